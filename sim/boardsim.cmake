@@ -1,0 +1,1 @@
+# Boot ROM and the boardsim program.

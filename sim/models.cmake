@@ -1,0 +1,1 @@
+# Core and peripheral models.

@@ -1,0 +1,49 @@
+#include "monitor_protocol.h"
+
+#include "serial_link.h"
+#include "tee.h"
+
+static const unsigned char PROMPT = '?';
+static const unsigned char RESULT_MARK = ':';
+static const unsigned NO_TIMEOUT = 0;
+
+void wait_for_byte(unsigned char byte)
+{
+    while (serial_read_byte(NO_TIMEOUT) != byte) {
+    }
+}
+
+bool run_monitor_command(unsigned char command)
+{
+    wait_for_byte(PROMPT);
+    serial_write_byte(command);
+    for (;;) {
+        int byte = serial_read_byte(NO_TIMEOUT);
+        if (byte == RESULT_MARK)
+            break;
+        tee_printf("%c", byte);
+    }
+    // Only the first figure decides; the rest of a longer result is dropped
+    // by the next wait for the prompt.
+    return serial_read_byte(NO_TIMEOUT) == '0';
+}
+
+static void run_test(const char *title, unsigned char command, bool verbose)
+{
+    tee_printf(title, verbose ? '\n' : ' ');
+    tee_printf(run_monitor_command(command) ? "passed\n" : "failed\n");
+}
+
+void run_test_phase(const run_options *opts)
+{
+    if (opts->verbose)
+        run_monitor_command('v');
+    if (opts->continuous)
+        run_monitor_command('s');
+    do {
+        if (opts->run_sdram_test)
+            run_test("Testing SDRAM...%c", '1', opts->verbose);
+        if (opts->run_flash_test)
+            run_test("Testing FLASH...%c", '2', opts->verbose);
+    } while (opts->continuous);
+}

@@ -1,0 +1,46 @@
+// The serial link: the host's one serial port and five byte-level operations
+// on it. Every exchange with the board goes through these, one byte a call.
+//
+// Principles of operation
+// - One port per process, held in port_handle from serial_open to
+//   serial_close. The rest of the program never touches the device itself.
+// - The line is 8 data bits, no parity, 1 stop bit, raw bytes with no
+//   translation and no flow control, DTR and RTS held inactive.
+// - A port is named by a number n, "COM<n>" in every message; on POSIX COMn
+//   is /dev/ttyS<n-1>. A device path (any name with a '/') is used as given
+//   and named by that path.
+// - A read waits at most the given milliseconds (0: without limit) and gives
+//   0 when nothing came, the same value as a received NUL byte.
+// - A port that goes away while in use (an adapter unplugged, the far end of
+//   a pseudo-terminal closed) ends the program through serial_port_lost
+//   rather than turning reads into a silent spin.
+//
+// Summary
+//   serial_open       open COM<n>, or device_path when not null; 1 or 0
+//   serial_configure  discard pending bytes both ways, set the line settings
+//   serial_write_byte send one byte; never times out
+//   serial_read_byte  one byte 0..255, or 0 after timeout_ms of silence
+//   serial_close      close the port
+#pragma once
+
+#if defined(_WIN32)
+#include <windows.h>
+typedef HANDLE serial_handle;
+#else
+typedef int serial_handle;
+#endif
+
+extern serial_handle port_handle;
+
+int serial_open(int port_number, const char *device_path);
+void serial_configure(unsigned baud_rate);
+void serial_write_byte(unsigned char byte);
+int serial_read_byte(unsigned timeout_ms);
+void serial_close(void);
+
+// The name the port goes by in messages: "COM<n>" or the device path.
+const char *serial_port_name(void);
+
+// Called by the link when the port has gone away. Defined by the program:
+// it reports the loss, releases what it holds and ends the process.
+[[noreturn]] void serial_port_lost(void);

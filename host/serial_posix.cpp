@@ -1,0 +1,171 @@
+// POSIX back-end of the serial link: termios, poll() and exclusive use.
+#include "serial_link.h"
+
+#include "port_name.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+serial_handle port_handle = -1;
+
+static char port_name[PATH_MAX];
+
+const char *serial_port_name(void)
+{
+    return port_name;
+}
+
+static speed_t speed_for(unsigned baud_rate)
+{
+    switch (baud_rate) {
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    default: return B115200;
+    }
+}
+
+int serial_open(int port_number, const char *device_path)
+{
+    format_port_name(port_name, sizeof port_name, port_number, device_path);
+
+    char numbered[32];
+    const char *path = device_path;
+    if (!path) {
+        // COM1 is the first serial device; nothing is below it.
+        if (port_number <= 0) {
+            std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
+            std::fprintf(stderr, "%s: %s\n", port_name, std::strerror(ENOENT));
+            port_handle = -1;
+            return 0;
+        }
+        std::snprintf(numbered, sizeof numbered, "/dev/ttyS%d", port_number - 1);
+        path = numbered;
+    }
+
+    // O_NONBLOCK only for the open itself, so that a modem line that is
+    // down cannot hold it up; reads and writes below block as they should.
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int err = errno;
+    if (fd >= 0) {
+        // Exclusive use: a second korvane on the same port must fail here,
+        // not interleave its bytes with ours.
+        if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+            err = errno;
+            close(fd);
+            fd = -1;
+        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            err = errno == EWOULDBLOCK ? EBUSY : errno;
+            close(fd);
+            fd = -1;
+        } else {
+            int flags = fcntl(fd, F_GETFL);
+            fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        }
+    }
+    port_handle = fd;
+    if (fd < 0) {
+        std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
+        std::fprintf(stderr, "%s: %s\n", path, std::strerror(err));
+        return 0;
+    }
+
+    // Hold DTR and RTS inactive. A pseudo-terminal has no modem lines, so
+    // a failure here is of no consequence.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+    return 1;
+}
+
+void serial_configure(unsigned baud_rate)
+{
+    tcflush(port_handle, TCIOFLUSH);
+
+    struct termios tio;
+    std::memset(&tio, 0, sizeof tio);
+    if (tcgetattr(port_handle, &tio) != 0)
+        return;
+    cfmakeraw(&tio);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    tio.c_iflag |= IGNBRK;
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed_for(baud_rate));
+    cfsetospeed(&tio, speed_for(baud_rate));
+    tcsetattr(port_handle, TCSANOW, &tio);
+}
+
+void serial_write_byte(unsigned char byte)
+{
+    for (;;) {
+        ssize_t n = write(port_handle, &byte, 1);
+        if (n == 1)
+            return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            struct pollfd p = {port_handle, POLLOUT, 0};
+            poll(&p, 1, -1);
+            continue;
+        }
+        serial_port_lost();
+    }
+}
+
+static long long now_ms(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+int serial_read_byte(unsigned timeout_ms)
+{
+    const long long deadline = now_ms() + timeout_ms;
+    for (;;) {
+        int wait = -1;
+        if (timeout_ms != 0) {
+            long long left = deadline - now_ms();
+            wait = left > 0 ? (int)left : 0;
+        }
+        struct pollfd p = {port_handle, POLLIN, 0};
+        int ready = poll(&p, 1, wait);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            serial_port_lost();
+        }
+        if (ready == 0)
+            return 0;
+        if (p.revents & POLLIN) {
+            unsigned char byte;
+            ssize_t n = read(port_handle, &byte, 1);
+            if (n == 1)
+                return byte;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            serial_port_lost();
+        }
+        // Hang-up or error with nothing left to read: the port is gone.
+        serial_port_lost();
+    }
+}
+
+void serial_close(void)
+{
+    if (port_handle >= 0)
+        close(port_handle);
+    port_handle = -1;
+}

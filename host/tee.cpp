@@ -1,0 +1,55 @@
+#include "tee.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+FILE *log_file = nullptr;
+
+static std::string log_path;
+static bool log_write_failed = false;
+
+int open_log_file(const char *path)
+{
+    if (log_file)
+        close_log_file();
+    log_file = std::fopen(path, "wt");
+    if (!log_file)
+        return 0;
+    log_path = path;
+    log_write_failed = false;
+    return 1;
+}
+
+int close_log_file(void)
+{
+    if (!log_file)
+        return 1;
+    bool failed = log_write_failed || std::fflush(log_file) != 0 || std::ferror(log_file);
+    if (std::fclose(log_file) != 0)
+        failed = true;
+    log_file = nullptr;
+    return failed ? 0 : 1;
+}
+
+const char *log_file_name(void)
+{
+    return log_path.c_str();
+}
+
+void tee_printf(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    std::vprintf(format, args);
+    if (log_file) {
+        // Flushed at once, so that a continuous run stopped with Ctrl-C
+        // keeps every line it showed.
+        if (std::vfprintf(log_file, format, copy) < 0 || std::fflush(log_file) != 0)
+            log_write_failed = true;
+    }
+    va_end(copy);
+    va_end(args);
+}

@@ -1,0 +1,11 @@
+// Waking the board's boot ROM: it listens for the wake-up pattern after a
+// reset and answers it with NAK.
+#pragma once
+
+extern const unsigned char WAKEUP_PATTERN[8];
+
+void send_wakeup_pattern(void);
+
+// Sends the pattern and listens 50 ms after each, until a NAK comes. There
+// is no limit: the operator may reset the board whenever he likes.
+void wait_for_wakeup(void);

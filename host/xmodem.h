@@ -1,0 +1,24 @@
+// XMODEM sender: 128-byte blocks with a CRC-16 or an 8-bit sum, as the
+// receiver asks, and the download progress line on the console.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum {
+    XMODEM_CANCELLED = -1,    // the receiver sent CAN CAN
+    XMODEM_NO_HANDSHAKE = -2, // no "C" or NAK within 16 tries
+    XMODEM_BLOCK_REFUSED = -4, // one block refused or unanswered 25 times
+    XMODEM_NO_EOT_ACK = -5,   // the end of transmission was not acknowledged
+};
+
+// CRC-16 with polynomial 0x1021, initial value 0, no reflection, no final XOR.
+uint16_t xmodem_crc16(const unsigned char *data, std::size_t size);
+
+// Sends size bytes (size > 0). Returns the bytes counted as sent, 128 a
+// block, or one of the negative codes above.
+int xmodem_send(const unsigned char *data, std::size_t size);
+
+// Reads and drops bytes until 1.5 s of silence or a byte that does not
+// count as received.
+void drain_input(void);

@@ -1,4 +1,4 @@
-// Boot image packing and verification (Part 2.1).
+// Boot image packing and verification.
 #include "boot_image_format.h"
 
 #include <cstdarg>

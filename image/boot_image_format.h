@@ -1,4 +1,4 @@
-// The boot image format of Part 2.1: a 512-byte header for the board's boot
+// The boot image format: a 512-byte header for the board's boot
 // ROM (main header, extension header with the register table), the monitor's
 // code, and the code checksum word. Pure functions over byte buffers, no I/O,
 // shared by the packing tool, the simulator's boot ROM and the tests.
@@ -33,15 +33,16 @@ constexpr std::size_t boot_image_size_for(std::size_t code_size)
     return BOOT_IMAGE_HEADER_SIZE + code_size + BOOT_IMAGE_CODE_SUM_SIZE;
 }
 
-// The monitor's memory budget (Part 2.2): code, the two flag words after it
-// and the stack share the 2 KiB from 0xC8010000 to the stack top 0xC8010800,
-// and the stack must keep at least 96 bytes.
+// The monitor's memory budget: code, the two flag words right after it and
+// the full-descending stack share the 2 KiB from 0xC8010000 to the stack top
+// 0xC8010800. The monitor's deepest call chain takes 104 bytes of stack, so
+// anything less would let the stack overwrite the flag words.
 constexpr std::uint32_t MONITOR_RUN_ADDRESS = 0xC8010000;
 constexpr std::uint32_t MONITOR_STACK_TOP = 0xC8010800;
 constexpr std::size_t MONITOR_FLAG_WORDS_SIZE = 8;
-constexpr std::size_t MONITOR_MIN_STACK_SIZE = 96;
+constexpr std::size_t MONITOR_MIN_STACK_SIZE = 104;
 constexpr std::size_t BOOT_IMAGE_MAX_CODE_SIZE =
-    (MONITOR_STACK_TOP - MONITOR_RUN_ADDRESS) - MONITOR_FLAG_WORDS_SIZE - MONITOR_MIN_STACK_SIZE; // 0x798
+    (MONITOR_STACK_TOP - MONITOR_RUN_ADDRESS) - MONITOR_FLAG_WORDS_SIZE - MONITOR_MIN_STACK_SIZE; // 0x790
 
 struct boot_image_reg {
     std::uint32_t address;

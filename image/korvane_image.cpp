@@ -1,5 +1,5 @@
 // korvane-image: packs a boot image from the monitor's raw code and verifies
-// a stored image (Part 2.1).
+// a stored image.
 //
 //   korvane-image pack CODE.bin IMAGE.bin
 //   korvane-image verify IMAGE.bin

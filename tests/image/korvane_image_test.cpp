@@ -1,0 +1,183 @@
+// The korvane-image command line: pack and verify files, refuse bad input,
+// never leave a half-written image behind.
+#include "boot_image_format.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+class ImageTool : public ::testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override
+    {
+        std::string tmpl = ::testing::TempDir() + "korvane-image-XXXXXX";
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        ASSERT_NE(mkdtemp(buf.data()), nullptr);
+        dir = buf.data();
+    }
+
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    std::string path(const char *name) const { return dir + "/" + name; }
+
+    ToolRun run(const std::string &args) const
+    {
+        std::string cmd = std::string("'") + KORVANE_IMAGE + "' " + args + " >'" + path("out") +
+                          "' 2>'" + path("err") + "'";
+        int rc = std::system(cmd.c_str());
+        ToolRun r;
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        r.out = read_text(path("out"));
+        r.err = read_text(path("err"));
+        std::remove(path("out").c_str());
+        std::remove(path("err").c_str());
+        return r;
+    }
+
+    static std::string read_text(const std::string &p)
+    {
+        std::ifstream f(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+
+    static void write_bytes(const std::string &p, const std::vector<std::uint8_t> &v)
+    {
+        std::ofstream f(p, std::ios::binary);
+        f.write(reinterpret_cast<const char *>(v.data()), static_cast<std::streamsize>(v.size()));
+    }
+
+    static std::vector<std::uint8_t> read_bytes(const std::string &p)
+    {
+        std::string s = read_text(p);
+        return std::vector<std::uint8_t>(s.begin(), s.end());
+    }
+
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> names;
+        if (DIR *d = opendir(dir.c_str())) {
+            while (dirent *e = readdir(d))
+                if (e->d_name[0] != '.')
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        return names;
+    }
+};
+
+bool one_line(const std::string &s)
+{
+    return !s.empty() && s.back() == '\n' && s.find('\n') == s.size() - 1;
+}
+
+} // namespace
+
+TEST_F(ImageTool, PacksAndVerifies)
+{
+    write_bytes(path("code.bin"), std::vector<std::uint8_t>(0x783, 0xA5));
+    ToolRun p = run("pack '" + path("code.bin") + "' '" + path("image.bin") + "'");
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_TRUE(p.err.empty());
+    std::vector<std::uint8_t> image = read_bytes(path("image.bin"));
+    ASSERT_EQ(image.size(), 2440u);
+    EXPECT_EQ(image[0x1F], 0xF7);
+    EXPECT_EQ(image[0x983], 0); // the padding byte
+
+    ToolRun v = run("verify '" + path("image.bin") + "'");
+    EXPECT_EQ(v.status, 0) << v.err;
+    EXPECT_NE(v.out.find("0x784 (1924 bytes)"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("header sum      0xF7\n"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("extension sum   0xDA\n"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("OK"), std::string::npos) << v.out;
+}
+
+TEST_F(ImageTool, VerifyReportsDamageInOneLine)
+{
+    std::vector<std::uint8_t> good = boot_image_pack(std::vector<std::uint8_t>(64, 1).data(), 64);
+    struct Case {
+        const char *what;
+        std::vector<std::uint8_t> image;
+        const char *err_has;
+    } cases[] = {
+        {"flipped code byte", good, "code checksum at 0x240 is 0x10101010, computed 0x10101020"},
+        {"truncated", std::vector<std::uint8_t>(good.begin(), good.end() - 1), "gives 580"},
+        {"not an image", std::vector<std::uint8_t>(600, 0x20), "image type is 0x20"},
+    };
+    cases[0].image[0x210] ^= 0x10;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        write_bytes(path("image.bin"), c.image);
+        ToolRun v = run("verify '" + path("image.bin") + "'");
+        EXPECT_EQ(v.status, 1);
+        EXPECT_TRUE(one_line(v.err)) << v.err;
+        EXPECT_NE(v.err.find(c.err_has), std::string::npos) << v.err;
+        EXPECT_EQ(v.out.find("OK"), std::string::npos);
+    }
+}
+
+TEST_F(ImageTool, RefusesBadArgumentsAndInput)
+{
+    write_bytes(path("empty.bin"), {});
+    write_bytes(path("big.bin"), std::vector<std::uint8_t>(0x791, 0xEA));
+    write_bytes(path("code.bin"), std::vector<std::uint8_t>(8, 0xEA));
+    mkdir(path("subdir").c_str(), 0755);
+    struct Case {
+        std::string args;
+        const char *err_has;
+    } cases[] = {
+        {"", "usage: korvane-image"},
+        {"pack", "usage: korvane-image"},
+        {"verify a b", "usage: korvane-image"},
+        {"unpack a b", "usage: korvane-image"},
+        {"pack '" + path("missing.bin") + "' '" + path("image.bin") + "'", "cannot open"},
+        {"pack '" + path("empty.bin") + "' '" + path("image.bin") + "'", "is empty"},
+        {"pack '" + path("subdir") + "' '" + path("image.bin") + "'", "cannot read"},
+        {"pack '" + path("big.bin") + "' '" + path("image.bin") + "'", "too large"},
+        {"pack '" + path("code.bin") + "' '" + path("nodir/image.bin") + "'", "cannot create"},
+        {"pack '" + path("code.bin") + "' '" + path("subdir") + "'", "cannot rename"},
+        {"verify '" + path("missing.bin") + "'", "cannot open"},
+        {"verify '" + path("empty.bin") + "'", "is empty"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        ToolRun r = run(c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(one_line(r.err)) << r.err;
+        EXPECT_NE(r.err.find(c.err_has), std::string::npos) << r.err;
+    }
+    // Nothing written, no temporary file left behind.
+    std::vector<std::string> names = entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"big.bin", "code.bin", "empty.bin", "subdir"}));
+}
+
+TEST_F(ImageTool, FailedPackKeepsTheOldImage)
+{
+    write_bytes(path("code.bin"), std::vector<std::uint8_t>(8, 0xEA));
+    ASSERT_EQ(run("pack '" + path("code.bin") + "' '" + path("image.bin") + "'").status, 0);
+    std::vector<std::uint8_t> before = read_bytes(path("image.bin"));
+    write_bytes(path("code.bin"), std::vector<std::uint8_t>(0x800, 0xEA));
+    EXPECT_EQ(run("pack '" + path("code.bin") + "' '" + path("image.bin") + "'").status, 1);
+    EXPECT_EQ(read_bytes(path("image.bin")), before);
+}

@@ -1,0 +1,63 @@
+#include "korvane_run.h"
+#include "scripted_serial.h"
+#include "tee.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct outcome {
+    int status;
+    std::string out, err;
+};
+
+outcome run(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "korvane");
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    optind = 0;
+    outcome o;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    o.status = korvane_run((int)args.size(), argv.data());
+    o.err = testing::internal::GetCapturedStderr();
+    o.out = testing::internal::GetCapturedStdout();
+    return o;
+}
+
+TEST(Run, APortThatDoesNotOpenEndsWithStatusOne)
+{
+    scripted_serial_reset(replies({}));
+    scripted_serial_fail_open();
+    outcome o = run({"-l", "/tmp/korvane_run_test.log", "-p", "4"});
+    EXPECT_EQ(1, o.status);
+    EXPECT_EQ(4, serial_log.opened_port);
+    EXPECT_FALSE(serial_log.configured);
+    EXPECT_EQ(nullptr, log_file);
+    EXPECT_EQ("Logging to '/tmp/korvane_run_test.log'\n", o.out);
+    std::remove("/tmp/korvane_run_test.log");
+}
+
+TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed)
+{
+    // Wake-up answered after one silent try, then the receiver cancels.
+    scripted_serial_reset(replies({SILENCE, 0x15, 0x18, 0x18}));
+    outcome o = run({"-l", "/tmp/korvane_run_test.log"});
+    EXPECT_EQ(1, o.status);
+    EXPECT_EQ("Xmodem download failed: -1.\n", o.err);
+    EXPECT_EQ("Logging to '/tmp/korvane_run_test.log'\nWaiting for the board to wake up...\r" + std::string(31, ' ') +
+                  "\r",
+              o.out);
+    EXPECT_TRUE(serial_log.configured);
+    EXPECT_TRUE(serial_log.closed);
+    EXPECT_EQ(nullptr, log_file);
+    std::remove("/tmp/korvane_run_test.log");
+}
+
+} // namespace

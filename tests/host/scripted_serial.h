@@ -1,0 +1,41 @@
+// A scripted stand-in for the serial link, linked into host tests in place of
+// a real back-end. The peer (a receiver or a monitor played by the test)
+// answers every read; every byte written and every read's time-out is
+// recorded. Silence advances a virtual clock by the read's time-out, so no
+// test ever waits for real.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+const int SILENCE = -1;
+
+// The peer: called at every read with the read's time-out, returns the byte
+// that arrives (0..255) or SILENCE.
+typedef std::function<int(unsigned timeout_ms)> serial_peer;
+
+struct serial_record {
+    std::vector<unsigned char> written;
+    std::vector<unsigned> read_timeouts;
+    unsigned long long clock_ms = 0;   // advanced by the time-out of each silent read
+    int opened_port = -99;
+    const char *opened_path = nullptr;
+    bool configured = false;
+    bool closed = false;
+};
+
+extern serial_record serial_log;
+
+// Thrown when a read without time-out meets silence: the real link would
+// wait for ever, a test must end.
+struct script_exhausted : std::runtime_error {
+    script_exhausted() : std::runtime_error("the script ran out on a read without time-out") {}
+};
+
+void scripted_serial_reset(serial_peer peer);
+// A peer that plays the given bytes in order, SILENCE entries included, and
+// then stays silent.
+serial_peer replies(std::vector<int> bytes);
+// Makes the next serial_open fail.
+void scripted_serial_fail_open(void);

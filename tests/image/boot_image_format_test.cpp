@@ -120,10 +120,6 @@ TEST(ImageFormat, LayoutOfThePackedImage)
         EXPECT_EQ(get32(image, p.off), p.address) << std::hex << p.off;
         EXPECT_EQ(get32(image, p.off + 4), p.value) << std::hex << p.off;
     }
-    for (std::size_t i = 0; i < BOOT_IMAGE_REG_COUNT; i++) {
-        EXPECT_EQ(get32(image, 0x40 + 8 * i), BOOT_IMAGE_REGS[i].address);
-        EXPECT_EQ(get32(image, 0x44 + 8 * i), BOOT_IMAGE_REGS[i].value);
-    }
 
     const std::size_t zero[][2] = {{0x01, 0x04}, {0x08, 0x0C}, {0x18, 0x1E},
                                    {0x24, 0x40}, {0x120, 0x1FF}, {0x285, 0x288}};

@@ -1,0 +1,131 @@
+// Working in this tree: read DEVELOPERS.md at the top of the tree first.
+// boardsim: a simulated board on a pseudo-terminal. It prints the line's
+// path, runs the boot ROM until it has taken an image, then runs the image's
+// code on the emulated core with the UART bridged to the line.
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sys/prctl.h>
+#include <unistd.h>
+#include <vector>
+
+#include "board.h"
+#include "boardsim_boot.h"
+#include "boardsim_options.h"
+#include "pty_link.h"
+
+namespace {
+
+// The only process-wide state: what the signal handler must clean up.
+char g_link_path[PATH_MAX];
+char g_link_target[PATH_MAX];
+
+// The core may be deep in a loop that never reaches the UART (a flash that
+// never becomes ready), so a stop request could wait for ever; the handler
+// instead removes our symlink itself and ends the process.
+void on_signal(int) {
+  if (g_link_path[0] != '\0') {
+    char target[PATH_MAX];
+    ssize_t n = readlink(g_link_path, target, sizeof target);
+    size_t len = strlen(g_link_target);
+    if (n == ssize_t(len) && memcmp(target, g_link_target, len) == 0) unlink(g_link_path);
+  }
+  _exit(0);
+}
+
+void catch_signals(const pty_link *link) {
+  if (!link->link_path.empty() && link->link_path.size() < PATH_MAX &&
+      link->slave_path.size() < PATH_MAX) {
+    strcpy(g_link_path, link->link_path.c_str());
+    strcpy(g_link_target, link->slave_path.c_str());
+  }
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+struct uart_bridge {
+  pty_link *link;
+  bool timestamps;
+  bool sent_any;
+};
+
+int bridge_peek(void *ctx) {
+  uart_bridge *u = static_cast<uart_bridge *>(ctx);
+  return pty_peek(u->link, pty_now_ns());
+}
+
+int bridge_take(void *ctx) {
+  uart_bridge *u = static_cast<uart_bridge *>(ctx);
+  return pty_take(u->link, pty_now_ns());
+}
+
+void bridge_tx(void *ctx, uint8_t byte) {
+  uart_bridge *u = static_cast<uart_bridge *>(ctx);
+  int64_t sent = pty_send(u->link, byte);
+  if (u->timestamps && !u->sent_any) boardsim_timestamp("first byte from the code", sent);
+  u->sent_any = true;
+}
+
+// The monitor waits for a command by polling its receiver; blocking here
+// until the host writes is what keeps an idle board off the CPU. The bound
+// only limits how long the core goes unresumed.
+void bridge_idle(void *ctx) {
+  uart_bridge *u = static_cast<uart_bridge *>(ctx);
+  pty_wait(u->link, pty_now_ns() + 250 * 1000000LL);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  boardsim_options opts;
+  char err[300];
+  if (!boardsim_parse_options(argc, argv, &opts, err, sizeof err)) {
+    fprintf(stderr, "boardsim: %s\nTry 'boardsim --help'.\n", err);
+    return 2;
+  }
+  if (opts.help) {
+    fputs(BOARDSIM_USAGE, stdout);
+    return 0;
+  }
+  pty_link link;
+  if (!pty_open(&link, opts.link_path.empty() ? nullptr : opts.link_path.c_str(), err,
+                sizeof err)) {
+    fprintf(stderr, "boardsim: %s\n", err);
+    return 1;
+  }
+  catch_signals(&link);
+  pty_set_baud(&link, opts.baud);
+  // Sleeps of a byte's time (87 us at 115200) need a finer timer than the
+  // default slack of 50 us to keep the pacing close to the line rate.
+  if (opts.baud > 0) prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+  printf("%s\n", link.slave_path.c_str());
+  fflush(stdout);
+
+  std::vector<uint8_t> code;
+  boardsim_boot(&link, &opts.rom, opts.timestamps, &code);
+
+  uart_bridge bridge = {&link, opts.timestamps, false};
+  uart_backend backend = {bridge_peek, bridge_take, bridge_tx, bridge_idle, &bridge};
+  board *b = board_create(&opts.board, &backend);
+  int status = 0;
+  if (b == nullptr) {
+    fprintf(stderr, "boardsim: cannot make the board\n");
+    status = 1;
+  } else if (!board_load(b, code.data(), code.size())) {
+    fprintf(stderr, "boardsim: the code does not fit the SDRAM\n");
+    status = 1;
+  } else if (board_run(b, 0) != 0) {
+    fprintf(stderr, "boardsim: the code stopped on a fault\n");
+    status = 1;
+  }
+  if (b != nullptr) board_destroy(b);
+  pty_close(&link);
+  return status;
+}

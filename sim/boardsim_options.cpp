@@ -1,0 +1,194 @@
+// Working in this tree: read DEVELOPERS.md at the top of the tree first.
+#include "boardsim_options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <getopt.h>
+
+const char BOARDSIM_USAGE[] =
+    "Usage: boardsim [options]\n"
+    "\n"
+    "Simulates a board that has just been reset, on a pseudo-terminal whose\n"
+    "path is printed as the first line of standard output. Its boot ROM\n"
+    "answers the wake-up pattern, takes a boot image over XMODEM and starts\n"
+    "its code on the emulated core. Stop it with Ctrl-C or SIGTERM.\n"
+    "\n"
+    "Line:\n"
+    "  --link PATH          also make a symbolic link to the pseudo-terminal\n"
+    "                       at PATH (removed at exit)\n"
+    "  --baud RATE          pace both directions at RATE bits per second, ten\n"
+    "                       bits a byte (for realistic timings); without it\n"
+    "                       bytes pass as fast as they can\n"
+    "  --timestamps         print the times of the wake-up answer, the end of\n"
+    "                       the download and the first byte from the running\n"
+    "                       code on standard error (monotonic clock, seconds)\n"
+    "\n"
+    "Boot ROM:\n"
+    "  --boot-delay MS      listen for the wake-up pattern only MS\n"
+    "                       milliseconds after start\n"
+    "  --checksum           ask for 8-bit checksums (NAK) instead of CRC-16 (C)\n"
+    "  --nak-block B:K      refuse the first K tries of block B (from 1)\n"
+    "  --cancel-block B     cancel the transfer (CAN CAN) at block B\n"
+    "  --no-handshake       after the wake-up answer, never ask for a transfer\n"
+    "\n"
+    "SDRAM faults (byte-address lines 1..25, data lines 0..15):\n"
+    "  --data-stuck L:V     data line L stuck at V (0 or 1)\n"
+    "  --addr-stuck L:V     address line L stuck at V (0 or 1)\n"
+    "  --addr-short A:B     address lines A and B shorted together\n"
+    "\n"
+    "NAND flash (hexadecimal bytes):\n"
+    "  --nand-id M,D,T,F    the four ID bytes (default 2c,f1,80,95)\n"
+    "  --nand-status S      the final status byte (default e0)\n"
+    "  --nand-never-ready   the ready bit never comes up after a reset\n"
+    "\n"
+    "  --help               print this text and exit\n"
+    "\n"
+    "Exit status: 0 when stopped by a signal, 1 when the line cannot be made or\n"
+    "the code faults on the core, 2 for a bad option.\n";
+
+namespace {
+
+enum option_id {
+  OPT_LINK = 256, OPT_BAUD, OPT_TIMESTAMPS, OPT_BOOT_DELAY, OPT_CHECKSUM,
+  OPT_NAK_BLOCK, OPT_CANCEL_BLOCK, OPT_NO_HANDSHAKE, OPT_DATA_STUCK,
+  OPT_ADDR_STUCK, OPT_ADDR_SHORT, OPT_NAND_ID, OPT_NAND_STATUS,
+  OPT_NAND_NEVER_READY, OPT_HELP,
+};
+
+const option LONG_OPTIONS[] = {
+    {"link", required_argument, nullptr, OPT_LINK},
+    {"baud", required_argument, nullptr, OPT_BAUD},
+    {"timestamps", no_argument, nullptr, OPT_TIMESTAMPS},
+    {"boot-delay", required_argument, nullptr, OPT_BOOT_DELAY},
+    {"checksum", no_argument, nullptr, OPT_CHECKSUM},
+    {"nak-block", required_argument, nullptr, OPT_NAK_BLOCK},
+    {"cancel-block", required_argument, nullptr, OPT_CANCEL_BLOCK},
+    {"no-handshake", no_argument, nullptr, OPT_NO_HANDSHAKE},
+    {"data-stuck", required_argument, nullptr, OPT_DATA_STUCK},
+    {"addr-stuck", required_argument, nullptr, OPT_ADDR_STUCK},
+    {"addr-short", required_argument, nullptr, OPT_ADDR_SHORT},
+    {"nand-id", required_argument, nullptr, OPT_NAND_ID},
+    {"nand-status", required_argument, nullptr, OPT_NAND_STATUS},
+    {"nand-never-ready", no_argument, nullptr, OPT_NAND_NEVER_READY},
+    {"help", no_argument, nullptr, OPT_HELP},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Parses up to max_values numbers in `base`, separated by `sep`, each in
+// [lo, hi]; the whole text must be used. Returns how many were read, or -1.
+int parse_list(const char *text, char sep, int base, long lo, long hi, long *values,
+               int max_values) {
+  int count = 0;
+  const char *p = text;
+  for (;;) {
+    if (count == max_values || *p == '\0' || *p == '-' || *p == '+' || *p == ' ') return -1;
+    char *end;
+    errno = 0;
+    long v = strtol(p, &end, base);
+    if (end == p || errno != 0 || v < lo || v > hi) return -1;
+    values[count++] = v;
+    if (*end == '\0') return count;
+    if (*end != sep) return -1;
+    p = end + 1;
+  }
+}
+
+// One of the forms "N" or "N:M" with both numbers in range.
+int parse_pair(const char *text, long lo1, long hi1, long lo2, long hi2, long *a, long *b) {
+  long v[2];
+  if (parse_list(text, ':', 10, 0, 0x7FFFFFFF, v, 2) != 2) return 0;
+  if (v[0] < lo1 || v[0] > hi1 || v[1] < lo2 || v[1] > hi2) return 0;
+  *a = v[0];
+  *b = v[1];
+  return 1;
+}
+
+int parse_one(const char *text, int base, long lo, long hi, long *v) {
+  return parse_list(text, ',', base, lo, hi, v, 1) == 1;
+}
+
+int apply(int id, const char *arg, boardsim_options *o) {
+  long a, b, v[4];
+  sdram_fault_config &sdram = o->board.sdram;
+  switch (id) {
+    case OPT_LINK:
+      if (*arg == '\0') return 0;
+      o->link_path = arg;
+      return 1;
+    case OPT_BAUD:
+      if (!parse_one(arg, 10, 50, 100000000, &a)) return 0;
+      o->baud = a;
+      return 1;
+    case OPT_TIMESTAMPS: o->timestamps = true; return 1;
+    case OPT_BOOT_DELAY:
+      if (!parse_one(arg, 10, 0, 3600000, &a)) return 0;
+      o->rom.boot_delay_ms = a;
+      return 1;
+    case OPT_CHECKSUM: o->rom.checksum_mode = true; return 1;
+    case OPT_NAK_BLOCK:
+      if (!parse_pair(arg, 1, 0xFFFFFF, 1, 1000, &a, &b)) return 0;
+      o->rom.nak_block = int(a);
+      o->rom.nak_count = int(b);
+      return 1;
+    case OPT_CANCEL_BLOCK:
+      if (!parse_one(arg, 10, 1, 0xFFFFFF, &a)) return 0;
+      o->rom.cancel_block = int(a);
+      return 1;
+    case OPT_NO_HANDSHAKE: o->rom.no_handshake = true; return 1;
+    case OPT_DATA_STUCK:
+      if (!parse_pair(arg, 0, 15, 0, 1, &a, &b)) return 0;
+      sdram.data_stuck_line = int(a);
+      sdram.data_stuck_level = int(b);
+      return 1;
+    case OPT_ADDR_STUCK:
+      if (!parse_pair(arg, 1, 25, 0, 1, &a, &b)) return 0;
+      sdram.addr_stuck_line = int(a);
+      sdram.addr_stuck_level = int(b);
+      return 1;
+    case OPT_ADDR_SHORT:
+      if (!parse_pair(arg, 1, 25, 1, 25, &a, &b) || a == b) return 0;
+      sdram.addr_short_a = int(a);
+      sdram.addr_short_b = int(b);
+      return 1;
+    case OPT_NAND_ID:
+      if (parse_list(arg, ',', 16, 0, 0xFF, v, 4) != 4) return 0;
+      for (int i = 0; i < 4; i++) o->board.nand.id[i] = uint8_t(v[i]);
+      return 1;
+    case OPT_NAND_STATUS:
+      if (!parse_one(arg, 16, 0, 0xFF, &a)) return 0;
+      o->board.nand.final_status = uint8_t(a);
+      return 1;
+    case OPT_NAND_NEVER_READY: o->board.nand.never_ready = true; return 1;
+    case OPT_HELP: o->help = true; return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
+                           size_t err_size) {
+  opterr = 0;
+  optind = 0;  // 0 rather than 1 makes glibc start a fresh scan on every call
+  for (;;) {
+    int last = optind == 0 ? 1 : optind;
+    int id = getopt_long(argc, argv, "", LONG_OPTIONS, nullptr);
+    if (id == -1) break;
+    const char *given = last < argc ? argv[last] : "";
+    if (id == '?' || id == ':') {
+      snprintf(err, err_size, "unknown option or missing value: %s", given);
+      return 0;
+    }
+    if (!apply(id, optarg, opts)) {
+      snprintf(err, err_size, "bad value '%s' for %s", optarg ? optarg : "", given);
+      return 0;
+    }
+  }
+  if (optind < argc) {
+    snprintf(err, err_size, "unexpected argument: %s", argv[optind]);
+    return 0;
+  }
+  return 1;
+}

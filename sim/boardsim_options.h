@@ -1,0 +1,25 @@
+// Working in this tree: read DEVELOPERS.md at the top of the tree first.
+// The boardsim command line: where the line appears, how the boot ROM and
+// the line behave, and which faults the board has.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "board.h"
+#include "boot_rom.h"
+
+struct boardsim_options {
+  std::string link_path;  // empty: no symlink
+  long baud = 0;          // 0: bytes pass as fast as they can
+  bool timestamps = false;
+  bool help = false;
+  boot_rom_config rom;
+  board_config board;
+};
+
+// Returns 1, or 0 with a one-line message in err (no newline).
+int boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
+                           size_t err_size);
+
+extern const char BOARDSIM_USAGE[];

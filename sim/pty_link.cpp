@@ -1,0 +1,179 @@
+// Working in this tree: read DEVELOPERS.md at the top of the tree first.
+#include "pty_link.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+timespec to_timespec(int64_t ns) {
+  timespec ts;
+  ts.tv_sec = time_t(ns / 1000000000);
+  ts.tv_nsec = long(ns % 1000000000);
+  return ts;
+}
+
+void sleep_until(int64_t ns) {
+  timespec ts = to_timespec(ns);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
+
+// A symlink left by an earlier run that was killed is replaced; anything
+// else at that path belongs to someone else and is left alone.
+int make_link(const std::string &target, const char *path, char *err, size_t err_size) {
+  if (symlink(target.c_str(), path) == 0) return 1;
+  struct stat st;
+  if (errno == EEXIST && lstat(path, &st) == 0 && S_ISLNK(st.st_mode) && unlink(path) == 0 &&
+      symlink(target.c_str(), path) == 0) {
+    return 1;
+  }
+  snprintf(err, err_size, "cannot make the link %s: %s", path, strerror(errno));
+  return 0;
+}
+
+}  // namespace
+
+int64_t pty_now_ns() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) {
+  link->master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (link->master < 0 || grantpt(link->master) != 0 || unlockpt(link->master) != 0) {
+    snprintf(err, err_size, "cannot make a pseudo-terminal: %s", strerror(errno));
+    pty_close(link);
+    return 0;
+  }
+  const char *name = ptsname(link->master);
+  if (name == nullptr) {
+    snprintf(err, err_size, "cannot name the pseudo-terminal: %s", strerror(errno));
+    pty_close(link);
+    return 0;
+  }
+  link->slave_path = name;
+  link->slave = open(name, O_RDWR | O_NOCTTY);
+  termios tio;
+  if (link->slave < 0 || tcgetattr(link->slave, &tio) != 0) {
+    snprintf(err, err_size, "cannot open %s: %s", name, strerror(errno));
+    pty_close(link);
+    return 0;
+  }
+  cfmakeraw(&tio);
+  cfsetispeed(&tio, B115200);
+  cfsetospeed(&tio, B115200);
+  tcsetattr(link->slave, TCSANOW, &tio);
+  fcntl(link->master, F_SETFL, fcntl(link->master, F_GETFL) | O_NONBLOCK);
+  if (link_path != nullptr) {
+    if (!make_link(link->slave_path, link_path, err, err_size)) {
+      pty_close(link);
+      return 0;
+    }
+    link->link_path = link_path;
+  }
+  return 1;
+}
+
+void pty_close(pty_link *link) {
+  if (!link->link_path.empty()) {
+    char target[PATH_MAX];
+    ssize_t n = readlink(link->link_path.c_str(), target, sizeof target - 1);
+    if (n >= 0 && std::string(target, size_t(n)) == link->slave_path) {
+      unlink(link->link_path.c_str());
+    }
+    link->link_path.clear();
+  }
+  if (link->slave >= 0) close(link->slave);
+  if (link->master >= 0) close(link->master);
+  link->slave = -1;
+  link->master = -1;
+}
+
+void pty_set_baud(pty_link *link, long baud) {
+  link->byte_ns = baud > 0 ? 10 * 1000000000LL / baud : 0;
+}
+
+int64_t pty_pace(int64_t *line_free, int64_t ready, int64_t byte_ns) {
+  if (byte_ns == 0) return ready;
+  int64_t start = ready > *line_free ? ready : *line_free;
+  *line_free = start + byte_ns;
+  return *line_free;
+}
+
+void pty_pump(pty_link *link) {
+  uint8_t buf[512];
+  for (;;) {
+    ssize_t n = read(link->master, buf, sizeof buf);
+    if (n <= 0) return;
+    // Bytes that waited in the pty's buffer were on the line meanwhile;
+    // stamping them from the time of reading is close enough for pacing.
+    int64_t now = pty_now_ns();
+    for (ssize_t i = 0; i < n; i++) {
+      link->rx.push_back({buf[i], pty_pace(&link->rx_line_free, now, link->byte_ns)});
+    }
+  }
+}
+
+int pty_peek(pty_link *link, int64_t now) {
+  if (link->rx.empty()) pty_pump(link);
+  if (link->rx.empty() || link->rx.front().arrival_ns > now) return -1;
+  return link->rx.front().byte;
+}
+
+int pty_take(pty_link *link, int64_t now) {
+  int byte = pty_peek(link, now);
+  if (byte >= 0) link->rx.pop_front();
+  return byte;
+}
+
+int64_t pty_next_arrival(const pty_link *link) {
+  return link->rx.empty() ? INT64_MAX : link->rx.front().arrival_ns;
+}
+
+int64_t pty_send(pty_link *link, uint8_t byte) {
+  int64_t due = pty_pace(&link->tx_line_free, pty_now_ns(), link->byte_ns);
+  if (link->byte_ns != 0) sleep_until(due);
+  for (;;) {
+    ssize_t n = write(link->master, &byte, 1);
+    if (n == 1) break;
+    if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    // The host is not reading and the pty's buffer is full: wait as a real
+    // transmitter would wait for its line.
+    pollfd pfd = {link->master, POLLOUT, 0};
+    poll(&pfd, 1, 1000);
+  }
+  return due;
+}
+
+void pty_wait(pty_link *link, int64_t deadline_ns) {
+  int64_t now = pty_now_ns();
+  int64_t next = pty_next_arrival(link);
+  if (next <= now) return;
+  // A queued byte that is still crossing the line wakes us when it lands,
+  // but new bytes from the host cannot overtake it, so only the clock matters.
+  if (next != INT64_MAX) {
+    sleep_until(next < deadline_ns ? next : deadline_ns);
+    return;
+  }
+  pollfd pfd = {link->master, POLLIN, 0};
+  timespec ts = to_timespec(deadline_ns > now ? deadline_ns - now : 0);
+  int rc = ppoll(&pfd, 1, deadline_ns == INT64_MAX ? nullptr : &ts, nullptr);
+  if (rc > 0 && !(pfd.revents & POLLIN)) {
+    // A hung-up line reports itself at once, again and again; wait out the
+    // deadline instead of spinning on it.
+    sleep_until(deadline_ns == INT64_MAX ? now + 100000000 : deadline_ns);
+    return;
+  }
+  pty_pump(link);
+}

@@ -1,0 +1,66 @@
+// Working in this tree: read DEVELOPERS.md at the top of the tree first.
+// The simulated board's serial line: a pseudo-terminal whose slave side the
+// host opens as its serial port, with optional pacing at a real line rate.
+//
+// Principles of operation
+// - The master side is ours. We also hold a slave descriptor open, opened
+//   before the host's, so that a host closing its port does not hang up the
+//   line (which would make every read fail at once and the board spin) and
+//   so that the host's exclusive-open request still succeeds.
+// - Bytes from the host are read as soon as they are written and queued,
+//   each stamped with the time it would have finished arriving on a real
+//   line (ten bits a byte). Without pacing that time is the time of reading.
+// - A byte to the host is written when it would have finished leaving, so
+//   a sender that outpaces the line is held back to the line's rate.
+// - Nothing here spins: waiting is ppoll on the master with a deadline.
+//
+// Summary
+//   pty_now_ns     monotonic clock in nanoseconds
+//   pty_open       make the pseudo-terminal, raw mode, optional symlink
+//   pty_close      close it and remove the symlink
+//   pty_set_baud   pace both directions at this rate (0: unpaced)
+//   pty_pump       read what the host has written, without waiting
+//   pty_peek       the oldest byte that has arrived by now, or -1
+//   pty_take       take that byte
+//   pty_next_arrival  when the oldest queued byte arrives (INT64_MAX: none)
+//   pty_send       send one byte to the host, paced
+//   pty_wait       wait for input or a deadline
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+struct pty_rx_byte {
+  uint8_t byte;
+  int64_t arrival_ns;
+};
+
+struct pty_link {
+  int master = -1;
+  int slave = -1;
+  std::string slave_path;
+  std::string link_path;  // empty: no symlink
+  int64_t byte_ns = 0;
+  int64_t rx_line_free = 0;  // when the incoming line finishes its last byte
+  int64_t tx_line_free = 0;
+  std::deque<pty_rx_byte> rx;
+};
+
+int64_t pty_now_ns();
+// Returns 1, or 0 with a reason in err.
+int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size);
+void pty_close(pty_link *link);
+void pty_set_baud(pty_link *link, long baud);
+// Returns the time at which a byte handed to the line at `ready` has fully
+// crossed it, when the line is busy with earlier bytes until *line_free;
+// moves *line_free on. Without pacing (byte_ns 0) the byte crosses at once.
+int64_t pty_pace(int64_t *line_free, int64_t ready, int64_t byte_ns);
+void pty_pump(pty_link *link);
+int pty_peek(pty_link *link, int64_t now);
+int pty_take(pty_link *link, int64_t now);
+int64_t pty_next_arrival(const pty_link *link);
+// Returns the time at which the byte was handed to the host.
+int64_t pty_send(pty_link *link, uint8_t byte);
+void pty_wait(pty_link *link, int64_t deadline_ns);

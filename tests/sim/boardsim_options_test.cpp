@@ -1,0 +1,83 @@
+// Working in this tree: read DEVELOPERS.md at the top of the tree first.
+#include "boardsim_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct options_case {
+  std::vector<std::string> args;
+  bool ok;
+};
+
+int parse(std::vector<std::string> args, boardsim_options *opts) {
+  args.insert(args.begin(), "boardsim");
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  char err[300];
+  return boardsim_parse_options(int(args.size()), argv.data(), opts, err, sizeof err);
+}
+
+TEST(BoardsimOptions, RejectsWhatCannotBeMeant) {
+  const options_case cases[] = {
+      {{}, true},
+      {{"--data-stuck", "15:1"}, true},
+      {{"--data-stuck", "16:0"}, false},
+      {{"--data-stuck", "3:2"}, false},
+      {{"--data-stuck", "3"}, false},
+      {{"--addr-stuck", "0:1"}, false},
+      {{"--addr-stuck", "25:0"}, true},
+      {{"--addr-short", "3:3"}, false},
+      {{"--addr-short", "3:4:5"}, false},
+      {{"--nand-id", "20,f1,00,1d"}, true},
+      {{"--nand-id", "20,f1,00"}, false},
+      {{"--nand-id", "20,f1,00,1d,5"}, false},
+      {{"--nand-id", "20,f1,100,1d"}, false},
+      {{"--nand-status", "e1"}, true},
+      {{"--nand-status", "-1"}, false},
+      {{"--baud", "fast"}, false},
+      {{"--baud", "115200x"}, false},
+      {{"--boot-delay", "-5"}, false},
+      {{"--nak-block", "3:2"}, true},
+      {{"--nak-block", "0:2"}, false},
+      {{"--cancel-block", ""}, false},
+      {{"--link"}, false},
+      {{"--bogus"}, false},
+      {{"-x"}, false},
+      {{"stray"}, false},
+  };
+  for (const options_case &c : cases) {
+    boardsim_options opts;
+    std::string shown;
+    for (const std::string &a : c.args) shown += a + " ";
+    EXPECT_EQ(parse(c.args, &opts), c.ok) << shown;
+  }
+}
+
+TEST(BoardsimOptions, FillsTheBoardAndRomSettings) {
+  boardsim_options o;
+  ASSERT_TRUE(parse({"--checksum", "--baud=115200", "--link", "/tmp/x", "--boot-delay", "300",
+                     "--data-stuck", "5:1", "--addr-short", "2:9", "--nand-id", "20,f1,0,1d",
+                     "--nand-status", "c0", "--nak-block", "4:2", "--cancel-block", "7"},
+                    &o));
+  EXPECT_TRUE(o.rom.checksum_mode);
+  EXPECT_EQ(o.baud, 115200);
+  EXPECT_EQ(o.link_path, "/tmp/x");
+  EXPECT_EQ(o.rom.boot_delay_ms, 300);
+  EXPECT_EQ(o.board.sdram.data_stuck_line, 5);
+  EXPECT_EQ(o.board.sdram.data_stuck_level, 1);
+  EXPECT_EQ(o.board.sdram.addr_short_a, 2);
+  EXPECT_EQ(o.board.sdram.addr_short_b, 9);
+  EXPECT_EQ(o.board.nand.id[0], 0x20);
+  EXPECT_EQ(o.board.nand.id[3], 0x1D);
+  EXPECT_EQ(o.board.nand.final_status, 0xC0);
+  EXPECT_EQ(o.rom.nak_block, 4);
+  EXPECT_EQ(o.rom.nak_count, 2);
+  EXPECT_EQ(o.rom.cancel_block, 7);
+}
+
+}  // namespace

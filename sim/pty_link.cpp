@@ -2,6 +2,7 @@
 #include "pty_link.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -10,22 +11,15 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <time.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
-timespec to_timespec(int64_t ns) {
-  timespec ts;
-  ts.tv_sec = time_t(ns / 1000000000);
-  ts.tv_nsec = long(ns % 1000000000);
-  return ts;
-}
+using steady = std::chrono::steady_clock;
 
 void sleep_until(int64_t ns) {
-  timespec ts = to_timespec(ns);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-  }
+  std::this_thread::sleep_until(steady::time_point(std::chrono::nanoseconds(ns)));
 }
 
 // A symlink left by an earlier run that was killed is replaced; anything
@@ -44,9 +38,8 @@ int make_link(const std::string &target, const char *path, char *err, size_t err
 }  // namespace
 
 int64_t pty_now_ns() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(steady::now().time_since_epoch())
+      .count();
 }
 
 int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) {
@@ -167,8 +160,12 @@ void pty_wait(pty_link *link, int64_t deadline_ns) {
     return;
   }
   pollfd pfd = {link->master, POLLIN, 0};
-  timespec ts = to_timespec(deadline_ns > now ? deadline_ns - now : 0);
-  int rc = ppoll(&pfd, 1, deadline_ns == INT64_MAX ? nullptr : &ts, nullptr);
+  int timeout_ms = -1;
+  if (deadline_ns != INT64_MAX) {
+    int64_t left_ms = (deadline_ns - now + 999999) / 1000000;
+    timeout_ms = left_ms > INT32_MAX ? INT32_MAX : int(left_ms);
+  }
+  int rc = poll(&pfd, 1, timeout_ms);
   if (rc > 0 && !(pfd.revents & POLLIN)) {
     // A hung-up line reports itself at once, again and again; wait out the
     // deadline instead of spinning on it.

@@ -12,10 +12,10 @@
 //   line (ten bits a byte). Without pacing that time is the time of reading.
 // - A byte to the host is written when it would have finished leaving, so
 //   a sender that outpaces the line is held back to the line's rate.
-// - Nothing here spins: waiting is ppoll on the master with a deadline.
+// - Nothing here spins: waiting is poll on the master with a deadline.
 //
 // Summary
-//   pty_now_ns     monotonic clock in nanoseconds
+//   pty_now_ns     steady clock in nanoseconds (the system's monotonic clock)
 //   pty_open       make the pseudo-terminal, raw mode, optional symlink
 //   pty_close      close it and remove the symlink
 //   pty_set_baud   pace both directions at this rate (0: unpaced)

@@ -1,0 +1,32 @@
+// The command loop: prompt, one command byte, optional trace, ":" and the
+// result in hexadecimal.
+#include "hardware.h"
+#include "monitor.h"
+
+// Placed right after the code, outside the raw output (monitor.ld).
+__attribute__((section(".flags"))) volatile uint32_t output_enabled;
+__attribute__((section(".flags"))) volatile uint32_t slow_output;
+
+void monitor_main() {
+  uint32_t verbose = 0;
+  board_init();
+  output_enabled = 1;
+  slow_output = 0;
+  for (;;) {
+    uint32_t result = 0;
+    uart_putc('?');
+    // Trace text goes out only in verbose mode; a "v" takes effect from the
+    // next command, since this cycle's gate is already closed.
+    if (verbose == 0) output_enabled = 0;
+    switch (uart_getc()) {
+      case '1': result = sdram_test(); break;
+      case '2': result = nand_id_test(); break;
+      case 's': slow_output = 1; break;
+      case 'v': verbose = 1; break;
+      default: break;
+    }
+    output_enabled = 1;
+    uart_putc(':');
+    put_hex(result);
+  }
+}

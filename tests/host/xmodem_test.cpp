@@ -232,3 +232,26 @@ TEST(XmodemDrain, StopsAtSilenceANulOrAHighByte)
 }
 
 } // namespace
+
+#include "boot_image_format.h"
+
+namespace {
+
+TEST(XmodemImage, APackedImageTravelsAsWholeBlocksWithTheFillerAfterIt)
+{
+    std::vector<unsigned char> code = test_data(0x784);
+    std::vector<uint8_t> image = boot_image_pack(code.data(), code.size());
+    ASSERT_EQ(2440u, image.size());
+
+    auto r = std::make_shared<xmodem_receiver>();
+    attach_receiver(r);
+    EXPECT_EQ(2560, send(std::vector<unsigned char>(image.begin(), image.end())).result);
+    ASSERT_EQ(20u, r->blocks.size());
+    const auto &last = r->blocks.back();
+    // The last 4 code bytes and the code sum, then the end marker and zeros.
+    EXPECT_TRUE(std::equal(image.end() - 8, image.end(), last.begin() + 3));
+    EXPECT_EQ(0x1A, last[3 + 8]);
+    EXPECT_EQ(119, std::count(last.begin() + 3 + 9, last.begin() + 131, 0));
+}
+
+} // namespace

@@ -1,0 +1,189 @@
+// Working in this tree: read DEVELOPERS.md at the top of the tree first.
+// The built korvane against the built boardsim over a real pseudo-terminal:
+// console text, exit status, log file, faults of the board and of the line.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_process.h"
+
+namespace {
+
+const double RUN_TIMEOUT_S = 30;
+
+std::string hex(unsigned v) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%x", v);
+  return buf;
+}
+
+size_t image_size() {
+  struct stat st;
+  return stat(BOOT_IMAGE_PATH, &st) == 0 ? size_t(st.st_size) : 0;
+}
+
+// The console text of a successful download of the image korvane carries.
+std::string download_text() {
+  std::string s = "Waiting for the board to wake up...";
+  s += "\r" + std::string(35, ' ') + "\r" + "Downloading boot code...(  0%)";
+  size_t size = image_size();
+  for (size_t sent = 0; sent <= size; sent += 128) {
+    char pct[16];
+    snprintf(pct, sizeof pct, "\b\b\b\b\b%3d%%)", int(100 * sent / size));
+    s += pct;
+  }
+  return s + "\r" + std::string(31, ' ') + "\r";
+}
+
+// The trace of the SDRAM test on sound memory: the data lines with walking
+// ones and zeros over the first 64 words, then the address lines with
+// walking-one and walking-zero offsets over 64 MiB.
+std::string sdram_trace() {
+  auto line = [](unsigned offset, char op, unsigned value) {
+    return " " + hex(offset) + op + hex(value) + "\r\n";
+  };
+  std::string s = "D0\r\n";
+  for (unsigned k = 0; k < 16; k++) {
+    unsigned p = 1u << k, q = ~p & 0xFFFF;
+    s += line(8 * k, 'w', p) + line(8 * k, 'r', p) + line(8 * k + 2, 'w', 0) + line(8 * k, 'r', p);
+    s += line(8 * k + 4, 'w', q) + line(8 * k + 4, 'r', q) + line(8 * k + 6, 'w', 0) +
+         line(8 * k + 4, 'r', q);
+  }
+  s += "A0 4000000\r\n";
+  const unsigned words = 0x2000000, mask = words - 1;
+  for (int zeros = 0; zeros < 2; zeros++) {
+    std::vector<unsigned> offsets = {zeros ? mask : 0};
+    for (unsigned bit = 1; bit < words; bit <<= 1) offsets.push_back(zeros ? mask & ~bit : bit);
+    for (char op : {'w', 'r'}) {
+      for (unsigned v = 0; v < offsets.size(); v++) s += line(2 * offsets[v], op, v);
+    }
+  }
+  return s;
+}
+
+const char NAND_TRACE[] = "M2c Df1 R80 P95 \r\nSe0\r\n";
+
+std::string read_file(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+class KorvaneE2e : public ::testing::Test {
+ protected:
+  e2e_process board;
+  std::string port;
+
+  void start_board(std::vector<std::string> options = {}) {
+    options.insert(options.begin(), BOARDSIM_PATH);
+    ASSERT_TRUE(e2e_start(&board, options));
+    auto has_line = [](const e2e_process &p) { return p.out.find('\n') != std::string::npos; };
+    ASSERT_TRUE(e2e_read_until(&board, has_line, 5)) << board.err;
+    port = board.out.substr(0, board.out.find('\n'));
+  }
+
+  e2e_process run(std::vector<std::string> args) {
+    args.insert(args.begin(), {KORVANE_PATH, "-p", port});
+    e2e_process k;
+    EXPECT_TRUE(e2e_start(&k, args));
+    EXPECT_TRUE(e2e_finish(&k, RUN_TIMEOUT_S)) << "korvane did not end; it printed:\n" << k.out;
+    return k;
+  }
+
+  void TearDown() override {
+    EXPECT_TRUE(e2e_stop(&board, SIGTERM, 5)) << "boardsim did not stop";
+  }
+};
+
+struct run_case {
+  const char *name;
+  std::vector<std::string> board_options;
+  std::vector<std::string> korvane_args;
+  std::string tests_text;  // what follows the download on the console
+};
+
+TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
+  const run_case cases[] = {
+      {"sound board", {}, {}, "Testing SDRAM... passed\nTesting FLASH... passed\n"},
+      {"one test by name", {}, {"flash"}, "Testing FLASH... passed\n"},
+      {"stuck data line", {"--data-stuck", "5:0"}, {},
+       "Testing SDRAM... failed\nTesting FLASH... passed\n"},
+      {"wrong NAND maker", {"--nand-id", "00,f1,80,95"}, {},
+       "Testing SDRAM... passed\nTesting FLASH... failed\n"},
+      {"checksum receiver", {"--checksum"}, {}, "Testing SDRAM... passed\nTesting FLASH... passed\n"},
+      {"late boot ROM", {"--boot-delay", "700"}, {}, "Testing SDRAM... passed\nTesting FLASH... passed\n"},
+      {"refused blocks", {"--nak-block", "2:3"}, {"sdram"}, "Testing SDRAM... passed\n"},
+      {"verbose", {}, {"-v"},
+       "Testing SDRAM...\n" + sdram_trace() + "passed\nTesting FLASH...\n" + NAND_TRACE + "passed\n"},
+  };
+  for (const run_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    start_board(c.board_options);
+    e2e_process k = run(c.korvane_args);
+    EXPECT_EQ(k.status, 0) << k.err;
+    EXPECT_EQ(k.out, download_text() + c.tests_text);
+    EXPECT_EQ(k.err, "");
+    EXPECT_TRUE(e2e_stop(&board, SIGTERM, 5));
+    board = e2e_process();
+  }
+}
+
+TEST_F(KorvaneE2e, CancelledDownloadFails) {
+  start_board({"--cancel-block", "3"});
+  e2e_process k = run({});
+  EXPECT_EQ(k.status, 1);
+  EXPECT_EQ(k.err, "Xmodem download failed: -1.\n");
+  EXPECT_EQ(k.out.find("Testing"), std::string::npos);
+}
+
+TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
+  start_board();
+  char log_path[] = "/tmp/korvane_e2e_log_XXXXXX";
+  int fd = mkstemp(log_path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  e2e_process k;
+  ASSERT_TRUE(e2e_start(&k, {KORVANE_PATH, "-p", port, "-c", "-l", log_path}));
+  auto repeated = [](const e2e_process &p) {
+    size_t first = p.out.find("Testing FLASH");
+    return first != std::string::npos && p.out.find("Testing FLASH", first + 1) != std::string::npos;
+  };
+  EXPECT_TRUE(e2e_read_until(&k, repeated, RUN_TIMEOUT_S)) << k.out;
+  EXPECT_TRUE(e2e_stop(&k, SIGINT, 5));
+  std::string log = read_file(log_path);
+  unlink(log_path);
+
+  std::string opening = std::string("Logging to '") + log_path + "'\n" + download_text();
+  ASSERT_EQ(k.out.compare(0, opening.size(), opening), 0) << k.out;
+  std::string tests = k.out.substr(opening.size());
+  std::string complete = tests.substr(0, tests.rfind('\n') + 1);
+  EXPECT_NE(complete.find("Testing SDRAM... passed\nTesting FLASH... passed\nTesting SDRAM"),
+            std::string::npos);
+  EXPECT_EQ(log.compare(0, complete.size(), complete), 0)
+      << "console lines:\n" << complete << "log:\n" << log;
+}
+
+TEST_F(KorvaneE2e, BoardGoingAwayEndsTheRun) {
+  start_board();
+  e2e_process k;
+  ASSERT_TRUE(e2e_start(&k, {KORVANE_PATH, "-p", port, "-c"}));
+  auto testing = [](const e2e_process &p) { return p.out.find("Testing FLASH") != std::string::npos; };
+  ASSERT_TRUE(e2e_read_until(&k, testing, RUN_TIMEOUT_S)) << k.out;
+  EXPECT_TRUE(e2e_stop(&board, SIGKILL, 5));
+  double killed = e2e_now();
+  EXPECT_TRUE(e2e_finish(&k, 5));
+  EXPECT_LT(e2e_now() - killed, 1.0);
+  EXPECT_EQ(k.status, 1);
+  EXPECT_EQ(k.err, "Lost serial port " + port + ".\n");
+}
+
+}  // namespace

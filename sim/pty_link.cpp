@@ -18,8 +18,26 @@ namespace {
 
 using steady = std::chrono::steady_clock;
 
+}  // namespace
+
+int64_t pty_now_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(steady::now().time_since_epoch())
+      .count();
+}
+
+namespace {
+
+// A sleep ends tens of microseconds late, which is most of a byte's time at
+// 115200 baud and would add up over every block of a download; the last
+// stretch is therefore waited out on the clock.
+constexpr int64_t SPIN_NS = 100000;
+
 void sleep_until(int64_t ns) {
-  std::this_thread::sleep_until(steady::time_point(std::chrono::nanoseconds(ns)));
+  if (ns - pty_now_ns() > SPIN_NS) {
+    std::this_thread::sleep_until(steady::time_point(std::chrono::nanoseconds(ns - SPIN_NS)));
+  }
+  while (pty_now_ns() < ns) {
+  }
 }
 
 // A symlink left by an earlier run that was killed is replaced; anything
@@ -36,11 +54,6 @@ int make_link(const std::string &target, const char *path, char *err, size_t err
 }
 
 }  // namespace
-
-int64_t pty_now_ns() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(steady::now().time_since_epoch())
-      .count();
-}
 
 int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) {
   link->master = posix_openpt(O_RDWR | O_NOCTTY);

@@ -65,7 +65,7 @@ int read_some(e2e_process *p, int timeout_ms) {
 
 int reap(e2e_process *p, bool block) {
   int st;
-  pid_t r = waitpid(p->pid, &st, block ? 0 : WNOHANG);
+  pid_t r = wait4(p->pid, &st, block ? 0 : WNOHANG, &p->usage);
   if (r != p->pid) return 0;
   p->status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   return 1;

@@ -4,6 +4,7 @@
 // wait is bounded and a child that outlives its time is killed.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -17,6 +18,7 @@ struct e2e_process {
   std::string out;
   std::string err;
   int status = -1;  // exit code, or 128 + signal; -1 while running
+  rusage usage{};   // the child's CPU time, once it has ended
 };
 
 // Returns 0 when the program cannot be started.

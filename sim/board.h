@@ -15,6 +15,16 @@
 //   instead of letting the emulation spin.
 // - Every access to the UART, the control block, the NAND window and the
 //   SDRAM can be recorded (address, width, direction, value), in order.
+//   Instruction fetches are not recorded; the internal RAM's accesses neither,
+//   but a test can watch a range of it (board_watch_ram).
+// - Memory map: SDRAM, 64 MiB at 0x00000000 (plain RAM the code runs from
+//   until it relocates); internal RAM, 2 KiB at 0xC8010000; control block
+//   at 0xD0010000; UART (16550, 32-bit registers 4 bytes apart) at
+//   0xD0012000; NAND window at 0xD8000000 (data, command latch, address
+//   latch at offsets 0, 1, 2). Everything else is unmapped.
+// - SDRAM faults act only on accesses made by code running outside the
+//   SDRAM, that is after the program has copied itself away: the copy at
+//   address 0 must stay intact for the program to run at all.
 //
 // Summary
 //   board_create    make a board from a configuration and a UART back-end
@@ -23,6 +33,11 @@
 //   board_run       run until stopped, a limit, or a fault
 //   board_request_stop  ask board_run to return (callable from a back-end)
 //   board_accesses  the recorded accesses, in order
+//   board_clear_accesses  forget them
+//   board_read_memory, board_write_memory  the test's own view of memory
+//   board_sdram_fetches, board_last_sdram_fetch  instructions run from SDRAM
+//   board_watch_ram, board_lowest_watched  lowest internal-RAM address touched
+//   board_call      run one routine of the program with an argument, then resume
 #pragma once
 
 #include <cstddef>
@@ -37,6 +52,8 @@ struct bus_access {
 };
 
 // SDRAM faults. A line number of -1 means the line is sound.
+// An address-line short is modelled as a wired AND: both lines carry the AND
+// of what the controller drives on them (the low driver wins).
 struct sdram_fault_config {
   int data_stuck_line = -1;  // data line 0..15, held at data_stuck_level
   int data_stuck_level = 0;
@@ -50,6 +67,9 @@ struct nand_config {
   uint8_t id[4] = {0x2C, 0xF1, 0x80, 0x95};
   uint8_t final_status = 0xE0;
   bool never_ready = false;  // the ready bit never comes up after a reset
+  // Status reads after a reset that still show busy (ready and bits 5 and 6
+  // clear) before the chip is ready.
+  unsigned reset_busy_reads = 3;
 };
 
 struct board_config {
@@ -81,3 +101,27 @@ int board_load(board *b, const uint8_t *code, size_t size);
 int board_run(board *b, uint64_t max_instructions);
 void board_request_stop(board *b);
 const std::vector<bus_access> &board_accesses(const board *b);
+
+// Instrumentation for the bus-level tests; boardsim needs none of it.
+void board_clear_accesses(board *b);
+// Copy to or from the board's memory as the core sees it (SDRAM or internal
+// RAM), outside any model or fault. Return 1 on success, 0 for unmapped memory.
+int board_read_memory(board *b, uint32_t address, void *data, size_t size);
+int board_write_memory(board *b, uint32_t address, const void *data, size_t size);
+// Instructions executed from the SDRAM so far, and the address of the last.
+uint64_t board_sdram_fetches(const board *b);
+uint32_t board_last_sdram_fetch(const board *b);
+// Watch the internal RAM from low up to (not including) high: remember the
+// lowest address that any load or store touches there, counting only code
+// that runs outside the SDRAM (the copy loop of a relocation is not counted).
+// Call before the first board_run.
+constexpr uint32_t NO_ACCESS = 0xFFFFFFFF;
+void board_watch_ram(board *b, uint32_t low, uint32_t high);
+uint32_t board_lowest_watched(const board *b);  // NO_ACCESS when none
+// Call the routine at address with argument in r0, on the program's own
+// stack below its current stack pointer, and put its r0 into *result when it
+// returns. Every register is restored afterwards, so a later board_run goes
+// on where the program was. Returns 0, or -1 on a fault or when the routine
+// did not return within max_instructions (0: no limit).
+int board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
+               uint32_t *result);

@@ -1,0 +1,119 @@
+// The board: an ARM926 core (ARMv5TE, ARM state, little-endian) emulated by
+// Unicorn, with the board's memory map and the peripheral models of the other
+// sim sources.
+#include <cstdio>
+#include <cstring>
+
+#include "board_models.h"
+
+board *board_create(const board_config *config, const uart_backend *uart) {
+  board *b = new board;
+  b->config = *config;
+  b->uart.backend = *uart;
+  bool ok = uc_open(UC_ARCH_ARM, UC_MODE_ARM, &b->uc) == UC_ERR_OK;
+  ok = ok && uc_ctl_set_cpu_model(b->uc, UC_CPU_ARM_926) == UC_ERR_OK;
+  ok = ok && uc_mem_map(b->uc, INTERNAL_RAM_BASE, INTERNAL_RAM_SIZE, UC_PROT_ALL) == UC_ERR_OK;
+  ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b);
+  if (!ok) {
+    std::fprintf(stderr, "board: the emulated core could not be set up\n");
+    board_destroy(b);
+    return nullptr;
+  }
+  return b;
+}
+
+void board_destroy(board *b) {
+  if (b->uc != nullptr) uc_close(b->uc);
+  delete b;
+}
+
+int board_load(board *b, const uint8_t *code, size_t size) {
+  if (size > SDRAM_SIZE) return 0;
+  if (uc_mem_write(b->uc, SDRAM_BASE, code, size) != UC_ERR_OK) return 0;
+  uint32_t pc = SDRAM_BASE;
+  uc_reg_write(b->uc, UC_ARM_REG_PC, &pc);
+  return 1;
+}
+
+int board_run(board *b, uint64_t max_instructions) {
+  b->stop_requested = false;
+  uint32_t pc = 0;
+  uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
+  // The end address is odd, so no ARM instruction ever sits there.
+  uc_err err = uc_emu_start(b->uc, pc, 0xFFFFFFFF, 0, max_instructions);
+  if (err == UC_ERR_OK) return 0;
+  uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
+  std::fprintf(stderr, "board: %s at pc 0x%08x\n", uc_strerror(err), pc);
+  return -1;
+}
+
+void board_request_stop(board *b) {
+  b->stop_requested = true;
+  uc_emu_stop(b->uc);
+}
+
+const std::vector<bus_access> &board_accesses(const board *b) { return b->accesses; }
+void board_clear_accesses(board *b) { b->accesses.clear(); }
+
+void board_record(board &b, uint32_t address, unsigned width, bool write, uint32_t value) {
+  if (!b.config.record_accesses) return;
+  if (width < 4) value &= (1u << (8 * width)) - 1;
+  b.accesses.push_back({address, static_cast<uint8_t>(width), write, value});
+}
+
+bool board_running_from_sdram(board &b) {
+  uint32_t pc = 0;
+  uc_reg_read(b.uc, UC_ARM_REG_PC, &pc);
+  return pc < SDRAM_BASE + SDRAM_SIZE;
+}
+
+int board_read_memory(board *b, uint32_t address, void *data, size_t size) {
+  return uc_mem_read(b->uc, address, data, size) == UC_ERR_OK;
+}
+
+int board_write_memory(board *b, uint32_t address, const void *data, size_t size) {
+  return uc_mem_write(b->uc, address, data, size) == UC_ERR_OK;
+}
+
+uint64_t board_sdram_fetches(const board *b) { return b->sdram_fetches; }
+uint32_t board_last_sdram_fetch(const board *b) { return b->last_sdram_fetch; }
+
+static void watched_access(uc_engine *, uc_mem_type, uint64_t address, int, int64_t,
+                           void *user) {
+  board &b = *static_cast<board *>(user);
+  if (board_running_from_sdram(b)) return;
+  if (address < b.lowest_watched) b.lowest_watched = static_cast<uint32_t>(address);
+}
+
+void board_watch_ram(board *b, uint32_t low, uint32_t high) {
+  b->lowest_watched = NO_ACCESS;
+  uc_hook hook;
+  uc_hook_add(b->uc, &hook, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
+              reinterpret_cast<void *>(watched_access), b, low, high - 1);
+}
+
+uint32_t board_lowest_watched(const board *b) { return b->lowest_watched; }
+
+int board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
+               uint32_t *result) {
+  // The routine returns to an address the program never runs: the SDRAM's
+  // last word, which the program at most stores to.
+  constexpr uint32_t RETURN_ADDRESS = SDRAM_BASE + SDRAM_SIZE - 4;
+  uc_context *saved = nullptr;
+  if (uc_context_alloc(b->uc, &saved) != UC_ERR_OK) return -1;
+  uc_context_save(b->uc, saved);
+  uint32_t lr = RETURN_ADDRESS;
+  uc_reg_write(b->uc, UC_ARM_REG_R0, &argument);
+  uc_reg_write(b->uc, UC_ARM_REG_LR, &lr);
+  uc_err err = uc_emu_start(b->uc, address, RETURN_ADDRESS, 0, max_instructions);
+  uint32_t pc = 0;
+  uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
+  uc_reg_read(b->uc, UC_ARM_REG_R0, result);
+  uc_context_restore(b->uc, saved);
+  uc_context_free(saved);
+  if (err != UC_ERR_OK) {
+    std::fprintf(stderr, "board: %s at pc 0x%08x\n", uc_strerror(err), pc);
+    return -1;
+  }
+  return pc == RETURN_ADDRESS ? 0 : -1;
+}

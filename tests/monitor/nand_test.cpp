@@ -1,0 +1,89 @@
+// The NAND identification test: the accepted devices as one table, the exact
+// access sequence, and a chip that never becomes ready.
+#include <gtest/gtest.h>
+
+#include "monitor_bench.h"
+
+namespace {
+
+constexpr uint32_t NAND_DATA = 0xD8000000, NAND_COMMAND = 0xD8000001, NAND_ADDRESS = 0xD8000002;
+
+struct id_case {
+  uint8_t id[4];
+  uint8_t status;
+  char result;
+  const char *trace;
+};
+
+TEST(MonitorNand, IdentificationTable) {
+  const id_case cases[] = {
+      {{0x2C, 0xF1, 0x80, 0x95}, 0xE0, '0', "M2c Df1 R80 P95 \r\nSe0\r\n"},
+      {{0x20, 0xF1, 0x00, 0x1D}, 0xE0, '0', "M20 Df1 R0 P1d \r\nSe0\r\n"},
+      {{0x20, 0xF1, 0x80, 0x1D}, 0xE0, '0', "M20 Df1 R80 P1d \r\nSe0\r\n"},
+      {{0x2C, 0xF1, 0x00, 0x95}, 0xE0, '0', "M2c Df1 R0 P95 \r\nSe0\r\n"},
+      {{0x2C, 0xF1, 0x80, 0x1D}, 0xE0, '4', "M2c Df1 R80 P1d \r\nSe0\r\n"},
+      {{0x20, 0xF1, 0x00, 0x95}, 0xE0, '4', "M20 Df1 R0 P95 \r\nSe0\r\n"},
+      {{0x00, 0xF1, 0x80, 0x95}, 0xE0, '1', "M0 Df1 R80 P95 \r\nSe0\r\n"},
+      {{0x00, 0xF1, 0x80, 0x12}, 0xE0, '1', "M0 Df1 R80 P12 \r\nSe0\r\n"},
+      {{0x00, 0xDA, 0x80, 0x95}, 0xE0, '2', "M0 Dda R80 P95 \r\nSe0\r\n"},
+      {{0x2C, 0xF1, 0x40, 0x95}, 0xE0, '3', "M2c Df1 R40 P95 \r\nSe0\r\n"},
+      {{0x00, 0xF1, 0x80, 0x95}, 0xE1, '5', "M0 Df1 R80 P95 \r\nSe1\r\n"},
+      {{0x2C, 0xF1, 0x80, 0x95}, 0xC0, '5', "M2c Df1 R80 P95 \r\nSc0\r\n"},
+      {{0x2C, 0xF1, 0x80, 0x95}, 0xE1, '5', "M2c Df1 R80 P95 \r\nSe1\r\n"},
+      {{0xFF, 0xFF, 0xFF, 0xFF}, 0xFF, '5', "Mff Dff Rff Pff \r\nSff\r\n"},
+  };
+  for (const id_case &c : cases) {
+    SCOPED_TRACE(c.trace);
+    board_config config;
+    std::copy(c.id, c.id + 4, config.nand.id);
+    config.nand.final_status = c.status;
+    monitor_bench bench(config);
+    bench.send("");
+    EXPECT_EQ(bench.send("2"), std::string(":") + c.result + "?");
+    EXPECT_EQ(bench.send("v"), ":0?");
+    EXPECT_EQ(bench.send("2"), c.trace + std::string(":") + c.result + "?");
+  }
+}
+
+TEST(MonitorNand, AccessSequence) {
+  board_config config;
+  config.nand.reset_busy_reads = 3;
+  monitor_bench bench(config);
+  bench.send("");
+  board_clear_accesses(bench.b);
+  bench.send("2");
+  auto nand = accesses_in(bench.accesses(), NAND_DATA, NAND_DATA + 0x1000);
+  struct step { uint32_t address; bool write; uint32_t value; };
+  const step expected[] = {
+      {NAND_COMMAND, true, 0xFF}, {NAND_COMMAND, true, 0x70},
+      {NAND_DATA, false, 0x80}, {NAND_DATA, false, 0x80}, {NAND_DATA, false, 0x80},
+      {NAND_DATA, false, 0xE0},
+      {NAND_COMMAND, true, 0x90}, {NAND_ADDRESS, true, 0x00},
+      {NAND_DATA, false, 0x2C}, {NAND_DATA, false, 0xF1}, {NAND_DATA, false, 0x80},
+      {NAND_DATA, false, 0x95},
+      {NAND_COMMAND, true, 0x70}, {NAND_DATA, false, 0xE0},
+  };
+  ASSERT_EQ(nand.size(), std::size(expected));
+  for (size_t i = 0; i < nand.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(nand[i].address, expected[i].address);
+    EXPECT_EQ(nand[i].width, 1);
+    EXPECT_EQ(nand[i].write, expected[i].write);
+    EXPECT_EQ(nand[i].value, expected[i].value);
+  }
+}
+
+TEST(MonitorNand, FlashThatNeverBecomesReadyGivesSixAndTheMonitorGoesOn) {
+  board_config config;
+  config.nand.never_ready = true;
+  monitor_bench bench(config);
+  bench.send("v");
+  board_clear_accesses(bench.b);
+  // Still the ID bytes and the status in the trace; the status shows busy.
+  EXPECT_EQ(bench.send("2"), "M2c Df1 R80 P95 \r\nS80\r\n:6?");
+  auto polls = accesses_in(bench.accesses(), NAND_DATA, NAND_DATA + 1);
+  EXPECT_EQ(polls.size(), 0x100000u + 5);
+  EXPECT_EQ(bench.send("x"), ":0?");
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// Start-up: the relocation copy, the jump out of the SDRAM, board_init and the
+// first prompt.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "monitor_bench.h"
+
+namespace {
+
+constexpr uint32_t CHUNK = 32;
+
+// The stub: three set-up instructions, four per chunk copied, and the jump.
+uint64_t stub_instructions(uint32_t chunks) { return 3 + 4ull * chunks + 1; }
+
+// Chunks from address 0 up to and including the one holding the end address
+// (the run address of the first word after the code).
+uint32_t chunks_copied(uint32_t code_size) { return code_size / CHUNK + 1; }
+
+TEST(MonitorStartup, CopyReadsWholeChunksUpToTheOneHoldingTheEndAddress) {
+  monitor_bench bench;
+  bench.send("");
+  // Everything before the first access outside the SDRAM is the stub's: its
+  // literal words (after the jump instruction: destination, end, entry) and
+  // the copy, 8 words a chunk.
+  const uint32_t literals = SYMBOL_relocation_jump - RUN_ADDRESS + 4;
+  const uint32_t destination = literals, end = literals + 4, entry = literals + 8;
+  std::vector<uint32_t> expected = {end, destination};
+  uint32_t chunks = chunks_copied(bench.code_size());
+  for (uint32_t address = 0; address < chunks * CHUNK; address += 4) expected.push_back(address);
+  expected.push_back(entry);
+
+  std::vector<uint32_t> reads;
+  for (const bus_access &a : bench.accesses()) {
+    if (a.address >= SDRAM_END) break;
+    EXPECT_EQ(a.width, 4);
+    EXPECT_FALSE(a.write);
+    reads.push_back(a.address);
+  }
+  EXPECT_EQ(reads, expected);
+  // The last chunk holds the end address: the copy took the code, and no
+  // chunk more than it needed.
+  EXPECT_LE(bench.code_size(), chunks * CHUNK - 1);
+  EXPECT_GT(bench.code_size(), (chunks - 1) * CHUNK - 1);
+  EXPECT_EQ(bench.read_word(literals + 4), RUN_ADDRESS + bench.code_size());
+  for (uint32_t offset = 0; offset < bench.code_size(); offset += 4) {
+    uint32_t word = 0;
+    std::copy_n(image_code().begin() + offset, 4, reinterpret_cast<uint8_t *>(&word));
+    ASSERT_EQ(bench.read_word(RUN_ADDRESS + offset), word) << offset;
+  }
+}
+
+TEST(MonitorStartup, NothingRunsFromTheSdramAfterTheJump) {
+  monitor_bench bench;
+  bench.send("vx12s\r");
+  uint32_t chunks = chunks_copied(bench.code_size());
+  EXPECT_EQ(board_sdram_fetches(bench.b), stub_instructions(chunks));
+  EXPECT_EQ(board_last_sdram_fetch(bench.b), SYMBOL_relocation_jump - RUN_ADDRESS);
+}
+
+TEST(MonitorStartup, FlagWordsFollowTheCode) {
+  monitor_bench bench;
+  EXPECT_EQ(SYMBOL_output_enabled, bench.flags_address());
+  EXPECT_EQ(SYMBOL_slow_output, bench.flags_address() + 4);
+  EXPECT_EQ(SYMBOL_monitor_code_end, bench.flags_address());
+  EXPECT_EQ(bench.code_size() % 4, 0u);
+}
+
+TEST(MonitorStartup, BoardInitChangesOnlyItsBitsThenProgramsTheUart) {
+  board_config config;
+  // Start values with every bit set or a pattern, so that a read-modify-write
+  // that loses bits outside its mask shows.
+  const uint32_t start[6] = {0xFFFFFFFF, 0xA5A5A5A5, 0xFFFFFFFF, 0x12345678, 0xFFFFFFFF, 0x0000FFFF};
+  std::copy(start, start + 6, config.control_init);
+  monitor_bench bench(config);
+  bench.send("");
+  struct step { uint32_t address; bool write; uint32_t value; };
+  const step expected[] = {
+      {0xD0010000, false, 0xFFFFFFFF}, {0xD0010000, true, 0xF0FFFFFF},
+      {0xD0010100, false, 0xFFFFFFFF}, {0xD0010100, true, 0xFFFFFFBF},
+      {0xD0010104, false, 0x12345678}, {0xD0010104, true, 0x12345638},
+      {0xD0010140, false, 0xFFFFFFFF}, {0xD0010140, true, 0xFFFFE03F},
+      {0xD0010144, false, 0x0000FFFF}, {0xD0010144, true, 0x0000E03F},
+      {0xD0010004, false, 0xA5A5A5A5}, {0xD0010004, true, 0xA5A500A5},
+      {0xD0010004, false, 0xA5A500A5}, {0xD0010004, true, 0xA5A533A5},
+      {0xD0012004, true, 0x00}, {0xD001200C, true, 0x80}, {0xD0012000, true, 0x59},
+      {0xD0012004, true, 0x00}, {0xD001200C, true, 0x03}, {0xD0012008, true, 0x87},
+      {0xD0012010, true, 0x03},
+  };
+  auto io = accesses_in(bench.accesses(), 0xD0000000, 0xE0000000);
+  ASSERT_GT(io.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(io[i].address, expected[i].address);
+    EXPECT_EQ(io[i].width, 4);
+    EXPECT_EQ(io[i].write, expected[i].write);
+    EXPECT_EQ(io[i].value, expected[i].value);
+  }
+  // Then the prompt: wait for the transmitter, send "?".
+  EXPECT_EQ(io[std::size(expected)].address, UART_BASE + 0x14);
+  EXPECT_FALSE(io[std::size(expected)].write);
+}
+
+TEST(MonitorStartup, FirstByteSentIsThePrompt) {
+  monitor_bench bench;
+  EXPECT_EQ(bench.send(""), "?");
+}
+
+}  // namespace

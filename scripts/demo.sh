@@ -3,13 +3,17 @@
 # then runs korvane against the simulated board twice: once verbose, to show
 # the download progress, the monitor's trace and the results, then once
 # plain. Each run gets a freshly reset board, as an operator would reset a
-# real one. No boardsim is left running, even after Ctrl-C.
+# real one; the simulated line runs at the real 115200 baud, so that the
+# progress and the timings are those of a real board. No boardsim is left
+# running, even after Ctrl-C.
+# BUILD_DIR names another build directory than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
 
 bash scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j2 --target korvane boardsim
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j2 --target korvane boardsim
 
 work=$(mktemp -d)
 board_pid=""
@@ -27,7 +31,7 @@ trap 'exit 130' INT TERM
 # Starts a board that has just been reset; its line appears at $work/port.
 start_board() {
   rm -f "$work/port"
-  build/sim/boardsim --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
+  "$build/sim/boardsim" --baud 115200 --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
   board_pid=$!
   for _ in $(seq 50); do
     [ -L "$work/port" ] && return 0
@@ -42,7 +46,7 @@ run_korvane() {
   start_board
   echo
   echo "\$ korvane -p $work/port $*"
-  build/host/korvane -p "$work/port" "$@"
+  "$build/host/korvane" -p "$work/port" "$@"
   stop_board
 }
 

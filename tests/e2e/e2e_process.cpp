@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,8 @@ int e2e_start(e2e_process *p, const std::vector<std::string> &argv) {
   args.push_back(nullptr);
   p->pid = fork();
   if (p->pid == 0) {
+    // A test killed on its time-out must not leave a board running.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     dup2(out[1], 1);
     dup2(err[1], 2);
     execv(args[0], args.data());

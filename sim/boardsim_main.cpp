@@ -54,7 +54,6 @@ struct uart_bridge {
   pty_link *link;
   bool timestamps;
   bool sent_any;
-  bool sent_since_idle;
 };
 
 int bridge_peek(void *ctx) {
@@ -72,20 +71,13 @@ void bridge_tx(void *ctx, uint8_t byte) {
   int64_t sent = pty_send(u->link, byte);
   if (u->timestamps && !u->sent_any) boardsim_timestamp("first byte from the code", sent);
   u->sent_any = true;
-  u->sent_since_idle = true;
 }
 
 // The monitor waits for a command by polling its receiver; blocking here
 // until the host writes is what keeps an idle board off the CPU. The bound
-// only limits how long the core goes unresumed. A program that has sent
-// something since the last call is busy printing, not idle: its line-status
-// reads were waits for the transmitter, and blocking would stall its output.
+// only limits how long the core goes unresumed.
 void bridge_idle(void *ctx) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
-  if (u->sent_since_idle) {
-    u->sent_since_idle = false;
-    return;
-  }
   pty_wait(u->link, pty_now_ns() + 250 * 1000000LL);
 }
 
@@ -119,7 +111,7 @@ int main(int argc, char **argv) {
   std::vector<uint8_t> code;
   boardsim_boot(&link, &opts.rom, opts.timestamps, &code);
 
-  uart_bridge bridge = {&link, opts.timestamps, false, false};
+  uart_bridge bridge = {&link, opts.timestamps, false};
   uart_backend backend = {bridge_peek, bridge_take, bridge_tx, bridge_idle, &bridge};
   board *b = board_create(&opts.board, &backend);
   int status = 0;

@@ -10,6 +10,8 @@ packages=(
   gcc-arm-none-eabi binutils-arm-none-eabi
   libunicorn-dev
   g++-mingw-w64-x86-64
+  clang libclang-rt-14-dev
+  wine wine64
   python3
 )
 

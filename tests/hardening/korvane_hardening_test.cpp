@@ -1,0 +1,131 @@
+// The built korvane when things go wrong around it: the port goes away in
+// every phase of a run, the log file's disk is full, a second korvane tries
+// the same port. Each case runs the real binary against a scripted board on
+// a pseudo-terminal.
+#include "child_process.h"
+#include "scripted_board.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct line {
+    int master = -1, slave = -1;
+    std::string path;
+};
+
+line open_line()
+{
+    line l;
+    char path[128];
+    EXPECT_EQ(0, openpty(&l.master, &l.slave, path, nullptr, nullptr));
+    l.path = path;
+    // Only the test holds the line's ends: a child that inherited the
+    // master would keep the line up after the board hung up.
+    fcntl(l.master, F_SETFD, FD_CLOEXEC);
+    fcntl(l.slave, F_SETFD, FD_CLOEXEC);
+    return l;
+}
+
+// One run of korvane -p <pty> args against the board; ends within timeout_s.
+child_result run(std::vector<std::string> args, board_script *board, const std::string &tag,
+                 line l = open_line())
+{
+    args.insert(args.begin(), {KORVANE_BINARY, "-p", l.path});
+    pid_t pid = start_child(args, tag);
+    play_board(l.master, l.slave, board);
+    return finish_child(pid, tag, 5.0);
+}
+
+TEST(Hardening, APortThatGoesAwayEndsTheRunInEveryPhase)
+{
+    struct {
+        const char *name;
+        std::vector<std::string> args;
+        board_phase phase;
+        int at_command;
+    } cases[] = {
+        {"wake-up", {}, HANG_UP_IN_WAKEUP, 0},
+        {"download", {}, HANG_UP_IN_DOWNLOAD, 0},
+        {"test phase", {}, HANG_UP_IN_TESTS, 1},
+        {"verbose set-up", {"-v"}, HANG_UP_IN_TESTS, 0},
+        {"continuous", {"-c"}, HANG_UP_IN_TESTS, 9},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        board_script board;
+        board.hang_up = c.phase;
+        board.hang_up_at_command = c.at_command;
+        line l = open_line();
+        child_result r = run(c.args, &board, "lost", l);
+        EXPECT_EQ(1, r.status);
+        EXPECT_EQ("Lost serial port " + l.path + ".\n", r.err);
+        EXPECT_EQ((std::size_t)c.at_command, board.commands.size());
+        // Bounds on an ending, not a speed figure: a korvane that spins or
+        // hangs on a dead line blows both by far.
+        double after = r.ended_at - board.hung_up_at;
+        EXPECT_LT(after, 1.0);
+        EXPECT_LT(r.cpu_seconds, 0.5);
+        std::printf("%s: ended %.0f ms after the hang-up, %.0f ms CPU in all\n", c.name, after * 1000,
+                    r.cpu_seconds * 1000);
+    }
+}
+
+TEST(Hardening, ALogOnAFullDiskFailsTheRunAfterTheTests)
+{
+    struct {
+        std::vector<std::string> args;
+        std::string flash_answer;
+        std::string commands;
+        std::string tests;
+    } cases[] = {
+        {{"-l", "/dev/full"}, ":5", "12", "Testing SDRAM... passed\nTesting FLASH... failed\n"},
+        {{"-v", "-l", "/dev/full", "flash"}, "Se0\r\n:5", "v2", "Testing FLASH...\nSe0\r\nfailed\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.commands);
+        board_script board;
+        board.answers['2'] = c.flash_answer;
+        child_result r = run(c.args, &board, "full");
+        EXPECT_EQ(1, r.status);
+        EXPECT_EQ("Could not write logfile '/dev/full'.\n", r.err);
+        EXPECT_EQ(c.commands, board.commands);
+        EXPECT_EQ(0u, r.out.find("Logging to '/dev/full'\n"));
+        ASSERT_GE(r.out.size(), c.tests.size());
+        EXPECT_EQ(c.tests, r.out.substr(r.out.size() - c.tests.size()));
+    }
+}
+
+TEST(Hardening, ASecondKorvaneOnTheSamePortFailsAndTheFirstGoesOn)
+{
+    line l = open_line();
+    child_result second;
+    board_script board;
+    board.answers['2'] = ":3";
+    // The first korvane is on the line and sending its wake-up pattern.
+    board.on_first_byte = [&] {
+        pid_t pid = start_child({KORVANE_BINARY, "-p", l.path}, "second");
+        second = finish_child(pid, "second", 5.0);
+    };
+    child_result first = run({}, &board, "first", l);
+
+    EXPECT_EQ(1, second.status);
+    EXPECT_EQ(0u, second.err.find("Could not open serial port " + l.path + ".\n")) << second.err;
+    EXPECT_EQ("", second.out);
+
+    EXPECT_EQ(0, first.status);
+    EXPECT_EQ("", first.err);
+    EXPECT_TRUE(board.image_matches);
+    EXPECT_EQ("12", board.commands);
+    const std::string tests = "Testing SDRAM... passed\nTesting FLASH... failed\n";
+    ASSERT_GE(first.out.size(), tests.size());
+    EXPECT_EQ(tests, first.out.substr(first.out.size() - tests.size()));
+}
+
+} // namespace

@@ -1,0 +1,37 @@
+// A small board played by a test on the master side of a pseudo-terminal:
+// it answers the wake-up pattern, receives an image in CRC mode, then plays
+// a monitor from a table of answers. It can hang up in any phase, as a board
+// that is unplugged or switched off would, and calls a hook once korvane is
+// on the line.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+enum board_phase {
+    HANG_UP_NEVER,
+    HANG_UP_IN_WAKEUP,    // inside the first wake-up pattern
+    HANG_UP_IN_DOWNLOAD,  // in the middle of the third block
+    HANG_UP_IN_TESTS,     // when the given command arrives, unanswered
+};
+
+struct board_script {
+    board_phase hang_up = HANG_UP_NEVER;
+    int hang_up_at_command = 0;  // for HANG_UP_IN_TESTS: 0 is the first command
+    std::map<char, std::string> answers = {{'1', ":0"}, {'2', ":0"}, {'v', ":0"}, {'s', ":0"}};
+    // Called once, at the first byte from korvane.
+    std::function<void()> on_first_byte;
+    // Filled by the board.
+    bool image_matches = false;
+    std::string commands;
+    double hung_up_at = 0;  // steady-clock seconds, 0 while on the line
+};
+
+// Plays the board on master until korvane stops talking or the script hangs
+// up; then closes master. held_slave, closed at the first byte, keeps the
+// line open until korvane has opened it.
+void play_board(int master, int held_slave, board_script *script);
+
+double steady_seconds(void);

@@ -23,5 +23,9 @@ export UBSAN_OPTIONS=exitcode=86:print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON \
   -DKORVANE_WINDOWS=OFF -DKORVANE_FUZZ=OFF -DKORVANE_WINE_TESTS=OFF
 cmake --build build-asan -j2
+# The emulated core's library keeps some translation buffers to the end; it
+# is not ours to mend, and a leak report from it would hide ours.
+printf 'leak:libunicorn.so\n' >build-asan/lsan.supp
+export LSAN_OPTIONS=suppressions=$PWD/build-asan/lsan.supp
 ctest --test-dir build-asan --output-on-failure -j2 -LE 'fuzz|wine' || status=1
 exit $status

@@ -148,7 +148,9 @@ result run_korvane(std::vector<std::string> args, board_script *script)
     char path[128];
     EXPECT_EQ(0, openpty(&master, &slave, path, nullptr, nullptr));
 
-    std::string out_path = testing::TempDir() + "korvane_out", err_path = testing::TempDir() + "korvane_err";
+    // ctest runs tests side by side: every file is the test process's own.
+    std::string tag = std::to_string(getpid());
+    std::string out_path = testing::TempDir() + "korvane_out." + tag, err_path = testing::TempDir() + "korvane_err." + tag;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -186,6 +188,8 @@ result run_korvane(std::vector<std::string> args, board_script *script)
     }
     r.out = slurp(out_path);
     r.err = slurp(err_path);
+    unlink(out_path.c_str());
+    unlink(err_path.c_str());
     return r;
 }
 
@@ -239,7 +243,7 @@ TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard)
     board_script board;
     board.answers['1'] = "D0\r\n 0w1\r\n:0";
     board.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
-    std::string log = testing::TempDir() + "korvane_binary.log";
+    std::string log = testing::TempDir() + "korvane_binary.log." + std::to_string(getpid());
     result r = run_korvane({"-v", "-l", log}, &board);
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
@@ -248,17 +252,19 @@ TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard)
     std::string phase = "Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R0 P95 \r\nSe0\r\nfailed\n";
     EXPECT_EQ("Logging to '" + log + "'\n" + progress_line() + phase, r.out);
     EXPECT_EQ(phase, slurp(log));
+    unlink(log.c_str());
 }
 
 TEST(KorvaneBinary, ACancelledDownloadEndsWithItsCode)
 {
     board_script board;
     board.cancel_download = true;
-    std::string log = testing::TempDir() + "korvane_cancel.log";
+    std::string log = testing::TempDir() + "korvane_cancel.log." + std::to_string(getpid());
     result r = run_korvane({"-l", log}, &board);
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("Xmodem download failed: -1.\n", r.err);
     EXPECT_EQ("", slurp(log));
+    unlink(log.c_str());
 }
 
 TEST(KorvaneBinary, ABoardThatGoesAwayEndsTheRunAtOnce)

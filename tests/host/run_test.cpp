@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -13,6 +14,12 @@ struct outcome {
     int status;
     std::string out, err;
 };
+
+// Tests run side by side under ctest, so each process logs to its own file.
+std::string log_path()
+{
+    return "/tmp/korvane_run_test." + std::to_string(getpid()) + ".log";
+}
 
 outcome run(std::vector<std::string> args)
 {
@@ -35,29 +42,29 @@ TEST(Run, APortThatDoesNotOpenEndsWithStatusOne)
 {
     scripted_serial_reset(replies({}));
     scripted_serial_fail_open();
-    outcome o = run({"-l", "/tmp/korvane_run_test.log", "-p", "4"});
+    outcome o = run({"-l", log_path(), "-p", "4"});
     EXPECT_EQ(1, o.status);
     EXPECT_EQ(4, serial_log.opened_port);
     EXPECT_FALSE(serial_log.configured);
     EXPECT_EQ(nullptr, log_file);
-    EXPECT_EQ("Logging to '/tmp/korvane_run_test.log'\n", o.out);
-    std::remove("/tmp/korvane_run_test.log");
+    EXPECT_EQ("Logging to '" + log_path() + "'\n", o.out);
+    std::remove(log_path().c_str());
 }
 
 TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed)
 {
     // Wake-up answered after one silent try, then the receiver cancels.
     scripted_serial_reset(replies({SILENCE, 0x15, 0x18, 0x18}));
-    outcome o = run({"-l", "/tmp/korvane_run_test.log"});
+    outcome o = run({"-l", log_path()});
     EXPECT_EQ(1, o.status);
     EXPECT_EQ("Xmodem download failed: -1.\n", o.err);
-    EXPECT_EQ("Logging to '/tmp/korvane_run_test.log'\nWaiting for the board to wake up...\r" + std::string(31, ' ') +
+    EXPECT_EQ("Logging to '" + log_path() + "'\nWaiting for the board to wake up...\r" + std::string(31, ' ') +
                   "\r",
               o.out);
     EXPECT_TRUE(serial_log.configured);
     EXPECT_TRUE(serial_log.closed);
     EXPECT_EQ(nullptr, log_file);
-    std::remove("/tmp/korvane_run_test.log");
+    std::remove(log_path().c_str());
 }
 
 } // namespace

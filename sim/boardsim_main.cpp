@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // boardsim: a simulated board on a pseudo-terminal. It prints the line's
 // path, runs the boot ROM until it has taken an image, then runs the image's
 // code on the emulated core with the UART bridged to the line.
@@ -54,7 +53,20 @@ struct uart_bridge {
   pty_link *link;
   bool timestamps;
   bool sent_any;
+  int line_noise;
+  uint32_t noise_state;
 };
+
+// Noise on the line before each prompt. A "?" in it would be a prompt the
+// monitor never sent, which no receiver can tell from a real one, so the
+// noise holds every byte value but that one.
+void send_noise(uart_bridge *u) {
+  for (int i = 0; i < u->line_noise; i++) {
+    u->noise_state = u->noise_state * 1103515245u + 12345u;
+    uint8_t byte = uint8_t(u->noise_state >> 16);
+    pty_send(u->link, byte == '?' ? uint8_t('!') : byte);
+  }
+}
 
 int bridge_peek(void *ctx) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
@@ -68,6 +80,7 @@ int bridge_take(void *ctx) {
 
 void bridge_tx(void *ctx, uint8_t byte) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
+  if (byte == '?') send_noise(u);
   int64_t sent = pty_send(u->link, byte);
   if (u->timestamps && !u->sent_any) boardsim_timestamp("first byte from the code", sent);
   u->sent_any = true;
@@ -111,7 +124,7 @@ int main(int argc, char **argv) {
   std::vector<uint8_t> code;
   boardsim_boot(&link, &opts.rom, opts.timestamps, &code);
 
-  uart_bridge bridge = {&link, opts.timestamps, false};
+  uart_bridge bridge = {&link, opts.timestamps, false, opts.line_noise, 1};
   uart_backend backend = {bridge_peek, bridge_take, bridge_tx, bridge_idle, &bridge};
   board *b = board_create(&opts.board, &backend);
   int status = 0;

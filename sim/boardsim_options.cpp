@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 #include "boardsim_options.h"
 
 #include <cerrno>
@@ -33,6 +32,11 @@ const char BOARDSIM_USAGE[] =
     "  --cancel-block B     cancel the transfer (CAN CAN) at block B\n"
     "  --no-handshake       after the wake-up answer, never ask for a transfer\n"
     "\n"
+    "Line noise:\n"
+    "  --line-noise N       send N random bytes (never \"?\") before every prompt\n"
+    "                       of the running code, that is before the first one\n"
+    "                       and between exchanges\n"
+    "\n"
     "SDRAM faults (byte-address lines 1..25, data lines 0..15):\n"
     "  --data-stuck L:V     data line L stuck at V (0 or 1)\n"
     "  --addr-stuck L:V     address line L stuck at V (0 or 1)\n"
@@ -54,7 +58,7 @@ enum option_id {
   OPT_LINK = 256, OPT_BAUD, OPT_TIMESTAMPS, OPT_BOOT_DELAY, OPT_CHECKSUM,
   OPT_NAK_BLOCK, OPT_CANCEL_BLOCK, OPT_NO_HANDSHAKE, OPT_DATA_STUCK,
   OPT_ADDR_STUCK, OPT_ADDR_SHORT, OPT_NAND_ID, OPT_NAND_STATUS,
-  OPT_NAND_NEVER_READY, OPT_HELP,
+  OPT_NAND_NEVER_READY, OPT_LINE_NOISE, OPT_HELP,
 };
 
 const option LONG_OPTIONS[] = {
@@ -72,6 +76,7 @@ const option LONG_OPTIONS[] = {
     {"nand-id", required_argument, nullptr, OPT_NAND_ID},
     {"nand-status", required_argument, nullptr, OPT_NAND_STATUS},
     {"nand-never-ready", no_argument, nullptr, OPT_NAND_NEVER_READY},
+    {"line-noise", required_argument, nullptr, OPT_LINE_NOISE},
     {"help", no_argument, nullptr, OPT_HELP},
     {nullptr, 0, nullptr, 0},
 };
@@ -161,6 +166,10 @@ int apply(int id, const char *arg, boardsim_options *o) {
       o->board.nand.final_status = uint8_t(a);
       return 1;
     case OPT_NAND_NEVER_READY: o->board.nand.never_ready = true; return 1;
+    case OPT_LINE_NOISE:
+      if (!parse_one(arg, 10, 0, 1000, &a)) return 0;
+      o->line_noise = int(a);
+      return 1;
     case OPT_HELP: o->help = true; return 1;
   }
   return 0;

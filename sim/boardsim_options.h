@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // The boardsim command line: where the line appears, how the boot ROM and
 // the line behave, and which faults the board has.
 #pragma once
@@ -13,6 +12,7 @@ struct boardsim_options {
   std::string link_path;  // empty: no symlink
   long baud = 0;          // 0: bytes pass as fast as they can
   bool timestamps = false;
+  int line_noise = 0;     // random bytes before every prompt of the running code
   bool help = false;
   boot_rom_config rom;
   board_config board;

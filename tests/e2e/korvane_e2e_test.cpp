@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // The built korvane against the built boardsim over a real pseudo-terminal:
 // console text, exit status, log file, faults of the board and of the line.
 #include <gtest/gtest.h>
@@ -123,6 +122,10 @@ TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
       {"late boot ROM", {"--boot-delay", "700"}, {}, "Testing SDRAM... passed\nTesting FLASH... passed\n"},
       {"refused blocks", {"--nak-block", "2:3"}, {"sdram"}, "Testing SDRAM... passed\n"},
       {"verbose", {}, {"-v"},
+       "Testing SDRAM...\n" + sdram_trace() + "passed\nTesting FLASH...\n" + NAND_TRACE + "passed\n"},
+      {"line noise", {"--line-noise", "64", "--nand-status", "e1"}, {},
+       "Testing SDRAM... passed\nTesting FLASH... failed\n"},
+      {"line noise, verbose", {"--line-noise", "64"}, {"-v"},
        "Testing SDRAM...\n" + sdram_trace() + "passed\nTesting FLASH...\n" + NAND_TRACE + "passed\n"},
   };
   for (const run_case &c : cases) {

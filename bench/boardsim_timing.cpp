@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // Timings of korvane against boardsim at the real line rate: the download
 // against what the wire allows, the time to the monitor's first prompt, a
 // plain and a verbose pass, korvane's CPU time against its wall time, and

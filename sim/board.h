@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // The emulated board: an ARM core (ARM state, little-endian) with the board's
 // memory map and peripheral models. Used by the bus-level tests and by the
 // boardsim program.

@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 #include "boardsim_boot.h"
 
 #include <cstdio>

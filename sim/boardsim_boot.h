@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // The boot ROM at work on the pseudo-terminal: from reset until it has taken
 // a good image.
 #pragma once

@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // The simulated board's boot ROM in serial boot mode, as a byte-stream state
 // machine: it is fed the bytes that arrive on the line, each with its arrival
 // time, and appends the bytes it answers with to an output buffer. It never

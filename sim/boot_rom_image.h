@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // What the boot ROM does with a finished transfer before it starts anything:
 // cut the XMODEM filler off at the size the header announces, check the
 // image, and find the code that goes to the load address.

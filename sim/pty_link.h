@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // The simulated board's serial line: a pseudo-terminal whose slave side the
 // host opens as its serial port, with optional pacing at a real line rate.
 //

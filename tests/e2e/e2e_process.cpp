@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 #include "e2e_process.h"
 
 #include <fcntl.h>

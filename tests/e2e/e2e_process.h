@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 // Child processes for the end-to-end tests: start a program with its output
 // on pipes, read it until something shows up, and make sure it ends: every
 // wait is bounded and a child that outlives its time is killed.

@@ -1,4 +1,3 @@
-// Working in this tree: read DEVELOPERS.md at the top of the tree first.
 #include "boardsim_options.h"
 
 #include <gtest/gtest.h>

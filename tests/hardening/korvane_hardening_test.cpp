@@ -2,45 +2,20 @@
 // every phase of a run, the log file's disk is full, a second korvane tries
 // the same port. Each case runs the real binary against a scripted board on
 // a pseudo-terminal.
-#include "child_process.h"
-#include "scripted_board.h"
+#include "board_line.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-struct line {
-    int master = -1, slave = -1;
-    std::string path;
-};
-
-line open_line()
-{
-    line l;
-    char path[128];
-    EXPECT_EQ(0, openpty(&l.master, &l.slave, path, nullptr, nullptr));
-    l.path = path;
-    // Only the test holds the line's ends: a child that inherited the
-    // master would keep the line up after the board hung up.
-    fcntl(l.master, F_SETFD, FD_CLOEXEC);
-    fcntl(l.slave, F_SETFD, FD_CLOEXEC);
-    return l;
-}
-
-// One run of korvane -p <pty> args against the board; ends within timeout_s.
 child_result run(std::vector<std::string> args, board_script *board, const std::string &tag,
                  line l = open_line())
 {
-    args.insert(args.begin(), {KORVANE_BINARY, "-p", l.path});
-    pid_t pid = start_child(args, tag);
-    play_board(l.master, l.slave, board);
-    return finish_child(pid, tag, 5.0);
+    return run_on_board(KORVANE_BINARY, std::move(args), board, tag, l);
 }
 
 TEST(Hardening, APortThatGoesAwayEndsTheRunInEveryPhase)

@@ -10,7 +10,7 @@
 
 namespace {
 
-const unsigned char NAK = 0x15, ACK = 0x06, EOT = 0x04, SOH = 0x01;
+const unsigned char NAK = 0x15, ACK = 0x06, EOT = 0x04, SOH = 0x01, CAN = 0x18;
 const int QUIET_MS = 5000;
 
 int read_byte(int fd, int timeout_ms)
@@ -86,6 +86,13 @@ bool download(int fd, board_script *s)
             if (b < 0)
                 return false;
             block[i] = (unsigned char)b;
+        }
+        if (s->cancel_download) {
+            send(fd, std::string(2, (char)CAN));
+            // korvane answers with one ACK and drains; stay quiet till it has gone.
+            while (read_byte(fd, QUIET_MS) >= 0) {
+            }
+            return false;
         }
         uint16_t crc = crc16(block + 2, 128);
         bool good = block[1] == 0xFF - block[0] && block[130] == crc >> 8 && block[131] == (crc & 0xFF);

@@ -19,7 +19,8 @@ extern char **environ;
 
 static std::string output_path(const std::string &tag, const char *stream)
 {
-    return testing::TempDir() + "hardening_" + tag + "." + stream;
+    // ctest runs test processes side by side: the pid keeps their files apart.
+    return testing::TempDir() + "korvane_" + std::to_string(getpid()) + "_" + tag + "." + stream;
 }
 
 static std::string slurp(const std::string &path)
@@ -72,5 +73,7 @@ child_result finish_child(pid_t pid, const std::string &tag, double timeout_s)
                     usage.ru_stime.tv_usec / 1e6;
     r.out = slurp(output_path(tag, "out"));
     r.err = slurp(output_path(tag, "err"));
+    unlink(output_path(tag, "out").c_str());
+    unlink(output_path(tag, "err").c_str());
     return r;
 }

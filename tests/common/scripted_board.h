@@ -19,6 +19,7 @@ enum board_phase {
 
 struct board_script {
     board_phase hang_up = HANG_UP_NEVER;
+    bool cancel_download = false;  // answer the first block with CAN CAN
     int hang_up_at_command = 0;  // for HANG_UP_IN_TESTS: 0 is the first command
     std::map<char, std::string> answers = {{'1', ":0"}, {'2', ":0"}, {'v', ":0"}, {'s', ":0"}};
     // Called once, at the first byte from korvane.

@@ -1,0 +1,28 @@
+#include "board_line.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+
+line open_line(void)
+{
+    line l;
+    char path[128];
+    EXPECT_EQ(0, openpty(&l.master, &l.slave, path, nullptr, nullptr));
+    l.path = path;
+    // Only the test holds the line's ends: a child that inherited the
+    // master would keep the line up after the board hung up.
+    fcntl(l.master, F_SETFD, FD_CLOEXEC);
+    fcntl(l.slave, F_SETFD, FD_CLOEXEC);
+    return l;
+}
+
+child_result run_on_board(const char *korvane, std::vector<std::string> args, board_script *board,
+                          const std::string &tag, line l)
+{
+    args.insert(args.begin(), {korvane, "-p", l.path});
+    pid_t pid = start_child(args, tag);
+    play_board(l.master, l.slave, board);
+    return finish_child(pid, tag, 5.0);
+}

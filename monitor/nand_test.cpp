@@ -43,16 +43,23 @@ uint32_t nand_id_test() {
   put_labelled('S', status);
   put_newline();
 
-  if (polls == 0) return NAND_NEVER_READY;
-  // The result names the highest-numbered check that fails, so the checks are
-  // asked from 5 down to 1 and the first failure is the answer.
+  // Every check runs and a failing one overwrites the result, so the result
+  // names the highest-numbered check that failed.
   uint32_t maker = id & 0xFF, device = id >> 8 & 0xFF, third = id >> 16 & 0xFF;
   uint32_t fourth = id >> 24;
-  uint32_t expected_fourth = maker == 0x20 ? 0x1D : maker == 0x2C ? 0x95 : fourth;
-  if (status != STATUS_GOOD) return 5;
-  if (fourth != expected_fourth) return 4;
-  if (third != 0x00 && third != 0x80) return 3;
-  if (device != 0xF1) return 2;
-  if (maker != 0x20 && maker != 0x2C) return 1;
-  return 0;
+  uint32_t result = 0;
+  uint32_t expected_fourth = fourth;  // not tested for an unknown maker
+  if (maker == 0x20) {
+    expected_fourth = 0x1D;
+  } else if (maker == 0x2C) {
+    expected_fourth = 0x95;
+  } else {
+    result = 1;
+  }
+  if (device != 0xF1) result = 2;
+  if (third != 0x00 && third != 0x80) result = 3;
+  if (fourth != expected_fourth) result = 4;
+  if (status != STATUS_GOOD) result = 5;
+  if (polls == 0) result = NAND_NEVER_READY;
+  return result;
 }

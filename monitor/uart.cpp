@@ -21,9 +21,14 @@ void uart_putc(uint32_t byte) {
 // stored and read back on every step, so the compiler cannot shorten it.
 constexpr uint32_t SLOW_OUTPUT_COUNT = 200000;
 
+// The text's bytes, lowest first, up to the first zero byte: up to four
+// characters held in one register instead of a string in memory.
+static void put_text(uint32_t text) {
+  for (; text != 0; text >>= 8) uart_putc(text & 0xFF);
+}
+
 void put_newline() {
-  uart_putc('\r');
-  uart_putc('\n');
+  put_text('\r' | '\n' << 8);
   if (output_enabled != 0 && slow_output != 0) {
     for (volatile uint32_t count = 0; count < SLOW_OUTPUT_COUNT; count = count + 1) {
     }
@@ -31,15 +36,16 @@ void put_newline() {
 }
 
 void put_labelled(uint32_t label, uint32_t value) {
-  for (; label != 0; label >>= 8) uart_putc(label & 0xFF);
-  uint8_t digits[8];  // least significant place first
-  uint32_t count = 0;
-  do {
-    uint32_t nibble = value & 0xF;
-    digits[count++] = nibble < 10 ? nibble + '0' : nibble + ('a' - 10);
-    value >>= 4;
-  } while (value != 0);
-  while (count != 0) uart_putc(digits[--count]);
+  put_text(label);
+  // From the highest place that is not a leading zero down to the lowest,
+  // which always prints, so 0 prints as "0".
+  uint32_t shift = 28;
+  while (shift != 0 && (value >> shift) == 0) shift -= 4;
+  for (;; shift -= 4) {
+    uint32_t nibble = value >> shift & 0xF;
+    uart_putc(nibble < 10 ? nibble + '0' : nibble + ('a' - 10));
+    if (shift == 0) return;
+  }
 }
 
 void put_hex(uint32_t value) { put_labelled(0, value); }

@@ -18,13 +18,11 @@ void monitor_main() {
     // Trace text goes out only in verbose mode; a "v" takes effect from the
     // next command, since this cycle's gate is already closed.
     if (verbose == 0) output_enabled = 0;
-    switch (uart_getc()) {
-      case '1': result = sdram_test(); break;
-      case '2': result = nand_id_test(); break;
-      case 's': slow_output = 1; break;
-      case 'v': verbose = 1; break;
-      default: break;
-    }
+    uint32_t command = uart_getc();
+    if (command == '1') result = sdram_test();
+    if (command == '2') result = nand_id_test();
+    if (command == 's') slow_output = 1;
+    if (command == 'v') verbose = 1;
     output_enabled = 1;
     uart_putc(':');
     put_hex(result);

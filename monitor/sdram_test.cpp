@@ -100,8 +100,7 @@ uint32_t address_line_test(uint32_t base, uint32_t size, store_routine store) {
 }
 
 uint32_t sdram_test() {
-  uint32_t result = 0;
-  if (data_line_test(SDRAM_BASE, store16) != 0) result = 1;
+  uint32_t result = data_line_test(SDRAM_BASE, store16) != 0;
   if (address_line_test(SDRAM_BASE, SDRAM_SIZE, store16) != 0) result = 2;
   return result;
 }

@@ -29,10 +29,13 @@ static void put_text(uint32_t text) {
 
 void put_newline() {
   put_text('\r' | '\n' << 8);
-  if (output_enabled != 0 && slow_output != 0) {
-    for (volatile uint32_t count = 0; count < SLOW_OUTPUT_COUNT; count = count + 1) {
-    }
-  }
+  if (output_enabled == 0 || slow_output == 0) return;
+  volatile uint32_t count = 0;
+  uint32_t reached;
+  do {
+    reached = count + 1;
+    count = reached;
+  } while (reached < SLOW_OUTPUT_COUNT);
 }
 
 void put_labelled(uint32_t label, uint32_t value) {

@@ -17,7 +17,7 @@ void monitor_main() {
     uart_putc('?');
     // Trace text goes out only in verbose mode; a "v" takes effect from the
     // next command, since this cycle's gate is already closed.
-    if (verbose == 0) output_enabled = 0;
+    output_enabled = verbose;
     uint32_t command = uart_getc();
     if (command == '1') result = sdram_test();
     if (command == '2') result = nand_id_test();

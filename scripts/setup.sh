@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   wine wine64
   python3
+  groff-base dpkg-dev unzip
 )
 
 missing=()

@@ -2,9 +2,9 @@
 # Installs the build tree into a temporary prefix and runs the programs from
 # there, then makes both packages and checks what they hold.
 #
-#   install_test.sh CMAKE CPACK BUILD_DIR VERSION
+#   install_test.sh CMAKE CPACK BUILD_DIR VERSION HAS_DIAGNOSE
 set -euo pipefail
-cmake=$1 cpack=$2 build=$3 version=$4
+cmake=$1 cpack=$2 build=$3 version=$4 has_diagnose=$5
 
 tmp=$(mktemp -d)
 boardsim_pid=
@@ -23,7 +23,7 @@ prefix=$tmp/prefix
 linux_files="bin/korvane bin/korvane-image bin/boardsim
 share/man/man1/korvane.1.gz share/man/man1/korvane-image.1.gz share/man/man1/boardsim.1.gz
 share/doc/korvane/README.md"
-if [ -e "$build/diagnose" ]; then
+if [ "$has_diagnose" = 1 ]; then
   linux_files+=" bin/korvane-diagnose share/man/man1/korvane-diagnose.1.gz"
 fi
 (cd "$prefix" && find . -type f | sed 's|^\./||' | sort) >installed.txt
@@ -59,10 +59,11 @@ done
 
 # One run of the installed pair, korvane downloading its own monitor into
 # the installed simulated board.
-"$prefix/bin/boardsim" --link "$tmp/board" >boardsim.out 2>boardsim.err &
-boardsim_pid=$!
-for _ in $(seq 100); do [ -L "$tmp/board" ] && break; sleep 0.05; done
-[ -L "$tmp/board" ] || fail "boardsim made no link: $(cat boardsim.err)"
+# boardsim prints the line's path once the line and its link are made.
+coproc boardsim { exec "$prefix/bin/boardsim" --link "$tmp/board" 2>boardsim.err; }
+boardsim_pid=$boardsim_PID
+read -r -t 10 -u "${boardsim[0]}" line_path || fail "boardsim made no line: $(cat boardsim.err)"
+[ "$(readlink "$tmp/board")" = "$line_path" ] || fail "boardsim's link is not to $line_path"
 timeout 20 "$prefix/bin/korvane" -p "$tmp/board" flash >run.txt 2>&1 || fail "korvane: $(cat run.txt)"
 grep -qF 'Testing FLASH... passed' run.txt || fail "installed korvane and boardsim: $(cat run.txt)"
 

@@ -25,6 +25,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "boot images.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_STRIP_FILES ON)
+# Packages and cpack's staging stay in the build tree wherever cpack runs.
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_GENERATOR DEB)
 if(KORVANE_WINDOWS)
   list(APPEND CPACK_GENERATOR ZIP)

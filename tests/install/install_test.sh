@@ -76,6 +76,12 @@ deb=$(echo "$tmp"/packages/korvane_"$version"_*.deb)
 [ -f "$deb" ] || fail "no korvane_${version}_*.deb"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sed 's|^\./usr/||' | sort >deb.txt
 diff expected.txt deb.txt || fail "the .deb holds other files than these"
+# Stripped for the package, the programs still run.
+dpkg-deb -x "$deb" deb-root
+status=0
+deb-root/usr/bin/korvane -h 2>/dev/null || status=$?
+[ "$status" -eq 1 ] || fail "the packaged korvane -h exited with $status"
+deb-root/usr/bin/boardsim --help >/dev/null || fail "the packaged boardsim --help exited with $?"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb is not version $version"
 depends=$(dpkg-deb -f "$deb" Depends)
 # The package names alone, one a line, without their versions.

@@ -21,7 +21,7 @@ const std::vector<sdram_fault> &sdram_single_faults() {
   return all;
 }
 
-sdram_diagnosis sdram_diagnose(const sdram_reads &reads) {
+sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
   sdram_diagnosis d;
   if (sdram_replay_matches(sdram_fault_config{}, reads)) return d;
   const std::vector<sdram_fault> &singles = sdram_single_faults();
@@ -30,8 +30,8 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads) {
     sdram_fault_add(&c, f);
     if (sdram_replay_matches(c, reads)) d.fits.push_back(c);
   }
-  if (!d.fits.empty()) {
-    d.verdict = sdram_verdict::single;
+  if (!d.fits.empty() || !try_pairs) {
+    d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::single;
     return d;
   }
   for (size_t i = 0; i < singles.size(); ++i) {

@@ -21,4 +21,4 @@ struct sdram_diagnosis {
 // and every pair of address lines shorted (382 in all), in a fixed order.
 const std::vector<sdram_fault> &sdram_single_faults();
 
-sdram_diagnosis sdram_diagnose(const sdram_reads &reads);
+sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs = true);

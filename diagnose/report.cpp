@@ -103,7 +103,7 @@ std::string flash_words(const flash_reading &r) {
   return out;
 }
 
-std::string diagnosis_report(const log_contents &log) {
+std::string diagnosis_report(const log_contents &log, bool try_pairs) {
   if (log.tests.empty() || !log.tests.front().traced) return NO_TRACE_ADVICE;
   // A continuous run repeats the same few traces: each is diagnosed once.
   std::map<std::string, std::string> seen;
@@ -116,7 +116,7 @@ std::string diagnosis_report(const log_contents &log) {
     std::string key(reinterpret_cast<const char *>(t.sdram.value), sizeof t.sdram.value);
     auto it = seen.find(key);
     if (it == seen.end())
-      it = seen.emplace(key, sdram_diagnosis_words(sdram_diagnose(t.sdram))).first;
+      it = seen.emplace(key, sdram_diagnosis_words(sdram_diagnose(t.sdram, try_pairs))).first;
     sdram.push_back(it->second);
   }
   std::string out;

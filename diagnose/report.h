@@ -16,5 +16,7 @@ std::string flash_words(const flash_reading &r);
 // What a log without trace lines gets instead of a diagnosis.
 extern const char NO_TRACE_ADVICE[];
 
-// The whole report, each line ending in "\n".
-std::string diagnosis_report(const log_contents &log);
+// The whole report, each line ending in "\n". Without try_pairs a trace
+// that no single fault explains is not searched further (for the fuzzer,
+// which would spend its time in the pair search).
+std::string diagnosis_report(const log_contents &log, bool try_pairs = true);

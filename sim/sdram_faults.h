@@ -1,6 +1,6 @@
 // The SDRAM's wiring faults and what they do to an access: one model, used by
 // the simulated board to misbehave and by korvane-diagnose to replay the
-// tests under each suspected fault. Pure functions; no emulator here.
+// tests under each candidate fault. Pure functions; no emulator here.
 //
 // Principles of operation
 // - The SDRAM has a 16-bit data bus: byte lane 0 (data lines 0..7) holds the

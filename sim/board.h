@@ -43,23 +43,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "sdram_faults.h"
+
 struct bus_access {
   uint32_t address;
   uint8_t width;  // 1, 2 or 4 bytes
   bool write;
   uint32_t value;
-};
-
-// SDRAM faults. A line number of -1 means the line is sound.
-// An address-line short is modelled as a wired AND: both lines carry the AND
-// of what the controller drives on them (the low driver wins).
-struct sdram_fault_config {
-  int data_stuck_line = -1;  // data line 0..15, held at data_stuck_level
-  int data_stuck_level = 0;
-  int addr_stuck_line = -1;  // byte-address line 1..25, held at addr_stuck_level
-  int addr_stuck_level = 0;
-  int addr_short_a = -1;     // two byte-address lines 1..25 shorted together
-  int addr_short_b = -1;
 };
 
 struct nand_config {
@@ -72,7 +62,7 @@ struct nand_config {
 };
 
 struct board_config {
-  sdram_fault_config sdram;
+  sdram_fault_config sdram;  // up to two wiring faults (sdram_faults.h)
   nand_config nand;
   // Start values of the six control-block registers at 0xD0010000,
   // 0xD0010004, 0xD0010100, 0xD0010104, 0xD0010140 and 0xD0010144.

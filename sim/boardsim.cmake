@@ -14,7 +14,7 @@ add_library(boardsim_parts STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/boardsim_options.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/boardsim_boot.cpp)
 target_include_directories(boardsim_parts PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(boardsim_parts PUBLIC boot_rom)
+target_link_libraries(boardsim_parts PUBLIC boot_rom sdram_faults)
 target_compile_options(boardsim_parts PRIVATE ${KORVANE_WARNINGS})
 
 if(TARGET sim_board)

@@ -37,7 +37,8 @@ const char BOARDSIM_USAGE[] =
     "                       of the running code, that is before the first one\n"
     "                       and between exchanges\n"
     "\n"
-    "SDRAM faults (byte-address lines 1..25, data lines 0..15):\n"
+    "SDRAM faults (byte-address lines 1..25, data lines 0..15; up to two in\n"
+    "all, each option may be given twice):\n"
     "  --data-stuck L:V     data line L stuck at V (0 or 1)\n"
     "  --addr-stuck L:V     address line L stuck at V (0 or 1)\n"
     "  --addr-short A:B     address lines A and B shorted together\n"
@@ -114,6 +115,12 @@ int parse_one(const char *text, int base, long lo, long hi, long *v) {
   return parse_list(text, ',', base, lo, hi, v, 1) == 1;
 }
 
+// A well-formed fault the board cannot take as well: -1.
+int add_fault(sdram_fault_config *config, const sdram_fault &fault) {
+  return sdram_fault_add(config, fault) ? 1 : -1;
+}
+
+// Returns 1, 0 for a bad value, -1 for an SDRAM fault that does not fit.
 int apply(int id, const char *arg, boardsim_options *o) {
   long a, b, v[4];
   sdram_fault_config &sdram = o->board.sdram;
@@ -144,19 +151,13 @@ int apply(int id, const char *arg, boardsim_options *o) {
     case OPT_NO_HANDSHAKE: o->rom.no_handshake = true; return 1;
     case OPT_DATA_STUCK:
       if (!parse_pair(arg, 0, 15, 0, 1, &a, &b)) return 0;
-      sdram.data_stuck_line = int(a);
-      sdram.data_stuck_level = int(b);
-      return 1;
+      return add_fault(&sdram, {sdram_fault_kind::data_stuck, int(a), int(b)});
     case OPT_ADDR_STUCK:
       if (!parse_pair(arg, 1, 25, 0, 1, &a, &b)) return 0;
-      sdram.addr_stuck_line = int(a);
-      sdram.addr_stuck_level = int(b);
-      return 1;
+      return add_fault(&sdram, {sdram_fault_kind::addr_stuck, int(a), int(b)});
     case OPT_ADDR_SHORT:
       if (!parse_pair(arg, 1, 25, 1, 25, &a, &b) || a == b) return 0;
-      sdram.addr_short_a = int(a);
-      sdram.addr_short_b = int(b);
-      return 1;
+      return add_fault(&sdram, {sdram_fault_kind::addr_short, int(a), int(b)});
     case OPT_NAND_ID:
       if (parse_list(arg, ',', 16, 0, 0xFF, v, 4) != 4) return 0;
       for (int i = 0; i < 4; i++) o->board.nand.id[i] = uint8_t(v[i]);
@@ -190,7 +191,15 @@ int boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *
       snprintf(err, err_size, "unknown option or missing value: %s", given);
       return 0;
     }
-    if (!apply(id, optarg, opts)) {
+    int applied = apply(id, optarg, opts);
+    if (applied < 0) {
+      snprintf(err, err_size,
+               "SDRAM fault '%s' for %s does not fit: at most two faults, none repeated "
+               "or contradicting another",
+               optarg, given);
+      return 0;
+    }
+    if (applied == 0) {
       snprintf(err, err_size, "bad value '%s' for %s", optarg ? optarg : "", given);
       return 0;
     }

@@ -9,5 +9,5 @@ add_library(sim_board STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/nand_model.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/control_block_model.cpp)
 target_include_directories(sim_board PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(sim_board PRIVATE PkgConfig::UNICORN)
+target_link_libraries(sim_board PUBLIC sdram_faults PRIVATE PkgConfig::UNICORN)
 target_compile_options(sim_board PRIVATE ${KORVANE_WARNINGS})

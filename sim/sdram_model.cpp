@@ -2,49 +2,18 @@
 // it until it relocates), with hooks that record the program's loads and
 // stores and, when configured, make the wiring faulty.
 //
-// Fault model. The board's SDRAM has a 16-bit data bus (byte lane 0 = data
-// lines 0..7 at even addresses, lane 1 = lines 8..15 at odd ones) and
-// byte-address lines 1..25 (line 1 selects between neighbouring 16-bit
-// words). A stuck data line holds its level whatever is driven or stored; a
-// stuck address line holds its level, so two cells become one; two shorted
-// address lines both carry the AND of what the controller drives on them.
-// The hooks keep the cells as the faulty wiring really holds them apart from
-// the core's RAM: a store lands in the cell its faulty address selects, and
-// just before each load the hook writes what the faulty wiring would deliver
-// into the core's RAM at the address the program gave, so that the load
-// picks it up.
+// The wiring faults themselves are modelled in sdram_faults.cpp. The hooks
+// keep the cells as the faulty wiring really holds them apart from the core's
+// RAM: a store lands in the cell its faulty address selects, and just before
+// each load the hook writes what the faulty wiring would deliver into the
+// core's RAM at the address the program gave, so that the load picks it up.
 //
 // Faults apply only to accesses by code that runs outside the SDRAM: the
 // relocation copy must read the real code, or the program would never run.
 #include "board_models.h"
+#include "sdram_faults.h"
 
 namespace {
-
-bool faulty(const sdram_fault_config &f) {
-  return f.data_stuck_line >= 0 || f.addr_stuck_line >= 0 ||
-         (f.addr_short_a >= 0 && f.addr_short_b >= 0);
-}
-
-uint32_t set_line(uint32_t address, int line, uint32_t level) {
-  return (address & ~(1u << line)) | (level << line);
-}
-
-// The cell that a byte address reaches through the faulty address lines.
-uint32_t physical_address(const sdram_fault_config &f, uint32_t address) {
-  if (f.addr_stuck_line >= 0) address = set_line(address, f.addr_stuck_line, f.addr_stuck_level & 1);
-  if (f.addr_short_a >= 0 && f.addr_short_b >= 0) {
-    uint32_t both = (address >> f.addr_short_a) & (address >> f.addr_short_b) & 1;
-    address = set_line(set_line(address, f.addr_short_a, both), f.addr_short_b, both);
-  }
-  return address;
-}
-
-// The byte that the data lines deliver for a cell of the given byte lane.
-uint8_t data_lines(const sdram_fault_config &f, uint32_t address, uint8_t byte) {
-  int bit = f.data_stuck_line - 8 * static_cast<int>(address & 1);
-  if (f.data_stuck_line < 0 || bit < 0 || bit > 7) return byte;
-  return static_cast<uint8_t>(set_line(byte, bit, f.data_stuck_level & 1));
-}
 
 uint8_t core_byte(board &b, uint32_t address) {
   uint8_t byte = 0;
@@ -64,7 +33,7 @@ uint8_t cell(board &b, uint32_t physical) {
   return core_byte(b, physical);
 }
 
-bool faults_apply(board &b) { return faulty(b.config.sdram) && !board_running_from_sdram(b); }
+bool faults_apply(board &b) { return b.config.sdram.count > 0 && !board_running_from_sdram(b); }
 
 void before_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t, void *user) {
   board &b = *static_cast<board *>(user);
@@ -73,7 +42,7 @@ void before_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t
     const sdram_fault_config &f = b.config.sdram;
     for (int i = 0; i < size; ++i) {
       uint32_t a = address + i;
-      uint8_t byte = data_lines(f, a, cell(b, physical_address(f, a)));
+      uint8_t byte = sdram_fault_byte(f, a, cell(b, sdram_fault_address(f, a)));
       keep_original(b, a);
       uc_mem_write(b.uc, a, &byte, 1);
     }
@@ -94,7 +63,7 @@ void before_store(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_
   for (int i = 0; i < size; ++i) {
     uint32_t a = address + i;
     keep_original(b, a);  // the core is about to overwrite it
-    b.sdram.cells[physical_address(b.config.sdram, a)] =
+    b.sdram.cells[sdram_fault_address(b.config.sdram, a)] =
         static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
   }
 }

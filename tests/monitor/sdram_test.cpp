@@ -62,27 +62,20 @@ struct fault_case {
   char result;
 };
 
-sdram_fault_config data_stuck(int line, int level) {
+sdram_fault_config one(sdram_fault_kind kind, int line, int other) {
   sdram_fault_config f;
-  f.data_stuck_line = line;
-  f.data_stuck_level = level;
+  sdram_fault_add(&f, {kind, line, other});
   return f;
+}
+sdram_fault_config data_stuck(int line, int level) {
+  return one(sdram_fault_kind::data_stuck, line, level);
 }
 sdram_fault_config addr_stuck(int line, int level) {
-  sdram_fault_config f;
-  f.addr_stuck_line = line;
-  f.addr_stuck_level = level;
-  return f;
+  return one(sdram_fault_kind::addr_stuck, line, level);
 }
-sdram_fault_config addr_short(int a, int b) {
-  sdram_fault_config f;
-  f.addr_short_a = a;
-  f.addr_short_b = b;
-  return f;
-}
+sdram_fault_config addr_short(int a, int b) { return one(sdram_fault_kind::addr_short, a, b); }
 sdram_fault_config both(sdram_fault_config data, sdram_fault_config address) {
-  data.addr_stuck_line = address.addr_stuck_line;
-  data.addr_stuck_level = address.addr_stuck_level;
+  sdram_fault_add(&data, address.faults[0]);
   return data;
 }
 

@@ -32,6 +32,10 @@ TEST(BoardsimOptions, RejectsWhatCannotBeMeant) {
       {{"--addr-stuck", "25:0"}, true},
       {{"--addr-short", "3:3"}, false},
       {{"--addr-short", "3:4:5"}, false},
+      {{"--data-stuck", "2:0", "--data-stuck", "9:1"}, true},
+      {{"--addr-short", "3:7", "--addr-short", "7:3"}, false},
+      {{"--addr-stuck", "4:0", "--addr-stuck", "4:1"}, false},
+      {{"--addr-stuck", "4:0", "--data-stuck", "1:1", "--addr-short", "2:9"}, false},
       {{"--nand-id", "20,f1,00,1d"}, true},
       {{"--nand-id", "20,f1,00"}, false},
       {{"--nand-id", "20,f1,00,1d,5"}, false},
@@ -67,10 +71,9 @@ TEST(BoardsimOptions, FillsTheBoardAndRomSettings) {
   EXPECT_EQ(o.baud, 115200);
   EXPECT_EQ(o.link_path, "/tmp/x");
   EXPECT_EQ(o.rom.boot_delay_ms, 300);
-  EXPECT_EQ(o.board.sdram.data_stuck_line, 5);
-  EXPECT_EQ(o.board.sdram.data_stuck_level, 1);
-  EXPECT_EQ(o.board.sdram.addr_short_a, 2);
-  EXPECT_EQ(o.board.sdram.addr_short_b, 9);
+  ASSERT_EQ(o.board.sdram.count, 2);
+  EXPECT_TRUE((o.board.sdram.faults[0] == sdram_fault{sdram_fault_kind::data_stuck, 5, 1}));
+  EXPECT_TRUE((o.board.sdram.faults[1] == sdram_fault{sdram_fault_kind::addr_short, 2, 9}));
   EXPECT_EQ(o.board.nand.id[0], 0x20);
   EXPECT_EQ(o.board.nand.id[3], 0x1D);
   EXPECT_EQ(o.board.nand.final_status, 0xC0);

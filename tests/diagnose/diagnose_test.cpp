@@ -1,0 +1,194 @@
+// The SDRAM fault model, the inference over it, and the log parser, on
+// traces generated in-process from the same model the simulated board uses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "inference.h"
+#include "log_parser.h"
+#include "report.h"
+#include "sdram_walk.h"
+
+namespace {
+
+const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
+const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
+const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
+
+sdram_fault_config faults(std::vector<sdram_fault> list) {
+  sdram_fault_config c;
+  for (const sdram_fault &f : list) EXPECT_TRUE(sdram_fault_add(&c, f));
+  return c;
+}
+
+sdram_reads reads_of(const sdram_fault_config &c) {
+  sdram_reads r;
+  sdram_replay(c, &r);
+  return r;
+}
+
+TEST(SdramFaults, AddressAndDataLinesThroughTheWiring) {
+  struct address_case {
+    std::vector<sdram_fault> f;
+    uint32_t in, out;
+  } cases[] = {
+      {{}, 0x3FFFFFF, 0x3FFFFFF},
+      {{{STUCK, 1, 0}}, 0x3, 0x1},  // the lane bit is no line
+      {{{STUCK, 25, 1}}, 0x0, 0x2000000},
+      {{{SHORT, 3, 7}}, 0x8, 0x0},    // one high line alone is pulled low
+      {{{SHORT, 3, 7}}, 0x88, 0x88},  // both high stay high
+      // A chain of shorts: all three lines carry the AND of the three.
+      {{{SHORT, 2, 5}, {SHORT, 5, 9}}, 0x224, 0x224},
+      {{{SHORT, 2, 5}, {SHORT, 5, 9}}, 0x024, 0x0},
+      {{{SHORT, 5, 9}, {SHORT, 2, 5}}, 0x204, 0x0},
+      // Stuck low pulls its partner low; stuck high follows it.
+      {{{STUCK, 4, 0}, {SHORT, 4, 6}}, 0x40, 0x0},
+      {{{STUCK, 4, 1}, {SHORT, 4, 6}}, 0x40, 0x50},
+      {{{STUCK, 4, 1}, {SHORT, 4, 6}}, 0x00, 0x00},
+  };
+  for (const address_case &c : cases)
+    EXPECT_EQ(sdram_fault_address(faults(c.f), c.in), c.out) << std::hex << c.in;
+  EXPECT_EQ(sdram_fault_word(faults({{DATA, 9, 1}}), 0x0000), 0x0200);
+  EXPECT_EQ(sdram_fault_word(faults({{DATA, 0, 0}, {DATA, 15, 1}}), 0x00FF), 0x80FE);
+  EXPECT_EQ(sdram_fault_byte(faults({{DATA, 9, 1}}), 0x10, 0x00), 0x00);  // the other lane
+}
+
+TEST(SdramFaults, RefusesWhatNoBoardHas) {
+  const std::vector<sdram_fault> refused[] = {
+      {{DATA, 16, 0}}, {{DATA, 3, 2}}, {{STUCK, 0, 1}}, {{STUCK, 26, 1}}, {{SHORT, 4, 4}},
+      {{DATA, 3, 0}, {DATA, 3, 1}}, {{SHORT, 4, 9}, {SHORT, 9, 4}}, {{STUCK, 2, 0}, {STUCK, 2, 0}},
+      {{DATA, 1, 0}, {DATA, 2, 0}, {DATA, 3, 0}},
+  };
+  for (const auto &list : refused) {
+    sdram_fault_config c;
+    bool all = true;
+    for (const sdram_fault &f : list) all = sdram_fault_add(&c, f) && all;
+    EXPECT_FALSE(all) << list.size() << " faults, first line " << list[0].line;
+  }
+}
+
+TEST(SdramWalk, SoundTraceIsTheMonitorsOwn) {
+  std::string trace = sdram_trace(reads_of({}));
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = trace.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(trace.substr(at, end - at));
+  ASSERT_EQ(lines.size(), 129u + 105u);
+  const char *first[] = {"D0", " 0w1", " 0r1", " 2w0", " 0r1", " 4wfffe", " 4rfffe", " 6w0", " 4rfffe"};
+  for (size_t i = 0; i < std::size(first); ++i) EXPECT_EQ(lines[i], first[i]);
+  EXPECT_EQ(lines[129], "A0 4000000");
+  EXPECT_EQ(lines[130 + 52], " 3fffffew0");
+  EXPECT_EQ(lines.back(), " 1fffffer19");
+}
+
+TEST(SdramInference, NamesTheFaultsThatFitAndNoOthers) {
+  struct inference_case {
+    std::vector<sdram_fault> f;
+    const char *words;
+  } cases[] = {
+      {{}, "sound"},
+      {{{DATA, 5, 1}}, "data line 5 stuck at 1"},
+      {{{DATA, 15, 0}}, "data line 15 stuck at 0"},
+      {{{SHORT, 3, 7}}, "address lines 3 and 7 shorted"},
+      {{{SHORT, 24, 25}}, "address lines 24 and 25 shorted"},
+      // The walk sees only which offsets share a cell, and a line stuck at
+      // either level joins the same offsets.
+      {{{STUCK, 25, 0}}, "one of 2 faults: address line 25 stuck at 0; address line 25 stuck at 1"},
+      {{{STUCK, 1, 1}}, "one of 2 faults: address line 1 stuck at 0; address line 1 stuck at 1"},
+      {{{DATA, 6, 0}, {SHORT, 9, 12}},
+       "two faults: data line 6 stuck at 0 and address lines 9 and 12 shorted"},
+      {{{SHORT, 3, 7}, {SHORT, 9, 12}},
+       "two faults: address lines 3 and 7 shorted and address lines 9 and 12 shorted"},
+      // Data line 2 low turns counter 13 into 9: lines 9 and 13 look alike.
+      {{{DATA, 2, 0}, {STUCK, 9, 1}},
+       "one of 4 pairs of faults: data line 2 stuck at 0 and address line 9 stuck at 0; "
+       "data line 2 stuck at 0 and address line 9 stuck at 1; data line 2 stuck at 0 and "
+       "address line 13 stuck at 0; data line 2 stuck at 0 and address line 13 stuck at 1"},
+  };
+  for (const inference_case &c : cases)
+    EXPECT_EQ(sdram_diagnosis_words(sdram_diagnose(reads_of(faults(c.f)))), c.words);
+
+  sdram_reads odd = reads_of({});
+  odd.value[3] = 0x1234;  // no wiring fault turns one read alone into this
+  EXPECT_EQ(sdram_diagnosis_words(sdram_diagnose(odd)), "no single fault or pair fits this trace");
+}
+
+// Log text as korvane writes it.
+std::string sdram_test(const sdram_fault_config &c) {
+  sdram_reads r = reads_of(c);
+  bool sound = r == reads_of({});
+  return "Testing SDRAM...\n" + sdram_trace(r) + (sound ? "passed\n" : "failed\n");
+}
+std::string flash_test(const char *trace, bool passed) {
+  return std::string("Testing FLASH...\n") + trace + (passed ? "passed\n" : "failed\n");
+}
+const char GOOD_FLASH[] = "M2c Df1 R80 P95 \r\nSe0\r\n";
+
+struct log_case {
+  const char *name;
+  std::string text;
+  const char *report;  // nullptr: malformed
+  int error_line;
+};
+
+TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
+  sdram_fault_config d5 = faults({{DATA, 5, 1}});
+  std::string sound = sdram_test({}), bad = sdram_test(d5);
+  std::string flash = flash_test(GOOD_FLASH, true);
+  std::string five_passes;
+  for (int pass = 1; pass <= 5; ++pass) five_passes += (pass % 2 ? bad : sound) + flash;
+  std::string windows = bad;  // text mode: every LF became CR LF
+  for (size_t at = 0; (at = windows.find('\n', at)) != std::string::npos; at += 2)
+    windows.replace(at, 1, "\r\n");
+  // Line 28 is the first read of pattern 8, at offset 0x18.
+  std::string wrong_offset = sound;
+  wrong_offset.replace(wrong_offset.find(" 18r8\r\n"), 5, " 1ar8");
+  const int sound_lines = 1 + 234 + 1;
+
+  const log_case cases[] = {
+      {"one pass", bad + flash, "SDRAM: data line 5 stuck at 1\nFLASH: sound\n", 0},
+      {"text mode line ends", windows, "SDRAM: data line 5 stuck at 1\n", 0},
+      {"no trace", "Testing SDRAM... failed\nTesting FLASH... passed\n", NO_TRACE_ADVICE, 0},
+      {"continuous", five_passes,
+       "SDRAM: data line 5 stuck at 1 in 3 of 5 passes (1, 3, 5); the others sound\n"
+       "FLASH: sound in all 5 passes\n", 0},
+      {"continuous run stopped in a test", sound + flash + sound.substr(0, 300),
+       "SDRAM: sound\nFLASH: sound\n", 0},
+      {"never ready", flash_test("M2c Df1 R80 P95 \r\nS80\r\n", false),
+       "FLASH: never became ready (status 0x80 after the reset)\n", 0},
+      {"several checks", flash_test("M0 Df0 R80 P95 \r\nSc0\r\n", false),
+       "FLASH: maker 0x00 is neither 0x20 nor 0x2c; device 0xf0 is not 0xf1; "
+       "status 0xc0 is not 0xe0\n", 0},
+      {"fourth byte", flash_test("M20 Df1 R0 P95 \r\nSe0\r\n", false),
+       "FLASH: fourth ID byte 0x95 is not 0x1d, as maker 0x20 has\n", 0},
+      {"empty", "", nullptr, 1},
+      {"stray text", sound + "hello\n", nullptr, sound_lines + 1},
+      {"truncated", sound.substr(0, 200), nullptr, 0},
+      {"offset off the walk", wrong_offset, nullptr, 28},
+      {"verdict against the trace", sdram_test({}).replace(sound.size() - 7, 6, "failed"),
+       nullptr, sound_lines},
+      {"missing mismatch line", bad.substr(0, bad.find("*r20")) + bad.substr(bad.find("*r20") + 6),
+       nullptr, 0},
+      {"leading zero", flash_test("M2c Df1 R080 P95 \r\nSe0\r\n", true), nullptr, 2},
+      {"bare status", flash_test("M2c Df1 R80 P95 \r\nS\r\n", true), nullptr, 3},
+      {"traced and plain mixed", sound + "Testing FLASH... passed\n", nullptr, sound_lines + 1},
+  };
+  for (const log_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    log_contents log;
+    log_error err;
+    int ok = parse_log(c.text, &log, &err);
+    if (c.report) {
+      ASSERT_TRUE(ok) << err.message;
+      EXPECT_EQ(diagnosis_report(log), c.report);
+    } else {
+      EXPECT_FALSE(ok);
+      if (c.error_line) {
+        EXPECT_EQ(err.line, c.error_line) << err.message;
+      }
+      EXPECT_EQ(err.message.rfind("line " + std::to_string(err.line) + ": ", 0), 0u) << err.message;
+    }
+  }
+}
+
+}  // namespace

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e_process.h"
+#include "child_process.h"
 
 namespace {
 
@@ -28,8 +28,6 @@ struct pass_figures {
   double board_idle_cpu_s = 0, idle_s = 0;
 };
 
-double seconds(const timeval &tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; }
-
 // The time boardsim stamped on one of its events, or -1.
 double event_time(const std::string &err, const std::string &what) {
   std::string key = "boardsim: " + what + " at ";
@@ -37,55 +35,40 @@ double event_time(const std::string &err, const std::string &what) {
   return at == std::string::npos ? -1 : atof(err.c_str() + at + key.size());
 }
 
-// CPU time used so far by a running process, from /proc.
-double process_cpu_s(pid_t pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  size_t close_paren = text.rfind(')');
-  if (close_paren == std::string::npos) return -1;
-  std::vector<std::string> fields;
-  size_t pos = close_paren + 2;
-  while (pos < text.size()) {
-    size_t end = text.find(' ', pos);
-    if (end == std::string::npos) end = text.size();
-    fields.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  // Fields from the state on: utime and stime are the 12th and 13th.
-  if (fields.size() < 13) return -1;
-  return (atof(fields[11].c_str()) + atof(fields[12].c_str())) / double(sysconf(_SC_CLK_TCK));
-}
-
 pass_figures run_pass(const char *korvane, const char *boardsim, bool verbose, double idle_s) {
   pass_figures f;
-  e2e_process board;
-  if (!e2e_start(&board, {boardsim, "--baud", std::to_string(BAUD), "--timestamps"})) return f;
-  auto has_line = [](const e2e_process &p) { return p.out.find('\n') != std::string::npos; };
-  if (!e2e_read_until(&board, has_line, 5)) {
-    e2e_stop(&board, SIGTERM, 5);
+  pid_t board = start_child({boardsim, "--baud", std::to_string(BAUD), "--timestamps"}, "boardsim");
+  if (board < 0) return f;
+  std::string port;
+  auto has_line = [&](const child_result &r) {
+    port = r.out.substr(0, r.out.find('\n'));
+    return r.out.find('\n') != std::string::npos;
+  };
+  if (!read_child_until(board, has_line, 5)) {
+    stop_child(board, SIGTERM, 5);
     return f;
   }
-  std::string port = board.out.substr(0, board.out.find('\n'));
   std::vector<std::string> args = {korvane, "-p", port};
   if (verbose) args.push_back("-v");
-  e2e_process k;
-  double start = e2e_now();
-  if (e2e_start(&k, args) && e2e_finish(&k, 60) && k.status == 0) {
-    f.wall_s = e2e_now() - start;
-    f.cpu_s = seconds(k.usage.ru_utime) + seconds(k.usage.ru_stime);
+  double start = steady_seconds();
+  pid_t k = start_child(args, "korvane");
+  child_result r = finish_child(k, "korvane", 60);
+  if (k > 0 && r.status == 0) {
+    f.wall_s = r.ended_at - start;
+    f.cpu_s = r.cpu_seconds;
     // The monitor now waits for a command that never comes: an idle board.
-    double before = process_cpu_s(board.pid);
-    e2e_read_until(&board, [](const e2e_process &) { return false; }, idle_s);
-    f.board_idle_cpu_s = process_cpu_s(board.pid) - before;
+    double before = child_cpu_seconds(board);
+    read_child_until(board, [](const child_result &) { return false; }, idle_s);
+    f.board_idle_cpu_s = child_cpu_seconds(board) - before;
     f.idle_s = idle_s;
     f.ok = true;
   } else {
-    fprintf(stderr, "korvane failed (status %d): %s\n", k.status, k.err.c_str());
+    fprintf(stderr, "korvane failed (status %d): %s\n", r.status, r.err.c_str());
   }
-  e2e_stop(&board, SIGTERM, 5);
-  f.nak_s = event_time(board.err, "wake-up answered") - start;
-  f.eot_ack_s = event_time(board.err, "download acknowledged") - start;
-  f.first_prompt_s = event_time(board.err, "first byte from the code") - start;
+  child_result b = stop_child(board, SIGTERM, 5);
+  f.nak_s = event_time(b.err, "wake-up answered") - start;
+  f.eot_ack_s = event_time(b.err, "download acknowledged") - start;
+  f.first_prompt_s = event_time(b.err, "first byte from the code") - start;
   return f;
 }
 

@@ -1,5 +1,9 @@
 // The command line: getopt with the library's own messages off, so that any
 // option error shows the usage text and nothing else.
+//
+// getopt_long with no long options is getopt with the GNU behaviour on every
+// build: options and the test name in any order, POSIXLY_CORRECT stopping at
+// the first name. mingw-w64's plain getopt does not permute at all.
 #include "run_options.h"
 
 #include "tee.h"
@@ -7,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+#include <getopt.h>
 
 static const char USAGE[] =
     "Usage: korvane [-c] [-h] [-l <logfile>] [-p <port>] [-v] [sdram|flash]\n"
@@ -43,9 +47,10 @@ int parse_command_line(int argc, char **argv, run_options *opts)
     opts->run_sdram_test = true;
     opts->run_flash_test = true;
 
+    static const struct option NO_LONG_OPTIONS[] = {{nullptr, 0, nullptr, 0}};
     opterr = 0;
     int c;
-    while ((c = getopt(argc, argv, "chl:p:v")) != -1) {
+    while ((c = getopt_long(argc, argv, "chl:p:v", NO_LONG_OPTIONS, nullptr)) != -1) {
         switch (c) {
         case 'c':
             opts->continuous = true;

@@ -10,9 +10,36 @@ serial_handle port_handle = INVALID_HANDLE_VALUE;
 
 static char port_name[MAX_PATH];
 
+// The longest single wait of a read. A read that may wait longer is made of
+// slices this long, and the port is looked at between them: a device that
+// has gone away does not always fail the read (Wine, for one, lets a read
+// on a hung-up line time out as if the line were silent, and one that waits
+// without limit never comes back), but it fails ClearCommError at once.
+static const DWORD READ_SLICE_MS = 250;
+
 const char *serial_port_name(void)
 {
     return port_name;
+}
+
+// The system's text for an error code, on one line: FormatMessage ends its
+// texts with a period and CR LF, which a message line does not want.
+static void format_reason(DWORD code, char *buffer, DWORD size)
+{
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code,
+                             0, buffer, size, NULL);
+    if (n == 0)
+        n = (DWORD)std::snprintf(buffer, size, "Error %lu", (unsigned long)code);
+    while (n > 0 && std::strchr("\r\n .", buffer[n - 1]))
+        n--;
+    buffer[n] = '\0';
+}
+
+static int open_failed(const char *reason)
+{
+    std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
+    std::fprintf(stderr, "%s: %s\n", port_name, reason);
+    return 0;
 }
 
 int serial_open(int port_number, const char *device_path)
@@ -28,8 +55,16 @@ int serial_open(int port_number, const char *device_path)
 
     port_handle = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (port_handle == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
-        return 0;
+        char reason[256];
+        format_reason(GetLastError(), reason, sizeof reason);
+        return open_failed(reason);
+    }
+    // A name that leads to a disk file or a pipe is no serial port: writing
+    // the wake-up pattern into it would spoil whatever it holds.
+    if (GetFileType(port_handle) != FILE_TYPE_CHAR) {
+        CloseHandle(port_handle);
+        port_handle = INVALID_HANDLE_VALUE;
+        return open_failed("Not a character device");
     }
     return 1;
 }
@@ -72,34 +107,88 @@ void serial_configure(unsigned baud_rate)
 
 void serial_write_byte(unsigned char byte)
 {
+    // Writes never time out, so a write that fails or sends nothing means
+    // the device is gone (Wine: ERROR_NOT_READY on a hung-up line; an
+    // unplugged adapter: ERROR_DEVICE_REMOVED, ERROR_ACCESS_DENIED...).
     DWORD written = 0;
-    WriteFile(port_handle, &byte, 1, &written, NULL);
+    if (!WriteFile(port_handle, &byte, 1, &written, NULL) || written != 1)
+        serial_port_lost();
 }
 
-int serial_read_byte(unsigned timeout_ms)
+// What an unplugged adapter's driver, or Wine on a dead line, gives a read.
+// Timing out and aborting by line errors are off (fAbortOnError is 0), so
+// none of these can mean anything but a port that has gone.
+static bool is_loss(DWORD err)
+{
+    switch (err) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_HANDLE_EOF:
+    case ERROR_BROKEN_PIPE:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One ReadFile that waits at most wait_ms. Returns the byte, or -1 when
+// none came in that time.
+static int read_slice(DWORD wait_ms)
 {
     COMMTIMEOUTS timeouts;
     timeouts.ReadIntervalTimeout = 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = timeout_ms;
+    timeouts.ReadTotalTimeoutConstant = wait_ms;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
-    SetCommTimeouts(port_handle, &timeouts);
+    // Without its time-out a read could wait for ever on a dead device.
+    if (!SetCommTimeouts(port_handle, &timeouts))
+        serial_port_lost();
 
+    const ULONGLONG started = GetTickCount64();
     unsigned char byte = 0;
     DWORD got = 0;
-    if (!ReadFile(port_handle, &byte, 1, &got, NULL)) {
-        // A failed read on a port that has gone away would otherwise repeat
-        // at once, for ever, in the reads that wait without limit.
-        DWORD err = GetLastError();
-        if (err == ERROR_BAD_COMMAND || err == ERROR_DEVICE_REMOVED || err == ERROR_GEN_FAILURE ||
-            err == ERROR_INVALID_HANDLE || err == ERROR_OPERATION_ABORTED || err == ERROR_ACCESS_DENIED)
-            serial_port_lost();
-        return 0;
+    if (ReadFile(port_handle, &byte, 1, &got, NULL)) {
+        if (got == 1)
+            return byte;
+    } else if (is_loss(GetLastError())) {
+        // Only a failed call sets the error code; after a success it is
+        // whatever an earlier call left.
+        serial_port_lost();
     }
-    if (got != 1)
-        return 0;
-    return byte;
+
+    // A live port that took the time-out answers ClearCommError, and an
+    // empty read comes back only once the time-out has run. One that comes
+    // back far sooner is an end of file: read again, it would only spin.
+    DWORD errors = 0;
+    COMSTAT status;
+    if (!ClearCommError(port_handle, &errors, &status))
+        serial_port_lost();
+    if (GetTickCount64() - started < wait_ms / 2)
+        serial_port_lost();
+    return -1;
+}
+
+int serial_read_byte(unsigned timeout_ms)
+{
+    unsigned left = timeout_ms;
+    for (;;) {
+        DWORD wait = timeout_ms == 0 || left > READ_SLICE_MS ? READ_SLICE_MS : left;
+        int byte = read_slice(wait);
+        if (byte >= 0)
+            return byte;
+        if (timeout_ms != 0) {
+            left -= wait;
+            if (left == 0)
+                return 0;
+        }
+    }
 }
 
 void serial_close(void)

@@ -6,6 +6,14 @@
 
 FILE *log_file = nullptr;
 
+// Text mode, except where text mode translates: the log holds the bytes the
+// console shows, the monitor's CR LF included, on every build.
+#if defined(_WIN32)
+static const char LOG_FILE_MODE[] = "wb";
+#else
+static const char LOG_FILE_MODE[] = "wt";
+#endif
+
 static std::string log_path;
 static bool log_write_failed = false;
 
@@ -13,7 +21,7 @@ int open_log_file(const char *path)
 {
     if (log_file)
         close_log_file();
-    log_file = std::fopen(path, "wt");
+    log_file = std::fopen(path, LOG_FILE_MODE);
     if (!log_file)
         return 0;
     log_path = path;

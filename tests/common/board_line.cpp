@@ -18,11 +18,36 @@ line open_line(void)
     return l;
 }
 
+static child_result run_command(const std::vector<std::string> &argv, board_script *board,
+                                const std::string &tag, line l)
+{
+    pid_t pid = start_child(argv, tag);
+    EXPECT_GT(pid, 0) << "cannot start " << argv[0];
+    play_board(l.master, l.slave, board);
+    return finish_child(pid, tag, 5.0);
+}
+
+const char LINE_PORT[] = "<line port>";
+
+child_result run_on_board(std::vector<std::string> args, board_script *board, const std::string &tag,
+                          line l)
+{
+    const std::string port = korvane_port_for(l.path).arg;
+    bool placed = false;
+    for (std::string &a : args) {
+        if (a == LINE_PORT) {
+            a = port;
+            placed = true;
+        }
+    }
+    if (!placed)
+        args.insert(args.begin(), {"-p", port});
+    return run_command(korvane_command(args), board, tag, l);
+}
+
 child_result run_on_board(const char *korvane, std::vector<std::string> args, board_script *board,
                           const std::string &tag, line l)
 {
     args.insert(args.begin(), {korvane, "-p", l.path});
-    pid_t pid = start_child(args, tag);
-    play_board(l.master, l.slave, board);
-    return finish_child(pid, tag, 5.0);
+    return run_command(args, board, tag, l);
 }

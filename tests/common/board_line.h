@@ -3,6 +3,7 @@
 #pragma once
 
 #include "child_process.h"
+#include "korvane_program.h"
 #include "scripted_board.h"
 
 #include <string>
@@ -15,6 +16,14 @@ struct line {
 
 line open_line(void);
 
-// Runs `korvane -p <line> args...` against the board; ends within 5 s.
+// Stands in args for the line's port, so that a test can put -p where it
+// likes; args without it get "-p <port>" in front.
+extern const char LINE_PORT[];
+
+// Runs the korvane under test with args against the board; ends within 5 s.
+child_result run_on_board(std::vector<std::string> args, board_script *board, const std::string &tag,
+                          line l);
+
+// The same with the given program, run as it is.
 child_result run_on_board(const char *korvane, std::vector<std::string> args, board_script *board,
                           const std::string &tag, line l);

@@ -2,7 +2,6 @@
 
 #include "boot_image.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <poll.h>
@@ -121,11 +120,6 @@ void monitor(int fd, board_script *s)
 }
 
 } // namespace
-
-double steady_seconds(void)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 void play_board(int master, int held_slave, board_script *s)
 {

@@ -5,6 +5,8 @@
 // on the line.
 #pragma once
 
+#include "child_process.h"
+
 #include <functional>
 #include <map>
 #include <string>
@@ -34,5 +36,3 @@ struct board_script {
 // up; then closes master. held_slave, closed at the first byte, keeps the
 // line open until korvane has opened it.
 void play_board(int master, int held_slave, board_script *script);
-
-double steady_seconds(void);

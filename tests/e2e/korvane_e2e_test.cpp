@@ -1,5 +1,6 @@
-// The built korvane against the built boardsim over a real pseudo-terminal:
-// console text, exit status, log file, faults of the board and of the line.
+// The korvane under test against the built boardsim over a real
+// pseudo-terminal: console text byte for byte, exit status, log file,
+// faults of the board and of the line.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -12,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "e2e_process.h"
+#include "child_process.h"
+#include "korvane_program.h"
 
 namespace {
 
@@ -79,28 +81,43 @@ std::string read_file(const std::string &path) {
 
 class KorvaneE2e : public ::testing::Test {
  protected:
-  e2e_process board;
-  std::string port;
+  pid_t board = -1;
+  korvane_port port;
 
   void start_board(std::vector<std::string> options = {}) {
     options.insert(options.begin(), BOARDSIM_PATH);
-    ASSERT_TRUE(e2e_start(&board, options));
-    auto has_line = [](const e2e_process &p) { return p.out.find('\n') != std::string::npos; };
-    ASSERT_TRUE(e2e_read_until(&board, has_line, 5)) << board.err;
-    port = board.out.substr(0, board.out.find('\n'));
+    board = start_child(options, "boardsim");
+    ASSERT_GT(board, 0);
+    std::string path;
+    auto has_line = [&](const child_result &r) {
+      path = r.out.substr(0, r.out.find('\n'));
+      return r.out.find('\n') != std::string::npos;
+    };
+    ASSERT_TRUE(read_child_until(board, has_line, 5));
+    port = korvane_port_for(path);
   }
 
-  e2e_process run(std::vector<std::string> args) {
-    args.insert(args.begin(), {KORVANE_PATH, "-p", port});
-    e2e_process k;
-    EXPECT_TRUE(e2e_start(&k, args));
-    EXPECT_TRUE(e2e_finish(&k, RUN_TIMEOUT_S)) << "korvane did not end; it printed:\n" << k.out;
+  void stop_board(int sig = SIGTERM) {
+    if (board > 0) {
+      EXPECT_FALSE(stop_child(board, sig, 5).timed_out) << "boardsim did not stop";
+    }
+    board = -1;
+  }
+
+  pid_t start_korvane(std::vector<std::string> args) {
+    args.insert(args.begin(), {"-p", port.arg});
+    pid_t k = start_child(korvane_command(args), "korvane");
+    EXPECT_GT(k, 0);
     return k;
   }
 
-  void TearDown() override {
-    EXPECT_TRUE(e2e_stop(&board, SIGTERM, 5)) << "boardsim did not stop";
+  child_result run(std::vector<std::string> args) {
+    child_result k = finish_child(start_korvane(args), "korvane", RUN_TIMEOUT_S);
+    EXPECT_FALSE(k.timed_out) << "korvane did not end; it printed:\n" << k.out;
+    return k;
   }
+
+  void TearDown() override { stop_board(); }
 };
 
 struct run_case {
@@ -131,18 +148,17 @@ TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
   for (const run_case &c : cases) {
     SCOPED_TRACE(c.name);
     start_board(c.board_options);
-    e2e_process k = run(c.korvane_args);
+    child_result k = run(c.korvane_args);
     EXPECT_EQ(k.status, 0) << k.err;
     EXPECT_EQ(k.out, download_text() + c.tests_text);
     EXPECT_EQ(k.err, "");
-    EXPECT_TRUE(e2e_stop(&board, SIGTERM, 5));
-    board = e2e_process();
+    stop_board();
   }
 }
 
 TEST_F(KorvaneE2e, CancelledDownloadFails) {
   start_board({"--cancel-block", "3"});
-  e2e_process k = run({});
+  child_result k = run({});
   EXPECT_EQ(k.status, 1);
   EXPECT_EQ(k.err, "Xmodem download failed: -1.\n");
   EXPECT_EQ(k.out.find("Testing"), std::string::npos);
@@ -154,20 +170,20 @@ TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
   int fd = mkstemp(log_path);
   ASSERT_GE(fd, 0);
   close(fd);
-  e2e_process k;
-  ASSERT_TRUE(e2e_start(&k, {KORVANE_PATH, "-p", port, "-c", "-l", log_path}));
-  auto repeated = [](const e2e_process &p) {
+  pid_t k = start_korvane({"-c", "-l", log_path});
+  auto repeated = [](const child_result &p) {
     size_t first = p.out.find("Testing FLASH");
     return first != std::string::npos && p.out.find("Testing FLASH", first + 1) != std::string::npos;
   };
-  EXPECT_TRUE(e2e_read_until(&k, repeated, RUN_TIMEOUT_S)) << k.out;
-  EXPECT_TRUE(e2e_stop(&k, SIGINT, 5));
+  EXPECT_TRUE(read_child_until(k, repeated, RUN_TIMEOUT_S));
+  child_result r = stop_child(k, SIGINT, 5);
+  EXPECT_FALSE(r.timed_out);
   std::string log = read_file(log_path);
   unlink(log_path);
 
   std::string opening = std::string("Logging to '") + log_path + "'\n" + download_text();
-  ASSERT_EQ(k.out.compare(0, opening.size(), opening), 0) << k.out;
-  std::string tests = k.out.substr(opening.size());
+  ASSERT_EQ(r.out.compare(0, opening.size(), opening), 0) << r.out;
+  std::string tests = r.out.substr(opening.size());
   std::string complete = tests.substr(0, tests.rfind('\n') + 1);
   EXPECT_NE(complete.find("Testing SDRAM... passed\nTesting FLASH... passed\nTesting SDRAM"),
             std::string::npos);
@@ -177,16 +193,15 @@ TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
 
 TEST_F(KorvaneE2e, BoardGoingAwayEndsTheRun) {
   start_board();
-  e2e_process k;
-  ASSERT_TRUE(e2e_start(&k, {KORVANE_PATH, "-p", port, "-c"}));
-  auto testing = [](const e2e_process &p) { return p.out.find("Testing FLASH") != std::string::npos; };
-  ASSERT_TRUE(e2e_read_until(&k, testing, RUN_TIMEOUT_S)) << k.out;
-  EXPECT_TRUE(e2e_stop(&board, SIGKILL, 5));
-  double killed = e2e_now();
-  EXPECT_TRUE(e2e_finish(&k, 5));
-  EXPECT_LT(e2e_now() - killed, 1.0);
-  EXPECT_EQ(k.status, 1);
-  EXPECT_EQ(k.err, "Lost serial port " + port + ".\n");
+  pid_t k = start_korvane({"-c"});
+  auto testing = [](const child_result &p) { return p.out.find("Testing FLASH") != std::string::npos; };
+  ASSERT_TRUE(read_child_until(k, testing, RUN_TIMEOUT_S));
+  stop_board(SIGKILL);
+  double killed = steady_seconds();
+  child_result r = finish_child(k, "korvane", 5);
+  EXPECT_LT(r.ended_at - killed, korvane_end_bound_s());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Lost serial port " + port.name + ".\n");
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ TEST(CommandLine, OptionsAndTestNames)
         {{}, 1, nullptr, false, false, true, true},
         {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true},
         {{"flash", "-p", "3"}, 3, nullptr, false, false, false, true},  // permutation
+        {{"-p", "12", "flash", "-v"}, 12, nullptr, false, true, false, true},
         {{"-c", "-v", "sdram"}, 1, nullptr, true, true, true, false},
         {{"-cv"}, 1, nullptr, true, true, true, true},
         {{"sdram", "flash"}, 1, nullptr, false, false, true, true},  // two names: both tests

@@ -1,0 +1,40 @@
+// The korvane under test: the native program, or korvane.exe under Wine
+// when KORVANE_UNDER_TEST is "wine". The tests of the built program run the
+// same cases against both through these functions.
+//
+// Under Wine every process runs in a private mount namespace in which the
+// machine's /dev/ttyS* are covered by pseudo-terminals (port_sandbox), in
+// the one Wine prefix the suite shares; a test's line becomes a COM port by
+// a link in the prefix's dosdevices.
+#pragma once
+
+#include <string>
+#include <vector>
+
+bool korvane_under_wine(void);
+
+// The port of a line (a pseudo-terminal's path) as korvane takes it and as
+// its messages name it.
+struct korvane_port {
+    std::string arg;   // the argument of -p
+    std::string name;  // "COM<n>", or the path itself natively
+};
+
+// Under Wine, maps a COM port to the line first; each line its own port,
+// so that tests running side by side do not share one.
+korvane_port korvane_port_for(const std::string &line_path);
+
+// A port that leads to any file (a regular one, to see it refused): under
+// Wine a COM port of this test process's own, natively the path itself.
+korvane_port korvane_port_to_file(const std::string &path);
+
+// A port that does not exist: a path natively, an unmapped COM port under
+// Wine.
+korvane_port korvane_missing_port(void);
+
+// The argument vector that runs the korvane under test with args.
+std::vector<std::string> korvane_command(const std::vector<std::string> &args);
+
+// How long after its port went away korvane may take to end: Wine starts
+// and ends a process more slowly, and looks at a silent port every 250 ms.
+double korvane_end_bound_s(void);

@@ -108,6 +108,9 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
 
         pid_t pid = start_child({"/bin/sh", "-c", c.shell, "sh", KORVANE_BINARY, l.path, dir}, "bad");
         board_script board;
+        // A korvane that goes on for ever meets a board that goes away.
+        board.hang_up = HANG_UP_IN_TESTS;
+        board.hang_up_at_command = 9;
         std::string sent;
         if (c.board)
             play_board(l.master, l.slave, &board);

@@ -56,13 +56,11 @@ static bool same_device(const struct stat &a, const struct stat &b)
 // before a byte goes out: anything but a terminal (a file, /dev/null, a FIFO)
 // would be overwritten or spun on, and the operator's own terminal would be
 // left raw and exclusive, without Ctrl-C.
-static const char *refusal(int fd, int *err)
+static const char *refusal(int fd)
 {
     struct termios tio;
-    if (tcgetattr(fd, &tio) != 0) {
-        *err = errno;
+    if (tcgetattr(fd, &tio) != 0)
         return errno == ENOTTY ? "Not a terminal" : std::strerror(errno);
-    }
     // Succeeds only on the controlling terminal of our own session, by
     // whatever path it was reached (/dev/tty included).
     if (tcgetsid(fd) >= 0)
@@ -111,14 +109,14 @@ int serial_open(int port_number, const char *device_path)
     if (fd >= 0) {
         // Exclusive use: a second korvane on the same port must fail here,
         // not interleave its bytes with ours.
-        if ((reason = refusal(fd, &err)) != nullptr || ioctl(fd, TIOCEXCL) != 0) {
+        if ((reason = refusal(fd)) != nullptr || ioctl(fd, TIOCEXCL) != 0) {
             if (!reason)
                 err = errno;
             close(fd);
             fd = -1;
         } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            // The port is another korvane's, exclusive flag and all.
             err = errno == EWOULDBLOCK ? EBUSY : errno;
-            ioctl(fd, TIOCNXCL);
             close(fd);
             fd = -1;
         } else {

@@ -11,6 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if !defined(_WIN32)
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 static const unsigned LINE_BAUD = 115200;
 
 void serial_port_lost(void)
@@ -20,8 +26,38 @@ void serial_port_lost(void)
     std::exit(1);
 }
 
+// A descriptor 0, 1 or 2 closed at start would be taken by the next file
+// opened, the log or the port, and the console text would go there: to the
+// board as commands, or error messages into the log. /dev/null holds them.
+// (On Win32 the port is a handle outside the C library's descriptors.)
+static void hold_standard_streams(void)
+{
+#if !defined(_WIN32)
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            int null_fd = open("/dev/null", O_RDWR);
+            if (null_fd >= 0 && null_fd != fd)
+                close(null_fd);
+        }
+    }
+#endif
+}
+
+// The exit status, made 1 when the console text was lost (standard output
+// on a full disk or /dev/full): results that reached nobody are no success.
+static int finish(int status)
+{
+    if (std::ferror(stdout)) {
+        std::fprintf(stderr, "Could not write standard output.\n");
+        return 1;
+    }
+    return status;
+}
+
 int korvane_run(int argc, char **argv)
 {
+    hold_standard_streams();
+
     // Unbuffered, so that the progress line and each echoed monitor byte
     // show at once.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -30,12 +66,21 @@ int korvane_run(int argc, char **argv)
     int status = parse_command_line(argc, argv, &opts);
     if (status >= 0) {
         close_log_file();
-        return status;
+        return finish(status);
     }
 
     if (!serial_open(opts.port_number, opts.port_path)) {
         close_log_file();
-        return 1;
+        return finish(1);
+    }
+    // Checked before a byte goes out: the test text would reach the monitor
+    // as commands.
+    if (log_file && serial_port_is(log_file)) {
+        std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
+        std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), serial_port_name());
+        serial_close();
+        close_log_file();
+        return finish(1);
     }
     serial_configure(LINE_BAUD);
 
@@ -57,5 +102,5 @@ int korvane_run(int argc, char **argv)
         std::fprintf(stderr, "Could not write logfile '%s'.\n", log_file_name());
         status = 1;
     }
-    return status;
+    return finish(status);
 }

@@ -28,10 +28,22 @@ bool run_monitor_command(unsigned char command)
     return serial_read_byte(NO_TIMEOUT) == '0';
 }
 
-static void run_test(const char *title, unsigned char command, bool verbose)
+// A continuous run never reaches its end, where a failed log write is
+// otherwise reported; it stops at the first one instead of losing the
+// log of a soak run without a word.
+static bool log_lost(const run_options *opts)
 {
-    tee_printf(title, verbose ? '\n' : ' ');
+    return opts->continuous && log_file_failed();
+}
+
+// False when the run must stop.
+static bool run_test(const char *title, unsigned char command, const run_options *opts)
+{
+    tee_printf(title, opts->verbose ? '\n' : ' ');
+    if (log_lost(opts))
+        return false;
     tee_printf(run_monitor_command(command) ? "passed\n" : "failed\n");
+    return !log_lost(opts);
 }
 
 void run_test_phase(const run_options *opts)
@@ -41,9 +53,9 @@ void run_test_phase(const run_options *opts)
     if (opts->continuous)
         run_monitor_command('s');
     do {
-        if (opts->run_sdram_test)
-            run_test("Testing SDRAM...%c", '1', opts->verbose);
-        if (opts->run_flash_test)
-            run_test("Testing FLASH...%c", '2', opts->verbose);
+        if (opts->run_sdram_test && !run_test("Testing SDRAM...%c", '1', opts))
+            return;
+        if (opts->run_flash_test && !run_test("Testing FLASH...%c", '2', opts))
+            return;
     } while (opts->continuous);
 }

@@ -11,5 +11,5 @@ void wait_for_byte(unsigned char byte);
 bool run_monitor_command(unsigned char command);
 
 // Verbose and slow output when asked, then the selected tests, once or, when
-// continuous, for ever.
+// continuous, until a write to the log file fails.
 void run_test_phase(const run_options *opts);

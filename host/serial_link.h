@@ -21,7 +21,10 @@
 //   serial_write_byte send one byte; never times out
 //   serial_read_byte  one byte 0..255, or 0 after timeout_ms of silence
 //   serial_close      close the port
+//   serial_port_is    whether a stream writes to the open port itself
 #pragma once
+
+#include <cstdio>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -37,6 +40,10 @@ void serial_configure(unsigned baud_rate);
 void serial_write_byte(unsigned char byte);
 int serial_read_byte(unsigned timeout_ms);
 void serial_close(void);
+
+// 1 when stream is the open port itself, by whatever name it was opened
+// (a log file named as the port would send its text down the line), else 0.
+int serial_port_is(std::FILE *stream);
 
 // The name the port goes by in messages: "COM<n>" or the device path.
 const char *serial_port_name(void);

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,6 +43,45 @@ static speed_t speed_for(unsigned baud_rate)
     }
 }
 
+// Two open descriptors on one device: the same file, or two nodes of one
+// character device (a port reached by a second path).
+static bool same_device(const struct stat &a, const struct stat &b)
+{
+    if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode))
+        return a.st_rdev == b.st_rdev;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Why the open descriptor must not be used as the port, or null. Checked
+// before a byte goes out: anything but a terminal (a file, /dev/null, a FIFO)
+// would be overwritten or spun on, and the operator's own terminal would be
+// left raw and exclusive, without Ctrl-C.
+static const char *refusal(int fd)
+{
+    struct termios tio;
+    if (tcgetattr(fd, &tio) != 0)
+        return errno == ENOTTY ? "Not a terminal" : std::strerror(errno);
+    // Succeeds only on the controlling terminal of our own session, by
+    // whatever path it was reached (/dev/tty included).
+    if (tcgetsid(fd) >= 0)
+        return "Is korvane's own terminal";
+    struct stat port, other;
+    if (fstat(fd, &port) != 0)
+        return nullptr;
+    for (int std_fd = 0; std_fd <= 2; std_fd++) {
+        if (std_fd != fd && fstat(std_fd, &other) == 0 && same_device(port, other))
+            return "Is korvane's own terminal";
+    }
+    return nullptr;
+}
+
+int serial_port_is(std::FILE *stream)
+{
+    struct stat port, other;
+    return port_handle >= 0 && fstat(port_handle, &port) == 0 &&
+           fstat(fileno(stream), &other) == 0 && same_device(port, other);
+}
+
 int serial_open(int port_number, const char *device_path)
 {
     format_port_name(port_name, sizeof port_name, port_number, device_path);
@@ -61,17 +101,21 @@ int serial_open(int port_number, const char *device_path)
     }
 
     // O_NONBLOCK only for the open itself, so that a modem line that is
-    // down cannot hold it up; reads and writes below block as they should.
+    // down (or a FIFO with no writer) cannot hold it up; reads and writes
+    // below block as they should.
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int err = errno;
+    const char *reason = nullptr;
     if (fd >= 0) {
         // Exclusive use: a second korvane on the same port must fail here,
         // not interleave its bytes with ours.
-        if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
-            err = errno;
+        if ((reason = refusal(fd)) != nullptr || ioctl(fd, TIOCEXCL) != 0) {
+            if (!reason)
+                err = errno;
             close(fd);
             fd = -1;
         } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            // The port is another korvane's, exclusive flag and all.
             err = errno == EWOULDBLOCK ? EBUSY : errno;
             close(fd);
             fd = -1;
@@ -83,7 +127,7 @@ int serial_open(int port_number, const char *device_path)
     port_handle = fd;
     if (fd < 0) {
         std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
-        std::fprintf(stderr, "%s: %s\n", path, std::strerror(err));
+        std::fprintf(stderr, "%s: %s\n", path, reason ? reason : std::strerror(err));
         return 0;
     }
 
@@ -180,7 +224,11 @@ int serial_read_byte(unsigned timeout_ms)
 
 void serial_close(void)
 {
-    if (port_handle >= 0)
+    // The exclusive flag belongs to the device, not to our descriptor: left
+    // set, it keeps the port busy for everyone else after we have gone.
+    if (port_handle >= 0) {
+        ioctl(port_handle, TIOCNXCL);
         close(port_handle);
+    }
     port_handle = -1;
 }

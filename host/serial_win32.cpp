@@ -197,3 +197,11 @@ void serial_close(void)
         CloseHandle(port_handle);
     port_handle = INVALID_HANDLE_VALUE;
 }
+
+// The port is opened after the log file and without sharing, so a log file
+// that already holds the same device makes serial_open fail before a byte
+// goes out; nothing is left to compare here.
+int serial_port_is(std::FILE *)
+{
+    return 0;
+}

@@ -40,6 +40,11 @@ int close_log_file(void)
     return failed ? 0 : 1;
 }
 
+int log_file_failed(void)
+{
+    return log_file && log_write_failed ? 1 : 0;
+}
+
 const char *log_file_name(void)
 {
     return log_path.c_str();

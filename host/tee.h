@@ -14,6 +14,9 @@ int open_log_file(const char *path);
 // it did not reach the file (a full disk), else 1.
 int close_log_file(void);
 
+// 1 once a write to the open log file has failed, else 0.
+int log_file_failed(void);
+
 // The name of the log file, for messages.
 const char *log_file_name(void);
 

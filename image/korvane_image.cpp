@@ -10,10 +10,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 static const char USAGE[] = "usage: korvane-image pack CODE.bin IMAGE.bin | verify IMAGE.bin";
@@ -54,34 +56,74 @@ static int read_file(const char *path, std::vector<std::uint8_t> &data)
     return 1;
 }
 
+// Writes all of data to fd. Returns 0, or the errno of the failure.
+static int write_all(int fd, const std::vector<std::uint8_t> &data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return fsync(fd) != 0 ? errno : 0;
+}
+
+static int refuse(const char *verb, const char *path, const char *reason)
+{
+    std::fprintf(stderr, "korvane-image: cannot %s %s: %s\n", verb, path, reason);
+    return 0;
+}
+
 // Writes data to path through a temporary file in the same directory and a
 // rename, so that path is either the complete new file or left as it was.
+// The output must be a regular file that may be written (a device or a FIFO
+// renamed over would become a plain file); a symlink is written through to
+// its target, so the link stays a link. The temporary file gets a name no
+// one can guess or plant a link at, and the old output's permissions.
 static int write_file(const char *path, const std::vector<std::uint8_t> &data)
 {
-    std::string tmp = std::string(path) + ".tmp" + std::to_string(static_cast<long>(getpid()));
-    std::FILE *f = std::fopen(tmp.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "korvane-image: cannot create %s: %s\n", tmp.c_str(),
-                     std::strerror(errno));
-        return 0;
+    std::string target = path;
+    struct stat st;
+    bool exists = lstat(path, &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        char *resolved = realpath(path, nullptr);
+        if (!resolved)
+            return refuse("write", path, std::strerror(errno));
+        target = resolved;
+        std::free(resolved);
+        exists = stat(target.c_str(), &st) == 0;
     }
-    int err = 0;
-    if (std::fwrite(data.data(), 1, data.size(), f) != data.size() || std::fflush(f) != 0)
-        err = errno ? errno : EIO;
-    if (std::fclose(f) != 0 && !err)
-        err = errno ? errno : EIO;
-    if (err) {
-        std::remove(tmp.c_str());
-        std::fprintf(stderr, "korvane-image: cannot write %s: %s\n", tmp.c_str(),
-                     std::strerror(err));
-        return 0;
+    mode_t mode;
+    if (exists) {
+        if (!S_ISREG(st.st_mode))
+            return refuse("write", path, "not a regular file");
+        // Write bits are looked at as well as access(): it lets root write anything.
+        if (access(target.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            return refuse("write", path, std::strerror(EACCES));
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
     }
-    if (std::rename(tmp.c_str(), path) != 0) {
+
+    std::string tmp = target + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        return refuse("create", path, std::strerror(errno));
+    int err = fchmod(fd, mode) != 0 ? errno : write_all(fd, data);
+    if (close(fd) != 0 && !err)
         err = errno;
-        std::remove(tmp.c_str());
-        std::fprintf(stderr, "korvane-image: cannot rename %s to %s: %s\n", tmp.c_str(), path,
-                     std::strerror(err));
-        return 0;
+    if (!err && rename(name.data(), target.c_str()) != 0)
+        err = errno;
+    if (err) {
+        unlink(name.data());
+        return refuse("write", path, std::strerror(err));
     }
     return 1;
 }

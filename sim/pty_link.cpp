@@ -39,15 +39,27 @@ void sleep_until(int64_t ns) {
   }
 }
 
-// A symlink left by an earlier run that was killed is replaced; anything
-// else at that path belongs to someone else and is left alone.
+// A symlink left by an earlier run that was killed points at a
+// pseudo-terminal and is replaced; anything else at that path (a file, a
+// user's own link) belongs to someone else and is left alone.
+bool is_stale_link(const char *path) {
+  char target[PATH_MAX];
+  ssize_t n = readlink(path, target, sizeof target - 1);
+  if (n < 0) return false;
+  target[n] = '\0';
+  const char *number = target + 9;
+  return strncmp(target, "/dev/pts/", 9) == 0 && *number != '\0' &&
+         strspn(number, "0123456789") == strlen(number);
+}
+
 int make_link(const std::string &target, const char *path, char *err, size_t err_size) {
   if (symlink(target.c_str(), path) == 0) return 1;
-  struct stat st;
-  if (errno == EEXIST && lstat(path, &st) == 0 && S_ISLNK(st.st_mode) && unlink(path) == 0 &&
-      symlink(target.c_str(), path) == 0) {
-    return 1;
+  if (errno == EEXIST && !is_stale_link(path)) {
+    snprintf(err, err_size, "cannot make the link %s: it exists and is no link to a pseudo-terminal",
+             path);
+    return 0;
   }
+  if (errno == EEXIST && unlink(path) == 0 && symlink(target.c_str(), path) == 0) return 1;
   snprintf(err, err_size, "cannot make the link %s: %s", path, strerror(errno));
   return 0;
 }

@@ -50,6 +50,11 @@ void serial_close(void)
 {
 }
 
+int serial_port_is(std::FILE *)
+{
+    return 0;
+}
+
 const char *serial_port_name(void)
 {
     return "COM1";

@@ -74,6 +74,11 @@ void serial_close(void)
     serial_log.closed = true;
 }
 
+int serial_port_is(std::FILE *)
+{
+    return 0;
+}
+
 const char *serial_port_name(void)
 {
     return "COM1";

@@ -155,7 +155,7 @@ TEST_F(ImageTool, RefusesBadArgumentsAndInput)
         {"pack '" + path("subdir") + "' '" + path("image.bin") + "'", "cannot read"},
         {"pack '" + path("big.bin") + "' '" + path("image.bin") + "'", "too large"},
         {"pack '" + path("code.bin") + "' '" + path("nodir/image.bin") + "'", "cannot create"},
-        {"pack '" + path("code.bin") + "' '" + path("subdir") + "'", "cannot rename"},
+        {"pack '" + path("code.bin") + "' '" + path("subdir") + "'", "not a regular file"},
         {"verify '" + path("missing.bin") + "'", "cannot open"},
         {"verify '" + path("empty.bin") + "'", "is empty"},
     };
@@ -180,4 +180,81 @@ TEST_F(ImageTool, FailedPackKeepsTheOldImage)
     write_bytes(path("code.bin"), std::vector<std::uint8_t>(0x800, 0xEA));
     EXPECT_EQ(run("pack '" + path("code.bin") + "' '" + path("image.bin") + "'").status, 1);
     EXPECT_EQ(read_bytes(path("image.bin")), before);
+}
+
+// The output is written only where a regular file may be written; what
+// stands there otherwise (a FIFO, a directory, a read-only file, a link) is
+// refused and left exactly as it was, a link to a regular file is written
+// through, and the output keeps its permissions.
+TEST_F(ImageTool, WritesOnlyWhereAnImageMayGo)
+{
+    const std::vector<std::uint8_t> code(8, 0xEA), old_image(16, 0x55);
+    write_bytes(path("code.bin"), code);
+    enum { FIFO, DIRECTORY, FILE_0444, FILE_0640, LINK_TO_NULL, LINK_TO_FILE, DANGLING_LINK };
+    struct Case {
+        const char *what;
+        int output;
+        const char *err;   // after "korvane-image: cannot write <out>: "; empty: packs
+        mode_t mode;       // of the file written, or 0
+    } cases[] = {
+        {"a FIFO", FIFO, "not a regular file", 0},
+        {"a directory", DIRECTORY, "not a regular file", 0},
+        {"a read-only file", FILE_0444, "Permission denied", 0444},
+        {"a link to a device", LINK_TO_NULL, "not a regular file", 0},
+        {"a link that leads nowhere", DANGLING_LINK, "No such file or directory", 0},
+        {"a file of mode 0640", FILE_0640, "", 0640},
+        {"a link to a file of mode 0640", LINK_TO_FILE, "", 0640},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string out = path("image.bin"), real = path("real.bin");
+        switch (c.output) {
+        case FIFO: ASSERT_EQ(0, mkfifo(out.c_str(), 0644)); break;
+        case DIRECTORY: ASSERT_EQ(0, mkdir(out.c_str(), 0755)); break;
+        case FILE_0444:
+        case FILE_0640:
+            write_bytes(out, old_image);
+            chmod(out.c_str(), c.mode);
+            break;
+        case LINK_TO_NULL: ASSERT_EQ(0, symlink("/dev/null", out.c_str())); break;
+        case DANGLING_LINK: ASSERT_EQ(0, symlink(real.c_str(), out.c_str())); break;
+        case LINK_TO_FILE:
+            write_bytes(real, old_image);
+            chmod(real.c_str(), c.mode);
+            ASSERT_EQ(0, symlink(real.c_str(), out.c_str()));
+            break;
+        }
+        struct stat before;
+        ASSERT_EQ(0, lstat(out.c_str(), &before));
+
+        ToolRun r = run("pack '" + path("code.bin") + "' '" + out + "'");
+        struct stat after;
+        ASSERT_EQ(0, lstat(out.c_str(), &after));
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        if (*c.err || S_ISLNK(before.st_mode)) {
+            EXPECT_EQ(before.st_ino, after.st_ino);  // the very same, not a copy
+        }
+        const std::string written = c.output == LINK_TO_FILE ? real : out;
+        if (*c.err) {
+            EXPECT_EQ(1, r.status);
+            EXPECT_EQ("korvane-image: cannot write " + out + ": " + c.err + "\n", r.err);
+            if (S_ISREG(after.st_mode)) {
+                EXPECT_EQ(old_image, read_bytes(written));
+            }
+        } else {
+            EXPECT_EQ(0, r.status) << r.err;
+            EXPECT_EQ(boot_image_pack(code.data(), code.size()), read_bytes(written));
+            struct stat st;
+            ASSERT_EQ(0, stat(written.c_str(), &st));
+            EXPECT_EQ(c.mode, st.st_mode & 07777);
+        }
+        // Nothing left beside what the case made: no temporary file.
+        std::vector<std::string> names = entries();
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> expected = {"code.bin", "image.bin"};
+        if (c.output == LINK_TO_FILE)
+            expected.push_back("real.bin");
+        EXPECT_EQ(expected, names);
+        std::system(("rm -rf '" + out + "' '" + real + "'").c_str());
+    }
 }

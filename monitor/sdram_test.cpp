@@ -79,8 +79,8 @@ uint32_t data_line_test(uint32_t base, store_routine store) {
   return result;
 }
 
-// The address test's two walks. Each visits one cell per counter value 0, 1,
-// 2, ...: the walking-one cells are word 0, whose address lines are all low,
+// The address test's two walks, which differ only in their cells. Each visits
+// one cell per counter value 0, 1, 2, ...: the walking-one cells are word 0, whose address lines are all low,
 // then words 1, 2, 4, ..., each with exactly one line high; the walking-zero
 // cells are their complements within the region, all lines high and then
 // each with exactly one line low.
@@ -102,12 +102,12 @@ static uint32_t walk_cell(walk direction, uint32_t mask, uint32_t value) {
 __attribute__((noinline)) static uint32_t walk_mismatches(store_routine store, uint32_t base,
                                                           walk direction, uint32_t mask,
                                                           uint32_t lines) {
-  // Stores: the walk's cells, counters 0, 1, 2, ...
+  // Stores (phase 1 or 3): the walk's cells, counters 0, 1, 2, ...
   for (uint32_t value = 0; value <= lines; ++value) {
     write_cell(store, base, walk_cell(direction, mask, value), value);
   }
-  // Reads: a later store of the walk that landed on an earlier cell shows as
-  // that cell's wrong counter.
+  // Reads (phase 2 or 4): a later store of the walk that landed on an earlier
+  // cell shows as that cell's wrong counter.
   uint32_t mismatches = 0;
   for (uint32_t value = 0; value <= lines; ++value) {
     uint32_t read = read_cell(base, walk_cell(direction, mask, value));

@@ -43,9 +43,11 @@ uint32_t nand_id_test() {
 
   reg8(NAND_COMMAND) = NAND_READ_ID;
   reg8(NAND_ADDRESS) = 0x00;
-  // Maker, device, third and fourth ID byte, in the order the chip sends them.
   uint32_t id[4];
-  for (uint32_t i = 0; i < 4; ++i) id[i] = reg8(NAND_DATA);
+  id[0] = reg8(NAND_DATA);  // maker
+  id[1] = reg8(NAND_DATA);  // device
+  id[2] = reg8(NAND_DATA);  // third ID byte
+  id[3] = reg8(NAND_DATA);  // fourth ID byte
   // One field per byte: its letter, the byte, a space.
   static const char letters[4] = {'M', 'D', 'R', 'P'};
   for (uint32_t i = 0; i < 4; ++i) {

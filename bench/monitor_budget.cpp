@@ -13,13 +13,11 @@
 #include <vector>
 
 #include "board.h"
+#include "korvane/board_map.h"
 
 namespace {
 
-constexpr uint32_t RUN_ADDRESS = 0xC8010000;
-constexpr uint32_t STACK_TOP = 0xC8010800;
-constexpr uint32_t CODE_BUDGET = 1024;
-constexpr uint32_t STACK_BUDGET = 104;
+// The reference build's code size, printed for comparison.
 constexpr uint32_t REFERENCE_CODE = 1924;
 
 struct line {
@@ -69,7 +67,8 @@ int main(int argc, char **argv) {
   l.b = board_create(&config, &backend);
   if (l.b == nullptr || !board_load(l.b, image.data() + 0x200, code_size)) return 1;
   // The stack's region: from the first word after the two flag words.
-  board_watch_ram(l.b, RUN_ADDRESS + code_size + 8, STACK_TOP);
+  board_watch_ram(l.b, MONITOR_RUN_ADDRESS + code_size + MONITOR_FLAG_WORDS_SIZE,
+                  MONITOR_STACK_TOP);
   // Verbose first, so that the tests trace; slow output last, for the NAND
   // test only, since its pause costs 200000 counts per line end.
   for (const char *command : {"", "v", "1", "2", "x", "\r", "s", "2"}) {
@@ -81,11 +80,15 @@ int main(int argc, char **argv) {
   }
   uint32_t lowest = board_lowest_watched(l.b);
   board_destroy(l.b);
-  uint32_t stack = lowest == NO_ACCESS ? 0 : STACK_TOP - lowest;
+  uint32_t stack = lowest == NO_ACCESS ? 0 : MONITOR_STACK_TOP - lowest;
+  uint32_t blocks = (0x200 + code_size + 4 + 127) / 128;
 
   std::printf("monitor code:  %5u bytes   budget %5u   (reference %u)   %s\n", code_size,
-              CODE_BUDGET, REFERENCE_CODE, code_size <= CODE_BUDGET ? "within" : "OVER");
+              MONITOR_CODE_BUDGET, REFERENCE_CODE,
+              code_size <= MONITOR_CODE_BUDGET ? "within" : "OVER");
   std::printf("monitor stack: %5u bytes   budget %5u                      %s\n", stack,
-              STACK_BUDGET, stack <= STACK_BUDGET ? "within" : "OVER");
+              MONITOR_STACK_BUDGET, stack <= MONITOR_STACK_BUDGET ? "within" : "OVER");
+  std::printf("boot image:    %5u blocks  budget %5u                      %s\n", blocks,
+              MONITOR_IMAGE_BLOCKS, blocks <= MONITOR_IMAGE_BLOCKS ? "within" : "OVER");
   return 0;
 }

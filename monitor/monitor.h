@@ -1,6 +1,6 @@
 // The boot monitor's routines. Everything runs from the internal RAM at
-// 0xC8010000; every byte of output goes through uart_putc, so output_enabled
-// silences all of it.
+// MONITOR_RUN_ADDRESS; every byte of output goes through uart_putc, so
+// output_enabled silences all of it.
 #pragma once
 
 #include <stdint.h>
@@ -20,8 +20,7 @@ uint32_t uart_getc();
 void uart_putc(uint32_t byte);
 void put_newline();
 MONITOR_ENTRY void put_hex(uint32_t value);
-// The label's bytes, lowest first up to the first zero byte (at most four
-// characters: 'A', or '*' | 'r' << 8), then the value as put_hex prints it.
+// The label character, then the value as put_hex prints it.
 void put_labelled(uint32_t label, uint32_t value);
 
 // Memory tests write through a store routine handed to them.

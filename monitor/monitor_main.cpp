@@ -1,5 +1,5 @@
-// The command loop: prompt, one command byte, optional trace, ":" and the
-// result in hexadecimal.
+// The command loop: prompt, one command byte, optional trace, the result mark
+// and the result in hexadecimal.
 #include "hardware.h"
 #include "monitor.h"
 
@@ -14,17 +14,17 @@ void monitor_main() {
   slow_output = 0;
   for (;;) {
     uint32_t result = 0;
-    uart_putc('?');
+    uart_putc(MONITOR_PROMPT);
     // Trace text goes out only in verbose mode; a "v" takes effect from the
     // next command, since this cycle's gate is already closed.
     output_enabled = verbose;
     uint32_t command = uart_getc();
-    if (command == '1') result = sdram_test();
-    if (command == '2') result = nand_id_test();
-    if (command == 's') slow_output = 1;
-    if (command == 'v') verbose = 1;
+    if (command == COMMAND_SDRAM_TEST) result = sdram_test();
+    if (command == COMMAND_NAND_TEST) result = nand_id_test();
+    if (command == COMMAND_SLOW_OUTPUT) slow_output = 1;
+    if (command == COMMAND_VERBOSE) verbose = 1;
     output_enabled = 1;
-    uart_putc(':');
+    uart_putc(MONITOR_RESULT_MARK);
     put_hex(result);
   }
 }

@@ -11,6 +11,14 @@ constexpr uint32_t NAND_READ_ID = 0x90;
 constexpr uint32_t STATUS_READY = 0x40;
 constexpr uint32_t STATUS_GOOD = 0xE0;  // ready, not write-protected, no error
 
+// The accepted devices: either maker's 0xF1 part, each with its own fourth
+// ID byte.
+constexpr uint32_t MAKER_A = 0x20;
+constexpr uint32_t MAKER_A_FOURTH = 0x1D;
+constexpr uint32_t MAKER_B = 0x2C;
+constexpr uint32_t MAKER_B_FOURTH = 0x95;
+constexpr uint32_t DEVICE_CODE = 0xF1;
+
 // A flash chip leaves reset within 500 us at worst (the slowest parts, reset
 // during an erase); one load from the NAND window takes at least some tens of
 // nanoseconds on the external bus. 2^20 polls therefore last far beyond any
@@ -18,48 +26,59 @@ constexpr uint32_t STATUS_GOOD = 0xE0;  // ready, not write-protected, no error
 // still costs the operator no more than a blink.
 constexpr uint32_t READY_POLLS = 0x100000;
 
+// Polls the status (Read Status already latched) until the ready bit is set;
+// returns false when it never came up within READY_POLLS loads.
+static bool wait_until_ready() {
+  for (uint32_t polls = READY_POLLS; polls != 0; --polls) {
+    uint32_t status = reg8(NAND_DATA);
+    if ((status & STATUS_READY) != 0) return true;
+  }
+  return false;
+}
+
 uint32_t nand_id_test() {
   reg8(NAND_COMMAND) = NAND_RESET;
   reg8(NAND_COMMAND) = NAND_READ_STATUS;
-  uint32_t polls = READY_POLLS;
-  while ((reg8(NAND_DATA) & STATUS_READY) == 0 && --polls != 0) {
-  }
+  bool ready = wait_until_ready();
+
   reg8(NAND_COMMAND) = NAND_READ_ID;
   reg8(NAND_ADDRESS) = 0x00;
-  // Bytes 0 to 3 (maker, device, third, fourth), lowest first in one word.
-  uint32_t id = 0;
-  for (uint32_t shift = 0; shift < 32; shift += 8) id |= reg8(NAND_DATA) << shift;
-
-  // Each field is its letter, the byte and a space; the letters are packed
-  // the same way as the bytes.
-  for (uint32_t letters = 'M' | 'D' << 8 | 'R' << 16 | 'P' << 24, bytes = id; letters != 0;
-       letters >>= 8, bytes >>= 8) {
-    put_labelled(letters & 0xFF, bytes & 0xFF);
+  uint32_t id[4];
+  id[0] = reg8(NAND_DATA);  // maker
+  id[1] = reg8(NAND_DATA);  // device
+  id[2] = reg8(NAND_DATA);  // third ID byte
+  id[3] = reg8(NAND_DATA);  // fourth ID byte
+  // One field per byte: its letter, the byte, a space.
+  static const char letters[4] = {'M', 'D', 'R', 'P'};
+  for (uint32_t i = 0; i < 4; ++i) {
+    put_labelled(letters[i], id[i]);
     uart_putc(' ');
   }
   put_newline();
+
   reg8(NAND_COMMAND) = NAND_READ_STATUS;
   uint32_t status = reg8(NAND_DATA);
   put_labelled('S', status);
   put_newline();
 
+  uint32_t maker = id[0], device = id[1], third = id[2], fourth = id[3];
   // Every check runs and a failing one overwrites the result, so the result
   // names the highest-numbered check that failed.
-  uint32_t maker = id & 0xFF, device = id >> 8 & 0xFF, third = id >> 16 & 0xFF;
-  uint32_t fourth = id >> 24;
   uint32_t result = 0;
-  uint32_t expected_fourth = fourth;  // not tested for an unknown maker
-  if (maker == 0x20) {
-    expected_fourth = 0x1D;
-  } else if (maker == 0x2C) {
-    expected_fourth = 0x95;
-  } else {
-    result = 1;
-  }
-  if (device != 0xF1) result = 2;
-  if (third != 0x00 && third != 0x80) result = 3;
-  if (fourth != expected_fourth) result = 4;
-  if (status != STATUS_GOOD) result = 5;
-  if (polls == 0) result = NAND_NEVER_READY;
+  bool maker_known = maker == MAKER_A || maker == MAKER_B;
+  if (!maker_known) result = 1;
+  bool device_known = device == DEVICE_CODE;
+  if (!device_known) result = 2;
+  bool third_known = third == 0x00 || third == 0x80;
+  if (!third_known) result = 3;
+  // The fourth byte is tested only for a known maker, against that maker's.
+  uint32_t expected_fourth = fourth;
+  if (maker == MAKER_A) expected_fourth = MAKER_A_FOURTH;
+  if (maker == MAKER_B) expected_fourth = MAKER_B_FOURTH;
+  bool fourth_known = fourth == expected_fourth;
+  if (!fourth_known) result = 4;
+  bool status_good = status == STATUS_GOOD;
+  if (!status_good) result = 5;
+  if (!ready) result = NAND_NEVER_READY;
   return result;
 }

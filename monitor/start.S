@@ -1,8 +1,8 @@
 @ Relocation stub and start-up entry. The boot ROM starts the raw code at
-@ address 0, but everything is linked for 0xC8010000: the stub reaches its
-@ three addresses only through literal words relative to the program counter,
-@ so it runs correctly from the load address, and copies the monitor up out
-@ of the SDRAM that the tests will overwrite.
+@ the load address 0, but everything is linked for the run address: the stub
+@ reaches its three addresses only through literal words relative to the
+@ program counter, so it runs correctly from the load address, and copies the
+@ monitor up out of the SDRAM that the tests will overwrite.
 
         .arm
         .syntax unified
@@ -36,4 +36,4 @@ startup:
         ldr     sp, stack_top
         bl      monitor_main            @ never returns
 stack_top:
-        .word   monitor_stack_top
+        .word   MONITOR_STACK_TOP

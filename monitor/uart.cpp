@@ -1,5 +1,5 @@
-// Polled byte input and output on the UART, and the printing helpers built on
-// the gated output.
+// Polled byte input and output on the UART, and the printing routines built
+// on the gated output.
 #include "hardware.h"
 #include "monitor.h"
 
@@ -21,34 +21,32 @@ void uart_putc(uint32_t byte) {
 // stored and read back on every step, so the compiler cannot shorten it.
 constexpr uint32_t SLOW_OUTPUT_COUNT = 200000;
 
-// The text's bytes, lowest first, up to the first zero byte: up to four
-// characters held in one register instead of a string in memory.
-static void put_text(uint32_t text) {
-  for (; text != 0; text >>= 8) uart_putc(text & 0xFF);
-}
-
 void put_newline() {
-  put_text('\r' | '\n' << 8);
+  uart_putc('\r');
+  uart_putc('\n');
   if (output_enabled == 0 || slow_output == 0) return;
   volatile uint32_t count = 0;
-  uint32_t reached;
   do {
-    reached = count + 1;
-    count = reached;
-  } while (reached < SLOW_OUTPUT_COUNT);
+    count = count + 1;
+  } while (count < SLOW_OUTPUT_COUNT);
+}
+
+// Lowercase hexadecimal without leading zeros: the digits are found lowest
+// first, so they are kept until the highest is known, then sent highest
+// first. At least one digit is produced, so 0 prints as "0"; eight cover any
+// 32-bit value.
+void put_hex(uint32_t value) {
+  uint8_t digits[8];
+  uint8_t *next = digits;
+  do {
+    uint32_t nibble = value & 0xF;
+    *next++ = nibble < 10 ? '0' + nibble : 'a' + (nibble - 10);
+    value >>= 4;
+  } while (value != 0);
+  while (next != digits) uart_putc(*--next);
 }
 
 void put_labelled(uint32_t label, uint32_t value) {
-  put_text(label);
-  // From the highest place that is not a leading zero down to the lowest,
-  // which always prints, so 0 prints as "0".
-  uint32_t shift = 28;
-  while (shift != 0 && (value >> shift) == 0) shift -= 4;
-  for (;; shift -= 4) {
-    uint32_t nibble = value >> shift & 0xF;
-    uart_putc(nibble < 10 ? nibble + '0' : nibble + ('a' - 10));
-    if (shift == 0) return;
-  }
+  uart_putc(label);
+  put_hex(value);
 }
-
-void put_hex(uint32_t value) { put_labelled(0, value); }

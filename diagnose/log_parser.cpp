@@ -213,14 +213,14 @@ int flash_result(const flash_reading &r) {
   return result;
 }
 
-int parse_log(const std::string &text, log_contents *log, log_error *err) {
+bool parse_log(const std::string &text, log_contents *log, log_error *err) {
   lines l = split(text);
   *log = log_contents{};
   while (!l.at_end()) {
     test_record t;
     size_t title = l.next;
     int r = test(&l, &t, err);
-    if (r == 0) return 0;
+    if (r == 0) return false;
     if (r < 0) {
       bool ran_before = false;
       for (const test_record &done : log->tests) ran_before |= done.kind == t.kind;
@@ -238,5 +238,5 @@ int parse_log(const std::string &text, log_contents *log, log_error *err) {
   if (log->tests.empty())
     return fail(err, l.number(), "no test in the log (no \"%s\" or \"%s\")", SDRAM_TITLE,
                 FLASH_TITLE);
-  return 1;
+  return true;
 }

@@ -41,8 +41,8 @@ struct log_error {
   std::string message;  // names the line
 };
 
-// Returns 1, or 0 with err filled.
-int parse_log(const std::string &text, log_contents *log, log_error *err);
+// False with err filled when the text is not a korvane log.
+bool parse_log(const std::string &text, log_contents *log, log_error *err);
 
 // The verdict the monitor gives for a FLASH reading: 0 passed, 1 to 5 the
 // last check that failed, 6 never ready.

@@ -24,8 +24,8 @@ const char USAGE[] =
     "1 for a log that cannot be read or is not a korvane log; 2 for a bad\n"
     "option.\n";
 
-// Reads the whole stream. Returns 1, or 0 with errno set.
-int read_all(FILE *f, std::string *text) {
+// Reads the whole stream. False with errno set.
+bool read_all(FILE *f, std::string *text) {
   char buffer[65536];
   size_t n;
   while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);

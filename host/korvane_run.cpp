@@ -1,10 +1,10 @@
 #include "korvane_run.h"
 
 #include "boot_image.h"
-#include "monitor_protocol.h"
-#include "run_options.h"
+#include "log_file.h"
+#include "options.h"
 #include "serial_link.h"
-#include "tee.h"
+#include "test_phase.h"
 #include "wakeup.h"
 #include "xmodem.h"
 
@@ -75,7 +75,7 @@ int korvane_run(int argc, char **argv)
     }
     // Checked before a byte goes out: the test text would reach the monitor
     // as commands.
-    if (log_file && serial_port_is(log_file)) {
+    if (log_file_is_serial_port()) {
         std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
         std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), serial_port_name());
         serial_close();
@@ -84,12 +84,12 @@ int korvane_run(int argc, char **argv)
     }
     serial_configure(LINE_BAUD);
 
-    std::printf("Waiting for the board to wake up...");
+    std::printf("%s", WAKEUP_WAITING_TEXT);
     wait_for_wakeup();
 
     status = 0;
     int rc = xmodem_send(boot_image, BOOT_IMAGE_SIZE);
-    std::printf("\r%31s\r", "");
+    std::printf("\r%*s\r", XMODEM_PROGRESS_WIDTH, "");
     if (rc < 0) {
         std::fprintf(stderr, "Xmodem download failed: %d.\n", rc);
         status = 1;
@@ -98,7 +98,7 @@ int korvane_run(int argc, char **argv)
     }
 
     serial_close();
-    if (log_file && !close_log_file()) {
+    if (log_file_is_open() && !close_log_file()) {
         std::fprintf(stderr, "Could not write logfile '%s'.\n", log_file_name());
         status = 1;
     }

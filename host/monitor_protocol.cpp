@@ -1,10 +1,9 @@
 #include "monitor_protocol.h"
 
+#include "korvane/board_map.h"
+#include "log_file.h"
 #include "serial_link.h"
-#include "tee.h"
 
-static const unsigned char PROMPT = '?';
-static const unsigned char RESULT_MARK = ':';
 static const unsigned NO_TIMEOUT = 0;
 
 void wait_for_byte(unsigned char byte)
@@ -15,47 +14,15 @@ void wait_for_byte(unsigned char byte)
 
 bool run_monitor_command(unsigned char command)
 {
-    wait_for_byte(PROMPT);
+    wait_for_byte(MONITOR_PROMPT);
     serial_write_byte(command);
     for (;;) {
         int byte = serial_read_byte(NO_TIMEOUT);
-        if (byte == RESULT_MARK)
+        if (byte == MONITOR_RESULT_MARK)
             break;
         tee_printf("%c", byte);
     }
     // Only the first figure decides; the rest of a longer result is dropped
     // by the next wait for the prompt.
     return serial_read_byte(NO_TIMEOUT) == '0';
-}
-
-// A continuous run never reaches its end, where a failed log write is
-// otherwise reported; it stops at the first one instead of losing the
-// log of a soak run without a word.
-static bool log_lost(const run_options *opts)
-{
-    return opts->continuous && log_file_failed();
-}
-
-// False when the run must stop.
-static bool run_test(const char *title, unsigned char command, const run_options *opts)
-{
-    tee_printf(title, opts->verbose ? '\n' : ' ');
-    if (log_lost(opts))
-        return false;
-    tee_printf(run_monitor_command(command) ? "passed\n" : "failed\n");
-    return !log_lost(opts);
-}
-
-void run_test_phase(const run_options *opts)
-{
-    if (opts->verbose)
-        run_monitor_command('v');
-    if (opts->continuous)
-        run_monitor_command('s');
-    do {
-        if (opts->run_sdram_test && !run_test("Testing SDRAM...%c", '1', opts))
-            return;
-        if (opts->run_flash_test && !run_test("Testing FLASH...%c", '2', opts))
-            return;
-    } while (opts->continuous);
 }

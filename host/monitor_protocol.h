@@ -2,14 +2,8 @@
 // send one command byte, echo the trace text up to ":", take the result.
 #pragma once
 
-#include "run_options.h"
-
 // Reads without time-out until the byte arrives; every other byte is dropped.
 void wait_for_byte(unsigned char byte);
 
 // Runs one command; true when its result starts with "0" (passed).
 bool run_monitor_command(unsigned char command);
-
-// Verbose and slow output when asked, then the selected tests, once or, when
-// continuous, until a write to the log file fails.
-void run_test_phase(const run_options *opts);

@@ -4,9 +4,9 @@
 // getopt_long with no long options is getopt with the GNU behaviour on every
 // build: options and the test name in any order, POSIXLY_CORRECT stopping at
 // the first name. mingw-w64's plain getopt does not permute at all.
-#include "run_options.h"
+#include "options.h"
 
-#include "tee.h"
+#include "log_file.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // on it. Every exchange with the board goes through these, one byte a call.
 //
 // Principles of operation
-// - One port per process, held in port_handle from serial_open to
+// - One port per process, held inside the back-end from serial_open to
 //   serial_close. The rest of the program never touches the device itself.
 // - The line is 8 data bits, no parity, 1 stop bit, raw bytes with no
 //   translation and no flow control, DTR and RTS held inactive.
@@ -16,7 +16,9 @@
 //   rather than turning reads into a silent spin.
 //
 // Summary
-//   serial_open       open COM<n>, or device_path when not null; 1 or 0
+//   serial_open       open COM<n>, or device_path when not null; false
+//                     (after printing why) when it cannot be used, leaving
+//                     a port already open as it was
 //   serial_configure  discard pending bytes both ways, set the line settings
 //   serial_write_byte send one byte; never times out
 //   serial_read_byte  one byte 0..255, or 0 after timeout_ms of silence
@@ -26,24 +28,15 @@
 
 #include <cstdio>
 
-#if defined(_WIN32)
-#include <windows.h>
-typedef HANDLE serial_handle;
-#else
-typedef int serial_handle;
-#endif
-
-extern serial_handle port_handle;
-
-int serial_open(int port_number, const char *device_path);
+bool serial_open(int port_number, const char *device_path);
 void serial_configure(unsigned baud_rate);
 void serial_write_byte(unsigned char byte);
 int serial_read_byte(unsigned timeout_ms);
 void serial_close(void);
 
-// 1 when stream is the open port itself, by whatever name it was opened
-// (a log file named as the port would send its text down the line), else 0.
-int serial_port_is(std::FILE *stream);
+// True when stream is the open port itself, by whatever name it was opened
+// (a log file named as the port would send its text down the line).
+bool serial_port_is(std::FILE *stream);
 
 // The name the port goes by in messages: "COM<n>" or the device path.
 const char *serial_port_name(void);

@@ -17,7 +17,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-serial_handle port_handle = -1;
+static int port_handle = -1;
 
 static char port_name[PATH_MAX];
 
@@ -75,14 +75,14 @@ static const char *refusal(int fd)
     return nullptr;
 }
 
-int serial_port_is(std::FILE *stream)
+bool serial_port_is(std::FILE *stream)
 {
     struct stat port, other;
     return port_handle >= 0 && fstat(port_handle, &port) == 0 &&
            fstat(fileno(stream), &other) == 0 && same_device(port, other);
 }
 
-int serial_open(int port_number, const char *device_path)
+bool serial_open(int port_number, const char *device_path)
 {
     format_port_name(port_name, sizeof port_name, port_number, device_path);
 
@@ -93,8 +93,7 @@ int serial_open(int port_number, const char *device_path)
         if (port_number <= 0) {
             std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
             std::fprintf(stderr, "%s: %s\n", port_name, std::strerror(ENOENT));
-            port_handle = -1;
-            return 0;
+            return false;
         }
         std::snprintf(numbered, sizeof numbered, "/dev/ttyS%d", port_number - 1);
         path = numbered;
@@ -124,18 +123,18 @@ int serial_open(int port_number, const char *device_path)
             fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         }
     }
-    port_handle = fd;
     if (fd < 0) {
         std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
         std::fprintf(stderr, "%s: %s\n", path, reason ? reason : std::strerror(err));
-        return 0;
+        return false;
     }
+    port_handle = fd;
 
     // Hold DTR and RTS inactive. A pseudo-terminal has no modem lines, so
     // a failure here is of no consequence.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
-    return 1;
+    return true;
 }
 
 void serial_configure(unsigned baud_rate)

@@ -5,8 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <windows.h>
 
-serial_handle port_handle = INVALID_HANDLE_VALUE;
+static HANDLE port_handle = INVALID_HANDLE_VALUE;
 
 static char port_name[MAX_PATH];
 
@@ -35,14 +36,14 @@ static void format_reason(DWORD code, char *buffer, DWORD size)
     buffer[n] = '\0';
 }
 
-static int open_failed(const char *reason)
+static bool open_failed(const char *reason)
 {
     std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
     std::fprintf(stderr, "%s: %s\n", port_name, reason);
-    return 0;
+    return false;
 }
 
-int serial_open(int port_number, const char *device_path)
+bool serial_open(int port_number, const char *device_path)
 {
     format_port_name(port_name, sizeof port_name, port_number, device_path);
 
@@ -53,20 +54,20 @@ int serial_open(int port_number, const char *device_path)
     else
         std::snprintf(device, sizeof device, "\\\\.\\COM%d", port_number);
 
-    port_handle = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (port_handle == INVALID_HANDLE_VALUE) {
+    HANDLE handle = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
         char reason[256];
         format_reason(GetLastError(), reason, sizeof reason);
         return open_failed(reason);
     }
     // A name that leads to a disk file or a pipe is no serial port: writing
     // the wake-up pattern into it would spoil whatever it holds.
-    if (GetFileType(port_handle) != FILE_TYPE_CHAR) {
-        CloseHandle(port_handle);
-        port_handle = INVALID_HANDLE_VALUE;
+    if (GetFileType(handle) != FILE_TYPE_CHAR) {
+        CloseHandle(handle);
         return open_failed("Not a character device");
     }
-    return 1;
+    port_handle = handle;
+    return true;
 }
 
 void serial_configure(unsigned baud_rate)
@@ -201,7 +202,7 @@ void serial_close(void)
 // The port is opened after the log file and without sharing, so a log file
 // that already holds the same device makes serial_open fail before a byte
 // goes out; nothing is left to compare here.
-int serial_port_is(std::FILE *)
+bool serial_port_is(std::FILE *)
 {
-    return 0;
+    return false;
 }

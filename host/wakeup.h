@@ -4,6 +4,11 @@
 
 extern const unsigned char WAKEUP_PATTERN[8];
 
+// The console line shown while the board is woken, and its width: the
+// download's first line blanks exactly that much of it.
+constexpr char WAKEUP_WAITING_TEXT[] = "Waiting for the board to wake up...";
+constexpr int WAKEUP_WAITING_WIDTH = sizeof WAKEUP_WAITING_TEXT - 1;
+
 void send_wakeup_pattern(void);
 
 // Sends the pattern and listens 50 ms after each, until a NAK comes. There

@@ -1,6 +1,7 @@
 #include "xmodem.h"
 
 #include "serial_link.h"
+#include "wakeup.h"
 
 #include <cstdio>
 #include <cstring>
@@ -131,8 +132,8 @@ int xmodem_send(const unsigned char *data, std::size_t size)
         return XMODEM_NO_HANDSHAKE;
     }
 
-    std::printf("\r%35s\r", "");
-    std::printf("Downloading boot code...(  0%%)");
+    std::printf("\r%*s\r", WAKEUP_WAITING_WIDTH, "");
+    std::printf(XMODEM_PROGRESS_FORMAT);
 
     unsigned char number = 1;
     std::size_t sent = 0;

@@ -12,6 +12,12 @@ enum {
     XMODEM_NO_EOT_ACK = -5,   // the end of transmission was not acknowledged
 };
 
+// The download progress line as printed when it starts, and the width that
+// blanks it once the download ends: the length of the format itself, so one
+// column more than the line shows ("%%" prints as one character).
+constexpr char XMODEM_PROGRESS_FORMAT[] = "Downloading boot code...(  0%%)";
+constexpr int XMODEM_PROGRESS_WIDTH = sizeof XMODEM_PROGRESS_FORMAT - 1;
+
 // CRC-16 with polynomial 0x1021, initial value 0, no reflection, no final XOR.
 uint16_t xmodem_crc16(const unsigned char *data, std::size_t size);
 

@@ -45,7 +45,7 @@ std::size_t boot_image_padded_code_size(std::size_t size)
     return (size + 3) & ~static_cast<std::size_t>(3);
 }
 
-int boot_image_code_fits(std::size_t size)
+bool boot_image_code_fits(std::size_t size)
 {
     return boot_image_padded_code_size(size) <= BOOT_IMAGE_MAX_CODE_SIZE;
 }
@@ -114,7 +114,7 @@ std::size_t boot_image_announced_size(const std::uint8_t *image, std::size_t siz
     return boot_image_size_for(boot_image_get32(image + BOOT_IMAGE_OFF_CODE_SIZE));
 }
 
-static int fail(char *reason, std::size_t reason_size, const char *fmt, ...)
+static bool fail(char *reason, std::size_t reason_size, const char *fmt, ...)
 {
     if (reason && reason_size) {
         va_list ap;
@@ -122,7 +122,7 @@ static int fail(char *reason, std::size_t reason_size, const char *fmt, ...)
         std::vsnprintf(reason, reason_size, fmt, ap);
         va_end(ap);
     }
-    return 0;
+    return false;
 }
 
 // First nonzero byte in [from, to), or to when all are zero.
@@ -133,8 +133,8 @@ static std::size_t first_nonzero(const std::uint8_t *image, std::size_t from, st
     return from;
 }
 
-int boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_info *info,
-                     char *reason, std::size_t reason_size)
+bool boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_info *info,
+                      char *reason, std::size_t reason_size)
 {
     boot_image_info local;
     boot_image_info *in = info ? info : &local;
@@ -145,7 +145,7 @@ int boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_inf
 
     // Read everything that is there first, so that a caller can show it.
     if (size >= BOOT_IMAGE_MAIN_HEADER_SIZE) {
-        in->has_header = 1;
+        in->has_header = true;
         in->type = image[BOOT_IMAGE_OFF_TYPE];
         in->code_size = boot_image_get32(image + BOOT_IMAGE_OFF_CODE_SIZE);
         in->code_offset = boot_image_get32(image + BOOT_IMAGE_OFF_CODE_OFFSET);
@@ -158,7 +158,7 @@ int boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_inf
         in->expected_size = boot_image_size_for(in->code_size);
     }
     if (size >= BOOT_IMAGE_HEADER_SIZE) {
-        in->has_extension = 1;
+        in->has_extension = true;
         in->reg_table_offset = boot_image_get32(image + BOOT_IMAGE_OFF_REG_TABLE_OFFSET);
         for (std::size_t i = 0; i < BOOT_IMAGE_REG_TABLE_CAPACITY; i++) {
             const std::uint8_t *pair = image + BOOT_IMAGE_REG_TABLE_OFFSET + 8 * i;
@@ -170,7 +170,7 @@ int boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_inf
         in->extension_sum_computed = boot_image_extension_sum(image);
     }
     if (in->has_header && in->code_size <= size && size >= in->expected_size) {
-        in->has_code = 1;
+        in->has_code = true;
         in->code_sum = boot_image_get32(image + in->code_sum_offset);
         in->code_sum_computed = boot_image_code_sum(image + BOOT_IMAGE_HEADER_SIZE, in->code_size);
     }
@@ -244,11 +244,11 @@ int boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_inf
         return fail(reason, reason_size, "code checksum at 0x%zX is 0x%08X, computed 0x%08X",
                     in->code_sum_offset, static_cast<unsigned>(in->code_sum),
                     static_cast<unsigned>(in->code_sum_computed));
-    return 1;
+    return true;
 }
 
-int boot_image_verify(const std::uint8_t *image, std::size_t size, char *reason,
-                      std::size_t reason_size)
+bool boot_image_verify(const std::uint8_t *image, std::size_t size, char *reason,
+                       std::size_t reason_size)
 {
     return boot_image_parse(image, size, nullptr, reason, reason_size);
 }

@@ -4,6 +4,8 @@
 // shared by the packing tool, the simulator's boot ROM and the tests.
 #pragma once
 
+#include "korvane/board_map.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -33,16 +35,13 @@ constexpr std::size_t boot_image_size_for(std::size_t code_size)
     return BOOT_IMAGE_HEADER_SIZE + code_size + BOOT_IMAGE_CODE_SUM_SIZE;
 }
 
-// The monitor's memory budget: code, the two flag words right after it and
-// the full-descending stack share the 2 KiB from 0xC8010000 to the stack top
-// 0xC8010800. The monitor's deepest call chain takes 104 bytes of stack, so
-// anything less would let the stack overwrite the flag words.
-constexpr std::uint32_t MONITOR_RUN_ADDRESS = 0xC8010000;
-constexpr std::uint32_t MONITOR_STACK_TOP = 0xC8010800;
-constexpr std::size_t MONITOR_FLAG_WORDS_SIZE = 8;
-constexpr std::size_t MONITOR_MIN_STACK_SIZE = 104;
+// The most code an image may carry: code, the two flag words right after it
+// and the full-descending stack share the monitor's RAM, and the stack must
+// keep its budget free or it would overwrite the flag words. This is the
+// hard limit of the RAM (0x790 bytes); the monitor's own, tighter code
+// budget is checked where it is linked.
 constexpr std::size_t BOOT_IMAGE_MAX_CODE_SIZE =
-    (MONITOR_STACK_TOP - MONITOR_RUN_ADDRESS) - MONITOR_FLAG_WORDS_SIZE - MONITOR_MIN_STACK_SIZE; // 0x790
+    MONITOR_AREA_SIZE - MONITOR_FLAG_WORDS_SIZE - MONITOR_STACK_BUDGET;
 
 struct boot_image_reg {
     std::uint32_t address;
@@ -60,8 +59,8 @@ std::size_t boot_image_padded_code_size(std::size_t size);
 // caller's to enforce; see boot_image_code_fits.
 std::vector<std::uint8_t> boot_image_pack(const std::uint8_t *code, std::size_t size);
 
-// 1 when code of this size (after padding) fits the monitor's budget.
-int boot_image_code_fits(std::size_t size);
+// True when code of this size (after padding) fits the monitor's RAM.
+bool boot_image_code_fits(std::size_t size);
 
 // The three sums. header: bytes 0x00..0x1E of an image of at least 0x20
 // bytes; extension: bytes 0x020..0x1FE of an image of at least 0x200 bytes;
@@ -94,24 +93,24 @@ struct boot_image_info {
     std::size_t code_sum_offset;      // 0x200 + code size
     std::size_t image_size;           // the size that was given
     std::size_t expected_size;        // 0x200 + code size + 4, from the header
-    int has_header;                   // size >= 0x20: main header fields valid
-    int has_extension;                // size >= 0x200: extension fields valid
-    int has_code;                     // size >= expected_size: code sums valid
+    bool has_header;                  // size >= 0x20: main header fields valid
+    bool has_extension;               // size >= 0x200: extension fields valid
+    bool has_code;                    // size >= expected_size: code sums valid
 };
 
 // Verifies the image and fills info (which may be null) with whatever could
-// be read, even when the image is not well formed. Returns 1 when the image
-// is well formed, else 0 with a one-line reason (no trailing newline) in
-// reason (which may be null).
-int boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_info *info,
+// be read, even when the image is not well formed. Returns true when the
+// image is well formed, else false with a one-line reason (no trailing
+// newline) in reason (which may be null).
+bool boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_info *info,
                      char *reason, std::size_t reason_size);
 
-// Returns 1 when the image is well formed: type 0x69, code size a nonzero
+// Returns true when the image is well formed: type 0x69, code size a nonzero
 // multiple of 4, code offset 0x200, load and execution address 0, extension
 // flag 1, register table offset 0x40 holding exactly the register table,
 // zero bytes in every reserved field, the three sums, and size equal to
-// 0x200 + code size + 4. Else 0 with a one-line reason written into reason.
-int boot_image_verify(const std::uint8_t *image, std::size_t size, char *reason,
+// 0x200 + code size + 4. Else false with a one-line reason in reason.
+bool boot_image_verify(const std::uint8_t *image, std::size_t size, char *reason,
                       std::size_t reason_size);
 
 // The image size the header announces (0x200 + code size + 4), or 0 when

@@ -24,13 +24,13 @@ static const char USAGE[] = "usage: korvane-image pack CODE.bin IMAGE.bin | veri
 // being read whole.
 static const std::size_t MAX_INPUT = 1u << 20;
 
-// Reads the whole file into data. Returns 1, or 0 after printing why.
-static int read_file(const char *path, std::vector<std::uint8_t> &data)
+// Reads the whole file into data. False after printing why.
+static bool read_file(const char *path, std::vector<std::uint8_t> &data)
 {
     std::FILE *f = std::fopen(path, "rb");
     if (!f) {
         std::fprintf(stderr, "korvane-image: cannot open %s: %s\n", path, std::strerror(errno));
-        return 0;
+        return false;
     }
     data.clear();
     std::uint8_t buf[4096];
@@ -40,20 +40,20 @@ static int read_file(const char *path, std::vector<std::uint8_t> &data)
         if (data.size() > MAX_INPUT) {
             std::fclose(f);
             std::fprintf(stderr, "korvane-image: %s is larger than %zu bytes\n", path, MAX_INPUT);
-            return 0;
+            return false;
         }
     }
     int err = std::ferror(f) ? errno : 0;
     std::fclose(f);
     if (err) {
         std::fprintf(stderr, "korvane-image: cannot read %s: %s\n", path, std::strerror(err));
-        return 0;
+        return false;
     }
     if (data.empty()) {
         std::fprintf(stderr, "korvane-image: %s is empty\n", path);
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 // Writes all of data to fd. Returns 0, or the errno of the failure.
@@ -71,10 +71,10 @@ static int write_all(int fd, const std::vector<std::uint8_t> &data)
     return fsync(fd) != 0 ? errno : 0;
 }
 
-static int refuse(const char *verb, const char *path, const char *reason)
+static bool refuse(const char *verb, const char *path, const char *reason)
 {
     std::fprintf(stderr, "korvane-image: cannot %s %s: %s\n", verb, path, reason);
-    return 0;
+    return false;
 }
 
 // Writes data to path through a temporary file in the same directory and a
@@ -83,7 +83,7 @@ static int refuse(const char *verb, const char *path, const char *reason)
 // renamed over would become a plain file); a symlink is written through to
 // its target, so the link stays a link. The temporary file gets a name no
 // one can guess or plant a link at, and the old output's permissions.
-static int write_file(const char *path, const std::vector<std::uint8_t> &data)
+static bool write_file(const char *path, const std::vector<std::uint8_t> &data)
 {
     std::string target = path;
     struct stat st;
@@ -125,7 +125,7 @@ static int write_file(const char *path, const std::vector<std::uint8_t> &data)
         unlink(name.data());
         return refuse("write", path, std::strerror(err));
     }
-    return 1;
+    return true;
 }
 
 static int pack(const char *code_path, const char *image_path)
@@ -138,7 +138,7 @@ static int pack(const char *code_path, const char *image_path)
                      "korvane-image: %s: code of %zu bytes is too large for the monitor's 2 KiB "
                      "(at most %zu bytes, to leave %zu bytes of stack after the flag words)\n",
                      code_path, boot_image_padded_code_size(code.size()), BOOT_IMAGE_MAX_CODE_SIZE,
-                     MONITOR_MIN_STACK_SIZE);
+                     static_cast<std::size_t>(MONITOR_STACK_BUDGET));
         return 1;
     }
     std::vector<std::uint8_t> image = boot_image_pack(code.data(), code.size());
@@ -173,7 +173,7 @@ static int verify(const char *image_path)
         return 1;
     boot_image_info in;
     char reason[160];
-    int ok = boot_image_parse(image.data(), image.size(), &in, reason, sizeof reason);
+    bool ok = boot_image_parse(image.data(), image.size(), &in, reason, sizeof reason);
 
     std::printf("%-16s%s, %zu bytes\n", "image", image_path, in.image_size);
     if (in.has_header) {

@@ -1,5 +1,5 @@
 # Turns the packed boot image into the C++ source that defines what
-# host/boot_image.h declares.
+# image/boot_image.h declares.
 #
 #   cmake -DINPUT=<boot_image.bin> -DOUTPUT=<boot_image_data.cpp> -P make_boot_image_data.cmake
 if(NOT INPUT OR NOT OUTPUT)

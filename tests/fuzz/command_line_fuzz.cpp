@@ -3,8 +3,8 @@
 // sets or clears POSIXLY_CORRECT. The log file is not opened for real here
 // (a fuzzed path could name any file on the machine); the stand-ins below
 // record the name and fail for an empty one, as the library does.
-#include "run_options.h"
-#include "tee.h"
+#include "log_file.h"
+#include "options.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,21 +14,19 @@
 #include <unistd.h>
 #include <vector>
 
-FILE *log_file = nullptr;
-
 static std::string opened_log;
 static int opened_logs = 0;
 
-int open_log_file(const char *path)
+bool open_log_file(const char *path)
 {
     opened_logs++;
     opened_log = path;
     return path[0] != '\0';
 }
 
-int close_log_file(void)
+bool close_log_file(void)
 {
-    return 1;
+    return true;
 }
 
 const char *log_file_name(void)

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 
-serial_handle port_handle;
 fuzz_line_state fuzz_line;
 
 static fuzz_read_hook read_hook;
@@ -17,9 +16,9 @@ void fuzz_line_reset(const std::uint8_t *input, std::size_t size, fuzz_read_hook
     read_hook = hook;
 }
 
-int serial_open(int, const char *)
+bool serial_open(int, const char *)
 {
-    return 1;
+    return true;
 }
 
 void serial_configure(unsigned)
@@ -50,9 +49,9 @@ void serial_close(void)
 {
 }
 
-int serial_port_is(std::FILE *)
+bool serial_port_is(std::FILE *)
 {
-    return 0;
+    return false;
 }
 
 const char *serial_port_name(void)

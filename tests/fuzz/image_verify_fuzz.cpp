@@ -1,8 +1,8 @@
 // The image verifier over arbitrary bytes. The reason buffer is exactly as
 // large as the input's length picks (none at all for 0), so that a reason
-// written past its end is caught. The verdict must be 0 or 1, agree with
-// boot_image_verify, come with a reason when 0, and when 1 the image must be
-// exactly as long as its header says.
+// written past its end is caught. The verdict must agree with
+// boot_image_verify, come with a reason when false, and when true the image
+// must be exactly as long as its header says.
 #include "boot_image_format.h"
 
 #include <cstdint>
@@ -26,9 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)
     char *reason_ptr = reason_size ? reason.data() : nullptr;
 
     boot_image_info info;
-    int ok = boot_image_parse(image.data(), size, &info, reason_ptr, reason_size);
-    if (ok != 0 && ok != 1)
-        fail("a verdict other than 0 or 1");
+    bool ok = boot_image_parse(image.data(), size, &info, reason_ptr, reason_size);
     if (reason_size && (std::memchr(reason.data(), 0, reason_size) == nullptr))
         fail("a reason that is not terminated inside its buffer");
     if (!ok && reason_size > 1 && reason[0] == '\0')

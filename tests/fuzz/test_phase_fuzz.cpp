@@ -5,13 +5,15 @@
 // its result starts with "0", and each command must go out only after a
 // prompt. A continuous run ends when the monitor falls silent.
 #include "fuzz_link.h"
-#include "monitor_protocol.h"
-#include "tee.h"
+#include "log_file.h"
+#include "test_phase.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +61,20 @@ struct model {
     }
 };
 
+// The log goes to an anonymous in-memory file, opened by name as korvane
+// opens its own; what it received is read back through the first descriptor.
+int log_memory = -1;
+
+std::string read_log(void)
+{
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    for (off_t at = 0; (n = pread(log_memory, buffer, sizeof buffer, at)) > 0; at += n)
+        text.append(buffer, (std::size_t)n);
+    return text;
+}
+
 std::string run_model(const run_options &opts, const uint8_t *s, std::size_t n)
 {
     model m;
@@ -93,11 +109,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)
     opts.run_sdram_test = tests != 2;
     opts.run_flash_test = tests != 1;
 
-    char *console = nullptr, *logged = nullptr;
-    std::size_t console_size = 0, logged_size = 0;
+    if (log_memory < 0)
+        log_memory = memfd_create("test_phase_log", 0);
+    char log_path[64];
+    std::snprintf(log_path, sizeof log_path, "/proc/self/fd/%d", log_memory);
+    if (!open_log_file(log_path))
+        fail("the in-memory log did not open");
+
+    char *console = nullptr;
+    std::size_t console_size = 0;
     FILE *real_stdout = stdout;
     stdout = open_memstream(&console, &console_size);
-    log_file = open_memstream(&logged, &logged_size);
 
     fuzz_line_reset(input + 1, size - 1, nullptr);
     try {
@@ -109,17 +131,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)
 
     std::fclose(stdout);
     stdout = real_stdout;
-    std::fclose(log_file);
-    log_file = nullptr;
+    if (!close_log_file())
+        fail("the in-memory log was not written");
 
     std::string expected = run_model(opts, input + 1, size - 1);
     std::string got = std::string(fuzz_line.written.begin(), fuzz_line.written.end()) + '\0' +
                       std::string(console, console_size);
     if (got != expected)
         fail("commands or console text differ from the monitor's stream");
-    if (std::string(console, console_size) != std::string(logged, logged_size))
+    if (std::string(console, console_size) != read_log())
         fail("the log differs from the console");
     std::free(console);
-    std::free(logged);
     return 0;
 }

@@ -1,5 +1,5 @@
-#include "run_options.h"
-#include "tee.h"
+#include "log_file.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 

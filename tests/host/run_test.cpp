@@ -1,6 +1,6 @@
 #include "korvane_run.h"
+#include "log_file.h"
 #include "scripted_serial.h"
-#include "tee.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ TEST(Run, APortThatDoesNotOpenEndsWithStatusOne)
     EXPECT_EQ(1, o.status);
     EXPECT_EQ(4, serial_log.opened_port);
     EXPECT_FALSE(serial_log.configured);
-    EXPECT_EQ(nullptr, log_file);
+    EXPECT_FALSE(log_file_is_open());
     EXPECT_EQ("Logging to '" + log_path() + "'\n", o.out);
     std::remove(log_path().c_str());
 }
@@ -63,7 +63,7 @@ TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed)
               o.out);
     EXPECT_TRUE(serial_log.configured);
     EXPECT_TRUE(serial_log.closed);
-    EXPECT_EQ(nullptr, log_file);
+    EXPECT_FALSE(log_file_is_open());
     std::remove(log_path().c_str());
 }
 

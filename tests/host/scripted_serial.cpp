@@ -6,7 +6,6 @@
 #include <deque>
 #include <memory>
 
-serial_handle port_handle;
 serial_record serial_log;
 
 static serial_peer peer;
@@ -36,15 +35,15 @@ serial_peer replies(std::vector<int> bytes)
     };
 }
 
-int serial_open(int port_number, const char *device_path)
+bool serial_open(int port_number, const char *device_path)
 {
     serial_log.opened_port = port_number;
     serial_log.opened_path = device_path;
     if (fail_open) {
         std::fprintf(stderr, "Could not open serial port COM%d.\n", port_number);
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 void serial_configure(unsigned)
@@ -74,9 +73,9 @@ void serial_close(void)
     serial_log.closed = true;
 }
 
-int serial_port_is(std::FILE *)
+bool serial_port_is(std::FILE *)
 {
-    return 0;
+    return false;
 }
 
 const char *serial_port_name(void)

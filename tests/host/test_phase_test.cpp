@@ -1,6 +1,7 @@
+#include "log_file.h"
 #include "monitor_protocol.h"
 #include "scripted_serial.h"
-#include "tee.h"
+#include "test_phase.h"
 
 #include <gtest/gtest.h>
 

@@ -28,7 +28,7 @@ std::uint32_t get32(const std::vector<std::uint8_t> &v, std::size_t off)
     return boot_image_get32(v.data() + off);
 }
 
-std::string verify_reason(const std::vector<std::uint8_t> &image, int *ok)
+std::string verify_reason(const std::vector<std::uint8_t> &image, bool *ok)
 {
     char reason[200];
     std::memset(reason, 'x', sizeof reason);
@@ -45,9 +45,9 @@ TEST(ImageFormat, ReferenceCodeSizeGivesReferenceImage)
     EXPECT_EQ(image[0x1F], 0xF7);
     EXPECT_EQ(image[0x1FF], 0xDA);
     EXPECT_EQ(get32(image, 0x04), 0x784u);
-    int ok;
+    bool ok;
     std::string reason = verify_reason(image, &ok);
-    EXPECT_EQ(ok, 1) << reason;
+    EXPECT_TRUE(ok) << reason;
 }
 
 TEST(ImageFormat, SizesAndHeaderSumFollowTheCodeSize)
@@ -68,9 +68,9 @@ TEST(ImageFormat, SizesAndHeaderSumFollowTheCodeSize)
         EXPECT_EQ(get32(image, 0x04), c.code_size);
         EXPECT_EQ(image[0x1F], c.header_sum);
         EXPECT_EQ(image[0x1FF], 0xDA); // the extension header never holds the code size
-        int ok;
+        bool ok;
         std::string reason = verify_reason(image, &ok);
-        EXPECT_EQ(ok, 1) << reason;
+        EXPECT_TRUE(ok) << reason;
     }
 }
 
@@ -155,9 +155,9 @@ TEST(ImageFormat, VerifyCatchesDamage)
         SCOPED_TRACE(c.what);
         std::vector<std::uint8_t> image = good;
         image[c.offset] ^= 0x10;
-        int ok;
+        bool ok;
         std::string reason = verify_reason(image, &ok);
-        EXPECT_EQ(ok, 0);
+        EXPECT_FALSE(ok);
         EXPECT_NE(reason.find(c.reason_has), std::string::npos) << reason;
         EXPECT_EQ(reason.find('\n'), std::string::npos);
     }
@@ -191,9 +191,9 @@ TEST(ImageFormat, VerifyChecksFieldsBehindConsistentSums)
         image[c.offset] = c.value;
         image[0x1F] = boot_image_header_sum(image.data());
         image[0x1FF] = boot_image_extension_sum(image.data());
-        int ok;
+        bool ok;
         std::string reason = verify_reason(image, &ok);
-        EXPECT_EQ(ok, 0);
+        EXPECT_FALSE(ok);
         EXPECT_NE(reason.find(c.reason_has), std::string::npos) << reason;
     }
 }
@@ -218,9 +218,9 @@ TEST(ImageFormat, VerifyChecksTheImageSize)
         SCOPED_TRACE(c.size);
         std::vector<std::uint8_t> image = good;
         image.resize(c.size, 0x1A);
-        int ok;
+        bool ok;
         std::string reason = verify_reason(image, &ok);
-        EXPECT_EQ(ok, 0);
+        EXPECT_FALSE(ok);
         EXPECT_NE(reason.find(c.reason_has), std::string::npos) << reason;
     }
 }
@@ -233,7 +233,7 @@ TEST(ImageFormat, AnnouncedSizeCutsXmodemFiller)
     EXPECT_EQ(boot_image_announced_size(image.data(), 0x1F), 0u);
     std::size_t size = boot_image_announced_size(image.data(), image.size());
     ASSERT_EQ(size, 2440u);
-    EXPECT_EQ(boot_image_verify(image.data(), size, nullptr, 0), 1);
+    EXPECT_TRUE(boot_image_verify(image.data(), size, nullptr, 0));
 }
 
 TEST(ImageFormat, ParseGivesTheCodeOfAVerifiedImage)
@@ -241,7 +241,7 @@ TEST(ImageFormat, ParseGivesTheCodeOfAVerifiedImage)
     std::vector<std::uint8_t> code = some_code(0x784);
     std::vector<std::uint8_t> image = pack(code);
     boot_image_info info;
-    ASSERT_EQ(boot_image_parse(image.data(), image.size(), &info, nullptr, 0), 1);
+    ASSERT_TRUE(boot_image_parse(image.data(), image.size(), &info, nullptr, 0));
     EXPECT_EQ(info.code_offset, 0x200u);
     EXPECT_EQ(info.code_size, 0x784u);
     EXPECT_EQ(info.reg_count, 28u);
@@ -255,19 +255,19 @@ TEST(ImageFormat, ReasonIsCutToItsBuffer)
     image[0] = 0;
     char reason[8];
     std::memset(reason, 'x', sizeof reason);
-    EXPECT_EQ(boot_image_verify(image.data(), image.size(), reason, 6), 0);
+    EXPECT_FALSE(boot_image_verify(image.data(), image.size(), reason, 6));
     EXPECT_EQ(std::strlen(reason), 5u);
     EXPECT_EQ(reason[6], 'x');
-    EXPECT_EQ(boot_image_verify(image.data(), image.size(), nullptr, 0), 0);
+    EXPECT_FALSE(boot_image_verify(image.data(), image.size(), nullptr, 0));
 }
 
 TEST(ImageFormat, CodeMustLeaveTheMonitorItsStack)
 {
     // 0x790 bytes of code, then 8 bytes of flag words, leave 104 bytes of
     // stack below 0xC8010800.
-    EXPECT_EQ(boot_image_code_fits(0x784), 1);
-    EXPECT_EQ(boot_image_code_fits(0x790), 1);
-    EXPECT_EQ(boot_image_code_fits(0x78F), 1);
-    EXPECT_EQ(boot_image_code_fits(0x791), 0);
-    EXPECT_EQ(boot_image_code_fits(0x800), 0);
+    EXPECT_TRUE(boot_image_code_fits(0x784));
+    EXPECT_TRUE(boot_image_code_fits(0x790));
+    EXPECT_TRUE(boot_image_code_fits(0x78F));
+    EXPECT_FALSE(boot_image_code_fits(0x791));
+    EXPECT_FALSE(boot_image_code_fits(0x800));
 }

@@ -12,8 +12,8 @@
 TEST(ImageBuilt, HostCarriesAWellFormedImage)
 {
     char reason[200] = "";
-    EXPECT_EQ(boot_image_verify(boot_image, BOOT_IMAGE_SIZE, reason, sizeof reason), 1) << reason;
-    EXPECT_EQ(boot_image_code_fits(BOOT_IMAGE_SIZE - 0x204), 1);
+    EXPECT_TRUE(boot_image_verify(boot_image, BOOT_IMAGE_SIZE, reason, sizeof reason)) << reason;
+    EXPECT_TRUE(boot_image_code_fits(BOOT_IMAGE_SIZE - 0x204));
 
     std::ifstream f(BOOT_IMAGE_FILE, std::ios::binary);
     ASSERT_TRUE(f.good()) << BOOT_IMAGE_FILE;

@@ -1,10 +1,13 @@
-#include "tee.h"
+#include "log_file.h"
+
+#include "serial_link.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
-FILE *log_file = nullptr;
+static std::FILE *log_file = nullptr;
 
 // Text mode, except where text mode translates: the log holds the bytes the
 // console shows, the monitor's CR LF included, on every build.
@@ -17,32 +20,42 @@ static const char LOG_FILE_MODE[] = "wt";
 static std::string log_path;
 static bool log_write_failed = false;
 
-int open_log_file(const char *path)
+bool open_log_file(const char *path)
 {
     if (log_file)
         close_log_file();
     log_file = std::fopen(path, LOG_FILE_MODE);
     if (!log_file)
-        return 0;
+        return false;
     log_path = path;
     log_write_failed = false;
-    return 1;
+    return true;
 }
 
-int close_log_file(void)
+bool close_log_file(void)
 {
     if (!log_file)
-        return 1;
+        return true;
     bool failed = log_write_failed || std::fflush(log_file) != 0 || std::ferror(log_file);
     if (std::fclose(log_file) != 0)
         failed = true;
     log_file = nullptr;
-    return failed ? 0 : 1;
+    return !failed;
 }
 
-int log_file_failed(void)
+bool log_file_is_open(void)
 {
-    return log_file && log_write_failed ? 1 : 0;
+    return log_file != nullptr;
+}
+
+bool log_file_failed(void)
+{
+    return log_file && log_write_failed;
+}
+
+bool log_file_is_serial_port(void)
+{
+    return log_file && serial_port_is(log_file);
 }
 
 const char *log_file_name(void)

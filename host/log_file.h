@@ -1,0 +1,29 @@
+// The log file of -l, and the console output that it receives as well. Only
+// the test phase writes through tee_printf; every other message goes to the
+// console alone.
+#pragma once
+
+// Opens (creating or emptying) the log file; a log file already open is
+// closed first. False when it cannot be opened.
+bool open_log_file(const char *path);
+
+// Closes the log file if one is open. False when something written to it
+// did not reach the file (a full disk).
+bool close_log_file(void);
+
+bool log_file_is_open(void);
+
+// True once a write to the open log file has failed.
+bool log_file_failed(void);
+
+// True when the open log file is the serial port itself, by whatever name
+// it was opened: the test text would go down the line as commands.
+bool log_file_is_serial_port(void);
+
+// The name of the log file, for messages.
+const char *log_file_name(void);
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void tee_printf(const char *format, ...);

@@ -2,8 +2,6 @@
 // reset and answers it with NAK.
 #pragma once
 
-extern const unsigned char WAKEUP_PATTERN[8];
-
 // The console line shown while the board is woken, and its width: the
 // download's first line blanks exactly that much of it.
 constexpr char WAKEUP_WAITING_TEXT[] = "Waiting for the board to wake up...";

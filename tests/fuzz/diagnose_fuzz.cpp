@@ -3,6 +3,7 @@
 // SDRAM test's trace, printed again from the reads parsed, is in the input;
 // or it is refused with a message that names a line of the input. The pair
 // search is left out: it costs a tenth of a second and parses nothing.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,10 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       if (report.compare(at, 7, "SDRAM: ") != 0 && report.compare(at, 7, "FLASH: ") != 0)
         fail("report line of neither test");
   }
-  bool plain_line_ends = text.find("\r\r") == std::string::npos;
+  // The parser takes a line with any number of CRs before its LF, or none
+  // (a log converted to LF line ends), so the comparison leaves CRs out.
+  auto without_cr = [](std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
+  };
+  const std::string lf_text = without_cr(text);
   for (const test_record &t : log.tests)
-    if (plain_line_ends && t.traced && t.kind == test_kind::sdram &&
-        text.find(sdram_trace(t.sdram)) == std::string::npos)
+    if (t.traced && t.kind == test_kind::sdram &&
+        lf_text.find(without_cr(sdram_trace(t.sdram))) == std::string::npos)
       fail("the trace printed again from its reads is not in the log");
   return 0;
 }

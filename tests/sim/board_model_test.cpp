@@ -116,7 +116,8 @@ TEST(BoardModels, RefuseWhatTheHardwareRefuses) {
       {"Read ID while busy after reset",
        {{STORE8, NAND_CMD, 0xFF}, {STORE8, NAND_CMD, 0x90}, {STORE8, NAND_ADDR, 0},
         {LOAD8, NAND_DATA, 0}},
-       "", {0xFF}, "command 0x90 stored to the command latch 0xd8000001 at pc 0x00000020 while"},
+       "", {0xFF}, "command 0x90 stored to the command latch 0xd8000001 at pc 0x00000020 while",
+       "", 0xE0, 2},
       // 500 us at 4 instructions a microsecond: 2000 instructions.
       {"busy status for the reset time",
        {{STORE8, NAND_CMD, 0xFF}, {STORE8, NAND_CMD, 0x70}, {LOAD8, NAND_DATA, 0},

@@ -28,7 +28,12 @@ constexpr uint32_t PERIPHERAL_WINDOW = 0x1000;  // what each peripheral maps
 // emulated polls, so the emulation keeps ahead of the real line, while the
 // shortest wait (a character time, 347 instructions at 115200 baud) still
 // lasts many times longer than any path from one store to the next.
+// Peripheral accesses take longer than other instructions (below).
 constexpr uint64_t CORE_INSTRUCTIONS_PER_US = 4;
+// A load or store to a peripheral (UART, NAND window, control block) stalls
+// the core on the slow peripheral bus for this many instruction times. It
+// also keeps a wait on a peripheral to a few polls, cheap to emulate.
+constexpr uint64_t PERIPHERAL_ACCESS_INSTRUCTIONS = 32;
 
 // Broken rules of the board, each reported once per kind.
 enum class report_kind {
@@ -85,6 +90,8 @@ struct board {
 };
 
 void board_record(board &b, uint32_t address, unsigned width, bool write, uint32_t value);
+// The time a peripheral access takes; each peripheral model calls it first.
+inline void board_peripheral_access(board &b) { b.instructions += PERIPHERAL_ACCESS_INSTRUCTIONS; }
 // The address of the instruction now executing.
 uint32_t board_pc(board &b);
 // Reports a broken rule on standard error, the first time only for its kind:

@@ -82,6 +82,7 @@ void address(board &b, uint8_t byte) {
 
 uint64_t nand_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
   board &b = *static_cast<board *>(user);
+  board_peripheral_access(b);
   uint32_t value = offset == DATA ? data(b) : FLOATING_BUS;
   board_record(b, NAND_BASE + static_cast<uint32_t>(offset), size, false, value);
   return value;
@@ -89,6 +90,7 @@ uint64_t nand_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
 
 void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
   board &b = *static_cast<board *>(user);
+  board_peripheral_access(b);
   board_record(b, NAND_BASE + static_cast<uint32_t>(offset), size, true,
                static_cast<uint32_t>(value));
   if (offset == COMMAND) command(b, static_cast<uint8_t>(value));

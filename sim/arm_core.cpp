@@ -1,10 +1,17 @@
 // The board: an ARM926 core (ARMv5TE, ARM state, little-endian) emulated by
 // Unicorn, with the board's memory map and the peripheral models of the other
 // sim sources.
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "board_models.h"
+
+// Emulated time moves on by a block's instructions as the block begins, so
+// a peripheral sees the time of the end of the block that accesses it.
+static void count_block(uc_engine *, uint64_t, uint32_t size, void *user) {
+  static_cast<board *>(user)->instructions += size / 4;
+}
 
 board *board_create(const board_config *config, const uart_backend *uart) {
   board *b = new board;
@@ -14,6 +21,9 @@ board *board_create(const board_config *config, const uart_backend *uart) {
   ok = ok && uc_ctl_set_cpu_model(b->uc, UC_CPU_ARM_926) == UC_ERR_OK;
   ok = ok && uc_mem_map(b->uc, INTERNAL_RAM_BASE, INTERNAL_RAM_SIZE, UC_PROT_ALL) == UC_ERR_OK;
   ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b);
+  uc_hook clock;
+  ok = ok && uc_hook_add(b->uc, &clock, UC_HOOK_BLOCK, reinterpret_cast<void *>(count_block), b,
+                         1, 0) == UC_ERR_OK;
   if (!ok) {
     std::fprintf(stderr, "board: the emulated core could not be set up\n");
     board_destroy(b);
@@ -53,6 +63,27 @@ void board_request_stop(board *b) {
 }
 
 const std::vector<bus_access> &board_accesses(const board *b) { return b->accesses; }
+const std::vector<std::string> &board_reports(const board *b) { return b->reports; }
+uint64_t board_instructions(const board *b) { return b->instructions; }
+
+uint32_t board_pc(board &b) {
+  uint32_t pc = 0;
+  uc_reg_read(b.uc, UC_ARM_REG_PC, &pc);
+  return pc;
+}
+
+void board_report(board &b, report_kind kind, const char *format, ...) {
+  bool &reported = b.reported[static_cast<int>(kind)];
+  if (reported) return;
+  reported = true;
+  char text[300];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  b.reports.push_back(text);
+  std::fprintf(stderr, "board: %s\n", text);
+}
 void board_clear_accesses(board *b) { b->accesses.clear(); }
 
 void board_record(board &b, uint32_t address, unsigned width, bool write, uint32_t value) {
@@ -61,11 +92,7 @@ void board_record(board &b, uint32_t address, unsigned width, bool write, uint32
   b.accesses.push_back({address, static_cast<uint8_t>(width), write, value});
 }
 
-bool board_running_from_sdram(board &b) {
-  uint32_t pc = 0;
-  uc_reg_read(b.uc, UC_ARM_REG_PC, &pc);
-  return pc < SDRAM_BASE + SDRAM_SIZE;
-}
+bool board_running_from_sdram(board &b) { return board_pc(b) < SDRAM_BASE + SDRAM_SIZE; }
 
 int board_read_memory(board *b, uint32_t address, void *data, size_t size) {
   return uc_mem_read(b->uc, address, data, size) == UC_ERR_OK;

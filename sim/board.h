@@ -12,6 +12,12 @@
 //   pseudo-terminal. When the program keeps polling an empty receiver, the
 //   model calls rx_idle so that the back-end may block until input arrives
 //   instead of letting the emulation spin.
+// - Time on the board is the count of instructions executed. The UART's
+//   transmitter and the NAND chip's reset take time in that count, and the
+//   models refuse what the hardware would refuse: a byte stored while the
+//   transmitter is busy is lost, a NAND command while the chip is busy is
+//   ignored. Each such broken rule is reported on standard error once per
+//   kind, with the program counter and the register accessed.
 // - Every access to the UART, the control block, the NAND window and the
 //   SDRAM can be recorded (address, width, direction, value), in order.
 //   Instruction fetches are not recorded; the internal RAM's accesses neither,
@@ -32,6 +38,8 @@
 //   board_run       run until stopped, a limit, or a fault
 //   board_request_stop  ask board_run to return (callable from a back-end)
 //   board_accesses  the recorded accesses, in order
+//   board_reports   the broken rules reported so far
+//   board_instructions  emulated time, in instructions executed
 //   board_clear_accesses  forget them
 //   board_read_memory, board_write_memory  the test's own view of memory
 //   board_sdram_fetches, board_last_sdram_fetch  instructions run from SDRAM
@@ -41,6 +49,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sdram_faults.h"
@@ -56,9 +65,10 @@ struct nand_config {
   uint8_t id[4] = {0x2C, 0xF1, 0x80, 0x95};
   uint8_t final_status = 0xE0;
   bool never_ready = false;  // the ready bit never comes up after a reset
-  // Status reads after a reset that still show busy (ready and bits 5 and 6
-  // clear) before the chip is ready.
-  unsigned reset_busy_reads = 3;
+  // How long a reset keeps the chip busy, in emulated microseconds: the
+  // slowest case of such chips, a reset that aborts an erase. The monitor's
+  // bounded ready poll lasts hundreds of times longer.
+  unsigned reset_busy_us = 500;
 };
 
 struct board_config {
@@ -68,6 +78,9 @@ struct board_config {
   // 0xD0010004, 0xD0010100, 0xD0010104, 0xD0010140 and 0xD0010144.
   uint32_t control_init[6] = {0, 0, 0, 0, 0, 0};
   bool record_accesses = false;  // boardsim leaves this off: the log would grow for ever
+  // The serial line the UART drives: its rate, 8N1. Bytes the UART sends at
+  // another rate or in another frame reach the line garbled.
+  long line_baud = 115200;
 };
 
 struct uart_backend {
@@ -90,6 +103,11 @@ int board_load(board *b, const uint8_t *code, size_t size);
 int board_run(board *b, uint64_t max_instructions);
 void board_request_stop(board *b);
 const std::vector<bus_access> &board_accesses(const board *b);
+// The broken rules reported so far (each kind once), as printed on standard
+// error without the "board: " prefix.
+const std::vector<std::string> &board_reports(const board *b);
+// Emulated time: instructions executed so far.
+uint64_t board_instructions(const board *b);
 
 // Instrumentation for the bus-level tests; boardsim needs none of it.
 void board_clear_accesses(board *b);

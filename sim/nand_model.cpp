@@ -1,25 +1,31 @@
 // A NAND flash chip behind the board's three byte-wide ports: it answers
-// Reset, Read Status and Read ID, and knows nothing of its array. After a
-// reset it is busy for a few status reads (or for ever, when configured so).
+// Reset, Read Status and Read ID, and knows nothing of its array.
+//
+// After a reset the chip is busy for a while (or for ever, when configured
+// so) and takes only Read Status and another Reset meanwhile; any other
+// command or address cycle is ignored, as the chip ignores it. Read ID gives
+// the ID only after its 0x00 address cycle. Where the chip drives nothing
+// (no command selected, Read ID still waiting for its address) the data port
+// reads the floating bus, 0xFF.
 #include "board_models.h"
 
 namespace {
 
 constexpr uint32_t DATA = 0, COMMAND = 1, ADDRESS = 2;
 constexpr uint8_t RESET = 0xFF, READ_STATUS = 0x70, READ_ID = 0x90;
+constexpr uint8_t ID_ADDRESS = 0x00;
 constexpr uint8_t STATUS_BUSY_BITS = 0x60;  // ready (6) and array ready (5)
+constexpr uint8_t FLOATING_BUS = 0xFF;
 
-uint8_t status(board &b) {
-  nand_state &n = b.nand;
-  if (n.busy && !b.config.nand.never_ready) {
-    if (n.busy_reads_left == 0) {
-      n.busy = false;
-    } else {
-      --n.busy_reads_left;
-    }
-  }
+bool busy(const board &b) {
+  return b.config.nand.never_ready || b.instructions < b.nand.ready_at;
+}
+
+// Bit 7 (not write-protected) and the error bits as configured; bits 6 and
+// 5 follow the chip's state.
+uint8_t status(const board &b) {
   uint8_t value = b.config.nand.final_status;
-  return n.busy ? static_cast<uint8_t>(value & ~STATUS_BUSY_BITS) : value;
+  return busy(b) ? static_cast<uint8_t>(value & ~STATUS_BUSY_BITS) : value;
 }
 
 uint8_t data(board &b) {
@@ -27,40 +33,68 @@ uint8_t data(board &b) {
   switch (n.mode) {
     case nand_state::mode::status: return status(b);
     case nand_state::mode::id: return n.id_index < 4 ? b.config.nand.id[n.id_index++] : 0;
-    default: return 0xFF;  // nothing selected: the bus floats high
+    case nand_state::mode::waiting_address:
+      board_report(b, report_kind::nand_no_address,
+                   "nand: load from the data port 0x%08x at pc 0x%08x after Read ID without "
+                   "its 0x00 address cycle: the bus floats, 0x%02x",
+                   NAND_BASE + DATA, board_pc(b), FLOATING_BUS);
+      return FLOATING_BUS;
+    default: return FLOATING_BUS;
   }
 }
 
 void command(board &b, uint8_t byte) {
   nand_state &n = b.nand;
+  if (busy(b) && byte != READ_STATUS && byte != RESET) {
+    board_report(b, report_kind::nand_busy_command,
+                 "nand: command 0x%02x stored to the command latch 0x%08x at pc 0x%08x while "
+                 "the chip is busy after a reset (status bit 6 clear): ignored",
+                 byte, NAND_BASE + COMMAND, board_pc(b));
+    return;
+  }
   switch (byte) {
     case RESET:
       n.mode = nand_state::mode::idle;
-      n.busy = true;
-      n.busy_reads_left = b.config.nand.reset_busy_reads;
+      n.ready_at = b.instructions + uint64_t(b.config.nand.reset_busy_us) * CORE_INSTRUCTIONS_PER_US;
       break;
     case READ_STATUS: n.mode = nand_state::mode::status; break;
-    case READ_ID:
-      n.mode = nand_state::mode::id;
-      n.id_index = 0;
-      break;
+    case READ_ID: n.mode = nand_state::mode::waiting_address; break;
     default: n.mode = nand_state::mode::idle; break;
   }
 }
 
+void address(board &b, uint8_t byte) {
+  nand_state &n = b.nand;
+  if (!busy(b) && n.mode == nand_state::mode::waiting_address && byte == ID_ADDRESS) {
+    n.mode = nand_state::mode::id;
+    n.id_index = 0;
+    return;
+  }
+  const char *why = busy(b) ? "while the chip is busy after a reset"
+                    : n.mode == nand_state::mode::waiting_address
+                        ? "after Read ID, which takes only 0x00"
+                        : "with no command that takes an address";
+  board_report(b, report_kind::nand_address,
+               "nand: address 0x%02x stored to the address latch 0x%08x at pc 0x%08x %s: "
+               "ignored",
+               byte, NAND_BASE + ADDRESS, board_pc(b), why);
+}
+
 uint64_t nand_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
   board &b = *static_cast<board *>(user);
-  uint32_t value = offset == DATA ? data(b) : 0xFF;
+  board_peripheral_access(b);
+  uint32_t value = offset == DATA ? data(b) : FLOATING_BUS;
   board_record(b, NAND_BASE + static_cast<uint32_t>(offset), size, false, value);
   return value;
 }
 
 void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
   board &b = *static_cast<board *>(user);
+  board_peripheral_access(b);
   board_record(b, NAND_BASE + static_cast<uint32_t>(offset), size, true,
                static_cast<uint32_t>(value));
   if (offset == COMMAND) command(b, static_cast<uint8_t>(value));
-  if (offset == ADDRESS) b.nand.id_index = 0;
+  if (offset == ADDRESS) address(b, static_cast<uint8_t>(value));
 }
 
 }  // namespace

@@ -1,52 +1,212 @@
 // The UART: a 16550 register block with 32-bit registers 4 bytes apart, of
-// which the low 8 bits carry data. The transmitter is always ready (line
-// status bits 5 and 6); received bytes come from the back-end.
+// which the low 8 bits carry data. Received bytes come from the back-end.
+//
+// The transmitter takes one byte at a time: after a store to the data
+// register it is busy for one character time at the programmed rate (line
+// status bits 5 and 6 clear), and a byte stored meanwhile is lost. The
+// divisor and the line control register decide what reaches the line: a
+// frame or a rate that the line's 8N1 receiver was not set for arrives
+// garbled. A read of the receive register with nothing waiting gives what
+// it still holds, the last byte received.
+#include <cmath>
+#include <cstdio>
+
 #include "board_models.h"
 
 namespace {
 
 constexpr uint32_t RBR_THR_DLL = 0x00, IER_DLM = 0x04, IIR_FCR = 0x08, LCR = 0x0C,
                    MCR = 0x10, LSR = 0x14, MSR = 0x18, SCR = 0x1C;
-constexpr uint32_t LCR_DLAB = 0x80;
+constexpr uint32_t LCR_DLAB = 0x80, LCR_BREAK = 0x40;
 constexpr uint32_t LSR_DATA_READY = 0x01, LSR_THR_EMPTY = 0x20, LSR_TX_IDLE = 0x40;
 constexpr uint32_t IIR_NONE_PENDING = 0xC1;  // FIFOs on, no interrupt pending
 
+// The clock behind the divisor: 16 x 89 x 115200 Hz, so that the divisor
+// 0x59 gives 115200 baud exactly.
+constexpr double UART_CLOCK_HZ = 164044800.0;
+// A receiver samples each bit near its middle; beyond this difference in
+// rate its samples of the last bits drift out of their cells.
+constexpr double RATE_TOLERANCE = 0.03;
+
 // A program that waits for input reads the line status in a tight loop, with
 // no other UART access between; after this many such reads the back-end may
-// block until input comes. A program that sends reads the line status too,
-// but each byte it stores to the data register starts the count again. Low
-// enough that an idle program costs little, high enough that a program that
-// merely checks for input now and then never blocks.
+// block until input comes. Reads while the transmitter is busy do not count:
+// the program is then waiting for its own output, not for input. Low enough
+// that an idle program costs little, high enough that a program that merely
+// checks for input now and then never blocks.
 constexpr unsigned IDLE_POLLS = 32;
+
+// One side's framing of a byte on the wire.
+struct frame {
+  double bit_s;
+  int data_bits;    // 5 to 8
+  int parity;       // 0 none, 1 odd, 2 even, 3 always 1, 4 always 0
+  double stop_bits; // 1, 1.5 or 2
+  bool line_break;  // the line is held low
+};
+
+frame line_frame(long baud) { return {1.0 / double(baud), 8, 0, 1, false}; }
+
+frame uart_frame(const uart_state &u) {
+  // A divisor of 0 counts as 65536, the counter's full turn.
+  uint32_t divisor = (u.dlm << 8 | u.dll) == 0 ? 0x10000 : (u.dlm << 8 | u.dll);
+  frame f;
+  f.bit_s = 16.0 * divisor / UART_CLOCK_HZ;
+  f.data_bits = 5 + int(u.lcr & 3);
+  f.stop_bits = (u.lcr & 4) == 0 ? 1 : f.data_bits == 5 ? 1.5 : 2;
+  f.parity = (u.lcr & 0x08) == 0 ? 0 : (u.lcr & 0x20) ? ((u.lcr & 0x10) ? 4 : 3)
+                                                       : ((u.lcr & 0x10) ? 2 : 1);
+  f.line_break = (u.lcr & LCR_BREAK) != 0;
+  return f;
+}
+
+bool same_setting(const frame &a, const frame &b) {
+  return a.data_bits == b.data_bits && a.parity == b.parity && a.stop_bits == b.stop_bits &&
+         !a.line_break && !b.line_break && std::fabs(a.bit_s / b.bit_s - 1) <= RATE_TOLERANCE;
+}
+
+int parity_bit(const frame &f, uint32_t data) {
+  int ones = __builtin_popcount(data & ((1u << f.data_bits) - 1));
+  switch (f.parity) {
+    case 1: return (ones & 1) ^ 1;
+    case 2: return ones & 1;
+    case 3: return 1;
+    default: return 0;
+  }
+}
+
+// The line level at time t after the start bit's edge: start bit, data bits
+// lowest first, parity, stop bits, then the idle level.
+int level(const frame &f, uint32_t data, double t) {
+  if (f.line_break) return 0;
+  long bit = long(std::floor(t / f.bit_s));
+  if (bit <= 0) return 0;
+  if (bit <= f.data_bits) return (data >> (bit - 1)) & 1;
+  if (f.parity != 0 && bit == f.data_bits + 1) return parity_bit(f, data);
+  return 1;
+}
+
+// What a receiver set for rx assembles from a byte sent framed as tx: it
+// samples the middle of each of its bit cells. *error is set for a stop bit
+// sampled low or a parity bit that does not match.
+uint32_t resample(const frame &tx, const frame &rx, uint32_t data, bool *error) {
+  uint32_t value = 0;
+  int cell = 1;
+  for (int i = 0; i < rx.data_bits; ++i, ++cell)
+    value |= uint32_t(level(tx, data, (cell + 0.5) * rx.bit_s)) << i;
+  *error = false;
+  if (rx.parity != 0 && level(tx, data, (cell++ + 0.5) * rx.bit_s) != parity_bit(rx, value))
+    *error = true;
+  if (level(tx, data, (cell + 0.5) * rx.bit_s) == 0) *error = true;
+  return value;
+}
+
+double frame_bits(const frame &f) { return 1 + f.data_bits + (f.parity != 0) + f.stop_bits; }
+
+// The setting as "<baud> baud 8N1", for reports.
+void describe(const frame &f, char *text, size_t size) {
+  static const char PARITY[] = "NOEMS";
+  snprintf(text, size, "%ld baud %d%c%g%s", std::lround(1 / f.bit_s), f.data_bits,
+           PARITY[f.parity], f.stop_bits, f.line_break ? " with break" : "");
+}
+
+void report_settings(board &b, const char *what, uint32_t address, uint8_t byte,
+                     uint8_t garbled) {
+  uart_state &u = b.uart;
+  char uart_text[64], line_text[64];
+  describe(uart_frame(u), uart_text, sizeof uart_text);
+  describe(line_frame(b.config.line_baud), line_text, sizeof line_text);
+  board_report(b, report_kind::uart_line_settings,
+               "uart: byte 0x%02x %s 0x%08x at pc 0x%08x with divisor 0x%04x and line control "
+               "0x%02x, %s on a %s line: garbled to 0x%02x",
+               byte, what, address, board_pc(b), u.dlm << 8 | u.dll, u.lcr, uart_text, line_text,
+               garbled);
+}
+
+// The byte that the line's receiver takes from one the UART sends. A
+// receiver reads a frame or parity error as 0x00, as a raw-mode host does.
+// Where the bits of a wrong setting happen to land right (an 8N2 frame, a
+// rate just past the tolerance) the model still delivers 0x00: it exists to
+// catch wrong settings, and one that works by luck here fails on another line.
+uint8_t to_line(board &b, uint8_t byte) {
+  frame tx = uart_frame(b.uart), rx = line_frame(b.config.line_baud);
+  if (same_setting(tx, rx)) return byte;
+  bool error = false;
+  uint32_t value = resample(tx, rx, byte, &error);
+  uint8_t garbled = error || value == byte ? 0 : uint8_t(value);
+  report_settings(b, "stored to the data register", UART_BASE + RBR_THR_DLL, byte, garbled);
+  return garbled;
+}
+
+// The byte that the UART's receiver takes from one the line carries.
+uint8_t from_line(board &b, uint8_t byte) {
+  frame tx = line_frame(b.config.line_baud), rx = uart_frame(b.uart);
+  if (same_setting(tx, rx)) return byte;
+  bool error = false;
+  uint8_t garbled = uint8_t(resample(tx, rx, byte, &error));
+  report_settings(b, "received into the data register", UART_BASE + RBR_THR_DLL, byte,
+                  garbled);
+  return garbled;
+}
+
+uint64_t character_instructions(const uart_state &u) {
+  frame f = uart_frame(u);
+  return uint64_t(std::llround(frame_bits(f) * f.bit_s * 1e6 * CORE_INSTRUCTIONS_PER_US));
+}
+
+bool tx_busy(const board &b) { return b.instructions < b.uart.tx_free_at; }
 
 uint32_t line_status(board &b) {
   uart_state &u = b.uart;
-  uint32_t status = LSR_THR_EMPTY | LSR_TX_IDLE;
+  uint32_t status = tx_busy(b) ? 0 : LSR_THR_EMPTY | LSR_TX_IDLE;
   if (u.backend.rx_peek(u.backend.ctx) >= 0) {
     u.empty_polls = 0;
     return status | LSR_DATA_READY;
   }
-  if (++u.empty_polls >= IDLE_POLLS) {
+  if (status == 0) {
+    u.empty_polls = 0;
+  } else if (++u.empty_polls >= IDLE_POLLS) {
     u.empty_polls = 0;
     if (u.backend.rx_idle != nullptr) u.backend.rx_idle(u.backend.ctx);
   }
   return status;
 }
 
+uint32_t receive(board &b) {
+  uart_state &u = b.uart;
+  int byte = u.backend.rx_take(u.backend.ctx);
+  if (byte < 0) {
+    board_report(b, report_kind::uart_rx_empty,
+                 "uart: load from the receive register 0x%08x at pc 0x%08x with no byte "
+                 "waiting: gives the last byte again, 0x%02x",
+                 UART_BASE + RBR_THR_DLL, board_pc(b), u.last_rx);
+  } else {
+    u.last_rx = from_line(b, uint8_t(byte));
+  }
+  return u.last_rx;
+}
+
+void transmit(board &b, uint8_t byte) {
+  uart_state &u = b.uart;
+  if (tx_busy(b)) {
+    board_report(b, report_kind::uart_tx_busy,
+                 "uart: byte 0x%02x stored to the data register 0x%08x at pc 0x%08x while the "
+                 "transmitter was busy (line status bit 5 clear): lost",
+                 byte, UART_BASE + RBR_THR_DLL, board_pc(b));
+    return;
+  }
+  u.tx_free_at = b.instructions + character_instructions(u);
+  u.backend.tx(u.backend.ctx, to_line(b, byte));
+}
+
 uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
   board &b = *static_cast<board *>(user);
+  board_peripheral_access(b);
   uart_state &u = b.uart;
   bool dlab = (u.lcr & LCR_DLAB) != 0;
   uint32_t value = 0;
   switch (offset) {
-    case RBR_THR_DLL:
-      if (dlab) {
-        value = u.dll;
-      } else {
-        int byte = u.backend.rx_take(u.backend.ctx);
-        value = byte < 0 ? 0 : static_cast<uint32_t>(byte);
-      }
-      break;
+    case RBR_THR_DLL: value = dlab ? u.dll : receive(b); break;
     case IER_DLM: value = dlab ? u.dlm : u.ier; break;
     case IIR_FCR: value = IIR_NONE_PENDING; break;
     case LCR: value = u.lcr; break;
@@ -63,6 +223,7 @@ uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
 
 void uart_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value64, void *user) {
   board &b = *static_cast<board *>(user);
+  board_peripheral_access(b);
   uart_state &u = b.uart;
   uint32_t value = static_cast<uint32_t>(value64);
   board_record(b, UART_BASE + static_cast<uint32_t>(offset), size, true, value);
@@ -73,7 +234,7 @@ void uart_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value64, v
       if (dlab) {
         u.dll = value & 0xFF;
       } else {
-        u.backend.tx(u.backend.ctx, static_cast<uint8_t>(value));
+        transmit(b, static_cast<uint8_t>(value));
       }
       break;
     case IER_DLM: (dlab ? u.dlm : u.ier) = value & 0xFF; break;

@@ -71,3 +71,37 @@ TEST(MonitorCommands, PutHexPrintsLowercaseWithoutLeadingZeros) {
 }
 
 }  // namespace
+
+namespace {
+
+// Emulated instructions that command "2" takes after the given set-up.
+uint64_t nand_command_instructions(const std::string &setup) {
+  monitor_bench bench;
+  bench.send(setup);
+  uint64_t before = board_instructions(bench.b);
+  bench.send("2");
+  return board_instructions(bench.b) - before;
+}
+
+TEST(MonitorCommands, SlowOutputWaitsAfterEachLineEndOnlyWhileOutputIsOn) {
+  // The wait counts a volatile counter in memory to 200000: a load, an
+  // increment, a store, a compare and a branch a step, less the transmitter
+  // waits that it absorbs. The NAND trace has two line ends.
+  constexpr uint64_t WAIT_STEPS = 2 * 200000, MIN_STEP = 4, MAX_STEP = 8;
+  const uint64_t quiet = nand_command_instructions(""), verbose = nand_command_instructions("v");
+  struct { const char *setup; uint64_t baseline; bool waits; } cases[] = {
+      {"s", quiet, false}, {"vs", verbose, true}, {"sv", verbose, true}, {"v", verbose, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.setup);
+    uint64_t extra = nand_command_instructions(c.setup) - c.baseline;
+    if (c.waits) {
+      EXPECT_GE(extra, WAIT_STEPS * MIN_STEP);
+      EXPECT_LE(extra, WAIT_STEPS * MAX_STEP);
+    } else {
+      EXPECT_LT(extra, 100u);
+    }
+  }
+}
+
+}  // namespace

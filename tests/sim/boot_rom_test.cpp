@@ -295,3 +295,63 @@ TEST(BootRomImage, StartsOnlyAWholeGoodImage) {
 }
 
 }  // namespace
+
+namespace {
+
+uint8_t sum8(const bytes &b, size_t from, size_t to) {
+  uint8_t s = 0;
+  for (size_t i = from; i <= to; i++) s = uint8_t(s + b[i]);
+  return s;
+}
+
+void put_le32(bytes &b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+// Images whose sums follow a plausible but wrong rule: a check that shared
+// the rule with the packer would take them.
+struct rule_case {
+  const char *name;
+  void (*resum)(bytes &image, size_t code_size);
+};
+
+TEST(BootRomImage, RefusesImagesSummedByAnotherRule) {
+  bytes code(0x100);
+  for (size_t i = 0; i < code.size(); i++) code[i] = uint8_t(i * 13 + 1);
+  const bytes image = boot_image_pack(code.data(), code.size());
+  // The sums as the rules give them, worked out by hand: the header holds
+  // 0x69, the code size 0x100, the offset 0x200 and the flag 1; the
+  // extension sum depends only on the register table.
+  EXPECT_EQ(image[0x1F], 0x6D);
+  EXPECT_EQ(image[0x1FF], 0xDA);
+  const rule_case cases[] = {
+      {"code sum over bytes",
+       [](bytes &im, size_t n) { put_le32(im, 0x200 + n, sum8(im, 0x200, 0x200 + n - 1)); }},
+      {"header sum without the type", [](bytes &im, size_t) { im[0x1F] = sum8(im, 0x01, 0x1E); }},
+      {"extension sum over both headers",
+       [](bytes &im, size_t) { im[0x1FF] = sum8(im, 0x000, 0x1FE); }},
+      {"code size not whole words",
+       [](bytes &im, size_t) {
+         im[0x04] = 0xFE;
+         im[0x05] = 0x00;
+         im[0x1F] = sum8(im, 0x00, 0x1E);
+       }},
+      {"image type 0x96",
+       [](bytes &im, size_t) {
+         im[0x00] = 0x96;
+         im[0x1F] = sum8(im, 0x00, 0x1E);
+       }},
+  };
+  for (const rule_case &c : cases) {
+    bytes wrong = image;
+    c.resum(wrong, code.size());
+    const uint8_t *start = nullptr;
+    size_t size = 0;
+    char reason[200] = "";
+    EXPECT_EQ(boot_rom_take_image(as_received(wrong), &start, &size, reason, sizeof reason), 0)
+        << c.name;
+    EXPECT_NE(reason[0], '\0') << c.name;
+  }
+}
+
+}  // namespace

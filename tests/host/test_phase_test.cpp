@@ -1,6 +1,6 @@
 #include "log_file.h"
 #include "monitor_protocol.h"
-#include "scripted_serial.h"
+#include "scripted_link.h"
 #include "test_phase.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ void attach_monitor(const scripted_monitor &m)
         out->push_back((unsigned char)c);
     auto seen = std::make_shared<std::size_t>(0);
     auto answered = std::make_shared<int>(0);
-    scripted_serial_reset([m, out, seen, answered](unsigned) {
+    scripted_link_reset([m, out, seen, answered](unsigned) {
         while (*seen < serial_log.written.size()) {
             char command = (char)serial_log.written[(*seen)++];
             if (++*answered > m.limit)
@@ -152,7 +152,7 @@ TEST(TestPhase, LogFileHoldsExactlyTheTestPhaseText)
 
 TEST(TestPhase, BytesBeforeThePromptAreThrownAway)
 {
-    scripted_serial_reset(replies({'x', ':', '0', '?', ':', '0'}));
+    scripted_link_reset(replies({'x', ':', '0', '?', ':', '0'}));
     testing::internal::CaptureStdout();
     EXPECT_TRUE(run_monitor_command('v'));
     EXPECT_EQ("", testing::internal::GetCapturedStdout());

@@ -1,5 +1,6 @@
 #include "log_file.h"
 #include "monitor_protocol.h"
+#include "read_file.h"
 #include "scripted_link.h"
 #include "test_phase.h"
 
@@ -7,10 +8,8 @@
 
 #include <cstdio>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -142,11 +141,9 @@ TEST(TestPhase, LogFileHoldsExactlyTheTestPhaseText)
     std::string console = run_phase(options(true, false, true, true));
     EXPECT_TRUE(close_log_file());
 
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream log;
-    log << in.rdbuf();
-    EXPECT_EQ(console, log.str());
-    EXPECT_EQ("Testing SDRAM...\nD0\r\npassed\nTesting FLASH...\npassed\n", log.str());
+    std::string log = read_file(path);
+    EXPECT_EQ(console, log);
+    EXPECT_EQ("Testing SDRAM...\nD0\r\npassed\nTesting FLASH...\npassed\n", log);
     std::remove(path);
 }
 

@@ -158,10 +158,6 @@ TEST(TestPhase, BytesBeforeThePromptAreThrownAway)
         EXPECT_EQ(0u, t);  // the exchange waits without time-out
 }
 
-} // namespace
-
-namespace {
-
 TEST(TestPhase, ALogThatCannotBeWrittenIsReported)
 {
     ASSERT_TRUE(open_log_file("/dev/full"));

@@ -86,4 +86,6 @@ void boot_rom_tick(boot_rom *rom, boot_rom_ms now, std::vector<uint8_t> *out);
 boot_rom_ms boot_rom_deadline(const boot_rom *rom);
 
 // CRC-16 with polynomial 0x1021, start value 0, no reflection, as XMODEM uses.
+// Worked bit by bit, apart from the host's table on purpose: the tests take it
+// as their reference, an independent check of the sender's.
 uint16_t boot_rom_crc16(const uint8_t *data, size_t size);

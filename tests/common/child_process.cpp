@@ -1,12 +1,12 @@
 #include "child_process.h"
 
+#include "read_file.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <poll.h>
 #include <signal.h>
@@ -189,8 +189,7 @@ child_result stop_child(pid_t pid, int sig, double timeout_s)
 
 double child_cpu_seconds(pid_t pid)
 {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::string text = read_file("/proc/" + std::to_string(pid) + "/stat");
     // The name in parentheses may hold spaces: read the fields after it,
     // state to cmajflt skipped, then utime and stime.
     size_t at = text.rfind(')');

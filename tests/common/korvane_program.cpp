@@ -80,6 +80,17 @@ std::vector<std::string> korvane_command(const std::vector<std::string> &args)
     return argv;
 }
 
+std::string download_text(std::size_t image_size)
+{
+    std::string s = "Waiting for the board to wake up...\r" + std::string(35, ' ') + "\rDownloading boot code...(  0%)";
+    for (std::size_t sent = 0; sent <= image_size; sent += 128) {
+        char step[16];
+        std::snprintf(step, sizeof step, "\b\b\b\b\b%3d%%)", (int)(100 * sent / image_size));
+        s += step;
+    }
+    return s + "\r" + std::string(31, ' ') + "\r";
+}
+
 double korvane_end_bound_s(void)
 {
     return korvane_under_wine() ? 2.0 : 1.0;

@@ -8,6 +8,7 @@
 // a link in the prefix's dosdevices.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ korvane_port korvane_missing_port(void);
 
 // The argument vector that runs the korvane under test with args.
 std::vector<std::string> korvane_command(const std::vector<std::string> &args);
+
+// The console text of korvane waking the board and downloading an image of
+// the given size.
+std::string download_text(std::size_t image_size);
 
 // How long after its port went away korvane may take to end: Wine starts
 // and ends a process more slowly, and looks at a silent port every 250 ms.

@@ -1,6 +1,6 @@
 // A small board played by a test on the master side of a pseudo-terminal:
-// it answers the wake-up pattern, receives an image in CRC mode, then plays
-// a monitor from a table of answers. It can hang up in any phase, as a board
+// the simulated boot ROM takes the wake-up and an image in CRC mode, then
+// the board plays a monitor from a table of answers. It can hang up in any phase, as a board
 // that is unplugged or switched off would, and calls a hook once korvane is
 // on the line.
 #pragma once

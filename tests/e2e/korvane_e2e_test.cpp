@@ -8,13 +8,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
 #include "korvane_program.h"
+#include "read_file.h"
 
 namespace {
 
@@ -29,19 +28,6 @@ std::string hex(unsigned v) {
 size_t image_size() {
   struct stat st;
   return stat(BOOT_IMAGE_PATH, &st) == 0 ? size_t(st.st_size) : 0;
-}
-
-// The console text of a successful download of the image korvane carries.
-std::string download_text() {
-  std::string s = "Waiting for the board to wake up...";
-  s += "\r" + std::string(35, ' ') + "\r" + "Downloading boot code...(  0%)";
-  size_t size = image_size();
-  for (size_t sent = 0; sent <= size; sent += 128) {
-    char pct[16];
-    snprintf(pct, sizeof pct, "\b\b\b\b\b%3d%%)", int(100 * sent / size));
-    s += pct;
-  }
-  return s + "\r" + std::string(31, ' ') + "\r";
 }
 
 // The trace of the SDRAM test on sound memory: the data lines with walking
@@ -71,13 +57,6 @@ std::string sdram_trace() {
 }
 
 const char NAND_TRACE[] = "M2c Df1 R80 P95 \r\nSe0\r\n";
-
-std::string read_file(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
 
 class KorvaneE2e : public ::testing::Test {
  protected:
@@ -149,9 +128,9 @@ TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
     SCOPED_TRACE(c.name);
     start_board(c.board_options);
     child_result k = run(c.korvane_args);
-    EXPECT_EQ(k.status, 0) << k.err;
-    EXPECT_EQ(k.out, download_text() + c.tests_text);
-    EXPECT_EQ(k.err, "");
+    EXPECT_EQ(0, k.status) << k.err;
+    EXPECT_EQ(download_text(image_size()) + c.tests_text, k.out);
+    EXPECT_EQ("", k.err);
     stop_board();
   }
 }
@@ -159,9 +138,9 @@ TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
 TEST_F(KorvaneE2e, CancelledDownloadFails) {
   start_board({"--cancel-block", "3"});
   child_result k = run({});
-  EXPECT_EQ(k.status, 1);
-  EXPECT_EQ(k.err, "Xmodem download failed: -1.\n");
-  EXPECT_EQ(k.out.find("Testing"), std::string::npos);
+  EXPECT_EQ(1, k.status);
+  EXPECT_EQ("Xmodem download failed: -1.\n", k.err);
+  EXPECT_EQ(std::string::npos, k.out.find("Testing"));
 }
 
 TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
@@ -181,13 +160,12 @@ TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
   std::string log = read_file(log_path);
   unlink(log_path);
 
-  std::string opening = std::string("Logging to '") + log_path + "'\n" + download_text();
-  ASSERT_EQ(r.out.compare(0, opening.size(), opening), 0) << r.out;
+  std::string opening = std::string("Logging to '") + log_path + "'\n" + download_text(image_size());
+  ASSERT_EQ(0, r.out.compare(0, opening.size(), opening)) << r.out;
   std::string tests = r.out.substr(opening.size());
   std::string complete = tests.substr(0, tests.rfind('\n') + 1);
-  EXPECT_NE(complete.find("Testing SDRAM... passed\nTesting FLASH... passed\nTesting SDRAM"),
-            std::string::npos);
-  EXPECT_EQ(log.compare(0, complete.size(), complete), 0)
+  EXPECT_NE(std::string::npos, complete.find("Testing SDRAM... passed\nTesting FLASH... passed\nTesting SDRAM"));
+  EXPECT_EQ(0, log.compare(0, complete.size(), complete))
       << "console lines:\n" << complete << "log:\n" << log;
 }
 
@@ -200,8 +178,8 @@ TEST_F(KorvaneE2e, BoardGoingAwayEndsTheRun) {
   double killed = steady_seconds();
   child_result r = finish_child(k, "korvane", 5);
   EXPECT_LT(r.ended_at - killed, korvane_end_bound_s());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Lost serial port " + port.name + ".\n");
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("Lost serial port " + port.name + ".\n", r.err);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 // come before each ":" after a command, a test must read passed only when
 // its result starts with "0", and each command must go out only after a
 // prompt. A continuous run ends when the monitor falls silent.
-#include "fuzz_link.h"
 #include "log_file.h"
+#include "scripted_link.h"
 #include "test_phase.h"
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -121,12 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)
     FILE *real_stdout = stdout;
     stdout = open_memstream(&console, &console_size);
 
-    fuzz_line_reset(input + 1, size - 1, nullptr);
+    scripted_link_reset(replies(std::vector<int>(input + 1, input + size)));
     try {
         run_test_phase(&opts);
         if (opts.continuous)
             fail("a continuous run returned");
-    } catch (const line_ended &) {
+    } catch (const script_exhausted &) {
     }
 
     std::fclose(stdout);
@@ -135,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)
         fail("the in-memory log was not written");
 
     std::string expected = run_model(opts, input + 1, size - 1);
-    std::string got = std::string(fuzz_line.written.begin(), fuzz_line.written.end()) + '\0' +
+    std::string got = std::string(serial_log.written.begin(), serial_log.written.end()) + '\0' +
                       std::string(console, console_size);
     if (got != expected)
         fail("commands or console text differ from the monitor's stream");

@@ -4,13 +4,16 @@
 // At every read the bytes written since the previous read are checked: each
 // must be nothing, one well-formed block, one EOT, the three CANs of an abort
 // or the ACK that answers a cancel, in an order a receiver can follow.
-#include "fuzz_link.h"
+#include "boot_rom.h"
+#include "scripted_link.h"
 #include "xmodem.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <memory>
 
 namespace {
 
@@ -39,17 +42,6 @@ checker check;
 {
     std::fprintf(stderr, "xmodem_send invariant broken: %s\n", what);
     std::abort();
-}
-
-uint16_t bitwise_crc16(const unsigned char *p, std::size_t n)
-{
-    uint16_t crc = 0;
-    for (std::size_t i = 0; i < n; i++) {
-        crc ^= (uint16_t)(p[i] << 8);
-        for (int b = 0; b < 8; b++)
-            crc = (uint16_t)(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return crc;
 }
 
 std::size_t expected_blocks(void)
@@ -94,7 +86,7 @@ void check_block(const unsigned char *b, std::size_t n)
         fail("block data");
 
     if (check.crc_mode) {
-        uint16_t crc = bitwise_crc16(want, 128);
+        uint16_t crc = boot_rom_crc16(want, 128);
         if (b[131] != (crc >> 8) || b[132] != (crc & 0xFF))
             fail("block CRC");
     } else {
@@ -111,7 +103,7 @@ enum unit { NOTHING, BLOCK, OTHER };
 // What was written since the last read, as one unit.
 unit check_written(void)
 {
-    const std::vector<unsigned char> &w = fuzz_line.written;
+    const std::vector<unsigned char> &w = serial_log.written;
     std::size_t n = w.size() - check.consumed;
     const unsigned char *p = w.data() + check.consumed;
     check.consumed = w.size();
@@ -170,7 +162,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)
     check = checker();
     check.data = source;
     check.size = 1 + (std::size_t)(input[0] | input[1] << 8) % sizeof source;
-    fuzz_line_reset(input + 2, size - 2, on_read);
+    // The receiver's bytes in order; past their end, silence.
+    auto rest = std::make_shared<std::deque<int>>(input + 2, input + size);
+    scripted_link_reset([rest](unsigned timeout_ms) {
+        int byte = SILENCE;
+        if (!rest->empty()) {
+            byte = rest->front();
+            rest->pop_front();
+        }
+        on_read(timeout_ms, byte == SILENCE ? 0 : byte);
+        return byte;
+    });
 
     int rc = xmodem_send(check.data, check.size);
     check_written();

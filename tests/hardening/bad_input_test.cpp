@@ -4,12 +4,12 @@
 // must end with one clear message and status 1, and write nothing where it
 // does not belong.
 #include "board_line.h"
+#include "read_file.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -24,12 +24,6 @@ std::string replaced(std::string s, const std::string &from, const std::string &
     for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
         s.replace(at, from.size(), to);
     return s;
-}
-
-std::string read_text(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // What korvane wrote down the line so far, without waiting.
@@ -128,9 +122,9 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
             EXPECT_EQ(c.commands, board.commands);
         }
         if (c.log) {
-            EXPECT_EQ(c.log, read_text(dir + "/log"));
+            EXPECT_EQ(c.log, read_file(dir + "/log"));
         }
-        EXPECT_EQ(results, read_text(dir + "/results.txt"));
+        EXPECT_EQ(results, read_file(dir + "/results.txt"));
         std::system(("rm -rf '" + dir + "'").c_str());
     }
 }

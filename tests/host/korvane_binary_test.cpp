@@ -4,6 +4,7 @@
 // plays a monitor. Console and log text are compared byte for byte.
 #include "board_line.h"
 #include "boot_image.h"
+#include "read_file.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -38,29 +38,9 @@ const char USAGE[] =
     "  -v            Run test(s) in verbose mode.\n"
     "\n";
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 std::string temp_path(const std::string &name)
 {
     return testing::TempDir() + "korvane_" + name + "." + std::to_string(getpid());
-}
-
-std::string progress_line()
-{
-    std::string s = "Waiting for the board to wake up...\r" + std::string(35, ' ') + "\rDownloading boot code...(  0%)";
-    std::size_t blocks = BOOT_IMAGE_SIZE / 128 + 1;
-    for (std::size_t i = 0; i < blocks; i++) {
-        char step[16];
-        std::snprintf(step, sizeof step, "\b\b\b\b\b%3d%%)", (int)(100 * i * 128 / BOOT_IMAGE_SIZE));
-        s += step;
-    }
-    return s + "\r" + std::string(31, ' ') + "\r";
 }
 
 child_result run_alone(const std::vector<std::string> &args)
@@ -120,8 +100,8 @@ TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard)
     // The monitor's CR LF passes as it is: no CR added on the console or
     // in the log.
     std::string phase = "Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R0 P95 \r\nSe0\r\nfailed\n";
-    EXPECT_EQ("Logging to '" + log + "'\n" + progress_line() + phase, r.out);
-    EXPECT_EQ(phase, slurp(log));
+    EXPECT_EQ("Logging to '" + log + "'\n" + download_text(BOOT_IMAGE_SIZE) + phase, r.out);
+    EXPECT_EQ(phase, read_file(log));
     unlink(log.c_str());
 }
 
@@ -133,7 +113,7 @@ TEST(KorvaneBinary, ACancelledDownloadEndsWithItsCode)
     child_result r = run_on_board({"-l", log}, &board, "cancel", open_line());
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("Xmodem download failed: -1.\n", r.err);
-    EXPECT_EQ("", slurp(log));
+    EXPECT_EQ("", read_file(log));
     unlink(log.c_str());
 }
 
@@ -169,7 +149,7 @@ TEST(KorvaneBinary, APortThatIsARegularFileIsRefusedUntouched)
     EXPECT_EQ("Could not open serial port " + port.name + ".\n" + port.name + ": Not a character device\n",
               r.err);
     EXPECT_EQ("", r.out);
-    EXPECT_EQ("keep\n", slurp(path));
+    EXPECT_EQ("keep\n", read_file(path));
     unlink(path.c_str());
 }
 

@@ -1,6 +1,6 @@
 #include "korvane_run.h"
 #include "log_file.h"
-#include "scripted_serial.h"
+#include "scripted_link.h"
 
 #include <gtest/gtest.h>
 
@@ -40,8 +40,8 @@ outcome run(std::vector<std::string> args)
 
 TEST(Run, APortThatDoesNotOpenEndsWithStatusOne)
 {
-    scripted_serial_reset(replies({}));
-    scripted_serial_fail_open();
+    scripted_link_reset(replies({}));
+    scripted_link_fail_open();
     outcome o = run({"-l", log_path(), "-p", "4"});
     EXPECT_EQ(1, o.status);
     EXPECT_EQ(4, serial_log.opened_port);
@@ -54,7 +54,7 @@ TEST(Run, APortThatDoesNotOpenEndsWithStatusOne)
 TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed)
 {
     // Wake-up answered after one silent try, then the receiver cancels.
-    scripted_serial_reset(replies({SILENCE, 0x15, 0x18, 0x18}));
+    scripted_link_reset(replies({SILENCE, 0x15, 0x18, 0x18}));
     outcome o = run({"-l", log_path()});
     EXPECT_EQ(1, o.status);
     EXPECT_EQ("Xmodem download failed: -1.\n", o.err);

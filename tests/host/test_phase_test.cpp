@@ -1,16 +1,15 @@
 #include "log_file.h"
 #include "monitor_protocol.h"
-#include "scripted_serial.h"
+#include "read_file.h"
+#include "scripted_link.h"
 #include "test_phase.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -32,7 +31,7 @@ void attach_monitor(const scripted_monitor &m)
         out->push_back((unsigned char)c);
     auto seen = std::make_shared<std::size_t>(0);
     auto answered = std::make_shared<int>(0);
-    scripted_serial_reset([m, out, seen, answered](unsigned) {
+    scripted_link_reset([m, out, seen, answered](unsigned) {
         while (*seen < serial_log.written.size()) {
             char command = (char)serial_log.written[(*seen)++];
             if (++*answered > m.limit)
@@ -142,17 +141,15 @@ TEST(TestPhase, LogFileHoldsExactlyTheTestPhaseText)
     std::string console = run_phase(options(true, false, true, true));
     EXPECT_TRUE(close_log_file());
 
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream log;
-    log << in.rdbuf();
-    EXPECT_EQ(console, log.str());
-    EXPECT_EQ("Testing SDRAM...\nD0\r\npassed\nTesting FLASH...\npassed\n", log.str());
+    std::string log = read_file(path);
+    EXPECT_EQ(console, log);
+    EXPECT_EQ("Testing SDRAM...\nD0\r\npassed\nTesting FLASH...\npassed\n", log);
     std::remove(path);
 }
 
 TEST(TestPhase, BytesBeforeThePromptAreThrownAway)
 {
-    scripted_serial_reset(replies({'x', ':', '0', '?', ':', '0'}));
+    scripted_link_reset(replies({'x', ':', '0', '?', ':', '0'}));
     testing::internal::CaptureStdout();
     EXPECT_TRUE(run_monitor_command('v'));
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
@@ -160,10 +157,6 @@ TEST(TestPhase, BytesBeforeThePromptAreThrownAway)
     for (unsigned t : serial_log.read_timeouts)
         EXPECT_EQ(0u, t);  // the exchange waits without time-out
 }
-
-} // namespace
-
-namespace {
 
 TEST(TestPhase, ALogThatCannotBeWrittenIsReported)
 {

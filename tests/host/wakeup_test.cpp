@@ -1,4 +1,4 @@
-#include "scripted_serial.h"
+#include "scripted_link.h"
 #include "wakeup.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ TEST(Wakeup, RepeatsThePatternUntilANak)
         {{0x06, 0x95, 0x00, 'C', 0x15}, 5},  // anything but NAK keeps it going
     };
     for (const auto &c : cases) {
-        scripted_serial_reset(replies(c.answers));
+        scripted_link_reset(replies(c.answers));
         wait_for_wakeup();
         ASSERT_EQ(c.patterns * 8, serial_log.written.size());
         for (std::size_t i = 0; i < serial_log.written.size(); i++)

@@ -41,10 +41,10 @@ std::string verify_reason(const std::vector<std::uint8_t> &image, bool *ok)
 TEST(ImageFormat, ReferenceCodeSizeGivesReferenceImage)
 {
     std::vector<std::uint8_t> image = pack(some_code(0x784));
-    ASSERT_EQ(image.size(), 2440u);
-    EXPECT_EQ(image[0x1F], 0xF7);
-    EXPECT_EQ(image[0x1FF], 0xDA);
-    EXPECT_EQ(get32(image, 0x04), 0x784u);
+    ASSERT_EQ(2440u, image.size());
+    EXPECT_EQ(0xF7, image[0x1F]);
+    EXPECT_EQ(0xDA, image[0x1FF]);
+    EXPECT_EQ(0x784u, get32(image, 0x04));
     bool ok;
     std::string reason = verify_reason(image, &ok);
     EXPECT_TRUE(ok) << reason;
@@ -64,10 +64,10 @@ TEST(ImageFormat, SizesAndHeaderSumFollowTheCodeSize)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.code_bytes);
         std::vector<std::uint8_t> image = pack(some_code(c.code_bytes));
-        ASSERT_EQ(image.size(), c.image_size);
-        EXPECT_EQ(get32(image, 0x04), c.code_size);
-        EXPECT_EQ(image[0x1F], c.header_sum);
-        EXPECT_EQ(image[0x1FF], 0xDA); // the extension header never holds the code size
+        ASSERT_EQ(c.image_size, image.size());
+        EXPECT_EQ(c.code_size, get32(image, 0x04));
+        EXPECT_EQ(c.header_sum, image[0x1F]);
+        EXPECT_EQ(0xDA, image[0x1FF]); // the extension header never holds the code size
         bool ok;
         std::string reason = verify_reason(image, &ok);
         EXPECT_TRUE(ok) << reason;
@@ -89,7 +89,7 @@ TEST(ImageFormat, CodeSumOfKnownWords)
     for (const Case &c : cases) {
         EXPECT_EQ(boot_image_code_sum(c.bytes.data(), c.bytes.size()), c.sum);
         std::vector<std::uint8_t> image = pack(c.bytes);
-        EXPECT_EQ(get32(image, image.size() - 4), c.sum);
+        EXPECT_EQ(c.sum, get32(image, image.size() - 4));
     }
 }
 
@@ -97,14 +97,14 @@ TEST(ImageFormat, LayoutOfThePackedImage)
 {
     std::vector<std::uint8_t> code = some_code(0x85); // padded to 0x88
     std::vector<std::uint8_t> image = pack(code);
-    ASSERT_EQ(image.size(), 0x200u + 0x88 + 4);
+    ASSERT_EQ(0x200u + 0x88 + 4, image.size());
 
-    EXPECT_EQ(image[0x00], 0x69);
-    EXPECT_EQ(get32(image, 0x0C), 0x200u);
-    EXPECT_EQ(get32(image, 0x10), 0u);
-    EXPECT_EQ(get32(image, 0x14), 0u);
-    EXPECT_EQ(image[0x1E], 1);
-    EXPECT_EQ(get32(image, 0x20), 0x40u);
+    EXPECT_EQ(0x69, image[0x00]);
+    EXPECT_EQ(0x200u, get32(image, 0x0C));
+    EXPECT_EQ(0u, get32(image, 0x10));
+    EXPECT_EQ(0u, get32(image, 0x14));
+    EXPECT_EQ(1, image[0x1E]);
+    EXPECT_EQ(0x40u, get32(image, 0x20));
 
     // Register pairs at their offsets: first, one in the middle, last.
     struct Pair {
@@ -117,18 +117,18 @@ TEST(ImageFormat, LayoutOfThePackedImage)
         {0x118, 0xFFD01480, 0x00000001},
     };
     for (const Pair &p : pairs) {
-        EXPECT_EQ(get32(image, p.off), p.address) << std::hex << p.off;
-        EXPECT_EQ(get32(image, p.off + 4), p.value) << std::hex << p.off;
+        EXPECT_EQ(p.address, get32(image, p.off)) << std::hex << p.off;
+        EXPECT_EQ(p.value, get32(image, p.off + 4)) << std::hex << p.off;
     }
 
     const std::size_t zero[][2] = {{0x01, 0x04}, {0x08, 0x0C}, {0x18, 0x1E},
                                    {0x24, 0x40}, {0x120, 0x1FF}, {0x285, 0x288}};
     for (const auto &z : zero)
         for (std::size_t i = z[0]; i < z[1]; i++)
-            EXPECT_EQ(image[i], 0) << "offset 0x" << std::hex << i;
+            EXPECT_EQ(0, image[i]) << "offset 0x" << std::hex << i;
 
-    EXPECT_EQ(std::memcmp(image.data() + 0x200, code.data(), code.size()), 0);
-    EXPECT_EQ(get32(image, 0x288), boot_image_code_sum(image.data() + 0x200, 0x88));
+    EXPECT_EQ(0, std::memcmp(image.data() + 0x200, code.data(), code.size()));
+    EXPECT_EQ(boot_image_code_sum(image.data() + 0x200, 0x88), get32(image, 0x288));
 }
 
 TEST(ImageFormat, VerifyCatchesDamage)
@@ -158,8 +158,8 @@ TEST(ImageFormat, VerifyCatchesDamage)
         bool ok;
         std::string reason = verify_reason(image, &ok);
         EXPECT_FALSE(ok);
-        EXPECT_NE(reason.find(c.reason_has), std::string::npos) << reason;
-        EXPECT_EQ(reason.find('\n'), std::string::npos);
+        EXPECT_NE(std::string::npos, reason.find(c.reason_has)) << reason;
+        EXPECT_EQ(std::string::npos, reason.find('\n'));
     }
 }
 
@@ -194,7 +194,7 @@ TEST(ImageFormat, VerifyChecksFieldsBehindConsistentSums)
         bool ok;
         std::string reason = verify_reason(image, &ok);
         EXPECT_FALSE(ok);
-        EXPECT_NE(reason.find(c.reason_has), std::string::npos) << reason;
+        EXPECT_NE(std::string::npos, reason.find(c.reason_has)) << reason;
     }
 }
 
@@ -221,7 +221,7 @@ TEST(ImageFormat, VerifyChecksTheImageSize)
         bool ok;
         std::string reason = verify_reason(image, &ok);
         EXPECT_FALSE(ok);
-        EXPECT_NE(reason.find(c.reason_has), std::string::npos) << reason;
+        EXPECT_NE(std::string::npos, reason.find(c.reason_has)) << reason;
     }
 }
 
@@ -230,9 +230,9 @@ TEST(ImageFormat, AnnouncedSizeCutsXmodemFiller)
     std::vector<std::uint8_t> image = pack(some_code(0x784));
     image.resize(2560, 0);
     image[2440] = 0x1A;
-    EXPECT_EQ(boot_image_announced_size(image.data(), 0x1F), 0u);
+    EXPECT_EQ(0u, boot_image_announced_size(image.data(), 0x1F));
     std::size_t size = boot_image_announced_size(image.data(), image.size());
-    ASSERT_EQ(size, 2440u);
+    ASSERT_EQ(2440u, size);
     EXPECT_TRUE(boot_image_verify(image.data(), size, nullptr, 0));
 }
 
@@ -242,11 +242,11 @@ TEST(ImageFormat, ParseGivesTheCodeOfAVerifiedImage)
     std::vector<std::uint8_t> image = pack(code);
     boot_image_info info;
     ASSERT_TRUE(boot_image_parse(image.data(), image.size(), &info, nullptr, 0));
-    EXPECT_EQ(info.code_offset, 0x200u);
-    EXPECT_EQ(info.code_size, 0x784u);
-    EXPECT_EQ(info.reg_count, 28u);
+    EXPECT_EQ(0x200u, info.code_offset);
+    EXPECT_EQ(0x784u, info.code_size);
+    EXPECT_EQ(28u, info.reg_count);
     EXPECT_EQ(info.code_sum, info.code_sum_computed);
-    EXPECT_EQ(std::memcmp(image.data() + info.code_offset, code.data(), info.code_size), 0);
+    EXPECT_EQ(0, std::memcmp(image.data() + info.code_offset, code.data(), info.code_size));
 }
 
 TEST(ImageFormat, ReasonIsCutToItsBuffer)
@@ -256,8 +256,8 @@ TEST(ImageFormat, ReasonIsCutToItsBuffer)
     char reason[8];
     std::memset(reason, 'x', sizeof reason);
     EXPECT_FALSE(boot_image_verify(image.data(), image.size(), reason, 6));
-    EXPECT_EQ(std::strlen(reason), 5u);
-    EXPECT_EQ(reason[6], 'x');
+    EXPECT_EQ(5u, std::strlen(reason));
+    EXPECT_EQ('x', reason[6]);
     EXPECT_FALSE(boot_image_verify(image.data(), image.size(), nullptr, 0));
 }
 

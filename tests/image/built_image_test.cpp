@@ -2,11 +2,10 @@
 // the packed file.
 #include "boot_image.h"
 #include "boot_image_format.h"
+#include "read_file.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 TEST(ImageBuilt, HostCarriesAWellFormedImage)
@@ -15,9 +14,7 @@ TEST(ImageBuilt, HostCarriesAWellFormedImage)
     EXPECT_TRUE(boot_image_verify(boot_image, BOOT_IMAGE_SIZE, reason, sizeof reason)) << reason;
     EXPECT_TRUE(boot_image_code_fits(BOOT_IMAGE_SIZE - 0x204));
 
-    std::ifstream f(BOOT_IMAGE_FILE, std::ios::binary);
-    ASSERT_TRUE(f.good()) << BOOT_IMAGE_FILE;
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    ASSERT_EQ(bytes.size(), BOOT_IMAGE_SIZE);
-    EXPECT_EQ(bytes, std::string(reinterpret_cast<const char *>(boot_image), BOOT_IMAGE_SIZE));
+    std::string bytes = read_file(BOOT_IMAGE_FILE);
+    ASSERT_EQ(BOOT_IMAGE_SIZE, bytes.size()) << BOOT_IMAGE_FILE;
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(boot_image), BOOT_IMAGE_SIZE), bytes);
 }

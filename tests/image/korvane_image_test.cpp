@@ -1,28 +1,23 @@
 // The korvane-image command line: pack and verify files, refuse bad input,
 // never leave a half-written image behind.
 #include "boot_image_format.h"
+#include "child_process.h"
+#include "read_file.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
 
 class ImageTool : public ::testing::Test {
 protected:
@@ -33,7 +28,7 @@ protected:
         std::string tmpl = ::testing::TempDir() + "korvane-image-XXXXXX";
         std::vector<char> buf(tmpl.begin(), tmpl.end());
         buf.push_back('\0');
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
+        ASSERT_NE(nullptr, mkdtemp(buf.data()));
         dir = buf.data();
     }
 
@@ -41,24 +36,10 @@ protected:
 
     std::string path(const char *name) const { return dir + "/" + name; }
 
-    ToolRun run(const std::string &args) const
+    static child_result run(std::vector<std::string> args)
     {
-        std::string cmd = std::string("'") + KORVANE_IMAGE + "' " + args + " >'" + path("out") +
-                          "' 2>'" + path("err") + "'";
-        int rc = std::system(cmd.c_str());
-        ToolRun r;
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = read_text(path("out"));
-        r.err = read_text(path("err"));
-        std::remove(path("out").c_str());
-        std::remove(path("err").c_str());
-        return r;
-    }
-
-    static std::string read_text(const std::string &p)
-    {
-        std::ifstream f(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+        args.insert(args.begin(), KORVANE_IMAGE);
+        return finish_child(start_child(args, "korvane-image"), "korvane-image", 10.0);
     }
 
     static void write_bytes(const std::string &p, const std::vector<std::uint8_t> &v)
@@ -69,7 +50,7 @@ protected:
 
     static std::vector<std::uint8_t> read_bytes(const std::string &p)
     {
-        std::string s = read_text(p);
+        std::string s = read_file(p);
         return std::vector<std::uint8_t>(s.begin(), s.end());
     }
 
@@ -96,20 +77,20 @@ bool one_line(const std::string &s)
 TEST_F(ImageTool, PacksAndVerifies)
 {
     write_bytes(path("code.bin"), std::vector<std::uint8_t>(0x783, 0xA5));
-    ToolRun p = run("pack '" + path("code.bin") + "' '" + path("image.bin") + "'");
-    ASSERT_EQ(p.status, 0) << p.err;
+    child_result p = run({"pack", path("code.bin"), path("image.bin")});
+    ASSERT_EQ(0, p.status) << p.err;
     EXPECT_TRUE(p.err.empty());
     std::vector<std::uint8_t> image = read_bytes(path("image.bin"));
-    ASSERT_EQ(image.size(), 2440u);
-    EXPECT_EQ(image[0x1F], 0xF7);
-    EXPECT_EQ(image[0x983], 0); // the padding byte
+    ASSERT_EQ(2440u, image.size());
+    EXPECT_EQ(0xF7, image[0x1F]);
+    EXPECT_EQ(0, image[0x983]); // the padding byte
 
-    ToolRun v = run("verify '" + path("image.bin") + "'");
-    EXPECT_EQ(v.status, 0) << v.err;
-    EXPECT_NE(v.out.find("0x784 (1924 bytes)"), std::string::npos) << v.out;
-    EXPECT_NE(v.out.find("header sum      0xF7\n"), std::string::npos) << v.out;
-    EXPECT_NE(v.out.find("extension sum   0xDA\n"), std::string::npos) << v.out;
-    EXPECT_NE(v.out.find("OK"), std::string::npos) << v.out;
+    child_result v = run({"verify", path("image.bin")});
+    EXPECT_EQ(0, v.status) << v.err;
+    EXPECT_NE(std::string::npos, v.out.find("0x784 (1924 bytes)")) << v.out;
+    EXPECT_NE(std::string::npos, v.out.find("header sum      0xF7\n")) << v.out;
+    EXPECT_NE(std::string::npos, v.out.find("extension sum   0xDA\n")) << v.out;
+    EXPECT_NE(std::string::npos, v.out.find("OK")) << v.out;
 }
 
 TEST_F(ImageTool, VerifyReportsDamageInOneLine)
@@ -128,11 +109,11 @@ TEST_F(ImageTool, VerifyReportsDamageInOneLine)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         write_bytes(path("image.bin"), c.image);
-        ToolRun v = run("verify '" + path("image.bin") + "'");
-        EXPECT_EQ(v.status, 1);
+        child_result v = run({"verify", path("image.bin")});
+        EXPECT_EQ(1, v.status);
         EXPECT_TRUE(one_line(v.err)) << v.err;
-        EXPECT_NE(v.err.find(c.err_has), std::string::npos) << v.err;
-        EXPECT_EQ(v.out.find("OK"), std::string::npos);
+        EXPECT_NE(std::string::npos, v.err.find(c.err_has)) << v.err;
+        EXPECT_EQ(std::string::npos, v.out.find("OK"));
     }
 }
 
@@ -143,43 +124,43 @@ TEST_F(ImageTool, RefusesBadArgumentsAndInput)
     write_bytes(path("code.bin"), std::vector<std::uint8_t>(8, 0xEA));
     mkdir(path("subdir").c_str(), 0755);
     struct Case {
-        std::string args;
+        std::vector<std::string> args;
         const char *err_has;
     } cases[] = {
-        {"", "usage: korvane-image"},
-        {"pack", "usage: korvane-image"},
-        {"verify a b", "usage: korvane-image"},
-        {"unpack a b", "usage: korvane-image"},
-        {"pack '" + path("missing.bin") + "' '" + path("image.bin") + "'", "cannot open"},
-        {"pack '" + path("empty.bin") + "' '" + path("image.bin") + "'", "is empty"},
-        {"pack '" + path("subdir") + "' '" + path("image.bin") + "'", "cannot read"},
-        {"pack '" + path("big.bin") + "' '" + path("image.bin") + "'", "too large"},
-        {"pack '" + path("code.bin") + "' '" + path("nodir/image.bin") + "'", "cannot create"},
-        {"pack '" + path("code.bin") + "' '" + path("subdir") + "'", "not a regular file"},
-        {"verify '" + path("missing.bin") + "'", "cannot open"},
-        {"verify '" + path("empty.bin") + "'", "is empty"},
+        {{}, "usage: korvane-image"},
+        {{"pack"}, "usage: korvane-image"},
+        {{"verify", "a", "b"}, "usage: korvane-image"},
+        {{"unpack", "a", "b"}, "usage: korvane-image"},
+        {{"pack", path("missing.bin"), path("image.bin")}, "cannot open"},
+        {{"pack", path("empty.bin"), path("image.bin")}, "is empty"},
+        {{"pack", path("subdir"), path("image.bin")}, "cannot read"},
+        {{"pack", path("big.bin"), path("image.bin")}, "too large"},
+        {{"pack", path("code.bin"), path("nodir/image.bin")}, "cannot create"},
+        {{"pack", path("code.bin"), path("subdir")}, "not a regular file"},
+        {{"verify", path("missing.bin")}, "cannot open"},
+        {{"verify", path("empty.bin")}, "is empty"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.args);
-        ToolRun r = run(c.args);
-        EXPECT_EQ(r.status, 1);
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        child_result r = run(c.args);
+        EXPECT_EQ(1, r.status);
         EXPECT_TRUE(one_line(r.err)) << r.err;
-        EXPECT_NE(r.err.find(c.err_has), std::string::npos) << r.err;
+        EXPECT_NE(std::string::npos, r.err.find(c.err_has)) << r.err;
     }
     // Nothing written, no temporary file left behind.
     std::vector<std::string> names = entries();
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"big.bin", "code.bin", "empty.bin", "subdir"}));
+    EXPECT_EQ((std::vector<std::string>{"big.bin", "code.bin", "empty.bin", "subdir"}), names);
 }
 
 TEST_F(ImageTool, FailedPackKeepsTheOldImage)
 {
     write_bytes(path("code.bin"), std::vector<std::uint8_t>(8, 0xEA));
-    ASSERT_EQ(run("pack '" + path("code.bin") + "' '" + path("image.bin") + "'").status, 0);
+    ASSERT_EQ(0, run({"pack", path("code.bin"), path("image.bin")}).status);
     std::vector<std::uint8_t> before = read_bytes(path("image.bin"));
     write_bytes(path("code.bin"), std::vector<std::uint8_t>(0x800, 0xEA));
-    EXPECT_EQ(run("pack '" + path("code.bin") + "' '" + path("image.bin") + "'").status, 1);
-    EXPECT_EQ(read_bytes(path("image.bin")), before);
+    EXPECT_EQ(1, run({"pack", path("code.bin"), path("image.bin")}).status);
+    EXPECT_EQ(before, read_bytes(path("image.bin")));
 }
 
 // The output is written only where a regular file may be written; what
@@ -227,7 +208,7 @@ TEST_F(ImageTool, WritesOnlyWhereAnImageMayGo)
         struct stat before;
         ASSERT_EQ(0, lstat(out.c_str(), &before));
 
-        ToolRun r = run("pack '" + path("code.bin") + "' '" + out + "'");
+        child_result r = run({"pack", path("code.bin"), out});
         struct stat after;
         ASSERT_EQ(0, lstat(out.c_str(), &after));
         EXPECT_EQ(before.st_mode, after.st_mode);

@@ -1,8 +1,8 @@
-// A scripted stand-in for the serial link, linked into host tests in place of
-// a real back-end. The peer (a receiver or a monitor played by the test)
-// answers every read; every byte written and every read's time-out is
-// recorded. Silence advances a virtual clock by the read's time-out, so no
-// test ever waits for real.
+// A scripted stand-in for the serial link, linked in place of a real
+// back-end by the host tests and the fuzzers. The peer (a receiver, a
+// monitor or a fuzzer's input) answers every read; every byte written and
+// every read's time-out is recorded. Silence advances a virtual clock by the
+// read's time-out, so nothing ever waits for real.
 #pragma once
 
 #include <functional>
@@ -18,7 +18,7 @@ typedef std::function<int(unsigned timeout_ms)> serial_peer;
 struct serial_record {
     std::vector<unsigned char> written;
     std::vector<unsigned> read_timeouts;
-    unsigned long long clock_ms = 0;   // advanced by the time-out of each silent read
+    unsigned long long clock_ms = 0;  // advanced by the time-out of each silent read
     int opened_port = -99;
     const char *opened_path = nullptr;
     bool configured = false;
@@ -33,9 +33,9 @@ struct script_exhausted : std::runtime_error {
     script_exhausted() : std::runtime_error("the script ran out on a read without time-out") {}
 };
 
-void scripted_serial_reset(serial_peer peer);
+void scripted_link_reset(serial_peer peer);
 // A peer that plays the given bytes in order, SILENCE entries included, and
 // then stays silent.
 serial_peer replies(std::vector<int> bytes);
 // Makes the next serial_open fail.
-void scripted_serial_fail_open(void);
+void scripted_link_fail_open(void);

@@ -1,4 +1,4 @@
-#include "scripted_serial.h"
+#include "scripted_link.h"
 
 #include "serial_link.h"
 
@@ -11,14 +11,14 @@ serial_record serial_log;
 static serial_peer peer;
 static bool fail_open = false;
 
-void scripted_serial_reset(serial_peer p)
+void scripted_link_reset(serial_peer p)
 {
     serial_log = serial_record();
     peer = std::move(p);
     fail_open = false;
 }
 
-void scripted_serial_fail_open(void)
+void scripted_link_fail_open(void)
 {
     fail_open = true;
 }

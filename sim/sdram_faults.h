@@ -51,10 +51,10 @@ struct sdram_fault_config {
 
 bool operator==(const sdram_fault &a, const sdram_fault &b);
 
-// Adds fault to the set. Returns 1, or 0 (the set unchanged) when the set is
+// Adds fault to the set. False (the set unchanged) when the set is
 // full, a line is out of range, a short joins a line to itself, or the fault
 // repeats or contradicts one already there (a line stuck at both levels).
-int sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault);
+bool sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault);
 
 uint32_t sdram_fault_address(const sdram_fault_config &config, uint32_t byte_address);
 uint8_t sdram_fault_byte(const sdram_fault_config &config, uint32_t byte_address, uint8_t byte);

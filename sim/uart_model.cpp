@@ -200,8 +200,7 @@ void transmit(board &b, uint8_t byte) {
 }
 
 uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
+  board &b = board_peripheral_access(user);
   uart_state &u = b.uart;
   bool dlab = (u.lcr & LCR_DLAB) != 0;
   uint32_t value = 0;
@@ -222,8 +221,7 @@ uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
 }
 
 void uart_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value64, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
+  board &b = board_peripheral_access(user);
   uart_state &u = b.uart;
   uint32_t value = static_cast<uint32_t>(value64);
   board_record(b, UART_BASE + static_cast<uint32_t>(offset), size, true, value);

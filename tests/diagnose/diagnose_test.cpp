@@ -68,19 +68,6 @@ TEST(SdramFaults, RefusesWhatNoBoardHas) {
   }
 }
 
-TEST(SdramWalk, SoundTraceIsTheMonitorsOwn) {
-  std::string trace = sdram_trace(reads_of({}));
-  std::vector<std::string> lines;
-  for (size_t at = 0, end; (end = trace.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(trace.substr(at, end - at));
-  ASSERT_EQ(lines.size(), 129u + 105u);
-  const char *first[] = {"D0", " 0w1", " 0r1", " 2w0", " 0r1", " 4wfffe", " 4rfffe", " 6w0", " 4rfffe"};
-  for (size_t i = 0; i < std::size(first); ++i) EXPECT_EQ(lines[i], first[i]);
-  EXPECT_EQ(lines[129], "A0 4000000");
-  EXPECT_EQ(lines[130 + 52], " 3fffffew0");
-  EXPECT_EQ(lines.back(), " 1fffffer19");
-}
-
 TEST(SdramInference, NamesTheFaultsThatFitAndNoOthers) {
   struct inference_case {
     std::vector<sdram_fault> f;

@@ -92,6 +92,23 @@ void board_record(board &b, uint32_t address, unsigned width, bool write, uint32
   b.accesses.push_back({address, static_cast<uint8_t>(width), write, value});
 }
 
+board &board_peripheral_load(void *user) {
+  board &b = *static_cast<board *>(user);
+  b.instructions += PERIPHERAL_ACCESS_INSTRUCTIONS;
+  return b;
+}
+
+board &board_peripheral_store(void *user, uint32_t address, unsigned width, uint64_t value) {
+  board &b = board_peripheral_load(user);
+  board_record(b, address, width, true, static_cast<uint32_t>(value));
+  return b;
+}
+
+uint64_t board_record_load(board &b, uint32_t address, unsigned width, uint32_t value) {
+  board_record(b, address, width, false, value);
+  return value;
+}
+
 bool board_running_from_sdram(board &b) { return board_pc(b) < SDRAM_BASE + SDRAM_SIZE; }
 
 bool board_read_memory(board *b, uint32_t address, void *data, size_t size) {

@@ -86,13 +86,12 @@ struct board {
 };
 
 void board_record(board &b, uint32_t address, unsigned width, bool write, uint32_t value);
-// Where each peripheral model's bus callback begins: the board behind the
-// callback's user pointer, with the time of the access already spent.
-inline board &board_peripheral_access(void *user) {
-  board &b = *static_cast<board *>(user);
-  b.instructions += PERIPHERAL_ACCESS_INSTRUCTIONS;
-  return b;
-}
+// A peripheral model's bus callbacks begin with these: the board behind the
+// callback's user pointer, with the time of the access spent (and, for a
+// store, the store recorded). A load is recorded once its value is known.
+board &board_peripheral_load(void *user);
+board &board_peripheral_store(void *user, uint32_t address, unsigned width, uint64_t value);
+uint64_t board_record_load(board &b, uint32_t address, unsigned width, uint32_t value);
 // The address of the instruction now executing.
 uint32_t board_pc(board &b);
 // Reports a broken rule on standard error, the first time only for its kind:

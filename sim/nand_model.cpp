@@ -81,16 +81,14 @@ void address(board &b, uint8_t byte) {
 }
 
 uint64_t nand_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
-  board &b = board_peripheral_access(user);
+  board &b = board_peripheral_load(user);
   uint32_t value = offset == DATA ? data(b) : FLOATING_BUS;
-  board_record(b, NAND_WINDOW_BASE + static_cast<uint32_t>(offset), size, false, value);
-  return value;
+  return board_record_load(b, NAND_WINDOW_BASE + static_cast<uint32_t>(offset), size, value);
 }
 
 void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
-  board &b = board_peripheral_access(user);
-  board_record(b, NAND_WINDOW_BASE + static_cast<uint32_t>(offset), size, true,
-               static_cast<uint32_t>(value));
+  board &b = board_peripheral_store(user, NAND_WINDOW_BASE + static_cast<uint32_t>(offset),
+                                    size, value);
   if (offset == COMMAND) command(b, static_cast<uint8_t>(value));
   if (offset == ADDRESS) address(b, static_cast<uint8_t>(value));
 }

@@ -44,6 +44,12 @@ bool sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault) {
   return true;
 }
 
+sdram_fault_config sdram_fault_set(const std::vector<sdram_fault> &faults) {
+  sdram_fault_config config;
+  for (const sdram_fault &f : faults) sdram_fault_add(&config, f);
+  return config;
+}
+
 uint32_t sdram_fault_address(const sdram_fault_config &config, uint32_t address) {
   for (int i = 0; i < config.count; ++i) {
     const sdram_fault &f = config.faults[i];

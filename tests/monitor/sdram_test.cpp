@@ -27,7 +27,7 @@ TEST(MonitorSdram, SoundMemoryPassesWith232SixteenBitAccessesAndNoUart) {
   monitor_bench bench;
   bench.send("");
   board_clear_accesses(bench.b);
-  EXPECT_EQ(bench.send("1"), ":0?");
+  EXPECT_EQ(":0?", bench.send("1"));
   auto run = during_command(bench.accesses());
   EXPECT_EQ(232u, run.size());
   size_t writes = 0;
@@ -54,18 +54,12 @@ TEST(MonitorSdram, VerboseTraceOfSoundMemory) {
   EXPECT_EQ(" 0r0", lines[130 + 26]);
   EXPECT_EQ(" 3fffffew0", lines[130 + 52]);
   EXPECT_EQ(" 1fffffer19", lines.back());
-  for (const std::string &line : lines) EXPECT_EQ(line.find('*'), std::string::npos) << line;
+  for (const std::string &line : lines) EXPECT_EQ(std::string::npos, line.find('*')) << line;
 }
 
 const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
 const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
 const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
-
-sdram_fault_config faults(std::vector<sdram_fault> list) {
-  sdram_fault_config c;
-  for (const sdram_fault &f : list) EXPECT_TRUE(sdram_fault_add(&c, f));
-  return c;
-}
 
 // The result, and the verbose trace, which must be the one korvane-diagnose
 // replays for the same faults, or the diagnosis would name the wrong line.
@@ -96,7 +90,8 @@ TEST(MonitorSdram, FaultsGiveTheResultOfTheLastFailedTestAndTheReplayedTrace) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     board_config config;
-    config.sdram = faults(c.faults);
+    config.sdram = sdram_fault_set(c.faults);
+    ASSERT_EQ(int(c.faults.size()), config.sdram.count);
     monitor_bench bench(config);
     bench.send("");
     const std::string result = std::string(":") + c.result + "?";
@@ -110,7 +105,7 @@ TEST(MonitorSdram, FaultsGiveTheResultOfTheLastFailedTestAndTheReplayedTrace) {
 
 TEST(MonitorSdram, EveryFailedPatternHasItsMismatchLine) {
   board_config config;
-  config.sdram = faults({{DATA, 12, 1}});
+  config.sdram = sdram_fault_set({{DATA, 12, 1}});
   monitor_bench bench(config);
   bench.send("v");
   auto lines = crlf_lines(bench.send("1"));
@@ -130,7 +125,7 @@ TEST(MonitorSdram, EveryFailedPatternHasItsMismatchLine) {
 
 TEST(MonitorSdram, StuckAddressLineNamesTheValueRead) {
   board_config config;
-  config.sdram = faults({{STUCK, 3, 0}});  // word offset 4 lands on word 0
+  config.sdram = sdram_fault_set({{STUCK, 3, 0}});  // word offset 4 lands on word 0
   monitor_bench bench(config);
   bench.send("v");
   auto lines = crlf_lines(bench.send("1"));

@@ -107,8 +107,7 @@ int main(int argc, char **argv) {
   std::map<std::vector<uint16_t>, std::vector<size_t>> classes;
   std::vector<std::vector<uint16_t>> trace_of;
   for (const sdram_fault &f : sdram_single_faults()) {
-    sdram_fault_config c;
-    sdram_fault_add(&c, f);
+    sdram_fault_config c = sdram_fault_set({f});
     sdram_reads r;
     sdram_replay(c, &r);
     trace_of.emplace_back(r.value, r.value + SDRAM_READS);

@@ -6,43 +6,16 @@
 //   monitor_budget IMAGE
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <vector>
 
-#include "board.h"
+#include "boot_image_format.h"
 #include "korvane/board_map.h"
-
-namespace {
+#include "uart_queue.h"
 
 // The reference build's code size, printed for comparison.
 constexpr uint32_t REFERENCE_CODE = 1924;
-
-struct line {
-  board *b = nullptr;
-  std::deque<uint8_t> rx;
-};
-
-int peek(void *ctx) {
-  auto &q = static_cast<line *>(ctx)->rx;
-  return q.empty() ? -1 : q.front();
-}
-int take(void *ctx) {
-  auto &q = static_cast<line *>(ctx)->rx;
-  if (q.empty()) return -1;
-  int byte = q.front();
-  q.pop_front();
-  return byte;
-}
-void sent(void *, uint8_t) {}
-void idle(void *ctx) {
-  auto *l = static_cast<line *>(ctx);
-  if (l->rx.empty()) board_request_stop(l->b);
-}
-
-}  // namespace
 
 int main(int argc, char **argv) {
   if (argc != 2) {
@@ -50,38 +23,36 @@ int main(int argc, char **argv) {
     return 1;
   }
   std::ifstream in(argv[1], std::ios::binary);
-  std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), {});
-  if (image.size() < 0x200) {
-    std::fprintf(stderr, "monitor_budget: cannot read the image %s\n", argv[1]);
+  const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), {});
+  boot_image_info info;
+  char reason[200];
+  if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
+    std::fprintf(stderr, "monitor_budget: %s: %s\n", argv[1], reason);
     return 1;
   }
-  uint32_t code_size = image[4] | image[5] << 8 | image[6] << 16 | image[7] << 24;
-  if (image.size() < 0x200 + code_size) {
-    std::fprintf(stderr, "monitor_budget: %s is shorter than its header says\n", argv[1]);
-    return 1;
-  }
+  const uint32_t code_size = info.code_size;
 
-  line l;
+  uart_queue line;
   board_config config;
-  uart_backend backend{peek, take, sent, idle, &l};
-  l.b = board_create(&config, &backend);
-  if (l.b == nullptr || !board_load(l.b, image.data() + 0x200, code_size)) return 1;
+  uart_backend backend = uart_queue_backend(&line);
+  line.b = board_create(&config, &backend);
+  if (line.b == nullptr || !board_load(line.b, image.data() + info.code_offset, code_size))
+    return 1;
   // The stack's region: from the first word after the two flag words.
-  board_watch_ram(l.b, MONITOR_RUN_ADDRESS + code_size + MONITOR_FLAG_WORDS_SIZE,
+  board_watch_ram(line.b, MONITOR_RUN_ADDRESS + code_size + MONITOR_FLAG_WORDS_SIZE,
                   MONITOR_STACK_TOP);
   // Verbose first, so that the tests trace; slow output last, for the NAND
   // test only, since its pause costs 200000 counts per line end.
   for (const char *command : {"", "v", "1", "2", "x", "\r", "s", "2"}) {
-    l.rx.insert(l.rx.end(), command, command + std::string(command).size());
-    if (board_run(l.b, 100'000'000) != 0 || !l.rx.empty()) {
+    if (!uart_queue_exchange(&line, command, 100'000'000)) {
       std::fprintf(stderr, "monitor_budget: the monitor did not answer\n");
       return 1;
     }
   }
-  uint32_t lowest = board_lowest_watched(l.b);
-  board_destroy(l.b);
+  uint32_t lowest = board_lowest_watched(line.b);
+  board_destroy(line.b);
   uint32_t stack = lowest == NO_ACCESS ? 0 : MONITOR_STACK_TOP - lowest;
-  uint32_t blocks = (0x200 + code_size + 4 + 127) / 128;
+  uint32_t blocks = uint32_t(boot_image_size_for(code_size) + 127) / 128;
 
   std::printf("monitor code:  %5u bytes   budget %5u   (reference %u)   %s\n", code_size,
               MONITOR_CODE_BUDGET, REFERENCE_CODE,

@@ -26,8 +26,7 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
   if (sdram_replay_matches(sdram_fault_config{}, reads)) return d;
   const std::vector<sdram_fault> &singles = sdram_single_faults();
   for (const sdram_fault &f : singles) {
-    sdram_fault_config c;
-    sdram_fault_add(&c, f);
+    sdram_fault_config c = sdram_fault_set({f});
     if (sdram_replay_matches(c, reads)) d.fits.push_back(c);
   }
   if (!d.fits.empty() || !try_pairs) {
@@ -36,8 +35,7 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
   }
   for (size_t i = 0; i < singles.size(); ++i) {
     for (size_t j = i + 1; j < singles.size(); ++j) {
-      sdram_fault_config c;
-      sdram_fault_add(&c, singles[i]);
+      sdram_fault_config c = sdram_fault_set({singles[i]});
       // A line stuck at both levels is no board at all.
       if (sdram_fault_add(&c, singles[j]) && sdram_replay_matches(c, reads)) d.fits.push_back(c);
     }

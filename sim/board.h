@@ -22,11 +22,11 @@
 //   SDRAM can be recorded (address, width, direction, value), in order.
 //   Instruction fetches are not recorded; the internal RAM's accesses neither,
 //   but a test can watch a range of it (board_watch_ram).
-// - Memory map: SDRAM, 64 MiB at 0x00000000 (plain RAM the code runs from
-//   until it relocates); internal RAM, 2 KiB at 0xC8010000; control block
-//   at 0xD0010000; UART (16550, 32-bit registers 4 bytes apart) at
-//   0xD0012000; NAND window at 0xD8000000 (data, command latch, address
-//   latch at offsets 0, 1, 2). Everything else is unmapped.
+// - Memory map (korvane/board_map.h): SDRAM, 64 MiB from address 0 (plain
+//   RAM the code runs from until it relocates); the 2 KiB internal RAM; the
+//   control block; the UART (16550, 32-bit registers 4 bytes apart); the
+//   NAND window (data, command latch, address latch at offsets 0, 1, 2).
+//   Everything else is unmapped.
 // - SDRAM faults act only on accesses made by code running outside the
 //   SDRAM, that is after the program has copied itself away: the copy at
 //   address 0 must stay intact for the program to run at all.
@@ -95,12 +95,12 @@ struct board;
 
 board *board_create(const board_config *config, const uart_backend *uart);
 void board_destroy(board *b);
-// Returns 1 on success, 0 when the code does not fit the SDRAM.
-int board_load(board *b, const uint8_t *code, size_t size);
+// False when the code does not fit the SDRAM.
+bool board_load(board *b, const uint8_t *code, size_t size);
 // Runs until board_request_stop, until max_instructions have run (0: no
-// limit), or until a fault. Returns 0 when stopped or at the limit, -1 on a
-// fault (the reason is printed on standard error).
-int board_run(board *b, uint64_t max_instructions);
+// limit), or until a fault. False on a fault (the reason is printed on
+// standard error).
+bool board_run(board *b, uint64_t max_instructions);
 void board_request_stop(board *b);
 const std::vector<bus_access> &board_accesses(const board *b);
 // The broken rules reported so far (each kind once), as printed on standard
@@ -112,9 +112,9 @@ uint64_t board_instructions(const board *b);
 // Instrumentation for the bus-level tests; boardsim needs none of it.
 void board_clear_accesses(board *b);
 // Copy to or from the board's memory as the core sees it (SDRAM or internal
-// RAM), outside any model or fault. Return 1 on success, 0 for unmapped memory.
-int board_read_memory(board *b, uint32_t address, void *data, size_t size);
-int board_write_memory(board *b, uint32_t address, const void *data, size_t size);
+// RAM), outside any model or fault. False for unmapped memory.
+bool board_read_memory(board *b, uint32_t address, void *data, size_t size);
+bool board_write_memory(board *b, uint32_t address, const void *data, size_t size);
 // Instructions executed from the SDRAM so far, and the address of the last.
 uint64_t board_sdram_fetches(const board *b);
 uint32_t board_last_sdram_fetch(const board *b);
@@ -128,7 +128,7 @@ uint32_t board_lowest_watched(const board *b);  // NO_ACCESS when none
 // Call the routine at address with argument in r0, on the program's own
 // stack below its current stack pointer, and put its r0 into *result when it
 // returns. Every register is restored afterwards, so a later board_run goes
-// on where the program was. Returns 0, or -1 on a fault or when the routine
-// did not return within max_instructions (0: no limit).
-int board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
+// on where the program was. False on a fault or when the routine did not
+// return within max_instructions (0: no limit).
+bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
                uint32_t *result);

@@ -11,14 +11,10 @@
 #include <vector>
 
 #include "board.h"
+#include "korvane/board_map.h"
 
-constexpr uint32_t SDRAM_BASE = 0x00000000;
-constexpr uint32_t SDRAM_SIZE = 0x04000000;
-constexpr uint32_t INTERNAL_RAM_BASE = 0xC8010000;
-constexpr uint32_t INTERNAL_RAM_SIZE = 0x800;
-constexpr uint32_t CONTROL_BLOCK_BASE = 0xD0010000;
-constexpr uint32_t UART_BASE = 0xD0012000;
-constexpr uint32_t NAND_BASE = 0xD8000000;
+// The memory map is the one the monitor is built for; each model keeps its
+// own register layout and command set, an independent check of the monitor's.
 constexpr uint32_t PERIPHERAL_WINDOW = 0x1000;  // what each peripheral maps
 
 // Emulated time is the number of instructions the core has executed, counted
@@ -90,8 +86,12 @@ struct board {
 };
 
 void board_record(board &b, uint32_t address, unsigned width, bool write, uint32_t value);
-// The time a peripheral access takes; each peripheral model calls it first.
-inline void board_peripheral_access(board &b) { b.instructions += PERIPHERAL_ACCESS_INSTRUCTIONS; }
+// A peripheral model's bus callbacks begin with these: the board behind the
+// callback's user pointer, with the time of the access spent (and, for a
+// store, the store recorded). A load is recorded once its value is known.
+board &board_peripheral_load(void *user);
+board &board_peripheral_store(void *user, uint32_t address, unsigned width, uint64_t value);
+uint64_t board_record_load(board &b, uint32_t address, unsigned width, uint32_t value);
 // The address of the instruction now executing.
 uint32_t board_pc(board &b);
 // Reports a broken rule on standard error, the first time only for its kind:

@@ -134,7 +134,7 @@ int main(int argc, char **argv) {
   } else if (!board_load(b, code.data(), code.size())) {
     fprintf(stderr, "boardsim: the code does not fit the SDRAM\n");
     status = 1;
-  } else if (board_run(b, 0) != 0) {
+  } else if (!board_run(b, 0)) {
     fprintf(stderr, "boardsim: the code stopped on a fault\n");
     status = 1;
   }

@@ -101,84 +101,85 @@ int parse_list(const char *text, char sep, int base, long lo, long hi, long *val
   }
 }
 
-// One of the forms "N" or "N:M" with both numbers in range.
-int parse_pair(const char *text, long lo1, long hi1, long lo2, long hi2, long *a, long *b) {
+// The form "N:M" with both numbers in range.
+bool parse_pair(const char *text, long lo1, long hi1, long lo2, long hi2, long *a, long *b) {
   long v[2];
-  if (parse_list(text, ':', 10, 0, 0x7FFFFFFF, v, 2) != 2) return 0;
-  if (v[0] < lo1 || v[0] > hi1 || v[1] < lo2 || v[1] > hi2) return 0;
+  if (parse_list(text, ':', 10, 0, 0x7FFFFFFF, v, 2) != 2) return false;
+  if (v[0] < lo1 || v[0] > hi1 || v[1] < lo2 || v[1] > hi2) return false;
   *a = v[0];
   *b = v[1];
-  return 1;
+  return true;
 }
 
-int parse_one(const char *text, int base, long lo, long hi, long *v) {
+bool parse_one(const char *text, int base, long lo, long hi, long *v) {
   return parse_list(text, ',', base, lo, hi, v, 1) == 1;
 }
 
-// A well-formed fault the board cannot take as well: -1.
-int add_fault(sdram_fault_config *config, const sdram_fault &fault) {
-  return sdram_fault_add(config, fault) ? 1 : -1;
+enum class applied { ok, bad_value, fault_does_not_fit };
+
+// A well-formed fault that the board cannot take as well.
+applied add_fault(sdram_fault_config *config, const sdram_fault &fault) {
+  return sdram_fault_add(config, fault) ? applied::ok : applied::fault_does_not_fit;
 }
 
-// Returns 1, 0 for a bad value, -1 for an SDRAM fault that does not fit.
-int apply(int id, const char *arg, boardsim_options *o) {
+applied apply(int id, const char *arg, boardsim_options *o) {
   long a, b, v[4];
   sdram_fault_config &sdram = o->board.sdram;
   switch (id) {
     case OPT_LINK:
-      if (*arg == '\0') return 0;
+      if (*arg == '\0') return applied::bad_value;
       o->link_path = arg;
-      return 1;
+      return applied::ok;
     case OPT_BAUD:
-      if (!parse_one(arg, 10, 50, 100000000, &a)) return 0;
+      if (!parse_one(arg, 10, 50, 100000000, &a)) return applied::bad_value;
       o->baud = a;
-      return 1;
-    case OPT_TIMESTAMPS: o->timestamps = true; return 1;
+      return applied::ok;
+    case OPT_TIMESTAMPS: o->timestamps = true; return applied::ok;
     case OPT_BOOT_DELAY:
-      if (!parse_one(arg, 10, 0, 3600000, &a)) return 0;
+      if (!parse_one(arg, 10, 0, 3600000, &a)) return applied::bad_value;
       o->rom.boot_delay_ms = a;
-      return 1;
-    case OPT_CHECKSUM: o->rom.checksum_mode = true; return 1;
+      return applied::ok;
+    case OPT_CHECKSUM: o->rom.checksum_mode = true; return applied::ok;
     case OPT_NAK_BLOCK:
-      if (!parse_pair(arg, 1, 0xFFFFFF, 1, 1000, &a, &b)) return 0;
+      if (!parse_pair(arg, 1, 0xFFFFFF, 1, 1000, &a, &b)) return applied::bad_value;
       o->rom.nak_block = int(a);
       o->rom.nak_count = int(b);
-      return 1;
+      return applied::ok;
     case OPT_CANCEL_BLOCK:
-      if (!parse_one(arg, 10, 1, 0xFFFFFF, &a)) return 0;
+      if (!parse_one(arg, 10, 1, 0xFFFFFF, &a)) return applied::bad_value;
       o->rom.cancel_block = int(a);
-      return 1;
-    case OPT_NO_HANDSHAKE: o->rom.no_handshake = true; return 1;
+      return applied::ok;
+    case OPT_NO_HANDSHAKE: o->rom.no_handshake = true; return applied::ok;
     case OPT_DATA_STUCK:
-      if (!parse_pair(arg, 0, 15, 0, 1, &a, &b)) return 0;
+      if (!parse_pair(arg, 0, 15, 0, 1, &a, &b)) return applied::bad_value;
       return add_fault(&sdram, {sdram_fault_kind::data_stuck, int(a), int(b)});
     case OPT_ADDR_STUCK:
-      if (!parse_pair(arg, 1, 25, 0, 1, &a, &b)) return 0;
+      if (!parse_pair(arg, 1, 25, 0, 1, &a, &b)) return applied::bad_value;
       return add_fault(&sdram, {sdram_fault_kind::addr_stuck, int(a), int(b)});
     case OPT_ADDR_SHORT:
-      if (!parse_pair(arg, 1, 25, 1, 25, &a, &b) || a == b) return 0;
+      if (!parse_pair(arg, 1, 25, 1, 25, &a, &b) || a == b) return applied::bad_value;
       return add_fault(&sdram, {sdram_fault_kind::addr_short, int(a), int(b)});
     case OPT_NAND_ID:
-      if (parse_list(arg, ',', 16, 0, 0xFF, v, 4) != 4) return 0;
+      if (parse_list(arg, ',', 16, 0, 0xFF, v, 4) != 4) return applied::bad_value;
       for (int i = 0; i < 4; i++) o->board.nand.id[i] = uint8_t(v[i]);
-      return 1;
+      return applied::ok;
     case OPT_NAND_STATUS:
-      if (!parse_one(arg, 16, 0, 0xFF, &a)) return 0;
+      if (!parse_one(arg, 16, 0, 0xFF, &a)) return applied::bad_value;
       o->board.nand.final_status = uint8_t(a);
-      return 1;
-    case OPT_NAND_NEVER_READY: o->board.nand.never_ready = true; return 1;
+      return applied::ok;
+    case OPT_NAND_NEVER_READY: o->board.nand.never_ready = true; return applied::ok;
     case OPT_LINE_NOISE:
-      if (!parse_one(arg, 10, 0, 1000, &a)) return 0;
+      if (!parse_one(arg, 10, 0, 1000, &a)) return applied::bad_value;
       o->line_noise = int(a);
-      return 1;
-    case OPT_HELP: o->help = true; return 1;
+      return applied::ok;
+    case OPT_HELP: o->help = true; return applied::ok;
   }
-  return 0;
+  return applied::bad_value;
 }
 
 }  // namespace
 
-int boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
+bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
                            size_t err_size) {
   opterr = 0;
   optind = 0;  // 0 rather than 1 makes glibc start a fresh scan on every call
@@ -189,24 +190,24 @@ int boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *
     const char *given = last < argc ? argv[last] : "";
     if (id == '?' || id == ':') {
       snprintf(err, err_size, "unknown option or missing value: %s", given);
-      return 0;
+      return false;
     }
-    int applied = apply(id, optarg, opts);
-    if (applied < 0) {
+    applied result = apply(id, optarg, opts);
+    if (result == applied::fault_does_not_fit) {
       snprintf(err, err_size,
                "SDRAM fault '%s' for %s does not fit: at most two faults, none repeated "
                "or contradicting another",
                optarg, given);
-      return 0;
+      return false;
     }
-    if (applied == 0) {
+    if (result == applied::bad_value) {
       snprintf(err, err_size, "bad value '%s' for %s", optarg ? optarg : "", given);
-      return 0;
+      return false;
     }
   }
   if (optind < argc) {
     snprintf(err, err_size, "unexpected argument: %s", argv[optind]);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }

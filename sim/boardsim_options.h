@@ -18,8 +18,8 @@ struct boardsim_options {
   board_config board;
 };
 
-// Returns 1, or 0 with a one-line message in err (no newline).
-int boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
+// False with a one-line message in err (no newline).
+bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
                            size_t err_size);
 
 extern const char BOARDSIM_USAGE[];

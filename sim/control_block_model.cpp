@@ -8,19 +8,15 @@ namespace {
 constexpr uint32_t INITIALISED[6] = {0x000, 0x004, 0x100, 0x104, 0x140, 0x144};
 
 uint64_t control_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
+  board &b = board_peripheral_load(user);
   auto it = b.control.find(static_cast<uint32_t>(offset));
   uint32_t value = it == b.control.end() ? 0 : it->second;
-  board_record(b, CONTROL_BLOCK_BASE + static_cast<uint32_t>(offset), size, false, value);
-  return value;
+  return board_record_load(b, CONTROL_BLOCK_BASE + static_cast<uint32_t>(offset), size, value);
 }
 
 void control_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
-  board_record(b, CONTROL_BLOCK_BASE + static_cast<uint32_t>(offset), size, true,
-               static_cast<uint32_t>(value));
+  board &b = board_peripheral_store(user, CONTROL_BLOCK_BASE + static_cast<uint32_t>(offset),
+                                    size, value);
   b.control[static_cast<uint32_t>(offset)] = static_cast<uint32_t>(value);
 }
 

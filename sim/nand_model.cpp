@@ -37,7 +37,7 @@ uint8_t data(board &b) {
       board_report(b, report_kind::nand_no_address,
                    "nand: load from the data port 0x%08x at pc 0x%08x after Read ID without "
                    "its 0x00 address cycle: the bus floats, 0x%02x",
-                   NAND_BASE + DATA, board_pc(b), FLOATING_BUS);
+                   NAND_WINDOW_BASE + DATA, board_pc(b), FLOATING_BUS);
       return FLOATING_BUS;
     default: return FLOATING_BUS;
   }
@@ -49,7 +49,7 @@ void command(board &b, uint8_t byte) {
     board_report(b, report_kind::nand_busy_command,
                  "nand: command 0x%02x stored to the command latch 0x%08x at pc 0x%08x while "
                  "the chip is busy after a reset (status bit 6 clear): ignored",
-                 byte, NAND_BASE + COMMAND, board_pc(b));
+                 byte, NAND_WINDOW_BASE + COMMAND, board_pc(b));
     return;
   }
   switch (byte) {
@@ -77,22 +77,18 @@ void address(board &b, uint8_t byte) {
   board_report(b, report_kind::nand_address,
                "nand: address 0x%02x stored to the address latch 0x%08x at pc 0x%08x %s: "
                "ignored",
-               byte, NAND_BASE + ADDRESS, board_pc(b), why);
+               byte, NAND_WINDOW_BASE + ADDRESS, board_pc(b), why);
 }
 
 uint64_t nand_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
+  board &b = board_peripheral_load(user);
   uint32_t value = offset == DATA ? data(b) : FLOATING_BUS;
-  board_record(b, NAND_BASE + static_cast<uint32_t>(offset), size, false, value);
-  return value;
+  return board_record_load(b, NAND_WINDOW_BASE + static_cast<uint32_t>(offset), size, value);
 }
 
 void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
-  board_record(b, NAND_BASE + static_cast<uint32_t>(offset), size, true,
-               static_cast<uint32_t>(value));
+  board &b = board_peripheral_store(user, NAND_WINDOW_BASE + static_cast<uint32_t>(offset),
+                                    size, value);
   if (offset == COMMAND) command(b, static_cast<uint8_t>(value));
   if (offset == ADDRESS) address(b, static_cast<uint8_t>(value));
 }
@@ -100,6 +96,6 @@ void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, voi
 }  // namespace
 
 bool nand_map(board &b) {
-  return uc_mmio_map(b.uc, NAND_BASE, PERIPHERAL_WINDOW, nand_read, &b, nand_write, &b) ==
+  return uc_mmio_map(b.uc, NAND_WINDOW_BASE, PERIPHERAL_WINDOW, nand_read, &b, nand_write, &b) ==
          UC_ERR_OK;
 }

@@ -52,32 +52,60 @@ bool is_stale_link(const char *path) {
          strspn(number, "0123456789") == strlen(number);
 }
 
-int make_link(const std::string &target, const char *path, char *err, size_t err_size) {
-  if (symlink(target.c_str(), path) == 0) return 1;
+bool make_link(const std::string &target, const char *path, char *err, size_t err_size) {
+  if (symlink(target.c_str(), path) == 0) return true;
   if (errno == EEXIST && !is_stale_link(path)) {
     snprintf(err, err_size, "cannot make the link %s: it exists and is no link to a pseudo-terminal",
              path);
-    return 0;
+    return false;
   }
-  if (errno == EEXIST && unlink(path) == 0 && symlink(target.c_str(), path) == 0) return 1;
+  if (errno == EEXIST && unlink(path) == 0 && symlink(target.c_str(), path) == 0) return true;
   snprintf(err, err_size, "cannot make the link %s: %s", path, strerror(errno));
-  return 0;
+  return false;
+}
+
+// The time at which a byte handed to the line at `ready` has fully crossed
+// it, when the line is busy with earlier bytes until *line_free; moves
+// *line_free on. Without pacing (byte_ns 0) the byte crosses at once.
+int64_t pace(int64_t *line_free, int64_t ready, int64_t byte_ns) {
+  if (byte_ns == 0) return ready;
+  int64_t start = ready > *line_free ? ready : *line_free;
+  *line_free = start + byte_ns;
+  return *line_free;
+}
+
+void pump(pty_link *link) {
+  uint8_t buf[512];
+  for (;;) {
+    ssize_t n = read(link->master, buf, sizeof buf);
+    if (n <= 0) return;
+    // Bytes that waited in the pty's buffer were on the line meanwhile;
+    // stamping them from the time of reading is close enough for pacing.
+    int64_t now = pty_now_ns();
+    for (ssize_t i = 0; i < n; i++) {
+      link->rx.push_back({buf[i], pace(&link->rx_line_free, now, link->byte_ns)});
+    }
+  }
+}
+
+int64_t next_arrival(const pty_link *link) {
+  return link->rx.empty() ? INT64_MAX : link->rx.front().arrival_ns;
 }
 
 }  // namespace
 
-int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) {
+bool pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) {
   link->master = posix_openpt(O_RDWR | O_NOCTTY);
   if (link->master < 0 || grantpt(link->master) != 0 || unlockpt(link->master) != 0) {
     snprintf(err, err_size, "cannot make a pseudo-terminal: %s", strerror(errno));
     pty_close(link);
-    return 0;
+    return false;
   }
   const char *name = ptsname(link->master);
   if (name == nullptr) {
     snprintf(err, err_size, "cannot name the pseudo-terminal: %s", strerror(errno));
     pty_close(link);
-    return 0;
+    return false;
   }
   link->slave_path = name;
   link->slave = open(name, O_RDWR | O_NOCTTY);
@@ -85,7 +113,7 @@ int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) 
   if (link->slave < 0 || tcgetattr(link->slave, &tio) != 0) {
     snprintf(err, err_size, "cannot open %s: %s", name, strerror(errno));
     pty_close(link);
-    return 0;
+    return false;
   }
   cfmakeraw(&tio);
   cfsetispeed(&tio, B115200);
@@ -95,11 +123,11 @@ int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) 
   if (link_path != nullptr) {
     if (!make_link(link->slave_path, link_path, err, err_size)) {
       pty_close(link);
-      return 0;
+      return false;
     }
     link->link_path = link_path;
   }
-  return 1;
+  return true;
 }
 
 void pty_close(pty_link *link) {
@@ -121,29 +149,8 @@ void pty_set_baud(pty_link *link, long baud) {
   link->byte_ns = baud > 0 ? 10 * 1000000000LL / baud : 0;
 }
 
-int64_t pty_pace(int64_t *line_free, int64_t ready, int64_t byte_ns) {
-  if (byte_ns == 0) return ready;
-  int64_t start = ready > *line_free ? ready : *line_free;
-  *line_free = start + byte_ns;
-  return *line_free;
-}
-
-void pty_pump(pty_link *link) {
-  uint8_t buf[512];
-  for (;;) {
-    ssize_t n = read(link->master, buf, sizeof buf);
-    if (n <= 0) return;
-    // Bytes that waited in the pty's buffer were on the line meanwhile;
-    // stamping them from the time of reading is close enough for pacing.
-    int64_t now = pty_now_ns();
-    for (ssize_t i = 0; i < n; i++) {
-      link->rx.push_back({buf[i], pty_pace(&link->rx_line_free, now, link->byte_ns)});
-    }
-  }
-}
-
 int pty_peek(pty_link *link, int64_t now) {
-  if (link->rx.empty()) pty_pump(link);
+  if (link->rx.empty()) pump(link);
   if (link->rx.empty() || link->rx.front().arrival_ns > now) return -1;
   return link->rx.front().byte;
 }
@@ -154,12 +161,8 @@ int pty_take(pty_link *link, int64_t now) {
   return byte;
 }
 
-int64_t pty_next_arrival(const pty_link *link) {
-  return link->rx.empty() ? INT64_MAX : link->rx.front().arrival_ns;
-}
-
 int64_t pty_send(pty_link *link, uint8_t byte) {
-  int64_t due = pty_pace(&link->tx_line_free, pty_now_ns(), link->byte_ns);
+  int64_t due = pace(&link->tx_line_free, pty_now_ns(), link->byte_ns);
   if (link->byte_ns != 0) sleep_until(due);
   for (;;) {
     ssize_t n = write(link->master, &byte, 1);
@@ -175,7 +178,7 @@ int64_t pty_send(pty_link *link, uint8_t byte) {
 
 void pty_wait(pty_link *link, int64_t deadline_ns) {
   int64_t now = pty_now_ns();
-  int64_t next = pty_next_arrival(link);
+  int64_t next = next_arrival(link);
   if (next <= now) return;
   // A queued byte that is still crossing the line wakes us when it lands,
   // but new bytes from the host cannot overtake it, so only the clock matters.
@@ -196,5 +199,5 @@ void pty_wait(pty_link *link, int64_t deadline_ns) {
     sleep_until(deadline_ns == INT64_MAX ? now + 100000000 : deadline_ns);
     return;
   }
-  pty_pump(link);
+  pump(link);
 }

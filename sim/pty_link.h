@@ -18,10 +18,8 @@
 //   pty_open       make the pseudo-terminal, raw mode, optional symlink
 //   pty_close      close it and remove the symlink
 //   pty_set_baud   pace both directions at this rate (0: unpaced)
-//   pty_pump       read what the host has written, without waiting
 //   pty_peek       the oldest byte that has arrived by now, or -1
 //   pty_take       take that byte
-//   pty_next_arrival  when the oldest queued byte arrives (INT64_MAX: none)
 //   pty_send       send one byte to the host, paced
 //   pty_wait       wait for input or a deadline
 #pragma once
@@ -48,18 +46,12 @@ struct pty_link {
 };
 
 int64_t pty_now_ns();
-// Returns 1, or 0 with a reason in err.
-int pty_open(pty_link *link, const char *link_path, char *err, size_t err_size);
+// False with a reason in err.
+bool pty_open(pty_link *link, const char *link_path, char *err, size_t err_size);
 void pty_close(pty_link *link);
 void pty_set_baud(pty_link *link, long baud);
-// Returns the time at which a byte handed to the line at `ready` has fully
-// crossed it, when the line is busy with earlier bytes until *line_free;
-// moves *line_free on. Without pacing (byte_ns 0) the byte crosses at once.
-int64_t pty_pace(int64_t *line_free, int64_t ready, int64_t byte_ns);
-void pty_pump(pty_link *link);
 int pty_peek(pty_link *link, int64_t now);
 int pty_take(pty_link *link, int64_t now);
-int64_t pty_next_arrival(const pty_link *link);
 // Returns the time at which the byte was handed to the host.
 int64_t pty_send(pty_link *link, uint8_t byte);
 void pty_wait(pty_link *link, int64_t deadline_ns);

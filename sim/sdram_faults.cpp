@@ -30,18 +30,24 @@ bool operator==(const sdram_fault &a, const sdram_fault &b) {
                                                 : a.line == b.line && a.other == b.other;
 }
 
-int sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault) {
-  if (config->count >= SDRAM_MAX_FAULTS || !in_range(fault)) return 0;
+bool sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault) {
+  if (config->count >= SDRAM_MAX_FAULTS || !in_range(fault)) return false;
   for (int i = 0; i < config->count; ++i) {
     const sdram_fault &had = config->faults[i];
-    if (had == fault) return 0;
+    if (had == fault) return false;
     // The same line stuck at another level.
     if (had.kind == fault.kind && fault.kind != sdram_fault_kind::addr_short &&
         had.line == fault.line)
-      return 0;
+      return false;
   }
   config->faults[config->count++] = fault;
-  return 1;
+  return true;
+}
+
+sdram_fault_config sdram_fault_set(const std::vector<sdram_fault> &faults) {
+  sdram_fault_config config;
+  for (const sdram_fault &f : faults) sdram_fault_add(&config, f);
+  return config;
 }
 
 uint32_t sdram_fault_address(const sdram_fault_config &config, uint32_t address) {

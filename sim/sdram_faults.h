@@ -21,12 +21,14 @@
 // Summary
 //   sdram_fault_add      add a fault to a set, refusing duplicates and
 //                        contradictions
+//   sdram_fault_set      the set of a list of faults
 //   sdram_fault_address  the cell a byte address reaches
 //   sdram_fault_byte     the byte a read delivers from a cell's content
 //   sdram_fault_word     the same for a 16-bit read at an even address
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 constexpr int SDRAM_DATA_LINES = 16;      // data lines 0..15
 constexpr int SDRAM_FIRST_ADDR_LINE = 1;  // byte-address lines 1..25
@@ -51,10 +53,14 @@ struct sdram_fault_config {
 
 bool operator==(const sdram_fault &a, const sdram_fault &b);
 
-// Adds fault to the set. Returns 1, or 0 (the set unchanged) when the set is
+// Adds fault to the set. False (the set unchanged) when the set is
 // full, a line is out of range, a short joins a line to itself, or the fault
 // repeats or contradicts one already there (a line stuck at both levels).
-int sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault);
+bool sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault);
+
+// The set of the listed faults, added in order; one that sdram_fault_add
+// refuses is left out, so count tells whether all were taken.
+sdram_fault_config sdram_fault_set(const std::vector<sdram_fault> &faults);
 
 uint32_t sdram_fault_address(const sdram_fault_config &config, uint32_t byte_address);
 uint8_t sdram_fault_byte(const sdram_fault_config &config, uint32_t byte_address, uint8_t byte);

@@ -200,8 +200,7 @@ void transmit(board &b, uint8_t byte) {
 }
 
 uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
+  board &b = board_peripheral_load(user);
   uart_state &u = b.uart;
   bool dlab = (u.lcr & LCR_DLAB) != 0;
   uint32_t value = 0;
@@ -217,16 +216,13 @@ uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
     default: break;
   }
   if (offset != LSR) u.empty_polls = 0;
-  board_record(b, UART_BASE + static_cast<uint32_t>(offset), size, false, value);
-  return value;
+  return board_record_load(b, UART_BASE + static_cast<uint32_t>(offset), size, value);
 }
 
 void uart_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value64, void *user) {
-  board &b = *static_cast<board *>(user);
-  board_peripheral_access(b);
+  board &b = board_peripheral_store(user, UART_BASE + static_cast<uint32_t>(offset), size, value64);
   uart_state &u = b.uart;
   uint32_t value = static_cast<uint32_t>(value64);
-  board_record(b, UART_BASE + static_cast<uint32_t>(offset), size, true, value);
   u.empty_polls = 0;
   bool dlab = (u.lcr & LCR_DLAB) != 0;
   switch (offset) {

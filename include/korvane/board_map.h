@@ -26,10 +26,12 @@ constexpr uint32_t SDRAM_BASE = 0x00000000;
 constexpr uint32_t SDRAM_SIZE = 0x04000000;
 constexpr uint32_t MONITOR_LOAD_ADDRESS = SDRAM_BASE;
 
-// The monitor's own internal RAM: code from the run address, the two flag
-// words right after the code, and a full-descending stack from the top.
-constexpr uint32_t MONITOR_RUN_ADDRESS = 0xC8010000;
-constexpr uint32_t MONITOR_AREA_SIZE = 0x800;
+// The internal RAM, the monitor's own: code from the run address, the two
+// flag words right after the code, and a full-descending stack from the top.
+constexpr uint32_t INTERNAL_RAM_BASE = 0xC8010000;
+constexpr uint32_t INTERNAL_RAM_SIZE = 0x800;
+constexpr uint32_t MONITOR_RUN_ADDRESS = INTERNAL_RAM_BASE;
+constexpr uint32_t MONITOR_AREA_SIZE = INTERNAL_RAM_SIZE;
 constexpr uint32_t MONITOR_STACK_TOP = MONITOR_RUN_ADDRESS + MONITOR_AREA_SIZE;
 constexpr uint32_t MONITOR_FLAG_WORDS_SIZE = 8;
 

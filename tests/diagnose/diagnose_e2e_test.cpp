@@ -22,7 +22,7 @@ TEST(DiagnoseE2e, NamesTheInjectedFaults) {
   for (const e2e_case &c : cases) {
     board_diagnosis d = diagnose_board(programs, c.board);
     ASSERT_TRUE(d.ok) << d.error;
-    EXPECT_EQ(d.report, c.report);
+    EXPECT_EQ(c.report, d.report);
   }
 }
 

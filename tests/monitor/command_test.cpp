@@ -1,56 +1,43 @@
 // The command cycle: prompt, command byte, optional trace, ":" and the result.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "monitor_bench.h"
 
 namespace {
 
-TEST(MonitorCommands, CommandsWithoutATestAnswerZeroAndPromptAgain) {
-  const char *commands[] = {"v", "s", "x", "\r", "\0", "\xff", "1x"};
-  for (const char *command : commands) {
-    SCOPED_TRACE(command);
+const std::string NAND_TRACE = "M2c Df1 R80 P95 \r\nSe0\r\n";
+
+TEST(MonitorCommands, ExchangesAndTheFlagsTheyLeave) {
+  struct exchange_case {
+    const char *name;
+    std::vector<std::pair<std::string, std::string>> exchanges;  // input, what is sent
+    uint32_t output_enabled, slow_output;  // the flag words afterwards
+  } cases[] = {
+      {"the first byte sent is the prompt", {{"", "?"}}, 0, 0},
+      {"verbose", {{"", "?"}, {"v", ":0?"}}, 1, 0},
+      {"slow output", {{"", "?"}, {"s", ":0?"}}, 0, 1},
+      {"unknown x", {{"", "?"}, {"x", ":0?"}}, 0, 0},
+      {"unknown CR", {{"", "?"}, {"\r", ":0?"}}, 0, 0},
+      {"unknown NUL", {{"", "?"}, {std::string(1, '\0'), ":0?"}}, 0, 0},
+      {"unknown 0xff", {{"", "?"}, {"\xff", ":0?"}}, 0, 0},
+      {"verbose governs from the next command on, and twice changes nothing",
+       {{"", "?"}, {"2", ":0?"}, {"v", ":0?"}, {"2", NAND_TRACE + ":0?"}, {"v", ":0?"},
+        {"2", NAND_TRACE + ":0?"}},
+       1, 0},
+      {"two bytes back to back are two commands", {{"xv2", "?:0?:0?" + NAND_TRACE + ":0?"}}, 1, 0},
+      {"slow output without verbose shows nothing", {{"", "?"}, {"s", ":0?"}, {"2", ":0?"}}, 0, 1},
+      {"slow output still sends every byte", {{"", "?"}, {"vs2", ":0?:0?" + NAND_TRACE + ":0?"}},
+       1, 1},
+  };
+  for (const exchange_case &c : cases) {
+    SCOPED_TRACE(c.name);
     monitor_bench bench;
-    bench.send("");
-    EXPECT_EQ(bench.send(std::string(1, command[0])), ":0?");
+    for (const auto &[input, sent] : c.exchanges) EXPECT_EQ(sent, bench.send(input));
+    EXPECT_EQ(c.output_enabled, bench.read_word(SYMBOL_output_enabled));
+    EXPECT_EQ(c.slow_output, bench.read_word(SYMBOL_slow_output));
   }
-}
-
-TEST(MonitorCommands, VerboseGovernsFromTheNextCommand) {
-  monitor_bench bench;
-  bench.send("");
-  EXPECT_EQ(bench.send("2"), ":0?");
-  EXPECT_EQ(bench.send("v"), ":0?");
-  EXPECT_EQ(bench.send("2"), "M2c Df1 R80 P95 \r\nSe0\r\n:0?");
-  EXPECT_EQ(bench.send("v"), ":0?");  // a second "v" changes nothing
-  EXPECT_EQ(bench.send("2"), "M2c Df1 R80 P95 \r\nSe0\r\n:0?");
-}
-
-TEST(MonitorCommands, TwoBytesBackToBackAreTwoCommands) {
-  monitor_bench bench;
-  EXPECT_EQ(bench.send("xv2"), "?:0?:0?M2c Df1 R80 P95 \r\nSe0\r\n:0?");
-}
-
-TEST(MonitorCommands, SlowOutputWithoutVerboseChangesNothingSeen) {
-  monitor_bench bench;
-  bench.send("");
-  EXPECT_EQ(bench.send("s"), ":0?");
-  EXPECT_EQ(bench.send("2"), ":0?");
-  EXPECT_EQ(bench.read_word(bench.flags_address() + 4), 1u);
-}
-
-TEST(MonitorCommands, SlowOutputStillSendsEveryByte) {
-  monitor_bench bench;
-  bench.send("");
-  EXPECT_EQ(bench.send("vs2"), ":0?:0?M2c Df1 R80 P95 \r\nSe0\r\n:0?");
-}
-
-TEST(MonitorCommands, OutputIsGatedWhileACommandIsAwaited) {
-  monitor_bench bench;
-  bench.send("");
-  EXPECT_EQ(bench.read_word(bench.flags_address()), 0u);      // output_enabled
-  EXPECT_EQ(bench.read_word(bench.flags_address() + 4), 0u);  // slow_output
-  bench.send("v");
-  EXPECT_EQ(bench.read_word(bench.flags_address()), 1u);
 }
 
 TEST(MonitorCommands, PutHexPrintsLowercaseWithoutLeadingZeros) {
@@ -62,17 +49,13 @@ TEST(MonitorCommands, PutHexPrintsLowercaseWithoutLeadingZeros) {
   bench.send("v");  // output stays enabled while a command is awaited
   for (const auto &c : cases) {
     SCOPED_TRACE(c.text);
-    size_t before = bench.tx.size();
+    size_t before = bench.line.tx.size();
     uint32_t result = 0;
-    ASSERT_EQ(board_call(bench.b, SYMBOL_put_hex, c.value, 100000, &result), 0);
-    EXPECT_EQ(bench.tx.substr(before), c.text);
+    ASSERT_TRUE(board_call(bench.b, SYMBOL_put_hex, c.value, 100000, &result));
+    EXPECT_EQ(c.text, bench.line.tx.substr(before));
   }
-  EXPECT_EQ(bench.send("x"), ":0?");  // and the monitor goes on
+  EXPECT_EQ(":0?", bench.send("x"));  // and the monitor goes on
 }
-
-}  // namespace
-
-namespace {
 
 // Emulated instructions that command "2" takes after the given set-up.
 uint64_t nand_command_instructions(const std::string &setup) {

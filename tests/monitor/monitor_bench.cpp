@@ -5,60 +5,41 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
+#include "boot_image_format.h"
 
-uint32_t le32(const std::vector<uint8_t> &bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
+namespace {
 
 // Far more than any command takes, including 2^20 NAND polls; a program that
 // runs away still ends the test quickly.
 constexpr uint64_t INSTRUCTION_LIMIT = 60'000'000;
-
-int rx_peek(void *ctx) {
-  auto &q = static_cast<monitor_bench *>(ctx)->rx;
-  return q.empty() ? -1 : q.front();
-}
-int rx_take(void *ctx) {
-  auto &q = static_cast<monitor_bench *>(ctx)->rx;
-  if (q.empty()) return -1;
-  int byte = q.front();
-  q.pop_front();
-  return byte;
-}
-void tx_byte(void *ctx, uint8_t byte) { static_cast<monitor_bench *>(ctx)->tx += static_cast<char>(byte); }
-// The monitor waits for input that the test has not queued: its turn is over.
-void rx_idle(void *ctx) {
-  auto *bench = static_cast<monitor_bench *>(ctx);
-  if (!bench->rx.empty()) return;
-  bench->waiting = true;
-  board_request_stop(bench->b);
-}
 
 }  // namespace
 
 const std::vector<uint8_t> &image_code() {
   static const std::vector<uint8_t> code = [] {
     std::ifstream in(MONITOR_IMAGE_FILE, std::ios::binary);
-    std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), {});
-    if (image.size() < 0x200) return std::vector<uint8_t>{};
-    uint32_t size = le32(image, 0x04);
-    return std::vector<uint8_t>(image.begin() + 0x200, image.begin() + 0x200 + size);
+    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), {});
+    boot_image_info info;
+    char reason[200] = "";
+    if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
+      ADD_FAILURE() << MONITOR_IMAGE_FILE << ": " << reason;
+      return std::vector<uint8_t>{};
+    }
+    return std::vector<uint8_t>(image.begin() + info.code_offset,
+                                image.begin() + info.code_offset + info.code_size);
   }();
   return code;
 }
 
 monitor_bench::monitor_bench(board_config config) {
   config.record_accesses = true;
-  uart_backend backend{rx_peek, rx_take, tx_byte, rx_idle, this};
-  b = board_create(&config, &backend);
+  uart_backend backend = uart_queue_backend(&line);
+  b = line.b = board_create(&config, &backend);
   if (b == nullptr) {
     ADD_FAILURE() << "no board";
     return;
   }
-  EXPECT_FALSE(image_code().empty()) << MONITOR_IMAGE_FILE;
-  EXPECT_EQ(board_load(b, image_code().data(), image_code().size()), 1);
+  EXPECT_TRUE(board_load(b, image_code().data(), image_code().size()));
 }
 
 monitor_bench::~monitor_bench() {
@@ -66,23 +47,17 @@ monitor_bench::~monitor_bench() {
 }
 
 std::string monitor_bench::send(const std::string &input) {
-  rx.insert(rx.end(), input.begin(), input.end());
-  size_t before = tx.size();
-  waiting = false;
-  EXPECT_EQ(board_run(b, INSTRUCTION_LIMIT), 0);
-  EXPECT_TRUE(waiting) << "the monitor ran " << INSTRUCTION_LIMIT << " instructions without waiting for input";
-  EXPECT_TRUE(rx.empty()) << "the monitor stopped reading input";
-  return tx.substr(before);
+  size_t before = line.tx.size();
+  EXPECT_TRUE(uart_queue_exchange(&line, input, INSTRUCTION_LIMIT))
+      << "fault, " << INSTRUCTION_LIMIT << " instructions without waiting for input, or "
+      << line.rx.size() << " bytes left unread";
+  return line.tx.substr(before);
 }
 
 uint32_t monitor_bench::read_word(uint32_t address) {
   uint32_t value = 0;
-  EXPECT_EQ(board_read_memory(b, address, &value, 4), 1);
+  EXPECT_TRUE(board_read_memory(b, address, &value, 4));
   return value;
-}
-
-void monitor_bench::write_word(uint32_t address, uint32_t value) {
-  EXPECT_EQ(board_write_memory(b, address, &value, 4), 1);
 }
 
 std::vector<bus_access> accesses_in(const std::vector<bus_access> &all, uint32_t low,
@@ -91,6 +66,18 @@ std::vector<bus_access> accesses_in(const std::vector<bus_access> &all, uint32_t
   for (const bus_access &a : all)
     if (a.address >= low && a.address < high) out.push_back(a);
   return out;
+}
+
+void expect_steps(const std::vector<bus_step> &expected, const std::vector<bus_access> &actual,
+                  uint8_t width) {
+  ASSERT_GE(actual.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(expected[i].address, actual[i].address);
+    EXPECT_EQ(width, actual[i].width);
+    EXPECT_EQ(expected[i].write, actual[i].write);
+    EXPECT_EQ(expected[i].value, actual[i].value);
+  }
 }
 
 std::vector<std::string> crlf_lines(const std::string &text) {

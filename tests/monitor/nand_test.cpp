@@ -6,17 +6,16 @@
 
 namespace {
 
-constexpr uint32_t NAND_DATA = 0xD8000000, NAND_COMMAND = 0xD8000001, NAND_ADDRESS = 0xD8000002;
-
-struct id_case {
-  uint8_t id[4];
-  uint8_t status;
-  char result;
-  const char *trace;
-};
+constexpr uint32_t NAND_DATA = NAND_WINDOW_BASE, NAND_COMMAND = NAND_WINDOW_BASE + 1,
+                   NAND_ADDRESS = NAND_WINDOW_BASE + 2;
 
 TEST(MonitorNand, IdentificationTable) {
-  const id_case cases[] = {
+  const struct {
+    uint8_t id[4];
+    uint8_t status;
+    char result;
+    const char *trace;
+  } cases[] = {
       {{0x2C, 0xF1, 0x80, 0x95}, 0xE0, '0', "M2c Df1 R80 P95 \r\nSe0\r\n"},
       {{0x20, 0xF1, 0x00, 0x1D}, 0xE0, '0', "M20 Df1 R0 P1d \r\nSe0\r\n"},
       {{0x20, 0xF1, 0x80, 0x1D}, 0xE0, '0', "M20 Df1 R80 P1d \r\nSe0\r\n"},
@@ -34,16 +33,17 @@ TEST(MonitorNand, IdentificationTable) {
       {{0x2C, 0xDA, 0x40, 0x95}, 0xE0, '3', "M2c Dda R40 P95 \r\nSe0\r\n"},
       {{0xFF, 0xFF, 0xFF, 0xFF}, 0xFF, '5', "Mff Dff Rff Pff \r\nSff\r\n"},
   };
-  for (const id_case &c : cases) {
+  for (const auto &c : cases) {
     SCOPED_TRACE(c.trace);
     board_config config;
     std::copy(c.id, c.id + 4, config.nand.id);
     config.nand.final_status = c.status;
     monitor_bench bench(config);
     bench.send("");
-    EXPECT_EQ(bench.send("2"), std::string(":") + c.result + "?");
-    EXPECT_EQ(bench.send("v"), ":0?");
-    EXPECT_EQ(bench.send("2"), c.trace + std::string(":") + c.result + "?");
+    const std::string result = std::string(":") + c.result + "?";
+    EXPECT_EQ(result, bench.send("2"));
+    EXPECT_EQ(":0?", bench.send("v"));
+    EXPECT_EQ(c.trace + result, bench.send("2"));
   }
 }
 
@@ -60,8 +60,7 @@ TEST(MonitorNand, AccessSequence) {
   while (2 + busy < nand.size() && nand[2 + busy].value == 0x80) ++busy;
   EXPECT_GT(busy, 10u);
   nand.erase(nand.begin() + 2, nand.begin() + 2 + static_cast<long>(busy));
-  struct step { uint32_t address; bool write; uint32_t value; };
-  const step expected[] = {
+  const std::vector<bus_step> expected = {
       {NAND_COMMAND, true, 0xFF}, {NAND_COMMAND, true, 0x70},
       {NAND_DATA, false, 0xE0},
       {NAND_COMMAND, true, 0x90}, {NAND_ADDRESS, true, 0x00},
@@ -69,14 +68,8 @@ TEST(MonitorNand, AccessSequence) {
       {NAND_DATA, false, 0x95},
       {NAND_COMMAND, true, 0x70}, {NAND_DATA, false, 0xE0},
   };
-  ASSERT_EQ(nand.size(), std::size(expected));
-  for (size_t i = 0; i < nand.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(nand[i].address, expected[i].address);
-    EXPECT_EQ(nand[i].width, 1);
-    EXPECT_EQ(nand[i].write, expected[i].write);
-    EXPECT_EQ(nand[i].value, expected[i].value);
-  }
+  EXPECT_EQ(expected.size(), nand.size());
+  expect_steps(expected, nand, 1);
 }
 
 TEST(MonitorNand, FlashThatNeverBecomesReadyGivesSixAndTheMonitorGoesOn) {
@@ -87,10 +80,10 @@ TEST(MonitorNand, FlashThatNeverBecomesReadyGivesSixAndTheMonitorGoesOn) {
   board_clear_accesses(bench.b);
   // A busy chip ignores Read ID and its address cycle and goes on giving
   // its status, which shows busy; the trace still holds all five bytes.
-  EXPECT_EQ(bench.send("2"), "M80 D80 R80 P80 \r\nS80\r\n:6?");
+  EXPECT_EQ("M80 D80 R80 P80 \r\nS80\r\n:6?", bench.send("2"));
   auto polls = accesses_in(bench.accesses(), NAND_DATA, NAND_DATA + 1);
-  EXPECT_EQ(polls.size(), 0x100000u + 5);
-  EXPECT_EQ(bench.send("x"), ":0?");
+  EXPECT_EQ(0x100000u + 5, polls.size());
+  EXPECT_EQ(":0?", bench.send("x"));
 }
 
 }  // namespace

@@ -10,28 +10,28 @@ namespace {
 
 TEST(MonitorStack, DeepestUseStaysWithinBudgetAndClearOfTheFlags) {
   monitor_bench bench;
-  board_watch_ram(bench.b, bench.flags_address() + 8, STACK_TOP);
+  board_watch_ram(bench.b, bench.flags_address() + 8, MONITOR_STACK_TOP);
   bench.send("v");
   bench.send("1");
   bench.send("2");
   bench.send("sx\r");
   uint32_t lowest = board_lowest_watched(bench.b);
-  ASSERT_NE(lowest, NO_ACCESS);
-  EXPECT_GE(lowest, STACK_TOP - STACK_BUDGET) << "stack use " << STACK_TOP - lowest;
+  ASSERT_NE(NO_ACCESS, lowest);
+  EXPECT_GE(lowest, MONITOR_STACK_TOP - MONITOR_STACK_BUDGET) << "stack use " << MONITOR_STACK_TOP - lowest;
   // The region watched starts right after the flags; the stack never got near.
   EXPECT_GT(lowest, bench.flags_address() + 8);
-  EXPECT_LE(bench.flags_address() + 8 + STACK_BUDGET, STACK_TOP);
-  EXPECT_EQ(bench.read_word(bench.flags_address()), 1u);
-  EXPECT_EQ(bench.read_word(bench.flags_address() + 4), 1u);
+  EXPECT_LE(bench.flags_address() + 8 + MONITOR_STACK_BUDGET, MONITOR_STACK_TOP);
+  EXPECT_EQ(1u, bench.read_word(SYMBOL_output_enabled));
+  EXPECT_EQ(1u, bench.read_word(SYMBOL_slow_output));
 }
 
 TEST(MonitorStack, KeepsWorkingAfterTheWholeSdramIsOverwritten) {
   monitor_bench bench;
   bench.send("");
-  std::vector<uint8_t> junk(SDRAM_END, 0xE7);  // an undefined instruction everywhere
-  ASSERT_EQ(board_write_memory(bench.b, 0, junk.data(), junk.size()), 1);
-  EXPECT_EQ(bench.send("1"), ":0?");
-  EXPECT_EQ(bench.send("v2"), ":0?M2c Df1 R80 P95 \r\nSe0\r\n:0?");
+  std::vector<uint8_t> junk(SDRAM_SIZE, 0xE7);  // an undefined instruction everywhere
+  ASSERT_TRUE(board_write_memory(bench.b, SDRAM_BASE, junk.data(), junk.size()));
+  EXPECT_EQ(":0?", bench.send("1"));
+  EXPECT_EQ(":0?M2c Df1 R80 P95 \r\nSe0\r\n:0?", bench.send("v2"));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ struct options_case {
   bool ok;
 };
 
-int parse(std::vector<std::string> args, boardsim_options *opts) {
+bool parse(std::vector<std::string> args, boardsim_options *opts) {
   args.insert(args.begin(), "boardsim");
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
@@ -57,7 +57,7 @@ TEST(BoardsimOptions, RejectsWhatCannotBeMeant) {
     boardsim_options opts;
     std::string shown;
     for (const std::string &a : c.args) shown += a + " ";
-    EXPECT_EQ(parse(c.args, &opts), c.ok) << shown;
+    EXPECT_EQ(c.ok, parse(c.args, &opts)) << shown;
   }
 }
 
@@ -68,18 +68,18 @@ TEST(BoardsimOptions, FillsTheBoardAndRomSettings) {
                      "--nand-status", "c0", "--nak-block", "4:2", "--cancel-block", "7"},
                     &o));
   EXPECT_TRUE(o.rom.checksum_mode);
-  EXPECT_EQ(o.baud, 115200);
-  EXPECT_EQ(o.link_path, "/tmp/x");
-  EXPECT_EQ(o.rom.boot_delay_ms, 300);
-  ASSERT_EQ(o.board.sdram.count, 2);
+  EXPECT_EQ(115200, o.baud);
+  EXPECT_EQ("/tmp/x", o.link_path);
+  EXPECT_EQ(300, o.rom.boot_delay_ms);
+  ASSERT_EQ(2, o.board.sdram.count);
   EXPECT_TRUE((o.board.sdram.faults[0] == sdram_fault{sdram_fault_kind::data_stuck, 5, 1}));
   EXPECT_TRUE((o.board.sdram.faults[1] == sdram_fault{sdram_fault_kind::addr_short, 2, 9}));
-  EXPECT_EQ(o.board.nand.id[0], 0x20);
-  EXPECT_EQ(o.board.nand.id[3], 0x1D);
-  EXPECT_EQ(o.board.nand.final_status, 0xC0);
-  EXPECT_EQ(o.rom.nak_block, 4);
-  EXPECT_EQ(o.rom.nak_count, 2);
-  EXPECT_EQ(o.rom.cancel_block, 7);
+  EXPECT_EQ(0x20, o.board.nand.id[0]);
+  EXPECT_EQ(0x1D, o.board.nand.id[3]);
+  EXPECT_EQ(0xC0, o.board.nand.final_status);
+  EXPECT_EQ(4, o.rom.nak_block);
+  EXPECT_EQ(2, o.rom.nak_count);
+  EXPECT_EQ(7, o.rom.cancel_block);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The board: an ARM926 core (ARMv5TE, ARM state, little-endian) emulated by
+// The emulated board of board.h: an ARM926 core (ARMv5TE, ARM state, little-endian) emulated by
 // Unicorn, with the board's memory map and the peripheral models of the other
 // sim sources.
 #include <cstdarg>
@@ -37,24 +37,24 @@ void board_destroy(board *b) {
   delete b;
 }
 
-int board_load(board *b, const uint8_t *code, size_t size) {
-  if (size > SDRAM_SIZE) return 0;
-  if (uc_mem_write(b->uc, SDRAM_BASE, code, size) != UC_ERR_OK) return 0;
+bool board_load(board *b, const uint8_t *code, size_t size) {
+  if (size > SDRAM_SIZE) return false;
+  if (uc_mem_write(b->uc, SDRAM_BASE, code, size) != UC_ERR_OK) return false;
   uint32_t pc = SDRAM_BASE;
   uc_reg_write(b->uc, UC_ARM_REG_PC, &pc);
-  return 1;
+  return true;
 }
 
-int board_run(board *b, uint64_t max_instructions) {
+bool board_run(board *b, uint64_t max_instructions) {
   b->stop_requested = false;
   uint32_t pc = 0;
   uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
   // The end address is odd, so no ARM instruction ever sits there.
   uc_err err = uc_emu_start(b->uc, pc, 0xFFFFFFFF, 0, max_instructions);
-  if (err == UC_ERR_OK) return 0;
+  if (err == UC_ERR_OK) return true;
   uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
   std::fprintf(stderr, "board: %s at pc 0x%08x\n", uc_strerror(err), pc);
-  return -1;
+  return false;
 }
 
 void board_request_stop(board *b) {
@@ -92,13 +92,30 @@ void board_record(board &b, uint32_t address, unsigned width, bool write, uint32
   b.accesses.push_back({address, static_cast<uint8_t>(width), write, value});
 }
 
+board &board_peripheral_load(void *user) {
+  board &b = *static_cast<board *>(user);
+  b.instructions += PERIPHERAL_ACCESS_INSTRUCTIONS;
+  return b;
+}
+
+board &board_peripheral_store(void *user, uint32_t address, unsigned width, uint64_t value) {
+  board &b = board_peripheral_load(user);
+  board_record(b, address, width, true, static_cast<uint32_t>(value));
+  return b;
+}
+
+uint64_t board_record_load(board &b, uint32_t address, unsigned width, uint32_t value) {
+  board_record(b, address, width, false, value);
+  return value;
+}
+
 bool board_running_from_sdram(board &b) { return board_pc(b) < SDRAM_BASE + SDRAM_SIZE; }
 
-int board_read_memory(board *b, uint32_t address, void *data, size_t size) {
+bool board_read_memory(board *b, uint32_t address, void *data, size_t size) {
   return uc_mem_read(b->uc, address, data, size) == UC_ERR_OK;
 }
 
-int board_write_memory(board *b, uint32_t address, const void *data, size_t size) {
+bool board_write_memory(board *b, uint32_t address, const void *data, size_t size) {
   return uc_mem_write(b->uc, address, data, size) == UC_ERR_OK;
 }
 
@@ -121,13 +138,13 @@ void board_watch_ram(board *b, uint32_t low, uint32_t high) {
 
 uint32_t board_lowest_watched(const board *b) { return b->lowest_watched; }
 
-int board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
+bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
                uint32_t *result) {
   // The routine returns to an address the program never runs: the SDRAM's
   // last word, which the program at most stores to.
   constexpr uint32_t RETURN_ADDRESS = SDRAM_BASE + SDRAM_SIZE - 4;
   uc_context *saved = nullptr;
-  if (uc_context_alloc(b->uc, &saved) != UC_ERR_OK) return -1;
+  if (uc_context_alloc(b->uc, &saved) != UC_ERR_OK) return false;
   uc_context_save(b->uc, saved);
   uint32_t lr = RETURN_ADDRESS;
   uc_reg_write(b->uc, UC_ARM_REG_R0, &argument);
@@ -140,7 +157,7 @@ int board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instr
   uc_context_free(saved);
   if (err != UC_ERR_OK) {
     std::fprintf(stderr, "board: %s at pc 0x%08x\n", uc_strerror(err), pc);
-    return -1;
+    return false;
   }
-  return pc == RETURN_ADDRESS ? 0 : -1;
+  return pc == RETURN_ADDRESS;
 }

@@ -18,7 +18,9 @@ build=${1:-build-mutants}
 src=$build/mutant-src
 mkdir -p "$build"
 
-# name | file | perl substitution over the whole file
+# name | file | perl substitution over the whole file. The link refuses a
+# monitor over its code budget, and the sound one comes within a few words of
+# it, so each slip is written in a form that does not make the code larger.
 mutants=(
   'transmitter wait dropped|uart.cpp|s/\n  while \(\(reg32\(UART_LSR\) & LSR_TX_EMPTY\) == 0\) \{\n  \}//'
   'transmitter wait on bit 1|hardware.h|s/LSR_TX_EMPTY = 0x20;/LSR_TX_EMPTY = 0x02;/'
@@ -28,7 +30,6 @@ mutants=(
   'NAND address cycle dropped|nand_test.cpp|s/\n  reg8\(NAND_ADDRESS\) = 0x00;//'
   'NAND address before Read ID|nand_test.cpp|s/(  reg8\(NAND_COMMAND\) = NAND_READ_ID;\n)(  reg8\(NAND_ADDRESS\) = 0x00;\n)/$2$1/'
   'NAND ready poll dropped|nand_test.cpp|s/\n  for \(uint32_t polls = READY_POLLS;.*?\n  \}\n  return false;/\n  return true;/s'
-  'NAND status without Read Status|nand_test.cpp|s/\n  reg8\(NAND_COMMAND\) = NAND_READ_STATUS;\n(  uint32_t status = )/\n$1/'
   'control register write missing|board_init.cpp|s/\n  change_bits\(CTRL_0104, 0x00000040, 0\);//'
   'control register writes swapped|board_init.cpp|s/(  change_bits\(CTRL_0140[^\n]*\n)(  change_bits\(CTRL_0144[^\n]*\n)/$2$1/'
   'SDRAM stores 32-bit|sdram_test.cpp|s/\{ mem16\(address\) = value; \}/{ reg32(address) = value; }/'
@@ -36,8 +37,8 @@ mutants=(
   'address walk one cell short|sdram_test.cpp|s/value = 0; value <= lines;/value = 0; value < lines;/g'
   'data walk one pair short|sdram_test.cpp|s/walking_one <= 0x8000;/walking_one < 0x8000;/'
   'two'"'"'s complement for the pattern|sdram_test.cpp|s/walking_zero = ~walking_one & 0xFFFF/walking_zero = -walking_one & 0xFFFF/'
-  'SDRAM result precedence reversed|sdram_test.cpp|s/  if \((data_line_test\(SDRAM_BASE, store16\) != 0)\) result = 1;\n(  if \(address_line_test[^\n]*\n)/  bool data_failed = $1;\n$2  if (data_failed) result = 1;\n/'
-  'NAND check precedence reversed|nand_test.cpp|s/if \(!(\w+)\) result = ([1-5]);/if (!$1 && result == 0) result = $2;/g'
+  'SDRAM result precedence reversed|sdram_test.cpp|s/  uint32_t result = 0;\n  if \((data_line_test\(SDRAM_BASE, store16\) != 0)\) result = 1;\n  if \((address_line_test[^\n]*) != 0\) result = 2;/  uint32_t result = $1;\n  if (result == 0 && $2 != 0) result = 2;/'
+  'NAND checks out of order|nand_test.cpp|s/(  if \(!device_known\) result = 2;\n)(.*?  if \(!status_good\) result = 5;\n)/$2$1/s'
   'output not gated|uart.cpp|s/\n  if \(output_enabled == 0\) return;//'
   'slow-output wait skipped|uart.cpp|s/if \(output_enabled == 0 \|\| slow_output == 0\) return;/return;/'
   'leading zeros in hex|uart.cpp|s/\} while \(value != 0\);/} while (next != digits + 8);/'

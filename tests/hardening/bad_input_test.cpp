@@ -4,7 +4,7 @@
 // must end with one clear message and status 1, and write nothing where it
 // does not belong.
 #include "board_line.h"
-#include "read_file.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -36,15 +36,6 @@ std::string line_output(int master)
     while ((n = read(master, buf, sizeof buf)) > 0)
         got.append(buf, (std::size_t)n);
     return got;
-}
-
-std::string temp_dir(void)
-{
-    std::string tmpl = testing::TempDir() + "korvane-bad-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    EXPECT_NE(nullptr, mkdtemp(name.data()));
-    return name.data();
 }
 
 TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
@@ -94,7 +85,8 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        std::string dir = temp_dir();
+        const std::string dir = temp_dir("korvane-bad");
+        ASSERT_NE("", dir);
         const std::string results = "results of an earlier run\n";
         std::ofstream(dir + "/results.txt") << results;
         ASSERT_EQ(0, mkfifo((dir + "/fifo").c_str(), 0600));
@@ -125,7 +117,7 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
             EXPECT_EQ(c.log, read_file(dir + "/log"));
         }
         EXPECT_EQ(results, read_file(dir + "/results.txt"));
-        std::system(("rm -rf '" + dir + "'").c_str());
+        remove_tree(dir);
     }
 }
 

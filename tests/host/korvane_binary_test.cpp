@@ -4,7 +4,7 @@
 // plays a monitor. Console and log text are compared byte for byte.
 #include "board_line.h"
 #include "boot_image.h"
-#include "read_file.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 

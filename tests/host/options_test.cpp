@@ -1,5 +1,6 @@
 #include "log_file.h"
 #include "options.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -115,9 +116,9 @@ TEST(CommandLine, PosixlyCorrectStopsAtTheFirstName)
 
 TEST(CommandLine, LogFilesOpenAsTheyStand)
 {
-    char dir[] = "/tmp/korvane_opts_XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    std::string first = std::string(dir) + "/first.log", second = std::string(dir) + "/second.log";
+    const std::string dir = temp_dir("korvane-opts");
+    ASSERT_NE("", dir);
+    const std::string first = dir + "/first.log", second = dir + "/second.log";
 
     // A -l before a later error has created its file and said so.
     parsed p = parse({"-l", first, "-x"});
@@ -133,14 +134,12 @@ TEST(CommandLine, LogFilesOpenAsTheyStand)
     EXPECT_EQ("Logging to '" + first + "'\nLogging to '" + second + "'\n", p.out);
     EXPECT_EQ(0, stat(second.c_str(), &st));
 
-    std::string missing = std::string(dir) + "/no/such/dir.log";
+    std::string missing = dir + "/no/such/dir.log";
     p = parse({"-l", missing, "-h"});
     EXPECT_EQ(1, p.status);
     EXPECT_EQ("Could not open logfile '" + missing + "'.\n", p.err);
 
-    std::remove(first.c_str());
-    std::remove(second.c_str());
-    rmdir(dir);
+    remove_tree(dir);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "log_file.h"
 #include "monitor_protocol.h"
-#include "read_file.h"
+#include "test_files.h"
 #include "scripted_link.h"
 #include "test_phase.h"
 

@@ -95,8 +95,7 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
         pid_t pid = start_child({"/bin/sh", "-c", c.shell, "sh", KORVANE_BINARY, l.path, dir}, "bad");
         board_script board;
         // A korvane that goes on for ever meets a board that goes away.
-        board.hang_up = HANG_UP_IN_TESTS;
-        board.hang_up_at_command = 9;
+        board.monitor.limit = 9;
         std::string sent;
         if (c.board)
             play_board(l.master, l.slave, &board);
@@ -111,7 +110,7 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
         EXPECT_EQ(replaced(replaced(c.err, "@L", l.path), "@D", dir), r.err);
         EXPECT_EQ("", sent);
         if (c.board) {
-            EXPECT_EQ(c.commands, board.commands);
+            EXPECT_EQ(c.commands, board.monitor.commands);
         }
         if (c.log) {
             EXPECT_EQ(c.log, read_file(dir + "/log"));
@@ -131,7 +130,7 @@ TEST(BadInput, AFinishedRunLeavesThePortFreeForOthers)
     board_script board;
     child_result r = run_on_board(KORVANE_BINARY, {}, &board, "free", l);
     EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ("12", board.commands);
+    EXPECT_EQ("12", board.monitor.commands);
     // Root may open an exclusive port all the same, so the flag is asked for.
     int next_user = open(l.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(next_user, 0);

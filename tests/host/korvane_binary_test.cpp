@@ -81,7 +81,7 @@ TEST(KorvaneBinary, OptionsAndTheTestNameStandInAnyOrder)
         child_result r = run_on_board(c.args, &board, "order", open_line());
         unsetenv("POSIXLY_CORRECT");
         EXPECT_EQ(0, r.status) << r.err;
-        EXPECT_EQ(c.commands, board.commands);
+        EXPECT_EQ(c.commands, board.monitor.commands);
         EXPECT_TRUE(board.image_matches);
     }
 }
@@ -89,14 +89,14 @@ TEST(KorvaneBinary, OptionsAndTheTestNameStandInAnyOrder)
 TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard)
 {
     board_script board;
-    board.answers['1'] = "D0\r\n 0w1\r\n:0";
-    board.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
+    board.monitor.answers['1'] = "D0\r\n 0w1\r\n:0";
+    board.monitor.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
     std::string log = temp_path("whole.log");
     child_result r = run_on_board({"-v", "-l", log}, &board, "whole", open_line());
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_TRUE(board.image_matches);
-    EXPECT_EQ("v12", board.commands);
+    EXPECT_EQ("v12", board.monitor.commands);
     // The monitor's CR LF passes as it is: no CR added on the console or
     // in the log.
     std::string phase = "Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R0 P95 \r\nSe0\r\nfailed\n";

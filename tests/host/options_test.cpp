@@ -58,6 +58,7 @@ TEST(CommandLine, OptionsAndTestNames)
         int port;
         const char *path;
         bool continuous, verbose, sdram, flash;
+        bool posixly_correct = false;  // parsing stops at the first name
     } cases[] = {
         {{}, 1, nullptr, false, false, true, true},
         {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true},
@@ -72,10 +73,13 @@ TEST(CommandLine, OptionsAndTestNames)
         {{"-p12"}, 12, nullptr, false, false, true, true},
         {{"-p", "/dev/pts/7"}, 1, "/dev/pts/7", false, false, true, true},
         {{"-p", "/dev/pts/7", "-p", "2"}, 2, nullptr, false, false, true, true},
+        // "flash" is not the only argument left, so both tests run on port 1.
+        {{"flash", "-p", "3"}, 1, nullptr, false, false, true, true, true},
+        {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true, true},
     };
     for (const auto &c : cases) {
-        parsed p = parse(c.args);
-        SCOPED_TRACE(testing::PrintToString(c.args));
+        parsed p = parse(c.args, c.posixly_correct);
+        SCOPED_TRACE(testing::PrintToString(c.args) + (c.posixly_correct ? " POSIXLY_CORRECT" : ""));
         EXPECT_EQ(-1, p.status);
         EXPECT_EQ("", p.err);
         EXPECT_EQ(c.port, p.opts.port_number);
@@ -99,19 +103,6 @@ TEST(CommandLine, ErrorsPrintTheUsageTextAndNothingElse)
         EXPECT_TRUE(is_usage(p.err)) << p.err;
         EXPECT_EQ("", p.out);
     }
-}
-
-TEST(CommandLine, PosixlyCorrectStopsAtTheFirstName)
-{
-    parsed p = parse({"flash", "-p", "3"}, true);
-    // "flash" is not the only argument left, so both tests run on port 1.
-    EXPECT_EQ(-1, p.status);
-    EXPECT_EQ(1, p.opts.port_number);
-    EXPECT_TRUE(p.opts.run_sdram_test && p.opts.run_flash_test);
-
-    p = parse({"-p", "3", "flash"}, true);
-    EXPECT_EQ(3, p.opts.port_number);
-    EXPECT_FALSE(p.opts.run_sdram_test);
 }
 
 TEST(CommandLine, LogFilesOpenAsTheyStand)

@@ -12,12 +12,6 @@
 
 namespace {
 
-child_result run(std::vector<std::string> args, board_script *board, const std::string &tag,
-                 line l = open_line())
-{
-    return run_on_board(std::move(args), board, tag, l);
-}
-
 TEST(Hardening, APortThatGoesAwayEndsTheRunInEveryPhase)
 {
     struct {
@@ -38,7 +32,7 @@ TEST(Hardening, APortThatGoesAwayEndsTheRunInEveryPhase)
         board.hang_up = c.phase;
         board.monitor.limit = c.commands;
         line l = open_line();
-        child_result r = run(c.args, &board, "lost", l);
+        child_result r = run_on_board(c.args, &board, "lost", l);
         EXPECT_EQ(1, r.status);
         EXPECT_EQ("Lost serial port " + korvane_port_for(l.path).name + ".\n", r.err);
         EXPECT_EQ((std::size_t)c.commands, board.monitor.commands.size());
@@ -67,7 +61,7 @@ TEST(Hardening, ALogOnAFullDiskFailsTheRunAfterTheTests)
         SCOPED_TRACE(c.commands);
         board_script board;
         board.monitor.answers['2'] = c.flash_answer;
-        child_result r = run(c.args, &board, "full");
+        child_result r = run_on_board(c.args, &board, "full");
         EXPECT_EQ(1, r.status);
         EXPECT_EQ("Could not write logfile '/dev/full'.\n", r.err);
         EXPECT_EQ(c.commands, board.monitor.commands);
@@ -91,7 +85,7 @@ TEST(Hardening, ASecondKorvaneOnTheSamePortFailsAndTheFirstGoesOn)
         pid_t pid = start_child(korvane_command({"-p", port.arg}), "second");
         second = finish_child(pid, "second", 5.0);
     };
-    child_result first = run({}, &board, "first", l);
+    child_result first = run_on_board({}, &board, "first", l);
 
     EXPECT_EQ(1, second.status);
     EXPECT_EQ(0u, second.err.find("Could not open serial port " + port.name + ".\n")) << second.err;

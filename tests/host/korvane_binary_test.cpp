@@ -78,7 +78,7 @@ TEST(KorvaneBinary, OptionsAndTheTestNameStandInAnyOrder)
         board_script board;
         if (c.posixly_correct)
             setenv("POSIXLY_CORRECT", "1", 1);
-        child_result r = run_on_board(c.args, &board, "order", open_line());
+        child_result r = run_on_board(c.args, &board, "order");
         unsetenv("POSIXLY_CORRECT");
         EXPECT_EQ(0, r.status) << r.err;
         EXPECT_EQ(c.commands, board.monitor.commands);
@@ -92,7 +92,7 @@ TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard)
     board.monitor.answers['1'] = "D0\r\n 0w1\r\n:0";
     board.monitor.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
     std::string log = temp_path("whole.log");
-    child_result r = run_on_board({"-v", "-l", log}, &board, "whole", open_line());
+    child_result r = run_on_board({"-v", "-l", log}, &board, "whole");
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_TRUE(board.image_matches);
@@ -110,7 +110,7 @@ TEST(KorvaneBinary, ACancelledDownloadEndsWithItsCode)
     board_script board;
     board.cancel_download = true;
     std::string log = temp_path("cancel.log");
-    child_result r = run_on_board({"-l", log}, &board, "cancel", open_line());
+    child_result r = run_on_board({"-l", log}, &board, "cancel");
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("Xmodem download failed: -1.\n", r.err);
     EXPECT_EQ("", read_file(log));

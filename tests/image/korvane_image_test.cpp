@@ -117,6 +117,9 @@ TEST_F(ImageTool, RefusesBadArgumentsAndInput)
     write_bytes(path("big.bin"), std::vector<std::uint8_t>(0x791, 0xEA));
     write_bytes(path("code.bin"), std::vector<std::uint8_t>(8, 0xEA));
     mkdir(path("subdir").c_str(), 0755);
+    // An image from an earlier pack, which a failed one must leave as it is.
+    ASSERT_EQ(0, run({"pack", path("code.bin"), path("image.bin")}).status);
+    const std::vector<std::uint8_t> before = read_bytes(path("image.bin"));
     struct Case {
         std::vector<std::string> args;
         const char *err_has;
@@ -142,16 +145,7 @@ TEST_F(ImageTool, RefusesBadArgumentsAndInput)
         EXPECT_NE(std::string::npos, r.err.find(c.err_has)) << r.err;
     }
     // Nothing written, no temporary file left behind.
-    EXPECT_EQ((std::vector<std::string>{"big.bin", "code.bin", "empty.bin", "subdir"}), entries());
-}
-
-TEST_F(ImageTool, FailedPackKeepsTheOldImage)
-{
-    write_bytes(path("code.bin"), std::vector<std::uint8_t>(8, 0xEA));
-    ASSERT_EQ(0, run({"pack", path("code.bin"), path("image.bin")}).status);
-    std::vector<std::uint8_t> before = read_bytes(path("image.bin"));
-    write_bytes(path("code.bin"), std::vector<std::uint8_t>(0x800, 0xEA));
-    EXPECT_EQ(1, run({"pack", path("code.bin"), path("image.bin")}).status);
+    EXPECT_EQ((std::vector<std::string>{"big.bin", "code.bin", "empty.bin", "image.bin", "subdir"}), entries());
     EXPECT_EQ(before, read_bytes(path("image.bin")));
 }
 

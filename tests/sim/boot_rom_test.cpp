@@ -50,11 +50,6 @@ bytes flipped(bytes b, size_t at, uint8_t bits) {
   return b;
 }
 
-TEST(BootRomCrc, MatchesTheXmodemCheckValue) {
-  const uint8_t text[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  EXPECT_EQ(boot_rom_crc16(text, sizeof text), 0x31C3);
-}
-
 // One step of a conversation with the ROM: the bytes that arrive at a time
 // (none: only time passes) and what the ROM answers.
 struct step {

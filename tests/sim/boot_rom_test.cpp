@@ -205,8 +205,8 @@ TEST(BootRomImage, StartsOnlyAWholeGoodImage) {
   // The sums as the rules give them, worked out by hand: the header holds
   // 0x69, the code size 0x100, the offset 0x200 and the flag 1; the
   // extension sum depends only on the register table.
-  EXPECT_EQ(image[0x1F], 0x6D);
-  EXPECT_EQ(image[0x1FF], 0xDA);
+  EXPECT_EQ(0x6D, image[0x1F]);
+  EXPECT_EQ(0xDA, image[0x1FF]);
   image.push_back(0x1A);
   image.resize((image.size() + 127) / 128 * 128, 0);
   const image_case cases[] = {

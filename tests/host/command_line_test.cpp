@@ -51,13 +51,19 @@ outcome parse(const std::vector<std::string> &args, bool posixly_correct = false
     if (posixly_correct)
         setenv("POSIXLY_CORRECT", "1", 1);
     run_options opts;
-    outcome p = call([&opts](int argc, char **argv) { return parse_command_line(argc, argv, &opts); }, args);
+    std::string port_path;
+    outcome p = call(
+        [&](int argc, char **argv) {
+            int status = parse_command_line(argc, argv, &opts);
+            port_path = opts.port_path ? opts.port_path : "";
+            opts.port_path = nullptr;
+            return status;
+        },
+        args);
     unsetenv("POSIXLY_CORRECT");
     close_log_file();
     p.opts = opts;
-    if (opts.port_path)
-        p.port_path = opts.port_path;
-    p.opts.port_path = nullptr;
+    p.port_path = port_path;
     return p;
 }
 

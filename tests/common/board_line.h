@@ -22,7 +22,7 @@ extern const char LINE_PORT[];
 
 // Runs the korvane under test with args against the board; ends within 5 s.
 child_result run_on_board(std::vector<std::string> args, board_script *board, const std::string &tag,
-                          line l);
+                          line l = open_line());
 
 // The same with the given program, run as it is.
 child_result run_on_board(const char *korvane, std::vector<std::string> args, board_script *board,

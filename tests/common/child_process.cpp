@@ -1,6 +1,6 @@
 #include "child_process.h"
 
-#include "read_file.h"
+#include "test_files.h"
 
 #include <cerrno>
 #include <chrono>

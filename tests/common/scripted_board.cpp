@@ -79,16 +79,12 @@ bool boot(int fd, int *held_slave, board_script *s)
 
 void monitor(int fd, board_script *s)
 {
-    send(fd, "?");
-    for (;;) {
-        int command = read_byte(fd, QUIET_MS);
-        if (command < 0)
+    send(fd, monitor_greeting(s->monitor));
+    std::string reply;
+    for (int command; (command = read_byte(fd, QUIET_MS)) >= 0;) {
+        if (!monitor_reply(&s->monitor, (char)command, &reply))
             return;
-        if (s->hang_up == HANG_UP_IN_TESTS && (int)s->commands.size() == s->hang_up_at_command)
-            return;
-        s->commands += (char)command;
-        auto it = s->answers.find((char)command);
-        send(fd, (it == s->answers.end() ? std::string(":0") : it->second) + "?");
+        send(fd, reply);
     }
 }
 

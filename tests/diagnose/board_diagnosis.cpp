@@ -1,10 +1,10 @@
 #include "board_diagnosis.h"
 
 #include <signal.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include "child_process.h"
+#include "test_files.h"
 
 namespace {
 
@@ -21,11 +21,8 @@ board_diagnosis failed(const std::string &what, const child_result &p) {
 board_diagnosis diagnose_board(const diagnosis_programs &programs,
                                const std::vector<std::string> &board_options,
                                const std::vector<std::string> &korvane_args) {
-  const char *tmp = getenv("TMPDIR");
-  std::string log = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvane-diagnosis-XXXXXX";
-  int fd = mkstemp(&log[0]);
-  if (fd < 0) return failed("no temporary log file", child_result{});
-  close(fd);
+  const std::string log = temp_file("korvane-diagnosis");
+  if (log.empty()) return failed("no temporary log file", child_result{});
 
   std::vector<std::string> board_argv = {programs.boardsim};
   board_argv.insert(board_argv.end(), board_options.begin(), board_options.end());

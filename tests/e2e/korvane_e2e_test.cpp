@@ -13,7 +13,7 @@
 
 #include "child_process.h"
 #include "korvane_program.h"
-#include "read_file.h"
+#include "test_files.h"
 
 namespace {
 
@@ -145,10 +145,8 @@ TEST_F(KorvaneE2e, CancelledDownloadFails) {
 
 TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
   start_board();
-  char log_path[] = "/tmp/korvane_e2e_log_XXXXXX";
-  int fd = mkstemp(log_path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  const std::string log_path = temp_file("korvane-e2e-log");
+  ASSERT_NE("", log_path);
   pid_t k = start_korvane({"-c", "-l", log_path});
   auto repeated = [](const child_result &p) {
     size_t first = p.out.find("Testing FLASH");
@@ -158,9 +156,9 @@ TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
   child_result r = stop_child(k, SIGINT, 5);
   EXPECT_FALSE(r.timed_out);
   std::string log = read_file(log_path);
-  unlink(log_path);
+  unlink(log_path.c_str());
 
-  std::string opening = std::string("Logging to '") + log_path + "'\n" + download_text(image_size());
+  std::string opening = "Logging to '" + log_path + "'\n" + download_text(image_size());
   ASSERT_EQ(0, r.out.compare(0, opening.size(), opening)) << r.out;
   std::string tests = r.out.substr(opening.size());
   std::string complete = tests.substr(0, tests.rfind('\n') + 1);

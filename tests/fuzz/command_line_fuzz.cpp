@@ -3,6 +3,7 @@
 // sets or clears POSIXLY_CORRECT. The log file is not opened for real here
 // (a fuzzed path could name any file on the machine); the stand-ins below
 // record the name and fail for an empty one, as the library does.
+#include "invariant.h"
 #include "log_file.h"
 #include "options.h"
 
@@ -36,12 +37,6 @@ const char *log_file_name(void)
 
 void tee_printf(const char *, ...)
 {
-}
-
-[[noreturn]] static void fail(const char *what)
-{
-    std::fprintf(stderr, "command line invariant broken: %s\n", what);
-    std::abort();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)

@@ -5,22 +5,12 @@
 // search is left out: it costs a tenth of a second and parses nothing.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "invariant.h"
 #include "log_parser.h"
 #include "report.h"
 #include "sdram_walk.h"
-
-namespace {
-
-[[noreturn]] void fail(const char *what) {
-  std::fprintf(stderr, "diagnosis invariant broken: %s\n", what);
-  std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string text(reinterpret_cast<const char *>(data), size);

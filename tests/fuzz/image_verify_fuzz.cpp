@@ -4,18 +4,13 @@
 // boot_image_verify, come with a reason when false, and when true the image
 // must be exactly as long as its header says.
 #include "boot_image_format.h"
+#include "invariant.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-[[noreturn]] static void fail(const char *what)
-{
-    std::fprintf(stderr, "image verifier invariant broken: %s\n", what);
-    std::abort();
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size)
 {

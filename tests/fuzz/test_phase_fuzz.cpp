@@ -4,6 +4,7 @@
 // come before each ":" after a command, a test must read passed only when
 // its result starts with "0", and each command must go out only after a
 // prompt. A continuous run ends when the monitor falls silent.
+#include "invariant.h"
 #include "log_file.h"
 #include "scripted_link.h"
 #include "test_phase.h"
@@ -17,12 +18,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "test phase invariant broken: %s\n", what);
-    std::abort();
-}
 
 // The monitor's stream walked by hand: what each exchange must show.
 struct model {

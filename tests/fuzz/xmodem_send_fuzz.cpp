@@ -5,6 +5,7 @@
 // must be nothing, one well-formed block, one EOT, the three CANs of an abort
 // or the ACK that answers a cancel, in an order a receiver can follow.
 #include "boot_rom.h"
+#include "invariant.h"
 #include "scripted_link.h"
 #include "xmodem.h"
 
@@ -37,12 +38,6 @@ struct checker {
 };
 
 checker check;
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "xmodem_send invariant broken: %s\n", what);
-    std::abort();
-}
 
 std::size_t expected_blocks(void)
 {

@@ -4,7 +4,7 @@
 // must end with one clear message and status 1, and write nothing where it
 // does not belong.
 #include "board_line.h"
-#include "read_file.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -36,15 +36,6 @@ std::string line_output(int master)
     while ((n = read(master, buf, sizeof buf)) > 0)
         got.append(buf, (std::size_t)n);
     return got;
-}
-
-std::string temp_dir(void)
-{
-    std::string tmpl = testing::TempDir() + "korvane-bad-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    EXPECT_NE(nullptr, mkdtemp(name.data()));
-    return name.data();
 }
 
 TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
@@ -94,7 +85,8 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        std::string dir = temp_dir();
+        const std::string dir = temp_dir("korvane-bad");
+        ASSERT_NE("", dir);
         const std::string results = "results of an earlier run\n";
         std::ofstream(dir + "/results.txt") << results;
         ASSERT_EQ(0, mkfifo((dir + "/fifo").c_str(), 0600));
@@ -103,8 +95,7 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
         pid_t pid = start_child({"/bin/sh", "-c", c.shell, "sh", KORVANE_BINARY, l.path, dir}, "bad");
         board_script board;
         // A korvane that goes on for ever meets a board that goes away.
-        board.hang_up = HANG_UP_IN_TESTS;
-        board.hang_up_at_command = 9;
+        board.monitor.limit = 9;
         std::string sent;
         if (c.board)
             play_board(l.master, l.slave, &board);
@@ -119,13 +110,13 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing)
         EXPECT_EQ(replaced(replaced(c.err, "@L", l.path), "@D", dir), r.err);
         EXPECT_EQ("", sent);
         if (c.board) {
-            EXPECT_EQ(c.commands, board.commands);
+            EXPECT_EQ(c.commands, board.monitor.commands);
         }
         if (c.log) {
             EXPECT_EQ(c.log, read_file(dir + "/log"));
         }
         EXPECT_EQ(results, read_file(dir + "/results.txt"));
-        std::system(("rm -rf '" + dir + "'").c_str());
+        remove_tree(dir);
     }
 }
 
@@ -139,7 +130,7 @@ TEST(BadInput, AFinishedRunLeavesThePortFreeForOthers)
     board_script board;
     child_result r = run_on_board(KORVANE_BINARY, {}, &board, "free", l);
     EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ("12", board.commands);
+    EXPECT_EQ("12", board.monitor.commands);
     // Root may open an exclusive port all the same, so the flag is asked for.
     int next_user = open(l.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(next_user, 0);

@@ -12,19 +12,13 @@
 
 namespace {
 
-child_result run(std::vector<std::string> args, board_script *board, const std::string &tag,
-                 line l = open_line())
-{
-    return run_on_board(std::move(args), board, tag, l);
-}
-
 TEST(Hardening, APortThatGoesAwayEndsTheRunInEveryPhase)
 {
     struct {
         const char *name;
         std::vector<std::string> args;
         board_phase phase;
-        int at_command;
+        int commands;  // answered before the hang-up
     } cases[] = {
         {"wake-up", {}, HANG_UP_IN_WAKEUP, 0},
         {"download", {}, HANG_UP_IN_DOWNLOAD, 0},
@@ -36,12 +30,12 @@ TEST(Hardening, APortThatGoesAwayEndsTheRunInEveryPhase)
         SCOPED_TRACE(c.name);
         board_script board;
         board.hang_up = c.phase;
-        board.hang_up_at_command = c.at_command;
+        board.monitor.limit = c.commands;
         line l = open_line();
-        child_result r = run(c.args, &board, "lost", l);
+        child_result r = run_on_board(c.args, &board, "lost", l);
         EXPECT_EQ(1, r.status);
         EXPECT_EQ("Lost serial port " + korvane_port_for(l.path).name + ".\n", r.err);
-        EXPECT_EQ((std::size_t)c.at_command, board.commands.size());
+        EXPECT_EQ((std::size_t)c.commands, board.monitor.commands.size());
         // Bounds on an ending, not a speed figure: a korvane that spins or
         // hangs on a dead line blows both by far.
         double after = r.ended_at - board.hung_up_at;
@@ -66,11 +60,11 @@ TEST(Hardening, ALogOnAFullDiskFailsTheRunAfterTheTests)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.commands);
         board_script board;
-        board.answers['2'] = c.flash_answer;
-        child_result r = run(c.args, &board, "full");
+        board.monitor.answers['2'] = c.flash_answer;
+        child_result r = run_on_board(c.args, &board, "full");
         EXPECT_EQ(1, r.status);
         EXPECT_EQ("Could not write logfile '/dev/full'.\n", r.err);
-        EXPECT_EQ(c.commands, board.commands);
+        EXPECT_EQ(c.commands, board.monitor.commands);
         EXPECT_EQ(0u, r.out.find("Logging to '/dev/full'\n"));
         ASSERT_GE(r.out.size(), c.tests.size());
         EXPECT_EQ(c.tests, r.out.substr(r.out.size() - c.tests.size()));
@@ -85,13 +79,13 @@ TEST(Hardening, ASecondKorvaneOnTheSamePortFailsAndTheFirstGoesOn)
     const korvane_port port = korvane_port_for(l.path);
     child_result second;
     board_script board;
-    board.answers['2'] = ":3";
+    board.monitor.answers['2'] = ":3";
     // The first korvane is on the line and sending its wake-up pattern.
     board.on_first_byte = [&] {
         pid_t pid = start_child(korvane_command({"-p", port.arg}), "second");
         second = finish_child(pid, "second", 5.0);
     };
-    child_result first = run({}, &board, "first", l);
+    child_result first = run_on_board({}, &board, "first", l);
 
     EXPECT_EQ(1, second.status);
     EXPECT_EQ(0u, second.err.find("Could not open serial port " + port.name + ".\n")) << second.err;
@@ -100,7 +94,7 @@ TEST(Hardening, ASecondKorvaneOnTheSamePortFailsAndTheFirstGoesOn)
     EXPECT_EQ(0, first.status);
     EXPECT_EQ("", first.err);
     EXPECT_TRUE(board.image_matches);
-    EXPECT_EQ("12", board.commands);
+    EXPECT_EQ("12", board.monitor.commands);
     const std::string tests = "Testing SDRAM... passed\nTesting FLASH... failed\n";
     ASSERT_GE(first.out.size(), tests.size());
     EXPECT_EQ(tests, first.out.substr(first.out.size() - tests.size()));

@@ -4,7 +4,7 @@
 // plays a monitor. Console and log text are compared byte for byte.
 #include "board_line.h"
 #include "boot_image.h"
-#include "read_file.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -78,10 +78,10 @@ TEST(KorvaneBinary, OptionsAndTheTestNameStandInAnyOrder)
         board_script board;
         if (c.posixly_correct)
             setenv("POSIXLY_CORRECT", "1", 1);
-        child_result r = run_on_board(c.args, &board, "order", open_line());
+        child_result r = run_on_board(c.args, &board, "order");
         unsetenv("POSIXLY_CORRECT");
         EXPECT_EQ(0, r.status) << r.err;
-        EXPECT_EQ(c.commands, board.commands);
+        EXPECT_EQ(c.commands, board.monitor.commands);
         EXPECT_TRUE(board.image_matches);
     }
 }
@@ -89,14 +89,14 @@ TEST(KorvaneBinary, OptionsAndTheTestNameStandInAnyOrder)
 TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard)
 {
     board_script board;
-    board.answers['1'] = "D0\r\n 0w1\r\n:0";
-    board.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
+    board.monitor.answers['1'] = "D0\r\n 0w1\r\n:0";
+    board.monitor.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
     std::string log = temp_path("whole.log");
-    child_result r = run_on_board({"-v", "-l", log}, &board, "whole", open_line());
+    child_result r = run_on_board({"-v", "-l", log}, &board, "whole");
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_TRUE(board.image_matches);
-    EXPECT_EQ("v12", board.commands);
+    EXPECT_EQ("v12", board.monitor.commands);
     // The monitor's CR LF passes as it is: no CR added on the console or
     // in the log.
     std::string phase = "Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R0 P95 \r\nSe0\r\nfailed\n";
@@ -110,7 +110,7 @@ TEST(KorvaneBinary, ACancelledDownloadEndsWithItsCode)
     board_script board;
     board.cancel_download = true;
     std::string log = temp_path("cancel.log");
-    child_result r = run_on_board({"-l", log}, &board, "cancel", open_line());
+    child_result r = run_on_board({"-l", log}, &board, "cancel");
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("Xmodem download failed: -1.\n", r.err);
     EXPECT_EQ("", read_file(log));

@@ -1,49 +1,36 @@
 #include "log_file.h"
 #include "monitor_protocol.h"
-#include "read_file.h"
+#include "monitor_script.h"
 #include "scripted_link.h"
+#include "test_files.h"
 #include "test_phase.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <deque>
-#include <map>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-// A monitor played from a table: what each command byte answers (trace text,
-// ":", result). It prompts first and again after every answer, and falls
-// silent after `limit` answers so that a continuous run ends.
-struct scripted_monitor {
-    std::map<char, std::string> answers = {{'1', ":0"}, {'2', ":0"}, {'v', ":0"}, {'s', ":0"}};
-    std::string before_prompt;  // noise the host must throw away
-    int limit = 100;
-};
-
-void attach_monitor(const scripted_monitor &m)
+// The monitor_script as the peer on the scripted link: at every read it
+// answers the command bytes korvane has written since the last one.
+void attach_monitor(monitor_script m)
 {
-    auto out = std::make_shared<std::deque<int>>();
-    for (char c : m.before_prompt + "?")
-        out->push_back((unsigned char)c);
+    auto script = std::make_shared<monitor_script>(std::move(m));
+    auto out = std::make_shared<std::string>(monitor_greeting(*script));
     auto seen = std::make_shared<std::size_t>(0);
-    auto answered = std::make_shared<int>(0);
-    scripted_link_reset([m, out, seen, answered](unsigned) {
+    scripted_link_reset([script, out, seen](unsigned) {
+        std::string reply;
         while (*seen < serial_log.written.size()) {
-            char command = (char)serial_log.written[(*seen)++];
-            if (++*answered > m.limit)
+            if (!monitor_reply(script.get(), (char)serial_log.written[(*seen)++], &reply))
                 return SILENCE;
-            auto it = m.answers.find(command);
-            for (char c : (it == m.answers.end() ? std::string(":0") : it->second) + "?")
-                out->push_back((unsigned char)c);
+            *out += reply;
         }
         if (out->empty())
             return SILENCE;
-        int byte = out->front();
-        out->pop_front();
+        int byte = (unsigned char)(*out)[0];
+        out->erase(0, 1);
         return byte;
     });
 }
@@ -85,7 +72,7 @@ TEST(TestPhase, CommandBytesForEachOptionSet)
         {true, true, false, true, 5, "vs2222"},
     };
     for (const auto &c : cases) {
-        scripted_monitor m;
+        monitor_script m;
         m.limit = c.limit;
         attach_monitor(m);
         run_phase(options(c.verbose, c.continuous, c.sdram, c.flash));
@@ -93,58 +80,44 @@ TEST(TestPhase, CommandBytesForEachOptionSet)
     }
 }
 
-TEST(TestPhase, PassedOnlyWhenTheResultStartsWithZero)
+// A test passed only when its result starts with "0", and the rest of a
+// longer result must not leak into the next line. The monitor's CR LF
+// passes as it is; without -v the monitor sends no trace and the host shows
+// one line a test. The log holds exactly the console's text.
+TEST(TestPhase, ConsoleAndLogText)
 {
     struct {
-        const char *answer;
-        const char *word;
-    } cases[] = {{":0", "passed"}, {":1", "failed"}, {":2", "failed"}, {":5", "failed"},
-                 {":6", "failed"}, {":10", "failed"}, {":01", "passed"}, {":ff", "failed"}};
+        bool verbose;
+        const char *sdram, *flash;  // the monitor's answers
+        const char *console;
+    } cases[] = {
+        {false, ":0", ":0", "Testing SDRAM... passed\nTesting FLASH... passed\n"},
+        {false, ":1", ":0", "Testing SDRAM... failed\nTesting FLASH... passed\n"},
+        {false, ":2", ":0", "Testing SDRAM... failed\nTesting FLASH... passed\n"},
+        {false, ":5", ":0", "Testing SDRAM... failed\nTesting FLASH... passed\n"},
+        {false, ":6", ":0", "Testing SDRAM... failed\nTesting FLASH... passed\n"},
+        {false, ":10", ":0", "Testing SDRAM... failed\nTesting FLASH... passed\n"},
+        {false, ":01", ":0", "Testing SDRAM... passed\nTesting FLASH... passed\n"},
+        {false, ":ff", ":0", "Testing SDRAM... failed\nTesting FLASH... passed\n"},
+        {false, ":0", ":5", "Testing SDRAM... passed\nTesting FLASH... failed\n"},
+        {true, "D0\r\n 0w1\r\n:0", "M2c Df1 R80 P95 \r\nSe1\r\n:5",
+         "Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R80 P95 \r\nSe1\r\nfailed\n"},
+        {true, "D0\r\n:0", ":0", "Testing SDRAM...\nD0\r\npassed\nTesting FLASH...\npassed\n"},
+    };
+    const std::string log = temp_file("korvane-log");
+    ASSERT_NE("", log);
     for (const auto &c : cases) {
-        scripted_monitor m;
-        m.answers['1'] = c.answer;
+        SCOPED_TRACE(std::string(c.sdram) + " " + c.flash);
+        monitor_script m;
+        m.before_prompt = "noise\r\n";
+        m.answers = {{'1', c.sdram}, {'2', c.flash}};
         attach_monitor(m);
-        std::string console = run_phase(options(false, false, true, true));
-        // The rest of a longer result must not leak into the FLASH line.
-        EXPECT_EQ(std::string("Testing SDRAM... ") + c.word + "\nTesting FLASH... passed\n", console) << c.answer;
+        ASSERT_TRUE(open_log_file(log.c_str()));
+        EXPECT_EQ(c.console, run_phase(options(c.verbose, false, true, true)));
+        EXPECT_TRUE(close_log_file());
+        EXPECT_EQ(c.console, read_file(log));
     }
-}
-
-TEST(TestPhase, PlainAndVerboseConsoleText)
-{
-    scripted_monitor m;
-    m.before_prompt = "noise\r\n";
-    m.answers['1'] = "D0\r\n 0w1\r\n:0";
-    m.answers['2'] = "M2c Df1 R80 P95 \r\nSe1\r\n:5";
-    attach_monitor(m);
-    EXPECT_EQ("Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R80 P95 \r\nSe1\r\nfailed\n",
-              run_phase(options(true, false, true, true)));
-
-    // Without -v the monitor sends no trace; the host shows one line a test.
-    m.answers['1'] = ":0";
-    m.answers['2'] = ":5";
-    attach_monitor(m);
-    EXPECT_EQ("Testing SDRAM... passed\nTesting FLASH... failed\n", run_phase(options(false, false, true, true)));
-}
-
-TEST(TestPhase, LogFileHoldsExactlyTheTestPhaseText)
-{
-    char path[] = "/tmp/korvane_log_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    ASSERT_TRUE(open_log_file(path));
-
-    scripted_monitor m;
-    m.answers['1'] = "D0\r\n:0";
-    attach_monitor(m);
-    std::string console = run_phase(options(true, false, true, true));
-    EXPECT_TRUE(close_log_file());
-
-    std::string log = read_file(path);
-    EXPECT_EQ(console, log);
-    EXPECT_EQ("Testing SDRAM...\nD0\r\npassed\nTesting FLASH...\npassed\n", log);
-    std::remove(path);
+    std::remove(log.c_str());
 }
 
 TEST(TestPhase, BytesBeforeThePromptAreThrownAway)
@@ -161,8 +134,7 @@ TEST(TestPhase, BytesBeforeThePromptAreThrownAway)
 TEST(TestPhase, ALogThatCannotBeWrittenIsReported)
 {
     ASSERT_TRUE(open_log_file("/dev/full"));
-    scripted_monitor m;
-    attach_monitor(m);
+    attach_monitor(monitor_script());
     run_phase(options(false, false, true, true));
     EXPECT_FALSE(close_log_file());
 }

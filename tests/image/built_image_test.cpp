@@ -2,7 +2,7 @@
 // the packed file.
 #include "boot_image.h"
 #include "boot_image_format.h"
-#include "read_file.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 

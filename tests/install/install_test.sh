@@ -67,10 +67,10 @@ read -r -t 10 -u "${boardsim[0]}" line_path || fail "boardsim made no line: $(ca
 timeout 20 "$prefix/bin/korvane" -p "$tmp/board" flash >run.txt 2>&1 || fail "korvane: $(cat run.txt)"
 grep -qF 'Testing FLASH... passed' run.txt || fail "installed korvane and boardsim: $(cat run.txt)"
 
-"$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/packages" -G DEB >cpack-deb.log ||
-  fail "cpack -G DEB: $(cat cpack-deb.log)"
-"$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/packages" -G ZIP >cpack-zip.log ||
-  fail "cpack -G ZIP: $(cat cpack-zip.log)"
+for generator in DEB ZIP; do
+  "$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/packages" -G $generator >cpack-$generator.log ||
+    fail "cpack -G $generator: $(cat cpack-$generator.log)"
+done
 
 deb=$(echo "$tmp"/packages/korvane_"$version"_*.deb)
 [ -f "$deb" ] || fail "no korvane_${version}_*.deb"

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "boot_image_format.h"
+#include "test_files.h"
 
 namespace {
 
@@ -17,8 +15,8 @@ constexpr uint64_t INSTRUCTION_LIMIT = 60'000'000;
 
 const std::vector<uint8_t> &image_code() {
   static const std::vector<uint8_t> code = [] {
-    std::ifstream in(MONITOR_IMAGE_FILE, std::ios::binary);
-    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), {});
+    const std::string file = read_file(MONITOR_IMAGE_FILE);
+    const std::vector<uint8_t> image(file.begin(), file.end());
     boot_image_info info;
     char reason[200] = "";
     if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {

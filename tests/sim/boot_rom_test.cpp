@@ -10,6 +10,7 @@
 namespace {
 
 using bytes = std::vector<uint8_t>;
+using state = boot_rom_state;
 
 const bytes WAKE = {0xBB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
 const uint8_t NAK = BOOT_ROM_NAK, ACK = BOOT_ROM_ACK, CAN = BOOT_ROM_CAN;
@@ -37,266 +38,147 @@ bytes block(uint8_t number, uint8_t fill, bool checksum = false) {
   return b;
 }
 
-bytes feed(boot_rom *rom, const bytes &in, boot_rom_ms now = 0) {
-  bytes out;
-  for (uint8_t b : in) boot_rom_receive(rom, b, now, &out);
-  return out;
+// Block n filled with n, for each number in turn.
+bytes blocks(std::initializer_list<uint8_t> numbers) {
+  bytes all;
+  for (uint8_t n : numbers) all = cat({all, block(n, n)});
+  return all;
 }
 
-boot_rom woken(boot_rom_config config = {}) {
-  boot_rom rom;
-  boot_rom_init(&rom, &config);
-  feed(&rom, WAKE);
-  return rom;
+bytes flipped(bytes b, size_t at, uint8_t bits) {
+  b[at] ^= bits;
+  return b;
 }
 
-TEST(BootRomCrc, MatchesTheXmodemCheckValue) {
-  const uint8_t text[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  EXPECT_EQ(boot_rom_crc16(text, sizeof text), 0x31C3);
-}
-
-struct wake_case {
-  const char *name;
-  boot_rom_config config;
-  bytes input;
+// One step of a conversation with the ROM: the bytes that arrive at a time
+// (none: only time passes) and what the ROM answers.
+struct step {
   boot_rom_ms at;
-  bytes expected;
+  bytes in, out;
 };
 
-TEST(BootRomWake, AnswersOnlyACompletePattern) {
-  boot_rom_config plain, checksum, silent, delayed;
+struct conversation {
+  const char *name;
+  boot_rom_config config;
+  std::vector<step> steps;  // from reset
+  state end;
+  bytes fills = {};  // what the data bytes of each stored block hold
+};
+
+TEST(BootRom, AnswersEachConversation) {
+  boot_rom_config plain, checksum, silent, delayed, late, nak_first, nak_second, cancel_first,
+      cancel_second;
   checksum.checksum_mode = true;
   silent.no_handshake = true;
   delayed.boot_delay_ms = 500;
-  const bytes restarted = {0xBB, 0x11, 0xBB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
-  const wake_case cases[] = {
-      {"whole pattern asks for CRC", plain, WAKE, 0, {NAK, 'C'}},
-      {"checksum receiver asks with NAK", checksum, WAKE, 0, {NAK, NAK}},
-      {"silent receiver only wakes", silent, WAKE, 0, {NAK}},
-      {"seven bytes are not enough", plain, bytes(WAKE.begin(), WAKE.end() - 1), 0, {}},
-      {"noise before the pattern", plain, cat({{0x00, 0x77, 0x15}, WAKE}), 0, {NAK, 'C'}},
-      {"pattern restarting mid-way", plain, restarted, 0, {NAK, 'C'}},
-      {"out of order", plain, {0xBB, 0x22, 0x11, 0x33, 0x44, 0x55, 0x66, 0x77}, 0, {}},
-      {"before the boot delay", delayed, WAKE, 499, {}},
-      {"after the boot delay", delayed, WAKE, 500, {NAK, 'C'}},
-      {"a second pattern once awake", plain, cat({WAKE, WAKE}), 0, {NAK, 'C'}},
-  };
-  for (const wake_case &c : cases) {
-    boot_rom rom;
-    boot_rom_init(&rom, &c.config);
-    EXPECT_EQ(feed(&rom, c.input, c.at), c.expected) << c.name;
-  }
-}
-
-TEST(BootRomWake, PatternCutByTheBootDelayDoesNotCount) {
-  boot_rom_config config;
-  config.boot_delay_ms = 100;
-  boot_rom rom;
-  boot_rom_init(&rom, &config);
-  feed(&rom, bytes(WAKE.begin(), WAKE.begin() + 4), 99);
-  EXPECT_EQ(feed(&rom, bytes(WAKE.begin() + 4, WAKE.end()), 100), bytes{});
-  EXPECT_EQ(feed(&rom, WAKE, 150), (bytes{NAK, 'C'}));
-}
-
-TEST(BootRomHandshake, RepeatsEverySecondUntilABlockStarts) {
-  boot_rom rom = woken();
-  bytes out;
-  boot_rom_tick(&rom, 999, &out);
-  EXPECT_EQ(out, bytes{});
-  EXPECT_EQ(boot_rom_deadline(&rom), 1000);
-  boot_rom_tick(&rom, 1000, &out);
-  boot_rom_tick(&rom, 2000, &out);
-  EXPECT_EQ(out, (bytes{'C', 'C'}));
-  EXPECT_EQ(feed(&rom, block(1, 0xAA), 2100), bytes{ACK});
-  out.clear();
-  boot_rom_tick(&rom, 5000, &out);
-  EXPECT_EQ(out, bytes{});
-}
-
-TEST(BootRomHandshake, SilentReceiverNeverAsks) {
-  boot_rom_config config;
-  config.no_handshake = true;
-  boot_rom rom = woken(config);
-  bytes out;
-  boot_rom_tick(&rom, 60000, &out);
-  EXPECT_EQ(out, bytes{});
-}
-
-struct block_case {
-  const char *name;
-  bool checksum;
-  bytes block;
-  uint8_t answer;
-};
-
-TEST(BootRomBlocks, AcceptsGoodBlocksAndRefusesDamagedOnes) {
-  bytes bad_complement = block(1, 0x10);
-  bad_complement[2] ^= 0x01;
-  bytes bad_crc_high = block(1, 0x10);
-  bad_crc_high[131] ^= 0x80;
-  bytes bad_crc_low = block(1, 0x10);
-  bad_crc_low[132] ^= 0x01;
-  bytes bad_data = block(1, 0x10);
-  bad_data[70] ^= 0x04;
-  bytes bad_sum = block(1, 0x10, true);
-  bad_sum[131] ^= 0x01;
-  const block_case cases[] = {
-      {"good CRC block", false, block(1, 0x10), ACK},
-      {"good checksum block", true, block(1, 0x10, true), ACK},
-      {"complement wrong", false, bad_complement, NAK},
-      {"CRC high byte wrong", false, bad_crc_high, NAK},
-      {"CRC low byte wrong", false, bad_crc_low, NAK},
-      {"data changed", false, bad_data, NAK},
-      {"sum wrong", true, bad_sum, NAK},
-      {"block 2 first", false, block(2, 0x10), NAK},
-      {"block 0 first", false, block(0, 0x10), NAK},
-  };
-  for (const block_case &c : cases) {
-    boot_rom_config config;
-    config.checksum_mode = c.checksum;
-    boot_rom rom = woken(config);
-    EXPECT_EQ(feed(&rom, c.block), bytes{c.answer}) << c.name;
-    EXPECT_EQ(rom.image.size(), c.answer == ACK ? BOOT_ROM_BLOCK_DATA : 0u) << c.name;
-  }
-}
-
-TEST(BootRomBlocks, RepeatedBlockIsAcknowledgedButStoredOnce) {
-  boot_rom rom = woken();
-  EXPECT_EQ(feed(&rom, cat({block(1, 1), block(1, 1), block(2, 2)})), (bytes{ACK, ACK, ACK}));
-  ASSERT_EQ(rom.image.size(), 2 * BOOT_ROM_BLOCK_DATA);
-  EXPECT_EQ(rom.image[0], 1);
-  EXPECT_EQ(rom.image[BOOT_ROM_BLOCK_DATA], 2);
-}
-
-TEST(BootRomBlocks, BlockNumbersWrapAfter255) {
-  boot_rom rom = woken();
-  bytes out;
-  for (int n = 1; n <= 257; n++) {
-    bytes answer = feed(&rom, block(uint8_t(n), uint8_t(n)));
-    out.insert(out.end(), answer.begin(), answer.end());
-  }
-  EXPECT_EQ(out, bytes(257, ACK));
-  EXPECT_EQ(rom.image.size(), 257 * BOOT_ROM_BLOCK_DATA);
-}
-
-TEST(BootRomBlocks, HalfBlockIsRefusedAfterASecondOfSilence) {
-  boot_rom rom = woken();
-  bytes part = block(1, 7);
-  part.resize(60);
-  EXPECT_EQ(feed(&rom, part, 100), bytes{});
-  bytes out;
-  boot_rom_tick(&rom, 1099, &out);
-  EXPECT_EQ(out, bytes{});
-  boot_rom_tick(&rom, 1100, &out);
-  EXPECT_EQ(out, bytes{NAK});
-  EXPECT_EQ(feed(&rom, block(1, 7), 1200), bytes{ACK});
-}
-
-TEST(BootRomTransfer, EndsWithTheAcknowledgedEot) {
-  boot_rom rom = woken();
-  EXPECT_EQ(feed(&rom, cat({block(1, 1), block(2, 2), {BOOT_ROM_EOT}})), (bytes{ACK, ACK, ACK}));
-  EXPECT_EQ(rom.state, boot_rom_state::done);
-  EXPECT_EQ(rom.image.size(), 2 * BOOT_ROM_BLOCK_DATA);
-  EXPECT_EQ(feed(&rom, block(3, 3)), bytes{});
-}
-
-TEST(BootRomTransfer, TwoCanFromTheSenderStartOver) {
-  boot_rom rom = woken();
-  feed(&rom, block(1, 1));
-  EXPECT_EQ(feed(&rom, {CAN, CAN, CAN}), bytes{});
-  EXPECT_EQ(rom.state, boot_rom_state::waking);
-  EXPECT_TRUE(rom.image.empty());
-  EXPECT_EQ(feed(&rom, WAKE), (bytes{NAK, 'C'}));
-}
-
-struct fault_case {
-  const char *name;
-  boot_rom_config config;
-  bytes sent;      // block numbers in the order the sender sends them
-  bytes answers;
-};
-
-TEST(BootRomFaults, RefuseOrCancelTheChosenBlock) {
-  boot_rom_config nak_first, nak_second, cancel_second;
+  late.boot_delay_ms = 100;
   nak_first.nak_block = 1;
   nak_first.nak_count = 2;
   nak_second.nak_block = 2;
   nak_second.nak_count = 3;
+  cancel_first.cancel_block = 1;
   cancel_second.cancel_block = 2;
-  const fault_case cases[] = {
-      {"refuse block 1 twice", nak_first, {1, 1, 1, 2}, {NAK, NAK, ACK, ACK}},
-      {"a repeat after the refusals", nak_first, {1, 1, 1, 1}, {NAK, NAK, ACK, ACK}},
-      {"refuse block 2 three times", nak_second, {1, 2, 2, 2, 2}, {ACK, NAK, NAK, NAK, ACK}},
-      {"cancel at block 2", cancel_second, {1, 2}, {ACK, CAN, CAN}},
-  };
-  for (const fault_case &c : cases) {
-    boot_rom rom = woken(c.config);
-    bytes out;
-    for (uint8_t n : c.sent) {
-      bytes answer = feed(&rom, block(n, n));
-      out.insert(out.end(), answer.begin(), answer.end());
-    }
-    EXPECT_EQ(out, c.answers) << c.name;
+  const step woken = {0, WAKE, {NAK, 'C'}}, woken_checksum = {0, WAKE, {NAK, NAK}};
+  const bytes good = block(1, 0x10), good_sum = block(1, 0x10, true);
+  bytes half = block(1, 7);
+  half.resize(60);
+  std::vector<step> wrapping = {woken};
+  bytes wrapped;
+  for (int n = 1; n <= 257; n++) {
+    wrapping.push_back({0, block(uint8_t(n), uint8_t(n)), {ACK}});
+    wrapped.push_back(uint8_t(n));
   }
-}
-
-TEST(BootRomFaults, CancelledRomListensForAWakeUpAgain) {
-  boot_rom_config config;
-  config.cancel_block = 1;
-  boot_rom rom = woken(config);
-  feed(&rom, block(1, 1));
-  EXPECT_EQ(rom.state, boot_rom_state::waking);
-  EXPECT_EQ(feed(&rom, cat({{ACK}, WAKE})), (bytes{NAK, 'C'}));
-}
-
-// The received bytes as XMODEM delivers them: the image, CTRL-Z, zeros up
-// to a whole block.
-bytes as_received(bytes image) {
-  image.push_back(0x1A);
-  image.resize((image.size() + 127) / 128 * 128, 0);
-  return image;
-}
-
-struct image_case {
-  const char *name;
-  size_t damaged_offset;  // SIZE_MAX: intact
-  size_t cut;             // bytes dropped from the end of what was received
-  bool good;
-};
-
-TEST(BootRomImage, StartsOnlyAWholeGoodImage) {
-  bytes code(0x100);
-  for (size_t i = 0; i < code.size(); i++) code[i] = uint8_t(i * 7 + 3);
-  const bytes image = boot_image_pack(code.data(), code.size());
-  const image_case cases[] = {
-      {"intact", SIZE_MAX, 0, true},
-      {"image type", 0x00, 0, false},
-      {"load address", 0x10, 0, false},
-      {"execution address", 0x14, 0, false},
-      {"code byte", 0x280, 0, false},
-      {"code sum", image.size() - 1, 0, false},
-      {"cut short", SIZE_MAX, 256, false},
+  const conversation cases[] = {
+      // Waking.
+      {"whole pattern asks for CRC", plain, {woken}, state::handshake},
+      {"checksum receiver asks with NAK", checksum, {woken_checksum}, state::handshake},
+      {"silent receiver only wakes", silent, {{0, WAKE, {NAK}}}, state::handshake},
+      {"seven bytes are not enough", plain, {{0, bytes(WAKE.begin(), WAKE.end() - 1), {}}},
+       state::waking},
+      {"noise before the pattern", plain, {{0, cat({{0x00, 0x77, 0x15}, WAKE}), {NAK, 'C'}}},
+       state::handshake},
+      {"pattern restarting mid-way", plain, {{0, cat({{0xBB, 0x11}, WAKE}), {NAK, 'C'}}},
+       state::handshake},
+      {"out of order", plain, {{0, {0xBB, 0x22, 0x11, 0x33, 0x44, 0x55, 0x66, 0x77}, {}}},
+       state::waking},
+      {"before the boot delay", delayed, {{499, WAKE, {}}}, state::waking},
+      {"after the boot delay", delayed, {{500, WAKE, {NAK, 'C'}}}, state::handshake},
+      {"a second pattern once awake", plain, {{0, cat({WAKE, WAKE}), {NAK, 'C'}}},
+       state::handshake},
+      {"pattern cut by the boot delay does not count", late,
+       {{99, bytes(WAKE.begin(), WAKE.begin() + 4), {}},
+        {100, bytes(WAKE.begin() + 4, WAKE.end()), {}}, {150, WAKE, {NAK, 'C'}}},
+       state::handshake},
+      // Handshake: every second until a block starts, never when silent.
+      {"handshake repeats", plain,
+       {woken, {999, {}, {}}, {1000, {}, {'C'}}, {2000, {}, {'C'}}, {2100, block(1, 0xAA), {ACK}},
+        {5000, {}, {}}},
+       state::receiving, {0xAA}},
+      {"silent receiver never asks", silent, {{0, WAKE, {NAK}}, {60000, {}, {}}}, state::handshake},
+      // Blocks.
+      {"good CRC block", plain, {woken, {0, good, {ACK}}}, state::receiving, {0x10}},
+      {"good checksum block", checksum, {woken_checksum, {0, good_sum, {ACK}}}, state::receiving,
+       {0x10}},
+      {"complement wrong", plain, {woken, {0, flipped(good, 2, 0x01), {NAK}}}, state::receiving},
+      {"CRC high byte wrong", plain, {woken, {0, flipped(good, 131, 0x80), {NAK}}},
+       state::receiving},
+      {"CRC low byte wrong", plain, {woken, {0, flipped(good, 132, 0x01), {NAK}}},
+       state::receiving},
+      {"data changed", plain, {woken, {0, flipped(good, 70, 0x04), {NAK}}}, state::receiving},
+      {"sum wrong", checksum, {woken_checksum, {0, flipped(good_sum, 131, 0x01), {NAK}}},
+       state::receiving},
+      {"block 2 first", plain, {woken, {0, block(2, 0x10), {NAK}}}, state::receiving},
+      {"block 0 first", plain, {woken, {0, block(0, 0x10), {NAK}}}, state::receiving},
+      {"a repeated block is acknowledged but stored once", plain,
+       {woken, {0, blocks({1, 1, 2}), {ACK, ACK, ACK}}}, state::receiving, {1, 2}},
+      {"block numbers wrap after 255", plain, wrapping, state::receiving, wrapped},
+      {"a half block is refused after a second of silence", plain,
+       {woken, {100, half, {}}, {1099, {}, {}}, {1100, {}, {NAK}}, {1200, block(1, 7), {ACK}}},
+       state::receiving, {7}},
+      // The end of a transfer.
+      {"the acknowledged EOT ends it", plain,
+       {woken, {0, cat({blocks({1, 2}), {BOOT_ROM_EOT}}), {ACK, ACK, ACK}}, {0, block(3, 3), {}}},
+       state::done, {1, 2}},
+      {"two CAN from the sender start over", plain,
+       {woken, {0, block(1, 1), {ACK}}, {0, {CAN, CAN, CAN}, {}}}, state::waking},
+      {"and the pattern wakes it again", plain,
+       {woken, {0, block(1, 1), {ACK}}, {0, {CAN, CAN, CAN}, {}}, woken}, state::handshake},
+      // Faults of the receiver.
+      {"refuse block 1 twice", nak_first, {woken, {0, blocks({1, 1, 1, 2}), {NAK, NAK, ACK, ACK}}},
+       state::receiving, {1, 2}},
+      {"a repeat after the refusals", nak_first,
+       {woken, {0, blocks({1, 1, 1, 1}), {NAK, NAK, ACK, ACK}}}, state::receiving, {1}},
+      {"refuse block 2 three times", nak_second,
+       {woken, {0, blocks({1, 2, 2, 2, 2}), {ACK, NAK, NAK, NAK, ACK}}}, state::receiving, {1, 2}},
+      {"cancel at block 2", cancel_second, {woken, {0, blocks({1, 2}), {ACK, CAN, CAN}}},
+       state::waking},
+      {"cancel at block 1", cancel_first, {woken, {0, block(1, 1), {CAN, CAN}}}, state::waking},
+      {"a cancelled ROM listens for a wake-up again", cancel_first,
+       {woken, {0, block(1, 1), {CAN, CAN}}, {0, cat({{ACK}, WAKE}), {NAK, 'C'}}},
+       state::handshake},
   };
-  for (const image_case &c : cases) {
-    bytes received = as_received(image);
-    if (c.damaged_offset != SIZE_MAX) received[c.damaged_offset] ^= 0x01;
-    received.resize(received.size() - c.cut);
-    const uint8_t *start = nullptr;
-    size_t size = 0;
-    char reason[200] = "";
-    EXPECT_EQ(boot_rom_take_image(received, &start, &size, reason, sizeof reason), c.good)
-        << c.name;
-    if (c.good) {
-      EXPECT_EQ(bytes(start, start + size), code) << c.name;
-    } else {
-      EXPECT_NE(reason[0], '\0') << c.name;
+  for (const conversation &c : cases) {
+    SCOPED_TRACE(c.name);
+    boot_rom rom;
+    boot_rom_init(&rom, &c.config);
+    for (size_t i = 0; i < c.steps.size(); i++) {
+      const step &s = c.steps[i];
+      bytes out;
+      if (s.in.empty()) boot_rom_tick(&rom, s.at, &out);
+      for (uint8_t b : s.in) boot_rom_receive(&rom, b, s.at, &out);
+      EXPECT_EQ(s.out, out) << "step " << i;
     }
+    EXPECT_EQ(c.end, rom.state);
+    bytes image;
+    for (uint8_t fill : c.fills) image.resize(image.size() + BOOT_ROM_BLOCK_DATA, fill);
+    EXPECT_EQ(image, rom.image);
   }
+  boot_rom rom;
+  boot_rom_init(&rom, &plain);
+  bytes out;
+  for (uint8_t b : WAKE) boot_rom_receive(&rom, b, 0, &out);
+  EXPECT_EQ(1000, boot_rom_deadline(&rom));
 }
-
-}  // namespace
-
-namespace {
 
 uint8_t sum8(const bytes &b, size_t from, size_t to) {
   uint8_t s = 0;
@@ -308,49 +190,68 @@ void put_le32(bytes &b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (8 * i));
 }
 
-// Images whose sums follow a plausible but wrong rule: a check that shared
-// the rule with the packer would take them.
-struct rule_case {
+// A change to the received bytes (image, CTRL-Z, zeros to a whole block) of
+// an image of code_size bytes of code.
+struct image_case {
   const char *name;
-  void (*resum)(bytes &image, size_t code_size);
+  void (*change)(bytes &received, size_t code_size);
+  bool good;
 };
 
-TEST(BootRomImage, RefusesImagesSummedByAnotherRule) {
+TEST(BootRomImage, StartsOnlyAWholeGoodImage) {
   bytes code(0x100);
-  for (size_t i = 0; i < code.size(); i++) code[i] = uint8_t(i * 13 + 1);
-  const bytes image = boot_image_pack(code.data(), code.size());
+  for (size_t i = 0; i < code.size(); i++) code[i] = uint8_t(i * 7 + 3);
+  bytes image = boot_image_pack(code.data(), code.size());
   // The sums as the rules give them, worked out by hand: the header holds
   // 0x69, the code size 0x100, the offset 0x200 and the flag 1; the
   // extension sum depends only on the register table.
-  EXPECT_EQ(image[0x1F], 0x6D);
-  EXPECT_EQ(image[0x1FF], 0xDA);
-  const rule_case cases[] = {
+  EXPECT_EQ(0x6D, image[0x1F]);
+  EXPECT_EQ(0xDA, image[0x1FF]);
+  image.push_back(0x1A);
+  image.resize((image.size() + 127) / 128 * 128, 0);
+  const image_case cases[] = {
+      {"intact", [](bytes &, size_t) {}, true},
+      {"image type", [](bytes &r, size_t) { r[0x00] ^= 1; }, false},
+      {"load address", [](bytes &r, size_t) { r[0x10] ^= 1; }, false},
+      {"execution address", [](bytes &r, size_t) { r[0x14] ^= 1; }, false},
+      {"code byte", [](bytes &r, size_t) { r[0x280] ^= 1; }, false},
+      {"code sum", [](bytes &r, size_t n) { r[0x200 + n + 3] ^= 1; }, false},
+      {"cut short", [](bytes &r, size_t) { r.resize(r.size() - 256); }, false},
+      // Sums that follow a plausible but wrong rule: a check that shared the
+      // rule with the packer would take them.
       {"code sum over bytes",
-       [](bytes &im, size_t n) { put_le32(im, 0x200 + n, sum8(im, 0x200, 0x200 + n - 1)); }},
-      {"header sum without the type", [](bytes &im, size_t) { im[0x1F] = sum8(im, 0x01, 0x1E); }},
+       [](bytes &r, size_t n) { put_le32(r, 0x200 + n, sum8(r, 0x200, 0x200 + n - 1)); }, false},
+      {"header sum without the type", [](bytes &r, size_t) { r[0x1F] = sum8(r, 0x01, 0x1E); },
+       false},
       {"extension sum over both headers",
-       [](bytes &im, size_t) { im[0x1FF] = sum8(im, 0x000, 0x1FE); }},
+       [](bytes &r, size_t) { r[0x1FF] = sum8(r, 0x000, 0x1FE); }, false},
       {"code size not whole words",
-       [](bytes &im, size_t) {
-         im[0x04] = 0xFE;
-         im[0x05] = 0x00;
-         im[0x1F] = sum8(im, 0x00, 0x1E);
-       }},
+       [](bytes &r, size_t) {
+         r[0x04] = 0xFE;
+         r[0x05] = 0x00;
+         r[0x1F] = sum8(r, 0x00, 0x1E);
+       },
+       false},
       {"image type 0x96",
-       [](bytes &im, size_t) {
-         im[0x00] = 0x96;
-         im[0x1F] = sum8(im, 0x00, 0x1E);
-       }},
+       [](bytes &r, size_t) {
+         r[0x00] = 0x96;
+         r[0x1F] = sum8(r, 0x00, 0x1E);
+       },
+       false},
   };
-  for (const rule_case &c : cases) {
-    bytes wrong = image;
-    c.resum(wrong, code.size());
+  for (const image_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    bytes received = image;
+    c.change(received, code.size());
     const uint8_t *start = nullptr;
     size_t size = 0;
     char reason[200] = "";
-    EXPECT_EQ(boot_rom_take_image(as_received(wrong), &start, &size, reason, sizeof reason), 0)
-        << c.name;
-    EXPECT_NE(reason[0], '\0') << c.name;
+    EXPECT_EQ(c.good, boot_rom_take_image(received, &start, &size, reason, sizeof reason));
+    if (c.good) {
+      EXPECT_EQ(code, bytes(start, start + size));
+    } else {
+      EXPECT_NE('\0', reason[0]);
+    }
   }
 }
 

@@ -1,14 +1,13 @@
 #include "pty_link.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -37,11 +36,9 @@ TEST(PtyLink, ReplacesOnlyALeftOverLinkToAPseudoTerminal) {
       {"my-notes.txt", false},
       {"file", false},
   };
-  std::string tmpl = testing::TempDir() + "pty-link-XXXXXX";
-  std::vector<char> dir(tmpl.begin(), tmpl.end());
-  dir.push_back('\0');
-  ASSERT_NE(nullptr, mkdtemp(dir.data()));
-  const std::string path = std::string(dir.data()) + "/board";
+  const std::string dir = temp_dir("pty-link");
+  ASSERT_NE("", dir);
+  const std::string path = dir + "/board";
   for (const auto &c : cases) {
     SCOPED_TRACE(c.there);
     const std::string there = c.there;
@@ -67,7 +64,7 @@ TEST(PtyLink, ReplacesOnlyALeftOverLinkToAPseudoTerminal) {
     EXPECT_EQ(c.opens ? "-" : before, what_is_at(path));
     unlink(path.c_str());
   }
-  rmdir(dir.data());
+  remove_tree(dir);
 }
 
 }  // namespace

@@ -1,9 +1,16 @@
+// The command line: what it selects, the usage text, the log files it
+// opens, and the run it starts when the port does not open or the download
+// is cancelled.
+#include "korvane_run.h"
 #include "log_file.h"
 #include "options.h"
+#include "scripted_link.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,34 +20,50 @@ namespace {
 
 const char USAGE_START[] = "Usage: korvane [-c] [-h] [-l <logfile>] [-p <port>] [-v] [sdram|flash]\n";
 
-struct parsed {
+struct outcome {
     int status;
-    run_options opts;
-    std::string port_path;  // opts.port_path points into the argument vector, gone after parse()
     std::string out, err;
+    run_options opts = {};  // what a parse read, port_path cleared
+    std::string port_path;  // opts.port_path, which pointed into the argument vector
 };
 
-parsed parse(std::vector<std::string> args, bool posixly_correct = false)
+// Calls f with "korvane" and args as main's argument vector, getopt started
+// afresh (which also re-reads POSIXLY_CORRECT), and its output captured.
+outcome call(const std::function<int(int, char **)> &f, std::vector<std::string> args)
 {
     args.insert(args.begin(), "korvane");
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
-    if (posixly_correct)
-        setenv("POSIXLY_CORRECT", "1", 1);
-    optind = 0;  // a full re-initialisation, which also re-reads POSIXLY_CORRECT
-    parsed p;
+    optind = 0;
+    outcome o;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    p.status = parse_command_line((int)args.size(), argv.data(), &p.opts);
-    p.err = testing::internal::GetCapturedStderr();
-    p.out = testing::internal::GetCapturedStdout();
+    o.status = f((int)args.size(), argv.data());
+    o.err = testing::internal::GetCapturedStderr();
+    o.out = testing::internal::GetCapturedStdout();
+    return o;
+}
+
+outcome parse(const std::vector<std::string> &args, bool posixly_correct = false)
+{
+    if (posixly_correct)
+        setenv("POSIXLY_CORRECT", "1", 1);
+    run_options opts;
+    std::string port_path;
+    outcome p = call(
+        [&](int argc, char **argv) {
+            int status = parse_command_line(argc, argv, &opts);
+            port_path = opts.port_path ? opts.port_path : "";
+            opts.port_path = nullptr;
+            return status;
+        },
+        args);
     unsetenv("POSIXLY_CORRECT");
     close_log_file();
-    if (p.opts.port_path)
-        p.port_path = p.opts.port_path;
-    p.opts.port_path = nullptr;
+    p.opts = opts;
+    p.port_path = port_path;
     return p;
 }
 
@@ -57,6 +80,7 @@ TEST(CommandLine, OptionsAndTestNames)
         int port;
         const char *path;
         bool continuous, verbose, sdram, flash;
+        bool posixly_correct = false;  // parsing stops at the first name
     } cases[] = {
         {{}, 1, nullptr, false, false, true, true},
         {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true},
@@ -71,10 +95,13 @@ TEST(CommandLine, OptionsAndTestNames)
         {{"-p12"}, 12, nullptr, false, false, true, true},
         {{"-p", "/dev/pts/7"}, 1, "/dev/pts/7", false, false, true, true},
         {{"-p", "/dev/pts/7", "-p", "2"}, 2, nullptr, false, false, true, true},
+        // "flash" is not the only argument left, so both tests run on port 1.
+        {{"flash", "-p", "3"}, 1, nullptr, false, false, true, true, true},
+        {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true, true},
     };
     for (const auto &c : cases) {
-        parsed p = parse(c.args);
-        SCOPED_TRACE(testing::PrintToString(c.args));
+        outcome p = parse(c.args, c.posixly_correct);
+        SCOPED_TRACE(testing::PrintToString(c.args) + (c.posixly_correct ? " POSIXLY_CORRECT" : ""));
         EXPECT_EQ(-1, p.status);
         EXPECT_EQ("", p.err);
         EXPECT_EQ(c.port, p.opts.port_number);
@@ -92,7 +119,7 @@ TEST(CommandLine, ErrorsPrintTheUsageTextAndNothingElse)
         {"-h"}, {"-x"}, {"-l"}, {"-p"}, {"memory"}, {"-v", "SDRAM"}, {"--help"},
     };
     for (const auto &args : cases) {
-        parsed p = parse(args);
+        outcome p = parse(args);
         SCOPED_TRACE(testing::PrintToString(args));
         EXPECT_EQ(1, p.status);
         EXPECT_TRUE(is_usage(p.err)) << p.err;
@@ -100,27 +127,14 @@ TEST(CommandLine, ErrorsPrintTheUsageTextAndNothingElse)
     }
 }
 
-TEST(CommandLine, PosixlyCorrectStopsAtTheFirstName)
-{
-    parsed p = parse({"flash", "-p", "3"}, true);
-    // "flash" is not the only argument left, so both tests run on port 1.
-    EXPECT_EQ(-1, p.status);
-    EXPECT_EQ(1, p.opts.port_number);
-    EXPECT_TRUE(p.opts.run_sdram_test && p.opts.run_flash_test);
-
-    p = parse({"-p", "3", "flash"}, true);
-    EXPECT_EQ(3, p.opts.port_number);
-    EXPECT_FALSE(p.opts.run_sdram_test);
-}
-
 TEST(CommandLine, LogFilesOpenAsTheyStand)
 {
-    char dir[] = "/tmp/korvane_opts_XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    std::string first = std::string(dir) + "/first.log", second = std::string(dir) + "/second.log";
+    const std::string dir = temp_dir("korvane-opts");
+    ASSERT_NE("", dir);
+    const std::string first = dir + "/first.log", second = dir + "/second.log";
 
     // A -l before a later error has created its file and said so.
-    parsed p = parse({"-l", first, "-x"});
+    outcome p = parse({"-l", first, "-x"});
     EXPECT_EQ(1, p.status);
     EXPECT_EQ("Logging to '" + first + "'\n", p.out);
     EXPECT_TRUE(is_usage(p.err));
@@ -133,14 +147,47 @@ TEST(CommandLine, LogFilesOpenAsTheyStand)
     EXPECT_EQ("Logging to '" + first + "'\nLogging to '" + second + "'\n", p.out);
     EXPECT_EQ(0, stat(second.c_str(), &st));
 
-    std::string missing = std::string(dir) + "/no/such/dir.log";
+    std::string missing = dir + "/no/such/dir.log";
     p = parse({"-l", missing, "-h"});
     EXPECT_EQ(1, p.status);
     EXPECT_EQ("Could not open logfile '" + missing + "'.\n", p.err);
 
-    std::remove(first.c_str());
-    std::remove(second.c_str());
-    rmdir(dir);
+    remove_tree(dir);
+}
+
+// Tests run side by side under ctest, so each process logs to its own file.
+std::string log_path()
+{
+    return "/tmp/korvane_run_test." + std::to_string(getpid()) + ".log";
+}
+
+TEST(Run, APortThatDoesNotOpenEndsWithStatusOne)
+{
+    scripted_link_reset(replies({}));
+    scripted_link_fail_open();
+    outcome o = call(korvane_run, {"-l", log_path(), "-p", "4"});
+    EXPECT_EQ(1, o.status);
+    EXPECT_EQ(4, serial_log.opened_port);
+    EXPECT_FALSE(serial_log.configured);
+    EXPECT_FALSE(log_file_is_open());
+    EXPECT_EQ("Logging to '" + log_path() + "'\n", o.out);
+    std::remove(log_path().c_str());
+}
+
+TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed)
+{
+    // Wake-up answered after one silent try, then the receiver cancels.
+    scripted_link_reset(replies({SILENCE, 0x15, 0x18, 0x18}));
+    outcome o = call(korvane_run, {"-l", log_path()});
+    EXPECT_EQ(1, o.status);
+    EXPECT_EQ("Xmodem download failed: -1.\n", o.err);
+    EXPECT_EQ("Logging to '" + log_path() + "'\nWaiting for the board to wake up...\r" + std::string(31, ' ') +
+                  "\r",
+              o.out);
+    EXPECT_TRUE(serial_log.configured);
+    EXPECT_TRUE(serial_log.closed);
+    EXPECT_FALSE(log_file_is_open());
+    std::remove(log_path().c_str());
 }
 
 } // namespace

@@ -58,7 +58,8 @@ pass_figures run_pass(const char *korvane, const char *boardsim, bool verbose, d
     f.cpu_s = r.cpu_seconds;
     // The monitor now waits for a command that never comes: an idle board.
     double before = child_cpu_seconds(board);
-    read_child_until(board, [](const child_result &) { return false; }, idle_s);
+    read_child_until(
+        board, [](const child_result &) { return false; }, idle_s);
     f.board_idle_cpu_s = child_cpu_seconds(board) - before;
     f.idle_s = idle_s;
     f.ok = true;

@@ -72,7 +72,8 @@ struct outcome {
   bool named = false;
 };
 
-std::vector<outcome> run_all(const diagnosis_programs &p, const std::vector<sdram_fault_config> &faults) {
+std::vector<outcome> run_all(const diagnosis_programs &p,
+                             const std::vector<sdram_fault_config> &faults) {
   std::vector<outcome> out(faults.size());
   std::atomic<size_t> next{0};
   auto work = [&] {
@@ -89,7 +90,8 @@ std::vector<outcome> run_all(const diagnosis_programs &p, const std::vector<sdra
 }
 
 double ms_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 }  // namespace
@@ -117,7 +119,8 @@ int main(int argc, char **argv) {
   std::map<size_t, unsigned> class_sizes;
   for (const auto &c : classes) ++class_sizes[c.second.size()];
   printf("Single faults: %zu, distinct traces: %zu\n", singles.size(), classes.size());
-  for (const auto &s : class_sizes) printf("  sets of %zu identical traces: %u\n", s.first, s.second);
+  for (const auto &s : class_sizes)
+    printf("  sets of %zu identical traces: %u\n", s.first, s.second);
 
   std::vector<outcome> single_runs = run_all(programs, singles);
   unsigned ran = 0, named = 0, alone = 0, smallest = 0;
@@ -141,14 +144,17 @@ int main(int argc, char **argv) {
       printf("  %s: %s", words(singles[i]).c_str(), o.run.report.c_str());
     }
   }
-  printf("End to end, single faults: %u run, %u named, %u named alone, %u sets the smallest "
-         "the trace allows\n", ran, named, alone, smallest);
+  printf(
+      "End to end, single faults: %u run, %u named, %u named alone, %u sets the smallest "
+      "the trace allows\n",
+      ran, named, alone, smallest);
   for (const auto &s : set_sizes) printf("  named in a set of %zu: %u\n", s.first, s.second);
   printf("Ambiguous sets:\n");
   for (const auto &c : classes) {
     if (c.second.size() < 2) continue;
     printf(" ");
-    for (size_t j : c.second) printf(" %s%s", words(singles[j]).c_str(), j == c.second.back() ? "\n" : ";");
+    for (size_t j : c.second)
+      printf(" %s%s", words(singles[j]).c_str(), j == c.second.back() ? "\n" : ";");
   }
 
   // Random pairs, both faults on one board.

@@ -5,9 +5,11 @@ namespace {
 std::vector<sdram_fault> build_singles() {
   std::vector<sdram_fault> all;
   for (int line = 0; line < SDRAM_DATA_LINES; ++line)
-    for (int level = 0; level < 2; ++level) all.push_back({sdram_fault_kind::data_stuck, line, level});
+    for (int level = 0; level < 2; ++level)
+      all.push_back({sdram_fault_kind::data_stuck, line, level});
   for (int line = SDRAM_FIRST_ADDR_LINE; line <= SDRAM_LAST_ADDR_LINE; ++line)
-    for (int level = 0; level < 2; ++level) all.push_back({sdram_fault_kind::addr_stuck, line, level});
+    for (int level = 0; level < 2; ++level)
+      all.push_back({sdram_fault_kind::addr_stuck, line, level});
   for (int a = SDRAM_FIRST_ADDR_LINE; a <= SDRAM_LAST_ADDR_LINE; ++a)
     for (int b = a + 1; b <= SDRAM_LAST_ADDR_LINE; ++b)
       all.push_back({sdram_fault_kind::addr_short, a, b});

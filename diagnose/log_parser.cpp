@@ -103,7 +103,8 @@ int read_line(lines *l, uint32_t offset, uint16_t *value, log_error *err) {
   const std::string &s = l->text[l->next];
   std::string prefix = hex_line(" %xr", offset);
   uint32_t v;
-  size_t used = s.compare(0, prefix.size(), prefix) == 0 ? parse_hex(s, prefix.size(), 0xFFFF, &v) : 0;
+  size_t used =
+      s.compare(0, prefix.size(), prefix) == 0 ? parse_hex(s, prefix.size(), 0xFFFF, &v) : 0;
   if (used == 0 || prefix.size() + used != s.size())
     return fail(err, l->number(), "expected a read of offset %x (\"%s<value>\"), found \"%s\"",
                 offset, prefix.c_str(), shown(s).c_str());
@@ -144,7 +145,8 @@ int flash_trace(lines *l, flash_reading *f, log_error *err) {
     size_t used = pos < s.size() && s[pos] == labels[i] ? parse_hex(s, pos + 1, 0xFF, &v) : 0;
     pos += 1 + used;
     if (used == 0 || pos >= s.size() || s[pos] != ' ')
-      return fail(err, l->number(), "expected the ID line (\"M<maker> D<device> R<byte> P<byte> \"), found \"%s\"",
+      return fail(err, l->number(),
+                  "expected the ID line (\"M<maker> D<device> R<byte> P<byte> \"), found \"%s\"",
                   shown(s).c_str());
     f->id[i] = static_cast<uint8_t>(v);
     ++pos;
@@ -193,8 +195,7 @@ int test(lines *l, test_record *t, log_error *err) {
   t->passed = verdict == "passed";
   bool due = sdram ? !mismatched : flash_result(t->flash) == 0;
   if (t->passed != due)
-    return fail(err, l->number(), "\"%s\" does not agree with the trace above it",
-                verdict.c_str());
+    return fail(err, l->number(), "\"%s\" does not agree with the trace above it", verdict.c_str());
   ++l->next;
   return 1;
 }

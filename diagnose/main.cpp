@@ -67,7 +67,8 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (log.cut_short_line)
-    fprintf(stderr, "korvane-diagnose: %s: the last test, from line %d, was cut short and is left out\n",
+    fprintf(stderr,
+            "korvane-diagnose: %s: the last test, from line %d, was cut short and is left out\n",
             name, log.cut_short_line);
   fputs(diagnosis_report(log).c_str(), stdout);
   return 0;

@@ -60,9 +60,12 @@ std::string grouped(const std::vector<std::string> &words) {
 std::string sdram_fault_words(const sdram_fault &f) {
   std::string line = std::to_string(f.line), other = std::to_string(f.other);
   switch (f.kind) {
-    case sdram_fault_kind::data_stuck: return "data line " + line + " stuck at " + other;
-    case sdram_fault_kind::addr_stuck: return "address line " + line + " stuck at " + other;
-    case sdram_fault_kind::addr_short: return "address lines " + line + " and " + other + " shorted";
+    case sdram_fault_kind::data_stuck:
+      return "data line " + line + " stuck at " + other;
+    case sdram_fault_kind::addr_stuck:
+      return "address line " + line + " stuck at " + other;
+    case sdram_fault_kind::addr_short:
+      return "address lines " + line + " and " + other + " shorted";
   }
   return "";
 }
@@ -70,8 +73,10 @@ std::string sdram_fault_words(const sdram_fault &f) {
 std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
   size_t n = d.fits.size();
   switch (d.verdict) {
-    case sdram_verdict::sound: return SOUND;
-    case sdram_verdict::unexplained: return "no single fault or pair fits this trace";
+    case sdram_verdict::sound:
+      return SOUND;
+    case sdram_verdict::unexplained:
+      return "no single fault or pair fits this trace";
     case sdram_verdict::single:
       if (n == 1) return config_words(d.fits[0]);
       return "one of " + std::to_string(n) + " faults: " + list_words(d.fits);

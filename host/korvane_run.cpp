@@ -19,88 +19,83 @@
 
 static const unsigned LINE_BAUD = 115200;
 
-void serial_port_lost(void)
-{
-    std::fprintf(stderr, "Lost serial port %s.\n", serial_port_name());
-    close_log_file();
-    std::exit(1);
+void serial_port_lost(void) {
+  std::fprintf(stderr, "Lost serial port %s.\n", serial_port_name());
+  close_log_file();
+  std::exit(1);
 }
 
 // A descriptor 0, 1 or 2 closed at start would be taken by the next file
 // opened, the log or the port, and the console text would go there: to the
 // board as commands, or error messages into the log. /dev/null holds them.
 // (On Win32 the port is a handle outside the C library's descriptors.)
-static void hold_standard_streams(void)
-{
+static void hold_standard_streams(void) {
 #if !defined(_WIN32)
-    for (int fd = 0; fd <= 2; fd++) {
-        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            int null_fd = open("/dev/null", O_RDWR);
-            if (null_fd >= 0 && null_fd != fd)
-                close(null_fd);
-        }
+  for (int fd = 0; fd <= 2; fd++) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      int null_fd = open("/dev/null", O_RDWR);
+      if (null_fd >= 0 && null_fd != fd) close(null_fd);
     }
+  }
 #endif
 }
 
 // The exit status, made 1 when the console text was lost (standard output
 // on a full disk or /dev/full): results that reached nobody are no success.
-static int finish(int status)
-{
-    if (std::ferror(stdout)) {
-        std::fprintf(stderr, "Could not write standard output.\n");
-        return 1;
-    }
-    return status;
+static int finish(int status) {
+  if (std::ferror(stdout)) {
+    std::fprintf(stderr, "Could not write standard output.\n");
+    return 1;
+  }
+  return status;
 }
 
-int korvane_run(int argc, char **argv)
-{
-    hold_standard_streams();
+int korvane_run(int argc, char **argv) {
+  hold_standard_streams();
 
-    // Unbuffered, so that the progress line and each echoed monitor byte
-    // show at once.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // Unbuffered, so that the progress line and each echoed monitor byte
+  // show at once.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-    run_options opts;
-    int status = parse_command_line(argc, argv, &opts);
-    if (status >= 0) {
-        close_log_file();
-        return finish(status);
-    }
-
-    if (!serial_open(opts.port_number, opts.port_path)) {
-        close_log_file();
-        return finish(1);
-    }
-    // Checked before a byte goes out: the test text would reach the monitor
-    // as commands.
-    if (log_file_is_serial_port()) {
-        std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
-        std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), serial_port_name());
-        serial_close();
-        close_log_file();
-        return finish(1);
-    }
-    serial_configure(LINE_BAUD);
-
-    std::printf("%s", WAKEUP_WAITING_TEXT);
-    wait_for_wakeup();
-
-    status = 0;
-    int rc = xmodem_send(boot_image, BOOT_IMAGE_SIZE);
-    std::printf("\r%*s\r", XMODEM_PROGRESS_WIDTH, "");
-    if (rc < 0) {
-        std::fprintf(stderr, "Xmodem download failed: %d.\n", rc);
-        status = 1;
-    } else {
-        run_test_phase(&opts);
-    }
-
-    serial_close();
-    if (log_file_is_open() && !close_log_file()) {
-        std::fprintf(stderr, "Could not write logfile '%s'.\n", log_file_name());
-        status = 1;
-    }
+  run_options opts;
+  int status = parse_command_line(argc, argv, &opts);
+  if (status >= 0) {
+    close_log_file();
     return finish(status);
+  }
+
+  if (!serial_open(opts.port_number, opts.port_path)) {
+    close_log_file();
+    return finish(1);
+  }
+  // Checked before a byte goes out: the test text would reach the monitor
+  // as commands.
+  if (log_file_is_serial_port()) {
+    std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
+    std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), serial_port_name());
+    serial_close();
+    close_log_file();
+    return finish(1);
+  }
+  serial_configure(LINE_BAUD);
+
+  std::printf("%s", WAKEUP_WAITING_TEXT);
+  wait_for_wakeup();
+
+  status = 0;
+  int rc = xmodem_send(boot_image, BOOT_IMAGE_SIZE);
+  std::printf("\r%*s\r", XMODEM_PROGRESS_WIDTH, "");
+  if (rc < 0) {
+    std::fprintf(stderr, "Xmodem download failed: %d.\n", rc);
+    status = 1;
+  } else {
+    run_test_phase(&opts);
+  }
+
+  serial_close();
+  if (log_file_is_open() && !close_log_file()) {
+    std::fprintf(stderr, "Could not write logfile '%s'.\n", log_file_name());
+    status = 1;
+  }
+  return finish(status);
 }

@@ -2,12 +2,12 @@
 #pragma once
 
 struct run_options {
-    int port_number;          // -p n: COM<n>
-    const char *port_path;    // -p with a '/': a device path, else null
-    bool continuous;          // -c
-    bool verbose;             // -v
-    bool run_sdram_test;      // cleared by the test name "flash"
-    bool run_flash_test;      // cleared by the test name "sdram"
+  int port_number;        // -p n: COM<n>
+  const char *port_path;  // -p with a '/': a device path, else null
+  bool continuous;        // -c
+  bool verbose;           // -v
+  bool run_sdram_test;    // cleared by the test name "flash"
+  bool run_flash_test;    // cleared by the test name "sdram"
 };
 
 // Reads the command line into opts, opening the log file of -l as it goes.

@@ -27,207 +27,186 @@ static char port_name[PATH_MAX];
 static unsigned char pending[256];
 static std::size_t pending_next, pending_end;
 
-const char *serial_port_name(void)
-{
-    return port_name;
-}
+const char *serial_port_name(void) { return port_name; }
 
-static speed_t speed_for(unsigned baud_rate)
-{
-    switch (baud_rate) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    default: return B115200;
-    }
+static speed_t speed_for(unsigned baud_rate) {
+  switch (baud_rate) {
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    default:
+      return B115200;
+  }
 }
 
 // Two open descriptors on one device: the same file, or two nodes of one
 // character device (a port reached by a second path).
-static bool same_device(const struct stat &a, const struct stat &b)
-{
-    if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode))
-        return a.st_rdev == b.st_rdev;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+static bool same_device(const struct stat &a, const struct stat &b) {
+  if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode)) return a.st_rdev == b.st_rdev;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Why the open descriptor must not be used as the port, or null. Checked
 // before a byte goes out: anything but a terminal (a file, /dev/null, a FIFO)
 // would be overwritten or spun on, and the operator's own terminal would be
 // left raw and exclusive, without Ctrl-C.
-static const char *refusal(int fd)
-{
-    struct termios tio;
-    if (tcgetattr(fd, &tio) != 0)
-        return errno == ENOTTY ? "Not a terminal" : std::strerror(errno);
-    // Succeeds only on the controlling terminal of our own session, by
-    // whatever path it was reached (/dev/tty included).
-    if (tcgetsid(fd) >= 0)
-        return "Is korvane's own terminal";
-    struct stat port, other;
-    if (fstat(fd, &port) != 0)
-        return nullptr;
-    for (int std_fd = 0; std_fd <= 2; std_fd++) {
-        if (std_fd != fd && fstat(std_fd, &other) == 0 && same_device(port, other))
-            return "Is korvane's own terminal";
-    }
-    return nullptr;
+static const char *refusal(int fd) {
+  struct termios tio;
+  if (tcgetattr(fd, &tio) != 0) return errno == ENOTTY ? "Not a terminal" : std::strerror(errno);
+  // Succeeds only on the controlling terminal of our own session, by
+  // whatever path it was reached (/dev/tty included).
+  if (tcgetsid(fd) >= 0) return "Is korvane's own terminal";
+  struct stat port, other;
+  if (fstat(fd, &port) != 0) return nullptr;
+  for (int std_fd = 0; std_fd <= 2; std_fd++) {
+    if (std_fd != fd && fstat(std_fd, &other) == 0 && same_device(port, other))
+      return "Is korvane's own terminal";
+  }
+  return nullptr;
 }
 
-bool serial_port_is(std::FILE *stream)
-{
-    struct stat port, other;
-    return port_handle >= 0 && fstat(port_handle, &port) == 0 &&
-           fstat(fileno(stream), &other) == 0 && same_device(port, other);
+bool serial_port_is(std::FILE *stream) {
+  struct stat port, other;
+  return port_handle >= 0 && fstat(port_handle, &port) == 0 && fstat(fileno(stream), &other) == 0 &&
+         same_device(port, other);
 }
 
-bool serial_open(int port_number, const char *device_path)
-{
-    format_port_name(port_name, sizeof port_name, port_number, device_path);
+bool serial_open(int port_number, const char *device_path) {
+  format_port_name(port_name, sizeof port_name, port_number, device_path);
 
-    char numbered[32];
-    const char *path = device_path;
-    if (!path) {
-        // COM1 is the first serial device; nothing is below it.
-        if (port_number <= 0) {
-            std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
-            std::fprintf(stderr, "%s: %s\n", port_name, std::strerror(ENOENT));
-            return false;
-        }
-        std::snprintf(numbered, sizeof numbered, "/dev/ttyS%d", port_number - 1);
-        path = numbered;
+  char numbered[32];
+  const char *path = device_path;
+  if (!path) {
+    // COM1 is the first serial device; nothing is below it.
+    if (port_number <= 0) {
+      std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
+      std::fprintf(stderr, "%s: %s\n", port_name, std::strerror(ENOENT));
+      return false;
     }
+    std::snprintf(numbered, sizeof numbered, "/dev/ttyS%d", port_number - 1);
+    path = numbered;
+  }
 
-    // O_NONBLOCK only for the open itself, so that a modem line that is
-    // down (or a FIFO with no writer) cannot hold it up; reads and writes
-    // below block as they should.
-    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    int err = errno;
-    const char *reason = nullptr;
-    if (fd >= 0) {
-        // Exclusive use: a second korvane on the same port must fail here,
-        // not interleave its bytes with ours.
-        if ((reason = refusal(fd)) != nullptr || ioctl(fd, TIOCEXCL) != 0) {
-            if (!reason)
-                err = errno;
-            close(fd);
-            fd = -1;
-        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            // The port is another korvane's, exclusive flag and all.
-            err = errno == EWOULDBLOCK ? EBUSY : errno;
-            close(fd);
-            fd = -1;
-        } else {
-            int flags = fcntl(fd, F_GETFL);
-            fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        }
+  // O_NONBLOCK only for the open itself, so that a modem line that is
+  // down (or a FIFO with no writer) cannot hold it up; reads and writes
+  // below block as they should.
+  int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int err = errno;
+  const char *reason = nullptr;
+  if (fd >= 0) {
+    // Exclusive use: a second korvane on the same port must fail here,
+    // not interleave its bytes with ours.
+    if ((reason = refusal(fd)) != nullptr || ioctl(fd, TIOCEXCL) != 0) {
+      if (!reason) err = errno;
+      close(fd);
+      fd = -1;
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // The port is another korvane's, exclusive flag and all.
+      err = errno == EWOULDBLOCK ? EBUSY : errno;
+      close(fd);
+      fd = -1;
+    } else {
+      int flags = fcntl(fd, F_GETFL);
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
-    if (fd < 0) {
-        std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
-        std::fprintf(stderr, "%s: %s\n", path, reason ? reason : std::strerror(err));
-        return false;
-    }
-    port_handle = fd;
+  }
+  if (fd < 0) {
+    std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
+    std::fprintf(stderr, "%s: %s\n", path, reason ? reason : std::strerror(err));
+    return false;
+  }
+  port_handle = fd;
 
-    // Hold DTR and RTS inactive. A pseudo-terminal has no modem lines, so
-    // a failure here is of no consequence.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ioctl(fd, TIOCMBIC, &lines);
-    return true;
+  // Hold DTR and RTS inactive. A pseudo-terminal has no modem lines, so
+  // a failure here is of no consequence.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  ioctl(fd, TIOCMBIC, &lines);
+  return true;
 }
 
-void serial_configure(unsigned baud_rate)
-{
-    tcflush(port_handle, TCIOFLUSH);
-    pending_next = pending_end = 0;
+void serial_configure(unsigned baud_rate) {
+  tcflush(port_handle, TCIOFLUSH);
+  pending_next = pending_end = 0;
 
-    struct termios tio;
-    std::memset(&tio, 0, sizeof tio);
-    if (tcgetattr(port_handle, &tio) != 0)
-        return;
-    cfmakeraw(&tio);
-    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    tio.c_iflag |= IGNBRK;
-    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, speed_for(baud_rate));
-    cfsetospeed(&tio, speed_for(baud_rate));
-    tcsetattr(port_handle, TCSANOW, &tio);
+  struct termios tio;
+  std::memset(&tio, 0, sizeof tio);
+  if (tcgetattr(port_handle, &tio) != 0) return;
+  cfmakeraw(&tio);
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+  tio.c_iflag |= IGNBRK;
+  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, speed_for(baud_rate));
+  cfsetospeed(&tio, speed_for(baud_rate));
+  tcsetattr(port_handle, TCSANOW, &tio);
 }
 
-void serial_write_byte(unsigned char byte)
-{
-    for (;;) {
-        ssize_t n = write(port_handle, &byte, 1);
-        if (n == 1)
-            return;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            struct pollfd p = {port_handle, POLLOUT, 0};
-            poll(&p, 1, -1);
-            continue;
-        }
-        serial_port_lost();
+void serial_write_byte(unsigned char byte) {
+  for (;;) {
+    ssize_t n = write(port_handle, &byte, 1);
+    if (n == 1) return;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      struct pollfd p = {port_handle, POLLOUT, 0};
+      poll(&p, 1, -1);
+      continue;
     }
+    serial_port_lost();
+  }
 }
 
-static long long now_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+static long long now_ms(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
 // Reads whatever is waiting (at least one byte) into pending; a hang-up or
 // a device error means the port is gone.
-static void fill_pending(void)
-{
-    for (;;) {
-        ssize_t n = read(port_handle, pending, sizeof pending);
-        if (n > 0) {
-            pending_next = 0;
-            pending_end = (std::size_t)n;
-            return;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        serial_port_lost();
+static void fill_pending(void) {
+  for (;;) {
+    ssize_t n = read(port_handle, pending, sizeof pending);
+    if (n > 0) {
+      pending_next = 0;
+      pending_end = (std::size_t)n;
+      return;
     }
+    if (n < 0 && errno == EINTR) continue;
+    serial_port_lost();
+  }
 }
 
-int serial_read_byte(unsigned timeout_ms)
-{
-    if (pending_next == pending_end) {
-        // Without a time-out a blocking read waits by itself; with one,
-        // poll() bounds the wait and the read then finds the byte waiting.
-        const long long deadline = now_ms() + timeout_ms;
-        while (timeout_ms != 0) {
-            long long left = deadline - now_ms();
-            struct pollfd p = {port_handle, POLLIN, 0};
-            int ready = poll(&p, 1, left > 0 ? (int)left : 0);
-            if (ready > 0)
-                break;
-            if (ready == 0)
-                return 0;
-            if (errno != EINTR)
-                serial_port_lost();
-        }
-        fill_pending();
+int serial_read_byte(unsigned timeout_ms) {
+  if (pending_next == pending_end) {
+    // Without a time-out a blocking read waits by itself; with one,
+    // poll() bounds the wait and the read then finds the byte waiting.
+    const long long deadline = now_ms() + timeout_ms;
+    while (timeout_ms != 0) {
+      long long left = deadline - now_ms();
+      struct pollfd p = {port_handle, POLLIN, 0};
+      int ready = poll(&p, 1, left > 0 ? (int)left : 0);
+      if (ready > 0) break;
+      if (ready == 0) return 0;
+      if (errno != EINTR) serial_port_lost();
     }
-    return pending[pending_next++];
+    fill_pending();
+  }
+  return pending[pending_next++];
 }
 
-void serial_close(void)
-{
-    // The exclusive flag belongs to the device, not to our descriptor: left
-    // set, it keeps the port busy for everyone else after we have gone.
-    if (port_handle >= 0) {
-        ioctl(port_handle, TIOCNXCL);
-        close(port_handle);
-    }
-    port_handle = -1;
+void serial_close(void) {
+  // The exclusive flag belongs to the device, not to our descriptor: left
+  // set, it keeps the port busy for everyone else after we have gone.
+  if (port_handle >= 0) {
+    ioctl(port_handle, TIOCNXCL);
+    close(port_handle);
+  }
+  port_handle = -1;
 }

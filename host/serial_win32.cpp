@@ -18,110 +18,99 @@ static char port_name[MAX_PATH];
 // without limit never comes back), but it fails ClearCommError at once.
 static const DWORD READ_SLICE_MS = 250;
 
-const char *serial_port_name(void)
-{
-    return port_name;
-}
+const char *serial_port_name(void) { return port_name; }
 
 // The system's text for an error code, on one line: FormatMessage ends its
 // texts with a period and CR LF, which a message line does not want.
-static void format_reason(DWORD code, char *buffer, DWORD size)
-{
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code,
-                             0, buffer, size, NULL);
-    if (n == 0)
-        n = (DWORD)std::snprintf(buffer, size, "Error %lu", (unsigned long)code);
-    while (n > 0 && std::strchr("\r\n .", buffer[n - 1]))
-        n--;
-    buffer[n] = '\0';
+static void format_reason(DWORD code, char *buffer, DWORD size) {
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code,
+                           0, buffer, size, NULL);
+  if (n == 0) n = (DWORD)std::snprintf(buffer, size, "Error %lu", (unsigned long)code);
+  while (n > 0 && std::strchr("\r\n .", buffer[n - 1])) n--;
+  buffer[n] = '\0';
 }
 
-static bool open_failed(const char *reason)
-{
-    std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
-    std::fprintf(stderr, "%s: %s\n", port_name, reason);
-    return false;
+static bool open_failed(const char *reason) {
+  std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
+  std::fprintf(stderr, "%s: %s\n", port_name, reason);
+  return false;
 }
 
-bool serial_open(int port_number, const char *device_path)
-{
-    format_port_name(port_name, sizeof port_name, port_number, device_path);
+bool serial_open(int port_number, const char *device_path) {
+  format_port_name(port_name, sizeof port_name, port_number, device_path);
 
-    // The device namespace name is the only form that opens COM10 and above.
-    char device[MAX_PATH];
-    if (device_path)
-        std::snprintf(device, sizeof device, "%s", device_path);
-    else
-        std::snprintf(device, sizeof device, "\\\\.\\COM%d", port_number);
+  // The device namespace name is the only form that opens COM10 and above.
+  char device[MAX_PATH];
+  if (device_path)
+    std::snprintf(device, sizeof device, "%s", device_path);
+  else
+    std::snprintf(device, sizeof device, "\\\\.\\COM%d", port_number);
 
-    HANDLE handle = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (handle == INVALID_HANDLE_VALUE) {
-        char reason[256];
-        format_reason(GetLastError(), reason, sizeof reason);
-        return open_failed(reason);
-    }
-    // A name that leads to a disk file or a pipe is no serial port: writing
-    // the wake-up pattern into it would spoil whatever it holds.
-    if (GetFileType(handle) != FILE_TYPE_CHAR) {
-        CloseHandle(handle);
-        return open_failed("Not a character device");
-    }
-    port_handle = handle;
-    return true;
+  HANDLE handle =
+      CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+  if (handle == INVALID_HANDLE_VALUE) {
+    char reason[256];
+    format_reason(GetLastError(), reason, sizeof reason);
+    return open_failed(reason);
+  }
+  // A name that leads to a disk file or a pipe is no serial port: writing
+  // the wake-up pattern into it would spoil whatever it holds.
+  if (GetFileType(handle) != FILE_TYPE_CHAR) {
+    CloseHandle(handle);
+    return open_failed("Not a character device");
+  }
+  port_handle = handle;
+  return true;
 }
 
-void serial_configure(unsigned baud_rate)
-{
-    PurgeComm(port_handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+void serial_configure(unsigned baud_rate) {
+  PurgeComm(port_handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 
-    // Built from nothing: whatever the port held before must not leak into
-    // the line settings.
-    DCB dcb;
-    std::memset(&dcb, 0, sizeof dcb);
-    dcb.DCBlength = sizeof dcb;
-    dcb.BaudRate = baud_rate;
-    dcb.fBinary = 1;
-    dcb.fParity = 0;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 1;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
-    dcb.fErrorChar = 0;
-    dcb.fNull = 0;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    dcb.fAbortOnError = 0;
-    dcb.XonLim = 0;
-    dcb.XoffLim = 0;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
-    dcb.ErrorChar = 0;
-    dcb.EofChar = 0;
-    dcb.EvtChar = 0;
-    SetCommState(port_handle, &dcb);
+  // Built from nothing: whatever the port held before must not leak into
+  // the line settings.
+  DCB dcb;
+  std::memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;
+  dcb.BaudRate = baud_rate;
+  dcb.fBinary = 1;
+  dcb.fParity = 0;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutxDsrFlow = 0;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fDsrSensitivity = 0;
+  dcb.fTXContinueOnXoff = 1;
+  dcb.fOutX = 0;
+  dcb.fInX = 0;
+  dcb.fErrorChar = 0;
+  dcb.fNull = 0;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  dcb.fAbortOnError = 0;
+  dcb.XonLim = 0;
+  dcb.XoffLim = 0;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  dcb.ErrorChar = 0;
+  dcb.EofChar = 0;
+  dcb.EvtChar = 0;
+  SetCommState(port_handle, &dcb);
 }
 
-void serial_write_byte(unsigned char byte)
-{
-    // Writes never time out, so a write that fails or sends nothing means
-    // the device is gone (Wine: ERROR_NOT_READY on a hung-up line; an
-    // unplugged adapter: ERROR_DEVICE_REMOVED, ERROR_ACCESS_DENIED...).
-    DWORD written = 0;
-    if (!WriteFile(port_handle, &byte, 1, &written, NULL) || written != 1)
-        serial_port_lost();
+void serial_write_byte(unsigned char byte) {
+  // Writes never time out, so a write that fails or sends nothing means
+  // the device is gone (Wine: ERROR_NOT_READY on a hung-up line; an
+  // unplugged adapter: ERROR_DEVICE_REMOVED, ERROR_ACCESS_DENIED...).
+  DWORD written = 0;
+  if (!WriteFile(port_handle, &byte, 1, &written, NULL) || written != 1) serial_port_lost();
 }
 
 // What an unplugged adapter's driver, or Wine on a dead line, gives a read.
 // Timing out and aborting by line errors are off (fAbortOnError is 0), so
 // none of these can mean anything but a port that has gone.
-static bool is_loss(DWORD err)
-{
-    switch (err) {
+static bool is_loss(DWORD err) {
+  switch (err) {
     case ERROR_ACCESS_DENIED:
     case ERROR_INVALID_HANDLE:
     case ERROR_NOT_READY:
@@ -132,77 +121,64 @@ static bool is_loss(DWORD err)
     case ERROR_OPERATION_ABORTED:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
-        return true;
+      return true;
     default:
-        return false;
-    }
+      return false;
+  }
 }
 
 // One ReadFile that waits at most wait_ms. Returns the byte, or -1 when
 // none came in that time.
-static int read_slice(DWORD wait_ms)
-{
-    COMMTIMEOUTS timeouts;
-    timeouts.ReadIntervalTimeout = 0;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = wait_ms;
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    // Without its time-out a read could wait for ever on a dead device.
-    if (!SetCommTimeouts(port_handle, &timeouts))
-        serial_port_lost();
+static int read_slice(DWORD wait_ms) {
+  COMMTIMEOUTS timeouts;
+  timeouts.ReadIntervalTimeout = 0;
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = wait_ms;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
+  timeouts.WriteTotalTimeoutConstant = 0;
+  // Without its time-out a read could wait for ever on a dead device.
+  if (!SetCommTimeouts(port_handle, &timeouts)) serial_port_lost();
 
-    const ULONGLONG started = GetTickCount64();
-    unsigned char byte = 0;
-    DWORD got = 0;
-    if (ReadFile(port_handle, &byte, 1, &got, NULL)) {
-        if (got == 1)
-            return byte;
-    } else if (is_loss(GetLastError())) {
-        // Only a failed call sets the error code; after a success it is
-        // whatever an earlier call left.
-        serial_port_lost();
-    }
+  const ULONGLONG started = GetTickCount64();
+  unsigned char byte = 0;
+  DWORD got = 0;
+  if (ReadFile(port_handle, &byte, 1, &got, NULL)) {
+    if (got == 1) return byte;
+  } else if (is_loss(GetLastError())) {
+    // Only a failed call sets the error code; after a success it is
+    // whatever an earlier call left.
+    serial_port_lost();
+  }
 
-    // A live port that took the time-out answers ClearCommError, and an
-    // empty read comes back only once the time-out has run. One that comes
-    // back far sooner is an end of file: read again, it would only spin.
-    DWORD errors = 0;
-    COMSTAT status;
-    if (!ClearCommError(port_handle, &errors, &status))
-        serial_port_lost();
-    if (GetTickCount64() - started < wait_ms / 2)
-        serial_port_lost();
-    return -1;
+  // A live port that took the time-out answers ClearCommError, and an
+  // empty read comes back only once the time-out has run. One that comes
+  // back far sooner is an end of file: read again, it would only spin.
+  DWORD errors = 0;
+  COMSTAT status;
+  if (!ClearCommError(port_handle, &errors, &status)) serial_port_lost();
+  if (GetTickCount64() - started < wait_ms / 2) serial_port_lost();
+  return -1;
 }
 
-int serial_read_byte(unsigned timeout_ms)
-{
-    unsigned left = timeout_ms;
-    for (;;) {
-        DWORD wait = timeout_ms == 0 || left > READ_SLICE_MS ? READ_SLICE_MS : left;
-        int byte = read_slice(wait);
-        if (byte >= 0)
-            return byte;
-        if (timeout_ms != 0) {
-            left -= wait;
-            if (left == 0)
-                return 0;
-        }
+int serial_read_byte(unsigned timeout_ms) {
+  unsigned left = timeout_ms;
+  for (;;) {
+    DWORD wait = timeout_ms == 0 || left > READ_SLICE_MS ? READ_SLICE_MS : left;
+    int byte = read_slice(wait);
+    if (byte >= 0) return byte;
+    if (timeout_ms != 0) {
+      left -= wait;
+      if (left == 0) return 0;
     }
+  }
 }
 
-void serial_close(void)
-{
-    if (port_handle != INVALID_HANDLE_VALUE)
-        CloseHandle(port_handle);
-    port_handle = INVALID_HANDLE_VALUE;
+void serial_close(void) {
+  if (port_handle != INVALID_HANDLE_VALUE) CloseHandle(port_handle);
+  port_handle = INVALID_HANDLE_VALUE;
 }
 
 // The port is opened after the log file and without sharing, so a log file
 // that already holds the same device makes serial_open fail before a byte
 // goes out; nothing is left to compare here.
-bool serial_port_is(std::FILE *)
-{
-    return false;
-}
+bool serial_port_is(std::FILE *) { return false; }

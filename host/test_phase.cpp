@@ -7,31 +7,21 @@
 // A continuous run never reaches its end, where a failed log write is
 // otherwise reported; it stops at the first one instead of losing the
 // log of a soak run without a word.
-static bool log_lost(const run_options *opts)
-{
-    return opts->continuous && log_file_failed();
-}
+static bool log_lost(const run_options *opts) { return opts->continuous && log_file_failed(); }
 
 // False when the run must stop.
-static bool run_test(const char *title, unsigned char command, const run_options *opts)
-{
-    tee_printf(title, opts->verbose ? '\n' : ' ');
-    if (log_lost(opts))
-        return false;
-    tee_printf(run_monitor_command(command) ? "passed\n" : "failed\n");
-    return !log_lost(opts);
+static bool run_test(const char *title, unsigned char command, const run_options *opts) {
+  tee_printf(title, opts->verbose ? '\n' : ' ');
+  if (log_lost(opts)) return false;
+  tee_printf(run_monitor_command(command) ? "passed\n" : "failed\n");
+  return !log_lost(opts);
 }
 
-void run_test_phase(const run_options *opts)
-{
-    if (opts->verbose)
-        run_monitor_command(COMMAND_VERBOSE);
-    if (opts->continuous)
-        run_monitor_command(COMMAND_SLOW_OUTPUT);
-    do {
-        if (opts->run_sdram_test && !run_test("Testing SDRAM...%c", COMMAND_SDRAM_TEST, opts))
-            return;
-        if (opts->run_flash_test && !run_test("Testing FLASH...%c", COMMAND_NAND_TEST, opts))
-            return;
-    } while (opts->continuous);
+void run_test_phase(const run_options *opts) {
+  if (opts->verbose) run_monitor_command(COMMAND_VERBOSE);
+  if (opts->continuous) run_monitor_command(COMMAND_SLOW_OUTPUT);
+  do {
+    if (opts->run_sdram_test && !run_test("Testing SDRAM...%c", COMMAND_SDRAM_TEST, opts)) return;
+    if (opts->run_flash_test && !run_test("Testing FLASH...%c", COMMAND_NAND_TEST, opts)) return;
+  } while (opts->continuous);
 }

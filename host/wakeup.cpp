@@ -7,15 +7,11 @@ static const unsigned char WAKEUP_PATTERN[8] = {0xBB, 0x11, 0x22, 0x33, 0x44, 0x
 static const int NAK = 0x15;
 static const unsigned WAKEUP_ANSWER_MS = 50;
 
-void send_wakeup_pattern(void)
-{
-    for (unsigned char byte : WAKEUP_PATTERN)
-        serial_write_byte(byte);
+void send_wakeup_pattern(void) {
+  for (unsigned char byte : WAKEUP_PATTERN) serial_write_byte(byte);
 }
 
-void wait_for_wakeup(void)
-{
-    do
-        send_wakeup_pattern();
-    while (serial_read_byte(WAKEUP_ANSWER_MS) != NAK);
+void wait_for_wakeup(void) {
+  do send_wakeup_pattern();
+  while (serial_read_byte(WAKEUP_ANSWER_MS) != NAK);
 }

@@ -6,10 +6,10 @@
 #include <cstdint>
 
 enum {
-    XMODEM_CANCELLED = -1,    // the receiver sent CAN CAN
-    XMODEM_NO_HANDSHAKE = -2, // no "C" or NAK within 16 tries
-    XMODEM_BLOCK_REFUSED = -4, // one block refused or unanswered 25 times
-    XMODEM_NO_EOT_ACK = -5,   // the end of transmission was not acknowledged
+  XMODEM_CANCELLED = -1,      // the receiver sent CAN CAN
+  XMODEM_NO_HANDSHAKE = -2,   // no "C" or NAK within 16 tries
+  XMODEM_BLOCK_REFUSED = -4,  // one block refused or unanswered 25 times
+  XMODEM_NO_EOT_ACK = -5,     // the end of transmission was not acknowledged
 };
 
 // The download progress line as printed when it starts, and the width that

@@ -13,7 +13,7 @@
 // Layout (offsets from the start of the image).
 constexpr std::uint8_t BOOT_IMAGE_TYPE = 0x69;
 constexpr std::size_t BOOT_IMAGE_MAIN_HEADER_SIZE = 0x20;
-constexpr std::size_t BOOT_IMAGE_HEADER_SIZE = 0x200; // main + extension header
+constexpr std::size_t BOOT_IMAGE_HEADER_SIZE = 0x200;  // main + extension header
 constexpr std::size_t BOOT_IMAGE_OFF_TYPE = 0x00;
 constexpr std::size_t BOOT_IMAGE_OFF_CODE_SIZE = 0x04;
 constexpr std::size_t BOOT_IMAGE_OFF_CODE_OFFSET = 0x0C;
@@ -25,14 +25,13 @@ constexpr std::size_t BOOT_IMAGE_OFF_REG_TABLE_OFFSET = 0x20;
 constexpr std::size_t BOOT_IMAGE_OFF_EXT_SUM = 0x1FF;
 constexpr std::uint32_t BOOT_IMAGE_CODE_OFFSET = 0x200;
 constexpr std::uint32_t BOOT_IMAGE_REG_TABLE_OFFSET = 0x40;
-constexpr std::size_t BOOT_IMAGE_REG_TABLE_CAPACITY = 55; // pairs of 8 bytes
+constexpr std::size_t BOOT_IMAGE_REG_TABLE_CAPACITY = 55;  // pairs of 8 bytes
 constexpr std::size_t BOOT_IMAGE_REG_COUNT = 28;
 constexpr std::size_t BOOT_IMAGE_CODE_SUM_SIZE = 4;
 
 // Size of an image holding code_size bytes of code (a multiple of 4).
-constexpr std::size_t boot_image_size_for(std::size_t code_size)
-{
-    return BOOT_IMAGE_HEADER_SIZE + code_size + BOOT_IMAGE_CODE_SUM_SIZE;
+constexpr std::size_t boot_image_size_for(std::size_t code_size) {
+  return BOOT_IMAGE_HEADER_SIZE + code_size + BOOT_IMAGE_CODE_SUM_SIZE;
 }
 
 // The most code an image may carry: code, the two flag words right after it
@@ -44,8 +43,8 @@ constexpr std::size_t BOOT_IMAGE_MAX_CODE_SIZE =
     MONITOR_AREA_SIZE - MONITOR_FLAG_WORDS_SIZE - MONITOR_STACK_BUDGET;
 
 struct boot_image_reg {
-    std::uint32_t address;
-    std::uint32_t value;
+  std::uint32_t address;
+  std::uint32_t value;
 };
 
 // The register table every image carries, in order, from image offset 0x40.
@@ -76,26 +75,26 @@ void boot_image_put32(std::uint8_t *p, std::uint32_t v);
 
 // Fields of an image as stored, and the sums recomputed from its bytes.
 struct boot_image_info {
-    std::uint8_t type;
-    std::uint32_t code_size;
-    std::uint32_t code_offset;
-    std::uint32_t load_address;
-    std::uint32_t exec_address;
-    std::uint8_t extension_flag;
-    std::uint8_t header_sum;          // stored at 0x1F
-    std::uint8_t header_sum_computed;
-    std::uint32_t reg_table_offset;   // stored at 0x20 (valid when size >= 0x200)
-    std::size_t reg_count;            // leading nonzero pairs in the table area
-    std::uint8_t extension_sum;       // stored at 0x1FF (valid when size >= 0x200)
-    std::uint8_t extension_sum_computed;
-    std::uint32_t code_sum;           // stored after the code (valid when the image is whole)
-    std::uint32_t code_sum_computed;
-    std::size_t code_sum_offset;      // 0x200 + code size
-    std::size_t image_size;           // the size that was given
-    std::size_t expected_size;        // 0x200 + code size + 4, from the header
-    bool has_header;                  // size >= 0x20: main header fields valid
-    bool has_extension;               // size >= 0x200: extension fields valid
-    bool has_code;                    // size >= expected_size: code sums valid
+  std::uint8_t type;
+  std::uint32_t code_size;
+  std::uint32_t code_offset;
+  std::uint32_t load_address;
+  std::uint32_t exec_address;
+  std::uint8_t extension_flag;
+  std::uint8_t header_sum;  // stored at 0x1F
+  std::uint8_t header_sum_computed;
+  std::uint32_t reg_table_offset;  // stored at 0x20 (valid when size >= 0x200)
+  std::size_t reg_count;           // leading nonzero pairs in the table area
+  std::uint8_t extension_sum;      // stored at 0x1FF (valid when size >= 0x200)
+  std::uint8_t extension_sum_computed;
+  std::uint32_t code_sum;  // stored after the code (valid when the image is whole)
+  std::uint32_t code_sum_computed;
+  std::size_t code_sum_offset;  // 0x200 + code size
+  std::size_t image_size;       // the size that was given
+  std::size_t expected_size;    // 0x200 + code size + 4, from the header
+  bool has_header;              // size >= 0x20: main header fields valid
+  bool has_extension;           // size >= 0x200: extension fields valid
+  bool has_code;                // size >= expected_size: code sums valid
 };
 
 // Verifies the image and fills info (which may be null) with whatever could
@@ -103,7 +102,7 @@ struct boot_image_info {
 // image is well formed, else false with a one-line reason (no trailing
 // newline) in reason (which may be null).
 bool boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_info *info,
-                     char *reason, std::size_t reason_size);
+                      char *reason, std::size_t reason_size);
 
 // Returns true when the image is well formed: type 0x69, code size a nonzero
 // multiple of 4, code offset 0x200, load and execution address 0, extension
@@ -111,7 +110,7 @@ bool boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_in
 // zero bytes in every reserved field, the three sums, and size equal to
 // 0x200 + code size + 4. Else false with a one-line reason in reason.
 bool boot_image_verify(const std::uint8_t *image, std::size_t size, char *reason,
-                      std::size_t reason_size);
+                       std::size_t reason_size);
 
 // The image size the header announces (0x200 + code size + 4), or 0 when
 // size is shorter than the main header. Lets a receiver that got the image

@@ -25,56 +25,51 @@ static const char USAGE[] = "usage: korvane-image pack CODE.bin IMAGE.bin | veri
 static const std::size_t MAX_INPUT = 1u << 20;
 
 // Reads the whole file into data. False after printing why.
-static bool read_file(const char *path, std::vector<std::uint8_t> &data)
-{
-    std::FILE *f = std::fopen(path, "rb");
-    if (!f) {
-        std::fprintf(stderr, "korvane-image: cannot open %s: %s\n", path, std::strerror(errno));
-        return false;
+static bool read_file(const char *path, std::vector<std::uint8_t> &data) {
+  std::FILE *f = std::fopen(path, "rb");
+  if (!f) {
+    std::fprintf(stderr, "korvane-image: cannot open %s: %s\n", path, std::strerror(errno));
+    return false;
+  }
+  data.clear();
+  std::uint8_t buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+    data.insert(data.end(), buf, buf + n);
+    if (data.size() > MAX_INPUT) {
+      std::fclose(f);
+      std::fprintf(stderr, "korvane-image: %s is larger than %zu bytes\n", path, MAX_INPUT);
+      return false;
     }
-    data.clear();
-    std::uint8_t buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        data.insert(data.end(), buf, buf + n);
-        if (data.size() > MAX_INPUT) {
-            std::fclose(f);
-            std::fprintf(stderr, "korvane-image: %s is larger than %zu bytes\n", path, MAX_INPUT);
-            return false;
-        }
-    }
-    int err = std::ferror(f) ? errno : 0;
-    std::fclose(f);
-    if (err) {
-        std::fprintf(stderr, "korvane-image: cannot read %s: %s\n", path, std::strerror(err));
-        return false;
-    }
-    if (data.empty()) {
-        std::fprintf(stderr, "korvane-image: %s is empty\n", path);
-        return false;
-    }
-    return true;
+  }
+  int err = std::ferror(f) ? errno : 0;
+  std::fclose(f);
+  if (err) {
+    std::fprintf(stderr, "korvane-image: cannot read %s: %s\n", path, std::strerror(err));
+    return false;
+  }
+  if (data.empty()) {
+    std::fprintf(stderr, "korvane-image: %s is empty\n", path);
+    return false;
+  }
+  return true;
 }
 
 // Writes all of data to fd. Returns 0, or the errno of the failure.
-static int write_all(int fd, const std::vector<std::uint8_t> &data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        done += static_cast<std::size_t>(n);
-    }
-    return fsync(fd) != 0 ? errno : 0;
+static int write_all(int fd, const std::vector<std::uint8_t> &data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    done += static_cast<std::size_t>(n);
+  }
+  return fsync(fd) != 0 ? errno : 0;
 }
 
-static bool refuse(const char *verb, const char *path, const char *reason)
-{
-    std::fprintf(stderr, "korvane-image: cannot %s %s: %s\n", verb, path, reason);
-    return false;
+static bool refuse(const char *verb, const char *path, const char *reason) {
+  std::fprintf(stderr, "korvane-image: cannot %s %s: %s\n", verb, path, reason);
+  return false;
 }
 
 // Writes data to path through a temporary file in the same directory and a
@@ -83,138 +78,122 @@ static bool refuse(const char *verb, const char *path, const char *reason)
 // renamed over would become a plain file); a symlink is written through to
 // its target, so the link stays a link. The temporary file gets a name no
 // one can guess or plant a link at, and the old output's permissions.
-static bool write_file(const char *path, const std::vector<std::uint8_t> &data)
-{
-    std::string target = path;
-    struct stat st;
-    bool exists = lstat(path, &st) == 0;
-    if (exists && S_ISLNK(st.st_mode)) {
-        char *resolved = realpath(path, nullptr);
-        if (!resolved)
-            return refuse("write", path, std::strerror(errno));
-        target = resolved;
-        std::free(resolved);
-        exists = stat(target.c_str(), &st) == 0;
-    }
-    mode_t mode;
-    if (exists) {
-        if (!S_ISREG(st.st_mode))
-            return refuse("write", path, "not a regular file");
-        // Write bits are looked at as well as access(): it lets root write anything.
-        if (access(target.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            return refuse("write", path, std::strerror(EACCES));
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
+static bool write_file(const char *path, const std::vector<std::uint8_t> &data) {
+  std::string target = path;
+  struct stat st;
+  bool exists = lstat(path, &st) == 0;
+  if (exists && S_ISLNK(st.st_mode)) {
+    char *resolved = realpath(path, nullptr);
+    if (!resolved) return refuse("write", path, std::strerror(errno));
+    target = resolved;
+    std::free(resolved);
+    exists = stat(target.c_str(), &st) == 0;
+  }
+  mode_t mode;
+  if (exists) {
+    if (!S_ISREG(st.st_mode)) return refuse("write", path, "not a regular file");
+    // Write bits are looked at as well as access(): it lets root write anything.
+    if (access(target.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+      return refuse("write", path, std::strerror(EACCES));
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
 
-    std::string tmp = target + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0)
-        return refuse("create", path, std::strerror(errno));
-    int err = fchmod(fd, mode) != 0 ? errno : write_all(fd, data);
-    if (close(fd) != 0 && !err)
-        err = errno;
-    if (!err && rename(name.data(), target.c_str()) != 0)
-        err = errno;
-    if (err) {
-        unlink(name.data());
-        return refuse("write", path, std::strerror(err));
-    }
-    return true;
+  std::string tmp = target + ".XXXXXX";
+  std::vector<char> name(tmp.begin(), tmp.end());
+  name.push_back('\0');
+  int fd = mkstemp(name.data());
+  if (fd < 0) return refuse("create", path, std::strerror(errno));
+  int err = fchmod(fd, mode) != 0 ? errno : write_all(fd, data);
+  if (close(fd) != 0 && !err) err = errno;
+  if (!err && rename(name.data(), target.c_str()) != 0) err = errno;
+  if (err) {
+    unlink(name.data());
+    return refuse("write", path, std::strerror(err));
+  }
+  return true;
 }
 
-static int pack(const char *code_path, const char *image_path)
-{
-    std::vector<std::uint8_t> code;
-    if (!read_file(code_path, code))
-        return 1;
-    if (!boot_image_code_fits(code.size())) {
-        std::fprintf(stderr,
-                     "korvane-image: %s: code of %zu bytes is too large for the monitor's 2 KiB "
-                     "(at most %zu bytes, to leave %zu bytes of stack after the flag words)\n",
-                     code_path, boot_image_padded_code_size(code.size()), BOOT_IMAGE_MAX_CODE_SIZE,
-                     static_cast<std::size_t>(MONITOR_STACK_BUDGET));
-        return 1;
-    }
-    std::vector<std::uint8_t> image = boot_image_pack(code.data(), code.size());
-    boot_image_info info;
-    char reason[160];
-    if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
-        std::fprintf(stderr, "korvane-image: internal error, packed image is bad: %s\n", reason);
-        return 1;
-    }
-    if (!write_file(image_path, image))
-        return 1;
-    std::printf("korvane-image: packed %s: code 0x%X bytes, image %zu bytes, sums 0x%02X 0x%02X "
-                "0x%08X\n",
-                image_path, static_cast<unsigned>(info.code_size), info.image_size,
-                info.header_sum, info.extension_sum, static_cast<unsigned>(info.code_sum));
-    return 0;
+static int pack(const char *code_path, const char *image_path) {
+  std::vector<std::uint8_t> code;
+  if (!read_file(code_path, code)) return 1;
+  if (!boot_image_code_fits(code.size())) {
+    std::fprintf(stderr,
+                 "korvane-image: %s: code of %zu bytes is too large for the monitor's 2 KiB "
+                 "(at most %zu bytes, to leave %zu bytes of stack after the flag words)\n",
+                 code_path, boot_image_padded_code_size(code.size()), BOOT_IMAGE_MAX_CODE_SIZE,
+                 static_cast<std::size_t>(MONITOR_STACK_BUDGET));
+    return 1;
+  }
+  std::vector<std::uint8_t> image = boot_image_pack(code.data(), code.size());
+  boot_image_info info;
+  char reason[160];
+  if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
+    std::fprintf(stderr, "korvane-image: internal error, packed image is bad: %s\n", reason);
+    return 1;
+  }
+  if (!write_file(image_path, image)) return 1;
+  std::printf(
+      "korvane-image: packed %s: code 0x%X bytes, image %zu bytes, sums 0x%02X 0x%02X "
+      "0x%08X\n",
+      image_path, static_cast<unsigned>(info.code_size), info.image_size, info.header_sum,
+      info.extension_sum, static_cast<unsigned>(info.code_sum));
+  return 0;
 }
 
 // Prints a stored sum, and the computed one when they differ.
-static void print_sum(const char *name, unsigned stored, unsigned computed, int width)
-{
-    std::printf("%-16s0x%0*X", name, width, stored);
-    if (stored != computed)
-        std::printf(" (computed 0x%0*X)", width, computed);
-    std::printf("\n");
+static void print_sum(const char *name, unsigned stored, unsigned computed, int width) {
+  std::printf("%-16s0x%0*X", name, width, stored);
+  if (stored != computed) std::printf(" (computed 0x%0*X)", width, computed);
+  std::printf("\n");
 }
 
-static int verify(const char *image_path)
-{
-    std::vector<std::uint8_t> image;
-    if (!read_file(image_path, image))
-        return 1;
-    boot_image_info in;
-    char reason[160];
-    bool ok = boot_image_parse(image.data(), image.size(), &in, reason, sizeof reason);
+static int verify(const char *image_path) {
+  std::vector<std::uint8_t> image;
+  if (!read_file(image_path, image)) return 1;
+  boot_image_info in;
+  char reason[160];
+  bool ok = boot_image_parse(image.data(), image.size(), &in, reason, sizeof reason);
 
-    std::printf("%-16s%s, %zu bytes\n", "image", image_path, in.image_size);
-    if (in.has_header) {
-        std::printf("%-16s0x%02X\n", "type", in.type);
-        std::printf("%-16s0x%X (%u bytes)\n", "code size", static_cast<unsigned>(in.code_size),
-                    static_cast<unsigned>(in.code_size));
-        std::printf("%-16s0x%X\n", "code offset", static_cast<unsigned>(in.code_offset));
-        std::printf("%-16s0x%08X\n", "load address", static_cast<unsigned>(in.load_address));
-        std::printf("%-16s0x%08X\n", "exec address", static_cast<unsigned>(in.exec_address));
-        std::printf("%-16s%u\n", "extension flag", in.extension_flag);
-        print_sum("header sum", in.header_sum, in.header_sum_computed, 2);
-    }
-    if (in.has_extension) {
-        std::printf("%-16sat 0x%X, %zu pairs\n", "register table",
-                    static_cast<unsigned>(in.reg_table_offset), in.reg_count);
-        print_sum("extension sum", in.extension_sum, in.extension_sum_computed, 2);
-    }
-    if (in.has_code)
-        print_sum("code sum", in.code_sum, in.code_sum_computed, 8);
+  std::printf("%-16s%s, %zu bytes\n", "image", image_path, in.image_size);
+  if (in.has_header) {
+    std::printf("%-16s0x%02X\n", "type", in.type);
+    std::printf("%-16s0x%X (%u bytes)\n", "code size", static_cast<unsigned>(in.code_size),
+                static_cast<unsigned>(in.code_size));
+    std::printf("%-16s0x%X\n", "code offset", static_cast<unsigned>(in.code_offset));
+    std::printf("%-16s0x%08X\n", "load address", static_cast<unsigned>(in.load_address));
+    std::printf("%-16s0x%08X\n", "exec address", static_cast<unsigned>(in.exec_address));
+    std::printf("%-16s%u\n", "extension flag", in.extension_flag);
+    print_sum("header sum", in.header_sum, in.header_sum_computed, 2);
+  }
+  if (in.has_extension) {
+    std::printf("%-16sat 0x%X, %zu pairs\n", "register table",
+                static_cast<unsigned>(in.reg_table_offset), in.reg_count);
+    print_sum("extension sum", in.extension_sum, in.extension_sum_computed, 2);
+  }
+  if (in.has_code) print_sum("code sum", in.code_sum, in.code_sum_computed, 8);
 
-    if (!ok) {
-        std::fprintf(stderr, "korvane-image: %s: %s\n", image_path, reason);
-        return 1;
-    }
-    if (!boot_image_code_fits(in.code_size)) {
-        std::fprintf(stderr,
-                     "korvane-image: %s: code of %u bytes is too large for the monitor's 2 KiB "
-                     "(at most %zu bytes)\n",
-                     image_path, static_cast<unsigned>(in.code_size), BOOT_IMAGE_MAX_CODE_SIZE);
-        return 1;
-    }
-    std::printf("%-16sOK\n", "verify");
-    return 0;
-}
-
-int main(int argc, char **argv)
-{
-    if (argc == 4 && std::strcmp(argv[1], "pack") == 0)
-        return pack(argv[2], argv[3]);
-    if (argc == 3 && std::strcmp(argv[1], "verify") == 0)
-        return verify(argv[2]);
-    std::fprintf(stderr, "%s\n", USAGE);
+  if (!ok) {
+    std::fprintf(stderr, "korvane-image: %s: %s\n", image_path, reason);
     return 1;
+  }
+  if (!boot_image_code_fits(in.code_size)) {
+    std::fprintf(stderr,
+                 "korvane-image: %s: code of %u bytes is too large for the monitor's 2 KiB "
+                 "(at most %zu bytes)\n",
+                 image_path, static_cast<unsigned>(in.code_size), BOOT_IMAGE_MAX_CODE_SIZE);
+    return 1;
+  }
+  std::printf("%-16sOK\n", "verify");
+  return 0;
+}
+
+int main(int argc, char **argv) {
+  if (argc == 4 && std::strcmp(argv[1], "pack") == 0) return pack(argv[2], argv[3]);
+  if (argc == 3 && std::strcmp(argv[1], "verify") == 0) return verify(argv[2]);
+  std::fprintf(stderr, "%s\n", USAGE);
+  return 1;
 }

@@ -24,7 +24,7 @@ void board_init() {
   reg32(UART_LCR) = 0x80;   // divisor latch access on
   reg32(UART_DATA) = 0x59;  // divisor 0x0059: 115200 baud
   reg32(UART_IER) = 0x00;
-  reg32(UART_LCR) = 0x03;   // 8 data bits, no parity, 1 stop bit; latch off
-  reg32(UART_FCR) = 0x87;   // FIFOs on and cleared, receive trigger 2
+  reg32(UART_LCR) = 0x03;  // 8 data bits, no parity, 1 stop bit; latch off
+  reg32(UART_FCR) = 0x87;  // FIFOs on and cleared, receive trigger 2
   reg32(UART_MCR) = 0x03;
 }

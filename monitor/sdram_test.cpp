@@ -43,8 +43,7 @@ __attribute__((noinline)) static uint32_t read_cell(uint32_t base, uint32_t offs
 // Writes the pattern, reads it back at once, writes 0 to the next word and
 // reads the pattern's word again. Returns true when both reads gave the
 // pattern; otherwise traces the pattern as a mismatch.
-static bool pattern_holds(store_routine store, uint32_t base, uint32_t offset,
-                          uint32_t pattern) {
+static bool pattern_holds(store_routine store, uint32_t base, uint32_t offset, uint32_t pattern) {
   write_cell(store, base, offset, pattern);
   uint32_t at_once = read_cell(base, offset);
   write_cell(store, base, offset + 2, 0);
@@ -80,10 +79,10 @@ uint32_t data_line_test(uint32_t base, store_routine store) {
 }
 
 // The address test's two walks, which differ only in their cells. Each visits
-// one cell per counter value 0, 1, 2, ...: the walking-one cells are word 0, whose address lines are all low,
-// then words 1, 2, 4, ..., each with exactly one line high; the walking-zero
-// cells are their complements within the region, all lines high and then
-// each with exactly one line low.
+// one cell per counter value 0, 1, 2, ...: the walking-one cells are word 0,
+// whose address lines are all low, then words 1, 2, 4, ..., each with exactly
+// one line high; the walking-zero cells are their complements within the
+// region, all lines high and then each with exactly one line low.
 enum walk { WALKING_ONE, WALKING_ZERO };
 
 // The byte offset of the walk's cell for the counter value; mask has every

@@ -22,8 +22,8 @@ board *board_create(const board_config *config, const uart_backend *uart) {
   ok = ok && uc_mem_map(b->uc, INTERNAL_RAM_BASE, INTERNAL_RAM_SIZE, UC_PROT_ALL) == UC_ERR_OK;
   ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b);
   uc_hook clock;
-  ok = ok && uc_hook_add(b->uc, &clock, UC_HOOK_BLOCK, reinterpret_cast<void *>(count_block), b,
-                         1, 0) == UC_ERR_OK;
+  ok = ok && uc_hook_add(b->uc, &clock, UC_HOOK_BLOCK, reinterpret_cast<void *>(count_block), b, 1,
+                         0) == UC_ERR_OK;
   if (!ok) {
     std::fprintf(stderr, "board: the emulated core could not be set up\n");
     board_destroy(b);
@@ -122,8 +122,7 @@ bool board_write_memory(board *b, uint32_t address, const void *data, size_t siz
 uint64_t board_sdram_fetches(const board *b) { return b->sdram_fetches; }
 uint32_t board_last_sdram_fetch(const board *b) { return b->last_sdram_fetch; }
 
-static void watched_access(uc_engine *, uc_mem_type, uint64_t address, int, int64_t,
-                           void *user) {
+static void watched_access(uc_engine *, uc_mem_type, uint64_t address, int, int64_t, void *user) {
   board &b = *static_cast<board *>(user);
   if (board_running_from_sdram(b)) return;
   if (address < b.lowest_watched) b.lowest_watched = static_cast<uint32_t>(address);
@@ -139,7 +138,7 @@ void board_watch_ram(board *b, uint32_t low, uint32_t high) {
 uint32_t board_lowest_watched(const board *b) { return b->lowest_watched; }
 
 bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
-               uint32_t *result) {
+                uint32_t *result) {
   // The routine returns to an address the program never runs: the SDRAM's
   // last word, which the program at most stores to.
   constexpr uint32_t RETURN_ADDRESS = SDRAM_BASE + SDRAM_SIZE - 4;

@@ -84,10 +84,10 @@ struct board_config {
 };
 
 struct uart_backend {
-  int (*rx_peek)(void *ctx);           // the waiting byte 0..255, or -1; never blocks
-  int (*rx_take)(void *ctx);           // take the waiting byte (-1 when none)
-  void (*tx)(void *ctx, uint8_t byte); // the program sent a byte
-  void (*rx_idle)(void *ctx);          // the program polls an empty receiver; may block a while
+  int (*rx_peek)(void *ctx);            // the waiting byte 0..255, or -1; never blocks
+  int (*rx_take)(void *ctx);            // take the waiting byte (-1 when none)
+  void (*tx)(void *ctx, uint8_t byte);  // the program sent a byte
+  void (*rx_idle)(void *ctx);           // the program polls an empty receiver; may block a while
   void *ctx;
 };
 
@@ -131,4 +131,4 @@ uint32_t board_lowest_watched(const board *b);  // NO_ACCESS when none
 // on where the program was. False on a fault or when the routine did not
 // return within max_instructions (0: no limit).
 bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
-               uint32_t *result);
+                uint32_t *result);

@@ -33,12 +33,12 @@ constexpr uint64_t PERIPHERAL_ACCESS_INSTRUCTIONS = 32;
 
 // Broken rules of the board, each reported once per kind.
 enum class report_kind {
-  uart_tx_busy,       // a byte stored while the transmitter was busy
-  uart_line_settings, // divisor or line control wrong for the line
-  uart_rx_empty,      // receive register read with no byte waiting
-  nand_busy_command,  // a command other than status or reset while busy
-  nand_address,       // an address cycle the chip does not take
-  nand_no_address,    // data read after Read ID without its address cycle
+  uart_tx_busy,        // a byte stored while the transmitter was busy
+  uart_line_settings,  // divisor or line control wrong for the line
+  uart_rx_empty,       // receive register read with no byte waiting
+  nand_busy_command,   // a command other than status or reset while busy
+  nand_address,        // an address cycle the chip does not take
+  nand_no_address,     // data read after Read ID without its address cycle
   count
 };
 
@@ -47,9 +47,9 @@ struct uart_state {
   // The boot ROM talked XMODEM through this UART and leaves it set for the
   // line: 115200 baud, 8N1.
   uint32_t ier = 0, lcr = 0x03, mcr = 0, scr = 0, dll = 0x59, dlm = 0;
-  uint64_t tx_free_at = 0;    // emulated time when the transmitter is empty again
-  uint8_t last_rx = 0x04;     // what the receive register holds: the ROM's last byte, EOT
-  unsigned empty_polls = 0;   // consecutive line-status reads with nothing to wait for
+  uint64_t tx_free_at = 0;   // emulated time when the transmitter is empty again
+  uint8_t last_rx = 0x04;    // what the receive register holds: the ROM's last byte, EOT
+  unsigned empty_polls = 0;  // consecutive line-status reads with nothing to wait for
 };
 
 struct nand_state {

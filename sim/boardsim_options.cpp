@@ -56,10 +56,22 @@ const char BOARDSIM_USAGE[] =
 namespace {
 
 enum option_id {
-  OPT_LINK = 256, OPT_BAUD, OPT_TIMESTAMPS, OPT_BOOT_DELAY, OPT_CHECKSUM,
-  OPT_NAK_BLOCK, OPT_CANCEL_BLOCK, OPT_NO_HANDSHAKE, OPT_DATA_STUCK,
-  OPT_ADDR_STUCK, OPT_ADDR_SHORT, OPT_NAND_ID, OPT_NAND_STATUS,
-  OPT_NAND_NEVER_READY, OPT_LINE_NOISE, OPT_HELP,
+  OPT_LINK = 256,
+  OPT_BAUD,
+  OPT_TIMESTAMPS,
+  OPT_BOOT_DELAY,
+  OPT_CHECKSUM,
+  OPT_NAK_BLOCK,
+  OPT_CANCEL_BLOCK,
+  OPT_NO_HANDSHAKE,
+  OPT_DATA_STUCK,
+  OPT_ADDR_STUCK,
+  OPT_ADDR_SHORT,
+  OPT_NAND_ID,
+  OPT_NAND_STATUS,
+  OPT_NAND_NEVER_READY,
+  OPT_LINE_NOISE,
+  OPT_HELP,
 };
 
 const option LONG_OPTIONS[] = {
@@ -134,12 +146,16 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       if (!parse_one(arg, 10, 50, 100000000, &a)) return applied::bad_value;
       o->baud = a;
       return applied::ok;
-    case OPT_TIMESTAMPS: o->timestamps = true; return applied::ok;
+    case OPT_TIMESTAMPS:
+      o->timestamps = true;
+      return applied::ok;
     case OPT_BOOT_DELAY:
       if (!parse_one(arg, 10, 0, 3600000, &a)) return applied::bad_value;
       o->rom.boot_delay_ms = a;
       return applied::ok;
-    case OPT_CHECKSUM: o->rom.checksum_mode = true; return applied::ok;
+    case OPT_CHECKSUM:
+      o->rom.checksum_mode = true;
+      return applied::ok;
     case OPT_NAK_BLOCK:
       if (!parse_pair(arg, 1, 0xFFFFFF, 1, 1000, &a, &b)) return applied::bad_value;
       o->rom.nak_block = int(a);
@@ -149,7 +165,9 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       if (!parse_one(arg, 10, 1, 0xFFFFFF, &a)) return applied::bad_value;
       o->rom.cancel_block = int(a);
       return applied::ok;
-    case OPT_NO_HANDSHAKE: o->rom.no_handshake = true; return applied::ok;
+    case OPT_NO_HANDSHAKE:
+      o->rom.no_handshake = true;
+      return applied::ok;
     case OPT_DATA_STUCK:
       if (!parse_pair(arg, 0, 15, 0, 1, &a, &b)) return applied::bad_value;
       return add_fault(&sdram, {sdram_fault_kind::data_stuck, int(a), int(b)});
@@ -167,12 +185,16 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       if (!parse_one(arg, 16, 0, 0xFF, &a)) return applied::bad_value;
       o->board.nand.final_status = uint8_t(a);
       return applied::ok;
-    case OPT_NAND_NEVER_READY: o->board.nand.never_ready = true; return applied::ok;
+    case OPT_NAND_NEVER_READY:
+      o->board.nand.never_ready = true;
+      return applied::ok;
     case OPT_LINE_NOISE:
       if (!parse_one(arg, 10, 0, 1000, &a)) return applied::bad_value;
       o->line_noise = int(a);
       return applied::ok;
-    case OPT_HELP: o->help = true; return applied::ok;
+    case OPT_HELP:
+      o->help = true;
+      return applied::ok;
   }
   return applied::bad_value;
 }
@@ -180,7 +202,7 @@ applied apply(int id, const char *arg, boardsim_options *o) {
 }  // namespace
 
 bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
-                           size_t err_size) {
+                            size_t err_size) {
   opterr = 0;
   optind = 0;  // 0 rather than 1 makes glibc start a fresh scan on every call
   for (;;) {

@@ -12,7 +12,7 @@ struct boardsim_options {
   std::string link_path;  // empty: no symlink
   long baud = 0;          // 0: bytes pass as fast as they can
   bool timestamps = false;
-  int line_noise = 0;     // random bytes before every prompt of the running code
+  int line_noise = 0;  // random bytes before every prompt of the running code
   bool help = false;
   boot_rom_config rom;
   board_config board;
@@ -20,6 +20,6 @@ struct boardsim_options {
 
 // False with a one-line message in err (no newline).
 bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
-                           size_t err_size);
+                            size_t err_size);
 
 extern const char BOARDSIM_USAGE[];

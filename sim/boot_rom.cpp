@@ -39,8 +39,7 @@ void cancel(boot_rom *rom, std::vector<uint8_t> *out) {
 
 // Only a pattern that arrives whole and in order wakes the ROM. On a
 // mismatch the byte may itself begin a new pattern (0xBB occurs only first).
-void receive_waking(boot_rom *rom, uint8_t byte, boot_rom_ms now,
-                    std::vector<uint8_t> *out) {
+void receive_waking(boot_rom *rom, uint8_t byte, boot_rom_ms now, std::vector<uint8_t> *out) {
   if (now < rom->config.boot_delay_ms) {
     rom->pattern_pos = 0;
     return;
@@ -66,8 +65,7 @@ bool check_is_good(const boot_rom *rom) {
     return sum == data[BOOT_ROM_BLOCK_DATA];
   }
   uint16_t crc = boot_rom_crc16(data, BOOT_ROM_BLOCK_DATA);
-  return data[BOOT_ROM_BLOCK_DATA] == (crc >> 8) &&
-         data[BOOT_ROM_BLOCK_DATA + 1] == (crc & 0xFF);
+  return data[BOOT_ROM_BLOCK_DATA] == (crc >> 8) && data[BOOT_ROM_BLOCK_DATA + 1] == (crc & 0xFF);
 }
 
 void finish_block(boot_rom *rom, std::vector<uint8_t> *out) {
@@ -103,8 +101,7 @@ void finish_block(boot_rom *rom, std::vector<uint8_t> *out) {
   out->push_back(BOOT_ROM_ACK);
 }
 
-void receive_transfer(boot_rom *rom, uint8_t byte, boot_rom_ms now,
-                      std::vector<uint8_t> *out) {
+void receive_transfer(boot_rom *rom, uint8_t byte, boot_rom_ms now, std::vector<uint8_t> *out) {
   if (rom->block_len > 0) {
     rom->block[rom->block_len++] = byte;
     rom->last_byte = now;
@@ -147,8 +144,7 @@ void boot_rom_init(boot_rom *rom, const boot_rom_config *config) {
   restart_waking(rom);
 }
 
-void boot_rom_receive(boot_rom *rom, uint8_t byte, boot_rom_ms now,
-                      std::vector<uint8_t> *out) {
+void boot_rom_receive(boot_rom *rom, uint8_t byte, boot_rom_ms now, std::vector<uint8_t> *out) {
   boot_rom_tick(rom, now, out);
   switch (rom->state) {
     case boot_rom_state::waking:

@@ -47,9 +47,9 @@ struct boot_rom_config {
   bool checksum_mode = false;  // ask with NAK for 8-bit sums instead of "C"
   boot_rom_ms boot_delay_ms = 0;
   // Faults of the receiver. Blocks count from 1 in the order of the transfer.
-  int nak_block = 0;       // refuse the first nak_count tries of this block
+  int nak_block = 0;  // refuse the first nak_count tries of this block
   int nak_count = 0;
-  int cancel_block = 0;    // answer this block with CAN CAN
+  int cancel_block = 0;       // answer this block with CAN CAN
   bool no_handshake = false;  // after the wake-up NAK, never ask for a transfer
 };
 
@@ -68,9 +68,9 @@ struct boot_rom {
   boot_rom_ms last_byte = 0;                  // arrival of the last block byte
   bool can_seen = false;
   uint8_t block[3 + BOOT_ROM_BLOCK_DATA + 2];
-  size_t block_len = 0;  // 0: waiting for SOH or EOT
-  int blocks_taken = 0;  // also the number of the last block stored (mod 256)
-  int tries_of_next = 0; // tries seen so far of block blocks_taken + 1
+  size_t block_len = 0;   // 0: waiting for SOH or EOT
+  int blocks_taken = 0;   // also the number of the last block stored (mod 256)
+  int tries_of_next = 0;  // tries seen so far of block blocks_taken + 1
   std::vector<uint8_t> image;
 };
 
@@ -80,8 +80,7 @@ struct boot_rom {
 constexpr size_t BOOT_ROM_MAX_IMAGE = 1u << 20;
 
 void boot_rom_init(boot_rom *rom, const boot_rom_config *config);
-void boot_rom_receive(boot_rom *rom, uint8_t byte, boot_rom_ms now,
-                      std::vector<uint8_t> *out);
+void boot_rom_receive(boot_rom *rom, uint8_t byte, boot_rom_ms now, std::vector<uint8_t> *out);
 void boot_rom_tick(boot_rom *rom, boot_rom_ms now, std::vector<uint8_t> *out);
 boot_rom_ms boot_rom_deadline(const boot_rom *rom);
 

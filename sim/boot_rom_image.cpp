@@ -10,9 +10,7 @@ namespace {
 constexpr uint8_t TYPE = 0x69;
 constexpr size_t MAIN_HEADER = 0x20, HEADER = 0x200;
 
-uint32_t le32(const uint8_t *p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-}
+uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
 uint8_t byte_sum(const uint8_t *p, size_t from, size_t to) {
   uint8_t sum = 0;

@@ -15,8 +15,8 @@ uint64_t control_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
 }
 
 void control_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
-  board &b = board_peripheral_store(user, CONTROL_BLOCK_BASE + static_cast<uint32_t>(offset),
-                                    size, value);
+  board &b =
+      board_peripheral_store(user, CONTROL_BLOCK_BASE + static_cast<uint32_t>(offset), size, value);
   b.control[static_cast<uint32_t>(offset)] = static_cast<uint32_t>(value);
 }
 
@@ -24,6 +24,6 @@ void control_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, 
 
 bool control_block_map(board &b) {
   for (int i = 0; i < 6; ++i) b.control[INITIALISED[i]] = b.config.control_init[i];
-  return uc_mmio_map(b.uc, CONTROL_BLOCK_BASE, PERIPHERAL_WINDOW, control_read, &b,
-                     control_write, &b) == UC_ERR_OK;
+  return uc_mmio_map(b.uc, CONTROL_BLOCK_BASE, PERIPHERAL_WINDOW, control_read, &b, control_write,
+                     &b) == UC_ERR_OK;
 }

@@ -17,9 +17,7 @@ constexpr uint8_t ID_ADDRESS = 0x00;
 constexpr uint8_t STATUS_BUSY_BITS = 0x60;  // ready (6) and array ready (5)
 constexpr uint8_t FLOATING_BUS = 0xFF;
 
-bool busy(const board &b) {
-  return b.config.nand.never_ready || b.instructions < b.nand.ready_at;
-}
+bool busy(const board &b) { return b.config.nand.never_ready || b.instructions < b.nand.ready_at; }
 
 // Bit 7 (not write-protected) and the error bits as configured; bits 6 and
 // 5 follow the chip's state.
@@ -31,15 +29,18 @@ uint8_t status(const board &b) {
 uint8_t data(board &b) {
   nand_state &n = b.nand;
   switch (n.mode) {
-    case nand_state::mode::status: return status(b);
-    case nand_state::mode::id: return n.id_index < 4 ? b.config.nand.id[n.id_index++] : 0;
+    case nand_state::mode::status:
+      return status(b);
+    case nand_state::mode::id:
+      return n.id_index < 4 ? b.config.nand.id[n.id_index++] : 0;
     case nand_state::mode::waiting_address:
       board_report(b, report_kind::nand_no_address,
                    "nand: load from the data port 0x%08x at pc 0x%08x after Read ID without "
                    "its 0x00 address cycle: the bus floats, 0x%02x",
                    NAND_WINDOW_BASE + DATA, board_pc(b), FLOATING_BUS);
       return FLOATING_BUS;
-    default: return FLOATING_BUS;
+    default:
+      return FLOATING_BUS;
   }
 }
 
@@ -55,11 +56,18 @@ void command(board &b, uint8_t byte) {
   switch (byte) {
     case RESET:
       n.mode = nand_state::mode::idle;
-      n.ready_at = b.instructions + uint64_t(b.config.nand.reset_busy_us) * CORE_INSTRUCTIONS_PER_US;
+      n.ready_at =
+          b.instructions + uint64_t(b.config.nand.reset_busy_us) * CORE_INSTRUCTIONS_PER_US;
       break;
-    case READ_STATUS: n.mode = nand_state::mode::status; break;
-    case READ_ID: n.mode = nand_state::mode::waiting_address; break;
-    default: n.mode = nand_state::mode::idle; break;
+    case READ_STATUS:
+      n.mode = nand_state::mode::status;
+      break;
+    case READ_ID:
+      n.mode = nand_state::mode::waiting_address;
+      break;
+    default:
+      n.mode = nand_state::mode::idle;
+      break;
   }
 }
 
@@ -87,8 +95,8 @@ uint64_t nand_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
 }
 
 void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
-  board &b = board_peripheral_store(user, NAND_WINDOW_BASE + static_cast<uint32_t>(offset),
-                                    size, value);
+  board &b =
+      board_peripheral_store(user, NAND_WINDOW_BASE + static_cast<uint32_t>(offset), size, value);
   if (offset == COMMAND) command(b, static_cast<uint8_t>(value));
   if (offset == ADDRESS) address(b, static_cast<uint8_t>(value));
 }

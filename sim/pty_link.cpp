@@ -55,8 +55,8 @@ bool is_stale_link(const char *path) {
 bool make_link(const std::string &target, const char *path, char *err, size_t err_size) {
   if (symlink(target.c_str(), path) == 0) return true;
   if (errno == EEXIST && !is_stale_link(path)) {
-    snprintf(err, err_size, "cannot make the link %s: it exists and is no link to a pseudo-terminal",
-             path);
+    snprintf(err, err_size,
+             "cannot make the link %s: it exists and is no link to a pseudo-terminal", path);
     return false;
   }
   if (errno == EEXIST && unlink(path) == 0 && symlink(target.c_str(), path) == 0) return true;

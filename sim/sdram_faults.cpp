@@ -12,8 +12,10 @@ bool in_range(const sdram_fault &f) {
   switch (f.kind) {
     case sdram_fault_kind::data_stuck:
       return f.line >= 0 && f.line < SDRAM_DATA_LINES && (f.other == 0 || f.other == 1);
-    case sdram_fault_kind::addr_stuck: return addr_line(f.line) && (f.other == 0 || f.other == 1);
-    case sdram_fault_kind::addr_short: return addr_line(f.line) && addr_line(f.other) && f.line != f.other;
+    case sdram_fault_kind::addr_stuck:
+      return addr_line(f.line) && (f.other == 0 || f.other == 1);
+    case sdram_fault_kind::addr_short:
+      return addr_line(f.line) && addr_line(f.other) && f.line != f.other;
   }
   return false;
 }

@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr uint32_t RBR_THR_DLL = 0x00, IER_DLM = 0x04, IIR_FCR = 0x08, LCR = 0x0C,
-                   MCR = 0x10, LSR = 0x14, MSR = 0x18, SCR = 0x1C;
+constexpr uint32_t RBR_THR_DLL = 0x00, IER_DLM = 0x04, IIR_FCR = 0x08, LCR = 0x0C, MCR = 0x10,
+                   LSR = 0x14, MSR = 0x18, SCR = 0x1C;
 constexpr uint32_t LCR_DLAB = 0x80, LCR_BREAK = 0x40;
 constexpr uint32_t LSR_DATA_READY = 0x01, LSR_THR_EMPTY = 0x20, LSR_TX_IDLE = 0x40;
 constexpr uint32_t IIR_NONE_PENDING = 0xC1;  // FIFOs on, no interrupt pending
@@ -39,10 +39,10 @@ constexpr unsigned IDLE_POLLS = 32;
 // One side's framing of a byte on the wire.
 struct frame {
   double bit_s;
-  int data_bits;    // 5 to 8
-  int parity;       // 0 none, 1 odd, 2 even, 3 always 1, 4 always 0
-  double stop_bits; // 1, 1.5 or 2
-  bool line_break;  // the line is held low
+  int data_bits;     // 5 to 8
+  int parity;        // 0 none, 1 odd, 2 even, 3 always 1, 4 always 0
+  double stop_bits;  // 1, 1.5 or 2
+  bool line_break;   // the line is held low
 };
 
 frame line_frame(long baud) { return {1.0 / double(baud), 8, 0, 1, false}; }
@@ -54,8 +54,9 @@ frame uart_frame(const uart_state &u) {
   f.bit_s = 16.0 * divisor / UART_CLOCK_HZ;
   f.data_bits = 5 + int(u.lcr & 3);
   f.stop_bits = (u.lcr & 4) == 0 ? 1 : f.data_bits == 5 ? 1.5 : 2;
-  f.parity = (u.lcr & 0x08) == 0 ? 0 : (u.lcr & 0x20) ? ((u.lcr & 0x10) ? 4 : 3)
-                                                       : ((u.lcr & 0x10) ? 2 : 1);
+  f.parity = (u.lcr & 0x08) == 0 ? 0
+             : (u.lcr & 0x20)    ? ((u.lcr & 0x10) ? 4 : 3)
+                                 : ((u.lcr & 0x10) ? 2 : 1);
   f.line_break = (u.lcr & LCR_BREAK) != 0;
   return f;
 }
@@ -68,10 +69,14 @@ bool same_setting(const frame &a, const frame &b) {
 int parity_bit(const frame &f, uint32_t data) {
   int ones = __builtin_popcount(data & ((1u << f.data_bits) - 1));
   switch (f.parity) {
-    case 1: return (ones & 1) ^ 1;
-    case 2: return ones & 1;
-    case 3: return 1;
-    default: return 0;
+    case 1:
+      return (ones & 1) ^ 1;
+    case 2:
+      return ones & 1;
+    case 3:
+      return 1;
+    default:
+      return 0;
   }
 }
 
@@ -106,12 +111,11 @@ double frame_bits(const frame &f) { return 1 + f.data_bits + (f.parity != 0) + f
 // The setting as "<baud> baud 8N1", for reports.
 void describe(const frame &f, char *text, size_t size) {
   static const char PARITY[] = "NOEMS";
-  snprintf(text, size, "%ld baud %d%c%g%s", std::lround(1 / f.bit_s), f.data_bits,
-           PARITY[f.parity], f.stop_bits, f.line_break ? " with break" : "");
+  snprintf(text, size, "%ld baud %d%c%g%s", std::lround(1 / f.bit_s), f.data_bits, PARITY[f.parity],
+           f.stop_bits, f.line_break ? " with break" : "");
 }
 
-void report_settings(board &b, const char *what, uint32_t address, uint8_t byte,
-                     uint8_t garbled) {
+void report_settings(board &b, const char *what, uint32_t address, uint8_t byte, uint8_t garbled) {
   uart_state &u = b.uart;
   char uart_text[64], line_text[64];
   describe(uart_frame(u), uart_text, sizeof uart_text);
@@ -144,8 +148,7 @@ uint8_t from_line(board &b, uint8_t byte) {
   if (same_setting(tx, rx)) return byte;
   bool error = false;
   uint8_t garbled = uint8_t(resample(tx, rx, byte, &error));
-  report_settings(b, "received into the data register", UART_BASE + RBR_THR_DLL, byte,
-                  garbled);
+  report_settings(b, "received into the data register", UART_BASE + RBR_THR_DLL, byte, garbled);
   return garbled;
 }
 
@@ -205,15 +208,32 @@ uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
   bool dlab = (u.lcr & LCR_DLAB) != 0;
   uint32_t value = 0;
   switch (offset) {
-    case RBR_THR_DLL: value = dlab ? u.dll : receive(b); break;
-    case IER_DLM: value = dlab ? u.dlm : u.ier; break;
-    case IIR_FCR: value = IIR_NONE_PENDING; break;
-    case LCR: value = u.lcr; break;
-    case MCR: value = u.mcr; break;
-    case LSR: value = line_status(b); break;
-    case MSR: value = 0; break;
-    case SCR: value = u.scr; break;
-    default: break;
+    case RBR_THR_DLL:
+      value = dlab ? u.dll : receive(b);
+      break;
+    case IER_DLM:
+      value = dlab ? u.dlm : u.ier;
+      break;
+    case IIR_FCR:
+      value = IIR_NONE_PENDING;
+      break;
+    case LCR:
+      value = u.lcr;
+      break;
+    case MCR:
+      value = u.mcr;
+      break;
+    case LSR:
+      value = line_status(b);
+      break;
+    case MSR:
+      value = 0;
+      break;
+    case SCR:
+      value = u.scr;
+      break;
+    default:
+      break;
   }
   if (offset != LSR) u.empty_polls = 0;
   return board_record_load(b, UART_BASE + static_cast<uint32_t>(offset), size, value);
@@ -233,11 +253,20 @@ void uart_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value64, v
         transmit(b, static_cast<uint8_t>(value));
       }
       break;
-    case IER_DLM: (dlab ? u.dlm : u.ier) = value & 0xFF; break;
-    case LCR: u.lcr = value & 0xFF; break;
-    case MCR: u.mcr = value & 0xFF; break;
-    case SCR: u.scr = value & 0xFF; break;
-    default: break;  // FIFO control: the model has no FIFO to clear
+    case IER_DLM:
+      (dlab ? u.dlm : u.ier) = value & 0xFF;
+      break;
+    case LCR:
+      u.lcr = value & 0xFF;
+      break;
+    case MCR:
+      u.mcr = value & 0xFF;
+      break;
+    case SCR:
+      u.scr = value & 0xFF;
+      break;
+    default:
+      break;  // FIFO control: the model has no FIFO to clear
   }
 }
 

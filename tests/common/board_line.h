@@ -10,8 +10,8 @@
 #include <vector>
 
 struct line {
-    int master = -1, slave = -1;
-    std::string path;  // the slave side, which korvane opens
+  int master = -1, slave = -1;
+  std::string path;  // the slave side, which korvane opens
 };
 
 line open_line(void);
@@ -21,8 +21,8 @@ line open_line(void);
 extern const char LINE_PORT[];
 
 // Runs the korvane under test with args against the board; ends within 5 s.
-child_result run_on_board(std::vector<std::string> args, board_script *board, const std::string &tag,
-                          line l = open_line());
+child_result run_on_board(std::vector<std::string> args, board_script *board,
+                          const std::string &tag, line l = open_line());
 
 // The same with the given program, run as it is.
 child_result run_on_board(const char *korvane, std::vector<std::string> args, board_script *board,

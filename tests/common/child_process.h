@@ -10,11 +10,11 @@
 #include <vector>
 
 struct child_result {
-    int status = -1;         // exit status; -1 when killed or ended by a signal
-    bool timed_out = false;  // killed for outliving its time
-    std::string out, err;    // what it wrote: so far, or in all once ended
-    double ended_at = 0;     // steady-clock seconds
-    double cpu_seconds = 0;  // user and system time of the child
+  int status = -1;         // exit status; -1 when killed or ended by a signal
+  bool timed_out = false;  // killed for outliving its time
+  std::string out, err;    // what it wrote: so far, or in all once ended
+  double ended_at = 0;     // steady-clock seconds
+  double cpu_seconds = 0;  // user and system time of the child
 };
 
 // Starts the program with argv (argv[0] is the program, looked up in PATH

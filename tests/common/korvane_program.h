@@ -17,8 +17,8 @@ bool korvane_under_wine(void);
 // The port of a line (a pseudo-terminal's path) as korvane takes it and as
 // its messages name it.
 struct korvane_port {
-    std::string arg;   // the argument of -p
-    std::string name;  // "COM<n>", or the path itself natively
+  std::string arg;   // the argument of -p
+  std::string name;  // "COM<n>", or the path itself natively
 };
 
 // Under Wine, maps a COM port to the line first; each line its own port,

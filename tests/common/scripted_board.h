@@ -13,20 +13,20 @@
 #include <vector>
 
 enum board_phase {
-    HANG_UP_IN_TESTS,     // once the monitor reaches its limit; never without one
-    HANG_UP_IN_WAKEUP,    // inside the first wake-up pattern
-    HANG_UP_IN_DOWNLOAD,  // in the middle of the third block
+  HANG_UP_IN_TESTS,     // once the monitor reaches its limit; never without one
+  HANG_UP_IN_WAKEUP,    // inside the first wake-up pattern
+  HANG_UP_IN_DOWNLOAD,  // in the middle of the third block
 };
 
 struct board_script {
-    board_phase hang_up = HANG_UP_IN_TESTS;
-    bool cancel_download = false;  // answer the first block with CAN CAN
-    monitor_script monitor;
-    // Called once, at the first byte from korvane.
-    std::function<void()> on_first_byte;
-    // Filled by the board.
-    bool image_matches = false;
-    double hung_up_at = 0;  // steady-clock seconds, 0 while on the line
+  board_phase hang_up = HANG_UP_IN_TESTS;
+  bool cancel_download = false;  // answer the first block with CAN CAN
+  monitor_script monitor;
+  // Called once, at the first byte from korvane.
+  std::function<void()> on_first_byte;
+  // Filled by the board.
+  bool image_matches = false;
+  double hung_up_at = 0;  // steady-clock seconds, 0 while on the line
 };
 
 // Plays the board on master until korvane stops talking or the script hangs

@@ -16,13 +16,13 @@ const int SILENCE = -1;
 typedef std::function<int(unsigned timeout_ms)> serial_peer;
 
 struct serial_record {
-    std::vector<unsigned char> written;
-    std::vector<unsigned> read_timeouts;
-    unsigned long long clock_ms = 0;  // advanced by the time-out of each silent read
-    int opened_port = -99;
-    const char *opened_path = nullptr;
-    bool configured = false;
-    bool closed = false;
+  std::vector<unsigned char> written;
+  std::vector<unsigned> read_timeouts;
+  unsigned long long clock_ms = 0;  // advanced by the time-out of each silent read
+  int opened_port = -99;
+  const char *opened_path = nullptr;
+  bool configured = false;
+  bool closed = false;
 };
 
 extern serial_record serial_log;
@@ -30,7 +30,7 @@ extern serial_record serial_log;
 // Thrown when a read without time-out meets silence: the real link would
 // wait for ever, a test must end.
 struct script_exhausted : std::runtime_error {
-    script_exhausted() : std::runtime_error("the script ran out on a read without time-out") {}
+  script_exhausted() : std::runtime_error("the script ran out on a read without time-out") {}
 };
 
 void scripted_link_reset(serial_peer peer);

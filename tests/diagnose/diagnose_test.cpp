@@ -50,8 +50,14 @@ TEST(SdramFaults, AddressAndDataLinesThroughTheWiring) {
 
 TEST(SdramFaults, RefusesWhatNoBoardHas) {
   const std::vector<sdram_fault> refused[] = {
-      {{DATA, 16, 0}}, {{DATA, 3, 2}}, {{STUCK, 0, 1}}, {{STUCK, 26, 1}}, {{SHORT, 4, 4}},
-      {{DATA, 3, 0}, {DATA, 3, 1}}, {{SHORT, 4, 9}, {SHORT, 9, 4}}, {{STUCK, 2, 0}, {STUCK, 2, 0}},
+      {{DATA, 16, 0}},
+      {{DATA, 3, 2}},
+      {{STUCK, 0, 1}},
+      {{STUCK, 26, 1}},
+      {{SHORT, 4, 4}},
+      {{DATA, 3, 0}, {DATA, 3, 1}},
+      {{SHORT, 4, 9}, {SHORT, 9, 4}},
+      {{STUCK, 2, 0}, {STUCK, 2, 0}},
       {{DATA, 1, 0}, {DATA, 2, 0}, {DATA, 3, 0}},
   };
   for (const auto &list : refused)
@@ -129,22 +135,24 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       {"no trace", "Testing SDRAM... failed\nTesting FLASH... passed\n", NO_TRACE_ADVICE, 0},
       {"continuous", five_passes,
        "SDRAM: data line 5 stuck at 1 in 3 of 5 passes (1, 3, 5); the others sound\n"
-       "FLASH: sound in all 5 passes\n", 0},
+       "FLASH: sound in all 5 passes\n",
+       0},
       {"continuous run stopped in a test", sound + flash + sound.substr(0, 300),
        "SDRAM: sound\nFLASH: sound\n", 0},
       {"never ready", flash_test("M2c Df1 R80 P95 \r\nS80\r\n", false),
        "FLASH: never became ready (status 0x80 after the reset)\n", 0},
       {"several checks", flash_test("M0 Df0 R80 P95 \r\nSc0\r\n", false),
        "FLASH: maker 0x00 is neither 0x20 nor 0x2c; device 0xf0 is not 0xf1; "
-       "status 0xc0 is not 0xe0\n", 0},
+       "status 0xc0 is not 0xe0\n",
+       0},
       {"fourth byte", flash_test("M20 Df1 R0 P95 \r\nSe0\r\n", false),
        "FLASH: fourth ID byte 0x95 is not 0x1d, as maker 0x20 has\n", 0},
       {"empty", "", nullptr, 1},
       {"stray text", sound + "hello\n", nullptr, sound_lines + 1},
       {"truncated", sound.substr(0, 200), nullptr, 0},
       {"offset off the walk", wrong_offset, nullptr, 28},
-      {"verdict against the trace", sdram_test({}).replace(sound.size() - 7, 6, "failed"),
-       nullptr, sound_lines},
+      {"verdict against the trace", sdram_test({}).replace(sound.size() - 7, 6, "failed"), nullptr,
+       sound_lines},
       {"missing mismatch line", bad.substr(0, bad.find("*r20")) + bad.substr(bad.find("*r20") + 6),
        nullptr, 0},
       {"leading zero", flash_test("M2c Df1 R080 P95 \r\nSe0\r\n", true), nullptr, 2},

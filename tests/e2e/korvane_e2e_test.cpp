@@ -110,19 +110,37 @@ TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
   const run_case cases[] = {
       {"sound board", {}, {}, "Testing SDRAM... passed\nTesting FLASH... passed\n"},
       {"one test by name", {}, {"flash"}, "Testing FLASH... passed\n"},
-      {"stuck data line", {"--data-stuck", "5:0"}, {},
+      {"stuck data line",
+       {"--data-stuck", "5:0"},
+       {},
        "Testing SDRAM... failed\nTesting FLASH... passed\n"},
-      {"wrong NAND maker", {"--nand-id", "00,f1,80,95"}, {},
+      {"wrong NAND maker",
+       {"--nand-id", "00,f1,80,95"},
+       {},
        "Testing SDRAM... passed\nTesting FLASH... failed\n"},
-      {"checksum receiver", {"--checksum"}, {}, "Testing SDRAM... passed\nTesting FLASH... passed\n"},
-      {"late boot ROM", {"--boot-delay", "700"}, {}, "Testing SDRAM... passed\nTesting FLASH... passed\n"},
+      {"checksum receiver",
+       {"--checksum"},
+       {},
+       "Testing SDRAM... passed\nTesting FLASH... passed\n"},
+      {"late boot ROM",
+       {"--boot-delay", "700"},
+       {},
+       "Testing SDRAM... passed\nTesting FLASH... passed\n"},
       {"refused blocks", {"--nak-block", "2:3"}, {"sdram"}, "Testing SDRAM... passed\n"},
-      {"verbose", {}, {"-v"},
-       "Testing SDRAM...\n" + sdram_trace() + "passed\nTesting FLASH...\n" + NAND_TRACE + "passed\n"},
-      {"line noise", {"--line-noise", "64", "--nand-status", "e1"}, {},
+      {"verbose",
+       {},
+       {"-v"},
+       "Testing SDRAM...\n" + sdram_trace() + "passed\nTesting FLASH...\n" + NAND_TRACE +
+           "passed\n"},
+      {"line noise",
+       {"--line-noise", "64", "--nand-status", "e1"},
+       {},
        "Testing SDRAM... passed\nTesting FLASH... failed\n"},
-      {"line noise, verbose", {"--line-noise", "64"}, {"-v"},
-       "Testing SDRAM...\n" + sdram_trace() + "passed\nTesting FLASH...\n" + NAND_TRACE + "passed\n"},
+      {"line noise, verbose",
+       {"--line-noise", "64"},
+       {"-v"},
+       "Testing SDRAM...\n" + sdram_trace() + "passed\nTesting FLASH...\n" + NAND_TRACE +
+           "passed\n"},
   };
   for (const run_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,7 +168,8 @@ TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
   pid_t k = start_korvane({"-c", "-l", log_path});
   auto repeated = [](const child_result &p) {
     size_t first = p.out.find("Testing FLASH");
-    return first != std::string::npos && p.out.find("Testing FLASH", first + 1) != std::string::npos;
+    return first != std::string::npos &&
+           p.out.find("Testing FLASH", first + 1) != std::string::npos;
   };
   EXPECT_TRUE(read_child_until(k, repeated, RUN_TIMEOUT_S));
   child_result r = stop_child(k, SIGINT, 5);
@@ -162,15 +181,19 @@ TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {
   ASSERT_EQ(0, r.out.compare(0, opening.size(), opening)) << r.out;
   std::string tests = r.out.substr(opening.size());
   std::string complete = tests.substr(0, tests.rfind('\n') + 1);
-  EXPECT_NE(std::string::npos, complete.find("Testing SDRAM... passed\nTesting FLASH... passed\nTesting SDRAM"));
-  EXPECT_EQ(0, log.compare(0, complete.size(), complete))
-      << "console lines:\n" << complete << "log:\n" << log;
+  EXPECT_NE(std::string::npos,
+            complete.find("Testing SDRAM... passed\nTesting FLASH... passed\nTesting SDRAM"));
+  EXPECT_EQ(0, log.compare(0, complete.size(), complete)) << "console lines:\n"
+                                                          << complete << "log:\n"
+                                                          << log;
 }
 
 TEST_F(KorvaneE2e, BoardGoingAwayEndsTheRun) {
   start_board();
   pid_t k = start_korvane({"-c"});
-  auto testing = [](const child_result &p) { return p.out.find("Testing FLASH") != std::string::npos; };
+  auto testing = [](const child_result &p) {
+    return p.out.find("Testing FLASH") != std::string::npos;
+  };
   ASSERT_TRUE(read_child_until(k, testing, RUN_TIMEOUT_S));
   stop_board(SIGKILL);
   double killed = steady_seconds();

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (!parse_log(text, &log, &err)) {
     size_t lines = 1;
     for (char c : text) lines += c == '\n';
-    if (err.line < 1 || static_cast<size_t>(err.line) > lines) fail("error names no line of the input");
+    if (err.line < 1 || static_cast<size_t>(err.line) > lines)
+      fail("error names no line of the input");
     if (err.message.rfind("line " + std::to_string(err.line) + ": ", 0) != 0)
       fail("error message does not start with its line");
     return 0;

@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-[[noreturn]] inline void fail(const char *what)
-{
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
+[[noreturn]] inline void fail(const char *what) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
 }

@@ -18,176 +18,164 @@
 
 namespace {
 
-const char USAGE_START[] = "Usage: korvane [-c] [-h] [-l <logfile>] [-p <port>] [-v] [sdram|flash]\n";
+const char USAGE_START[] =
+    "Usage: korvane [-c] [-h] [-l <logfile>] [-p <port>] [-v] [sdram|flash]\n";
 
 struct outcome {
-    int status;
-    std::string out, err;
-    run_options opts = {};  // what a parse read, port_path cleared
-    std::string port_path;  // opts.port_path, which pointed into the argument vector
+  int status;
+  std::string out, err;
+  run_options opts = {};  // what a parse read, port_path cleared
+  std::string port_path;  // opts.port_path, which pointed into the argument vector
 };
 
 // Calls f with "korvane" and args as main's argument vector, getopt started
 // afresh (which also re-reads POSIXLY_CORRECT), and its output captured.
-outcome call(const std::function<int(int, char **)> &f, std::vector<std::string> args)
-{
-    args.insert(args.begin(), "korvane");
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    optind = 0;
-    outcome o;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    o.status = f((int)args.size(), argv.data());
-    o.err = testing::internal::GetCapturedStderr();
-    o.out = testing::internal::GetCapturedStdout();
-    return o;
+outcome call(const std::function<int(int, char **)> &f, std::vector<std::string> args) {
+  args.insert(args.begin(), "korvane");
+  std::vector<char *> argv;
+  for (auto &a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  optind = 0;
+  outcome o;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  o.status = f((int)args.size(), argv.data());
+  o.err = testing::internal::GetCapturedStderr();
+  o.out = testing::internal::GetCapturedStdout();
+  return o;
 }
 
-outcome parse(const std::vector<std::string> &args, bool posixly_correct = false)
-{
-    if (posixly_correct)
-        setenv("POSIXLY_CORRECT", "1", 1);
-    run_options opts;
-    std::string port_path;
-    outcome p = call(
-        [&](int argc, char **argv) {
-            int status = parse_command_line(argc, argv, &opts);
-            port_path = opts.port_path ? opts.port_path : "";
-            opts.port_path = nullptr;
-            return status;
-        },
-        args);
-    unsetenv("POSIXLY_CORRECT");
-    close_log_file();
-    p.opts = opts;
-    p.port_path = port_path;
-    return p;
+outcome parse(const std::vector<std::string> &args, bool posixly_correct = false) {
+  if (posixly_correct) setenv("POSIXLY_CORRECT", "1", 1);
+  run_options opts;
+  std::string port_path;
+  outcome p = call(
+      [&](int argc, char **argv) {
+        int status = parse_command_line(argc, argv, &opts);
+        port_path = opts.port_path ? opts.port_path : "";
+        opts.port_path = nullptr;
+        return status;
+      },
+      args);
+  unsetenv("POSIXLY_CORRECT");
+  close_log_file();
+  p.opts = opts;
+  p.port_path = port_path;
+  return p;
 }
 
-bool is_usage(const std::string &err)
-{
-    return err.compare(0, sizeof USAGE_START - 1, USAGE_START) == 0 && err.size() > 400 &&
-           err.substr(err.size() - 2) == "\n\n";
+bool is_usage(const std::string &err) {
+  return err.compare(0, sizeof USAGE_START - 1, USAGE_START) == 0 && err.size() > 400 &&
+         err.substr(err.size() - 2) == "\n\n";
 }
 
-TEST(CommandLine, OptionsAndTestNames)
-{
-    struct {
-        std::vector<std::string> args;
-        int port;
-        const char *path;
-        bool continuous, verbose, sdram, flash;
-        bool posixly_correct = false;  // parsing stops at the first name
-    } cases[] = {
-        {{}, 1, nullptr, false, false, true, true},
-        {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true},
-        {{"flash", "-p", "3"}, 3, nullptr, false, false, false, true},  // permutation
-        {{"-p", "12", "flash", "-v"}, 12, nullptr, false, true, false, true},
-        {{"-c", "-v", "sdram"}, 1, nullptr, true, true, true, false},
-        {{"-cv"}, 1, nullptr, true, true, true, true},
-        {{"sdram", "flash"}, 1, nullptr, false, false, true, true},  // two names: both tests
-        {{"bogus", "words"}, 1, nullptr, false, false, true, true},
-        {{"-p", "x"}, 0, nullptr, false, false, true, true},
-        {{"-p", "-3"}, -3, nullptr, false, false, true, true},
-        {{"-p12"}, 12, nullptr, false, false, true, true},
-        {{"-p", "/dev/pts/7"}, 1, "/dev/pts/7", false, false, true, true},
-        {{"-p", "/dev/pts/7", "-p", "2"}, 2, nullptr, false, false, true, true},
-        // "flash" is not the only argument left, so both tests run on port 1.
-        {{"flash", "-p", "3"}, 1, nullptr, false, false, true, true, true},
-        {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true, true},
-    };
-    for (const auto &c : cases) {
-        outcome p = parse(c.args, c.posixly_correct);
-        SCOPED_TRACE(testing::PrintToString(c.args) + (c.posixly_correct ? " POSIXLY_CORRECT" : ""));
-        EXPECT_EQ(-1, p.status);
-        EXPECT_EQ("", p.err);
-        EXPECT_EQ(c.port, p.opts.port_number);
-        EXPECT_EQ(c.path ? c.path : "", p.port_path);
-        EXPECT_EQ(c.continuous, p.opts.continuous);
-        EXPECT_EQ(c.verbose, p.opts.verbose);
-        EXPECT_EQ(c.sdram, p.opts.run_sdram_test);
-        EXPECT_EQ(c.flash, p.opts.run_flash_test);
-    }
-}
-
-TEST(CommandLine, ErrorsPrintTheUsageTextAndNothingElse)
-{
-    std::vector<std::vector<std::string>> cases = {
-        {"-h"}, {"-x"}, {"-l"}, {"-p"}, {"memory"}, {"-v", "SDRAM"}, {"--help"},
-    };
-    for (const auto &args : cases) {
-        outcome p = parse(args);
-        SCOPED_TRACE(testing::PrintToString(args));
-        EXPECT_EQ(1, p.status);
-        EXPECT_TRUE(is_usage(p.err)) << p.err;
-        EXPECT_EQ("", p.out);
-    }
-}
-
-TEST(CommandLine, LogFilesOpenAsTheyStand)
-{
-    const std::string dir = temp_dir("korvane-opts");
-    ASSERT_NE("", dir);
-    const std::string first = dir + "/first.log", second = dir + "/second.log";
-
-    // A -l before a later error has created its file and said so.
-    outcome p = parse({"-l", first, "-x"});
-    EXPECT_EQ(1, p.status);
-    EXPECT_EQ("Logging to '" + first + "'\n", p.out);
-    EXPECT_TRUE(is_usage(p.err));
-    struct stat st;
-    EXPECT_EQ(0, stat(first.c_str(), &st));
-
-    // Two -l: both created, the second is the one in use.
-    p = parse({"-l", first, "-l", second});
+TEST(CommandLine, OptionsAndTestNames) {
+  struct {
+    std::vector<std::string> args;
+    int port;
+    const char *path;
+    bool continuous, verbose, sdram, flash;
+    bool posixly_correct = false;  // parsing stops at the first name
+  } cases[] = {
+      {{}, 1, nullptr, false, false, true, true},
+      {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true},
+      {{"flash", "-p", "3"}, 3, nullptr, false, false, false, true},  // permutation
+      {{"-p", "12", "flash", "-v"}, 12, nullptr, false, true, false, true},
+      {{"-c", "-v", "sdram"}, 1, nullptr, true, true, true, false},
+      {{"-cv"}, 1, nullptr, true, true, true, true},
+      {{"sdram", "flash"}, 1, nullptr, false, false, true, true},  // two names: both tests
+      {{"bogus", "words"}, 1, nullptr, false, false, true, true},
+      {{"-p", "x"}, 0, nullptr, false, false, true, true},
+      {{"-p", "-3"}, -3, nullptr, false, false, true, true},
+      {{"-p12"}, 12, nullptr, false, false, true, true},
+      {{"-p", "/dev/pts/7"}, 1, "/dev/pts/7", false, false, true, true},
+      {{"-p", "/dev/pts/7", "-p", "2"}, 2, nullptr, false, false, true, true},
+      // "flash" is not the only argument left, so both tests run on port 1.
+      {{"flash", "-p", "3"}, 1, nullptr, false, false, true, true, true},
+      {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true, true},
+  };
+  for (const auto &c : cases) {
+    outcome p = parse(c.args, c.posixly_correct);
+    SCOPED_TRACE(testing::PrintToString(c.args) + (c.posixly_correct ? " POSIXLY_CORRECT" : ""));
     EXPECT_EQ(-1, p.status);
-    EXPECT_EQ("Logging to '" + first + "'\nLogging to '" + second + "'\n", p.out);
-    EXPECT_EQ(0, stat(second.c_str(), &st));
+    EXPECT_EQ("", p.err);
+    EXPECT_EQ(c.port, p.opts.port_number);
+    EXPECT_EQ(c.path ? c.path : "", p.port_path);
+    EXPECT_EQ(c.continuous, p.opts.continuous);
+    EXPECT_EQ(c.verbose, p.opts.verbose);
+    EXPECT_EQ(c.sdram, p.opts.run_sdram_test);
+    EXPECT_EQ(c.flash, p.opts.run_flash_test);
+  }
+}
 
-    std::string missing = dir + "/no/such/dir.log";
-    p = parse({"-l", missing, "-h"});
+TEST(CommandLine, ErrorsPrintTheUsageTextAndNothingElse) {
+  std::vector<std::vector<std::string>> cases = {
+      {"-h"}, {"-x"}, {"-l"}, {"-p"}, {"memory"}, {"-v", "SDRAM"}, {"--help"},
+  };
+  for (const auto &args : cases) {
+    outcome p = parse(args);
+    SCOPED_TRACE(testing::PrintToString(args));
     EXPECT_EQ(1, p.status);
-    EXPECT_EQ("Could not open logfile '" + missing + "'.\n", p.err);
+    EXPECT_TRUE(is_usage(p.err)) << p.err;
+    EXPECT_EQ("", p.out);
+  }
+}
 
-    remove_tree(dir);
+TEST(CommandLine, LogFilesOpenAsTheyStand) {
+  const std::string dir = temp_dir("korvane-opts");
+  ASSERT_NE("", dir);
+  const std::string first = dir + "/first.log", second = dir + "/second.log";
+
+  // A -l before a later error has created its file and said so.
+  outcome p = parse({"-l", first, "-x"});
+  EXPECT_EQ(1, p.status);
+  EXPECT_EQ("Logging to '" + first + "'\n", p.out);
+  EXPECT_TRUE(is_usage(p.err));
+  struct stat st;
+  EXPECT_EQ(0, stat(first.c_str(), &st));
+
+  // Two -l: both created, the second is the one in use.
+  p = parse({"-l", first, "-l", second});
+  EXPECT_EQ(-1, p.status);
+  EXPECT_EQ("Logging to '" + first + "'\nLogging to '" + second + "'\n", p.out);
+  EXPECT_EQ(0, stat(second.c_str(), &st));
+
+  std::string missing = dir + "/no/such/dir.log";
+  p = parse({"-l", missing, "-h"});
+  EXPECT_EQ(1, p.status);
+  EXPECT_EQ("Could not open logfile '" + missing + "'.\n", p.err);
+
+  remove_tree(dir);
 }
 
 // Tests run side by side under ctest, so each process logs to its own file.
-std::string log_path()
-{
-    return "/tmp/korvane_run_test." + std::to_string(getpid()) + ".log";
+std::string log_path() { return "/tmp/korvane_run_test." + std::to_string(getpid()) + ".log"; }
+
+TEST(Run, APortThatDoesNotOpenEndsWithStatusOne) {
+  scripted_link_reset(replies({}));
+  scripted_link_fail_open();
+  outcome o = call(korvane_run, {"-l", log_path(), "-p", "4"});
+  EXPECT_EQ(1, o.status);
+  EXPECT_EQ(4, serial_log.opened_port);
+  EXPECT_FALSE(serial_log.configured);
+  EXPECT_FALSE(log_file_is_open());
+  EXPECT_EQ("Logging to '" + log_path() + "'\n", o.out);
+  std::remove(log_path().c_str());
 }
 
-TEST(Run, APortThatDoesNotOpenEndsWithStatusOne)
-{
-    scripted_link_reset(replies({}));
-    scripted_link_fail_open();
-    outcome o = call(korvane_run, {"-l", log_path(), "-p", "4"});
-    EXPECT_EQ(1, o.status);
-    EXPECT_EQ(4, serial_log.opened_port);
-    EXPECT_FALSE(serial_log.configured);
-    EXPECT_FALSE(log_file_is_open());
-    EXPECT_EQ("Logging to '" + log_path() + "'\n", o.out);
-    std::remove(log_path().c_str());
+TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed) {
+  // Wake-up answered after one silent try, then the receiver cancels.
+  scripted_link_reset(replies({SILENCE, 0x15, 0x18, 0x18}));
+  outcome o = call(korvane_run, {"-l", log_path()});
+  EXPECT_EQ(1, o.status);
+  EXPECT_EQ("Xmodem download failed: -1.\n", o.err);
+  EXPECT_EQ("Logging to '" + log_path() + "'\nWaiting for the board to wake up...\r" +
+                std::string(31, ' ') + "\r",
+            o.out);
+  EXPECT_TRUE(serial_log.configured);
+  EXPECT_TRUE(serial_log.closed);
+  EXPECT_FALSE(log_file_is_open());
+  std::remove(log_path().c_str());
 }
 
-TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed)
-{
-    // Wake-up answered after one silent try, then the receiver cancels.
-    scripted_link_reset(replies({SILENCE, 0x15, 0x18, 0x18}));
-    outcome o = call(korvane_run, {"-l", log_path()});
-    EXPECT_EQ(1, o.status);
-    EXPECT_EQ("Xmodem download failed: -1.\n", o.err);
-    EXPECT_EQ("Logging to '" + log_path() + "'\nWaiting for the board to wake up...\r" + std::string(31, ' ') +
-                  "\r",
-              o.out);
-    EXPECT_TRUE(serial_log.configured);
-    EXPECT_TRUE(serial_log.closed);
-    EXPECT_FALSE(log_file_is_open());
-    std::remove(log_path().c_str());
-}
-
-} // namespace
+}  // namespace

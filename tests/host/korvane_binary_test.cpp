@@ -38,119 +38,113 @@ const char USAGE[] =
     "  -v            Run test(s) in verbose mode.\n"
     "\n";
 
-std::string temp_path(const std::string &name)
-{
-    return testing::TempDir() + "korvane_" + name + "." + std::to_string(getpid());
+std::string temp_path(const std::string &name) {
+  return testing::TempDir() + "korvane_" + name + "." + std::to_string(getpid());
 }
 
-child_result run_alone(const std::vector<std::string> &args)
-{
-    return finish_child(start_child(korvane_command(args), "alone"), "alone", 5.0);
+child_result run_alone(const std::vector<std::string> &args) {
+  return finish_child(start_child(korvane_command(args), "alone"), "alone", 5.0);
 }
 
-TEST(KorvaneBinary, HelpPrintsTheUsageTextAndExitsOne)
-{
-    child_result r = run_alone({"-h"});
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(USAGE, r.err);
-    EXPECT_EQ("", r.out);
+TEST(KorvaneBinary, HelpPrintsTheUsageTextAndExitsOne) {
+  child_result r = run_alone({"-h"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ(USAGE, r.err);
+  EXPECT_EQ("", r.out);
 }
 
-TEST(KorvaneBinary, OptionsAndTheTestNameStandInAnyOrder)
-{
-    const std::string P = LINE_PORT;
-    struct {
-        std::vector<std::string> args;
-        bool posixly_correct;
-        std::string commands;  // what the board received
-    } cases[] = {
-        {{"-p", P, "flash", "-v"}, false, "v2"},
-        {{"flash", "-p", P, "-v"}, false, "v2"},
-        {{"-v", "sdram", "-p", P}, false, "v1"},
-        {{"sdram", "flash", "-p", P}, false, "12"},  // two names: both tests
-        {{"-p", P, "-v", "flash"}, true, "v2"},
-        // Parsing stops at the name: "flash" and "-v" are two words left.
-        {{"-p", P, "flash", "-v"}, true, "12"},
-        {{"-p", P, "sdram", "-c"}, true, "12"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.args) + (c.posixly_correct ? " POSIXLY_CORRECT" : ""));
-        board_script board;
-        if (c.posixly_correct)
-            setenv("POSIXLY_CORRECT", "1", 1);
-        child_result r = run_on_board(c.args, &board, "order");
-        unsetenv("POSIXLY_CORRECT");
-        EXPECT_EQ(0, r.status) << r.err;
-        EXPECT_EQ(c.commands, board.monitor.commands);
-        EXPECT_TRUE(board.image_matches);
-    }
-}
-
-TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard)
-{
+TEST(KorvaneBinary, OptionsAndTheTestNameStandInAnyOrder) {
+  const std::string P = LINE_PORT;
+  struct {
+    std::vector<std::string> args;
+    bool posixly_correct;
+    std::string commands;  // what the board received
+  } cases[] = {
+      {{"-p", P, "flash", "-v"}, false, "v2"},
+      {{"flash", "-p", P, "-v"}, false, "v2"},
+      {{"-v", "sdram", "-p", P}, false, "v1"},
+      {{"sdram", "flash", "-p", P}, false, "12"},  // two names: both tests
+      {{"-p", P, "-v", "flash"}, true, "v2"},
+      // Parsing stops at the name: "flash" and "-v" are two words left.
+      {{"-p", P, "flash", "-v"}, true, "12"},
+      {{"-p", P, "sdram", "-c"}, true, "12"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args) + (c.posixly_correct ? " POSIXLY_CORRECT" : ""));
     board_script board;
-    board.monitor.answers['1'] = "D0\r\n 0w1\r\n:0";
-    board.monitor.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
-    std::string log = temp_path("whole.log");
-    child_result r = run_on_board({"-v", "-l", log}, &board, "whole");
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
+    if (c.posixly_correct) setenv("POSIXLY_CORRECT", "1", 1);
+    child_result r = run_on_board(c.args, &board, "order");
+    unsetenv("POSIXLY_CORRECT");
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(c.commands, board.monitor.commands);
     EXPECT_TRUE(board.image_matches);
-    EXPECT_EQ("v12", board.monitor.commands);
-    // The monitor's CR LF passes as it is: no CR added on the console or
-    // in the log.
-    std::string phase = "Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R0 P95 \r\nSe0\r\nfailed\n";
-    EXPECT_EQ("Logging to '" + log + "'\n" + download_text(BOOT_IMAGE_SIZE) + phase, r.out);
-    EXPECT_EQ(phase, read_file(log));
-    unlink(log.c_str());
+  }
 }
 
-TEST(KorvaneBinary, ACancelledDownloadEndsWithItsCode)
-{
-    board_script board;
-    board.cancel_download = true;
-    std::string log = temp_path("cancel.log");
-    child_result r = run_on_board({"-l", log}, &board, "cancel");
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("Xmodem download failed: -1.\n", r.err);
-    EXPECT_EQ("", read_file(log));
-    unlink(log.c_str());
+TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard) {
+  board_script board;
+  board.monitor.answers['1'] = "D0\r\n 0w1\r\n:0";
+  board.monitor.answers['2'] = "M2c Df1 R0 P95 \r\nSe0\r\n:1";
+  std::string log = temp_path("whole.log");
+  child_result r = run_on_board({"-v", "-l", log}, &board, "whole");
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.err);
+  EXPECT_TRUE(board.image_matches);
+  EXPECT_EQ("v12", board.monitor.commands);
+  // The monitor's CR LF passes as it is: no CR added on the console or
+  // in the log.
+  std::string phase =
+      "Testing SDRAM...\nD0\r\n 0w1\r\npassed\nTesting FLASH...\nM2c Df1 R0 P95 "
+      "\r\nSe0\r\nfailed\n";
+  EXPECT_EQ("Logging to '" + log + "'\n" + download_text(BOOT_IMAGE_SIZE) + phase, r.out);
+  EXPECT_EQ(phase, read_file(log));
+  unlink(log.c_str());
 }
 
-TEST(KorvaneBinary, APortThatCannotBeOpenedSaysWhy)
-{
-    korvane_port port = korvane_missing_port();
-    child_result r = run_alone({"-p", port.arg});
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("", r.out);
-    const std::string first = "Could not open serial port " + port.name + ".\n" + port.name + ": ";
-    ASSERT_EQ(0u, r.err.find(first)) << r.err;
-    ASSERT_EQ('\n', r.err.back());
-    // The system's own reason, as one line without the period and CR LF
-    // that the Win32 texts end with.
-    std::string reason = r.err.substr(first.size(), r.err.size() - first.size() - 1);
-    EXPECT_NE("", reason);
-    EXPECT_EQ(std::string::npos, reason.find_first_of("\r\n"));
-    EXPECT_NE('.', reason.back());
-    if (!korvane_under_wine()) {
-        EXPECT_EQ(std::strerror(ENOENT), reason);
-    }
+TEST(KorvaneBinary, ACancelledDownloadEndsWithItsCode) {
+  board_script board;
+  board.cancel_download = true;
+  std::string log = temp_path("cancel.log");
+  child_result r = run_on_board({"-l", log}, &board, "cancel");
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("Xmodem download failed: -1.\n", r.err);
+  EXPECT_EQ("", read_file(log));
+  unlink(log.c_str());
 }
 
-TEST(KorvaneBinary, APortThatIsARegularFileIsRefusedUntouched)
-{
-    if (!korvane_under_wine())
-        GTEST_SKIP() << "natively, refusing what is no terminal is the POSIX link's own test";
-    std::string path = temp_path("not_a_port");
-    std::ofstream(path) << "keep\n";
-    korvane_port port = korvane_port_to_file(path);
-    child_result r = run_alone({"-p", port.arg});
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("Could not open serial port " + port.name + ".\n" + port.name + ": Not a character device\n",
-              r.err);
-    EXPECT_EQ("", r.out);
-    EXPECT_EQ("keep\n", read_file(path));
-    unlink(path.c_str());
+TEST(KorvaneBinary, APortThatCannotBeOpenedSaysWhy) {
+  korvane_port port = korvane_missing_port();
+  child_result r = run_alone({"-p", port.arg});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("", r.out);
+  const std::string first = "Could not open serial port " + port.name + ".\n" + port.name + ": ";
+  ASSERT_EQ(0u, r.err.find(first)) << r.err;
+  ASSERT_EQ('\n', r.err.back());
+  // The system's own reason, as one line without the period and CR LF
+  // that the Win32 texts end with.
+  std::string reason = r.err.substr(first.size(), r.err.size() - first.size() - 1);
+  EXPECT_NE("", reason);
+  EXPECT_EQ(std::string::npos, reason.find_first_of("\r\n"));
+  EXPECT_NE('.', reason.back());
+  if (!korvane_under_wine()) {
+    EXPECT_EQ(std::strerror(ENOENT), reason);
+  }
 }
 
-} // namespace
+TEST(KorvaneBinary, APortThatIsARegularFileIsRefusedUntouched) {
+  if (!korvane_under_wine())
+    GTEST_SKIP() << "natively, refusing what is no terminal is the POSIX link's own test";
+  std::string path = temp_path("not_a_port");
+  std::ofstream(path) << "keep\n";
+  korvane_port port = korvane_port_to_file(path);
+  child_result r = run_alone({"-p", port.arg});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ(
+      "Could not open serial port " + port.name + ".\n" + port.name + ": Not a character device\n",
+      r.err);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ("keep\n", read_file(path));
+  unlink(path.c_str());
+}
+
+}  // namespace

@@ -8,13 +8,12 @@
 
 #include <string>
 
-TEST(ImageBuilt, HostCarriesAWellFormedImage)
-{
-    char reason[200] = "";
-    EXPECT_TRUE(boot_image_verify(boot_image, BOOT_IMAGE_SIZE, reason, sizeof reason)) << reason;
-    EXPECT_TRUE(boot_image_code_fits(BOOT_IMAGE_SIZE - 0x204));
+TEST(ImageBuilt, HostCarriesAWellFormedImage) {
+  char reason[200] = "";
+  EXPECT_TRUE(boot_image_verify(boot_image, BOOT_IMAGE_SIZE, reason, sizeof reason)) << reason;
+  EXPECT_TRUE(boot_image_code_fits(BOOT_IMAGE_SIZE - 0x204));
 
-    std::string bytes = read_file(BOOT_IMAGE_FILE);
-    ASSERT_EQ(BOOT_IMAGE_SIZE, bytes.size()) << BOOT_IMAGE_FILE;
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(boot_image), BOOT_IMAGE_SIZE), bytes);
+  std::string bytes = read_file(BOOT_IMAGE_FILE);
+  ASSERT_EQ(BOOT_IMAGE_SIZE, bytes.size()) << BOOT_IMAGE_FILE;
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(boot_image), BOOT_IMAGE_SIZE), bytes);
 }

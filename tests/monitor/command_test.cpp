@@ -13,7 +13,7 @@ TEST(MonitorCommands, ExchangesAndTheFlagsTheyLeave) {
   struct exchange_case {
     const char *name;
     std::vector<std::pair<std::string, std::string>> exchanges;  // input, what is sent
-    uint32_t output_enabled, slow_output;  // the flag words afterwards
+    uint32_t output_enabled, slow_output;                        // the flag words afterwards
   } cases[] = {
       {"the first byte sent is the prompt", {{"", "?"}}, 0, 0},
       {"verbose", {{"", "?"}, {"v", ":0?"}}, 1, 0},
@@ -23,13 +23,20 @@ TEST(MonitorCommands, ExchangesAndTheFlagsTheyLeave) {
       {"unknown NUL", {{"", "?"}, {std::string(1, '\0'), ":0?"}}, 0, 0},
       {"unknown 0xff", {{"", "?"}, {"\xff", ":0?"}}, 0, 0},
       {"verbose governs from the next command on, and twice changes nothing",
-       {{"", "?"}, {"2", ":0?"}, {"v", ":0?"}, {"2", NAND_TRACE + ":0?"}, {"v", ":0?"},
+       {{"", "?"},
+        {"2", ":0?"},
+        {"v", ":0?"},
+        {"2", NAND_TRACE + ":0?"},
+        {"v", ":0?"},
         {"2", NAND_TRACE + ":0?"}},
-       1, 0},
+       1,
+       0},
       {"two bytes back to back are two commands", {{"xv2", "?:0?:0?" + NAND_TRACE + ":0?"}}, 1, 0},
       {"slow output without verbose shows nothing", {{"", "?"}, {"s", ":0?"}, {"2", ":0?"}}, 0, 1},
-      {"slow output still sends every byte", {{"", "?"}, {"vs2", ":0?:0?" + NAND_TRACE + ":0?"}},
-       1, 1},
+      {"slow output still sends every byte",
+       {{"", "?"}, {"vs2", ":0?:0?" + NAND_TRACE + ":0?"}},
+       1,
+       1},
   };
   for (const exchange_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -41,8 +48,11 @@ TEST(MonitorCommands, ExchangesAndTheFlagsTheyLeave) {
 }
 
 TEST(MonitorCommands, PutHexPrintsLowercaseWithoutLeadingZeros) {
-  struct { uint32_t value; const char *text; } cases[] = {
-      {0, "0"}, {0xE0, "e0"}, {0x4000000, "4000000"}, {0xFFFFFFFF, "ffffffff"},
+  struct {
+    uint32_t value;
+    const char *text;
+  } cases[] = {
+      {0, "0"},    {0xE0, "e0"}, {0x4000000, "4000000"},   {0xFFFFFFFF, "ffffffff"},
       {0x0A, "a"}, {0x10, "10"}, {0x9ABCDEF0, "9abcdef0"},
   };
   monitor_bench bench;
@@ -72,8 +82,15 @@ TEST(MonitorCommands, SlowOutputWaitsAfterEachLineEndOnlyWhileOutputIsOn) {
   // waits that it absorbs. The NAND trace has two line ends.
   constexpr uint64_t WAIT_STEPS = 2 * 200000, MIN_STEP = 4, MAX_STEP = 8;
   const uint64_t quiet = nand_command_instructions(""), verbose = nand_command_instructions("v");
-  struct { const char *setup; uint64_t baseline; bool waits; } cases[] = {
-      {"s", quiet, false}, {"vs", verbose, true}, {"sv", verbose, true}, {"v", verbose, false},
+  struct {
+    const char *setup;
+    uint64_t baseline;
+    bool waits;
+  } cases[] = {
+      {"s", quiet, false},
+      {"vs", verbose, true},
+      {"sv", verbose, true},
+      {"v", verbose, false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.setup);

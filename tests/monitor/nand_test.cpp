@@ -61,11 +61,9 @@ TEST(MonitorNand, AccessSequence) {
   EXPECT_GT(busy, 10u);
   nand.erase(nand.begin() + 2, nand.begin() + 2 + static_cast<long>(busy));
   const std::vector<bus_step> expected = {
-      {NAND_COMMAND, true, 0xFF}, {NAND_COMMAND, true, 0x70},
-      {NAND_DATA, false, 0xE0},
-      {NAND_COMMAND, true, 0x90}, {NAND_ADDRESS, true, 0x00},
-      {NAND_DATA, false, 0x2C}, {NAND_DATA, false, 0xF1}, {NAND_DATA, false, 0x80},
-      {NAND_DATA, false, 0x95},
+      {NAND_COMMAND, true, 0xFF}, {NAND_COMMAND, true, 0x70}, {NAND_DATA, false, 0xE0},
+      {NAND_COMMAND, true, 0x90}, {NAND_ADDRESS, true, 0x00}, {NAND_DATA, false, 0x2C},
+      {NAND_DATA, false, 0xF1},   {NAND_DATA, false, 0x80},   {NAND_DATA, false, 0x95},
       {NAND_COMMAND, true, 0x70}, {NAND_DATA, false, 0xE0},
   };
   EXPECT_EQ(expected.size(), nand.size());

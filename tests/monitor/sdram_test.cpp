@@ -46,7 +46,8 @@ TEST(MonitorSdram, VerboseTraceOfSoundMemory) {
   ASSERT_EQ(":0?", out.substr(out.size() - 3));
   auto lines = crlf_lines(out.substr(0, out.size() - 3));
   ASSERT_EQ(129u + 105u, lines.size());
-  const char *first[] = {"D0", " 0w1", " 0r1", " 2w0", " 0r1", " 4wfffe", " 4rfffe", " 6w0", " 4rfffe"};
+  const char *first[] = {"D0",      " 0w1",    " 0r1", " 2w0",   " 0r1",
+                         " 4wfffe", " 4rfffe", " 6w0", " 4rfffe"};
   for (size_t i = 0; i < std::size(first); ++i) EXPECT_EQ(first[i], lines[i]);
   EXPECT_EQ("A0 4000000", lines[129]);
   EXPECT_EQ(" 0w0", lines[130]);
@@ -117,8 +118,8 @@ TEST(MonitorSdram, EveryFailedPatternHasItsMismatchLine) {
   // Line 12 high: every walking one but 0x1000 reads back with bit 12 set,
   // and of the complements only 0xefff fails. The line names the pattern.
   const std::vector<std::string> expected = {
-      "*r1", "*r2", "*r4", "*r8", "*r10", "*r20", "*r40", "*r80", "*r100", "*r200",
-      "*r400", "*r800", "*refff", "*r2000", "*r4000", "*r8000"};
+      "*r1",   "*r2",   "*r4",   "*r8",   "*r10",   "*r20",   "*r40",   "*r80",
+      "*r100", "*r200", "*r400", "*r800", "*refff", "*r2000", "*r4000", "*r8000"};
   EXPECT_EQ(expected, mismatches);
   EXPECT_EQ(":2?", lines.back());  // the counters read back with bit 12 set too
 }

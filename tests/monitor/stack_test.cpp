@@ -17,7 +17,8 @@ TEST(MonitorStack, DeepestUseStaysWithinBudgetAndClearOfTheFlags) {
   bench.send("sx\r");
   uint32_t lowest = board_lowest_watched(bench.b);
   ASSERT_NE(NO_ACCESS, lowest);
-  EXPECT_GE(lowest, MONITOR_STACK_TOP - MONITOR_STACK_BUDGET) << "stack use " << MONITOR_STACK_TOP - lowest;
+  EXPECT_GE(lowest, MONITOR_STACK_TOP - MONITOR_STACK_BUDGET)
+      << "stack use " << MONITOR_STACK_TOP - lowest;
   // The region watched starts right after the flags; the stack never got near.
   EXPECT_GT(lowest, bench.flags_address() + 8);
   EXPECT_LE(bench.flags_address() + 8 + MONITOR_STACK_BUDGET, MONITOR_STACK_TOP);

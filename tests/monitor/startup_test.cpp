@@ -70,7 +70,8 @@ TEST(MonitorStartup, BoardInitChangesOnlyItsBitsThenProgramsTheUart) {
   board_config config;
   // Start values with every bit set or a pattern, so that a read-modify-write
   // that loses bits outside its mask shows.
-  const uint32_t start[6] = {0xFFFFFFFF, 0xA5A5A5A5, 0xFFFFFFFF, 0x12345678, 0xFFFFFFFF, 0x0000FFFF};
+  const uint32_t start[6] = {0xFFFFFFFF, 0xA5A5A5A5, 0xFFFFFFFF,
+                             0x12345678, 0xFFFFFFFF, 0x0000FFFF};
   std::copy(start, start + 6, config.control_init);
   monitor_bench bench(config);
   bench.send("");
@@ -82,8 +83,9 @@ TEST(MonitorStartup, BoardInitChangesOnlyItsBitsThenProgramsTheUart) {
       {0xD0010144, false, 0x0000FFFF}, {0xD0010144, true, 0x0000E03F},
       {0xD0010004, false, 0xA5A5A5A5}, {0xD0010004, true, 0xA5A500A5},
       {0xD0010004, false, 0xA5A500A5}, {0xD0010004, true, 0xA5A533A5},
-      {0xD0012004, true, 0x00}, {0xD001200C, true, 0x80}, {0xD0012000, true, 0x59},
-      {0xD0012004, true, 0x00}, {0xD001200C, true, 0x03}, {0xD0012008, true, 0x87},
+      {0xD0012004, true, 0x00},        {0xD001200C, true, 0x80},
+      {0xD0012000, true, 0x59},        {0xD0012004, true, 0x00},
+      {0xD001200C, true, 0x03},        {0xD0012008, true, 0x87},
       {0xD0012010, true, 0x03},
   };
   auto io = accesses_in(bench.accesses(), CONTROL_BLOCK_BASE, NAND_WINDOW_BASE + 0x1000);

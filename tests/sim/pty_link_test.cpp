@@ -28,12 +28,9 @@ TEST(PtyLink, ReplacesOnlyALeftOverLinkToAPseudoTerminal) {
     const char *there;  // "-", "file", or a link's target
     bool opens;
   } cases[] = {
-      {"-", true},
-      {"/dev/pts/4242", true},
-      {"/dev/null", false},
-      {"/dev/pts/../null", false},
-      {"/dev/pts/", false},
-      {"my-notes.txt", false},
+      {"-", true},          {"/dev/pts/4242", true},
+      {"/dev/null", false}, {"/dev/pts/../null", false},
+      {"/dev/pts/", false}, {"my-notes.txt", false},
       {"file", false},
   };
   const std::string dir = temp_dir("pty-link");
@@ -55,8 +52,7 @@ TEST(PtyLink, ReplacesOnlyALeftOverLinkToAPseudoTerminal) {
     if (c.opens) {
       EXPECT_EQ("-> " + link.slave_path, what_is_at(path));
     } else {
-      EXPECT_EQ("cannot make the link " + path +
-                    ": it exists and is no link to a pseudo-terminal",
+      EXPECT_EQ("cannot make the link " + path + ": it exists and is no link to a pseudo-terminal",
                 std::string(err));
       EXPECT_EQ(before, what_is_at(path));
     }

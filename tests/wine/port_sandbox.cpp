@@ -15,42 +15,37 @@
 #include <unistd.h>
 #include <vector>
 
-static int fail(const char *what)
-{
-    std::fprintf(stderr, "port_sandbox: %s: %s\n", what, std::strerror(errno));
-    return 125;
+static int fail(const char *what) {
+  std::fprintf(stderr, "port_sandbox: %s: %s\n", what, std::strerror(errno));
+  return 125;
 }
 
-int main(int argc, char **argv)
-{
-    if (argc < 2) {
-        std::fprintf(stderr, "Usage: port_sandbox <program> [args...]\n");
-        return 125;
-    }
-    if (unshare(CLONE_NEWNS) != 0)
-        return fail("unshare");
-    // Private first: a covering mount must not spread back to the machine.
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return fail("mount --make-rprivate /");
+int main(int argc, char **argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "Usage: port_sandbox <program> [args...]\n");
+    return 125;
+  }
+  if (unshare(CLONE_NEWNS) != 0) return fail("unshare");
+  // Private first: a covering mount must not spread back to the machine.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return fail("mount --make-rprivate /");
 
-    std::vector<std::string> ports;
-    if (DIR *dev = opendir("/dev")) {
-        while (dirent *e = readdir(dev))
-            if (std::strncmp(e->d_name, "ttyS", 4) == 0)
-                ports.push_back(std::string("/dev/") + e->d_name);
-        closedir(dev);
-    }
-    for (const std::string &port : ports) {
-        // The master stays open, inherited by the command, so that the
-        // covering terminal stays a live one for as long as it runs.
-        int master, slave;
-        char path[128];
-        if (openpty(&master, &slave, path, nullptr, nullptr) != 0)
-            return fail("openpty");
-        close(slave);
-        if (mount(path, port.c_str(), nullptr, MS_BIND, nullptr) != 0)
-            return fail(port.c_str());
-    }
-    execvp(argv[1], argv + 1);
-    return fail(argv[1]);
+  std::vector<std::string> ports;
+  if (DIR *dev = opendir("/dev")) {
+    while (dirent *e = readdir(dev))
+      if (std::strncmp(e->d_name, "ttyS", 4) == 0)
+        ports.push_back(std::string("/dev/") + e->d_name);
+    closedir(dev);
+  }
+  for (const std::string &port : ports) {
+    // The master stays open, inherited by the command, so that the
+    // covering terminal stays a live one for as long as it runs.
+    int master, slave;
+    char path[128];
+    if (openpty(&master, &slave, path, nullptr, nullptr) != 0) return fail("openpty");
+    close(slave);
+    if (mount(path, port.c_str(), nullptr, MS_BIND, nullptr) != 0) return fail(port.c_str());
+  }
+  execvp(argv[1], argv + 1);
+  return fail(argv[1]);
 }

@@ -10,7 +10,7 @@ packages=(
   gcc-arm-none-eabi binutils-arm-none-eabi
   libunicorn-dev
   g++-mingw-w64-x86-64
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   wine wine64
   python3
   groff-base dpkg-dev unzip

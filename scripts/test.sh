@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds everything (the Windows cross-build included)
-# and runs every test: the unit, end-to-end, fuzz and Wine tests in build/,
-# then the host, image, simulator and end-to-end tests again in build-asan/,
-# where everything compiled for this machine carries AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Sets up the machine, checks the code's format, builds everything (the
+# Windows cross-build included) and runs every test: the unit, end-to-end,
+# fuzz, Wine and install tests in build/, then the host, image, simulator
+# and end-to-end tests again in build-asan/, where everything compiled for
+# this machine carries AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
+status=0
+# One code style for the tree, as .clang-format writes it down.
+sources() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z '*.cpp' '*.h'
+  else
+    find . -path ./build -prune -o -path './build-*' -prune -o \( -name '*.cpp' -o -name '*.h' \) -print0
+  fi
+}
+if ! sources | xargs -0 clang-format --dry-run -Werror; then
+  echo "format check failed: run clang-format -i on the files above" >&2
+  status=1
+fi
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
-status=0
 ctest --test-dir build --output-on-failure -j2 || status=1
 
 # How much each fuzzer ran, for the record.

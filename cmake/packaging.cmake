@@ -8,11 +8,6 @@
 # Each package is made from its own component; which one is chosen per
 # generator in packaging_generator.cmake, read by cpack.
 
-# korvane-diagnose comes from a folder of its own that may be absent.
-if(TARGET korvane-diagnose)
-  install(TARGETS korvane-diagnose RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT linux)
-endif()
-
 set(CPACK_PACKAGE_NAME korvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "korvane developers")

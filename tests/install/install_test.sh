@@ -4,7 +4,7 @@
 #
 #   install_test.sh CMAKE CPACK BUILD_DIR VERSION HAS_DIAGNOSE
 set -euo pipefail
-cmake=$1 cpack=$2 build=$3 version=$4 has_diagnose=$5
+cmake=$1 cpack=$2 build=$3 version=$4
 
 tmp=$(mktemp -d)
 boardsim_pid=
@@ -20,12 +20,9 @@ cd "$tmp"
 prefix=$tmp/prefix
 "$cmake" --install "$build" --prefix "$prefix" >install.log
 
-linux_files="bin/korvane bin/korvane-image bin/boardsim
+linux_files="bin/korvane bin/korvane-image bin/boardsim bin/korvane-diagnose
 share/man/man1/korvane.1.gz share/man/man1/korvane-image.1.gz share/man/man1/boardsim.1.gz
-share/doc/korvane/README.md"
-if [ "$has_diagnose" = 1 ]; then
-  linux_files+=" bin/korvane-diagnose share/man/man1/korvane-diagnose.1.gz"
-fi
+share/man/man1/korvane-diagnose.1.gz share/doc/korvane/README.md"
 (cd "$prefix" && find . -type f | sed 's|^\./||' | sort) >installed.txt
 echo "$linux_files" | tr ' ' '\n' | sort >expected.txt
 diff expected.txt installed.txt || fail "the prefix holds other files than these"

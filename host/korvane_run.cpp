@@ -4,7 +4,7 @@
 #include "log_file.h"
 #include "options.h"
 #include "serial_link.h"
-#include "test_phase.h"
+#include "monitor_session.h"
 #include "wakeup.h"
 #include "xmodem.h"
 

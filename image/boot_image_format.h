@@ -1,7 +1,8 @@
 // The boot image format: a 512-byte header for the board's boot
 // ROM (main header, extension header with the register table), the monitor's
 // code, and the code checksum word. Pure functions over byte buffers, no I/O,
-// shared by the packing tool, the simulator's boot ROM and the tests.
+// shared by the packing tool, the host build and the tests. The simulator's boot
+// ROM reads images with its own code, so that the two check each other.
 #pragma once
 
 #include "korvane/board_map.h"

@@ -13,6 +13,14 @@ static void count_block(uc_engine *, uint64_t, uint32_t size, void *user) {
   static_cast<board *>(user)->instructions += size / 4;
 }
 
+// The core keeps its program counter at the start of the translated block
+// while the block runs, in memory hooks and peripheral callbacks too, unless
+// an instruction hook covers the code: then it is set before each
+// instruction. This hook over the internal RAM, where the program runs once
+// it has relocated, is there for that alone, so that a report names the load
+// or store that broke the rule. (The SDRAM has its own, sdram_model.cpp.)
+static void follow_pc(uc_engine *, uint64_t, uint32_t, void *) {}
+
 board *board_create(const board_config *config, const uart_backend *uart) {
   board *b = new board;
   b->config = *config;
@@ -21,9 +29,11 @@ board *board_create(const board_config *config, const uart_backend *uart) {
   ok = ok && uc_ctl_set_cpu_model(b->uc, UC_CPU_ARM_926) == UC_ERR_OK;
   ok = ok && uc_mem_map(b->uc, INTERNAL_RAM_BASE, INTERNAL_RAM_SIZE, UC_PROT_ALL) == UC_ERR_OK;
   ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b);
-  uc_hook clock;
+  uc_hook clock, pc;
   ok = ok && uc_hook_add(b->uc, &clock, UC_HOOK_BLOCK, reinterpret_cast<void *>(count_block), b, 1,
                          0) == UC_ERR_OK;
+  ok = ok && uc_hook_add(b->uc, &pc, UC_HOOK_CODE, reinterpret_cast<void *>(follow_pc), b,
+                         INTERNAL_RAM_BASE, INTERNAL_RAM_BASE + INTERNAL_RAM_SIZE - 1) == UC_ERR_OK;
   if (!ok) {
     std::fprintf(stderr, "board: the emulated core could not be set up\n");
     board_destroy(b);
@@ -107,6 +117,10 @@ board &board_peripheral_store(void *user, uint32_t address, unsigned width, uint
 uint64_t board_record_load(board &b, uint32_t address, unsigned width, uint32_t value) {
   board_record(b, address, width, false, value);
   return value;
+}
+
+std::string board_access_text(unsigned width, bool write) {
+  return std::to_string(width) + "-byte " + (write ? "store" : "load");
 }
 
 bool board_running_from_sdram(board &b) { return board_pc(b) < SDRAM_BASE + SDRAM_SIZE; }

@@ -17,7 +17,12 @@
 //   models refuse what the hardware would refuse: a byte stored while the
 //   transmitter is busy is lost, a NAND command while the chip is busy is
 //   ignored. Each such broken rule is reported on standard error once per
-//   kind, with the program counter and the register accessed.
+//   kind, with the address of the instruction that made the access and the
+//   register accessed. The rules include the width of every access (32 bits
+//   for the UART and the control block, 8 for the NAND window, 16 for a
+//   test's SDRAM access), the start-up's control-block read-modify-writes
+//   (which bits, in which order) and the UART set-up (no interrupts, FIFOs on
+//   and cleared, modem control lines on, divisor latch closed for the line).
 // - Every access to the UART, the control block, the NAND window and the
 //   SDRAM can be recorded (address, width, direction, value), in order.
 //   Instruction fetches are not recorded; the internal RAM's accesses neither,
@@ -63,8 +68,8 @@ struct bus_access {
 
 struct nand_config {
   uint8_t id[4] = {0x2C, 0xF1, 0x80, 0x95};
-  uint8_t final_status = 0xE0;
-  bool never_ready = false;  // the ready bit never comes up after a reset
+  uint8_t final_status = 0xE0;  // bits 6 and 5 show the chip's state instead
+  bool never_ready = false;     // the ready bit never comes up after a reset
   // How long a reset keeps the chip busy, in emulated microseconds: the
   // slowest case of such chips, a reset that aborts an erase. The monitor's
   // bounded ready poll lasts hundreds of times longer.
@@ -74,9 +79,15 @@ struct nand_config {
 struct board_config {
   sdram_fault_config sdram;  // up to two wiring faults (sdram_faults.h)
   nand_config nand;
-  // Start values of the six control-block registers at 0xD0010000,
-  // 0xD0010004, 0xD0010100, 0xD0010104, 0xD0010140 and 0xD0010144.
-  uint32_t control_init[6] = {0, 0, 0, 0, 0, 0};
+  // Reset values of the six control-block registers at 0xD0010000,
+  // 0xD0010004, 0xD0010100, 0xD0010104, 0xD0010140 and 0xD0010144. Every
+  // field the start-up clears is all ones, every other nibble holds set bits,
+  // and the field of 0xD0010004 that the start-up rewrites holds the
+  // complement of what it writes: a read-modify-write with a wrong mask
+  // (keeping the field instead of the rest, missing a bit of the field, or
+  // reaching into another nibble) leaves values a correct one never gives.
+  uint32_t control_init[6] = {0x1F5A3C69, 0x6B82CC95, 0xA5C396E7,
+                              0x5A3C69DB, 0x7E813FD7, 0x9C635FE5};
   bool record_accesses = false;  // boardsim leaves this off: the log would grow for ever
   // The serial line the UART drives: its rate, 8N1. Bytes the UART sends at
   // another rate or in another frame reach the line garbled.

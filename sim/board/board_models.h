@@ -1,17 +1,21 @@
-// The pieces of the emulated board, shared by its sources: the board record
-// and one map function per model. Each model maps its own address range on
-// the core and records its accesses through board_record.
+// The pieces of the emulated board, shared by its sources: the board record,
+// which holds one state record per device model (each declared with its
+// model), and what every model uses to record accesses and report broken
+// rules. Each model maps its own address range on the core.
 #pragma once
 
 #include <unicorn/unicorn.h>
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "board.h"
+#include "control_block_model.h"
 #include "korvane/board_map.h"
+#include "nand_model.h"
+#include "sdram_model.h"
+#include "uart_model.h"
 
 // The memory map is the one the monitor is built for; each model keeps its
 // own register layout and command set, an independent check of the monitor's.
@@ -36,44 +40,31 @@ enum class report_kind {
   uart_tx_busy,        // a byte stored while the transmitter was busy
   uart_line_settings,  // divisor or line control wrong for the line
   uart_rx_empty,       // receive register read with no byte waiting
+  uart_width,          // a load or store narrower than the 32-bit registers
+  uart_interrupts,     // an interrupt enabled: nothing on the board serves it
+  uart_fifo,           // FIFOs left off or not cleared
+  uart_modem_control,  // modem control lines off, or loopback on
+  uart_divisor_latch,  // the line used while the divisor latch is open
   nand_busy_command,   // a command other than status or reset while busy
   nand_address,        // an address cycle the chip does not take
   nand_no_address,     // data read after Read ID without its address cycle
+  nand_width,          // a load or store wider than the 8-bit ports
+  control_width,       // a load or store narrower than the 32-bit registers
+  control_bits,        // a bit changed that the start-up must keep
+  control_field,       // a field left with another value than the start-up gives it
+  control_order,       // a start-up step out of order or done twice
+  control_no_read,     // a register written without reading it first
+  sdram_width,         // a test's access that is not 16 bits wide
   count
-};
-
-struct uart_state {
-  uart_backend backend{};
-  // The boot ROM talked XMODEM through this UART and leaves it set for the
-  // line: 115200 baud, 8N1.
-  uint32_t ier = 0, lcr = 0x03, mcr = 0, scr = 0, dll = 0x59, dlm = 0;
-  uint64_t tx_free_at = 0;   // emulated time when the transmitter is empty again
-  uint8_t last_rx = 0x04;    // what the receive register holds: the ROM's last byte, EOT
-  unsigned empty_polls = 0;  // consecutive line-status reads with nothing to wait for
-};
-
-struct nand_state {
-  // waiting_address: Read ID given, its address cycle not yet.
-  enum class mode { idle, status, waiting_address, id } mode = mode::idle;
-  uint64_t ready_at = 0;  // emulated time when a reset is done
-  unsigned id_index = 0;
-};
-
-struct sdram_state {
-  // Only filled while a fault is configured: the cells as the faulty wiring
-  // really holds them (physical byte address -> byte), and the content the
-  // core's RAM had before the fault model first changed it.
-  std::unordered_map<uint32_t, uint8_t> cells;
-  std::unordered_map<uint32_t, uint8_t> original;
 };
 
 struct board {
   uc_engine *uc = nullptr;
   board_config config;
-  uart_state uart;
-  nand_state nand;
-  std::unordered_map<uint32_t, uint32_t> control;  // offset -> register value
-  sdram_state sdram;
+  uart_device uart;
+  nand_device nand;
+  control_block_device control;
+  sdram_device sdram;
   std::vector<bus_access> accesses;
   bool stop_requested = false;
   uint64_t instructions = 0;  // emulated time
@@ -92,7 +83,8 @@ void board_record(board &b, uint32_t address, unsigned width, bool write, uint32
 board &board_peripheral_load(void *user);
 board &board_peripheral_store(void *user, uint32_t address, unsigned width, uint64_t value);
 uint64_t board_record_load(board &b, uint32_t address, unsigned width, uint32_t value);
-// The address of the instruction now executing.
+// The address of the instruction now executing: the load or store itself
+// while a model handles its access.
 uint32_t board_pc(board &b);
 // Reports a broken rule on standard error, the first time only for its kind:
 // "board: " and the text, which says what the program did and where.
@@ -100,9 +92,5 @@ void board_report(board &b, report_kind kind, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 // Whether the instruction now executing was fetched from the SDRAM.
 bool board_running_from_sdram(board &b);
-
-// One per model; each returns false when the core refused the mapping.
-bool uart_map(board &b);
-bool control_block_map(board &b);
-bool nand_map(board &b);
-bool sdram_map(board &b);
+// "1-byte store" and the like, for the width reports.
+std::string board_access_text(unsigned width, bool write);

@@ -6,34 +6,38 @@
 // command or address cycle is ignored, as the chip ignores it. Read ID gives
 // the ID only after its 0x00 address cycle. Where the chip drives nothing
 // (no command selected, Read ID still waiting for its address) the data port
-// reads the floating bus, 0xFF.
+// reads the floating bus, 0xFF. Every access must be 8 bits wide: the ports
+// are byte-wide.
 #include "board_models.h"
 
 namespace {
 
-constexpr uint32_t DATA = 0, COMMAND = 1, ADDRESS = 2;
+constexpr uint32_t DATA = 0;     // status or ID bytes out
+constexpr uint32_t COMMAND = 1;  // command latch
+constexpr uint32_t ADDRESS = 2;  // address latch
+const char *const PORT_NAMES[] = {"data port", "command latch", "address latch"};
 constexpr uint8_t RESET = 0xFF, READ_STATUS = 0x70, READ_ID = 0x90;
 constexpr uint8_t ID_ADDRESS = 0x00;
-constexpr uint8_t STATUS_BUSY_BITS = 0x60;  // ready (6) and array ready (5)
+constexpr uint8_t STATUS_READY_BITS = 0x60;  // ready (6) and array ready (5)
 constexpr uint8_t FLOATING_BUS = 0xFF;
 
 bool busy(const board &b) { return b.config.nand.never_ready || b.instructions < b.nand.ready_at; }
 
 // Bit 7 (not write-protected) and the error bits as configured; bits 6 and
-// 5 follow the chip's state.
+// 5 follow the chip's state, whatever the configuration holds in them.
 uint8_t status(const board &b) {
-  uint8_t value = b.config.nand.final_status;
-  return busy(b) ? static_cast<uint8_t>(value & ~STATUS_BUSY_BITS) : value;
+  uint8_t value = static_cast<uint8_t>(b.config.nand.final_status & ~STATUS_READY_BITS);
+  return busy(b) ? value : static_cast<uint8_t>(value | STATUS_READY_BITS);
 }
 
 uint8_t data(board &b) {
-  nand_state &n = b.nand;
+  nand_device &n = b.nand;
   switch (n.mode) {
-    case nand_state::mode::status:
+    case nand_device::mode::status:
       return status(b);
-    case nand_state::mode::id:
+    case nand_device::mode::id:
       return n.id_index < 4 ? b.config.nand.id[n.id_index++] : 0;
-    case nand_state::mode::waiting_address:
+    case nand_device::mode::waiting_address:
       board_report(b, report_kind::nand_no_address,
                    "nand: load from the data port 0x%08x at pc 0x%08x after Read ID without "
                    "its 0x00 address cycle: the bus floats, 0x%02x",
@@ -45,7 +49,7 @@ uint8_t data(board &b) {
 }
 
 void command(board &b, uint8_t byte) {
-  nand_state &n = b.nand;
+  nand_device &n = b.nand;
   if (busy(b) && byte != READ_STATUS && byte != RESET) {
     board_report(b, report_kind::nand_busy_command,
                  "nand: command 0x%02x stored to the command latch 0x%08x at pc 0x%08x while "
@@ -55,31 +59,31 @@ void command(board &b, uint8_t byte) {
   }
   switch (byte) {
     case RESET:
-      n.mode = nand_state::mode::idle;
+      n.mode = nand_device::mode::idle;
       n.ready_at =
           b.instructions + uint64_t(b.config.nand.reset_busy_us) * CORE_INSTRUCTIONS_PER_US;
       break;
     case READ_STATUS:
-      n.mode = nand_state::mode::status;
+      n.mode = nand_device::mode::status;
       break;
     case READ_ID:
-      n.mode = nand_state::mode::waiting_address;
+      n.mode = nand_device::mode::waiting_address;
       break;
     default:
-      n.mode = nand_state::mode::idle;
+      n.mode = nand_device::mode::idle;
       break;
   }
 }
 
 void address(board &b, uint8_t byte) {
-  nand_state &n = b.nand;
-  if (!busy(b) && n.mode == nand_state::mode::waiting_address && byte == ID_ADDRESS) {
-    n.mode = nand_state::mode::id;
+  nand_device &n = b.nand;
+  if (!busy(b) && n.mode == nand_device::mode::waiting_address && byte == ID_ADDRESS) {
+    n.mode = nand_device::mode::id;
     n.id_index = 0;
     return;
   }
   const char *why = busy(b) ? "while the chip is busy after a reset"
-                    : n.mode == nand_state::mode::waiting_address
+                    : n.mode == nand_device::mode::waiting_address
                         ? "after Read ID, which takes only 0x00"
                         : "with no command that takes an address";
   board_report(b, report_kind::nand_address,
@@ -88,15 +92,27 @@ void address(board &b, uint8_t byte) {
                byte, NAND_WINDOW_BASE + ADDRESS, board_pc(b), why);
 }
 
-uint64_t nand_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
-  board &b = board_peripheral_load(user);
-  uint32_t value = offset == DATA ? data(b) : FLOATING_BUS;
-  return board_record_load(b, NAND_WINDOW_BASE + static_cast<uint32_t>(offset), size, value);
+void check_width(board &b, uint32_t offset, unsigned width, bool write) {
+  if (width == 1) return;
+  board_report(b, report_kind::nand_width,
+               "nand: %s at 0x%08x at pc 0x%08x, the %s: the NAND window takes 8-bit loads and "
+               "stores only",
+               board_access_text(width, write).c_str(), NAND_WINDOW_BASE + offset, board_pc(b),
+               offset <= ADDRESS ? PORT_NAMES[offset] : "unused address");
 }
 
-void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user) {
-  board &b =
-      board_peripheral_store(user, NAND_WINDOW_BASE + static_cast<uint32_t>(offset), size, value);
+uint64_t nand_load(uc_engine *, uint64_t offset64, unsigned size, void *user) {
+  board &b = board_peripheral_load(user);
+  const uint32_t offset = static_cast<uint32_t>(offset64);
+  check_width(b, offset, size, false);
+  uint32_t value = offset == DATA ? data(b) : FLOATING_BUS;
+  return board_record_load(b, NAND_WINDOW_BASE + offset, size, value);
+}
+
+void nand_store(uc_engine *, uint64_t offset64, unsigned size, uint64_t value, void *user) {
+  const uint32_t offset = static_cast<uint32_t>(offset64);
+  board &b = board_peripheral_store(user, NAND_WINDOW_BASE + offset, size, value);
+  check_width(b, offset, size, true);
   if (offset == COMMAND) command(b, static_cast<uint8_t>(value));
   if (offset == ADDRESS) address(b, static_cast<uint8_t>(value));
 }
@@ -104,6 +120,6 @@ void nand_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value, voi
 }  // namespace
 
 bool nand_map(board &b) {
-  return uc_mmio_map(b.uc, NAND_WINDOW_BASE, PERIPHERAL_WINDOW, nand_read, &b, nand_write, &b) ==
+  return uc_mmio_map(b.uc, NAND_WINDOW_BASE, PERIPHERAL_WINDOW, nand_load, &b, nand_store, &b) ==
          UC_ERR_OK;
 }

@@ -10,6 +10,8 @@
 //
 // Faults apply only to accesses by code that runs outside the SDRAM: the
 // relocation copy must read the real code, or the program would never run.
+// The same code, the tests, must make every access 16 bits wide, as the
+// SDRAM's data lines are; the copy may use any width.
 #include "board_models.h"
 #include "sdram_faults.h"
 
@@ -27,7 +29,7 @@ void keep_original(board &b, uint32_t address) {
 }
 
 uint8_t cell(board &b, uint32_t physical) {
-  sdram_state &s = b.sdram;
+  sdram_device &s = b.sdram;
   if (auto it = s.cells.find(physical); it != s.cells.end()) return it->second;
   if (auto it = s.original.find(physical); it != s.original.end()) return it->second;
   return core_byte(b, physical);
@@ -35,9 +37,18 @@ uint8_t cell(board &b, uint32_t physical) {
 
 bool faults_apply(board &b) { return b.config.sdram.count > 0 && !board_running_from_sdram(b); }
 
-void before_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t, void *user) {
+void check_width(board &b, uint32_t address, int width, bool write) {
+  if (width == 2 || board_running_from_sdram(b)) return;
+  board_report(b, report_kind::sdram_width,
+               "sdram: %s at 0x%08x at pc 0x%08x: the SDRAM is tested in 16-bit loads and stores",
+               board_access_text(static_cast<unsigned>(width), write).c_str(), address,
+               board_pc(b));
+}
+
+void sdram_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t, void *user) {
   board &b = *static_cast<board *>(user);
   uint32_t address = static_cast<uint32_t>(address64);
+  check_width(b, address, size, false);
   if (faults_apply(b)) {
     const sdram_fault_config &f = b.config.sdram;
     for (int i = 0; i < size; ++i) {
@@ -54,11 +65,12 @@ void before_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t
   }
 }
 
-void before_store(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t value,
-                  void *user) {
+void sdram_store(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t value,
+                 void *user) {
   board &b = *static_cast<board *>(user);
   uint32_t address = static_cast<uint32_t>(address64);
   board_record(b, address, static_cast<unsigned>(size), true, static_cast<uint32_t>(value));
+  check_width(b, address, size, true);
   if (!faults_apply(b)) return;
   for (int i = 0; i < size; ++i) {
     uint32_t a = address + i;
@@ -80,9 +92,9 @@ bool sdram_map(board &b) {
   uint64_t last = SDRAM_BASE + SDRAM_SIZE - 1;
   uc_hook load, store, code;
   return uc_mem_map(b.uc, SDRAM_BASE, SDRAM_SIZE, UC_PROT_ALL) == UC_ERR_OK &&
-         uc_hook_add(b.uc, &load, UC_HOOK_MEM_READ, reinterpret_cast<void *>(before_load), &b,
+         uc_hook_add(b.uc, &load, UC_HOOK_MEM_READ, reinterpret_cast<void *>(sdram_load), &b,
                      SDRAM_BASE, last) == UC_ERR_OK &&
-         uc_hook_add(b.uc, &store, UC_HOOK_MEM_WRITE, reinterpret_cast<void *>(before_store), &b,
+         uc_hook_add(b.uc, &store, UC_HOOK_MEM_WRITE, reinterpret_cast<void *>(sdram_store), &b,
                      SDRAM_BASE, last) == UC_ERR_OK &&
          uc_hook_add(b.uc, &code, UC_HOOK_CODE, reinterpret_cast<void *>(fetch), &b, SDRAM_BASE,
                      last) == UC_ERR_OK;

@@ -8,6 +8,13 @@
 // frame or a rate that the line's 8N1 receiver was not set for arrives
 // garbled. A read of the receive register with nothing waiting gives what
 // it still holds, the last byte received.
+//
+// Every access must be a 32-bit load or store. The set-up must leave every
+// interrupt off (nothing on the board serves one), the FIFOs on and both
+// cleared, the modem control lines DTR and RTS on and loopback off; each
+// store of those registers is checked as it happens. The divisor latch must
+// be closed again before the program uses the line: a line-status poll with
+// the latch open means the program's bytes are about to become divisors.
 #include <cmath>
 #include <cstdio>
 
@@ -15,11 +22,33 @@
 
 namespace {
 
-constexpr uint32_t RBR_THR_DLL = 0x00, IER_DLM = 0x04, IIR_FCR = 0x08, LCR = 0x0C, MCR = 0x10,
-                   LSR = 0x14, MSR = 0x18, SCR = 0x1C;
-constexpr uint32_t LCR_DLAB = 0x80, LCR_BREAK = 0x40;
-constexpr uint32_t LSR_DATA_READY = 0x01, LSR_THR_EMPTY = 0x20, LSR_TX_IDLE = 0x40;
-constexpr uint32_t IIR_NONE_PENDING = 0xC1;  // FIFOs on, no interrupt pending
+// Register offsets; the second name holds while the divisor latch is open.
+constexpr uint32_t RBR_THR_DLL = 0x00;  // receive / transmit / divisor low byte
+constexpr uint32_t IER_DLM = 0x04;      // interrupt enable / divisor high byte
+constexpr uint32_t IIR_FCR = 0x08;      // interrupt identification / FIFO control
+constexpr uint32_t LCR = 0x0C;          // line control
+constexpr uint32_t MCR = 0x10;          // modem control
+constexpr uint32_t LSR = 0x14;          // line status
+constexpr uint32_t MSR = 0x18;          // modem status
+constexpr uint32_t SCR = 0x1C;          // scratch
+const char *const REGISTER_NAMES[] = {"data register",          "interrupt enable register",
+                                      "FIFO control register",  "line control register",
+                                      "modem control register", "line status register",
+                                      "modem status register",  "scratch register"};
+
+constexpr uint32_t LCR_DLAB = 0x80;          // divisor latch access
+constexpr uint32_t LCR_BREAK = 0x40;         // line held low
+constexpr uint32_t LSR_DATA_READY = 0x01;    // a received byte waits
+constexpr uint32_t LSR_THR_EMPTY = 0x20;     // the transmitter takes a byte
+constexpr uint32_t LSR_TX_IDLE = 0x40;       // the transmitter has sent everything
+constexpr uint32_t FCR_ENABLE = 0x01;        // FIFOs on
+constexpr uint32_t FCR_CLEAR_RX = 0x02;      // receive FIFO cleared
+constexpr uint32_t FCR_CLEAR_TX = 0x04;      // transmit FIFO cleared
+constexpr uint32_t MCR_DTR = 0x01;           // data terminal ready
+constexpr uint32_t MCR_RTS = 0x02;           // request to send
+constexpr uint32_t MCR_LOOPBACK = 0x10;      // output looped back, nothing on the line
+constexpr uint32_t IIR_NONE_PENDING = 0x01;  // no interrupt pending
+constexpr uint32_t IIR_FIFOS_ON = 0xC0;      // the FIFOs are on
 
 // The clock behind the divisor: 16 x 89 x 115200 Hz, so that the divisor
 // 0x59 gives 115200 baud exactly.
@@ -47,7 +76,7 @@ struct frame {
 
 frame line_frame(long baud) { return {1.0 / double(baud), 8, 0, 1, false}; }
 
-frame uart_frame(const uart_state &u) {
+frame uart_frame(const uart_device &u) {
   // A divisor of 0 counts as 65536, the counter's full turn.
   uint32_t divisor = (u.dlm << 8 | u.dll) == 0 ? 0x10000 : (u.dlm << 8 | u.dll);
   frame f;
@@ -116,7 +145,7 @@ void describe(const frame &f, char *text, size_t size) {
 }
 
 void report_settings(board &b, const char *what, uint32_t address, uint8_t byte, uint8_t garbled) {
-  uart_state &u = b.uart;
+  uart_device &u = b.uart;
   char uart_text[64], line_text[64];
   describe(uart_frame(u), uart_text, sizeof uart_text);
   describe(line_frame(b.config.line_baud), line_text, sizeof line_text);
@@ -152,7 +181,7 @@ uint8_t from_line(board &b, uint8_t byte) {
   return garbled;
 }
 
-uint64_t character_instructions(const uart_state &u) {
+uint64_t character_instructions(const uart_device &u) {
   frame f = uart_frame(u);
   return uint64_t(std::llround(frame_bits(f) * f.bit_s * 1e6 * CORE_INSTRUCTIONS_PER_US));
 }
@@ -160,7 +189,7 @@ uint64_t character_instructions(const uart_state &u) {
 bool tx_busy(const board &b) { return b.instructions < b.uart.tx_free_at; }
 
 uint32_t line_status(board &b) {
-  uart_state &u = b.uart;
+  uart_device &u = b.uart;
   uint32_t status = tx_busy(b) ? 0 : LSR_THR_EMPTY | LSR_TX_IDLE;
   if (u.backend.rx_peek(u.backend.ctx) >= 0) {
     u.empty_polls = 0;
@@ -176,7 +205,7 @@ uint32_t line_status(board &b) {
 }
 
 uint32_t receive(board &b) {
-  uart_state &u = b.uart;
+  uart_device &u = b.uart;
   int byte = u.backend.rx_take(u.backend.ctx);
   if (byte < 0) {
     board_report(b, report_kind::uart_rx_empty,
@@ -190,7 +219,7 @@ uint32_t receive(board &b) {
 }
 
 void transmit(board &b, uint8_t byte) {
-  uart_state &u = b.uart;
+  uart_device &u = b.uart;
   if (tx_busy(b)) {
     board_report(b, report_kind::uart_tx_busy,
                  "uart: byte 0x%02x stored to the data register 0x%08x at pc 0x%08x while the "
@@ -202,12 +231,65 @@ void transmit(board &b, uint8_t byte) {
   u.backend.tx(u.backend.ctx, to_line(b, byte));
 }
 
-uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
+const char *register_name(uint32_t offset) {
+  return offset < 0x20 ? REGISTER_NAMES[offset / 4] : "unused address";
+}
+
+void check_width(board &b, uint32_t offset, unsigned width, bool write) {
+  if (width == 4 && offset % 4 == 0) return;
+  board_report(b, report_kind::uart_width,
+               "uart: %s at 0x%08x at pc 0x%08x, in the %s 0x%08x: the UART's registers take "
+               "32-bit loads and stores only",
+               board_access_text(width, write).c_str(), UART_BASE + offset, board_pc(b),
+               register_name(offset & ~3u), UART_BASE + (offset & ~3u));
+}
+
+// The line used with the latch open: the bytes the program sends next would
+// set the divisor and never reach the line.
+void check_latch_closed(board &b) {
+  if ((b.uart.lcr & LCR_DLAB) == 0) return;
+  board_report(b, report_kind::uart_divisor_latch,
+               "uart: line status 0x%08x read at pc 0x%08x with the divisor latch open (line "
+               "control 0x%02x): bytes stored to 0x%08x set the divisor instead of being sent",
+               UART_BASE + LSR, board_pc(b), b.uart.lcr, UART_BASE + RBR_THR_DLL);
+}
+
+void set_interrupts(board &b, uint32_t value) {
+  b.uart.ier = value & 0xFF;
+  if (b.uart.ier == 0) return;
+  board_report(b, report_kind::uart_interrupts,
+               "uart: interrupt enable 0x%02x stored to 0x%08x at pc 0x%08x: every interrupt "
+               "must stay off, nothing on the board serves one",
+               b.uart.ier, UART_BASE + IER_DLM, board_pc(b));
+}
+
+void set_fifos(board &b, uint32_t value) {
+  constexpr uint32_t WANTED = FCR_ENABLE | FCR_CLEAR_RX | FCR_CLEAR_TX;
+  b.uart.fifos_on = (value & FCR_ENABLE) != 0;
+  if ((value & WANTED) == WANTED) return;
+  board_report(b, report_kind::uart_fifo,
+               "uart: FIFO control 0x%02x stored to 0x%08x at pc 0x%08x: the FIFOs must be on "
+               "and both cleared (bits 2..0 set), or bytes the boot ROM left are read as input",
+               value & 0xFF, UART_BASE + IIR_FCR, board_pc(b));
+}
+
+void set_modem_control(board &b, uint32_t value) {
+  b.uart.mcr = value & 0xFF;
+  if ((b.uart.mcr & (MCR_DTR | MCR_RTS | MCR_LOOPBACK)) == (MCR_DTR | MCR_RTS)) return;
+  board_report(b, report_kind::uart_modem_control,
+               "uart: modem control 0x%02x stored to 0x%08x at pc 0x%08x: DTR and RTS (bits 1..0) "
+               "must be on and loopback (bit 4) off",
+               b.uart.mcr, UART_BASE + MCR, board_pc(b));
+}
+
+uint64_t uart_load(uc_engine *, uint64_t offset64, unsigned size, void *user) {
   board &b = board_peripheral_load(user);
-  uart_state &u = b.uart;
+  uart_device &u = b.uart;
+  const uint32_t offset = static_cast<uint32_t>(offset64);
+  check_width(b, offset, size, false);
   bool dlab = (u.lcr & LCR_DLAB) != 0;
   uint32_t value = 0;
-  switch (offset) {
+  switch (offset & ~3u) {
     case RBR_THR_DLL:
       value = dlab ? u.dll : receive(b);
       break;
@@ -215,7 +297,7 @@ uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
       value = dlab ? u.dlm : u.ier;
       break;
     case IIR_FCR:
-      value = IIR_NONE_PENDING;
+      value = IIR_NONE_PENDING | (u.fifos_on ? IIR_FIFOS_ON : 0);
       break;
     case LCR:
       value = u.lcr;
@@ -224,6 +306,7 @@ uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
       value = u.mcr;
       break;
     case LSR:
+      check_latch_closed(b);
       value = line_status(b);
       break;
     case MSR:
@@ -235,17 +318,19 @@ uint64_t uart_read(uc_engine *, uint64_t offset, unsigned size, void *user) {
     default:
       break;
   }
-  if (offset != LSR) u.empty_polls = 0;
-  return board_record_load(b, UART_BASE + static_cast<uint32_t>(offset), size, value);
+  if ((offset & ~3u) != LSR) u.empty_polls = 0;
+  return board_record_load(b, UART_BASE + offset, size, value);
 }
 
-void uart_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value64, void *user) {
-  board &b = board_peripheral_store(user, UART_BASE + static_cast<uint32_t>(offset), size, value64);
-  uart_state &u = b.uart;
+void uart_store(uc_engine *, uint64_t offset64, unsigned size, uint64_t value64, void *user) {
+  const uint32_t offset = static_cast<uint32_t>(offset64);
+  board &b = board_peripheral_store(user, UART_BASE + offset, size, value64);
+  uart_device &u = b.uart;
   uint32_t value = static_cast<uint32_t>(value64);
+  check_width(b, offset, size, true);
   u.empty_polls = 0;
   bool dlab = (u.lcr & LCR_DLAB) != 0;
-  switch (offset) {
+  switch (offset & ~3u) {
     case RBR_THR_DLL:
       if (dlab) {
         u.dll = value & 0xFF;
@@ -254,25 +339,32 @@ void uart_write(uc_engine *, uint64_t offset, unsigned size, uint64_t value64, v
       }
       break;
     case IER_DLM:
-      (dlab ? u.dlm : u.ier) = value & 0xFF;
+      if (dlab) {
+        u.dlm = value & 0xFF;
+      } else {
+        set_interrupts(b, value);
+      }
+      break;
+    case IIR_FCR:
+      set_fifos(b, value);
       break;
     case LCR:
       u.lcr = value & 0xFF;
       break;
     case MCR:
-      u.mcr = value & 0xFF;
+      set_modem_control(b, value);
       break;
     case SCR:
       u.scr = value & 0xFF;
       break;
     default:
-      break;  // FIFO control: the model has no FIFO to clear
+      break;
   }
 }
 
 }  // namespace
 
 bool uart_map(board &b) {
-  return uc_mmio_map(b.uc, UART_BASE, PERIPHERAL_WINDOW, uart_read, &b, uart_write, &b) ==
+  return uc_mmio_map(b.uc, UART_BASE, PERIPHERAL_WINDOW, uart_load, &b, uart_store, &b) ==
          UC_ERR_OK;
 }

@@ -3,6 +3,7 @@
 // reached the line, what the loads gave and what the board reported.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,16 +15,20 @@ namespace {
 // The script runner, at address 0. Script of (op, address, value) words from
 // 0x1000, kept loads from 0x2000. Ops: 0 end (then spin), 1 store word,
 // 2 store byte, 3 load word and keep it, 4 load byte and keep it, 5 load
-// word until (value & mask) != 0, 6 spin `value` two-instruction loops.
+// word until (value & mask) != 0, 6 spin `value` two-instruction loops,
+// 7 load byte until (value & mask) != 0, 8 store halfword, 9 load halfword
+// and keep it. Its stores are at 0x18 (word), 0x20 (byte), 0x58 (halfword),
+// its loads at 0x28, 0x34, 0x60, 0x6c (word wait) and 0x8c (byte wait).
 const uint32_t RUNNER[] = {
-    0xe3a04a01, 0xe3a05a02, 0xe8b40007, 0xe3500000, 0x0a000015, 0xe3500001, 0x05812000,
-    0xe3500002, 0x05c12000, 0xe3500003, 0x05913000, 0x04853004, 0xe3500004, 0x05d13000,
-    0x04853004, 0xe3500005, 0x0a000002, 0xe3500006, 0x0a000004, 0xeaffffed, 0xe5913000,
-    0xe1130002, 0x0afffffc, 0xeaffffe9, 0xe2522001, 0x1afffffd, 0xeaffffe6, 0xeafffffe,
+    0xe3a04a01, 0xe3a05a02, 0xe8b40007, 0xe3500000, 0x0a00001c, 0xe3500001, 0x05812000, 0xe3500002,
+    0x05c12000, 0xe3500003, 0x05913000, 0x04853004, 0xe3500004, 0x05d13000, 0x04853004, 0xe3500005,
+    0x0a000009, 0xe3500006, 0x0a00000b, 0xe3500007, 0x0a00000d, 0xe3500008, 0x01c120b0, 0xe3500009,
+    0x01d130b0, 0x04853004, 0xeaffffe6, 0xe5913000, 0xe1130002, 0x0afffffc, 0xeaffffe2, 0xe2522001,
+    0x1afffffd, 0xeaffffdf, 0xeafffffe, 0xe5d13000, 0xe1130002, 0x0afffffc, 0xeaffffda,
 };
 constexpr uint32_t SCRIPT = 0x1000, KEPT = 0x2000;
 
-enum op : uint32_t { END, STORE, STORE8, LOAD, LOAD8, WAIT, SPIN };
+enum op : uint32_t { END, STORE, STORE8, LOAD, LOAD8, WAIT, SPIN, WAIT8, STORE16, LOAD16 };
 struct step {
   op what;
   uint32_t address, value;
@@ -31,7 +36,8 @@ struct step {
 
 // The register layout of the models, written out: an independent check of
 // the layout the monitor's sources use.
-constexpr uint32_t THR = UART_BASE, DLM = UART_BASE + 4, LCR = UART_BASE + 0xC,
+constexpr uint32_t THR = UART_BASE, DLM = UART_BASE + 4, IER = UART_BASE + 4, FCR = UART_BASE + 8,
+                   IIR = UART_BASE + 8, LCR = UART_BASE + 0xC, MCR = UART_BASE + 0x10,
                    LSR = UART_BASE + 0x14;
 constexpr uint32_t NAND_DATA = NAND_WINDOW_BASE, NAND_CMD = NAND_WINDOW_BASE + 1,
                    NAND_ADDR = NAND_WINDOW_BASE + 2;
@@ -55,11 +61,48 @@ std::vector<step> with_divisor(uint32_t divisor, uint32_t lcr, std::vector<step>
 }
 
 const std::vector<step> NAND_READY = {
-    {STORE8, NAND_CMD, 0xFF}, {STORE8, NAND_CMD, 0x70}, {WAIT, NAND_DATA, 0x40}};
+    {STORE8, NAND_CMD, 0xFF}, {STORE8, NAND_CMD, 0x70}, {WAIT8, NAND_DATA, 0x40}};
 std::vector<step> after_ready(std::vector<step> rest) {
   std::vector<step> s = NAND_READY;
   s.insert(s.end(), rest.begin(), rest.end());
   return s;
+}
+
+void run_case(const model_case &c) {
+  SCOPED_TRACE(c.name);
+  board_config config;
+  config.nand.final_status = c.nand_status;
+  uart_queue line;
+  line.rx.assign(c.rx.begin(), c.rx.end());
+  uart_backend backend = uart_queue_backend(&line);
+  board *b = line.b = board_create(&config, &backend);
+  ASSERT_NE(nullptr, b);
+  ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(RUNNER), sizeof RUNNER));
+  std::vector<uint32_t> script;
+  for (const step &s : c.script) script.insert(script.end(), {s.what, s.address, s.value});
+  script.insert(script.end(), {END, 0, 0});
+  ASSERT_TRUE(board_write_memory(b, SCRIPT, script.data(), 4 * script.size()));
+  ASSERT_TRUE(board_run(b, 20000));
+  EXPECT_EQ(c.sent, line.tx);
+  std::vector<uint32_t> loads(c.loads.size());
+  board_read_memory(b, KEPT, loads.data(), 4 * loads.size());
+  EXPECT_EQ(c.loads, loads);
+  // Waiting for one's own output is not waiting for input.
+  EXPECT_FALSE(line.waiting);
+  if (c.report[0] == '\0') {
+    EXPECT_TRUE(board_reports(b).empty()) << board_reports(b)[0];
+  } else {
+    bool found = false;
+    for (const std::string &r : board_reports(b)) found = found || r.find(c.report) != r.npos;
+    EXPECT_TRUE(found) << c.report;
+    EXPECT_EQ(c.reports, board_reports(b).size());
+  }
+  board_destroy(b);
+}
+
+template <size_t N>
+void run_cases(const model_case (&cases)[N]) {
+  for (const model_case &c : cases) run_case(c);
 }
 
 TEST(BoardModels, RefuseWhatTheHardwareRefuses) {
@@ -164,7 +207,7 @@ TEST(BoardModels, RefuseWhatTheHardwareRefuses) {
        {{STORE8, NAND_CMD, 0xFF},
         {STORE8, NAND_CMD, 0x70},
         {LOAD8, NAND_DATA, 0},
-        {WAIT, NAND_DATA, 0x40},
+        {WAIT8, NAND_DATA, 0x40},
         {LOAD8, NAND_DATA, 0}},
        "",
        {0x00, 0x60},
@@ -172,37 +215,192 @@ TEST(BoardModels, RefuseWhatTheHardwareRefuses) {
        "",
        0x60},
   };
-  for (const model_case &c : cases) {
-    SCOPED_TRACE(c.name);
-    board_config config;
-    config.nand.final_status = c.nand_status;
-    uart_queue line;
-    line.rx.assign(c.rx.begin(), c.rx.end());
-    uart_backend backend = uart_queue_backend(&line);
-    board *b = line.b = board_create(&config, &backend);
-    ASSERT_NE(nullptr, b);
-    ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(RUNNER), sizeof RUNNER));
-    std::vector<uint32_t> script;
-    for (const step &s : c.script) script.insert(script.end(), {s.what, s.address, s.value});
-    script.insert(script.end(), {END, 0, 0});
-    ASSERT_TRUE(board_write_memory(b, SCRIPT, script.data(), 4 * script.size()));
-    ASSERT_TRUE(board_run(b, 20000));
-    EXPECT_EQ(c.sent, line.tx);
-    std::vector<uint32_t> loads(c.loads.size());
-    board_read_memory(b, KEPT, loads.data(), 4 * loads.size());
-    EXPECT_EQ(c.loads, loads);
-    // Waiting for one's own output is not waiting for input.
-    EXPECT_FALSE(line.waiting);
-    if (c.report[0] == '\0') {
-      EXPECT_TRUE(board_reports(b).empty()) << board_reports(b)[0];
-    } else {
-      bool found = false;
-      for (const std::string &r : board_reports(b)) found = found || r.find(c.report) != r.npos;
-      EXPECT_TRUE(found) << c.report;
-      EXPECT_EQ(c.reports, board_reports(b).size());
-    }
-    board_destroy(b);
+  run_cases(cases);
+}
+
+// The start-up's read-modify-writes of the control block: register offset,
+// bits cleared, bits set; and two ways to get one wrong.
+struct rmw {
+  uint32_t offset, clear, set;
+  bool inverted = false;  // keeps the bits it should clear, and only those
+  bool read = true;
+};
+constexpr rmw R000{0x000, 0x0F000000, 0}, R100{0x100, 0x40, 0}, R104{0x104, 0x40, 0},
+    R140{0x140, 0x1FC0, 0}, R144{0x144, 0x1FC0, 0}, R004_CLEAR{0x004, 0xFF00, 0},
+    R004_SET{0x004, 0, 0x3300};
+const std::vector<rmw> START_UP = {R000, R100, R104, R140, R144, R004_CLEAR, R004_SET};
+
+// The loads and stores of the steps, on the board's reset values.
+std::vector<step> control_script(const std::vector<rmw> &steps) {
+  const uint32_t offsets[6] = {0x000, 0x004, 0x100, 0x104, 0x140, 0x144};
+  std::map<uint32_t, uint32_t> regs;
+  for (int i = 0; i < 6; ++i) regs[offsets[i]] = board_config{}.control_init[i];
+  std::vector<step> script;
+  for (const rmw &r : steps) {
+    uint32_t &reg = regs[r.offset];
+    if (r.read) script.push_back({LOAD, CONTROL_BLOCK_BASE + r.offset, 0});
+    reg = ((r.inverted ? reg & r.clear : reg & ~r.clear)) | r.set;
+    script.push_back({STORE, CONTROL_BLOCK_BASE + r.offset, reg});
   }
+  return script;
+}
+
+std::vector<rmw> changed(std::vector<rmw> steps, size_t at, rmw step) {
+  steps[at] = step;
+  return steps;
+}
+
+TEST(BoardModels, ControlBlockTakesOnlyTheStartUpsSteps) {
+  rmw inverted = R000, unread = R100;
+  inverted.inverted = true;
+  unread.read = false;
+  const model_case cases[] = {
+      {"the seven steps", control_script(START_UP), "", {}, ""},
+      {"a mask inverted",
+       control_script(changed(START_UP, 0, inverted)),
+       "",
+       {},
+       "0x0f000000 stored to 0xd0010000 at pc 0x00000018 changes bits 0x105a3c69 of 0x1f5a3c69 "
+       "outside bits 0x0f000000, which the start-up may change: they are lost",
+       "",
+       0xE0,
+       2},
+      {"a field bit left set",
+       control_script(changed(START_UP, 0, {0x000, 0x07000000, 0})),
+       "",
+       {},
+       "leaves bits 0x0f000000 as 0x08000000; the start-up sets them to 0x00000000"},
+      {"a bit set beyond the field",
+       control_script(changed(START_UP, 6, {0x004, 0, 0x3320})),
+       "",
+       {},
+       "changes bits 0x00000020 of 0x6b820095 outside bits 0x00003300"},
+      {"two steps swapped",
+       control_script({R000, R100, R104, R144, R140, R004_CLEAR, R004_SET}),
+       "",
+       {},
+       "stored to 0xd0010144 at pc 0x00000018 before the start-up's steps that come first"},
+      {"a step done twice",
+       control_script({R000, R000, R100, R104, R140, R144, R004_CLEAR, R004_SET}),
+       "",
+       {},
+       "stored to 0xd0010000 at pc 0x00000018 once more, after the start-up's steps on it"},
+      {"a store without its load",
+       control_script(changed(START_UP, 1, unread)),
+       "",
+       {},
+       "stored to 0xd0010100 at pc 0x00000018 without reading the register first"},
+      {"a byte load",
+       {{LOAD8, CONTROL_BLOCK_BASE + 0x100, 0}},
+       "",
+       {0xE7},
+       "1-byte load at 0xd0010100 at pc 0x00000034, in the register 0xd0010100: the control "
+       "registers take 32-bit loads and stores only"},
+      {"another register",
+       {{STORE, CONTROL_BLOCK_BASE + 0x200, 1}},
+       "",
+       {},
+       "0x00000001 stored to 0xd0010200 at pc 0x00000018, a register the start-up does not "
+       "adjust"},
+  };
+  run_cases(cases);
+}
+
+TEST(BoardModels, UartTakesOnlyItsSetUpAndWords) {
+  const model_case cases[] = {
+      {"the start-up's set-up",
+       {{STORE, IER, 0},
+        {STORE, LCR, 0x80},
+        {STORE, THR, 0x59},
+        {STORE, DLM, 0},
+        {STORE, LCR, 0x03},
+        {STORE, FCR, 0x87},
+        {STORE, MCR, 0x03},
+        {WAIT, LSR, 0x20},
+        {STORE, THR, 'A'},
+        {LOAD, IIR, 0}},
+       "A",
+       {0xC1},
+       ""},
+      {"a byte store to the data register",
+       {{STORE8, THR, 'A'}},
+       "A",
+       {},
+       "uart: 1-byte store at 0xd0012000 at pc 0x00000020, in the data register 0xd0012000: "
+       "the UART's registers take 32-bit loads and stores only"},
+      {"a halfword load of the line status",
+       {{LOAD16, LSR, 0}},
+       "",
+       {0x60},
+       "2-byte load at 0xd0012014 at pc 0x00000060, in the line status register"},
+      {"receive interrupt on",
+       {{STORE, IER, 0x01}},
+       "",
+       {},
+       "interrupt enable 0x01 stored to 0xd0012004 at pc 0x00000018"},
+      {"FIFOs not cleared", {{STORE, FCR, 0x81}}, "", {}, "FIFO control 0x81 stored to 0xd0012008"},
+      {"FIFOs off",
+       {{STORE, FCR, 0x06}, {LOAD, IIR, 0}},
+       "",
+       {0x01},
+       "FIFO control 0x06 stored to 0xd0012008"},
+      {"modem control lines off", {{STORE, MCR, 0x00}}, "", {}, "modem control 0x00 stored"},
+      {"loopback", {{STORE, MCR, 0x13}}, "", {}, "modem control 0x13 stored"},
+      {"divisor latch left open",
+       {{STORE, LCR, 0x83}, {WAIT, LSR, 0x20}, {STORE, THR, 'A'}},
+       "",
+       {},
+       "line status 0xd0012014 read at pc 0x0000006c with the divisor latch open (line control "
+       "0x83): bytes stored to 0xd0012000 set the divisor instead of being sent"},
+  };
+  run_cases(cases);
+}
+
+TEST(BoardModels, NandReadyBitsFollowTheChip) {
+  const model_case cases[] = {
+      {"ready bits clear in the configured status",
+       {{STORE8, NAND_CMD, 0xFF},
+        {STORE8, NAND_CMD, 0x70},
+        {LOAD8, NAND_DATA, 0},
+        {WAIT8, NAND_DATA, 0x40},
+        {LOAD8, NAND_DATA, 0}},
+       "",
+       {0x80, 0xE0},
+       "",
+       "",
+       0x80},
+      {"a word load of the data port",
+       after_ready({{LOAD, NAND_DATA, 0}}),
+       "",
+       {0xE0},
+       "nand: 4-byte load at 0xd8000000 at pc 0x00000028, the data port: the NAND window takes "
+       "8-bit loads and stores only"},
+  };
+  run_cases(cases);
+}
+
+// A program in the internal RAM, where no instruction limit is set: the
+// reports still name the instruction that made the access, not the first of
+// its block. A byte store to the SDRAM at +0x04, then two stores to the
+// transmitter, the second at +0x1c while it is busy.
+TEST(BoardModels, ReportsNameTheInstruction) {
+  const uint32_t program[] = {0xe3a03c01, 0xe5c33000, 0xe3a02041, 0xe3a0320d, 0xe3833a12,
+                              0xe5832000, 0xe1a01001, 0xe5832000, 0xe12fff1e};
+  board_config config;
+  uart_queue line;
+  uart_backend backend = uart_queue_backend(&line);
+  board *b = line.b = board_create(&config, &backend);
+  ASSERT_NE(nullptr, b);
+  ASSERT_TRUE(board_write_memory(b, INTERNAL_RAM_BASE, program, sizeof program));
+  uint32_t result = 0;
+  ASSERT_TRUE(board_call(b, INTERNAL_RAM_BASE, 0, 0, &result));
+  const std::vector<std::string> expected = {
+      "sdram: 1-byte store at 0x00000100 at pc 0xc8010004: the SDRAM is tested in 16-bit loads "
+      "and stores",
+      "uart: byte 0x41 stored to the data register 0xd0012000 at pc 0xc801001c while the "
+      "transmitter was busy (line status bit 5 clear): lost"};
+  EXPECT_EQ(expected, board_reports(b));
+  board_destroy(b);
 }
 
 }  // namespace

@@ -96,4 +96,18 @@ TEST(MonitorStartup, BoardInitChangesOnlyItsBitsThenProgramsTheUart) {
   EXPECT_FALSE(io[expected.size()].write);
 }
 
+// The board's models check the width of every access, the control block's
+// read-modify-writes and the UART's set-up: the monitor breaks none of their
+// rules, through start-up and every command, verbose and slow output included.
+TEST(MonitorStartup, BreaksNoRuleOfTheBoard) {
+  monitor_rig rig;
+  rig.send("");
+  rig.send("v");
+  rig.send("1");
+  rig.send("s");
+  rig.send("2");
+  rig.send("x");
+  EXPECT_EQ(std::vector<std::string>{}, board_reports(rig.b));
+}
+
 }  // namespace

@@ -76,11 +76,16 @@ class KorvaneE2e : public ::testing::Test {
     port = korvane_port_for(path);
   }
 
-  void stop_board(int sig = SIGTERM) {
+  // What boardsim printed on standard error: the board's reports of broken
+  // rules, among others.
+  std::string stop_board(int sig = SIGTERM) {
+    child_result r;
     if (board > 0) {
-      EXPECT_FALSE(stop_child(board, sig, 5).timed_out) << "boardsim did not stop";
+      r = stop_child(board, sig, 5);
+      EXPECT_FALSE(r.timed_out) << "boardsim did not stop";
     }
     board = -1;
+    return r.err;
   }
 
   pid_t start_korvane(std::vector<std::string> args) {
@@ -149,7 +154,7 @@ TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
     EXPECT_EQ(0, k.status) << k.err;
     EXPECT_EQ(download_text(image_size()) + c.tests_text, k.out);
     EXPECT_EQ("", k.err);
-    stop_board();
+    EXPECT_EQ("", stop_board());
   }
 }
 

@@ -1,6 +1,7 @@
 #include "boardsim_boot.h"
 
 #include <cstdio>
+#include <string>
 
 #include "boot_rom_image.h"
 
@@ -57,12 +58,18 @@ void boardsim_boot(pty_link *link, const boot_rom_config *config, bool timestamp
     boot_rom_ms due = boot_rom_deadline(&rom);
     pty_wait(link, due == BOOT_ROM_NEVER ? INT64_MAX : reset + due * 1000000);
   }
-  const uint8_t *start;
-  size_t size;
-  char reason[200];
-  if (!boot_rom_take_image(rom.image, &start, &size, reason, sizeof reason)) {
-    fprintf(stderr, "boardsim: boot image refused: %s\n", reason);
-    stay_silent(link);
+  const uint8_t *start = nullptr;
+  size_t size = 0;
+  std::string why;
+  switch (boot_rom_take_image(rom.image, &start, &size, &why)) {
+    case boot_rom_image_result::good:
+      break;
+    case boot_rom_image_result::bad_image:
+      fprintf(stderr, "boardsim: boot image refused: %s\n", why.c_str());
+      stay_silent(link);
+    case boot_rom_image_result::sdram_not_set:
+      fprintf(stderr, "boardsim: boot failed: %s\n", why.c_str());
+      stay_silent(link);
   }
   code->assign(start, start + size);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "boot_image_format.h"
@@ -242,11 +243,19 @@ void put_le32(bytes &b, size_t at, uint32_t v) {
 
 // A change to the received bytes (image, CTRL-Z, zeros to a whole block) of
 // an image of code_size bytes of code.
+using verdict = boot_rom_image_result;
 struct image_case {
   const char *name;
   void (*change)(bytes &received, size_t code_size);
-  bool good;
+  verdict expected;
 };
+
+// A change to the register table, with the extension sum made to fit it.
+void put_pair(bytes &r, size_t pair, uint32_t address, uint32_t value) {
+  put_le32(r, 0x40 + 8 * pair, address);
+  put_le32(r, 0x40 + 8 * pair + 4, value);
+  r[0x1FF] = sum8(r, 0x20, 0x1FE);
+}
 
 TEST(BootRomImage, StartsOnlyAWholeGoodImage) {
   bytes code(0x100);
@@ -260,34 +269,55 @@ TEST(BootRomImage, StartsOnlyAWholeGoodImage) {
   image.push_back(0x1A);
   image.resize((image.size() + 127) / 128 * 128, 0);
   const image_case cases[] = {
-      {"intact", [](bytes &, size_t) {}, true},
-      {"image type", [](bytes &r, size_t) { r[0x00] ^= 1; }, false},
-      {"load address", [](bytes &r, size_t) { r[0x10] ^= 1; }, false},
-      {"execution address", [](bytes &r, size_t) { r[0x14] ^= 1; }, false},
-      {"code byte", [](bytes &r, size_t) { r[0x280] ^= 1; }, false},
-      {"code sum", [](bytes &r, size_t n) { r[0x200 + n + 3] ^= 1; }, false},
-      {"cut short", [](bytes &r, size_t) { r.resize(r.size() - 256); }, false},
+      {"intact", [](bytes &, size_t) {}, verdict::good},
+      {"image type", [](bytes &r, size_t) { r[0x00] ^= 1; }, verdict::bad_image},
+      {"load address", [](bytes &r, size_t) { r[0x10] ^= 1; }, verdict::bad_image},
+      {"execution address", [](bytes &r, size_t) { r[0x14] ^= 1; }, verdict::bad_image},
+      {"code byte", [](bytes &r, size_t) { r[0x280] ^= 1; }, verdict::bad_image},
+      {"code sum", [](bytes &r, size_t n) { r[0x200 + n + 3] ^= 1; }, verdict::bad_image},
+      {"cut short", [](bytes &r, size_t) { r.resize(r.size() - 256); }, verdict::bad_image},
       // Sums that follow a plausible but wrong rule: a check that shared the
       // rule with the packer would take them.
       {"code sum over bytes",
-       [](bytes &r, size_t n) { put_le32(r, 0x200 + n, sum8(r, 0x200, 0x200 + n - 1)); }, false},
+       [](bytes &r, size_t n) { put_le32(r, 0x200 + n, sum8(r, 0x200, 0x200 + n - 1)); },
+       verdict::bad_image},
       {"header sum without the type", [](bytes &r, size_t) { r[0x1F] = sum8(r, 0x01, 0x1E); },
-       false},
+       verdict::bad_image},
       {"extension sum over both headers",
-       [](bytes &r, size_t) { r[0x1FF] = sum8(r, 0x000, 0x1FE); }, false},
+       [](bytes &r, size_t) { r[0x1FF] = sum8(r, 0x000, 0x1FE); }, verdict::bad_image},
       {"code size not whole words",
        [](bytes &r, size_t) {
          r[0x04] = 0xFE;
          r[0x05] = 0x00;
          r[0x1F] = sum8(r, 0x00, 0x1E);
        },
-       false},
+       verdict::bad_image},
       {"image type 0x96",
        [](bytes &r, size_t) {
          r[0x00] = 0x96;
          r[0x1F] = sum8(r, 0x00, 0x1E);
        },
-       false},
+       verdict::bad_image},
+      // Sums that fit, a register table that does not: the board's SDRAM
+      // works only with the controller set up as the image must set it.
+      {"register pair 18 zeroed", [](bytes &r, size_t) { put_pair(r, 18, 0, 0); },
+       verdict::sdram_not_set},
+      {"SDRAM controller value changed",
+       [](bytes &r, size_t) { put_pair(r, 4, 0xFFD01400, 0x43000619); }, verdict::sdram_not_set},
+      {"clock register value changed",
+       [](bytes &r, size_t) { put_pair(r, 0, 0xFFD100E0, 0x1B1B1B1A); }, verdict::sdram_not_set},
+      {"last pair overwritten by a repeat of the first",
+       [](bytes &r, size_t) { put_pair(r, 27, 0xFFD100E0, 0x1B1B1B1B); }, verdict::sdram_not_set},
+      {"a pair written again with a wrong value after the right one",
+       [](bytes &r, size_t) { put_pair(r, 28, 0xFFD01504, 0); }, verdict::sdram_not_set},
+      {"a further register in a free pair",
+       [](bytes &r, size_t) { put_pair(r, 54, 0xFFD01600, 1); }, verdict::good},
+      {"register table offset moved",
+       [](bytes &r, size_t) {
+         put_le32(r, 0x20, 0x48);
+         r[0x1FF] = sum8(r, 0x20, 0x1FE);
+       },
+       verdict::bad_image},
   };
   for (const image_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -295,12 +325,13 @@ TEST(BootRomImage, StartsOnlyAWholeGoodImage) {
     c.change(received, code.size());
     const uint8_t *start = nullptr;
     size_t size = 0;
-    char reason[200] = "";
-    EXPECT_EQ(c.good, boot_rom_take_image(received, &start, &size, reason, sizeof reason));
-    if (c.good) {
+    std::string why;
+    EXPECT_EQ(c.expected, boot_rom_take_image(received, &start, &size, &why));
+    if (c.expected == verdict::good) {
       EXPECT_EQ(code, bytes(start, start + size));
     } else {
-      EXPECT_NE('\0', reason[0]);
+      EXPECT_NE("", why);
+      EXPECT_EQ(std::string::npos, why.find('\n'));
     }
   }
 }

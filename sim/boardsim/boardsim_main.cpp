@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
 #include <vector>
@@ -98,9 +99,9 @@ void bridge_idle(void *ctx) {
 
 int main(int argc, char **argv) {
   boardsim_options opts;
-  char err[300];
-  if (!boardsim_parse_options(argc, argv, &opts, err, sizeof err)) {
-    fprintf(stderr, "boardsim: %s\nTry 'boardsim --help'.\n", err);
+  std::string why;
+  if (!boardsim_parse_options(argc, argv, &opts, &why)) {
+    fprintf(stderr, "boardsim: %s\nTry 'boardsim --help'.\n", why.c_str());
     return 2;
   }
   if (opts.help) {
@@ -108,9 +109,8 @@ int main(int argc, char **argv) {
     return 0;
   }
   pty_link link;
-  if (!pty_open(&link, opts.link_path.empty() ? nullptr : opts.link_path.c_str(), err,
-                sizeof err)) {
-    fprintf(stderr, "boardsim: %s\n", err);
+  if (!pty_open(&link, opts.link_path.empty() ? nullptr : opts.link_path.c_str(), &why)) {
+    fprintf(stderr, "boardsim: %s\n", why.c_str());
     return 1;
   }
   catch_signals(&link);

@@ -202,8 +202,7 @@ applied apply(int id, const char *arg, boardsim_options *o) {
 
 }  // namespace
 
-bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
-                            size_t err_size) {
+bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, std::string *why) {
   opterr = 0;
   optind = 0;  // 0 rather than 1 makes glibc start a fresh scan on every call
   for (;;) {
@@ -212,24 +211,22 @@ bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char 
     if (id == -1) break;
     const char *given = last < argc ? argv[last] : "";
     if (id == '?' || id == ':') {
-      snprintf(err, err_size, "unknown option or missing value: %s", given);
+      *why = std::string("unknown option or missing value: ") + given;
       return false;
     }
     applied result = apply(id, optarg, opts);
     if (result == applied::fault_does_not_fit) {
-      snprintf(err, err_size,
-               "SDRAM fault '%s' for %s does not fit: at most two faults, none repeated "
-               "or contradicting another",
-               optarg, given);
+      *why = std::string("SDRAM fault '") + optarg + "' for " + given +
+             " does not fit: at most two faults, none repeated or contradicting another";
       return false;
     }
     if (result == applied::bad_value) {
-      snprintf(err, err_size, "bad value '%s' for %s", optarg ? optarg : "", given);
+      *why = std::string("bad value '") + (optarg ? optarg : "") + "' for " + given;
       return false;
     }
   }
   if (optind < argc) {
-    snprintf(err, err_size, "unexpected argument: %s", argv[optind]);
+    *why = std::string("unexpected argument: ") + argv[optind];
     return false;
   }
   return true;

@@ -18,8 +18,7 @@ struct boardsim_options {
   board_config board;
 };
 
-// False with a one-line message in err (no newline).
-bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, char *err,
-                            size_t err_size);
+// False with a one-line message in why (no newline).
+bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, std::string *why);
 
 extern const char BOARDSIM_USAGE[];

@@ -52,15 +52,15 @@ bool is_stale_link(const char *path) {
          strspn(number, "0123456789") == strlen(number);
 }
 
-bool make_link(const std::string &target, const char *path, char *err, size_t err_size) {
+bool make_link(const std::string &target, const char *path, std::string *why) {
   if (symlink(target.c_str(), path) == 0) return true;
   if (errno == EEXIST && !is_stale_link(path)) {
-    snprintf(err, err_size,
-             "cannot make the link %s: it exists and is no link to a pseudo-terminal", path);
+    *why = std::string("cannot make the link ") + path +
+           ": it exists and is no link to a pseudo-terminal";
     return false;
   }
   if (errno == EEXIST && unlink(path) == 0 && symlink(target.c_str(), path) == 0) return true;
-  snprintf(err, err_size, "cannot make the link %s: %s", path, strerror(errno));
+  *why = std::string("cannot make the link ") + path + ": " + strerror(errno);
   return false;
 }
 
@@ -94,16 +94,16 @@ int64_t next_arrival(const pty_link *link) {
 
 }  // namespace
 
-bool pty_open(pty_link *link, const char *link_path, char *err, size_t err_size) {
+bool pty_open(pty_link *link, const char *link_path, std::string *why) {
   link->master = posix_openpt(O_RDWR | O_NOCTTY);
   if (link->master < 0 || grantpt(link->master) != 0 || unlockpt(link->master) != 0) {
-    snprintf(err, err_size, "cannot make a pseudo-terminal: %s", strerror(errno));
+    *why = std::string("cannot make a pseudo-terminal: ") + strerror(errno);
     pty_close(link);
     return false;
   }
   const char *name = ptsname(link->master);
   if (name == nullptr) {
-    snprintf(err, err_size, "cannot name the pseudo-terminal: %s", strerror(errno));
+    *why = std::string("cannot name the pseudo-terminal: ") + strerror(errno);
     pty_close(link);
     return false;
   }
@@ -111,7 +111,7 @@ bool pty_open(pty_link *link, const char *link_path, char *err, size_t err_size)
   link->slave = open(name, O_RDWR | O_NOCTTY);
   termios tio;
   if (link->slave < 0 || tcgetattr(link->slave, &tio) != 0) {
-    snprintf(err, err_size, "cannot open %s: %s", name, strerror(errno));
+    *why = std::string("cannot open ") + name + ": " + strerror(errno);
     pty_close(link);
     return false;
   }
@@ -121,7 +121,7 @@ bool pty_open(pty_link *link, const char *link_path, char *err, size_t err_size)
   tcsetattr(link->slave, TCSANOW, &tio);
   fcntl(link->master, F_SETFL, fcntl(link->master, F_GETFL) | O_NONBLOCK);
   if (link_path != nullptr) {
-    if (!make_link(link->slave_path, link_path, err, err_size)) {
+    if (!make_link(link->slave_path, link_path, why)) {
       pty_close(link);
       return false;
     }

@@ -46,8 +46,8 @@ struct pty_link {
 };
 
 int64_t pty_now_ns();
-// False with a reason in err.
-bool pty_open(pty_link *link, const char *link_path, char *err, size_t err_size);
+// False with a reason in why.
+bool pty_open(pty_link *link, const char *link_path, std::string *why);
 void pty_close(pty_link *link);
 void pty_set_baud(pty_link *link, long baud);
 int pty_peek(pty_link *link, int64_t now);

@@ -17,8 +17,8 @@ bool parse(std::vector<std::string> args, boardsim_options *opts) {
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
-  char err[300];
-  return boardsim_parse_options(int(args.size()), argv.data(), opts, err, sizeof err);
+  std::string why;
+  return boardsim_parse_options(int(args.size()), argv.data(), opts, &why);
 }
 
 TEST(BoardsimOptions, RejectsWhatCannotBeMeant) {

@@ -47,13 +47,13 @@ TEST(PtyLink, ReplacesOnlyALeftOverLinkToAPseudoTerminal) {
     const std::string before = what_is_at(path);
 
     pty_link link;
-    char err[300] = "";
-    EXPECT_EQ(c.opens, pty_open(&link, path.c_str(), err, sizeof err));
+    std::string why;
+    EXPECT_EQ(c.opens, pty_open(&link, path.c_str(), &why));
     if (c.opens) {
       EXPECT_EQ("-> " + link.slave_path, what_is_at(path));
     } else {
       EXPECT_EQ("cannot make the link " + path + ": it exists and is no link to a pseudo-terminal",
-                std::string(err));
+                why);
       EXPECT_EQ(before, what_is_at(path));
     }
     pty_close(&link);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "boot_image_format.h"
@@ -35,17 +36,21 @@ int main(int argc, char **argv) {
   uart_queue line;
   board_config config;
   uart_backend backend = uart_queue_backend(&line);
-  line.b = board_create(&config, &backend);
-  if (line.b == nullptr || !board_load(line.b, image.data() + info.code_offset, code_size))
+  std::string why;
+  line.b = board_create(&config, &backend, &why);
+  if (line.b == nullptr) {
+    std::fprintf(stderr, "monitor_budget: %s\n", why.c_str());
     return 1;
+  }
+  if (!board_load(line.b, image.data() + info.code_offset, code_size)) return 1;
   // The stack's region: from the first word after the two flag words.
   board_watch_ram(line.b, MONITOR_RUN_ADDRESS + code_size + MONITOR_FLAG_WORDS_SIZE,
                   MONITOR_STACK_TOP);
   // Verbose first, so that the tests trace; slow output last, for the NAND
   // test only, since its pause costs 200000 counts per line end.
   for (const char *command : {"", "v", "1", "2", "x", "\r", "s", "2"}) {
-    if (!uart_queue_exchange(&line, command, 100'000'000)) {
-      std::fprintf(stderr, "monitor_budget: the monitor did not answer\n");
+    if (!uart_queue_exchange(&line, command, 100'000'000, &why)) {
+      std::fprintf(stderr, "monitor_budget: the monitor did not answer: %s\n", why.c_str());
       return 1;
     }
   }

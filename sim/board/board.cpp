@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "board_models.h"
 
@@ -21,7 +22,7 @@ static void count_block(uc_engine *, uint64_t, uint32_t size, void *user) {
 // or store that broke the rule. (The SDRAM has its own, sdram_model.cpp.)
 static void follow_pc(uc_engine *, uint64_t, uint32_t, void *) {}
 
-board *board_create(const board_config *config, const uart_backend *uart) {
+board *board_create(const board_config *config, const uart_backend *uart, std::string *why) {
   board *b = new board;
   b->config = *config;
   b->uart.backend = *uart;
@@ -35,7 +36,7 @@ board *board_create(const board_config *config, const uart_backend *uart) {
   ok = ok && uc_hook_add(b->uc, &pc, UC_HOOK_CODE, reinterpret_cast<void *>(follow_pc), b,
                          INTERNAL_RAM_BASE, INTERNAL_RAM_BASE + INTERNAL_RAM_SIZE - 1) == UC_ERR_OK;
   if (!ok) {
-    std::fprintf(stderr, "board: the emulated core could not be set up\n");
+    *why = "the emulated core could not be set up";
     board_destroy(b);
     return nullptr;
   }
@@ -55,7 +56,14 @@ bool board_load(board *b, const uint8_t *code, size_t size) {
   return true;
 }
 
-bool board_run(board *b, uint64_t max_instructions) {
+// "<the core's reason> at pc 0x...".
+static std::string fault_text(uc_err err, uint32_t pc) {
+  char text[40];
+  std::snprintf(text, sizeof text, " at pc 0x%08x", pc);
+  return uc_strerror(err) + std::string(text);
+}
+
+bool board_run(board *b, uint64_t max_instructions, std::string *why) {
   b->stop_requested = false;
   uint32_t pc = 0;
   uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
@@ -63,7 +71,7 @@ bool board_run(board *b, uint64_t max_instructions) {
   uc_err err = uc_emu_start(b->uc, pc, 0xFFFFFFFF, 0, max_instructions);
   if (err == UC_ERR_OK) return true;
   uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
-  std::fprintf(stderr, "board: %s at pc 0x%08x\n", uc_strerror(err), pc);
+  *why = fault_text(err, pc);
   return false;
 }
 
@@ -152,7 +160,7 @@ void board_watch_ram(board *b, uint32_t low, uint32_t high) {
 uint32_t board_lowest_watched(const board *b) { return b->lowest_watched; }
 
 bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
-                uint32_t *result) {
+                uint32_t *result, std::string *why) {
   // The routine returns to an address the program never runs: the SDRAM's
   // last word, which the program at most stores to.
   constexpr uint32_t RETURN_ADDRESS = SDRAM_BASE + SDRAM_SIZE - 4;
@@ -169,8 +177,13 @@ bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_inst
   uc_context_restore(b->uc, saved);
   uc_context_free(saved);
   if (err != UC_ERR_OK) {
-    std::fprintf(stderr, "board: %s at pc 0x%08x\n", uc_strerror(err), pc);
+    *why = fault_text(err, pc);
     return false;
   }
-  return pc == RETURN_ADDRESS;
+  if (pc != RETURN_ADDRESS) {
+    *why =
+        "the routine did not return within " + std::to_string(max_instructions) + " instructions";
+    return false;
+  }
+  return true;
 }

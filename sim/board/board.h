@@ -104,14 +104,14 @@ struct uart_backend {
 
 struct board;
 
-board *board_create(const board_config *config, const uart_backend *uart);
+// nullptr with the reason in why when the emulated core cannot be set up.
+board *board_create(const board_config *config, const uart_backend *uart, std::string *why);
 void board_destroy(board *b);
 // False when the code does not fit the SDRAM.
 bool board_load(board *b, const uint8_t *code, size_t size);
 // Runs until board_request_stop, until max_instructions have run (0: no
-// limit), or until a fault. False on a fault (the reason is printed on
-// standard error).
-bool board_run(board *b, uint64_t max_instructions);
+// limit), or until a fault. False on a fault, with the reason in why.
+bool board_run(board *b, uint64_t max_instructions, std::string *why);
 void board_request_stop(board *b);
 const std::vector<bus_access> &board_accesses(const board *b);
 // The broken rules reported so far (each kind once), as printed on standard
@@ -139,7 +139,7 @@ uint32_t board_lowest_watched(const board *b);  // NO_ACCESS when none
 // Call the routine at address with argument in r0, on the program's own
 // stack below its current stack pointer, and put its r0 into *result when it
 // returns. Every register is restored afterwards, so a later board_run goes
-// on where the program was. False on a fault or when the routine did not
-// return within max_instructions (0: no limit).
+// on where the program was. False, with the reason in why, on a fault or
+// when the routine did not return within max_instructions (0: no limit).
 bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
-                uint32_t *result);
+                uint32_t *result, std::string *why);

@@ -28,8 +28,18 @@ void idle(void *ctx) {
 
 uart_backend uart_queue_backend(uart_queue *q) { return {peek, take, sent, idle, q}; }
 
-bool uart_queue_exchange(uart_queue *q, const std::string &input, uint64_t max_instructions) {
+bool uart_queue_exchange(uart_queue *q, const std::string &input, uint64_t max_instructions,
+                         std::string *why) {
   q->rx.insert(q->rx.end(), input.begin(), input.end());
   q->waiting = false;
-  return board_run(q->b, max_instructions) && q->waiting && q->rx.empty();
+  if (!board_run(q->b, max_instructions, why)) return false;
+  if (!q->waiting) {
+    *why = std::to_string(max_instructions) + " instructions without waiting for input";
+    return false;
+  }
+  if (!q->rx.empty()) {
+    *why = std::to_string(q->rx.size()) + " bytes of input left unread";
+    return false;
+  }
+  return true;
 }

@@ -20,6 +20,7 @@ struct uart_queue {
 
 uart_backend uart_queue_backend(uart_queue *q);
 // Queues the input and runs the board until the program waits for more, at
-// most max_instructions. False on a fault, at the limit, or when the program
-// left input unread.
-bool uart_queue_exchange(uart_queue *q, const std::string &input, uint64_t max_instructions);
+// most max_instructions. False, with the reason in why, on a fault, at the
+// limit, or when the program left input unread.
+bool uart_queue_exchange(uart_queue *q, const std::string &input, uint64_t max_instructions,
+                         std::string *why);

@@ -126,16 +126,16 @@ int main(int argc, char **argv) {
 
   uart_bridge bridge = {&link, opts.timestamps, false, opts.line_noise, 1};
   uart_backend backend = {bridge_peek, bridge_take, bridge_tx, bridge_idle, &bridge};
-  board *b = board_create(&opts.board, &backend);
+  board *b = board_create(&opts.board, &backend, &why);
   int status = 0;
   if (b == nullptr) {
-    fprintf(stderr, "boardsim: cannot make the board\n");
+    fprintf(stderr, "boardsim: cannot make the board: %s\n", why.c_str());
     status = 1;
   } else if (!board_load(b, code.data(), code.size())) {
     fprintf(stderr, "boardsim: the code does not fit the SDRAM\n");
     status = 1;
-  } else if (!board_run(b, 0)) {
-    fprintf(stderr, "boardsim: the code stopped on a fault\n");
+  } else if (!board_run(b, 0, &why)) {
+    fprintf(stderr, "boardsim: the code stopped on a fault: %s\n", why.c_str());
     status = 1;
   }
   if (b != nullptr) board_destroy(b);

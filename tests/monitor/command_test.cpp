@@ -61,7 +61,8 @@ TEST(MonitorCommands, PutHexPrintsLowercaseWithoutLeadingZeros) {
     SCOPED_TRACE(c.text);
     size_t before = rig.line.tx.size();
     uint32_t result = 0;
-    ASSERT_TRUE(board_call(rig.b, SYMBOL_put_hex, c.value, 100000, &result));
+    std::string why;
+    ASSERT_TRUE(board_call(rig.b, SYMBOL_put_hex, c.value, 100000, &result, &why)) << why;
     EXPECT_EQ(c.text, rig.line.tx.substr(before));
   }
   EXPECT_EQ(":0?", rig.send("x"));  // and the monitor goes on

@@ -32,9 +32,10 @@ const std::vector<uint8_t> &image_code() {
 monitor_rig::monitor_rig(board_config config) {
   config.record_accesses = true;
   uart_backend backend = uart_queue_backend(&line);
-  b = line.b = board_create(&config, &backend);
+  std::string why;
+  b = line.b = board_create(&config, &backend, &why);
   if (b == nullptr) {
-    ADD_FAILURE() << "no board";
+    ADD_FAILURE() << "no board: " << why;
     return;
   }
   EXPECT_TRUE(board_load(b, image_code().data(), image_code().size()));
@@ -46,9 +47,8 @@ monitor_rig::~monitor_rig() {
 
 std::string monitor_rig::send(const std::string &input) {
   size_t before = line.tx.size();
-  EXPECT_TRUE(uart_queue_exchange(&line, input, INSTRUCTION_LIMIT))
-      << "fault, " << INSTRUCTION_LIMIT << " instructions without waiting for input, or "
-      << line.rx.size() << " bytes left unread";
+  std::string why;
+  EXPECT_TRUE(uart_queue_exchange(&line, input, INSTRUCTION_LIMIT, &why)) << why;
   return line.tx.substr(before);
 }
 

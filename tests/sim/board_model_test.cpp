@@ -75,14 +75,15 @@ void run_case(const model_case &c) {
   uart_queue line;
   line.rx.assign(c.rx.begin(), c.rx.end());
   uart_backend backend = uart_queue_backend(&line);
-  board *b = line.b = board_create(&config, &backend);
-  ASSERT_NE(nullptr, b);
+  std::string why;
+  board *b = line.b = board_create(&config, &backend, &why);
+  ASSERT_NE(nullptr, b) << why;
   ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(RUNNER), sizeof RUNNER));
   std::vector<uint32_t> script;
   for (const step &s : c.script) script.insert(script.end(), {s.what, s.address, s.value});
   script.insert(script.end(), {END, 0, 0});
   ASSERT_TRUE(board_write_memory(b, SCRIPT, script.data(), 4 * script.size()));
-  ASSERT_TRUE(board_run(b, 20000));
+  ASSERT_TRUE(board_run(b, 20000, &why)) << why;
   EXPECT_EQ(c.sent, line.tx);
   std::vector<uint32_t> loads(c.loads.size());
   board_read_memory(b, KEPT, loads.data(), 4 * loads.size());
@@ -389,11 +390,12 @@ TEST(BoardModels, ReportsNameTheInstruction) {
   board_config config;
   uart_queue line;
   uart_backend backend = uart_queue_backend(&line);
-  board *b = line.b = board_create(&config, &backend);
-  ASSERT_NE(nullptr, b);
+  std::string why;
+  board *b = line.b = board_create(&config, &backend, &why);
+  ASSERT_NE(nullptr, b) << why;
   ASSERT_TRUE(board_write_memory(b, INTERNAL_RAM_BASE, program, sizeof program));
   uint32_t result = 0;
-  ASSERT_TRUE(board_call(b, INTERNAL_RAM_BASE, 0, 0, &result));
+  ASSERT_TRUE(board_call(b, INTERNAL_RAM_BASE, 0, 0, &result, &why)) << why;
   const std::vector<std::string> expected = {
       "sdram: 1-byte store at 0x00000100 at pc 0xc8010004: the SDRAM is tested in 16-bit loads "
       "and stores",

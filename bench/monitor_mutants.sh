@@ -42,6 +42,10 @@ mutants=(
   'output not gated|uart.cpp|s/\n  if \(output_enabled == 0\) return;//'
   'slow-output wait skipped|uart.cpp|s/if \(output_enabled == 0 \|\| slow_output == 0\) return;/return;/'
   'leading zeros in hex|uart.cpp|s/\} while \(value != 0\);/} while (next != digits + 8);/'
+  'control-block mask inverted|board_init.cpp|s/reg = \(reg & ~clear\) \| set;/reg = (reg \& clear) | set;/'
+  'byte-wide UART store|uart.cpp|s/\n  reg32\(UART_DATA\) = byte;/\n  reg8(UART_DATA) = byte;/'
+  'FIFOs not cleared|board_init.cpp|s/reg32\(UART_FCR\) = 0x87;/reg32(UART_FCR) = 0x81;/'
+  'divisor latch left on|board_init.cpp|s/reg32\(UART_LCR\) = 0x03;/reg32(UART_LCR) = 0x83;/'
 )
 
 # The tests that run the monitor, in three stages: the image's unit tests,

@@ -18,7 +18,7 @@
 
 #include "board_diagnosis.h"
 #include "inference.h"
-#include "report.h"
+#include "fault_words.h"
 
 namespace {
 
@@ -39,11 +39,7 @@ std::vector<std::string> board_options(const sdram_fault_config &c) {
   return out;
 }
 
-std::string words(const sdram_fault_config &c) {
-  std::string out;
-  for (int i = 0; i < c.count; ++i) out += (i ? " and " : "") + sdram_fault_words(c.faults[i]);
-  return out;
-}
+std::string words(const sdram_fault_config &c) { return sdram_config_words(c); }
 
 // The faults an "SDRAM: ..." line names, or none.
 std::vector<std::string> named_set(const std::string &report) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -48,7 +49,8 @@ struct test_summary {
   std::vector<pass_group> groups;                      // in order of first appearance
   std::unordered_map<std::string, uint32_t> group_of;  // by words
   // Pass by pass, when kept: runs of passes in the same group (group, count).
-  std::vector<std::pair<uint32_t, uint32_t>> runs;
+  // A deque grows without copying what it holds.
+  std::deque<std::pair<uint32_t, uint32_t>> runs;
 };
 
 struct log_summary {

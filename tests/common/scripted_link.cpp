@@ -11,6 +11,10 @@ serial_record serial_log;
 static serial_peer peer;
 static bool fail_open = false;
 
+// How long every()'s peer talks: long past any bound of the host's, short
+// enough that a host that waits for its silence still ends.
+static const unsigned long long TALKS_FOR_MS = 3600ull * 1000;
+
 void scripted_link_reset(serial_peer p) {
   serial_log = serial_record();
   peer = std::move(p);
@@ -22,6 +26,7 @@ void scripted_link_fail_open(void) { fail_open = true; }
 serial_peer every(unsigned period_ms, int byte) {
   return [period_ms, byte](unsigned timeout_ms) {
     unsigned long long next = (serial_log.clock_ms / period_ms + 1) * period_ms;
+    if (next > TALKS_FOR_MS) return SILENCE;
     if (timeout_ms != 0 && next > serial_log.clock_ms + timeout_ms) return SILENCE;
     serial_log.clock_ms = next;
     return byte;

@@ -40,7 +40,8 @@ void scripted_link_reset(serial_peer peer);
 // then stays silent.
 serial_peer replies(std::vector<int> bytes);
 // A peer that never stops talking: byte at every whole multiple of
-// period_ms on the virtual clock, whatever it is sent.
+// period_ms on the virtual clock, whatever it is sent (for an hour, so that
+// a host that waits for its silence still ends).
 serial_peer every(unsigned period_ms, int byte);
 // Makes the next serial_open fail.
 void scripted_link_fail_open(void);

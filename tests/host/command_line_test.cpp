@@ -143,7 +143,9 @@ TEST(CommandLine, LogFilesOpenAsTheyStand) {
   std::string missing = dir + "/no/such/dir.log";
   p = parse({"-l", missing, "-h"});
   EXPECT_EQ(1, p.status);
-  EXPECT_EQ("Could not open logfile '" + missing + "'.\n", p.err);
+  EXPECT_EQ(
+      "Could not open logfile '" + missing + "'.\n" + missing + ": No such file or directory\n",
+      p.err);
 
   remove_tree(dir);
 }
@@ -161,6 +163,39 @@ TEST(Run, APortThatDoesNotOpenEndsWithStatusOne) {
   EXPECT_FALSE(log_file_is_open());
   EXPECT_EQ("Logging to '" + log_path() + "'\n", o.out);
   std::remove(log_path().c_str());
+}
+
+// The -p number as atoi reads it, except where atoi would pick a port the
+// user did not name: out of the range of int, or no number at all.
+TEST(Run, APortArgumentThatNamesNoNumberOpensNothing) {
+  const int NOT_OPENED = -99;
+  struct {
+    const char *arg;
+    int opened;
+    const char *err;
+  } cases[] = {
+      {"4294967297", NOT_OPENED,
+       "Could not open serial port 4294967297.\n4294967297: Port number out of range\n"},
+      {"-2147483649", NOT_OPENED,
+       "Could not open serial port -2147483649.\n-2147483649: Port number out of range\n"},
+      {"ttyUSB0", NOT_OPENED,
+       "Could not open serial port COM0.\n"
+       "ttyUSB0: no such port number; give a device path such as /dev/ttyUSB0\n"},
+      {"2147483647", 2147483647, "Could not open serial port COM2147483647.\n"},
+      {"-2147483648", -2147483647 - 1, "Could not open serial port COM-2147483648.\n"},
+      {"12abc", 12, "Could not open serial port COM12.\n"},
+      {"", 0, "Could not open serial port COM0.\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.arg);
+    scripted_link_reset(replies({}));
+    scripted_link_fail_open();
+    outcome o = call(korvane_run, {"-p", c.arg});
+    EXPECT_EQ(1, o.status);
+    EXPECT_EQ(c.opened, serial_log.opened_port);
+    EXPECT_EQ(c.err, o.err);
+    EXPECT_EQ("", o.out);
+  }
 }
 
 TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed) {

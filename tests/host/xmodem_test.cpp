@@ -334,6 +334,32 @@ TEST(XmodemReceiver, TimeOutsOfEachWait) {
   EXPECT_EQ(1, count_reads(1000));       // the answer to the one block
 }
 
+// A receiver that never stops talking holds the drain after the cancel for
+// 10 s at most, in the handshake and after a refused block alike; the
+// failure is then the usual one.
+TEST(XmodemDrain, EndsWithinTenSecondsOfAReceiverThatNeverStops) {
+  struct {
+    const char *name;
+    serial_peer peer;
+    int result;
+  } cases[] = {
+      {"NAK every second, CAN or not", every(1000, NAK), -4},
+      {"noise every half second", every(500, 'x'), -2},
+      {"a flood of noise", every(1, 'x'), -2},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    scripted_link_reset(c.peer);
+    EXPECT_EQ(c.result, send(test_data(100)).result);
+    const std::vector<unsigned char> &w = serial_log.written;
+    ASSERT_GE(w.size(), 3u);
+    EXPECT_EQ(std::vector<unsigned char>(3, CAN), std::vector<unsigned char>(w.end() - 3, w.end()));
+    unsigned long long drain = serial_log.clock_ms - serial_log.last_write_ms;
+    EXPECT_LE(drain, 10000u);
+    EXPECT_GT(drain, 10000u - 1500);
+  }
+}
+
 TEST(XmodemDrain, StopsAtSilenceANulOrAHighByte) {
   struct {
     std::vector<int> line;

@@ -58,7 +58,7 @@ static int refuse_with_usage(void) {
 // would reach the monitor as commands.
 static bool log_is_the_port(const run_options *opts) {
   if (!log_file_is_port(opts->port_number, opts->port_path)) return false;
-  char port[512];
+  char port[4096];
   format_port_name(port, sizeof port, opts->port_number, opts->port_path);
   std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
   std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), port);

@@ -5,12 +5,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <csignal>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -139,6 +139,7 @@ bool serial_open(int port_number, const char *device_path) {
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   int err = errno;
   const char *reason = nullptr;
+  const int held_fd = exclusive_fd;
   if (fd >= 0) {
     // Exclusive use: a second korvane on the same port must fail here,
     // not interleave its bytes with ours. The handlers go in first, so
@@ -149,13 +150,13 @@ bool serial_open(int port_number, const char *device_path) {
     }
     if (reason || ioctl(fd, TIOCEXCL) != 0) {
       if (!reason) err = errno;
-      exclusive_fd = -1;
+      exclusive_fd = held_fd;
       close(fd);
       fd = -1;
     } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       // The port is another korvane's, exclusive flag and all.
       err = errno == EWOULDBLOCK ? EBUSY : errno;
-      exclusive_fd = -1;
+      exclusive_fd = held_fd;
       close(fd);
       fd = -1;
     } else {

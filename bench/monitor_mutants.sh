@@ -27,18 +27,18 @@ mutants=(
   'receive wait dropped|uart.cpp|s/\n  while \(\(reg32\(UART_LSR\) & LSR_RX_READY\) == 0\) \{\n  \}//'
   'divisor for twice the rate|board_init.cpp|s/reg32\(UART_DATA\) = 0x59;/reg32(UART_DATA) = 0x2C;/'
   'seven-bit frame|board_init.cpp|s/reg32\(UART_LCR\) = 0x03;/reg32(UART_LCR) = 0x02;/'
-  'NAND address cycle dropped|nand_test.cpp|s/\n  reg8\(NAND_ADDRESS\) = 0x00;//'
-  'NAND address before Read ID|nand_test.cpp|s/(  reg8\(NAND_COMMAND\) = NAND_READ_ID;\n)(  reg8\(NAND_ADDRESS\) = 0x00;\n)/$2$1/'
-  'NAND ready poll dropped|nand_test.cpp|s/\n  for \(uint32_t polls = READY_POLLS;.*?\n  \}\n  return false;/\n  return true;/s'
+  'NAND address cycle dropped|nand_id.cpp|s/\n  reg8\(NAND_ADDRESS\) = 0x00;//'
+  'NAND address before Read ID|nand_id.cpp|s/(  reg8\(NAND_COMMAND\) = NAND_READ_ID;\n)(  reg8\(NAND_ADDRESS\) = 0x00;\n)/$2$1/'
+  'NAND ready poll dropped|nand_id.cpp|s/\n  for \(uint32_t polls = READY_POLLS;.*?\n  \}\n  return false;/\n  return true;/s'
   'control register write missing|board_init.cpp|s/\n  change_bits\(CTRL_0104, 0x00000040, 0\);//'
   'control register writes swapped|board_init.cpp|s/(  change_bits\(CTRL_0140[^\n]*\n)(  change_bits\(CTRL_0144[^\n]*\n)/$2$1/'
-  'SDRAM stores 32-bit|sdram_test.cpp|s/\{ mem16\(address\) = value; \}/{ reg32(address) = value; }/'
-  'address walk one step too far|sdram_test.cpp|s/line = 1; line < words;/line = 1; line <= words;/'
-  'address walk one cell short|sdram_test.cpp|s/value = 0; value <= lines;/value = 0; value < lines;/g'
-  'data walk one pair short|sdram_test.cpp|s/walking_one <= 0x8000;/walking_one < 0x8000;/'
-  'two'"'"'s complement for the pattern|sdram_test.cpp|s/walking_zero = ~walking_one & 0xFFFF/walking_zero = -walking_one & 0xFFFF/'
-  'SDRAM result precedence reversed|sdram_test.cpp|s/  uint32_t result = 0;\n  if \((data_line_test\(SDRAM_BASE, store16\) != 0)\) result = 1;\n  if \((address_line_test[^\n]*) != 0\) result = 2;/  uint32_t result = $1;\n  if (result == 0 && $2 != 0) result = 2;/'
-  'NAND checks out of order|nand_test.cpp|s/(  if \(!device_known\) result = 2;\n)(.*?  if \(!status_good\) result = 5;\n)/$2$1/s'
+  'SDRAM stores 32-bit|sdram_lines.cpp|s/\{ mem16\(address\) = value; \}/{ reg32(address) = value; }/'
+  'address walk one step too far|sdram_lines.cpp|s/line = 1; line < words;/line = 1; line <= words;/'
+  'address walk one cell short|sdram_lines.cpp|s/value = 0; value <= lines;/value = 0; value < lines;/g'
+  'data walk one pair short|sdram_lines.cpp|s/walking_one <= 0x8000;/walking_one < 0x8000;/'
+  'two'"'"'s complement for the pattern|sdram_lines.cpp|s/walking_zero = ~walking_one & 0xFFFF/walking_zero = -walking_one & 0xFFFF/'
+  'SDRAM result precedence reversed|sdram_lines.cpp|s/  uint32_t result = 0;\n  if \((data_line_test\(SDRAM_BASE, store16\) != 0)\) result = 1;\n  if \((address_line_test[^\n]*) != 0\) result = 2;/  uint32_t result = $1;\n  if (result == 0 && $2 != 0) result = 2;/'
+  'NAND checks out of order|nand_id.cpp|s/(  if \(!device_known\) result = 2;\n)(.*?  if \(!status_good\) result = 5;\n)/$2$1/s'
   'output not gated|uart.cpp|s/\n  if \(output_enabled == 0\) return;//'
   'slow-output wait skipped|uart.cpp|s/if \(output_enabled == 0 \|\| slow_output == 0\) return;/return;/'
   'leading zeros in hex|uart.cpp|s/\} while \(value != 0\);/} while (next != digits + 8);/'
@@ -50,7 +50,7 @@ mutants=(
 # caught end-to-end run waits for korvane's time-outs) and builds korvane
 # only for mutants that get that far. Each: name, tests, target they need.
 stages=('unit|^ImageBuilt|image_built_test'
-  'bus-level|^Monitor|monitor_bench_test'
+  'bus-level|^Monitor|monitor_rig_test'
   'end-to-end|^e2e\.|korvane_e2e_test')
 
 # Runs the stage's tests; sets failed to the names of those that failed,

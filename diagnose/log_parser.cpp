@@ -7,8 +7,6 @@ namespace {
 
 const char SDRAM_TITLE[] = "Testing SDRAM...";
 const char FLASH_TITLE[] = "Testing FLASH...";
-constexpr uint8_t STATUS_READY = 0x40;
-constexpr uint8_t STATUS_GOOD = 0xE0;
 
 struct lines {
   std::vector<std::string> text;
@@ -201,18 +199,6 @@ int test(lines *l, test_record *t, log_error *err) {
 }
 
 }  // namespace
-
-int flash_result(const flash_reading &r) {
-  if ((r.status & STATUS_READY) == 0) return 6;
-  uint8_t maker = r.id[0];
-  int result = 0;
-  if (maker != 0x20 && maker != 0x2C) result = 1;
-  if (r.id[1] != 0xF1) result = 2;
-  if (r.id[2] != 0x00 && r.id[2] != 0x80) result = 3;
-  if ((maker == 0x20 && r.id[3] != 0x1D) || (maker == 0x2C && r.id[3] != 0x95)) result = 4;
-  if (r.status != STATUS_GOOD) result = 5;
-  return result;
-}
 
 bool parse_log(const std::string &text, log_contents *log, log_error *err) {
   lines l = split(text);

@@ -13,14 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "flash_checks.h"
 #include "sdram_walk.h"
 
 enum class test_kind { sdram, flash };
-
-struct flash_reading {
-  uint8_t id[4] = {0, 0, 0, 0};  // maker, device, third and fourth ID bytes
-  uint8_t status = 0;            // the final status
-};
 
 struct test_record {
   test_kind kind = test_kind::sdram;
@@ -43,7 +39,3 @@ struct log_error {
 
 // False with err filled when the text is not a korvane log.
 bool parse_log(const std::string &text, log_contents *log, log_error *err);
-
-// The verdict the monitor gives for a FLASH reading: 0 passed, 1 to 5 the
-// last check that failed, 6 never ready.
-int flash_result(const flash_reading &r);

@@ -90,21 +90,10 @@ std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
 std::string flash_words(const flash_reading &r) {
   int result = flash_result(r);
   if (result == 0) return SOUND;
-  if (result == 6) return "never became ready (status " + hex_byte(r.status) + " after the reset)";
-  std::vector<std::string> failed;
-  uint8_t maker = r.id[0];
-  if (maker != 0x20 && maker != 0x2C)
-    failed.push_back("maker " + hex_byte(maker) + " is neither 0x20 nor 0x2c");
-  if (r.id[1] != 0xF1) failed.push_back("device " + hex_byte(r.id[1]) + " is not 0xf1");
-  if (r.id[2] != 0x00 && r.id[2] != 0x80)
-    failed.push_back("third ID byte " + hex_byte(r.id[2]) + " is neither 0x00 nor 0x80");
-  if (maker == 0x20 && r.id[3] != 0x1D)
-    failed.push_back("fourth ID byte " + hex_byte(r.id[3]) + " is not 0x1d, as maker 0x20 has");
-  if (maker == 0x2C && r.id[3] != 0x95)
-    failed.push_back("fourth ID byte " + hex_byte(r.id[3]) + " is not 0x95, as maker 0x2c has");
-  if (r.status != 0xE0) failed.push_back("status " + hex_byte(r.status) + " is not 0xe0");
+  if (result == FLASH_NEVER_READY)
+    return "never became ready (status " + hex_byte(r.status) + " after the reset)";
   std::string out;
-  for (size_t i = 0; i < failed.size(); ++i) out += (i ? "; " : "") + failed[i];
+  for (const flash_failure &f : flash_failures(r)) out += (out.empty() ? "" : "; ") + f.words;
   return out;
 }
 

@@ -5,7 +5,7 @@
 #include "options.h"
 #include "port_argument.h"
 #include "serial_link.h"
-#include "test_phase.h"
+#include "monitor_session.h"
 #include "wakeup.h"
 #include "xmodem.h"
 

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "monitor_bench.h"
+#include "monitor_rig.h"
 
 namespace {
 
@@ -40,10 +40,10 @@ TEST(MonitorCommands, ExchangesAndTheFlagsTheyLeave) {
   };
   for (const exchange_case &c : cases) {
     SCOPED_TRACE(c.name);
-    monitor_bench bench;
-    for (const auto &[input, sent] : c.exchanges) EXPECT_EQ(sent, bench.send(input));
-    EXPECT_EQ(c.output_enabled, bench.read_word(SYMBOL_output_enabled));
-    EXPECT_EQ(c.slow_output, bench.read_word(SYMBOL_slow_output));
+    monitor_rig rig;
+    for (const auto &[input, sent] : c.exchanges) EXPECT_EQ(sent, rig.send(input));
+    EXPECT_EQ(c.output_enabled, rig.read_word(SYMBOL_output_enabled));
+    EXPECT_EQ(c.slow_output, rig.read_word(SYMBOL_slow_output));
   }
 }
 
@@ -55,25 +55,25 @@ TEST(MonitorCommands, PutHexPrintsLowercaseWithoutLeadingZeros) {
       {0, "0"},    {0xE0, "e0"}, {0x4000000, "4000000"},   {0xFFFFFFFF, "ffffffff"},
       {0x0A, "a"}, {0x10, "10"}, {0x9ABCDEF0, "9abcdef0"},
   };
-  monitor_bench bench;
-  bench.send("v");  // output stays enabled while a command is awaited
+  monitor_rig rig;
+  rig.send("v");  // output stays enabled while a command is awaited
   for (const auto &c : cases) {
     SCOPED_TRACE(c.text);
-    size_t before = bench.line.tx.size();
+    size_t before = rig.line.tx.size();
     uint32_t result = 0;
-    ASSERT_TRUE(board_call(bench.b, SYMBOL_put_hex, c.value, 100000, &result));
-    EXPECT_EQ(c.text, bench.line.tx.substr(before));
+    ASSERT_TRUE(board_call(rig.b, SYMBOL_put_hex, c.value, 100000, &result));
+    EXPECT_EQ(c.text, rig.line.tx.substr(before));
   }
-  EXPECT_EQ(":0?", bench.send("x"));  // and the monitor goes on
+  EXPECT_EQ(":0?", rig.send("x"));  // and the monitor goes on
 }
 
 // Emulated instructions that command "2" takes after the given set-up.
 uint64_t nand_command_instructions(const std::string &setup) {
-  monitor_bench bench;
-  bench.send(setup);
-  uint64_t before = board_instructions(bench.b);
-  bench.send("2");
-  return board_instructions(bench.b) - before;
+  monitor_rig rig;
+  rig.send(setup);
+  uint64_t before = board_instructions(rig.b);
+  rig.send("2");
+  return board_instructions(rig.b) - before;
 }
 
 TEST(MonitorCommands, SlowOutputWaitsAfterEachLineEndOnlyWhileOutputIsOn) {

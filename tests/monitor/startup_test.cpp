@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "monitor_bench.h"
+#include "monitor_rig.h"
 
 namespace {
 
@@ -18,20 +18,20 @@ uint64_t stub_instructions(uint32_t chunks) { return 3 + 4ull * chunks + 1; }
 uint32_t chunks_copied(uint32_t code_size) { return code_size / CHUNK + 1; }
 
 TEST(MonitorStartup, CopyReadsWholeChunksUpToTheOneHoldingTheEndAddress) {
-  monitor_bench bench;
-  bench.send("");
+  monitor_rig rig;
+  rig.send("");
   // Everything before the first access outside the SDRAM is the stub's: its
   // literal words (after the jump instruction: destination, end, entry) and
   // the copy, 8 words a chunk.
   const uint32_t literals = SYMBOL_relocation_jump - MONITOR_RUN_ADDRESS + 4;
   const uint32_t destination = literals, end = literals + 4, entry = literals + 8;
   std::vector<uint32_t> expected = {end, destination};
-  uint32_t chunks = chunks_copied(bench.code_size());
+  uint32_t chunks = chunks_copied(rig.code_size());
   for (uint32_t address = 0; address < chunks * CHUNK; address += 4) expected.push_back(address);
   expected.push_back(entry);
 
   std::vector<uint32_t> reads;
-  for (const bus_access &a : bench.accesses()) {
+  for (const bus_access &a : rig.accesses()) {
     if (a.address >= SDRAM_BASE + SDRAM_SIZE) break;
     EXPECT_EQ(4, a.width);
     EXPECT_FALSE(a.write);
@@ -40,30 +40,30 @@ TEST(MonitorStartup, CopyReadsWholeChunksUpToTheOneHoldingTheEndAddress) {
   EXPECT_EQ(expected, reads);
   // The last chunk holds the end address: the copy took the code, and no
   // chunk more than it needed.
-  EXPECT_LE(bench.code_size(), chunks * CHUNK - 1);
-  EXPECT_GT(bench.code_size(), (chunks - 1) * CHUNK - 1);
-  EXPECT_EQ(MONITOR_RUN_ADDRESS + bench.code_size(), bench.read_word(literals + 4));
-  for (uint32_t offset = 0; offset < bench.code_size(); offset += 4) {
+  EXPECT_LE(rig.code_size(), chunks * CHUNK - 1);
+  EXPECT_GT(rig.code_size(), (chunks - 1) * CHUNK - 1);
+  EXPECT_EQ(MONITOR_RUN_ADDRESS + rig.code_size(), rig.read_word(literals + 4));
+  for (uint32_t offset = 0; offset < rig.code_size(); offset += 4) {
     uint32_t word = 0;
     std::copy_n(image_code().begin() + offset, 4, reinterpret_cast<uint8_t *>(&word));
-    ASSERT_EQ(word, bench.read_word(MONITOR_RUN_ADDRESS + offset)) << offset;
+    ASSERT_EQ(word, rig.read_word(MONITOR_RUN_ADDRESS + offset)) << offset;
   }
 }
 
 TEST(MonitorStartup, NothingRunsFromTheSdramAfterTheJump) {
-  monitor_bench bench;
-  bench.send("vx12s\r");
-  uint32_t chunks = chunks_copied(bench.code_size());
-  EXPECT_EQ(stub_instructions(chunks), board_sdram_fetches(bench.b));
-  EXPECT_EQ(SYMBOL_relocation_jump - MONITOR_RUN_ADDRESS, board_last_sdram_fetch(bench.b));
+  monitor_rig rig;
+  rig.send("vx12s\r");
+  uint32_t chunks = chunks_copied(rig.code_size());
+  EXPECT_EQ(stub_instructions(chunks), board_sdram_fetches(rig.b));
+  EXPECT_EQ(SYMBOL_relocation_jump - MONITOR_RUN_ADDRESS, board_last_sdram_fetch(rig.b));
 }
 
 TEST(MonitorStartup, FlagWordsFollowTheCode) {
-  monitor_bench bench;
-  EXPECT_EQ(bench.flags_address(), SYMBOL_output_enabled);
-  EXPECT_EQ(bench.flags_address() + 4, SYMBOL_slow_output);
-  EXPECT_EQ(bench.flags_address(), SYMBOL_monitor_code_end);
-  EXPECT_EQ(0u, bench.code_size() % 4);
+  monitor_rig rig;
+  EXPECT_EQ(rig.flags_address(), SYMBOL_output_enabled);
+  EXPECT_EQ(rig.flags_address() + 4, SYMBOL_slow_output);
+  EXPECT_EQ(rig.flags_address(), SYMBOL_monitor_code_end);
+  EXPECT_EQ(0u, rig.code_size() % 4);
 }
 
 TEST(MonitorStartup, BoardInitChangesOnlyItsBitsThenProgramsTheUart) {
@@ -73,8 +73,8 @@ TEST(MonitorStartup, BoardInitChangesOnlyItsBitsThenProgramsTheUart) {
   const uint32_t start[6] = {0xFFFFFFFF, 0xA5A5A5A5, 0xFFFFFFFF,
                              0x12345678, 0xFFFFFFFF, 0x0000FFFF};
   std::copy(start, start + 6, config.control_init);
-  monitor_bench bench(config);
-  bench.send("");
+  monitor_rig rig(config);
+  rig.send("");
   const std::vector<bus_step> expected = {
       {0xD0010000, false, 0xFFFFFFFF}, {0xD0010000, true, 0xF0FFFFFF},
       {0xD0010100, false, 0xFFFFFFFF}, {0xD0010100, true, 0xFFFFFFBF},
@@ -88,7 +88,7 @@ TEST(MonitorStartup, BoardInitChangesOnlyItsBitsThenProgramsTheUart) {
       {0xD001200C, true, 0x03},        {0xD0012008, true, 0x87},
       {0xD0012010, true, 0x03},
   };
-  auto io = accesses_in(bench.accesses(), CONTROL_BLOCK_BASE, NAND_WINDOW_BASE + 0x1000);
+  auto io = accesses_in(rig.accesses(), CONTROL_BLOCK_BASE, NAND_WINDOW_BASE + 0x1000);
   ASSERT_GT(io.size(), expected.size());
   expect_steps(expected, io, 4);
   // Then the prompt: wait for the transmitter, send "?".

@@ -1,4 +1,4 @@
-#include "monitor_bench.h"
+#include "monitor_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@ const std::vector<uint8_t> &image_code() {
     const std::string file = read_file(MONITOR_IMAGE_FILE);
     const std::vector<uint8_t> image(file.begin(), file.end());
     boot_image_info info;
-    char reason[200] = "";
-    if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
+    std::string reason;
+    if (!boot_image_parse(image.data(), image.size(), &info, &reason)) {
       ADD_FAILURE() << MONITOR_IMAGE_FILE << ": " << reason;
       return std::vector<uint8_t>{};
     }
@@ -29,7 +29,7 @@ const std::vector<uint8_t> &image_code() {
   return code;
 }
 
-monitor_bench::monitor_bench(board_config config) {
+monitor_rig::monitor_rig(board_config config) {
   config.record_accesses = true;
   uart_backend backend = uart_queue_backend(&line);
   b = line.b = board_create(&config, &backend);
@@ -40,11 +40,11 @@ monitor_bench::monitor_bench(board_config config) {
   EXPECT_TRUE(board_load(b, image_code().data(), image_code().size()));
 }
 
-monitor_bench::~monitor_bench() {
+monitor_rig::~monitor_rig() {
   if (b != nullptr) board_destroy(b);
 }
 
-std::string monitor_bench::send(const std::string &input) {
+std::string monitor_rig::send(const std::string &input) {
   size_t before = line.tx.size();
   EXPECT_TRUE(uart_queue_exchange(&line, input, INSTRUCTION_LIMIT))
       << "fault, " << INSTRUCTION_LIMIT << " instructions without waiting for input, or "
@@ -52,7 +52,7 @@ std::string monitor_bench::send(const std::string &input) {
   return line.tx.substr(before);
 }
 
-uint32_t monitor_bench::read_word(uint32_t address) {
+uint32_t monitor_rig::read_word(uint32_t address) {
   uint32_t value = 0;
   EXPECT_TRUE(board_read_memory(b, address, &value, 4));
   return value;

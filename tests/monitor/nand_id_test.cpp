@@ -2,7 +2,7 @@
 // access sequence, and a chip that never becomes ready.
 #include <gtest/gtest.h>
 
-#include "monitor_bench.h"
+#include "monitor_rig.h"
 
 namespace {
 
@@ -38,21 +38,21 @@ TEST(MonitorNand, IdentificationTable) {
     board_config config;
     std::copy(c.id, c.id + 4, config.nand.id);
     config.nand.final_status = c.status;
-    monitor_bench bench(config);
-    bench.send("");
+    monitor_rig rig(config);
+    rig.send("");
     const std::string result = std::string(":") + c.result + "?";
-    EXPECT_EQ(result, bench.send("2"));
-    EXPECT_EQ(":0?", bench.send("v"));
-    EXPECT_EQ(c.trace + result, bench.send("2"));
+    EXPECT_EQ(result, rig.send("2"));
+    EXPECT_EQ(":0?", rig.send("v"));
+    EXPECT_EQ(c.trace + result, rig.send("2"));
   }
 }
 
 TEST(MonitorNand, AccessSequence) {
-  monitor_bench bench;
-  bench.send("");
-  board_clear_accesses(bench.b);
-  bench.send("2");
-  auto nand = accesses_in(bench.accesses(), NAND_DATA, NAND_DATA + 0x1000);
+  monitor_rig rig;
+  rig.send("");
+  board_clear_accesses(rig.b);
+  rig.send("2");
+  auto nand = accesses_in(rig.accesses(), NAND_DATA, NAND_DATA + 0x1000);
   // The chip stays busy for a while after the reset: the ready poll reads
   // the busy status (ready bits clear, not write-protected) until it is done.
   ASSERT_GT(nand.size(), 3u);
@@ -73,15 +73,15 @@ TEST(MonitorNand, AccessSequence) {
 TEST(MonitorNand, FlashThatNeverBecomesReadyGivesSixAndTheMonitorGoesOn) {
   board_config config;
   config.nand.never_ready = true;
-  monitor_bench bench(config);
-  bench.send("v");
-  board_clear_accesses(bench.b);
+  monitor_rig rig(config);
+  rig.send("v");
+  board_clear_accesses(rig.b);
   // A busy chip ignores Read ID and its address cycle and goes on giving
   // its status, which shows busy; the trace still holds all five bytes.
-  EXPECT_EQ("M80 D80 R80 P80 \r\nS80\r\n:6?", bench.send("2"));
-  auto polls = accesses_in(bench.accesses(), NAND_DATA, NAND_DATA + 1);
+  EXPECT_EQ("M80 D80 R80 P80 \r\nS80\r\n:6?", rig.send("2"));
+  auto polls = accesses_in(rig.accesses(), NAND_DATA, NAND_DATA + 1);
   EXPECT_EQ(0x100000u + 5, polls.size());
-  EXPECT_EQ(":0?", bench.send("x"));
+  EXPECT_EQ(":0?", rig.send("x"));
 }
 
 }  // namespace

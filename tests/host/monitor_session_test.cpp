@@ -1,9 +1,8 @@
 #include "log_file.h"
-#include "monitor_protocol.h"
 #include "monitor_script.h"
 #include "scripted_link.h"
 #include "test_files.h"
-#include "test_phase.h"
+#include "monitor_session.h"
 
 #include <gtest/gtest.h>
 

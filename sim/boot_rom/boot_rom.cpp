@@ -2,6 +2,7 @@
 
 namespace {
 
+// The ROM's own copy of the wake-up pattern, kept on purpose: it checks the host's.
 const uint8_t WAKEUP_PATTERN[8] = {0xBB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
 
 // The sender waits 2 s for the first handshake byte; asking every second

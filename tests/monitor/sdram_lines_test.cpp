@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "monitor_bench.h"
+#include "monitor_rig.h"
 #include "sdram_walk.h"
 
 namespace {
@@ -24,11 +24,11 @@ std::vector<bus_access> during_command(const std::vector<bus_access> &all) {
 }
 
 TEST(MonitorSdram, SoundMemoryPassesWith232SixteenBitAccessesAndNoUart) {
-  monitor_bench bench;
-  bench.send("");
-  board_clear_accesses(bench.b);
-  EXPECT_EQ(":0?", bench.send("1"));
-  auto run = during_command(bench.accesses());
+  monitor_rig rig;
+  rig.send("");
+  board_clear_accesses(rig.b);
+  EXPECT_EQ(":0?", rig.send("1"));
+  auto run = during_command(rig.accesses());
   EXPECT_EQ(232u, run.size());
   size_t writes = 0;
   for (const bus_access &a : run) {
@@ -40,9 +40,9 @@ TEST(MonitorSdram, SoundMemoryPassesWith232SixteenBitAccessesAndNoUart) {
 }
 
 TEST(MonitorSdram, VerboseTraceOfSoundMemory) {
-  monitor_bench bench;
-  bench.send("v");
-  std::string out = bench.send("1");
+  monitor_rig rig;
+  rig.send("v");
+  std::string out = rig.send("1");
   ASSERT_EQ(":0?", out.substr(out.size() - 3));
   auto lines = crlf_lines(out.substr(0, out.size() - 3));
   ASSERT_EQ(129u + 105u, lines.size());
@@ -93,23 +93,23 @@ TEST(MonitorSdram, FaultsGiveTheResultOfTheLastFailedTestAndTheReplayedTrace) {
     board_config config;
     config.sdram = sdram_fault_set(c.faults);
     ASSERT_EQ(int(c.faults.size()), config.sdram.count);
-    monitor_bench bench(config);
-    bench.send("");
+    monitor_rig rig(config);
+    rig.send("");
     const std::string result = std::string(":") + c.result + "?";
-    EXPECT_EQ(result, bench.send("1"));
-    bench.send("v");
+    EXPECT_EQ(result, rig.send("1"));
+    rig.send("v");
     sdram_reads reads;
     sdram_replay(config.sdram, &reads);
-    EXPECT_EQ(sdram_trace(reads) + result, bench.send("1"));
+    EXPECT_EQ(sdram_trace(reads) + result, rig.send("1"));
   }
 }
 
 TEST(MonitorSdram, EveryFailedPatternHasItsMismatchLine) {
   board_config config;
   config.sdram = sdram_fault_set({{DATA, 12, 1}});
-  monitor_bench bench(config);
-  bench.send("v");
-  auto lines = crlf_lines(bench.send("1"));
+  monitor_rig rig(config);
+  rig.send("v");
+  auto lines = crlf_lines(rig.send("1"));
   auto address_start = std::find(lines.begin(), lines.end(), "A0 4000000");
   ASSERT_NE(address_start, lines.end());
   std::vector<std::string> mismatches;
@@ -127,9 +127,9 @@ TEST(MonitorSdram, EveryFailedPatternHasItsMismatchLine) {
 TEST(MonitorSdram, StuckAddressLineNamesTheValueRead) {
   board_config config;
   config.sdram = sdram_fault_set({{STUCK, 3, 0}});  // word offset 4 lands on word 0
-  monitor_bench bench(config);
-  bench.send("v");
-  auto lines = crlf_lines(bench.send("1"));
+  monitor_rig rig(config);
+  rig.send("v");
+  auto lines = crlf_lines(rig.send("1"));
   // Phase 2 reads word 0 first: it holds 3, written to word offset 4 last.
   auto read0 = std::find(lines.begin(), lines.end(), " 0r3");
   ASSERT_NE(read0, lines.end());

@@ -11,6 +11,8 @@ constexpr uint32_t NAND_READ_ID = 0x90;
 constexpr uint32_t STATUS_READY = 0x40;
 constexpr uint32_t STATUS_GOOD = 0xE0;  // ready, not write-protected, no error
 
+// The host side checks readings from its own table (model/flash_checks.cpp);
+// this copy is kept on purpose: the monitor is built apart, for the board.
 // The accepted devices: either maker's 0xF1 part, each with its own fourth
 // ID byte.
 constexpr uint32_t MAKER_A = 0x20;

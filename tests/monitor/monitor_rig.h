@@ -1,4 +1,4 @@
-// The test bench: the packed boot image's code on the emulated board, fed
+// The test rig: the packed boot image's code on the emulated board, fed
 // through a queue (uart_queue.h), with every bus access recorded.
 #pragma once
 
@@ -13,11 +13,11 @@
 // The code of the packed image, as the boot ROM would start it.
 const std::vector<uint8_t> &image_code();
 
-struct monitor_bench {
-  explicit monitor_bench(board_config config = {});
-  ~monitor_bench();
-  monitor_bench(const monitor_bench &) = delete;
-  monitor_bench &operator=(const monitor_bench &) = delete;
+struct monitor_rig {
+  explicit monitor_rig(board_config config = {});
+  ~monitor_rig();
+  monitor_rig(const monitor_rig &) = delete;
+  monitor_rig &operator=(const monitor_rig &) = delete;
 
   // Queue the bytes and run until the monitor waits for more input; returns
   // what it sent meanwhile. Fails the test on a fault or a runaway program.

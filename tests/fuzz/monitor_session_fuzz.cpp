@@ -7,7 +7,7 @@
 #include "invariant.h"
 #include "log_file.h"
 #include "scripted_link.h"
-#include "test_phase.h"
+#include "monitor_session.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size) {
   opts.run_sdram_test = tests != 2;
   opts.run_flash_test = tests != 1;
 
-  if (log_memory < 0) log_memory = memfd_create("test_phase_log", 0);
+  if (log_memory < 0) log_memory = memfd_create("monitor_session_log", 0);
   char log_path[64];
   std::snprintf(log_path, sizeof log_path, "/proc/self/fd/%d", log_memory);
   if (!open_log_file(log_path)) fail("the in-memory log did not open");

@@ -1,0 +1,34 @@
+// The checks the monitor makes on a NAND chip after its reset: the four ID
+// bytes and the final status, as one table, so that the result the monitor
+// gives and the words that explain it come from the same rules. The monitor
+// keeps its own copy of these values on purpose (monitor/nand_id.cpp): it is
+// built apart, for the board, and this copy checks it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct flash_reading {
+  uint8_t id[4] = {0, 0, 0, 0};  // maker, device, third and fourth ID bytes
+  uint8_t status = 0;            // the final status
+};
+
+// The monitor's result for a chip whose ready bit never came up.
+constexpr int FLASH_NEVER_READY = 6;
+
+struct flash_failure {
+  int result;         // the monitor's result when this is the last check failed
+  std::string words;  // what is wrong, e.g. "device 0x00 is not 0xf1"
+};
+
+// Every check the reading fails, in the monitor's order. A chip that never
+// became ready is not checked further: the list is empty.
+std::vector<flash_failure> flash_failures(const flash_reading &r);
+
+// The verdict the monitor gives for a reading: 0 passed, 1 to 5 the last
+// check that failed, FLASH_NEVER_READY.
+int flash_result(const flash_reading &r);
+
+// True when the status shows the chip ready.
+bool flash_ready(const flash_reading &r);

@@ -1,6 +1,7 @@
 #include "line_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -53,6 +54,7 @@ void line_reader_next(line_reader *r) {
   for (;;) {
     if (r->start == r->end && !refill(r)) {
       if (r->file && ferror(r->file)) {
+        r->error = errno;
         r->state = line_state::unreadable;
         return;
       }

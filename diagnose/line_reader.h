@@ -33,6 +33,7 @@ struct line_reader {
   line_state state = line_state::end;
   std::string line;      // the current line, without its end
   long long number = 0;  // the current line's number, from 1
+  int error = 0;         // errno when the stream failed
   // A last line without its LF that was left out (0 when none), and its text.
   long long cut_line = 0;
   std::string cut_text;

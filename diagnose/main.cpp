@@ -111,7 +111,7 @@ int main(int argc, char **argv) {
   summary.keep_passes = o.form == output_form::junit;
   std::string why;
   bool parsed = summarize_log(in, &summary, &why);
-  int read_errno = errno;
+  int read_errno = in->error;
   bool unreadable = in->state == line_state::unreadable;
   delete in;
   if (!from_stdin) fclose(f);

@@ -1,5 +1,6 @@
-// The SDRAM fault model, the inference over it, and the log parser, on
-// traces generated in-process from the same model the simulated board uses.
+// The SDRAM fault model, the inference over it, and the log reader and
+// parser, on traces generated in-process from the same model the simulated
+// board uses.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "fault_words.h"
 #include "inference.h"
+#include "korvane_logs.h"
 #include "log_summary.h"
 #include "report.h"
 #include "sdram_walk.h"
@@ -16,12 +18,6 @@ namespace {
 const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
 const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
 const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
-
-sdram_reads reads_of(const sdram_fault_config &c) {
-  sdram_reads r;
-  sdram_replay(c, &r);
-  return r;
-}
 
 TEST(SdramFaults, AddressAndDataLinesThroughTheWiring) {
   struct address_case {
@@ -153,12 +149,8 @@ TEST(SdramInference, PrunedSearchAgreesWithTryingEveryPair) {
   }
 }
 
-// Log text as korvane writes it.
-std::string sdram_test(const sdram_fault_config &c) {
-  sdram_reads r = reads_of(c);
-  bool sound = r == reads_of({});
-  return "Testing SDRAM...\n" + sdram_trace(r) + (sound ? "passed\n" : "failed\n");
-}
+std::string sdram_test(const sdram_fault_config &c) { return traced_sdram_test(c); }
+// A flash test with its trace as given, for traces no reading prints.
 std::string flash_test(const char *trace, bool passed) {
   return std::string("Testing FLASH...\n") + trace + (passed ? "passed\n" : "failed\n");
 }
@@ -184,6 +176,8 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
   std::string wrong_offset = sound;
   wrong_offset.replace(wrong_offset.find(" 18r8\r\n"), 5, " 1ar8");
   const int sound_lines = 1 + 234 + 1;
+  const std::string plain = plain_test(true, true) + plain_test(false, true);
+  const std::string advice = NO_TRACE_ADVICE;
 
   const log_case cases[] = {
       {"one pass", bad + flash, "SDRAM: data line 5 stuck at 1\nFLASH: sound\n", 0},
@@ -215,6 +209,15 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       {"leading zero", flash_test("M2c Df1 R080 P95 \r\nSe0\r\n", true), "", 2},
       {"bare status", flash_test("M2c Df1 R80 P95 \r\nS\r\n", true), "", 3},
       {"traced and plain mixed", sound + "Testing FLASH... passed\n", "", sound_lines + 1},
+      {"plain run stopped at a title", plain + plain + "Testing SDRAM... ",
+       "SDRAM: passed in all 2 passes\nFLASH: passed in all 2 passes\n" + advice, 0},
+      {"plain verdict without its line end", plain_test(true, false) + "Testing FLASH... failed",
+       "SDRAM: failed\nFLASH: failed\n" + advice, 0},
+      {"plain run stopped in its first test", "Testing SDRAM... ", "", 1},
+      {"stopped in the first flash test", sound + flash.substr(0, 30), "", 0},
+      {"a line longer than any of korvane's", sound + std::string(5000, ' ') + "\n", "",
+       sound_lines + 1},
+      {"NUL bytes", std::string(100, '\0'), "", 1},
   };
   for (const log_case &c : cases) {
     SCOPED_TRACE(c.name);

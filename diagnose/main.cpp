@@ -134,5 +134,9 @@ int main(int argc, char **argv) {
       write_junit_report(stdout, summary);
       break;
   }
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fprintf(stderr, "korvane-diagnose: cannot write the report: %s\n", strerror(errno));
+    return 1;
+  }
   return o.exit_status ? verdict_status(summary) : 0;
 }

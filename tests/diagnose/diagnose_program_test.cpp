@@ -200,4 +200,21 @@ TEST(DiagnoseProgram, RefusesBadOptions) {
   }
 }
 
+// A report that cannot be written is an error, not a verdict.
+TEST(DiagnoseProgram, SaysWhenTheReportCannotBeWritten) {
+  std::string log = temp_file("diagnose-log");
+  FILE *f = fopen(log.c_str(), "wb");
+  ASSERT_NE(nullptr, f);
+  fputs(plain_test(true, true).c_str(), f);
+  fclose(f);
+  for (const char *form : {"", "--json", "--junit"}) {
+    std::string command = std::string(DIAGNOSE_PATH) + " " + form + " " + log + " > /dev/full";
+    child_result c = finish_child(start_child({"sh", "-c", command}, "sh"), "sh", 30);
+    EXPECT_EQ(1, c.status) << form;
+    EXPECT_NE(std::string::npos, c.err.find("korvane-diagnose: cannot write the report: "))
+        << c.err;
+  }
+  unlink(log.c_str());
+}
+
 }  // namespace

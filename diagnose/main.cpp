@@ -37,7 +37,8 @@ const char USAGE[] =
     "\n"
     "Exit status: 0 when the log was read and diagnosed, whatever the verdict\n"
     "(with --exit-status: when every test passed in every pass); 1 for a log\n"
-    "that cannot be read or is not a korvane log; 2 for a bad option.\n";
+    "that cannot be read or is not a korvane log, or a report that cannot be\n"
+    "written; 2 for a bad option.\n";
 
 const char SHORT_USAGE[] = "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
 

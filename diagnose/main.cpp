@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "log_parser.h"
 #include "report.h"
@@ -35,6 +39,13 @@ bool read_all(FILE *f, std::string *text) {
 }  // namespace
 
 int main(int argc, char **argv) {
+#if defined(_WIN32)
+  // The same bytes in and out as on Linux: text mode would drop the log's
+  // CRs on the way in and put a CR before every LF on the way out.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
   const char *path = nullptr;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];

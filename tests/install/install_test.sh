@@ -89,11 +89,13 @@ diff depends-expected.txt depends.txt || fail "Depends is not what the programs 
 zip=$tmp/packages/korvane-$version-win64.zip
 [ -f "$zip" ] || fail "no korvane-$version-win64.zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >zip.txt
-printf "korvane-$version-win64/%s\n" README.txt korvane.exe korvane.txt | sort >zip-expected.txt
+printf "korvane-$version-win64/%s\n" README.txt korvane.exe korvane-diagnose.exe korvane.txt | sort >zip-expected.txt
 diff zip-expected.txt zip.txt || fail "the zip holds other files than these"
 unzip -q "$zip" -d unzipped
 dir=unzipped/korvane-$version-win64
-[ "$(head -c 2 "$dir/korvane.exe")" = MZ ] || fail "korvane.exe is no Windows program"
+for exe in korvane.exe korvane-diagnose.exe; do
+  [ "$(head -c 2 "$dir/$exe")" = MZ ] || fail "$exe is no Windows program"
+done
 # Plain text for Notepad: CR LF, no overstrikes or escapes, the whole page.
 if LC_ALL=C grep -qP '[\x08\x1b]' "$dir/korvane.txt" ||
   [ "$(grep -c $'\r$' "$dir/korvane.txt")" != "$(wc -l <"$dir/korvane.txt")" ]; then

@@ -36,7 +36,8 @@ std::string lf_only(const std::string &text) {
   return out;
 }
 
-const std::string USAGE_LINE = "Usage: korvane-diagnose [LOGFILE]\n";
+const std::string USAGE_LINE =
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
 
 TEST(DiagnoseBinary, PrintsTheSameOnEveryBuild) {
   const std::string sound = corpus_log("sound");
@@ -57,6 +58,13 @@ TEST(DiagnoseBinary, PrintsTheSameOnEveryBuild) {
        "has\n",
        "",
        0},
+      {"verdict as the status",
+       corpus_log("data_stuck"),
+       {"--exit-status", "@LOG@"},
+       "SDRAM: data line 12 stuck at 1\nFLASH: fourth ID byte 0x95 is not 0x1d, as maker 0x20 "
+       "has\n",
+       "",
+       24},
       {"flash never ready",
        corpus_log("never_ready"),
        {"@LOG@"},
@@ -69,7 +77,9 @@ TEST(DiagnoseBinary, PrintsTheSameOnEveryBuild) {
        corpus_log("continuous_cut"),
        {"@LOG@"},
        "SDRAM: sound in all 2 passes\nFLASH: sound in all 2 passes\n",
-       "korvane-diagnose: @LOG@: the last test, from line 481, was cut short and is left out\n",
+       "korvane-diagnose: @LOG@: the last pass was cut short: its SDRAM test, from line 481, is "
+       "left "
+       "out\n",
        0},
       {"foreign log",
        "# shopping\r\nmilk\r\n",

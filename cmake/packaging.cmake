@@ -15,8 +15,6 @@
 # Which components a generator packs is chosen in packaging_generator.cmake,
 # read by cpack.
 
-# The release comes from VERSION; this is the Debian revision of its packages.
-set(KORVANE_DEBIAN_REVISION 1)
 set(KORVANE_MAINTAINER "korvane developers <korvane@example.org>")
 
 set(CPACK_PACKAGE_NAME korvane)

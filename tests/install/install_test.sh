@@ -99,9 +99,9 @@ check_deb() {
   dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sed 's|^\./usr/||' | sort >"$name-files.txt"
   diff "$name-expected.txt" "$name-files.txt" || fail "$name holds other files than these"
   echo "lintian on $name, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB:"
-  lintian -I -E --pedantic "$deb" >"$name-lintian.txt" 2>&1 || true
+  lintian -I -E --pedantic --show-overrides "$deb" >"$name-lintian.txt" 2>&1 || true
   grep -v '^running with root privileges' "$name-lintian.txt" || true
-  if grep -qE '^[EW]: |hardening' "$name-lintian.txt"; then fail "lintian complains about $name"; fi
+  if grep -qE '^[EW]: |hardening|binary-has-unneeded-section' "$name-lintian.txt"; then fail "lintian complains about $name"; fi
   dpkg-deb -x "$deb" "deb-$name"
 }
 command -v lintian >/dev/null || fail "lintian not found: run scripts/setup.sh"

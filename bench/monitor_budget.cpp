@@ -25,9 +25,9 @@ int main(int argc, char **argv) {
   std::ifstream in(argv[1], std::ios::binary);
   const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), {});
   boot_image_info info;
-  char reason[200];
-  if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
-    std::fprintf(stderr, "monitor_budget: %s: %s\n", argv[1], reason);
+  std::string reason;
+  if (!boot_image_parse(image.data(), image.size(), &info, &reason)) {
+    std::fprintf(stderr, "monitor_budget: %s: %s\n", argv[1], reason.c_str());
     return 1;
   }
   const uint32_t code_size = info.code_size;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Layout (offsets from the start of the image).
@@ -101,17 +102,16 @@ struct boot_image_info {
 // Verifies the image and fills info (which may be null) with whatever could
 // be read, even when the image is not well formed. Returns true when the
 // image is well formed, else false with a one-line reason (no trailing
-// newline) in reason (which may be null).
+// newline) in why (which may be null).
 bool boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_info *info,
-                      char *reason, std::size_t reason_size);
+                      std::string *why);
 
 // Returns true when the image is well formed: type 0x69, code size a nonzero
 // multiple of 4, code offset 0x200, load and execution address 0, extension
 // flag 1, register table offset 0x40 holding exactly the register table,
 // zero bytes in every reserved field, the three sums, and size equal to
-// 0x200 + code size + 4. Else false with a one-line reason in reason.
-bool boot_image_verify(const std::uint8_t *image, std::size_t size, char *reason,
-                       std::size_t reason_size);
+// 0x200 + code size + 4. Else false with a one-line reason in why.
+bool boot_image_verify(const std::uint8_t *image, std::size_t size, std::string *why);
 
 // The image size the header announces (0x200 + code size + 4), or 0 when
 // size is shorter than the main header. Lets a receiver that got the image

@@ -130,9 +130,10 @@ static int pack(const char *code_path, const char *image_path) {
   }
   std::vector<std::uint8_t> image = boot_image_pack(code.data(), code.size());
   boot_image_info info;
-  char reason[160];
-  if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
-    std::fprintf(stderr, "korvane-image: internal error, packed image is bad: %s\n", reason);
+  std::string reason;
+  if (!boot_image_parse(image.data(), image.size(), &info, &reason)) {
+    std::fprintf(stderr, "korvane-image: internal error, packed image is bad: %s\n",
+                 reason.c_str());
     return 1;
   }
   if (!write_file(image_path, image)) return 1;
@@ -155,8 +156,8 @@ static int verify(const char *image_path) {
   std::vector<std::uint8_t> image;
   if (!read_file(image_path, image)) return 1;
   boot_image_info in;
-  char reason[160];
-  bool ok = boot_image_parse(image.data(), image.size(), &in, reason, sizeof reason);
+  std::string reason;
+  bool ok = boot_image_parse(image.data(), image.size(), &in, &reason);
 
   std::printf("%-16s%s, %zu bytes\n", "image", image_path, in.image_size);
   if (in.has_header) {
@@ -177,7 +178,7 @@ static int verify(const char *image_path) {
   if (in.has_code) print_sum("code sum", in.code_sum, in.code_sum_computed, 8);
 
   if (!ok) {
-    std::fprintf(stderr, "korvane-image: %s: %s\n", image_path, reason);
+    std::fprintf(stderr, "korvane-image: %s: %s\n", image_path, reason.c_str());
     return 1;
   }
   if (!boot_image_code_fits(in.code_size)) {

@@ -153,12 +153,18 @@ TEST_F(KorvaneE2e, RunsReportAsTheBoardBehaves) {
   }
 }
 
+// The one test of a cancelled download at the level of the program: here
+// the receiver really cancels in the middle of the image.
 TEST_F(KorvaneE2e, CancelledDownloadFails) {
   start_board({"--cancel-block", "3"});
-  child_result k = run({});
+  const std::string log_path = temp_file("korvane-e2e-cancel");
+  ASSERT_NE("", log_path);
+  child_result k = run({"-l", log_path});
   EXPECT_EQ(1, k.status);
   EXPECT_EQ("Xmodem download failed: -1.\n", k.err);
   EXPECT_EQ(std::string::npos, k.out.find("Testing"));
+  EXPECT_EQ("", read_file(log_path));
+  unlink(log_path.c_str());
 }
 
 TEST_F(KorvaneE2e, ContinuousLogHoldsEveryCompleteConsoleLine) {

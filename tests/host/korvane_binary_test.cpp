@@ -101,17 +101,6 @@ TEST(KorvaneBinary, AWholeRunAgainstAScriptedBoard) {
   unlink(log.c_str());
 }
 
-TEST(KorvaneBinary, ACancelledDownloadEndsWithItsCode) {
-  board_script board;
-  board.cancel_download = true;
-  std::string log = temp_path("cancel.log");
-  child_result r = run_on_board({"-l", log}, &board, "cancel");
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ("Xmodem download failed: -1.\n", r.err);
-  EXPECT_EQ("", read_file(log));
-  unlink(log.c_str());
-}
-
 TEST(KorvaneBinary, APortThatCannotBeOpenedSaysWhy) {
   korvane_port port = korvane_missing_port();
   child_result r = run_alone({"-p", port.arg});

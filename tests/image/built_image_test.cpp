@@ -9,8 +9,8 @@
 #include <string>
 
 TEST(ImageBuilt, HostCarriesAWellFormedImage) {
-  char reason[200] = "";
-  EXPECT_TRUE(boot_image_verify(boot_image, BOOT_IMAGE_SIZE, reason, sizeof reason)) << reason;
+  std::string reason;
+  EXPECT_TRUE(boot_image_verify(boot_image, BOOT_IMAGE_SIZE, &reason)) << reason;
   EXPECT_TRUE(boot_image_code_fits(BOOT_IMAGE_SIZE - 0x204));
 
   std::string bytes = read_file(BOOT_IMAGE_FILE);

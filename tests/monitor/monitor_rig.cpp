@@ -18,8 +18,8 @@ const std::vector<uint8_t> &image_code() {
     const std::string file = read_file(MONITOR_IMAGE_FILE);
     const std::vector<uint8_t> image(file.begin(), file.end());
     boot_image_info info;
-    char reason[200] = "";
-    if (!boot_image_parse(image.data(), image.size(), &info, reason, sizeof reason)) {
+    std::string reason;
+    if (!boot_image_parse(image.data(), image.size(), &info, &reason)) {
       ADD_FAILURE() << MONITOR_IMAGE_FILE << ": " << reason;
       return std::vector<uint8_t>{};
     }

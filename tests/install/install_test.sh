@@ -74,10 +74,10 @@ boardsim_pid=$boardsim_PID
 read -r -t 10 -u "${boardsim[0]}" line_path || fail "boardsim made no line: $(cat boardsim.err)"
 [ "$(readlink "$tmp/board")" = "$line_path" ] || fail "boardsim's link is not to $line_path"
 timeout 20 "$prefix/bin/korvane" -p "$tmp/board" -v -l run.log >run.txt 2>&1 || fail "korvane: $(cat run.txt)"
-printf '%s\n' 'SDRAM: data line 5 stuck at 1' 'FLASH: never became ready (status 0x80 after the reset)' \
-  >diagnosis-expected.txt
 "$prefix/bin/korvane-diagnose" run.log >diagnosis.txt || fail "korvane-diagnose exited with $?"
-diff diagnosis-expected.txt diagnosis.txt || fail "the installed korvane-diagnose misread the log"
+for verdict in 'SDRAM: data line 5 stuck at 1' 'FLASH: never became ready (status 0x80 after the reset)'; do
+  grep -qxF "$verdict" diagnosis.txt || fail "the installed korvane-diagnose misread the log: $(cat diagnosis.txt)"
+done
 
 for generator in DEB ZIP; do
   "$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/packages" -G $generator >cpack-$generator.log 2>&1 ||
@@ -119,7 +119,7 @@ zcat deb-korvane/usr/share/doc/korvane/changelog.Debian.gz | head -1 | grep -qF 
 status=0
 deb-korvane/usr/bin/korvane -h 2>/dev/null || status=$?
 [ "$status" -eq 1 ] || fail "the packaged korvane -h exited with $status"
-deb-korvane/usr/bin/korvane-diagnose run.log | diff diagnosis-expected.txt - ||
+deb-korvane/usr/bin/korvane-diagnose run.log | diff diagnosis.txt - ||
   fail "the packaged korvane-diagnose misread the log"
 deb-korvane-boardsim/usr/bin/boardsim --help >/dev/null || fail "the packaged boardsim --help exited with $?"
 
@@ -181,5 +181,5 @@ status=0
 grep -qF "Version: $version, 03 January 2013" exe-err.txt || fail "korvane.exe -h: not version $version"
 "$sandbox" "$wine" "$dir/korvane-diagnose.exe" run.log >exe-diagnosis.txt 2>exe-err.txt ||
   fail "korvane-diagnose.exe exited with $?: $(cat exe-err.txt)"
-tr -d '\r' <exe-diagnosis.txt | diff diagnosis-expected.txt - || fail "korvane-diagnose.exe misread the log"
+tr -d '\r' <exe-diagnosis.txt | diff diagnosis.txt - || fail "korvane-diagnose.exe and korvane-diagnose disagree"
 echo "install and packages: ok"

@@ -3,6 +3,7 @@
 #include "boot_image.h"
 #include "log_file.h"
 #include "options.h"
+#include "port_argument.h"
 #include "serial_link.h"
 #include "monitor_session.h"
 #include "wakeup.h"
@@ -64,16 +65,8 @@ int korvane_run(int argc, char **argv) {
     return finish(status);
   }
 
-  if (!serial_open(opts.port_number, opts.port_path)) {
-    close_log_file();
-    return finish(1);
-  }
-  // Checked before a byte goes out: the test text would reach the monitor
-  // as commands.
-  if (log_file_is_serial_port()) {
-    std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
-    std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), serial_port_name());
-    serial_close();
+  if ((opts.port_text && !port_argument_usable(opts.port_text)) ||
+      !serial_open(opts.port_number, opts.port_path)) {
     close_log_file();
     return finish(1);
   }

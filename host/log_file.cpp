@@ -41,7 +41,9 @@ bool log_file_is_open(void) { return log_file != nullptr; }
 
 bool log_file_failed(void) { return log_file && log_write_failed; }
 
-bool log_file_is_serial_port(void) { return log_file && serial_port_is(log_file); }
+bool log_file_is_port(int port_number, const char *device_path) {
+  return log_file && serial_port_is(log_file, port_number, device_path);
+}
 
 const char *log_file_name(void) { return log_path.c_str(); }
 

@@ -16,9 +16,10 @@ bool log_file_is_open(void);
 // True once a write to the open log file has failed.
 bool log_file_failed(void);
 
-// True when the open log file is the serial port itself, by whatever name
-// it was opened: the test text would go down the line as commands.
-bool log_file_is_serial_port(void);
+// True when the open log file is the serial port that these arguments of
+// serial_open name, by whatever name it was opened: the test text would go
+// down the line as commands.
+bool log_file_is_port(int port_number, const char *device_path);
 
 // The name of the log file, for messages.
 const char *log_file_name(void);

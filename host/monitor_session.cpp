@@ -4,6 +4,8 @@
 #include "log_file.h"
 #include "serial_link.h"
 
+#include <cstdio>
+
 static const unsigned NO_TIMEOUT = 0;
 
 void wait_for_byte(unsigned char byte) {
@@ -24,17 +26,19 @@ bool run_monitor_command(unsigned char command) {
   return serial_read_byte(NO_TIMEOUT) == '0';
 }
 
-// A continuous run never reaches its end, where a failed log write is
-// otherwise reported; it stops at the first one instead of losing the
-// log of a soak run without a word.
-static bool log_lost(const run_options *opts) { return opts->continuous && log_file_failed(); }
+// A continuous run never reaches its end, where a failed write to the log
+// or to standard output is otherwise reported; it stops at the first one
+// instead of running on for ever with its results reaching nobody.
+static bool output_lost(const run_options *opts) {
+  return opts->continuous && (log_file_failed() || std::ferror(stdout));
+}
 
 // False when the run must stop.
 static bool run_test(const char *title, unsigned char command, const run_options *opts) {
   tee_printf(title, opts->verbose ? '\n' : ' ');
-  if (log_lost(opts)) return false;
+  if (output_lost(opts)) return false;
   tee_printf(run_monitor_command(command) ? "passed\n" : "failed\n");
-  return !log_lost(opts);
+  return !output_lost(opts);
 }
 
 void run_test_phase(const run_options *opts) {

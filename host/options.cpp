@@ -7,11 +7,14 @@
 #include "options.h"
 
 #include "log_file.h"
+#include "port_argument.h"
+#include "port_name.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <string>
 
 static const char USAGE[] =
     "Usage: korvane [-c] [-h] [-l <logfile>] [-p <port>] [-v] [sdram|flash]\n"
@@ -35,9 +38,37 @@ static const char USAGE[] =
 
 void print_usage(void) { std::fputs(USAGE, stderr); }
 
+// The "Logging to" lines, held back until the run is known to go on with
+// the log, so that a log refused as the port is never announced. Whatever
+// ends the parsing prints them first, in their place before its own text.
+static std::string logging_notes;
+
+static void print_logging_notes(void) {
+  std::fputs(logging_notes.c_str(), stdout);
+  logging_notes.clear();
+}
+
+static int refuse_with_usage(void) {
+  print_logging_notes();
+  print_usage();
+  return 1;
+}
+
+// Checked before the port is opened, let alone written to: the test text
+// would reach the monitor as commands.
+static bool log_is_the_port(const run_options *opts) {
+  if (!log_file_is_port(opts->port_number, opts->port_path)) return false;
+  char port[4096];
+  format_port_name(port, sizeof port, opts->port_number, opts->port_path);
+  std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
+  std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), port);
+  return true;
+}
+
 int parse_command_line(int argc, char **argv, run_options *opts) {
   opts->port_number = 1;
   opts->port_path = nullptr;
+  opts->port_text = nullptr;
   opts->continuous = false;
   opts->verbose = false;
   opts->run_sdram_test = true;
@@ -54,25 +85,29 @@ int parse_command_line(int argc, char **argv, run_options *opts) {
       case 'l':
         // A second -l leaves the first file created and empty.
         if (!open_log_file(optarg)) {
+          int err = errno;
+          print_logging_notes();
           std::fprintf(stderr, "Could not open logfile '%s'.\n", optarg);
+          std::fprintf(stderr, "%s: %s\n", optarg, std::strerror(err));
           return 1;
         }
-        std::printf("Logging to '%s'\n", optarg);
+        logging_notes += std::string("Logging to '") + optarg + "'\n";
         break;
       case 'p':
         if (std::strchr(optarg, '/')) {
           opts->port_path = optarg;
+          opts->port_text = nullptr;
         } else {
           opts->port_path = nullptr;
-          opts->port_number = std::atoi(optarg);
+          opts->port_text = optarg;
+          read_port_number(optarg, &opts->port_number);
         }
         break;
       case 'v':
         opts->verbose = true;
         break;
       default:  // -h, an unknown option, a missing argument
-        print_usage();
-        return 1;
+        return refuse_with_usage();
     }
   }
 
@@ -83,9 +118,13 @@ int parse_command_line(int argc, char **argv, run_options *opts) {
     } else if (std::strcmp(name, "flash") == 0) {
       opts->run_sdram_test = false;
     } else {
-      print_usage();
-      return 1;
+      return refuse_with_usage();
     }
   }
+  if (log_is_the_port(opts)) {
+    logging_notes.clear();
+    return 1;
+  }
+  print_logging_notes();
   return -1;
 }

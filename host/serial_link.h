@@ -11,6 +11,10 @@
 //   and named by that path.
 // - A read waits at most the given milliseconds (0: without limit) and gives
 //   0 when nothing came, the same value as a received NUL byte.
+// - The port is held for exclusive use while open. On POSIX that is a flag
+//   of the device, which outlives the process: it is cleared by
+//   serial_close and by the signals that end the program (SIGINT, SIGTERM,
+//   SIGHUP, SIGPIPE), which then end it as they would have.
 // - A port that goes away while in use (an adapter unplugged, the far end of
 //   a pseudo-terminal closed) ends the program through serial_port_lost
 //   rather than turning reads into a silent spin.
@@ -23,7 +27,8 @@
 //   serial_write_byte send one byte; never times out
 //   serial_read_byte  one byte 0..255, or 0 after timeout_ms of silence
 //   serial_close      close the port
-//   serial_port_is    whether a stream writes to the open port itself
+//   serial_clock_ms   the steady clock that the read time-outs run on
+//   serial_port_is    whether a stream writes to the device a port names
 #pragma once
 
 #include <cstdio>
@@ -34,9 +39,14 @@ void serial_write_byte(unsigned char byte);
 int serial_read_byte(unsigned timeout_ms);
 void serial_close(void);
 
-// True when stream is the open port itself, by whatever name it was opened
-// (a log file named as the port would send its text down the line).
-bool serial_port_is(std::FILE *stream);
+// Milliseconds on a steady clock, the one the read time-outs are measured
+// on, so that a wait made of several reads can be bounded as a whole.
+unsigned long long serial_clock_ms(void);
+
+// True when stream writes to the device that serial_open would open for
+// these arguments, by whatever name (a log file named as the port would send
+// its text down the line). Asked before the port is opened.
+bool serial_port_is(std::FILE *stream, int port_number, const char *device_path);
 
 // The name the port goes by in messages: "COM<n>" or the device path.
 const char *serial_port_name(void);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,9 @@
 #include <unistd.h>
 
 static int port_handle = -1;
+
+// The descriptor whose exclusive flag the signal handlers clear, or -1.
+static volatile sig_atomic_t exclusive_fd = -1;
 
 static char port_name[PATH_MAX];
 
@@ -70,26 +74,63 @@ static const char *refusal(int fd) {
   return nullptr;
 }
 
-bool serial_port_is(std::FILE *stream) {
+// The device a port names: the path itself, or /dev/ttyS<n-1> for COM<n>;
+// null for a number below COM1, the first serial device.
+static const char *device_for(int port_number, const char *device_path, char *numbered,
+                              std::size_t size) {
+  if (device_path) return device_path;
+  if (port_number <= 0) return nullptr;
+  std::snprintf(numbered, size, "/dev/ttyS%d", port_number - 1);
+  return numbered;
+}
+
+bool serial_port_is(std::FILE *stream, int port_number, const char *device_path) {
+  char numbered[32];
+  const char *path = device_for(port_number, device_path, numbered, sizeof numbered);
   struct stat port, other;
-  return port_handle >= 0 && fstat(port_handle, &port) == 0 && fstat(fileno(stream), &other) == 0 &&
+  return path && stat(path, &port) == 0 && fstat(fileno(stream), &other) == 0 &&
          same_device(port, other);
+}
+
+// Clears the exclusive flag, then lets the signal end the process as it
+// would have: SA_RESETHAND has restored its default action, and the signal
+// raised here is delivered as soon as the handler returns.
+static void release_port_and_end(int sig) {
+  int saved_errno = errno;
+  if (exclusive_fd >= 0) ioctl(exclusive_fd, TIOCNXCL);
+  raise(sig);
+  errno = saved_errno;
+}
+
+// The signals that end a run from outside: Ctrl-C, timeout(1) and kill,
+// a closed terminal, a closed pipe on standard output. One that is ignored
+// (nohup, a background job) stays ignored.
+static void release_port_on_signals(void) {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  static const int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+  for (int sig : ENDING_SIGNALS) {
+    struct sigaction old;
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = release_port_and_end;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(sig, &action, nullptr);
+  }
 }
 
 bool serial_open(int port_number, const char *device_path) {
   format_port_name(port_name, sizeof port_name, port_number, device_path);
 
   char numbered[32];
-  const char *path = device_path;
+  const char *path = device_for(port_number, device_path, numbered, sizeof numbered);
   if (!path) {
-    // COM1 is the first serial device; nothing is below it.
-    if (port_number <= 0) {
-      std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
-      std::fprintf(stderr, "%s: %s\n", port_name, std::strerror(ENOENT));
-      return false;
-    }
-    std::snprintf(numbered, sizeof numbered, "/dev/ttyS%d", port_number - 1);
-    path = numbered;
+    std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
+    std::fprintf(stderr, "%s: %s\n", port_name, std::strerror(ENOENT));
+    return false;
   }
 
   // O_NONBLOCK only for the open itself, so that a modem line that is
@@ -98,16 +139,24 @@ bool serial_open(int port_number, const char *device_path) {
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   int err = errno;
   const char *reason = nullptr;
+  const int held_fd = exclusive_fd;
   if (fd >= 0) {
     // Exclusive use: a second korvane on the same port must fail here,
-    // not interleave its bytes with ours.
-    if ((reason = refusal(fd)) != nullptr || ioctl(fd, TIOCEXCL) != 0) {
+    // not interleave its bytes with ours. The handlers go in first, so
+    // that no signal finds the flag set and nobody to clear it.
+    if ((reason = refusal(fd)) == nullptr) {
+      release_port_on_signals();
+      exclusive_fd = fd;
+    }
+    if (reason || ioctl(fd, TIOCEXCL) != 0) {
       if (!reason) err = errno;
+      exclusive_fd = held_fd;
       close(fd);
       fd = -1;
     } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       // The port is another korvane's, exclusive flag and all.
       err = errno == EWOULDBLOCK ? EBUSY : errno;
+      exclusive_fd = held_fd;
       close(fd);
       fd = -1;
     } else {
@@ -162,10 +211,10 @@ void serial_write_byte(unsigned char byte) {
   }
 }
 
-static long long now_ms(void) {
+unsigned long long serial_clock_ms(void) {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+  return (unsigned long long)ts.tv_sec * 1000 + (unsigned long long)ts.tv_nsec / 1000000;
 }
 
 // Reads whatever is waiting (at least one byte) into pending; a hang-up or
@@ -187,9 +236,9 @@ int serial_read_byte(unsigned timeout_ms) {
   if (pending_next == pending_end) {
     // Without a time-out a blocking read waits by itself; with one,
     // poll() bounds the wait and the read then finds the byte waiting.
-    const long long deadline = now_ms() + timeout_ms;
+    const long long deadline = (long long)serial_clock_ms() + timeout_ms;
     while (timeout_ms != 0) {
-      long long left = deadline - now_ms();
+      long long left = deadline - (long long)serial_clock_ms();
       struct pollfd p = {port_handle, POLLIN, 0};
       int ready = poll(&p, 1, left > 0 ? (int)left : 0);
       if (ready > 0) break;
@@ -205,6 +254,7 @@ void serial_close(void) {
   // The exclusive flag belongs to the device, not to our descriptor: left
   // set, it keeps the port busy for everyone else after we have gone.
   if (port_handle >= 0) {
+    exclusive_fd = -1;
     ioctl(port_handle, TIOCNXCL);
     close(port_handle);
   }

@@ -178,7 +178,9 @@ void serial_close(void) {
   port_handle = INVALID_HANDLE_VALUE;
 }
 
+unsigned long long serial_clock_ms(void) { return GetTickCount64(); }
+
 // The port is opened after the log file and without sharing, so a log file
 // that already holds the same device makes serial_open fail before a byte
 // goes out; nothing is left to compare here.
-bool serial_port_is(std::FILE *) { return false; }
+bool serial_port_is(std::FILE *, int, const char *) { return false; }

@@ -22,6 +22,9 @@ static const unsigned BLOCK_ANSWER_MS = 1000;
 static const unsigned AFTER_CAN_MS = 1000;
 static const unsigned EOT_ANSWER_MS = 2000;
 static const unsigned DRAIN_MS = 1500;
+// A receiver that talks on after the cancel (one that ignores CAN, or line
+// noise) would hold the drain for ever; a sound one is quiet long before.
+static const unsigned DRAIN_LIMIT_MS = 10000;
 
 static const std::size_t BLOCK_DATA = 128;
 
@@ -61,8 +64,12 @@ static int receive(unsigned timeout_ms) {
   return (signed char)byte > 0 ? byte : 0;
 }
 
+// No read starts that could end past the limit: each keeps its full
+// time-out, as a shorter one would not tell silence from a lost port on
+// every link.
 void drain_input(void) {
-  while (receive(DRAIN_MS) != 0) {
+  const unsigned long long end = serial_clock_ms() + DRAIN_LIMIT_MS;
+  while (serial_clock_ms() + DRAIN_MS <= end && receive(DRAIN_MS) != 0) {
   }
 }
 

@@ -26,5 +26,5 @@ uint16_t xmodem_crc16(const unsigned char *data, std::size_t size);
 int xmodem_send(const unsigned char *data, std::size_t size);
 
 // Reads and drops bytes until 1.5 s of silence or a byte that does not
-// count as received.
+// count as received, for 10 s at most.
 void drain_input(void);

@@ -56,6 +56,7 @@ void reap(pid_t pid, child_state *c) {
   struct rusage usage = {};
   wait4(pid, &wstatus, 0, &usage);
   if (!c->r.timed_out && WIFEXITED(wstatus)) c->r.status = WEXITSTATUS(wstatus);
+  if (!c->r.timed_out && WIFSIGNALED(wstatus)) c->r.signal = WTERMSIG(wstatus);
   c->r.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
                      usage.ru_stime.tv_usec / 1e6;
   // What it wrote just before the end is in the pipes; a grandchild that

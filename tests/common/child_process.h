@@ -11,6 +11,7 @@
 
 struct child_result {
   int status = -1;         // exit status; -1 when killed or ended by a signal
+  int signal = 0;          // the signal that ended it, other than our kill
   bool timed_out = false;  // killed for outliving its time
   std::string out, err;    // what it wrote: so far, or in all once ended
   double ended_at = 0;     // steady-clock seconds

@@ -69,6 +69,14 @@ std::vector<std::string> korvane_command(const std::vector<std::string> &args) {
   return argv;
 }
 
+std::vector<std::string> korvane_sandboxed_command(const std::vector<std::string> &args) {
+  if (korvane_under_wine()) return korvane_command(args);
+  if (!*PORT_SANDBOX) return {};
+  std::vector<std::string> argv = korvane_command(args);
+  argv.insert(argv.begin(), PORT_SANDBOX);
+  return argv;
+}
+
 std::string download_text(std::size_t image_size) {
   std::string s = "Waiting for the board to wake up...\r" + std::string(35, ' ') +
                   "\rDownloading boot code...(  0%)";

@@ -36,6 +36,11 @@ korvane_port korvane_missing_port(void);
 // The argument vector that runs the korvane under test with args.
 std::vector<std::string> korvane_command(const std::vector<std::string> &args);
 
+// The same, held where the machine's /dev/ttyS* are covered (port_sandbox),
+// for a korvane that might open a numbered port; empty natively when no
+// sandbox was built (the Wine suite is off).
+std::vector<std::string> korvane_sandboxed_command(const std::vector<std::string> &args);
+
 // The console text of korvane waking the board and downloading an image of
 // the given size.
 std::string download_text(std::size_t image_size);

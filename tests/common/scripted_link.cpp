@@ -11,6 +11,10 @@ serial_record serial_log;
 static serial_peer peer;
 static bool fail_open = false;
 
+// How long every()'s peer talks: long past any bound of the host's, short
+// enough that a host that waits for its silence still ends.
+static const unsigned long long TALKS_FOR_MS = 3600ull * 1000;
+
 void scripted_link_reset(serial_peer p) {
   serial_log = serial_record();
   peer = std::move(p);
@@ -18,6 +22,16 @@ void scripted_link_reset(serial_peer p) {
 }
 
 void scripted_link_fail_open(void) { fail_open = true; }
+
+serial_peer every(unsigned period_ms, int byte) {
+  return [period_ms, byte](unsigned timeout_ms) {
+    unsigned long long next = (serial_log.clock_ms / period_ms + 1) * period_ms;
+    if (next > TALKS_FOR_MS) return SILENCE;
+    if (timeout_ms != 0 && next > serial_log.clock_ms + timeout_ms) return SILENCE;
+    serial_log.clock_ms = next;
+    return byte;
+  };
+}
 
 serial_peer replies(std::vector<int> bytes) {
   auto queue = std::make_shared<std::deque<int>>(bytes.begin(), bytes.end());
@@ -41,7 +55,10 @@ bool serial_open(int port_number, const char *device_path) {
 
 void serial_configure(unsigned) { serial_log.configured = true; }
 
-void serial_write_byte(unsigned char byte) { serial_log.written.push_back(byte); }
+void serial_write_byte(unsigned char byte) {
+  serial_log.written.push_back(byte);
+  serial_log.last_write_ms = serial_log.clock_ms;
+}
 
 int serial_read_byte(unsigned timeout_ms) {
   serial_log.read_timeouts.push_back(timeout_ms);
@@ -54,6 +71,8 @@ int serial_read_byte(unsigned timeout_ms) {
 
 void serial_close(void) { serial_log.closed = true; }
 
-bool serial_port_is(std::FILE *) { return false; }
+unsigned long long serial_clock_ms(void) { return serial_log.clock_ms; }
+
+bool serial_port_is(std::FILE *, int, const char *) { return false; }
 
 const char *serial_port_name(void) { return "COM1"; }

@@ -28,6 +28,8 @@ bool close_log_file(void) { return true; }
 
 const char *log_file_name(void) { return opened_log.c_str(); }
 
+bool log_file_is_port(int, const char *) { return false; }
+
 void tee_printf(const char *, ...) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, std::size_t size) {

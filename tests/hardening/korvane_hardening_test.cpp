@@ -3,14 +3,289 @@
 // tries the same port. Each case runs the real program against a scripted
 // board on a pseudo-terminal.
 #include "board_line.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+std::string replaced(std::string s, const std::string &from, const std::string &to) {
+  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
+  return s;
+}
+
+// Wine passes a Windows exit code to the system cut to its low byte:
+// STATUS_CONTROL_C_EXIT, 0xC000013A, is seen as 0x3A.
+const int CONTROL_C_EXIT_UNDER_WINE = 0x3A;
+
+// The time korvane may take to end after its last byte on a line that
+// never stops talking: its drain's bound, 10 s, and plenty to spare.
+const double DRAIN_END_BOUND_S = 30;
+
+// The board's end of a line that never stops talking, played until korvane
+// has closed the line or has been quiet for longer than DRAIN_END_BOUND_S:
+// after korvane's first byte, `first` at once, then `noise` every 100 ms
+// whatever korvane sends. Returns when korvane last sent a byte (steady
+// seconds).
+double talk_for_ever(int master, int held_slave, char first, char noise) {
+  double heard = 0, next = 0;
+  while (heard == 0 || steady_seconds() < heard + DRAIN_END_BOUND_S + 1) {
+    struct pollfd p = {master, POLLIN, 0};
+    int wait_ms = heard == 0 ? 5000 : (int)((next - steady_seconds()) * 1000) + 1;
+    if (poll(&p, 1, wait_ms > 0 ? wait_ms : 0) > 0) {
+      char buf[256];
+      if (read(master, buf, sizeof buf) <= 0) break;  // korvane has gone
+      if (heard == 0) {
+        close(held_slave);
+        next = steady_seconds();
+        if (write(master, &first, 1) != 1) break;
+      }
+      heard = steady_seconds();
+    } else if (heard == 0) {
+      break;  // korvane never came
+    }
+    if (steady_seconds() >= next) {
+      if (write(master, &noise, 1) != 1) break;
+      next += 0.1;
+    }
+  }
+  return heard;
+}
+
+// The exclusive-use flag of the line's terminal, read through a descriptor
+// of our own: root may open an exclusive terminal all the same, anyone else
+// is refused as busy.
+int exclusive_flag(const std::string &path) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == EBUSY ? 1 : -1;
+  int flag = -1;
+  ioctl(fd, TIOCGEXCL, &flag);
+  close(fd);
+  return flag;
+}
+
+// How a run ends when it cannot end by itself or is given a port or log it
+// must refuse: a receiver that never stops talking, standard output lost in
+// a continuous run, a signal in the wake-up or the test phase, a port number
+// out of range or with no number at all, a log that cannot be opened.
+TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
+  enum board_end {
+    NO_BOARD,            // the line stays as it is
+    NAK_PAST_CANCEL,     // NAK on and on, CAN or not
+    NOISE_IN_HANDSHAKE,  // NAK to the wake-up, then "x" on and on
+    BOARD,               // the scripted board, nine commands at most
+    QUIET_IN_WAKEUP,     // the board goes quiet inside the wake-up, the line stays up
+    QUIET_IN_TESTS,      // the monitor prompts, then never answers
+  };
+  enum platforms { BOTH, NATIVE, WINE };
+  struct edge {
+    const char *name;
+    std::vector<std::string> args;  // LINE_PORT: the line's port; @D: a fresh directory
+    board_end board;
+    int status;       // the exit status, or -1 when the signal ends it
+    const char *err;  // @L: the line's port as korvane names it; @D as above
+    int signal = 0;   // sent once the board's end has played
+    platforms where = BOTH;
+    bool stdout_full = false;        // standard output is /dev/full
+    bool sandboxed = false;          // korvane may open a numbered port
+    const char *out = nullptr;       // null: not checked
+    const char *commands = nullptr;  // what the board was sent; null: not checked
+  };
+  const char *download_failed_4 = "Xmodem download failed: -4.\n";
+  const edge cases[] = {
+      {"a receiver that NAKs past the cancel", {}, NAK_PAST_CANCEL, 1, download_failed_4},
+      {"noise through the handshake", {}, NOISE_IN_HANDSHAKE, 1, "Xmodem download failed: -2.\n"},
+      {"continuous with standard output full",
+       {"-c"},
+       BOARD,
+       1,
+       "Could not write standard output.\n",
+       0,
+       BOTH,
+       true,
+       false,
+       nullptr,
+       "s"},
+      {"SIGINT in the wake-up", {}, QUIET_IN_WAKEUP, -1, "", SIGINT},
+      {"SIGINT in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGINT},
+      {"SIGTERM in the wake-up", {}, QUIET_IN_WAKEUP, -1, "", SIGTERM, NATIVE},
+      {"SIGTERM in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGTERM, NATIVE},
+      {"SIGHUP in the wake-up", {}, QUIET_IN_WAKEUP, -1, "", SIGHUP, NATIVE},
+      {"SIGHUP in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGHUP, NATIVE},
+      {"SIGPIPE in the wake-up", {}, QUIET_IN_WAKEUP, -1, "", SIGPIPE, NATIVE},
+      {"SIGPIPE in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGPIPE, NATIVE},
+      {"2^32 + 1",
+       {"-p", "4294967297"},
+       NO_BOARD,
+       1,
+       "Could not open serial port 4294967297.\n4294967297: Port number out of range\n",
+       0,
+       BOTH,
+       false,
+       true,
+       ""},
+      {"INT_MAX + 1",
+       {"-p", "2147483648"},
+       NO_BOARD,
+       1,
+       "Could not open serial port 2147483648.\n2147483648: Port number out of range\n",
+       0,
+       BOTH,
+       false,
+       true,
+       ""},
+      {"INT_MIN - 1",
+       {"-p", "-2147483649"},
+       NO_BOARD,
+       1,
+       "Could not open serial port -2147483649.\n-2147483649: Port number out of range\n",
+       0,
+       BOTH,
+       false,
+       true,
+       ""},
+      {"beyond 64 bits",
+       {"-p", "99999999999999999999x"},
+       NO_BOARD,
+       1,
+       "Could not open serial port 99999999999999999999x.\n"
+       "99999999999999999999x: Port number out of range\n",
+       0,
+       BOTH,
+       false,
+       true,
+       ""},
+      {"a device name without its directory",
+       {"-p", "ttyUSB0"},
+       NO_BOARD,
+       1,
+       "Could not open serial port COM0.\n"
+       "ttyUSB0: no such port number; give a device path such as /dev/ttyUSB0\n",
+       0,
+       NATIVE,
+       false,
+       true,
+       ""},
+      {"a Windows port by its name",
+       {"-p", "COM3"},
+       NO_BOARD,
+       1,
+       "Could not open serial port COM0.\nCOM3: no such port number; give a device path such as "
+       "//./COM3\n",
+       0,
+       WINE,
+       false,
+       true,
+       ""},
+      {"a log in no directory",
+       {"-l", "@D/no/such/log", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile '@D/no/such/log'.\n@D/no/such/log: No such file or directory\n"},
+      {"a log that is a directory",
+       {"-l", "@D", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile '@D'.\n@D: Is a directory\n",
+       0,
+       NATIVE},
+      {"a log that is the port",
+       {"-l", LINE_PORT, "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile '@L'.\n@L: Is the serial port @L\n",
+       0,
+       NATIVE,
+       false,
+       false,
+       ""},
+  };
+  for (const edge &c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.where == (korvane_under_wine() ? NATIVE : WINE)) continue;
+    line l = open_line();
+    const korvane_port port = korvane_port_for(l.path);
+    const std::string dir = temp_dir("korvane-edge");
+    ASSERT_NE("", dir);
+    std::vector<std::string> args = c.args;
+    if (c.board != NO_BOARD) args.insert(args.begin(), {"-p", LINE_PORT});
+    for (std::string &a : args) a = replaced(a == LINE_PORT ? port.arg : a, "@D", dir);
+    std::vector<std::string> argv =
+        c.sandboxed ? korvane_sandboxed_command(args) : korvane_command(args);
+    if (argv.empty()) {
+      std::printf("%s: skipped, no port sandbox in this build\n", c.name);
+      continue;
+    }
+    if (c.stdout_full) argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$@\" >/dev/full", "sh"});
+
+    // The line outlives whatever plays the board's end, so that the flag
+    // can be read back and a quiet board keeps korvane waiting.
+    int kept_master = dup(l.master);
+    pid_t pid = start_child(argv, c.name);
+    ASSERT_GT(pid, 0);
+    board_script board;
+    double last_heard = 0;
+    switch (c.board) {
+      case NO_BOARD:
+        close(l.master);
+        break;
+      case NAK_PAST_CANCEL:
+        last_heard = talk_for_ever(l.master, l.slave, 0x15, 0x15);
+        close(l.master);
+        break;
+      case NOISE_IN_HANDSHAKE:
+        last_heard = talk_for_ever(l.master, l.slave, 0x15, 'x');
+        close(l.master);
+        break;
+      case BOARD:
+      case QUIET_IN_WAKEUP:
+      case QUIET_IN_TESTS:
+        board.hang_up = c.board == QUIET_IN_WAKEUP ? HANG_UP_IN_WAKEUP : HANG_UP_IN_TESTS;
+        board.monitor.limit = c.board == QUIET_IN_TESTS ? 0 : 9;
+        play_board(l.master, l.slave, &board);
+        break;
+    }
+    if (c.signal) kill(pid, c.signal);
+    child_result r = finish_child(pid, c.name, 5.0);
+    if (c.board == NO_BOARD) close(l.slave);
+
+    if (korvane_under_wine() && c.signal == SIGINT) {
+      EXPECT_EQ(CONTROL_C_EXIT_UNDER_WINE, r.status);
+    } else {
+      EXPECT_EQ(c.status, r.status);
+      EXPECT_EQ(c.signal, r.signal);
+    }
+    EXPECT_EQ(replaced(replaced(c.err, "@L", port.name), "@D", dir), r.err);
+    if (c.out) {
+      EXPECT_EQ(c.out, r.out);
+    }
+    if (c.commands) {
+      EXPECT_EQ(c.commands, board.monitor.commands);
+    }
+    EXPECT_EQ(0, exclusive_flag(l.path));
+    if (last_heard) {
+      // A bound on an ending, not a figure: the drain's own bound is
+      // tested on a virtual clock.
+      double drain = r.ended_at - last_heard;
+      EXPECT_LT(drain, DRAIN_END_BOUND_S);
+      if (c.err == download_failed_4)
+        std::printf("%s: ended %.1f s after korvane's last byte\n", c.name, drain);
+    }
+    close(kept_master);
+    remove_tree(dir);
+  }
+}
 
 TEST(Hardening, APortThatGoesAwayEndsTheRunInEveryPhase) {
   struct {

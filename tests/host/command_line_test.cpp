@@ -45,8 +45,7 @@ outcome call(const std::function<int(int, char **)> &f, std::vector<std::string>
   return o;
 }
 
-outcome parse(const std::vector<std::string> &args, bool posixly_correct = false) {
-  if (posixly_correct) setenv("POSIXLY_CORRECT", "1", 1);
+outcome parse(const std::vector<std::string> &args) {
   run_options opts;
   std::string port_path;
   outcome p = call(
@@ -57,7 +56,6 @@ outcome parse(const std::vector<std::string> &args, bool posixly_correct = false
         return status;
       },
       args);
-  unsetenv("POSIXLY_CORRECT");
   close_log_file();
   p.opts = opts;
   p.port_path = port_path;
@@ -69,42 +67,42 @@ bool is_usage(const std::string &err) {
          err.substr(err.size() - 2) == "\n\n";
 }
 
+// What a parse selected, in words: the port, then -c and -v, then the tests.
+std::string selected(const outcome &p) {
+  std::string s = "COM" + std::to_string(p.opts.port_number);
+  if (!p.port_path.empty()) s += " " + p.port_path;
+  if (p.opts.continuous) s += ", continuous";
+  if (p.opts.verbose) s += ", verbose";
+  if (p.opts.run_sdram_test) s += ", sdram";
+  if (p.opts.run_flash_test) s += ", flash";
+  return s;
+}
+
+// The order of options and names, and POSIXLY_CORRECT, are tested on the
+// built programs (korvane_binary_test), where the Windows build's option
+// parser is the one that counts.
 TEST(CommandLine, OptionsAndTestNames) {
   struct {
     std::vector<std::string> args;
-    int port;
-    const char *path;
-    bool continuous, verbose, sdram, flash;
-    bool posixly_correct = false;  // parsing stops at the first name
+    const char *selects;
   } cases[] = {
-      {{}, 1, nullptr, false, false, true, true},
-      {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true},
-      {{"flash", "-p", "3"}, 3, nullptr, false, false, false, true},  // permutation
-      {{"-p", "12", "flash", "-v"}, 12, nullptr, false, true, false, true},
-      {{"-c", "-v", "sdram"}, 1, nullptr, true, true, true, false},
-      {{"-cv"}, 1, nullptr, true, true, true, true},
-      {{"sdram", "flash"}, 1, nullptr, false, false, true, true},  // two names: both tests
-      {{"bogus", "words"}, 1, nullptr, false, false, true, true},
-      {{"-p", "x"}, 0, nullptr, false, false, true, true},
-      {{"-p", "-3"}, -3, nullptr, false, false, true, true},
-      {{"-p12"}, 12, nullptr, false, false, true, true},
-      {{"-p", "/dev/pts/7"}, 1, "/dev/pts/7", false, false, true, true},
-      {{"-p", "/dev/pts/7", "-p", "2"}, 2, nullptr, false, false, true, true},
-      // "flash" is not the only argument left, so both tests run on port 1.
-      {{"flash", "-p", "3"}, 1, nullptr, false, false, true, true, true},
-      {{"-p", "3", "flash"}, 3, nullptr, false, false, false, true, true},
+      {{}, "COM1, sdram, flash"},
+      {{"-p", "3", "flash"}, "COM3, flash"},
+      {{"-c", "-v", "sdram"}, "COM1, continuous, verbose, sdram"},
+      {{"-cv"}, "COM1, continuous, verbose, sdram, flash"},
+      {{"bogus", "words"}, "COM1, sdram, flash"},
+      {{"-p", "x"}, "COM0, sdram, flash"},
+      {{"-p", "-3"}, "COM-3, sdram, flash"},
+      {{"-p12"}, "COM12, sdram, flash"},
+      {{"-p", "/dev/pts/7"}, "COM1 /dev/pts/7, sdram, flash"},
+      {{"-p", "/dev/pts/7", "-p", "2"}, "COM2, sdram, flash"},
   };
   for (const auto &c : cases) {
-    outcome p = parse(c.args, c.posixly_correct);
-    SCOPED_TRACE(testing::PrintToString(c.args) + (c.posixly_correct ? " POSIXLY_CORRECT" : ""));
+    outcome p = parse(c.args);
+    SCOPED_TRACE(testing::PrintToString(c.args));
     EXPECT_EQ(-1, p.status);
     EXPECT_EQ("", p.err);
-    EXPECT_EQ(c.port, p.opts.port_number);
-    EXPECT_EQ(c.path ? c.path : "", p.port_path);
-    EXPECT_EQ(c.continuous, p.opts.continuous);
-    EXPECT_EQ(c.verbose, p.opts.verbose);
-    EXPECT_EQ(c.sdram, p.opts.run_sdram_test);
-    EXPECT_EQ(c.flash, p.opts.run_flash_test);
+    EXPECT_EQ(c.selects, selected(p));
   }
 }
 
@@ -143,7 +141,9 @@ TEST(CommandLine, LogFilesOpenAsTheyStand) {
   std::string missing = dir + "/no/such/dir.log";
   p = parse({"-l", missing, "-h"});
   EXPECT_EQ(1, p.status);
-  EXPECT_EQ("Could not open logfile '" + missing + "'.\n", p.err);
+  EXPECT_EQ(
+      "Could not open logfile '" + missing + "'.\n" + missing + ": No such file or directory\n",
+      p.err);
 
   remove_tree(dir);
 }
@@ -161,6 +161,39 @@ TEST(Run, APortThatDoesNotOpenEndsWithStatusOne) {
   EXPECT_FALSE(log_file_is_open());
   EXPECT_EQ("Logging to '" + log_path() + "'\n", o.out);
   std::remove(log_path().c_str());
+}
+
+// The -p number as atoi reads it, except where atoi would pick a port the
+// user did not name: out of the range of int, or no number at all.
+TEST(Run, APortArgumentThatNamesNoNumberOpensNothing) {
+  const int NOT_OPENED = -99;
+  struct {
+    const char *arg;
+    int opened;
+    const char *err;
+  } cases[] = {
+      {"4294967297", NOT_OPENED,
+       "Could not open serial port 4294967297.\n4294967297: Port number out of range\n"},
+      {"-2147483649", NOT_OPENED,
+       "Could not open serial port -2147483649.\n-2147483649: Port number out of range\n"},
+      {"ttyUSB0", NOT_OPENED,
+       "Could not open serial port COM0.\n"
+       "ttyUSB0: no such port number; give a device path such as /dev/ttyUSB0\n"},
+      {"2147483647", 2147483647, "Could not open serial port COM2147483647.\n"},
+      {"-2147483648", -2147483647 - 1, "Could not open serial port COM-2147483648.\n"},
+      {"12abc", 12, "Could not open serial port COM12.\n"},
+      {"", 0, "Could not open serial port COM0.\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.arg);
+    scripted_link_reset(replies({}));
+    scripted_link_fail_open();
+    outcome o = call(korvane_run, {"-p", c.arg});
+    EXPECT_EQ(1, o.status);
+    EXPECT_EQ(c.opened, serial_log.opened_port);
+    EXPECT_EQ(c.err, o.err);
+    EXPECT_EQ("", o.out);
+  }
 }
 
 TEST(Run, ACancelledDownloadIsReportedAndEverythingClosed) {

@@ -164,152 +164,78 @@ TEST(XmodemProgress, ShowsThePercentageBeforeEachBlock) {
   EXPECT_EQ(expected, console);
 }
 
+// What the sender did, in words: its result, how often it sent the first
+// block, the ACK and CAN bytes it wrote, and whether it drained the line.
+std::string what_the_sender_did(int result, const receiver &r, bool drained) {
+  long copies = std::count_if(r.blocks.begin(), r.blocks.end(),
+                              [](const std::vector<unsigned char> &b) { return b[1] == 1; });
+  long acks = std::count(r.controls.begin(), r.controls.end(), ACK);
+  long cans = std::count(r.controls.begin(), r.controls.end(), CAN);
+  return "result " + std::to_string(result) + ", first block " + std::to_string(copies) + "x, " +
+         std::to_string(acks) + " ACK, " + std::to_string(cans) + " CAN, " +
+         (drained ? "drained" : "not drained");
+}
+
 // How the sender meets a receiver that refuses, cancels, stays silent or
 // sends noise.
 TEST(XmodemReceiver, Behaviours) {
   struct scenario {
     const char *name;
-    boot_rom_config config;
-    bool scripted_handshake;
-    bytes handshake;
-    std::function<bytes(int)> on_block;
-    std::function<bytes(int)> on_eot;
-    int result;
-    int copies_of_first_block;
-    int acks_sent;
-    int cans_sent;
-    bool drained;
-    const char *console;  // null: not checked
-  };
-  auto rom = [](int) { return bytes{}; };
-  boot_rom_config sound, nak_once, nak_always, cancel, no_handshake, checksum;
-  nak_once.nak_block = nak_always.nak_block = cancel.cancel_block = 1;
-  nak_once.nak_count = 1;
-  nak_always.nak_count = 100;
-  no_handshake.no_handshake = true;
-  checksum.checksum_mode = true;
-  scenario cases[] = {
-      {"a NAK repeats the block", nak_once, false, {}, rom, rom, 128, 2, 0, 0, false, nullptr},
+    std::function<void(receiver *)> receiver_acts;  // changes the sound ROM
+    const char *sender_did;                         // as what_the_sender_did says
+    const char *console;                            // null: not checked
+  } cases[] = {
+      {"a NAK repeats the block",
+       [](receiver *r) { r->config.nak_block = 1, r->config.nak_count = 1; },
+       "result 128, first block 2x, 0 ACK, 0 CAN, not drained", nullptr},
       {"silence repeats the block",
-       sound,
-       false,
-       {},
-       [](int b) { return b < 3 ? bytes{SILENCE} : bytes{}; },
-       rom,
-       128,
-       4,
-       0,
-       0,
-       false,
-       nullptr},
+       [](receiver *r) { r->on_block = [](int b) { return b < 3 ? bytes{SILENCE} : bytes{}; }; },
+       "result 128, first block 4x, 0 ACK, 0 CAN, not drained", nullptr},
       {"a high byte is silence after a block",
-       sound,
-       false,
-       {},
-       [](int b) { return b == 0 ? bytes{0x86} : bytes{}; },
-       rom,
-       128,
-       2,
-       0,
-       0,
-       false,
-       nullptr},
+       [](receiver *r) { r->on_block = [](int b) { return b == 0 ? bytes{0x86} : bytes{}; }; },
+       "result 128, first block 2x, 0 ACK, 0 CAN, not drained", nullptr},
       {"a lone CAN then ACK uses up the try",
-       sound,
-       false,
-       {},
-       [](int b) {
-         return b == 0 ? bytes{CAN, ACK} : bytes{};
-       },
-       rom,
-       128,
-       2,
-       0,
-       0,
-       false,
-       nullptr},
-      {"CAN CAN after a block cancels", cancel, false, {}, rom, rom, -1, 1, 1, 0, true, nullptr},
+       [](receiver *r) { r->on_block = [](int b) {
+                           return b == 0 ? bytes{CAN, ACK} : bytes{};
+                         }; },
+       "result 128, first block 2x, 0 ACK, 0 CAN, not drained", nullptr},
+      {"CAN CAN after a block cancels", [](receiver *r) { r->config.cancel_block = 1; },
+       "result -1, first block 1x, 1 ACK, 0 CAN, drained", nullptr},
       {"CAN CAN in the handshake cancels",
-       sound,
-       true,
-       {CAN, CAN},
-       rom,
-       rom,
-       -1,
-       0,
-       1,
-       0,
-       true,
-       nullptr},
+       [](receiver *r) {
+         r->scripted_handshake = true, r->handshake = {CAN, CAN};
+       },
+       "result -1, first block 0x, 1 ACK, 0 CAN, drained", nullptr},
       {"a lone CAN in the handshake uses up the try",
-       sound,
-       true,
-       {CAN, 'x', 'C'},
-       rom,
-       rom,
-       128,
-       1,
-       0,
-       0,
-       false,
-       nullptr},
+       [](receiver *r) {
+         r->scripted_handshake = true, r->handshake = {CAN, 'x', 'C'};
+       },
+       "result 128, first block 1x, 0 ACK, 0 CAN, not drained", nullptr},
       {"high bytes in the handshake are silence",
-       checksum,
-       true,
-       {0xC3, 0x95, NAK},
-       rom,
-       rom,
-       128,
-       1,
-       0,
-       0,
-       false,
-       nullptr},
+       [](receiver *r) {
+         r->config.checksum_mode = true;
+         r->scripted_handshake = true, r->handshake = {0xC3, 0x95, NAK};
+       },
+       "result 128, first block 1x, 0 ACK, 0 CAN, not drained", nullptr},
       // Nothing printed: the progress line belongs to a transfer under way.
-      {"no handshake", no_handshake, false, {}, rom, rom, -2, 0, 0, 3, true, ""},
-      {"a block refused 25 times", nak_always, false, {}, rom, rom, -4, 25, 0, 3, true, nullptr},
-      {"EOT never acknowledged",
-       sound,
-       false,
-       {},
-       rom,
-       [](int) { return bytes{NAK}; },
-       -5,
-       1,
-       0,
-       0,
-       false,
-       nullptr},
+      {"no handshake", [](receiver *r) { r->config.no_handshake = true; },
+       "result -2, first block 0x, 0 ACK, 3 CAN, drained", ""},
+      {"a block refused 25 times",
+       [](receiver *r) { r->config.nak_block = 1, r->config.nak_count = 100; },
+       "result -4, first block 25x, 0 ACK, 3 CAN, drained", nullptr},
+      {"EOT never acknowledged", [](receiver *r) { r->on_eot = [](int) { return bytes{NAK}; }; },
+       "result -5, first block 1x, 0 ACK, 0 CAN, not drained", nullptr},
       {"EOT acknowledged at the tenth try",
-       sound,
-       false,
-       {},
-       rom,
-       [](int n) { return n == 9 ? bytes{ACK} : bytes{SILENCE}; },
-       128,
-       1,
-       0,
-       0,
-       false,
-       nullptr},
+       [](receiver *r) { r->on_eot = [](int n) { return n == 9 ? bytes{ACK} : bytes{SILENCE}; }; },
+       "result 128, first block 1x, 0 ACK, 0 CAN, not drained", nullptr},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     auto r = std::make_shared<receiver>();
-    r->config = c.config;
-    r->scripted_handshake = c.scripted_handshake;
-    r->handshake = c.handshake;
-    r->on_block = c.on_block;
-    r->on_eot = c.on_eot;
+    c.receiver_acts(r.get());
     attach(r);
     sent s = send(test_data(100));
-    EXPECT_EQ(c.result, s.result);
-    int copies = (int)std::count_if(r->blocks.begin(), r->blocks.end(),
-                                    [](const std::vector<unsigned char> &b) { return b[1] == 1; });
-    EXPECT_EQ(c.copies_of_first_block, copies);
-    EXPECT_EQ(c.acks_sent, std::count(r->controls.begin(), r->controls.end(), ACK));
-    EXPECT_EQ(c.cans_sent, std::count(r->controls.begin(), r->controls.end(), CAN));
-    EXPECT_EQ(c.drained, count_reads(1500) > 0);
+    EXPECT_EQ(c.sender_did, what_the_sender_did(s.result, *r, count_reads(1500) > 0));
     if (c.console) {
       EXPECT_EQ(c.console, s.console);
     }
@@ -332,6 +258,32 @@ TEST(XmodemReceiver, TimeOutsOfEachWait) {
   EXPECT_EQ(10, r->eots);
   EXPECT_EQ(1 + 10, count_reads(2000));  // the handshake read and ten EOT answers
   EXPECT_EQ(1, count_reads(1000));       // the answer to the one block
+}
+
+// A receiver that never stops talking holds the drain after the cancel for
+// 10 s at most, in the handshake and after a refused block alike; the
+// failure is then the usual one.
+TEST(XmodemDrain, EndsWithinTenSecondsOfAReceiverThatNeverStops) {
+  struct {
+    const char *name;
+    serial_peer peer;
+    int result;
+  } cases[] = {
+      {"NAK every second, CAN or not", every(1000, NAK), -4},
+      {"noise every half second", every(500, 'x'), -2},
+      {"a flood of noise", every(1, 'x'), -2},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    scripted_link_reset(c.peer);
+    EXPECT_EQ(c.result, send(test_data(100)).result);
+    const std::vector<unsigned char> &w = serial_log.written;
+    ASSERT_GE(w.size(), 3u);
+    EXPECT_EQ(std::vector<unsigned char>(3, CAN), std::vector<unsigned char>(w.end() - 3, w.end()));
+    unsigned long long drain = serial_log.clock_ms - serial_log.last_write_ms;
+    EXPECT_LE(drain, 10000u);
+    EXPECT_GT(drain, 10000u - 1500);
+  }
 }
 
 TEST(XmodemDrain, StopsAtSilenceANulOrAHighByte) {

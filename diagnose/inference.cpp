@@ -1,6 +1,27 @@
 #include "inference.h"
 
+#include <cstdint>
+#include <utility>
+
 namespace {
+
+// A set of reads, one bit each.
+struct read_set {
+  uint64_t bits[2] = {0, 0};
+  void add(int r) { bits[r / 64] |= uint64_t{1} << (r % 64); }
+  bool has(int r) const { return (bits[r / 64] >> (r % 64)) & 1u; }
+  read_set operator|(const read_set &o) const {
+    read_set s;
+    s.bits[0] = bits[0] | o.bits[0];
+    s.bits[1] = bits[1] | o.bits[1];
+    return s;
+  }
+  bool within(const read_set &o) const {
+    return (bits[0] & ~o.bits[0]) == 0 && (bits[1] & ~o.bits[1]) == 0;
+  }
+  bool operator==(const read_set &o) const { return bits[0] == o.bits[0] && bits[1] == o.bits[1]; }
+};
+static_assert(SDRAM_READS <= 128, "a read_set holds 128 reads");
 
 std::vector<sdram_fault> build_singles() {
   std::vector<sdram_fault> all;
@@ -16,6 +37,222 @@ std::vector<sdram_fault> build_singles() {
   return all;
 }
 
+// What the walk allows each read to show, and what each single fault
+// changes; made once.
+//
+// A read returns what its cell last stored. The walk wrote the read's own
+// offset last at some step before it, so only the writes from that step to
+// the read can reach the cell: those to offsets that the address faults
+// make the same cell. Address faults change only the bits of their lines,
+// so two offsets meet only where they differ in nothing but those lines.
+// Data faults change the value on its way out, bit by bit, so together with
+// other faults they change no read that each of them leaves alone.
+struct read_facts {
+  uint32_t lines = 0;   // address lines, one of which alone joins the read to a write
+  bool other = false;   // joined only by two lines or more
+  bool known = false;   // its window is known (the offset was written before)
+  uint32_t offset = 0;  // the byte offset it reads
+  // The window's writes: each value, and how its offset differs from the
+  // read's (0 for the read's own write).
+  std::vector<std::pair<uint16_t, uint32_t>> writes;
+};
+
+struct walk_facts {
+  sdram_reads sound;
+  std::vector<read_facts> reads;
+  std::vector<read_set> changes;  // per single fault, the reads it changes alone
+};
+
+const walk_facts &facts() {
+  static const walk_facts f = [] {
+    walk_facts w;
+    sdram_replay(sdram_fault_config{}, &w.sound);
+    const std::vector<walk_step> &steps = sdram_walk();
+    w.reads.resize(SDRAM_READS);
+    for (size_t n = 0; n < steps.size(); ++n) {
+      if (steps[n].write) continue;
+      read_facts &r = w.reads[static_cast<size_t>(steps[n].read_index)];
+      size_t from = n;
+      while (from > 0 && !(steps[from - 1].write && steps[from - 1].offset == steps[n].offset))
+        --from;
+      if (from == 0) continue;
+      r.known = true;
+      r.offset = steps[n].offset;
+      for (size_t k = from - 1; k < n; ++k) {
+        if (!steps[k].write) continue;
+        uint32_t d = steps[k].offset ^ steps[n].offset;
+        r.writes.emplace_back(steps[k].value, d);
+        if (d == 0) continue;
+        if ((d & (d - 1)) == 0) {
+          r.lines |= d;
+        } else if ((d & r.lines) == 0) {
+          r.other = true;
+        }
+      }
+    }
+    for (const sdram_fault &fault : sdram_single_faults()) {
+      sdram_reads got;
+      sdram_replay(sdram_fault_set({fault}), &got);
+      read_set s;
+      for (int r = 0; r < SDRAM_READS; ++r)
+        if (got.value[r] != w.sound.value[r]) s.add(r);
+      w.changes.push_back(s);
+    }
+    return w;
+  }();
+  return f;
+}
+
+uint32_t fault_lines(const sdram_fault &f) {
+  switch (f.kind) {
+    case sdram_fault_kind::data_stuck:
+      return 0;
+    case sdram_fault_kind::addr_stuck:
+      return 1u << f.line;
+    case sdram_fault_kind::addr_short:
+      return 1u << f.line | 1u << f.other;
+  }
+  return 0;
+}
+
+// What a trace asks of the address lines of a pair whose data faults are
+// given: each changed read shows a value that some write of its window,
+// through those data faults, delivers; that write's offset differs from the
+// read's in lines the pair must have.
+struct line_needs {
+  bool possible = true;                        // every changed read has such a write
+  uint32_t must = 0;                           // lines of reads with one such write only
+  std::vector<std::vector<uint32_t>> choices;  // reads with several: one of these
+};
+
+// The necessary conditions a trace sets on a pair of faults, made once per
+// trace so that most pairs cost a few mask operations and no replay.
+struct trace_filter {
+  const sdram_reads *reads;
+  read_set changed;              // the reads that differ from a sound board's
+  read_set open;                 // changed reads the lines cannot be told for
+  std::vector<read_set> covers;  // per single fault: the changed reads it can account for
+  // By data faults (none, one, or two, by data-fault index), made when
+  // first needed.
+  std::vector<line_needs> needs;
+  std::vector<bool> needs_made;
+};
+
+line_needs make_needs(const trace_filter &t, const sdram_fault_config &data) {
+  const walk_facts &w = facts();
+  line_needs n;
+  // Stuck data lines act bit by bit: what they keep and what they force.
+  const uint16_t forced = sdram_fault_word(data, 0x0000), kept = sdram_fault_word(data, 0xFFFF);
+  for (int r = 0; r < SDRAM_READS; ++r) {
+    const read_facts &f = w.reads[static_cast<size_t>(r)];
+    if (!t.changed.has(r) || !f.known) continue;
+    std::vector<uint32_t> lines;
+    bool alone = false;  // the data faults explain the read by themselves
+    for (const std::pair<uint16_t, uint32_t> &write : f.writes) {
+      if (((write.first & kept) | forced) != t.reads->value[r]) continue;
+      alone |= write.second == 0;
+      lines.push_back(write.second);
+    }
+    if (lines.empty()) {
+      n.possible = false;
+      return n;
+    }
+    if (alone) continue;
+    if (lines.size() == 1) {
+      n.must |= lines[0];
+    } else {
+      n.choices.push_back(lines);
+    }
+  }
+  return n;
+}
+
+trace_filter make_filter(const sdram_reads &reads) {
+  const walk_facts &w = facts();
+  const std::vector<sdram_fault> &singles = sdram_single_faults();
+  trace_filter t;
+  t.reads = &reads;
+  read_set by_line[32];
+  for (int r = 0; r < SDRAM_READS; ++r) {
+    if (reads.value[r] == w.sound.value[r]) continue;
+    t.changed.add(r);
+    const read_facts &f = w.reads[static_cast<size_t>(r)];
+    if (f.other || !f.known) t.open.add(r);
+    for (int line = 0; line < 32; ++line)
+      if ((f.lines >> line) & 1u) by_line[line].add(r);
+  }
+  for (size_t i = 0; i < singles.size(); ++i) {
+    read_set c;
+    if (singles[i].kind == sdram_fault_kind::data_stuck) {
+      c = w.changes[i];
+    } else {
+      for (uint32_t lines = fault_lines(singles[i]); lines; lines &= lines - 1)
+        c = c | by_line[__builtin_ctz(lines)];
+    }
+    t.covers.push_back(c);
+  }
+  const size_t slots = 1 + SDRAM_DATA_LINES * 2 * (SDRAM_DATA_LINES * 2 + 1);
+  t.needs.resize(slots);
+  t.needs_made.assign(slots, false);
+  return t;
+}
+
+// What the trace needs of the lines of a pair with singles i and j (i < j)
+// for its data faults. The data faults come first in sdram_single_faults(),
+// so a data fault's index is its place there.
+const line_needs &needs_of(trace_filter *t, size_t i, size_t j) {
+  const size_t data_faults = SDRAM_DATA_LINES * 2;
+  size_t slot = 0;
+  if (j < data_faults) {
+    slot = 1 + i * (data_faults + 1) + j + 1;
+  } else if (i < data_faults) {
+    slot = 1 + i * (data_faults + 1);
+  }
+  if (!t->needs_made[slot]) {
+    const std::vector<sdram_fault> &singles = sdram_single_faults();
+    sdram_fault_config data;
+    if (i < data_faults) sdram_fault_add(&data, singles[i]);
+    if (j < data_faults) sdram_fault_add(&data, singles[j]);
+    t->needs[slot] = make_needs(*t, data);
+    t->needs_made[slot] = true;
+  }
+  return t->needs[slot];
+}
+
+bool lines_meet(const line_needs &need, uint32_t lines) {
+  if (!need.possible || (need.must & ~lines) != 0) return false;
+  for (const std::vector<uint32_t> &choice : need.choices) {
+    bool met = false;
+    for (uint32_t d : choice) met |= (d & ~lines) == 0;
+    if (!met) return false;
+  }
+  return true;
+}
+
+bool pair_may_fit(trace_filter *t, size_t i, size_t j) {
+  const std::vector<sdram_fault> &singles = sdram_single_faults();
+  return t->changed.within(t->covers[i] | t->covers[j] | t->open) &&
+         lines_meet(needs_of(t, i, j), fault_lines(singles[i]) | fault_lines(singles[j]));
+}
+
+// The changed reads alone, replayed from their windows: the last write of
+// a window that reaches the read's cell is what the read returns. Cheaper
+// than the whole walk, and most pairs that got this far fail here.
+bool changed_reads_match(const trace_filter &t, const sdram_fault_config &c) {
+  const walk_facts &w = facts();
+  for (int r = 0; r < SDRAM_READS; ++r) {
+    const read_facts &f = w.reads[static_cast<size_t>(r)];
+    if (!t.changed.has(r) || !f.known) continue;
+    uint32_t cell = sdram_fault_address(c, f.offset) >> 1;
+    for (size_t k = f.writes.size(); k-- > 0;) {
+      if (sdram_fault_address(c, f.offset ^ f.writes[k].second) >> 1 != cell) continue;
+      if (sdram_fault_word(c, f.writes[k].first) != t.reads->value[r]) return false;
+      break;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 const std::vector<sdram_fault> &sdram_single_faults() {
@@ -25,23 +262,57 @@ const std::vector<sdram_fault> &sdram_single_faults() {
 
 sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
   sdram_diagnosis d;
-  if (sdram_replay_matches(sdram_fault_config{}, reads)) return d;
+  const walk_facts &w = facts();
+  if (reads == w.sound) return d;
   const std::vector<sdram_fault> &singles = sdram_single_faults();
-  for (const sdram_fault &f : singles) {
-    sdram_fault_config c = sdram_fault_set({f});
+  trace_filter t = make_filter(reads);
+  // A single fault alone changes exactly the reads it changes.
+  for (size_t i = 0; i < singles.size(); ++i) {
+    if (!(w.changes[i] == t.changed)) continue;
+    sdram_fault_config c;
+    sdram_fault_add(&c, singles[i]);
     if (sdram_replay_matches(c, reads)) d.fits.push_back(c);
   }
   if (!d.fits.empty() || !try_pairs) {
     d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::single;
     return d;
   }
+  std::vector<uint32_t> lines;
+  for (const sdram_fault &f : singles) lines.push_back(fault_lines(f));
+  const size_t data_faults = SDRAM_DATA_LINES * 2;
+  const line_needs &address_only = needs_of(&t, data_faults, data_faults + 1);
   for (size_t i = 0; i < singles.size(); ++i) {
+    read_set with_i = t.covers[i] | t.open;
+    // Pairs of address faults all need the same lines; the rest that
+    // fault i leaves to its partner, which has two lines at most.
+    uint32_t rest = address_only.must & ~lines[i];
+    if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) continue;
     for (size_t j = i + 1; j < singles.size(); ++j) {
-      sdram_fault_config c = sdram_fault_set({singles[i]});
+      // The cheapest checks first, inline: most pairs end here.
+      if (!t.changed.within(with_i | t.covers[j])) continue;
+      if (i >= data_faults
+              ? (rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])
+              : !lines_meet(needs_of(&t, i, j), lines[i] | lines[j]))
+        continue;
+      sdram_fault_config c;
+      sdram_fault_add(&c, singles[i]);
       // A line stuck at both levels is no board at all.
-      if (sdram_fault_add(&c, singles[j]) && sdram_replay_matches(c, reads)) d.fits.push_back(c);
+      if (sdram_fault_add(&c, singles[j]) && changed_reads_match(t, c) &&
+          sdram_replay_matches(c, reads))
+        d.fits.push_back(c);
     }
   }
   d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::pair;
   return d;
+}
+
+bool sdram_pair_may_fit(const sdram_fault_config &pair, const sdram_reads &reads) {
+  const std::vector<sdram_fault> &singles = sdram_single_faults();
+  size_t index[2] = {0, 0};
+  for (int k = 0; k < 2 && k < pair.count; ++k)
+    for (size_t i = 0; i < singles.size(); ++i)
+      if (singles[i] == pair.faults[k]) index[k] = i;
+  if (index[0] > index[1]) std::swap(index[0], index[1]);
+  trace_filter t = make_filter(reads);
+  return pair_may_fit(&t, index[0], index[1]) && changed_reads_match(t, pair);
 }

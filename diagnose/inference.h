@@ -3,6 +3,11 @@
 // its reads match the trace's exactly. Single faults are tried first, pairs
 // only when no single fault fits: a pair that fits where a single does would
 // be a needless second fault.
+//
+// Most pairs are ruled out before the walk is replayed: the reads a trace
+// changes must be reads the pair's lines can reach, the values it shows must
+// be values the walk wrote there, as the pair's data lines deliver them, and
+// those reads alone, replayed from the writes just before them, must match.
 #pragma once
 
 #include <vector>
@@ -22,3 +27,8 @@ struct sdram_diagnosis {
 const std::vector<sdram_fault> &sdram_single_faults();
 
 sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs = true);
+
+// Whether the pair search replays the whole walk for this pair of faults
+// and these reads, that is whether it passes the checks made before. A pair
+// must always pass them for the reads it makes itself.
+bool sdram_pair_may_fit(const sdram_fault_config &pair, const sdram_reads &reads);

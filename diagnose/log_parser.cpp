@@ -2,35 +2,19 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
 const char SDRAM_TITLE[] = "Testing SDRAM...";
 const char FLASH_TITLE[] = "Testing FLASH...";
 
-struct lines {
-  std::vector<std::string> text;
-  size_t next = 0;
-  bool at_end() const { return next >= text.size(); }
-  int number() const { return static_cast<int>(next) + 1; }
+// What reading one test, or one part of it, came to.
+enum class step {
+  parsed,
+  malformed,  // the reason is in why
+  ended,      // the log ended first
 };
-
-// Splits into lines without their ends. A last line without its LF was cut
-// in the middle unless it is a whole verdict, so it is dropped otherwise.
-lines split(const std::string &text) {
-  lines l;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    bool whole = end != std::string::npos;
-    std::string line = text.substr(start, whole ? end - start : std::string::npos);
-    while (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!whole && line != "passed" && line != "failed") break;
-    l.text.push_back(line);
-    start = whole ? end + 1 : text.size();
-  }
-  return l;
-}
 
 // A line as it can be shown in a message: printable, and not too long.
 std::string shown(const std::string &line) {
@@ -48,20 +32,57 @@ std::string shown(const std::string &line) {
   return out;
 }
 
-int fail(log_error *err, int line, const char *format, ...) {
+step fail(std::string *why, long long line, const char *format, ...) {
   char text[200];
   va_list args;
   va_start(args, format);
   vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  err->line = line;
-  err->message = "line " + std::to_string(line) + ": " + text;
-  return 0;
+  *why = "line " + std::to_string(line) + ": " + text;
+  return step::malformed;
 }
 
-int expected_line(const lines &l, const std::string &want, log_error *err) {
-  return fail(err, l.number(), "expected \"%s\", found \"%s\"", want.c_str(),
-              shown(l.text[l.next]).c_str());
+std::string hex_line(const char *format, unsigned a, unsigned b = 0) {
+  char text[40];
+  snprintf(text, sizeof text, format, a, b);
+  return text;
+}
+
+// The text each step of the walk prints: a write line whole, or the start
+// of a read line (" <offset>r"); made once, since every pass compares them.
+struct walk_text {
+  std::string data_start, address_start;
+  std::vector<std::string> step;
+};
+
+const walk_text &walk_lines() {
+  static const walk_text lines = [] {
+    walk_text t;
+    t.data_start = hex_line("D%x", 0);
+    t.address_start = hex_line("A0 %x", SDRAM_TEST_SIZE);
+    for (const walk_step &s : sdram_walk())
+      t.step.push_back(s.write ? hex_line(" %xw%x", s.offset, s.value)
+                               : hex_line(" %xr", s.offset));
+    return t;
+  }();
+  return lines;
+}
+
+// Whether the reader stands on a line; the reason when it stands on none
+// because the input is no text log.
+step have_line(const line_reader &r, std::string *why) {
+  switch (r.state) {
+    case line_state::line:
+      return step::parsed;
+    case line_state::end:
+      return step::ended;
+    case line_state::too_long:
+      return fail(why, r.number, "a line longer than %zu characters, which no korvane log has",
+                  MAX_LINE);
+    case line_state::unreadable:
+      return fail(why, r.number, "the log cannot be read further");
+  }
+  return step::ended;
 }
 
 // put_hex's form: lowercase, no leading zeros, at most max. Returns the
@@ -82,60 +103,58 @@ size_t parse_hex(const std::string &s, size_t pos, uint32_t max, uint32_t *value
   return n;
 }
 
-std::string hex_line(const char *format, unsigned a, unsigned b = 0) {
-  char text[40];
-  snprintf(text, sizeof text, format, a, b);
-  return text;
+step exact(line_reader *r, const std::string &want, std::string *why) {
+  step s = have_line(*r, why);
+  if (s != step::parsed) return s;
+  if (r->line != want)
+    return fail(why, r->number, "expected \"%s\", found \"%s\"", want.c_str(),
+                shown(r->line).c_str());
+  line_reader_next(r);
+  return step::parsed;
 }
 
-// 1 parsed, 0 malformed, -1 the log ended first.
-int exact(lines *l, const std::string &want, log_error *err) {
-  if (l->at_end()) return -1;
-  if (l->text[l->next] != want) return expected_line(*l, want, err);
-  ++l->next;
-  return 1;
-}
-
-int read_line(lines *l, uint32_t offset, uint16_t *value, log_error *err) {
-  if (l->at_end()) return -1;
-  const std::string &s = l->text[l->next];
-  std::string prefix = hex_line(" %xr", offset);
+step read_line(line_reader *r, const std::string &prefix, uint16_t *value, std::string *why) {
+  step s = have_line(*r, why);
+  if (s != step::parsed) return s;
+  const std::string &l = r->line;
   uint32_t v;
   size_t used =
-      s.compare(0, prefix.size(), prefix) == 0 ? parse_hex(s, prefix.size(), 0xFFFF, &v) : 0;
-  if (used == 0 || prefix.size() + used != s.size())
-    return fail(err, l->number(), "expected a read of offset %x (\"%s<value>\"), found \"%s\"",
-                offset, prefix.c_str(), shown(s).c_str());
+      l.compare(0, prefix.size(), prefix) == 0 ? parse_hex(l, prefix.size(), 0xFFFF, &v) : 0;
+  if (used == 0 || prefix.size() + used != l.size())
+    return fail(why, r->number, "expected a read of offset %s (\"%s<value>\"), found \"%s\"",
+                prefix.substr(1, prefix.size() - 2).c_str(), prefix.c_str(), shown(l).c_str());
   *value = static_cast<uint16_t>(v);
-  ++l->next;
-  return 1;
+  line_reader_next(r);
+  return step::parsed;
 }
 
-int sdram_trace(lines *l, sdram_reads *reads, bool *mismatched, log_error *err) {
+step sdram_trace(line_reader *r, sdram_reads *reads, bool *mismatched, std::string *why) {
   const std::vector<walk_step> &steps = sdram_walk();
+  const walk_text &text = walk_lines();
   *mismatched = false;
   for (size_t n = 0; n < steps.size(); ++n) {
-    int r = 1;
-    if (n == 0) r = exact(l, "D0", err);
-    if (r == 1 && n == SDRAM_DATA_STEPS) r = exact(l, hex_line("A0 %x", SDRAM_TEST_SIZE), err);
-    const walk_step &s = steps[n];
-    if (r == 1 && s.write) r = exact(l, hex_line(" %xw%x", s.offset, s.value), err);
-    if (r == 1 && !s.write) {
-      r = read_line(l, s.offset, &reads->value[s.read_index], err);
+    step s = step::parsed;
+    if (n == 0) s = exact(r, text.data_start, why);
+    if (s == step::parsed && n == SDRAM_DATA_STEPS) s = exact(r, text.address_start, why);
+    const walk_step &w = steps[n];
+    if (s == step::parsed && w.write) s = exact(r, text.step[n], why);
+    if (s == step::parsed && !w.write) {
+      s = read_line(r, text.step[n], &reads->value[w.read_index], why);
       uint16_t named;
-      if (r == 1 && sdram_mismatch_after(*reads, s.read_index, &named)) {
+      if (s == step::parsed && sdram_mismatch_after(*reads, w.read_index, &named)) {
         *mismatched = true;
-        r = exact(l, hex_line("*r%x", named), err);
+        s = exact(r, hex_line("*r%x", named), why);
       }
     }
-    if (r != 1) return r;
+    if (s != step::parsed) return s;
   }
-  return 1;
+  return step::parsed;
 }
 
-int flash_trace(lines *l, flash_reading *f, log_error *err) {
-  if (l->at_end()) return -1;
-  const std::string &s = l->text[l->next];
+step flash_trace(line_reader *r, flash_reading *f, std::string *why) {
+  step got = have_line(*r, why);
+  if (got != step::parsed) return got;
+  const std::string &s = r->line;
   const char labels[] = "MDRP";
   size_t pos = 0;
   for (int i = 0; i < 4; ++i) {
@@ -143,87 +162,120 @@ int flash_trace(lines *l, flash_reading *f, log_error *err) {
     size_t used = pos < s.size() && s[pos] == labels[i] ? parse_hex(s, pos + 1, 0xFF, &v) : 0;
     pos += 1 + used;
     if (used == 0 || pos >= s.size() || s[pos] != ' ')
-      return fail(err, l->number(),
+      return fail(why, r->number,
                   "expected the ID line (\"M<maker> D<device> R<byte> P<byte> \"), found \"%s\"",
                   shown(s).c_str());
     f->id[i] = static_cast<uint8_t>(v);
     ++pos;
   }
   if (pos != s.size())
-    return fail(err, l->number(), "expected the ID line to end after its fourth byte, found \"%s\"",
+    return fail(why, r->number, "expected the ID line to end after its fourth byte, found \"%s\"",
                 shown(s).c_str());
-  ++l->next;
-  if (l->at_end()) return -1;
-  const std::string &st = l->text[l->next];
+  line_reader_next(r);
+  got = have_line(*r, why);
+  if (got != step::parsed) return got;
+  const std::string &st = r->line;
   uint32_t v = 0;
   size_t used = !st.empty() && st[0] == 'S' ? parse_hex(st, 1, 0xFF, &v) : 0;
   if (used == 0 || used + 1 != st.size())
-    return fail(err, l->number(), "expected the status line (\"S<status>\"), found \"%s\"",
+    return fail(why, r->number, "expected the status line (\"S<status>\"), found \"%s\"",
                 shown(st).c_str());
   f->status = static_cast<uint8_t>(v);
-  ++l->next;
-  return 1;
+  line_reader_next(r);
+  return step::parsed;
 }
 
-// One test from its title on. 1 parsed, 0 malformed, -1 the log ended first.
-int test(lines *l, test_record *t, log_error *err) {
-  const std::string &title = l->text[l->next];
+// Which test a title, whole or cut, begins; false for no title.
+bool title_kind(const std::string &line, test_kind *kind) {
+  if (line.empty()) return false;
+  for (const char *title : {SDRAM_TITLE, FLASH_TITLE}) {
+    std::string t = title;
+    if (line.compare(0, t.size(), t) == 0 || t.compare(0, line.size(), line) == 0) {
+      *kind = title == SDRAM_TITLE ? test_kind::sdram : test_kind::flash;
+      return true;
+    }
+  }
+  return false;
+}
+
+// One test from its title on.
+step test(line_reader *r, test_record *t, std::string *why) {
+  const std::string title = r->line;
   bool sdram = title.compare(0, sizeof SDRAM_TITLE - 1, SDRAM_TITLE) == 0;
   bool flash = title.compare(0, sizeof FLASH_TITLE - 1, FLASH_TITLE) == 0;
   std::string rest = sdram || flash ? title.substr(sizeof SDRAM_TITLE - 1) : "";
   if ((!sdram && !flash) || (rest != "" && rest != " passed" && rest != " failed"))
-    return fail(err, l->number(), "expected \"%s\" or \"%s\", found \"%s\"", SDRAM_TITLE,
-                FLASH_TITLE, shown(title).c_str());
+    return fail(why, r->number, "expected \"%s\" or \"%s\", found \"%s\"", SDRAM_TITLE, FLASH_TITLE,
+                shown(title).c_str());
   t->kind = sdram ? test_kind::sdram : test_kind::flash;
-  t->line = l->number();
-  ++l->next;
+  t->line = r->number;
+  line_reader_next(r);
   if (rest != "") {
     t->passed = rest == " passed";
-    return 1;
+    return step::parsed;
   }
   t->traced = true;
   bool mismatched = false;
-  int r = sdram ? sdram_trace(l, &t->sdram, &mismatched, err) : flash_trace(l, &t->flash, err);
-  if (r != 1) return r;
-  if (l->at_end()) return -1;
-  const std::string &verdict = l->text[l->next];
+  step s = sdram ? sdram_trace(r, &t->sdram, &mismatched, why) : flash_trace(r, &t->flash, why);
+  if (s != step::parsed) return s;
+  s = have_line(*r, why);
+  if (s != step::parsed) return s;
+  const std::string &verdict = r->line;
   if (verdict != "passed" && verdict != "failed")
-    return fail(err, l->number(), "expected \"passed\" or \"failed\", found \"%s\"",
+    return fail(why, r->number, "expected \"passed\" or \"failed\", found \"%s\"",
                 shown(verdict).c_str());
   t->passed = verdict == "passed";
   bool due = sdram ? !mismatched : flash_result(t->flash) == 0;
   if (t->passed != due)
-    return fail(err, l->number(), "\"%s\" does not agree with the trace above it", verdict.c_str());
-  ++l->next;
-  return 1;
+    return fail(why, r->number, "\"%s\" does not agree with the trace above it", verdict.c_str());
+  line_reader_next(r);
+  return step::parsed;
 }
 
 }  // namespace
 
-bool parse_log(const std::string &text, log_contents *log, log_error *err) {
-  lines l = split(text);
-  *log = log_contents{};
-  while (!l.at_end()) {
+bool parse_log(line_reader *in, test_handler handler, void *context, log_ending *ending,
+               std::string *why) {
+  *ending = log_ending{};
+  bool ran[2] = {false, false};
+  bool any = false, traced = false;
+  for (;;) {
+    step s = have_line(*in, why);
+    if (s == step::malformed) return false;
+    long long title = in->number;
     test_record t;
-    size_t title = l.next;
-    int r = test(&l, &t, err);
-    if (r == 0) return false;
-    if (r < 0) {
-      bool ran_before = false;
-      for (const test_record &done : log->tests) ran_before |= done.kind == t.kind;
-      if (!ran_before)
-        return fail(err, l.number(), "the log ends inside the %s test that begins at line %d",
-                    t.kind == test_kind::sdram ? "SDRAM" : "FLASH", static_cast<int>(title) + 1);
-      log->cut_short_line = static_cast<int>(title) + 1;
+    if (s == step::ended) {
+      // A title cut before its line end starts a test that never ran.
+      if (!in->cut_line || !title_kind(in->cut_text, &t.kind)) break;
+      title = in->cut_line;
+    } else {
+      s = test(in, &t, why);
+      if (s == step::malformed) return false;
+    }
+    if (s == step::ended) {
+      if (!ran[static_cast<int>(t.kind)]) {
+        fail(why, in->cut_line ? in->cut_line : in->number,
+             "the log ends inside the %s test that begins at line %lld",
+             t.kind == test_kind::sdram ? "SDRAM" : "FLASH", title);
+        return false;
+      }
+      ending->cut_short_line = title;
+      ending->cut_short_kind = t.kind;
       break;
     }
-    if (!log->tests.empty() && log->tests.front().traced != t.traced)
-      return fail(err, t.line, "a test %s trace in a log whose first test %s one",
-                  t.traced ? "with a" : "without a", t.traced ? "has no" : "has");
-    log->tests.push_back(t);
+    if (any && traced != t.traced) {
+      fail(why, t.line, "a test %s trace in a log whose first test %s one",
+           t.traced ? "with a" : "without a", t.traced ? "has no" : "has");
+      return false;
+    }
+    any = true;
+    traced = t.traced;
+    ran[static_cast<int>(t.kind)] = true;
+    if (!handler(context, t, why)) return false;
   }
-  if (log->tests.empty())
-    return fail(err, l.number(), "no test in the log (no \"%s\" or \"%s\")", SDRAM_TITLE,
-                FLASH_TITLE);
+  if (!any) {
+    fail(why, in->number, "no test in the log (no \"%s\" or \"%s\")", SDRAM_TITLE, FLASH_TITLE);
+    return false;
+  }
   return true;
 }

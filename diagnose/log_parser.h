@@ -1,41 +1,44 @@
 // Reads the test-phase text that `korvane -l` writes: for each test its
 // title, with -v the monitor's trace lines, and its verdict; one pass or
 // many. The trace must follow the monitor's walk step by step and agree with
-// its verdict; anything else is reported with its line number.
+// its verdict; anything else is refused with its line number.
 //
-// Lines may end in LF, CR LF or CR CR LF (a log written in text mode on
-// Windows). A log that stops inside a test is cut short; when the same test
-// already ran complete earlier, that is how a continuous run ends (Ctrl-C),
-// and the cut test is left out; otherwise the log is truncated.
+// The log is read as a stream and each test is handed on as soon as it is
+// complete, so nothing grows with the length of the log. A log that stops
+// inside a test is cut short: when the same test already ran complete
+// earlier, that is how a continuous run ends (Ctrl-C), and the cut test is
+// left out; otherwise the log is truncated.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "flash_checks.h"
+#include "line_reader.h"
 #include "sdram_walk.h"
 
 enum class test_kind { sdram, flash };
 
 struct test_record {
   test_kind kind = test_kind::sdram;
-  int line = 0;  // the title's line, from 1
+  long long line = 0;  // the title's line, from 1
   bool traced = false;
   bool passed = false;
   sdram_reads sdram{};  // for a traced SDRAM test
   flash_reading flash;  // for a traced FLASH test
 };
 
-struct log_contents {
-  std::vector<test_record> tests;
-  int cut_short_line = 0;  // the title line of a left-out last test, or 0
+// What the whole log showed beyond its tests.
+struct log_ending {
+  long long cut_short_line = 0;  // the title line of a left-out last test, or 0
+  test_kind cut_short_kind = test_kind::sdram;
 };
 
-struct log_error {
-  int line = 0;
-  std::string message;  // names the line
-};
+// Called for each complete test, in the order of the log. False stops the
+// reading, with the reason in why.
+typedef bool (*test_handler)(void *context, const test_record &test, std::string *why);
 
-// False with err filled when the text is not a korvane log.
-bool parse_log(const std::string &text, log_contents *log, log_error *err);
+// Reads the log to its end. False with the reason in why ("line N: ...")
+// when it is not a korvane log, cannot be read, or a handler refused.
+bool parse_log(line_reader *in, test_handler handler, void *context, log_ending *ending,
+               std::string *why);

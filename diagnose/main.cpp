@@ -1,75 +1,143 @@
-// korvane-diagnose: reads the log of `korvane -v -l LOGFILE` and says which
-// SDRAM fault explains each test's trace, and what the flash got wrong.
+// korvane-diagnose: reads the log that `korvane -l LOGFILE` wrote and says,
+// for each test, how many passes failed and, with a trace (-v), which SDRAM
+// fault explains it and what the flash got wrong; as text, JSON or JUnit XML.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "json_report.h"
+#include "junit_report.h"
+#include "line_reader.h"
 #include "log_parser.h"
+#include "log_summary.h"
 #include "report.h"
 
 namespace {
 
 const char USAGE[] =
-    "Usage: korvane-diagnose [LOGFILE]\n"
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n"
     "\n"
-    "Reads the log that `korvane -v -l LOGFILE` wrote (standard input when no\n"
-    "file is given) and prints one line per test: which SDRAM data or address\n"
-    "line is stuck or shorted, and which flash check failed. A continuous run's\n"
-    "passes are grouped by what they showed.\n"
+    "Reads the log that `korvane -l LOGFILE` wrote (standard input when no\n"
+    "file is given) and prints one line per test: how many passes failed and,\n"
+    "when korvane ran with -v, which SDRAM data or address line is stuck or\n"
+    "shorted and which flash check failed. A continuous run's passes are\n"
+    "grouped by what they showed.\n"
     "\n"
-    "  -h, --help   print this text and exit\n"
+    "  --json         print one JSON document instead of the text\n"
+    "  --junit        print a JUnit XML report instead of the text\n"
+    "  --exit-status  exit with 8 when the SDRAM test failed in any pass, 16\n"
+    "                 when the FLASH test did, 24 when both did\n"
+    "  -h, --help     print this text and exit\n"
     "\n"
-    "Exit status: 0 when the log was read and diagnosed, whatever the verdict;\n"
-    "1 for a log that cannot be read or is not a korvane log; 2 for a bad\n"
-    "option.\n";
+    "Exit status: 0 when the log was read and diagnosed, whatever the verdict\n"
+    "(with --exit-status: when every test passed in every pass); 1 for a log\n"
+    "that cannot be read or is not a korvane log, or a report that cannot be\n"
+    "written; 2 for a bad option.\n";
 
-// Reads the whole stream. False with errno set.
-bool read_all(FILE *f, std::string *text) {
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
-  return !ferror(f);
+const char SHORT_USAGE[] = "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
+
+enum class output_form { text, json, junit };
+
+struct options {
+  output_form form = output_form::text;
+  bool exit_status = false;
+  const char *path = nullptr;
+};
+
+// 0 to go on, else the status to exit with.
+int parse_options(int argc, char **argv, options *o) {
+  bool form_given = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      fputs(USAGE, stdout);
+      return -1;
+    }
+    const char *problem = nullptr;
+    if (arg == "--json" || arg == "--junit") {
+      output_form form = arg == "--json" ? output_form::json : output_form::junit;
+      if (form_given && form != o->form) problem = "--json and --junit exclude each other";
+      o->form = form;
+      form_given = true;
+    } else if (arg == "--exit-status") {
+      o->exit_status = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      problem = "unknown option";
+    } else if (o->path) {
+      problem = "more than one log file";
+    } else {
+      o->path = argv[i];
+    }
+    if (problem) {
+      fprintf(stderr, "korvane-diagnose: %s: %s\n%s", problem, argv[i], SHORT_USAGE);
+      return 2;
+    }
+  }
+  return 0;
+}
+
+// The status --exit-status asks for: a bit for each test that failed in
+// any pass.
+int verdict_status(const log_summary &s) {
+  return (s.sdram.failed ? 8 : 0) + (s.flash.failed ? 16 : 0);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  const char *path = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      fputs(USAGE, stdout);
-      return 0;
-    }
-    if ((arg.size() > 1 && arg[0] == '-') || path) {
-      fprintf(stderr, "korvane-diagnose: %s: %s\nUsage: korvane-diagnose [LOGFILE]\n",
-              path && arg[0] != '-' ? "more than one log file" : "unknown option", argv[i]);
-      return 2;
-    }
-    path = argv[i];
-  }
-  bool from_stdin = !path || std::string(path) == "-";
-  const char *name = from_stdin ? "standard input" : path;
-  FILE *f = from_stdin ? stdin : fopen(path, "rb");
-  std::string text;
-  if (!f || !read_all(f, &text)) {
-    fprintf(stderr, "korvane-diagnose: cannot read %s: %s\n", name, strerror(errno));
-    if (f && !from_stdin) fclose(f);
-    return 1;
-  }
-  if (!from_stdin) fclose(f);
+  options o;
+  int status = parse_options(argc, argv, &o);
+  if (status) return status < 0 ? 0 : status;
 
-  log_contents log;
-  log_error err;
-  if (!parse_log(text, &log, &err)) {
-    fprintf(stderr, "korvane-diagnose: %s: %s\n", name, err.message.c_str());
+  bool from_stdin = !o.path || std::string(o.path) == "-";
+  const char *name = from_stdin ? "standard input" : o.path;
+#if defined(_WIN32)
+  // The log's bytes as they are: text mode would end it at a Ctrl-Z.
+  if (from_stdin) _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  FILE *f = from_stdin ? stdin : fopen(o.path, "rb");
+  if (!f) {
+    fprintf(stderr, "korvane-diagnose: cannot read %s: %s\n", name, strerror(errno));
     return 1;
   }
-  if (log.cut_short_line)
-    fprintf(stderr,
-            "korvane-diagnose: %s: the last test, from line %d, was cut short and is left out\n",
-            name, log.cut_short_line);
-  fputs(diagnosis_report(log).c_str(), stdout);
-  return 0;
+  line_reader *in = new line_reader;
+  line_reader_open_file(in, f);
+  log_summary summary;
+  summary.keep_passes = o.form == output_form::junit;
+  std::string why;
+  bool parsed = summarize_log(in, &summary, &why);
+  int read_errno = in->error;
+  bool unreadable = in->state == line_state::unreadable;
+  delete in;
+  if (!from_stdin) fclose(f);
+  if (!parsed) {
+    if (unreadable) why = "cannot be read: " + std::string(strerror(read_errno));
+    fprintf(stderr, "korvane-diagnose: %s: %s\n", name, why.c_str());
+    return 1;
+  }
+  if (summary.ending.cut_short_line)
+    fprintf(stderr, "korvane-diagnose: %s: %s\n", name, cut_short_note(summary.ending).c_str());
+
+  switch (o.form) {
+    case output_form::text:
+      fputs(diagnosis_report(summary).c_str(), stdout);
+      break;
+    case output_form::json:
+      fputs(json_report(summary).c_str(), stdout);
+      break;
+    case output_form::junit:
+      write_junit_report(stdout, summary);
+      break;
+  }
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fprintf(stderr, "korvane-diagnose: cannot write the report: %s\n", strerror(errno));
+    return 1;
+  }
+  return o.exit_status ? verdict_status(summary) : 0;
 }

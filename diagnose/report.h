@@ -1,22 +1,17 @@
 // The diagnosis in words: one line per test, "SDRAM: ..." and "FLASH: ...",
-// with the passes of a continuous run grouped by what they showed.
+// with the passes of a continuous run grouped by what they showed; a log
+// without trace lines gets its counts and one line of advice.
 #pragma once
 
 #include <string>
 
-#include "inference.h"
-#include "log_parser.h"
+#include "log_summary.h"
 
-// "data line 5 stuck at 1", "address lines 3 and 7 shorted", ...
-std::string sdram_fault_words(const sdram_fault &fault);
-std::string sdram_diagnosis_words(const sdram_diagnosis &d);
-// "sound", each failed check in words, or that the flash never became ready.
-std::string flash_words(const flash_reading &r);
-
-// What a log without trace lines gets instead of a diagnosis.
+// The line that follows the counts of a log without trace lines.
 extern const char NO_TRACE_ADVICE[];
 
-// The whole report, each line ending in "\n". Without try_pairs a trace
-// that no single fault explains is not searched further (for the fuzzer,
-// which would spend its time in the pair search).
-std::string diagnosis_report(const log_contents &log, bool try_pairs = true);
+// The whole report, each line ending in "\n".
+std::string diagnosis_report(const log_summary &summary);
+
+// The note on a continuous run stopped inside a test, without its end.
+std::string cut_short_note(const log_ending &ending);

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   gcc-arm-none-eabi binutils-arm-none-eabi
   libunicorn-dev
+  nlohmann-json3-dev libtinyxml2-dev
   g++-mingw-w64-x86-64
   clang libclang-rt-14-dev clang-format
   wine wine64

@@ -20,7 +20,8 @@ board_diagnosis failed(const std::string &what, const child_result &p) {
 
 board_diagnosis diagnose_board(const diagnosis_programs &programs,
                                const std::vector<std::string> &board_options,
-                               const std::vector<std::string> &korvane_args) {
+                               const std::vector<std::string> &korvane_args,
+                               const std::vector<std::string> &diagnose_args) {
   const std::string log = temp_file("korvane-diagnosis");
   if (log.empty()) return failed("no temporary log file", child_result{});
 
@@ -48,9 +49,13 @@ board_diagnosis diagnose_board(const diagnosis_programs &programs,
   child_result d;
   bool diagnosed = false;
   if (ran) {
-    pid_t diagnose = start_child({programs.diagnose, log}, "korvane-diagnose");
+    std::vector<std::string> diagnose_argv = {programs.diagnose};
+    diagnose_argv.insert(diagnose_argv.end(), diagnose_args.begin(), diagnose_args.end());
+    diagnose_argv.push_back(log);
+    pid_t diagnose = start_child(diagnose_argv, "korvane-diagnose");
     if (diagnose >= 0) d = finish_child(diagnose, "korvane-diagnose", RUN_TIMEOUT_S);
-    diagnosed = diagnose >= 0 && !d.timed_out && d.status == 0;
+    diagnosed = diagnose >= 0 && !d.timed_out &&
+                (d.status == 0 || d.status == 8 || d.status == 16 || d.status == 24);
   }
   unlink(log.c_str());
   if (!ran) return failed("korvane failed", k);
@@ -59,5 +64,6 @@ board_diagnosis diagnose_board(const diagnosis_programs &programs,
   board_diagnosis result;
   result.ok = true;
   result.report = d.out;
+  result.status = d.status;
   return result;
 }

@@ -2,6 +2,8 @@
 // faults injected, two of them at once included.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "board_diagnosis.h"
 
 namespace {
@@ -24,6 +26,22 @@ TEST(DiagnoseE2e, NamesTheInjectedFaults) {
     ASSERT_TRUE(d.ok) << d.error;
     EXPECT_EQ(c.report, d.report);
   }
+}
+
+// The station's way: the verdict from the exit status, the faults from the
+// JSON document.
+TEST(DiagnoseE2e, GivesTheStationItsVerdictWithoutText) {
+  const diagnosis_programs programs = {KORVANE_PATH, BOARDSIM_PATH, DIAGNOSE_PATH};
+  board_diagnosis d = diagnose_board(programs, {"--addr-short", "3:7", "--nand-id", "20,f1,0,95"},
+                                     {}, {"--exit-status", "--json"});
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(24, d.status);
+  nlohmann::json doc = nlohmann::json::parse(d.report, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded()) << d.report;
+  EXPECT_EQ("[\"address lines 3 and 7 shorted\"]", doc["sdram"]["faults"].dump());
+  EXPECT_EQ("[\"fourth ID byte 0x95 is not 0x1d, as maker 0x20 has\"]",
+            doc["flash"]["faults"].dump());
+  EXPECT_EQ("faulty", doc["flash"]["verdict"]);
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#include "fault_words.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string hex_byte(unsigned v) {
+  char text[8];
+  snprintf(text, sizeof text, "0x%02x", v);
+  return text;
+}
+
+std::string list_words(const std::vector<sdram_fault_config> &fits) {
+  std::string out;
+  for (size_t i = 0; i < fits.size(); ++i) out += (i ? "; " : "") + sdram_config_words(fits[i]);
+  return out;
+}
+
+}  // namespace
+
+std::string sdram_fault_words(const sdram_fault &f) {
+  std::string line = std::to_string(f.line), other = std::to_string(f.other);
+  switch (f.kind) {
+    case sdram_fault_kind::data_stuck:
+      return "data line " + line + " stuck at " + other;
+    case sdram_fault_kind::addr_stuck:
+      return "address line " + line + " stuck at " + other;
+    case sdram_fault_kind::addr_short:
+      return "address lines " + line + " and " + other + " shorted";
+  }
+  return "";
+}
+
+std::string sdram_config_words(const sdram_fault_config &c) {
+  std::string out;
+  for (int i = 0; i < c.count; ++i) out += (i ? " and " : "") + sdram_fault_words(c.faults[i]);
+  return out;
+}
+
+std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
+  size_t n = d.fits.size();
+  switch (d.verdict) {
+    case sdram_verdict::sound:
+      return "sound";
+    case sdram_verdict::unexplained:
+      return "no single fault or pair fits this trace";
+    case sdram_verdict::single:
+      if (n == 1) return sdram_config_words(d.fits[0]);
+      return "one of " + std::to_string(n) + " faults: " + list_words(d.fits);
+    case sdram_verdict::pair:
+      if (n == 1) return "two faults: " + sdram_config_words(d.fits[0]);
+      return "one of " + std::to_string(n) + " pairs of faults: " + list_words(d.fits);
+  }
+  return "";
+}
+
+std::string flash_words(const flash_reading &r) {
+  int result = flash_result(r);
+  if (result == 0) return "sound";
+  if (result == FLASH_NEVER_READY)
+    return "never became ready (status " + hex_byte(r.status) + " after the reset)";
+  std::string out;
+  for (const flash_failure &f : flash_failures(r)) out += (out.empty() ? "" : "; ") + f.words;
+  return out;
+}
+
+fault_list sdram_diagnosis_faults(const sdram_diagnosis &d) {
+  fault_list out;
+  if (d.fits.empty()) return out;
+  if (d.fits.size() == 1) {
+    for (int i = 0; i < d.fits[0].count; ++i)
+      out.push_back({sdram_fault_words(d.fits[0].faults[i])});
+    return out;
+  }
+  out.emplace_back();
+  for (const sdram_fault_config &c : d.fits) out.back().push_back(sdram_config_words(c));
+  return out;
+}
+
+fault_list flash_faults(const flash_reading &r) {
+  fault_list out;
+  int result = flash_result(r);
+  if (result == FLASH_NEVER_READY) out.push_back({flash_words(r)});
+  if (result == 0 || result == FLASH_NEVER_READY) return out;
+  for (const flash_failure &f : flash_failures(r)) out.push_back({f.words});
+  return out;
+}

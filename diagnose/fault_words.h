@@ -1,0 +1,27 @@
+// The faults and verdicts in words, as every report says them: the text
+// report prints them, the JSON and JUnit reports carry the same words.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "flash_checks.h"
+#include "inference.h"
+
+// "data line 5 stuck at 1", "address lines 3 and 7 shorted", ...
+std::string sdram_fault_words(const sdram_fault &fault);
+// The faults of a set joined by " and ".
+std::string sdram_config_words(const sdram_fault_config &config);
+// "sound", the fault, "one of 2 faults: ...", "two faults: ...", or that
+// nothing fits.
+std::string sdram_diagnosis_words(const sdram_diagnosis &d);
+// "sound", each failed check in words, or that the flash never became ready.
+std::string flash_words(const flash_reading &r);
+
+// The faults a diagnosis names, one entry each: a fault named for certain
+// is a list of one; where the trace cannot tell several apart, the entry
+// lists them all and one of them is the fault. A pair named for certain is
+// two entries.
+typedef std::vector<std::vector<std::string>> fault_list;
+fault_list sdram_diagnosis_faults(const sdram_diagnosis &d);
+fault_list flash_faults(const flash_reading &r);

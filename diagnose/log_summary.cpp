@@ -1,0 +1,137 @@
+#include "log_summary.h"
+
+const char OTHER_VERDICTS[] = "other verdicts, not listed";
+
+namespace {
+
+// Caps on what grows with the log: distinct traces remembered, and the
+// runs of the pass-by-pass record (8 bytes each).
+constexpr size_t MAX_TRACES_SEEN = 16384;
+constexpr size_t MAX_RUNS = 4u << 20;
+
+pass_group sdram_group(const test_record &t, bool try_pairs) {
+  pass_group g;
+  g.passed = t.passed;
+  if (!t.traced) {
+    g.words = t.passed ? "passed" : "failed";
+    g.kind = verdict::not_diagnosed;
+    return g;
+  }
+  sdram_diagnosis d = sdram_diagnose(t.sdram, try_pairs);
+  g.words = sdram_diagnosis_words(d);
+  g.faults = sdram_diagnosis_faults(d);
+  g.kind = d.verdict == sdram_verdict::sound         ? verdict::sound
+           : d.verdict == sdram_verdict::unexplained ? verdict::unexplained
+                                                     : verdict::faulty;
+  return g;
+}
+
+pass_group flash_group(const test_record &t) {
+  pass_group g;
+  g.passed = t.passed;
+  if (!t.traced) {
+    g.words = t.passed ? "passed" : "failed";
+    g.kind = verdict::not_diagnosed;
+    return g;
+  }
+  g.words = flash_words(t.flash);
+  g.faults = flash_faults(t.flash);
+  g.kind = t.passed ? verdict::sound : verdict::faulty;
+  return g;
+}
+
+// The group of a pass's verdict, made when new.
+uint32_t group_index(test_summary *s, pass_group g) {
+  auto it = s->group_of.find(g.words);
+  if (it != s->group_of.end()) return it->second;
+  if (s->groups.size() >= MAX_GROUPS) {
+    g = pass_group{};
+    g.words = OTHER_VERDICTS;
+    g.kind = verdict::faulty;
+    it = s->group_of.find(g.words);
+    if (it != s->group_of.end()) return it->second;
+  }
+  uint32_t index = static_cast<uint32_t>(s->groups.size());
+  s->group_of.emplace(g.words, index);
+  s->groups.push_back(std::move(g));
+  return index;
+}
+
+}  // namespace
+
+const char *verdict_name(verdict v) {
+  switch (v) {
+    case verdict::sound:
+      return "sound";
+    case verdict::faulty:
+      return "faulty";
+    case verdict::unexplained:
+      return "unexplained";
+    case verdict::not_diagnosed:
+      return "not diagnosed";
+  }
+  return "";
+}
+
+bool summary_add(log_summary *summary, const test_record &t, std::string *why) {
+  test_summary *s = t.kind == test_kind::sdram ? &summary->sdram : &summary->flash;
+  uint32_t group;
+  if (t.kind == test_kind::sdram && t.traced) {
+    std::string key(reinterpret_cast<const char *>(t.sdram.value), sizeof t.sdram.value);
+    auto it = summary->sdram_seen.find(key);
+    if (it != summary->sdram_seen.end()) {
+      group = it->second;
+    } else {
+      group = group_index(s, sdram_group(t, summary->try_pairs));
+      if (summary->sdram_seen.size() < MAX_TRACES_SEEN) summary->sdram_seen.emplace(key, group);
+    }
+  } else {
+    group = group_index(s, t.kind == test_kind::sdram ? sdram_group(t, false) : flash_group(t));
+  }
+  s->present = true;
+  s->traced = t.traced;
+  ++s->passes;
+  if (!t.passed) ++s->failed;
+  pass_group &g = s->groups[group];
+  ++g.passes;
+  if (g.first_passes.size() < MAX_PASSES_LISTED) g.first_passes.push_back(s->passes);
+  if (summary->keep_passes) {
+    if (!s->runs.empty() && s->runs.back().first == group && s->runs.back().second < UINT32_MAX) {
+      ++s->runs.back().second;
+    } else if (s->runs.size() >= MAX_RUNS) {
+      *why = "line " + std::to_string(t.line) + ": more than " + std::to_string(MAX_RUNS) +
+             " changes of verdict, too many for a report pass by pass";
+      return false;
+    } else {
+      s->runs.emplace_back(group, 1);
+    }
+  }
+  return true;
+}
+
+bool summary_handler(void *context, const test_record &test, std::string *why) {
+  return summary_add(static_cast<log_summary *>(context), test, why);
+}
+
+verdict test_verdict(const test_summary &t) {
+  if (!t.traced) return verdict::not_diagnosed;
+  if (t.failed == 0) return verdict::sound;
+  for (const pass_group &g : t.groups)
+    if (g.kind == verdict::faulty) return verdict::faulty;
+  return verdict::unexplained;
+}
+
+fault_list test_faults(const test_summary &t) {
+  fault_list out;
+  for (const pass_group &g : t.groups)
+    for (const std::vector<std::string> &f : g.faults) {
+      bool had = false;
+      for (const std::vector<std::string> &o : out) had |= o == f;
+      if (!had) out.push_back(f);
+    }
+  return out;
+}
+
+bool summarize_log(line_reader *in, log_summary *summary, std::string *why) {
+  return parse_log(in, summary_handler, summary, &summary->ending, why);
+}

@@ -1,0 +1,126 @@
+// korvane-diagnose's memory stays flat whatever it is fed: logs far larger
+// than the bound, a stream of blank lines, one endless line, /dev/zero. Each
+// runs with its address space capped, fed through a pipe as it reads, and
+// its peak resident size (which counts the test's own, from before the
+// program started) is checked against the bound. Nothing is timed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "korvane_logs.h"
+#include "test_files.h"
+
+namespace {
+
+constexpr long PEAK_BOUND_KB = 64 * 1024;
+constexpr rlim_t ADDRESS_SPACE_CAP = 256ull << 20;
+
+struct fed_result {
+  int status = -1;  // exit status; -1 when ended by a signal
+  long peak_kb = 0;
+  std::string err;
+};
+
+// Runs korvane-diagnose with args, its standard input fed with chunk(i) for
+// i = 0, 1, ... until chunk gives "" or the program stops reading.
+fed_result run_fed(std::vector<std::string> args, const std::function<std::string(long)> &chunk) {
+  fed_result r;
+  std::string err_path = temp_file("diagnose-err");
+  int in[2];
+  if (err_path.empty() || pipe(in) != 0) return r;
+  args.insert(args.begin(), DIAGNOSE_PATH);
+  pid_t pid = fork();
+  if (pid == 0) {
+    rlimit cap = {ADDRESS_SPACE_CAP, ADDRESS_SPACE_CAP};
+    setrlimit(RLIMIT_AS, &cap);
+    dup2(in[0], 0);
+    close(in[0]);
+    close(in[1]);
+    if (!freopen("/dev/null", "w", stdout) || !freopen(err_path.c_str(), "w", stderr)) _exit(120);
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(121);
+  }
+  close(in[0]);
+  void (*old)(int) = signal(SIGPIPE, SIG_IGN);
+  for (long i = 0;; ++i) {
+    std::string c = chunk(i);
+    if (c.empty() || write(in[1], c.data(), c.size()) != static_cast<ssize_t>(c.size())) break;
+  }
+  close(in[1]);
+  signal(SIGPIPE, old);
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) == pid) {
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.peak_kb = usage.ru_maxrss;
+  }
+  r.err = read_file(err_path);
+  unlink(err_path.c_str());
+  return r;
+}
+
+// The same text over and over, up to bytes in all.
+std::function<std::string(long)> repeated(const std::string &text, long long bytes) {
+  std::string block;
+  while (block.size() < (1u << 20)) block += text;
+  return [block, bytes](long i) {
+    return static_cast<long long>(i) * static_cast<long long>(block.size()) < bytes ? block
+                                                                                    : std::string();
+  };
+}
+
+TEST(DiagnoseMemory, StaysFlatWhateverItIsFed) {
+  const long long GB = 1ll << 30;
+  std::string pass = traced_sdram_test(sdram_fault_config{}) + traced_flash_test(good_flash());
+  std::string failing = traced_sdram_test(sdram_fault_set({{sdram_fault_kind::data_stuck, 5, 1}}));
+  std::string soak;  // one pass in seven fails
+  for (int i = 0; i < 7; ++i) soak += (i == 3 ? failing : traced_sdram_test(sdram_fault_config{}));
+  std::string plain, alternate = plain_test(true, true) + plain_test(true, false);
+  for (int i = 0; i < 7; ++i) plain += plain_test(true, i != 3) + plain_test(false, true);
+  struct feed_case {
+    const char *name;
+    std::vector<std::string> args;
+    std::function<std::string(long)> input;
+    int status;
+    const char *err;  // in its standard error
+  } cases[] = {
+      {"a soak log of 20,001 passes", {"--junit"}, repeated(pass, 20001ll * pass.size()), 0, ""},
+      {"64 MB of verbose passes, some failing", {"--json"}, repeated(soak, 64ll << 20), 0, ""},
+      {"100 MB of plain passes, pass by pass", {"--junit"}, repeated(plain, 100ll << 20), 0, ""},
+      // A verdict that changes with every pass fills the record the soonest.
+      {"1 GB of plain passes, every other one failing",
+       {"--junit"},
+       repeated(alternate, GB),
+       1,
+       "too many for a report pass by pass"},
+      {"1 GB of blank lines", {}, repeated("\n", GB), 1, ": line 1: expected"},
+      {"a 1 GB line", {}, repeated("x", GB), 1, ": line 1: a line longer than"},
+      {"blank lines after a pass",
+       {},
+       [&](long i) { return i == 0 ? pass : repeated("\r\n", GB)(i - 1); },
+       1,
+       ": line 241: expected"},
+  };
+  for (const feed_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    fed_result r = run_fed(c.args, c.input);
+    EXPECT_EQ(c.status, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(c.err)) << r.err;
+    EXPECT_GT(PEAK_BOUND_KB, r.peak_kb);
+  }
+  fed_result zero = run_fed({"/dev/zero"}, [](long) { return std::string(); });
+  EXPECT_EQ(1, zero.status);
+  EXPECT_NE(std::string::npos, zero.err.find("/dev/zero: line 1: a line longer than")) << zero.err;
+  EXPECT_GT(PEAK_BOUND_KB, zero.peak_kb);
+}
+
+}  // namespace

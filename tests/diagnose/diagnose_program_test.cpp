@@ -1,0 +1,220 @@
+// korvane-diagnose as a test station runs it: a table of logs made from the
+// shared fault model, each read as text, as JSON, as JUnit XML (read back
+// with an XML parser) and for its exit status.
+#include <gtest/gtest.h>
+#include <tinyxml2.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "korvane_logs.h"
+#include "report.h"
+#include "test_files.h"
+
+namespace {
+
+const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
+const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
+const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
+
+struct run_result {
+  int status = -1;
+  std::string out, err;
+};
+
+run_result diagnose(const std::string &log, std::vector<std::string> args) {
+  run_result r;
+  std::string path = temp_file("diagnose-log");
+  FILE *f = fopen(path.c_str(), "wb");
+  if (!f) return r;
+  fwrite(log.data(), 1, log.size(), f);
+  fclose(f);
+  args.insert(args.begin(), DIAGNOSE_PATH);
+  args.push_back(path);
+  pid_t pid = start_child(args, "korvane-diagnose");
+  child_result c = finish_child(pid, "korvane-diagnose", 30);
+  unlink(path.c_str());
+  r.status = c.status;
+  r.out = c.out;
+  r.err = c.err;
+  return r;
+}
+
+// What the JSON says of one test, in a short form to compare:
+// "passes failed verdict faults", or "null".
+std::string test_json(const nlohmann::json &t) {
+  if (t.is_null()) return "null";
+  return std::to_string(t.at("passes").get<long>()) + " " +
+         std::to_string(t.at("failed").get<long>()) + " " + t.at("verdict").get<std::string>() +
+         " " + t.at("faults").dump();
+}
+
+struct log_row {
+  const char *name;
+  std::string log;
+  std::string text;   // the text report; empty for a refused log
+  const char *sdram;  // test_json of "sdram"
+  const char *flash;
+  int testcases;              // <testcase> elements of the JUnit report
+  int failures;               // <failure> elements
+  const char *first_failure;  // the first <failure>'s message
+  int status;                 // with --exit-status
+};
+
+TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
+  const std::string sound = traced_sdram_test(sdram_fault_config{});
+  const std::string flash = traced_flash_test(good_flash());
+  flash_reading never_ready = good_flash(), no_maker = good_flash();
+  never_ready.status = 0x80;
+  no_maker.id[0] = 0x00;
+  // Three faults on one board: a pair, and a third line stuck on top.
+  sdram_reads three = reads_of(sdram_fault_set({{SHORT, 3, 7}, {STUCK, 20, 0}}));
+  sdram_fault_config d9 = sdram_fault_set({{DATA, 9, 1}});
+  for (uint16_t &v : three.value) v = sdram_fault_word(d9, v);
+  std::string plain_continuous;
+  for (int pass = 1; pass <= 5; ++pass)
+    plain_continuous += plain_test(true, pass % 2) + plain_test(false, true);
+  const std::string d5 = traced_sdram_test(sdram_fault_set({{DATA, 5, 1}}));
+  const std::string advice = NO_TRACE_ADVICE;
+
+  const log_row rows[] = {
+      {"sound", sound + flash, "SDRAM: sound\nFLASH: sound\n", "1 0 sound []", "1 0 sound []", 2, 0,
+       "", 0},
+      {"data line stuck", d5 + flash, "SDRAM: data line 5 stuck at 1\nFLASH: sound\n",
+       "1 1 faulty [\"data line 5 stuck at 1\"]", "1 0 sound []", 2, 1, "data line 5 stuck at 1",
+       8},
+      {"address line stuck, either level", traced_sdram_test(sdram_fault_set({{STUCK, 25, 0}})),
+       "SDRAM: one of 2 faults: address line 25 stuck at 0; address line 25 stuck at 1\n",
+       "1 1 faulty [[\"address line 25 stuck at 0\",\"address line 25 stuck at 1\"]]", "null", 1, 1,
+       "one of 2 faults: address line 25 stuck at 0; address line 25 stuck at 1", 8},
+      {"address lines shorted", traced_sdram_test(sdram_fault_set({{SHORT, 3, 7}})),
+       "SDRAM: address lines 3 and 7 shorted\n", "1 1 faulty [\"address lines 3 and 7 shorted\"]",
+       "null", 1, 1, "address lines 3 and 7 shorted", 8},
+      {"flash never ready", traced_flash_test(never_ready),
+       "FLASH: never became ready (status 0x80 after the reset)\n", "null",
+       "1 1 faulty [\"never became ready (status 0x80 after the reset)\"]", 1, 1,
+       "never became ready (status 0x80 after the reset)", 16},
+      {"a pair", traced_sdram_test(sdram_fault_set({{DATA, 6, 0}, {SHORT, 9, 12}})) + flash,
+       "SDRAM: two faults: data line 6 stuck at 0 and address lines 9 and 12 shorted\n"
+       "FLASH: sound\n",
+       "1 1 faulty [\"data line 6 stuck at 0\",\"address lines 9 and 12 shorted\"]", "1 0 sound []",
+       2, 1, "two faults: data line 6 stuck at 0 and address lines 9 and 12 shorted", 8},
+      {"three faults", traced_sdram_test(three) + traced_flash_test(no_maker),
+       "SDRAM: no single fault or pair fits this trace\n"
+       "FLASH: maker 0x00 is neither 0x20 nor 0x2c\n",
+       "1 1 unexplained []", "1 1 faulty [\"maker 0x00 is neither 0x20 nor 0x2c\"]", 2, 2,
+       "no single fault or pair fits this trace", 24},
+      {"plain, one pass", plain_test(true, false) + plain_test(false, true),
+       "SDRAM: failed\nFLASH: passed\n" + advice, "1 1 not diagnosed []", "1 0 not diagnosed []", 2,
+       1, "failed", 8},
+      {"plain, continuous", plain_continuous,
+       "SDRAM: failed in 2 of 5 passes (2, 4); the others passed\n"
+       "FLASH: passed in all 5 passes\n" +
+           advice,
+       "5 2 not diagnosed []", "5 0 not diagnosed []", 10, 2, "failed", 8},
+      {"cut short", d5 + flash + sound + flash + sound.substr(0, 300),
+       "SDRAM: data line 5 stuck at 1 in 1 of 2 passes (1); the others sound\n"
+       "FLASH: sound in all 2 passes\n",
+       "2 1 faulty [\"data line 5 stuck at 1\"]", "2 0 sound []", 4, 1, "data line 5 stuck at 1",
+       8},
+      {"foreign", "hello\n", "", "", "", 0, 0, "", 1},
+  };
+  for (const log_row &row : rows) {
+    SCOPED_TRACE(row.name);
+    run_result text = diagnose(row.log, {});
+    if (row.text.empty()) {
+      EXPECT_EQ(1, text.status);
+      EXPECT_EQ("", text.out);
+      EXPECT_NE(std::string::npos, text.err.find(": line 1: ")) << text.err;
+      EXPECT_EQ(1, diagnose(row.log, {"--json", "--exit-status"}).status);
+      continue;
+    }
+    EXPECT_EQ(0, text.status) << text.err;
+    EXPECT_EQ(row.text, text.out);
+
+    run_result json = diagnose(row.log, {"--json"});
+    EXPECT_EQ(0, json.status) << json.err;
+    nlohmann::json doc = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << json.out;
+    EXPECT_EQ(row.sdram, test_json(doc.at("sdram")));
+    EXPECT_EQ(row.flash, test_json(doc.at("flash")));
+
+    run_result junit = diagnose(row.log, {"--junit"});
+    EXPECT_EQ(0, junit.status) << junit.err;
+    tinyxml2::XMLDocument xml;
+    ASSERT_EQ(tinyxml2::XML_SUCCESS, xml.Parse(junit.out.c_str())) << junit.out;
+    const tinyxml2::XMLElement *suites = xml.FirstChildElement("testsuites");
+    ASSERT_NE(nullptr, suites);
+    int testcases = 0, failures = 0;
+    std::string first;
+    for (const tinyxml2::XMLElement *suite = suites->FirstChildElement("testsuite"); suite;
+         suite = suite->NextSiblingElement("testsuite")) {
+      EXPECT_TRUE(suite->Attribute("name", "SDRAM") || suite->Attribute("name", "FLASH"));
+      for (const tinyxml2::XMLElement *c = suite->FirstChildElement("testcase"); c;
+           c = c->NextSiblingElement("testcase")) {
+        ++testcases;
+        const tinyxml2::XMLElement *failure = c->FirstChildElement("failure");
+        if (!failure) continue;
+        if (failures++ == 0) first = failure->Attribute("message");
+      }
+    }
+    EXPECT_EQ(row.testcases, testcases);
+    EXPECT_EQ(row.failures, failures);
+    EXPECT_EQ(row.first_failure, first);
+
+    run_result status = diagnose(row.log, {"--exit-status"});
+    EXPECT_EQ(row.status, status.status);
+    EXPECT_EQ(text.out, status.out);
+  }
+}
+
+// A continuous run stopped with Ctrl-C says so on standard error and in the
+// JSON; the JUnit report notes the pass it left out.
+TEST(DiagnoseProgram, SaysWhichPassWasCutShort) {
+  // The title is flushed before the monitor answers; Ctrl-C came between.
+  std::string log = plain_test(true, true) + plain_test(false, true) + "Testing SDRAM... ";
+  run_result text = diagnose(log, {});
+  EXPECT_EQ(0, text.status);
+  EXPECT_EQ("SDRAM: passed\nFLASH: passed\n" + std::string(NO_TRACE_ADVICE), text.out);
+  EXPECT_NE(
+      std::string::npos,
+      text.err.find(": the last pass was cut short: its SDRAM test, from line 3, is left out\n"))
+      << text.err;
+  nlohmann::json doc = nlohmann::json::parse(diagnose(log, {"--json"}).out, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded());
+  EXPECT_EQ("{\"line\":3,\"test\":\"SDRAM\"}", doc.at("cut_short").dump());
+  EXPECT_NE(std::string::npos, diagnose(log, {"--junit"}).out.find("pass 2 was cut short"));
+}
+
+TEST(DiagnoseProgram, RefusesBadOptions) {
+  const char *bad[][2] = {{"--json", "--junit"}, {"--jsn", ""}, {"a.log", "b.log"}};
+  for (const auto &args : bad) {
+    std::vector<std::string> argv = {DIAGNOSE_PATH, args[0]};
+    if (*args[1]) argv.push_back(args[1]);
+    child_result c = finish_child(start_child(argv, "korvane-diagnose"), "korvane-diagnose", 30);
+    EXPECT_EQ(2, c.status) << args[0];
+    EXPECT_EQ("", c.out);
+  }
+}
+
+// A report that cannot be written is an error, not a verdict.
+TEST(DiagnoseProgram, SaysWhenTheReportCannotBeWritten) {
+  std::string log = temp_file("diagnose-log");
+  FILE *f = fopen(log.c_str(), "wb");
+  ASSERT_NE(nullptr, f);
+  fputs(plain_test(true, true).c_str(), f);
+  fclose(f);
+  for (const char *form : {"", "--json", "--junit"}) {
+    std::string command = std::string(DIAGNOSE_PATH) + " " + form + " " + log + " > /dev/full";
+    child_result c = finish_child(start_child({"sh", "-c", command}, "sh"), "sh", 30);
+    EXPECT_EQ(1, c.status) << form;
+    EXPECT_NE(std::string::npos, c.err.find("korvane-diagnose: cannot write the report: "))
+        << c.err;
+  }
+  unlink(log.c_str());
+}
+
+}  // namespace

@@ -2,8 +2,8 @@
 # machine by CMake itself, so that the packaged programs are built as the
 # distribution builds its own: stack protector, fortified library calls,
 # position-independent executables, read-only relocations resolved at start.
-# The monitor, the Windows build and the fuzzers are compiled by their own
-# commands and keep their flags.
+# The sub-builds (the monitor, the Windows programs, the fuzzers) never read
+# this file and keep their flags.
 option(KORVANE_HARDENING "Build the programs for this machine with the distribution's hardening flags" ON)
 if(NOT KORVANE_HARDENING)
   return()

@@ -1,24 +1,27 @@
 # The packages `cpack` makes from this build tree:
 #
-#   cpack -G DEB   korvane_<version>_<arch>.deb: the Linux programs, their
-#                  manual pages and the README (install component linux)
-#   cpack -G ZIP   korvane-<version>-win64.zip: korvane.exe, its manual as
-#                  text and the README (install component windows)
+#   cpack -G DEB   korvane_<version>-<revision>_<arch>.deb: korvane,
+#                  korvane-diagnose, korvane-image, their manual pages and
+#                  the README (install components korvane and
+#                  korvane_debian);
+#                  korvane-boardsim_<version>-<revision>_<arch>.deb: boardsim
+#                  and its manual page (boardsim and boardsim_debian).
+#                  The *_debian components hold each package's copyright
+#                  file and changelog (packaging/).
+#   cpack -G ZIP   korvane-<version>-win64.zip: korvane.exe,
+#                  korvane-diagnose.exe, their Windows manuals and a Windows
+#                  README (install component windows)
 #
-# Each package is made from its own component; which one is chosen per
-# generator in packaging_generator.cmake, read by cpack.
+# Which components a generator packs is chosen in packaging_generator.cmake,
+# read by cpack.
+
+set(KORVANE_MAINTAINER "korvane developers <korvane@example.org>")
 
 set(CPACK_PACKAGE_NAME korvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "korvane developers")
-set(CPACK_PACKAGE_CONTACT "korvane developers <korvane@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test a board's SDRAM and NAND flash through its serial port")
-set(CPACK_PACKAGE_DESCRIPTION
-    "korvane wakes a board's boot ROM over a serial port, downloads a small test\n"
-    "monitor into it and runs the monitor's SDRAM and NAND flash tests. boardsim\n"
-    "simulates such a board on a pseudo-terminal, korvane-image packs and checks\n"
-    "boot images.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGE_CONTACT ${KORVANE_MAINTAINER})
+# Installs strip the programs; see korvane_install_program for the rest.
 set(CPACK_STRIP_FILES ON)
 # Packages and cpack's staging stay in the build tree wherever cpack runs.
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
@@ -27,11 +30,39 @@ if(KORVANE_WINDOWS)
   list(APPEND CPACK_GENERATOR ZIP)
 endif()
 
+# Each Debian package is a group of a component of programs and one of its
+# Debian documentation.
+set(CPACK_COMPONENT_KORVANE_GROUP korvane)
+set(CPACK_COMPONENT_KORVANE_DEBIAN_GROUP korvane)
+set(CPACK_COMPONENT_BOARDSIM_GROUP boardsim)
+set(CPACK_COMPONENT_BOARDSIM_DEBIAN_GROUP boardsim)
+set(CPACK_DEBIAN_KORVANE_PACKAGE_NAME korvane)
+set(CPACK_DEBIAN_BOARDSIM_PACKAGE_NAME korvane-boardsim)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${KORVANE_DEBIAN_REVISION})
+set(CPACK_DEBIAN_PACKAGE_SOURCE korvane)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+# The first line of a description is the package's summary.
+set(CPACK_DEBIAN_KORVANE_DESCRIPTION
+    "test a board's SDRAM and NAND flash through its serial port\n"
+    "korvane wakes a board's boot ROM over a serial port, downloads a small test\n"
+    "monitor into it and runs the monitor's SDRAM and NAND flash tests.\n"
+    "korvane-diagnose names the stuck or shorted SDRAM line, or the flash check\n"
+    "that failed, from the log of a verbose run; korvane-image packs and checks\n"
+    "boot images.")
+set(CPACK_DEBIAN_BOARDSIM_DESCRIPTION
+    "simulated board for korvane, on a pseudo-terminal\n"
+    "boardsim behaves as a board that has just been reset, behind a\n"
+    "pseudo-terminal: its boot ROM takes korvane's test monitor and runs it on an\n"
+    "emulated ARM core, with models of the board's SDRAM and NAND flash. Faults\n"
+    "can be injected into the line, the boot ROM, the SDRAM and the flash, so\n"
+    "that korvane can be tried without a board.")
+string(JOIN "" CPACK_DEBIAN_KORVANE_DESCRIPTION ${CPACK_DEBIAN_KORVANE_DESCRIPTION})
+string(JOIN "" CPACK_DEBIAN_BOARDSIM_DESCRIPTION ${CPACK_DEBIAN_BOARDSIM_DESCRIPTION})
+set(CPACK_DEBIAN_KORVANE_PACKAGE_SUGGESTS korvane-boardsim)
 # The dependencies are what the programs are linked against, as
-# dpkg-shlibdeps finds them: the C and C++ runtimes and the emulated core's
-# library for boardsim, and nothing needed only to build.
+# dpkg-shlibdeps finds them: the C and C++ runtimes, and the emulated core's
+# library for boardsim alone.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_KORVANE_BUILD_DIR ${CMAKE_BINARY_DIR})

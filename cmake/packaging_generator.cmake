@@ -1,7 +1,8 @@
-# Read by cpack once per generator: each package installs one component of
-# the build tree.
+# Read by cpack once per generator: the components each package is made of.
 if(CPACK_GENERATOR STREQUAL "DEB")
-  set(CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_KORVANE_BUILD_DIR};korvane;linux;/")
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_KORVANE_BUILD_DIR};korvane;ALL;/")
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL korvane korvane_debian boardsim boardsim_debian)
 elseif(CPACK_GENERATOR STREQUAL "ZIP")
   if(NOT CPACK_KORVANE_WINDOWS)
     message(FATAL_ERROR "no korvane.exe in this build: configure it with -DKORVANE_WINDOWS=ON")

@@ -91,6 +91,11 @@ int verdict_status(const log_summary &s) {
 }  // namespace
 
 int main(int argc, char **argv) {
+#if defined(_WIN32)
+  // The same bytes out as on Linux: text mode would put a CR before every LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
   options o;
   int status = parse_options(argc, argv, &o);
   if (status) return status < 0 ? 0 : status;

@@ -14,7 +14,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   wine wine64
   python3
-  groff-base dpkg-dev unzip
+  groff-base dpkg-dev unzip lintian
 )
 
 missing=()

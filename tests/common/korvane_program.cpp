@@ -7,6 +7,7 @@
 
 #ifndef KORVANE_EXE
 #define KORVANE_EXE ""
+#define DIAGNOSE_EXE ""
 #define PORT_SANDBOX ""
 #define WINE_PROGRAM ""
 #define WINE_PREFIX ""
@@ -21,7 +22,7 @@ bool korvane_under_wine(void) {
 // children inherit it.
 static void set_wine_environment(void) {
   if (!*KORVANE_EXE) {
-    std::fprintf(stderr, "korvane.exe was not built: no Wine tests in this build tree\n");
+    std::fprintf(stderr, "the Windows programs were not built: no Wine tests in this build tree\n");
     std::exit(1);
   }
   setenv("WINEPREFIX", WINE_PREFIX, 1);
@@ -57,16 +58,22 @@ korvane_port korvane_missing_port(void) {
   return {"999", "COM999"};
 }
 
-std::vector<std::string> korvane_command(const std::vector<std::string> &args) {
+std::vector<std::string> program_command(tested_program program,
+                                         const std::vector<std::string> &args) {
+  bool diagnose = program == tested_program::diagnose;
   std::vector<std::string> argv;
   if (korvane_under_wine()) {
     set_wine_environment();
-    argv = {PORT_SANDBOX, WINE_PROGRAM, KORVANE_EXE};
+    argv = {PORT_SANDBOX, WINE_PROGRAM, diagnose ? DIAGNOSE_EXE : KORVANE_EXE};
   } else {
-    argv = {KORVANE_NATIVE};
+    argv = {diagnose ? DIAGNOSE_NATIVE : KORVANE_NATIVE};
   }
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
+}
+
+std::vector<std::string> korvane_command(const std::vector<std::string> &args) {
+  return program_command(tested_program::korvane, args);
 }
 
 std::vector<std::string> korvane_sandboxed_command(const std::vector<std::string> &args) {

@@ -1,6 +1,7 @@
-// The korvane under test: the native program, or korvane.exe under Wine
-// when KORVANE_UNDER_TEST is "wine". The tests of the built program run the
-// same cases against both through these functions.
+// The programs under test, korvane and korvane-diagnose: the native
+// programs, or korvane.exe and korvane-diagnose.exe under Wine when
+// KORVANE_UNDER_TEST is "wine". The tests of the built programs run the same
+// cases against both builds through these functions.
 //
 // Under Wine every process runs in a private mount namespace in which the
 // machine's /dev/ttyS* are covered by pseudo-terminals (port_sandbox), in
@@ -33,7 +34,13 @@ korvane_port korvane_port_to_file(const std::string &path);
 // Wine.
 korvane_port korvane_missing_port(void);
 
-// The argument vector that runs the korvane under test with args.
+enum class tested_program { korvane, diagnose };
+
+// The argument vector that runs the program under test with args.
+std::vector<std::string> program_command(tested_program program,
+                                         const std::vector<std::string> &args);
+
+// program_command for korvane.
 std::vector<std::string> korvane_command(const std::vector<std::string> &args);
 
 // The same, held where the machine's /dev/ttyS* are covered (port_sandbox),

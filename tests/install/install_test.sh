@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix and runs the programs from
-# there, then makes both packages and checks what they hold.
+# there, then makes the Debian packages and the Windows zip, lints the
+# packages and checks what each holds, and runs the zip's programs under
+# Wine.
 #
-#   install_test.sh CMAKE CPACK BUILD_DIR VERSION HAS_DIAGNOSE
+#   install_test.sh CMAKE CPACK BUILD_DIR VERSION DEBIAN_REVISION
+#                   PORT_SANDBOX WINE WINE_PREFIX_SH [WINE_PREFIX]
+#
+# Without WINE_PREFIX (the Wine suite's, with its server running) the test
+# makes a fresh prefix of its own with WINE_PREFIX_SH.
 set -euo pipefail
-cmake=$1 cpack=$2 build=$3 version=$4
+cmake=$1 cpack=$2 build=$3 version=$4 revision=$5
+sandbox=$6 wine=$7 wine_prefix_sh=$8 suite_prefix=${9:-}
 
 tmp=$(mktemp -d)
 boardsim_pid=
+own_prefix=
 cleanup() {
   if [ -n "$boardsim_pid" ]; then kill "$boardsim_pid" 2>/dev/null || true; fi
+  if [ -n "$own_prefix" ]; then bash "$wine_prefix_sh" stop "$sandbox" "$own_prefix" || true; fi
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -54,53 +63,123 @@ for opt in -c -h -l -p -v; do
     fail "korvane.1 does not describe $opt"
 done
 
-# One run of the installed pair, korvane downloading its own monitor into
-# the installed simulated board.
+# One verbose run of the installed pair, korvane downloading its own monitor
+# into the installed simulated board with a broken data line and a flash
+# that never gets ready, and the installed korvane-diagnose on its log.
 # boardsim prints the line's path once the line and its link are made.
-coproc boardsim { exec "$prefix/bin/boardsim" --link "$tmp/board" 2>boardsim.err; }
+coproc boardsim {
+  exec "$prefix/bin/boardsim" --link "$tmp/board" --data-stuck 5:1 --nand-never-ready 2>boardsim.err
+}
 boardsim_pid=$boardsim_PID
 read -r -t 10 -u "${boardsim[0]}" line_path || fail "boardsim made no line: $(cat boardsim.err)"
 [ "$(readlink "$tmp/board")" = "$line_path" ] || fail "boardsim's link is not to $line_path"
-timeout 20 "$prefix/bin/korvane" -p "$tmp/board" flash >run.txt 2>&1 || fail "korvane: $(cat run.txt)"
-grep -qF 'Testing FLASH... passed' run.txt || fail "installed korvane and boardsim: $(cat run.txt)"
+timeout 20 "$prefix/bin/korvane" -p "$tmp/board" -v -l run.log >run.txt 2>&1 || fail "korvane: $(cat run.txt)"
+"$prefix/bin/korvane-diagnose" run.log >diagnosis.txt || fail "korvane-diagnose exited with $?"
+for verdict in 'SDRAM: data line 5 stuck at 1' 'FLASH: never became ready (status 0x80 after the reset)'; do
+  grep -qxF "$verdict" diagnosis.txt || fail "the installed korvane-diagnose misread the log: $(cat diagnosis.txt)"
+done
 
 for generator in DEB ZIP; do
-  "$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/packages" -G $generator >cpack-$generator.log ||
+  "$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/packages" -G $generator >cpack-$generator.log 2>&1 ||
     fail "cpack -G $generator: $(cat cpack-$generator.log)"
 done
 
-deb=$(echo "$tmp"/packages/korvane_"$version"_*.deb)
-[ -f "$deb" ] || fail "no korvane_${version}_*.deb"
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sed 's|^\./usr/||' | sort >deb.txt
-diff expected.txt deb.txt || fail "the .deb holds other files than these"
+# check_deb PACKAGE DEPENDS FILES...: the package's version, its Depends
+# (package names alone) and its files below /usr; lintian finds nothing.
+check_deb() {
+  local name=$1 depends=$2
+  shift 2
+  local deb=$tmp/packages/${name}_${version}-${revision}_$(dpkg --print-architecture).deb
+  [ -f "$deb" ] || fail "no $(basename "$deb")"
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version-$revision" ] || fail "$name is not version $version-$revision"
+  dpkg-deb -f "$deb" Depends | tr ',' '\n' | awk '{ print $1 }' | sort >"$name-depends.txt"
+  echo "$depends" | tr ' ' '\n' | sort | diff - "$name-depends.txt" ||
+    fail "$name's Depends is not what its programs link: $(dpkg-deb -f "$deb" Depends)"
+  printf '%s\n' "$@" | sort >"$name-expected.txt"
+  dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sed 's|^\./usr/||' | sort >"$name-files.txt"
+  diff "$name-expected.txt" "$name-files.txt" || fail "$name holds other files than these"
+  echo "lintian on $name, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB:"
+  lintian -I -E --pedantic --show-overrides "$deb" >"$name-lintian.txt" 2>&1 || true
+  grep -v '^running with root privileges' "$name-lintian.txt" || true
+  if grep -qE '^[EW]: |hardening|binary-has-unneeded-section' "$name-lintian.txt"; then fail "lintian complains about $name"; fi
+  dpkg-deb -x "$deb" "deb-$name"
+}
+command -v lintian >/dev/null || fail "lintian not found: run scripts/setup.sh"
+doc=share/doc/korvane
+check_deb korvane 'libc6 libgcc-s1 libstdc++6' bin/korvane bin/korvane-diagnose bin/korvane-image \
+  share/man/man1/korvane.1.gz share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
+  $doc/README.md $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane
+doc=share/doc/korvane-boardsim
+check_deb korvane-boardsim 'libc6 libgcc-s1 libstdc++6 libunicorn2' bin/boardsim share/man/man1/boardsim.1.gz \
+  $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane-boardsim
+# The changelog's newest entry is this release.
+zcat deb-korvane/usr/share/doc/korvane/changelog.Debian.gz | head -1 | grep -qF "korvane ($version-$revision)" ||
+  fail "the changelog does not begin with $version-$revision"
 # Stripped for the package, the programs still run.
-dpkg-deb -x "$deb" deb-root
 status=0
-deb-root/usr/bin/korvane -h 2>/dev/null || status=$?
+deb-korvane/usr/bin/korvane -h 2>/dev/null || status=$?
 [ "$status" -eq 1 ] || fail "the packaged korvane -h exited with $status"
-deb-root/usr/bin/boardsim --help >/dev/null || fail "the packaged boardsim --help exited with $?"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb is not version $version"
-depends=$(dpkg-deb -f "$deb" Depends)
-# The package names alone, one a line, without their versions.
-echo "$depends" | tr ',' '\n' | awk '{ print $1 }' | sort >depends.txt
-printf '%s\n' libc6 libgcc-s1 libstdc++6 libunicorn2 | sort >depends-expected.txt
-diff depends-expected.txt depends.txt || fail "Depends is not what the programs link: $depends"
+deb-korvane/usr/bin/korvane-diagnose run.log | diff diagnosis.txt - ||
+  fail "the packaged korvane-diagnose misread the log"
+deb-korvane-boardsim/usr/bin/boardsim --help >/dev/null || fail "the packaged boardsim --help exited with $?"
 
 zip=$tmp/packages/korvane-$version-win64.zip
 [ -f "$zip" ] || fail "no korvane-$version-win64.zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >zip.txt
-printf "korvane-$version-win64/%s\n" README.txt korvane.exe korvane.txt | sort >zip-expected.txt
+zip_files="README.txt korvane.exe korvane.txt korvane-diagnose.exe korvane-diagnose.txt"
+printf "korvane-$version-win64/%s\n" $zip_files | sort >zip-expected.txt
 diff zip-expected.txt zip.txt || fail "the zip holds other files than these"
 unzip -q "$zip" -d unzipped
 dir=unzipped/korvane-$version-win64
-[ "$(head -c 2 "$dir/korvane.exe")" = MZ ] || fail "korvane.exe is no Windows program"
-# Plain text for Notepad: CR LF, no overstrikes or escapes, the whole page.
-if LC_ALL=C grep -qP '[\x08\x1b]' "$dir/korvane.txt" ||
-  [ "$(grep -c $'\r$' "$dir/korvane.txt")" != "$(wc -l <"$dir/korvane.txt")" ]; then
-  fail "korvane.txt is not plain CR LF text"
-fi
-for section in SYNOPSIS OPTIONS PORTS 'EXIT STATUS'; do
+for exe in korvane.exe korvane-diagnose.exe; do
+  [ "$(head -c 2 "$dir/$exe")" = MZ ] || fail "$exe is no Windows program"
+done
+for text in README.txt korvane.txt korvane-diagnose.txt; do
+  # Plain text for Notepad: CR LF, no overstrikes or escapes.
+  if LC_ALL=C grep -qP '[\x08\x1b]' "$dir/$text" ||
+    [ "$(grep -c $'\r$' "$dir/$text")" != "$(wc -l <"$dir/$text")" ]; then
+    fail "$text is not plain CR LF text"
+  fi
+  # Written for Windows, and about what the zip holds: no Linux devices,
+  # packages or manual sections, no program the zip lacks, and every file
+  # it names is in the zip.
+  if grep -nE '/dev/|boardsim|korvane-image|(^|[^a-z])apt([^a-z]|$)|[a-z]\(1\)' "$dir/$text"; then
+    fail "$text describes what the zip lacks"
+  fi
+  for named in $(grep -oE '[A-Za-z0-9_-]+\.(exe|txt)' "$dir/$text" | sort -u); do
+    [ -f "$dir/$named" ] || fail "$text names $named, which the zip lacks"
+  done
+done
+for section in SYNOPSIS OPTIONS PORTS 'WHAT A FAILED TEST MEANS' 'EXIT STATUS' EXAMPLES; do
   grep -q "^$section" "$dir/korvane.txt" || fail "korvane.txt has no $section"
 done
-grep -q '^## Install' "$dir/README.txt" || fail "README.txt has no Install section"
+for section in SYNOPSIS OPTIONS 'EXIT STATUS' EXAMPLES; do
+  grep -q "^$section" "$dir/korvane-diagnose.txt" || fail "korvane-diagnose.txt has no $section"
+done
+# Every option the programs print in their usage texts is in their manuals.
+for opt in -c -h -l -p -v; do
+  grep -qE -- "^ +$opt( |$)" "$dir/korvane.txt" || fail "korvane.txt does not describe $opt"
+done
+for opt in $("$prefix/bin/korvane-diagnose" --help | grep -E '^ +-' | grep -oE -- '--?[a-z][a-z-]*'); do
+  grep -qE -- "^ +(-[a-z], )?$opt" "$dir/korvane-diagnose.txt" || fail "korvane-diagnose.txt does not describe $opt"
+done
+grep -qF 'korvane.exe -p 3 -v -l run.log' "$dir/README.txt" || fail "README.txt has no quick start"
+
+# The zip's programs run from where it was unpacked, in a Wine prefix whose
+# COM ports are covered by port_sandbox, as every Wine process is.
+if [ -n "$suite_prefix" ]; then
+  export WINEPREFIX=$suite_prefix
+else
+  own_prefix=$tmp/wine
+  bash "$wine_prefix_sh" start "$sandbox" "$own_prefix" || fail "no Wine prefix: $(cat "$own_prefix.wineboot.log")"
+  export WINEPREFIX=$own_prefix
+fi
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+status=0
+"$sandbox" "$wine" "$dir/korvane.exe" -h >exe-out.txt 2>exe-err.txt || status=$?
+[ "$status" -eq 1 ] || fail "korvane.exe -h exited with $status: $(cat exe-err.txt)"
+grep -qF "Version: $version, 03 January 2013" exe-err.txt || fail "korvane.exe -h: not version $version"
+"$sandbox" "$wine" "$dir/korvane-diagnose.exe" run.log >exe-diagnosis.txt 2>exe-err.txt ||
+  fail "korvane-diagnose.exe exited with $?: $(cat exe-err.txt)"
+tr -d '\r' <exe-diagnosis.txt | diff diagnosis.txt - || fail "korvane-diagnose.exe and korvane-diagnose disagree"
 echo "install and packages: ok"

@@ -1,0 +1,71 @@
+# Writes the Debian changelog, gzip-compressed, from the release history in
+# NEWS: one entry a release, Debian revision REVISION, signed by MAINTAINER
+# on the release's day. The newest release must be the one in VERSION.
+#
+#   cmake -DNEWS=<file> -DVERSION=<version> -DREVISION=<n> -DSOURCE=<name>
+#         -DMAINTAINER=<name <address>> -DGZIP=<gzip> -DOUTPUT=<file> -P debian_changelog.cmake
+
+# RFC 2822 date of a day, at noon UTC, as the changelog's trailer wants it.
+function(rfc2822_day year month day out)
+  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+  set(y ${year})
+  if(month LESS 3)
+    math(EXPR y "${y} - 1")
+  endif()
+  math(EXPR index "${month} - 1")
+  list(GET offsets ${index} offset)
+  math(EXPR weekday "(${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${offset} + ${day}) % 7")
+  set(day_names Sun Mon Tue Wed Thu Fri Sat)
+  set(month_names Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  list(GET day_names ${weekday} day_name)
+  list(GET month_names ${index} month_name)
+  if(day LESS 10)
+    set(day "0${day}")
+  endif()
+  set(${out} "${day_name}, ${day} ${month_name} ${year} 12:00:00 +0000" PARENT_SCOPE)
+endfunction()
+
+file(STRINGS ${NEWS} lines)
+set(text "")
+set(entry "")
+set(newest "")
+# Closes the entry being read, if any, with its trailer; entries are
+# separated by one empty line.
+macro(close_entry)
+  if(NOT entry STREQUAL "")
+    if(NOT text STREQUAL "")
+      string(APPEND text "\n")
+    endif()
+    string(APPEND text "${entry}\n -- ${MAINTAINER}  ${date}\n")
+    set(entry "")
+  endif()
+endmacro()
+foreach(line IN LISTS lines)
+  if(line MATCHES "^([0-9][0-9.]*) \\(([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])\\)$")
+    close_entry()
+    set(version ${CMAKE_MATCH_1})
+    if(newest STREQUAL "")
+      set(newest ${version})
+    endif()
+    math(EXPR month "${CMAKE_MATCH_3}")
+    math(EXPR day "${CMAKE_MATCH_4}")
+    rfc2822_day(${CMAKE_MATCH_2} ${month} ${day} date)
+    set(entry "${SOURCE} (${version}-${REVISION}) unstable; urgency=medium\n\n")
+  elseif(NOT entry STREQUAL "" AND line MATCHES "^  [* ] ")
+    string(APPEND entry "${line}\n")
+  elseif(NOT entry STREQUAL "" AND NOT line STREQUAL "")
+    message(FATAL_ERROR "${NEWS}: not an item of release ${version}: ${line}")
+  endif()
+endforeach()
+close_entry()
+if(NOT newest STREQUAL VERSION)
+  message(FATAL_ERROR "${NEWS}: the newest release is '${newest}', but VERSION says ${VERSION}")
+endif()
+
+file(WRITE ${OUTPUT}.txt "${text}")
+# -n keeps the name and time out of the file, so that builds agree.
+execute_process(COMMAND ${GZIP} -9nc ${OUTPUT}.txt OUTPUT_FILE ${OUTPUT}.tmp RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "gzip failed on ${OUTPUT}.txt")
+endif()
+file(RENAME ${OUTPUT}.tmp ${OUTPUT})

@@ -31,7 +31,7 @@ trap 'exit 130' INT TERM
 # Starts a board that has just been reset; its line appears at $work/port.
 start_board() {
   rm -f "$work/port"
-  "$build/sim/boardsim" --baud 115200 --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
+  "$build/sim/boardsim/boardsim" --baud 115200 --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
   board_pid=$!
   for _ in $(seq 50); do
     [ -L "$work/port" ] && return 0

@@ -127,8 +127,10 @@ uint64_t board_record_load(board &b, uint32_t address, unsigned width, uint32_t 
   return value;
 }
 
-std::string board_access_text(unsigned width, bool write) {
-  return std::to_string(width) + "-byte " + (write ? "store" : "load");
+void board_report_width(board &b, report_kind kind, const char *device, unsigned width, bool write,
+                        uint32_t address, const std::string &where, const char *rule) {
+  board_report(b, kind, "%s: %u-byte %s at 0x%08x at pc 0x%08x%s: %s", device, width,
+               write ? "store" : "load", address, board_pc(b), where.c_str(), rule);
 }
 
 bool board_running_from_sdram(board &b) { return board_pc(b) < SDRAM_BASE + SDRAM_SIZE; }

@@ -92,5 +92,8 @@ void board_report(board &b, report_kind kind, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 // Whether the instruction now executing was fetched from the SDRAM.
 bool board_running_from_sdram(board &b);
-// "1-byte store" and the like, for the width reports.
-std::string board_access_text(unsigned width, bool write);
+// Reports an access of the wrong width, once for its kind: "<device>: 1-byte
+// store at <address> at pc <pc><where>: <rule>", where names the register
+// (", in the ...") or is empty.
+void board_report_width(board &b, report_kind kind, const char *device, unsigned width, bool write,
+                        uint32_t address, const std::string &where, const char *rule);

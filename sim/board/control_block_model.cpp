@@ -56,11 +56,12 @@ bool register_done(const control_block_device &c, int reg) {
 
 void check_width(board &b, uint32_t offset, unsigned width, bool write) {
   if (width == 4 && offset % 4 == 0) return;
-  board_report(b, report_kind::control_width,
-               "control block: %s at 0x%08x at pc 0x%08x, in the register 0x%08x: the control "
-               "registers take 32-bit loads and stores only",
-               board_access_text(width, write).c_str(), CONTROL_BLOCK_BASE + offset, board_pc(b),
-               CONTROL_BLOCK_BASE + (offset & ~3u));
+  char where[40];
+  std::snprintf(where, sizeof where, ", in the register 0x%08x",
+                CONTROL_BLOCK_BASE + (offset & ~3u));
+  board_report_width(b, report_kind::control_width, "control block", width, write,
+                     CONTROL_BLOCK_BASE + offset, where,
+                     "the control registers take 32-bit loads and stores only");
 }
 
 // A store to one of the six registers, checked against the start-up's steps.

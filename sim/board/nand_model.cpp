@@ -94,11 +94,10 @@ void address(board &b, uint8_t byte) {
 
 void check_width(board &b, uint32_t offset, unsigned width, bool write) {
   if (width == 1) return;
-  board_report(b, report_kind::nand_width,
-               "nand: %s at 0x%08x at pc 0x%08x, the %s: the NAND window takes 8-bit loads and "
-               "stores only",
-               board_access_text(width, write).c_str(), NAND_WINDOW_BASE + offset, board_pc(b),
-               offset <= ADDRESS ? PORT_NAMES[offset] : "unused address");
+  std::string where =
+      std::string(", the ") + (offset <= ADDRESS ? PORT_NAMES[offset] : "unused address");
+  board_report_width(b, report_kind::nand_width, "nand", width, write, NAND_WINDOW_BASE + offset,
+                     where, "the NAND window takes 8-bit loads and stores only");
 }
 
 uint64_t nand_load(uc_engine *, uint64_t offset64, unsigned size, void *user) {

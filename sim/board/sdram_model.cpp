@@ -39,10 +39,8 @@ bool faults_apply(board &b) { return b.config.sdram.count > 0 && !board_running_
 
 void check_width(board &b, uint32_t address, int width, bool write) {
   if (width == 2 || board_running_from_sdram(b)) return;
-  board_report(b, report_kind::sdram_width,
-               "sdram: %s at 0x%08x at pc 0x%08x: the SDRAM is tested in 16-bit loads and stores",
-               board_access_text(static_cast<unsigned>(width), write).c_str(), address,
-               board_pc(b));
+  board_report_width(b, report_kind::sdram_width, "sdram", static_cast<unsigned>(width), write,
+                     address, "", "the SDRAM is tested in 16-bit loads and stores");
 }
 
 void sdram_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t, void *user) {

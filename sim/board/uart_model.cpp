@@ -237,11 +237,11 @@ const char *register_name(uint32_t offset) {
 
 void check_width(board &b, uint32_t offset, unsigned width, bool write) {
   if (width == 4 && offset % 4 == 0) return;
-  board_report(b, report_kind::uart_width,
-               "uart: %s at 0x%08x at pc 0x%08x, in the %s 0x%08x: the UART's registers take "
-               "32-bit loads and stores only",
-               board_access_text(width, write).c_str(), UART_BASE + offset, board_pc(b),
-               register_name(offset & ~3u), UART_BASE + (offset & ~3u));
+  char where[80];
+  std::snprintf(where, sizeof where, ", in the %s 0x%08x", register_name(offset & ~3u),
+                UART_BASE + (offset & ~3u));
+  board_report_width(b, report_kind::uart_width, "uart", width, write, UART_BASE + offset, where,
+                     "the UART's registers take 32-bit loads and stores only");
 }
 
 // The line used with the latch open: the bytes the program sends next would

@@ -1,4 +1,4 @@
-// The monitor session: the host's side of the monitor command exchange
+// The host's side of the exchange with the monitor: the command exchange
 // (wait for the prompt "?", send one command byte, echo the trace text up to
 // ":", take the result) and the test phase built on it, the monitor's
 // commands that the run options select, with a verdict line for each test on
@@ -14,5 +14,5 @@ void wait_for_byte(unsigned char byte);
 bool run_monitor_command(unsigned char command);
 
 // Verbose and slow output when asked, then the selected tests, once or, when
-// continuous, until a write to the log file fails.
+// continuous, until a write to the log file or to standard output fails.
 void run_test_phase(const run_options *opts);

@@ -1,5 +1,6 @@
 #include "slot_cycle.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "board_diagnosis.h"
@@ -181,7 +182,8 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   b->operator_name = settings.operator_name;
   b->started = utc_text(s->started_utc);
   b->ended = utc_text(utc);
-  b->seconds = now - s->started;
+  // Milliseconds are all a record needs; more figures only look precise.
+  b->seconds = std::round((now - s->started) * 1000) / 1000;
   b->sdram_passes = s->sdram_passes;
   b->sdram_failed = s->sdram_failed;
   b->flash_passes = s->flash_passes;

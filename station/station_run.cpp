@@ -23,6 +23,9 @@ namespace {
 // The loop's one wait: short enough for the view and the serials to feel
 // immediate, long enough that a station of sixteen slots costs nothing.
 const int TICK_MS = 50;
+// The terminal is redrawn at most this often: a row read from a metre away
+// gains nothing from more, and a slow terminal line loses by it.
+const double REDRAW_S = 0.25;
 
 volatile std::sig_atomic_t stop_signal = 0;
 
@@ -69,6 +72,7 @@ struct station {
   // The terminal's view as drawn last.
   std::string drawn;
   size_t drawn_rows = 0;
+  double drawn_at = 0;
 };
 
 void write_out(const std::string &text) {
@@ -84,7 +88,8 @@ void show_events(station *st, const std::vector<view_event> &events) {
   if (!text.empty()) write_out(text);
 }
 
-void redraw(station *st, double now) {
+void redraw(station *st, double now, bool at_once) {
+  if (!at_once && now - st->drawn_at < REDRAW_S) return;
   std::string status =
       st->record_problem.empty() ? st->input_note : "NOT RECORDED: " + st->record_problem;
   std::vector<std::string> rows =
@@ -97,6 +102,7 @@ void redraw(station *st, double now) {
   write_out(text + screen + "\x1b[J");
   st->drawn = screen;
   st->drawn_rows = rows.size();
+  st->drawn_at = now;
 }
 
 bool write_reports(station *st, std::string *why) {
@@ -188,7 +194,11 @@ void run_loop(station *st) {
       if (s.phase != slot_phase::done) all_done = false;
     }
     show_events(st, events);
-    if (st->terminal) redraw(st, now);
+    // A slot's news (a board in, a verdict) is shown at once; the clocks
+    // can wait a little.
+    bool news = false;
+    for (const view_event &e : events) news = news || !e.slot.empty();
+    if (st->terminal) redraw(st, now, news);
     if (all_done) return;
 
     std::vector<std::string> lines;
@@ -205,8 +215,8 @@ void last_word(station *st) {
   double now = steady_now();
   std::string text;
   if (st->terminal) {
-    redraw(st, now);
-    for (const std::string &f : st->failures) text += "FAIL " + printable(f) + "\n";
+    redraw(st, now, true);
+    for (const std::string &f : st->failures) text += printable(f) + "\n";
   } else {
     text = event_line(std::time(nullptr), {"", summary_text(st->totals, now)}) + "\n";
   }

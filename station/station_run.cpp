@@ -1,12 +1,9 @@
 #include "station_run.h"
 
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "board_logs.h"
 #include "run_report.h"
@@ -15,6 +12,7 @@
 #include "station_clock.h"
 #include "station_db.h"
 #include "station_options.h"
+#include "station_platform.h"
 #include "station_view.h"
 #include "stdin_lines.h"
 
@@ -26,34 +24,6 @@ const int TICK_MS = 50;
 // The terminal is redrawn at most this often: a row read from a metre away
 // gains nothing from more, and a slow terminal line loses by it.
 const double REDRAW_S = 0.25;
-
-volatile std::sig_atomic_t stop_signal = 0;
-
-void note_stop(int sig) { stop_signal = sig; }
-
-void catch_stop_signals(void) {
-  struct sigaction action = {};
-  action.sa_handler = note_stop;
-  sigemptyset(&action.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
-  // A reader of the event lines that goes away must not end the testing.
-  signal(SIGPIPE, SIG_IGN);
-}
-
-// The korvane in the station's own folder.
-std::string korvane_beside_station(const char *argv0) {
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string path = n > 0 ? std::string(self, (size_t)n) : std::string(argv0);
-  size_t slash = path.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/korvane";
-}
-
-std::string host_name(void) {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || !name[0]) return "unknown";
-  return name;
-}
 
 struct station {
   station_options options;
@@ -179,7 +149,7 @@ void run_loop(station *st) {
   for (;;) {
     double now = steady_now();
     std::vector<view_event> events;
-    if ((st->ending || stop_signal) && !ended_slots) {
+    if ((st->ending || stop_requested()) && !ended_slots) {
       st->ending = true;
       ended_slots = true;
       events.push_back({"", "ending: every korvane is stopped"});
@@ -245,7 +215,7 @@ int start(station *st, int argc, char **argv) {
   c.operator_name = o.operator_name;
   c.once = o.once;
 
-  if (access(c.korvane.c_str(), X_OK) != 0) {
+  if (!program_runnable(c.korvane)) {
     std::fprintf(stderr, "korvane-station: cannot run korvane: %s is no program\n",
                  c.korvane.c_str());
     return 1;
@@ -270,9 +240,8 @@ int start(station *st, int argc, char **argv) {
     s.slot = slot;
     st->slots.push_back(s);
   }
-  const char *term = std::getenv("TERM");
-  st->terminal = isatty(STDOUT_FILENO) && !(term && std::string(term) == "dumb");
-  st->input_terminal = isatty(STDIN_FILENO);
+  st->terminal = output_is_terminal();
+  st->input_terminal = input_is_terminal();
   st->color = st->terminal && color_wanted();
   st->totals.started = steady_now();
   return 0;

@@ -9,6 +9,9 @@
 
 namespace {
 
+// The start of korvane's message for a download that failed.
+const char DOWNLOAD_FAILED[] = "Xmodem download failed:";
+
 void set_phase(slot_state *s, slot_phase phase, double now) {
   s->phase = phase;
   s->phase_since = now;
@@ -134,15 +137,14 @@ void follow_console(slot_state *s, const cycle_settings &settings, const std::st
 
 board_outcome outcome_of(const slot_state *s, int status, std::string *message) {
   bool failed = s->sdram_failed || s->flash_failed;
-  if (s->soak_complete) return failed ? board_outcome::failed : board_outcome::passed;
-  if (s->ending) return board_outcome::interrupted;
-  if (s->stop_asked_at) {
+  if (s->soak_complete) {
     if (s->passes_done == 0) {
       *message = "no complete pass before the soak time was up";
       return board_outcome::error;
     }
     return failed ? board_outcome::failed : board_outcome::passed;
   }
+  if (s->ending) return board_outcome::interrupted;
   if (status != 0) {
     *message = korvane_message(s->err_text, status);
     return board_outcome::error;
@@ -159,6 +161,11 @@ board_outcome outcome_of(const slot_state *s, int status, std::string *message) 
 bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, double now,
                   std::time_t utc, std::vector<view_event> *events, board_record *b) {
   bool last = settings.once || s->ending;
+  // A board that answered the wake-up but never asked for the download
+  // shows only in korvane's message; it is a board all the same.
+  if (!s->board_in && s->err_text.find(DOWNLOAD_FAILED) != std::string::npos) {
+    board_arrived(s, now, utc, events);
+  }
   if (!s->board_in) {
     std::remove(s->working_log.c_str());
     if (s->ending) {
@@ -224,6 +231,7 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   follow_console(s, settings, out, now, utc, events);
   if (settings.minutes > 0 && s->board_in && !s->stop_asked_at &&
       now - s->started >= settings.minutes * 60) {
+    s->soak_complete = true;
     ask_stop(s, now);
   }
 

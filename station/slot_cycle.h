@@ -51,7 +51,7 @@ struct slot_state {
   std::string working_log;
   double retry_at = 0;         // when a port in error is tried again
   double stop_asked_at = 0;    // when the child was asked to end, or 0
-  bool soak_complete = false;  // the child was asked to end because the soak is
+  bool soak_complete = false;  // the child was asked to end: the soak is done
   bool ending = false;         // the station ends: record and stop
   bool port_failed = false;    // the port could not be used, once at least
 

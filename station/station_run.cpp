@@ -124,7 +124,8 @@ void take_input_line(station *st, const std::string &line, std::vector<view_even
   std::vector<bool> has_serial;
   for (const slot_state &s : st->slots) {
     names.push_back(s.slot.name);
-    has_serial.push_back(!s.serial.empty());
+    // A slot that has ended takes no more boards, nor their serials.
+    has_serial.push_back(!s.serial.empty() || s.phase == slot_phase::done);
   }
   size_t slot = 0;
   std::string serial, why;
@@ -136,6 +137,11 @@ void take_input_line(station *st, const std::string &line, std::vector<view_even
       events->push_back({"", why});
       return;
     case serial_line::assigned:
+      if (st->slots[slot].phase == slot_phase::done) {
+        st->input_note = "slot " + names[slot] + " has ended; serial " + serial + " refused";
+        events->push_back({"", st->input_note});
+        return;
+      }
       st->slots[slot].serial = serial;
       st->input_note = "serial " + serial + " for slot " + names[slot];
       events->push_back({names[slot], "serial " + serial});

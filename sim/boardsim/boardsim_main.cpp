@@ -108,6 +108,10 @@ int main(int argc, char **argv) {
     fputs(BOARDSIM_USAGE, stdout);
     return 0;
   }
+  if (opts.version) {
+    fputs("boardsim " KORVANE_VERSION "\n", stdout);
+    return 0;
+  }
   pty_link link;
   if (!pty_open(&link, opts.link_path.empty() ? nullptr : opts.link_path.c_str(), &why)) {
     fprintf(stderr, "boardsim: %s\n", why.c_str());

@@ -50,6 +50,7 @@ const char BOARDSIM_USAGE[] =
     "  --nand-never-ready   the ready bit never comes up after a reset\n"
     "\n"
     "  --help               print this text and exit\n"
+    "  --version            print the version and exit\n"
     "\n"
     "Exit status: 0 when stopped by a signal, 1 when the line cannot be made or\n"
     "the code faults on the core, 2 for a bad option.\n";
@@ -73,6 +74,7 @@ enum option_id {
   OPT_NAND_NEVER_READY,
   OPT_LINE_NOISE,
   OPT_HELP,
+  OPT_VERSION,
 };
 
 const option LONG_OPTIONS[] = {
@@ -92,6 +94,7 @@ const option LONG_OPTIONS[] = {
     {"nand-never-ready", no_argument, nullptr, OPT_NAND_NEVER_READY},
     {"line-noise", required_argument, nullptr, OPT_LINE_NOISE},
     {"help", no_argument, nullptr, OPT_HELP},
+    {"version", no_argument, nullptr, OPT_VERSION},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -195,6 +198,9 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       return applied::ok;
     case OPT_HELP:
       o->help = true;
+      return applied::ok;
+    case OPT_VERSION:
+      o->version = true;
       return applied::ok;
   }
   return applied::bad_value;

@@ -9,8 +9,13 @@
 #                  The *_debian components hold each package's copyright
 #                  file and changelog (packaging/).
 #   cpack -G ZIP   korvane-<version>-win64.zip: korvane.exe,
-#                  korvane-diagnose.exe, their Windows manuals and a Windows
-#                  README (install component windows)
+#                  korvane-diagnose.exe (stripped), their Windows manuals, a
+#                  Windows README and the notices of what the programs
+#                  compile in (install component windows)
+#
+# Two builds of one release make the same packages, byte for byte, under
+# the same umask: every file time in them is the release's day in NEWS, or
+# SOURCE_DATE_EPOCH when it is set.
 #
 # Which components a generator packs is chosen in packaging_generator.cmake,
 # read by cpack.
@@ -63,6 +68,11 @@ set(CPACK_DEBIAN_KORVANE_PACKAGE_SUGGESTS korvane-boardsim)
 # dpkg-shlibdeps finds them: the C and C++ runtimes, and the emulated core's
 # library for boardsim alone.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/NEWS)
+korvane_release_epoch(${PROJECT_SOURCE_DIR}/NEWS CPACK_KORVANE_RELEASE_EPOCH)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_file_times.cmake)
 
 set(CPACK_KORVANE_BUILD_DIR ${CMAKE_BINARY_DIR})
 set(CPACK_KORVANE_WINDOWS ${KORVANE_WINDOWS})

@@ -43,19 +43,17 @@ script_from() {
     { line = $0; sub(/\r$/, "", line) }
     !on && line ~ "^ +" first "$" { on = 1; match(line, /^ +/); indent = RLENGTH }
     on && line == "" { exit }
-    on { print substr($0, indent + 1) }'
+    on { print substr(line, indent + 1) }'
 }
 
 # start_board OPTIONS...: a simulated board with a link at $tmp/board.
+# boardsim prints the line's path once the line and its link are made.
 start_board() {
   rm -f "$tmp/board"
-  "$boardsim" --link "$tmp/board" "$@" >"$tmp/boardsim.out" 2>"$tmp/boardsim.err" &
-  boardsim_pid=$!
-  for _ in $(seq 100); do
-    [ -L "$tmp/board" ] && return 0
-    sleep 0.1
-  done
-  fail "boardsim made no line: $(cat "$tmp/boardsim.err")"
+  coproc board { exec "$boardsim" --link "$tmp/board" "$@" 2>"$tmp/boardsim.err"; }
+  boardsim_pid=$board_PID
+  local line_path
+  read -r -t 10 -u "${board[0]}" line_path || fail "boardsim made no line: $(cat "$tmp/boardsim.err")"
 }
 
 # Each case: the board's options ("none" for no board at all), the

@@ -3,7 +3,9 @@
 # mingw-w64, static (no DLLs beside them), in bin/.
 set(KORVANE_BOOT_IMAGE_SOURCE "" CACHE FILEPATH "The boot image array that the top-level build generated")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-add_link_options(-static)
+# No link time in the programs' headers, so that two builds give the same
+# files.
+add_link_options(-static -Wl,--no-insert-timestamp)
 
 # The libraries only as far as the programs link them.
 add_subdirectory(image EXCLUDE_FROM_ALL)

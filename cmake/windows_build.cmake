@@ -20,5 +20,19 @@ korvane_sub_build(korvane_windows
   BYPRODUCTS ${windows_programs}
   DEPENDS boot_image_data)
 
-# Only in the Windows zip, never in a Linux prefix.
+# Only in the Windows zip, never in a Linux prefix; stripped there, as the
+# Linux programs are in their packages, with the toolchain's own strip.
 install(PROGRAMS ${windows_programs} DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
+find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip REQUIRED)
+foreach(program ${windows_programs})
+  get_filename_component(name ${program} NAME)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${KORVANE_MINGW_STRIP}\" --strip-all \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${name}\"
+                      RESULT_VARIABLE rc)
+      if(NOT rc EQUAL 0)
+        message(FATAL_ERROR \"could not strip ${name}\")
+      endif()
+    endif()"
+    COMPONENT windows EXCLUDE_FROM_ALL)
+endforeach()

@@ -34,6 +34,7 @@ const char USAGE[] =
     "  --exit-status  exit with 8 when the SDRAM test failed in any pass, 16\n"
     "                 when the FLASH test did, 24 when both did\n"
     "  -h, --help     print this text and exit\n"
+    "  --version      print the version and exit\n"
     "\n"
     "Exit status: 0 when the log was read and diagnosed, whatever the verdict\n"
     "(with --exit-status: when every test passed in every pass); 1 for a log\n"
@@ -57,6 +58,10 @@ int parse_options(int argc, char **argv, options *o) {
     std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       fputs(USAGE, stdout);
+      return -1;
+    }
+    if (arg == "--version") {
+      fputs("korvane-diagnose " KORVANE_VERSION "\n", stdout);
       return -1;
     }
     const char *problem = nullptr;

@@ -1,8 +1,13 @@
 #include "bus_drawing.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <nlohmann/json.hpp>
 
@@ -121,9 +126,15 @@ size_t read_one_fault(const char *text, bus_fault *out) {
 
 struct line_mark {
   std::vector<std::string> marks;
-  std::vector<std::string> labels;
-  bool certain = false;
+  std::vector<std::string> certain;  // labels of the faults there for certain
+  std::vector<std::string> maybe;    // labels of a set's choices
 };
+
+void add_once(std::vector<std::string> *list, const std::string &item) {
+  for (const std::string &x : *list)
+    if (x == item) return;
+  list->push_back(item);
+}
 
 std::string line_id(bool data, int line) { return (data ? "D" : "A") + std::to_string(line); }
 
@@ -164,28 +175,36 @@ std::string fault_label(const bus_fault &f, bool data) {
   return "stuck at " + std::to_string(f.level);
 }
 
+bool same_fault(const bus_fault &a, const bus_fault &b) {
+  return a.kind == b.kind && a.lines == b.lines && a.level == b.level && a.wiring == b.wiring;
+}
+
+// A fault that every choice of a set holds is there for certain, whichever
+// choice is the truth.
+bool in_every_choice(const bus_entry &e, const bus_fault &f) {
+  for (const bus_choice &c : e.choices) {
+    bool found = false;
+    for (const bus_fault &g : c) found = found || same_fault(f, g);
+    if (!found) return false;
+  }
+  return true;
+}
+
 // What every line carries: its marks and labels, certain faults before the
 // choices of a set.
 std::map<std::string, line_mark> line_marks(const bus_faults &faults) {
   std::map<std::string, line_mark> out;
   for (const bus_entry &e : faults.sdram) {
-    bool set = e.choices.size() > 1;
     for (const bus_choice &c : e.choices) {
       for (const bus_fault &f : c) {
         if (!drawable(f)) continue;
+        bool set = !in_every_choice(e, f);
         bool data = on_data_bus(f);
         std::string label = fault_label(f, data);
-        if (set) label = "one of " + std::to_string(e.choices.size()) + ": " + label;
         for (int l : f.lines) {
           line_mark &m = out[line_id(data, l)];
-          std::string mark = set ? "one-of" : fault_mark(f);
-          bool seen = false;
-          for (const std::string &x : m.labels) seen = seen || x == label;
-          if (!seen) m.labels.push_back(label);
-          seen = false;
-          for (const std::string &x : m.marks) seen = seen || x == mark;
-          if (!seen) m.marks.push_back(mark);
-          m.certain = m.certain || !set;
+          add_once(&m.marks, set ? "one-of" : fault_mark(f));
+          add_once(set ? &m.maybe : &m.certain, label);
         }
       }
     }
@@ -199,15 +218,25 @@ std::string join(const std::vector<std::string> &parts, const char *between) {
   return out;
 }
 
-std::string entry_words(const bus_entry &e) {
-  std::vector<std::string> choices;
+std::string label_text(const line_mark &m) {
+  std::string out = join(m.certain, "; ");
+  if (!m.maybe.empty()) out += (out.empty() ? "one of: " : "; one of: ") + join(m.maybe, " or ");
+  return out;
+}
+
+// The words of an entry, one line each: a set's choices indented under
+// "one of N:".
+typedef std::pair<bool, std::string> words_line;  // indented, words
+std::vector<words_line> entry_lines(const bus_entry &e) {
+  std::vector<words_line> out;
+  bool set = e.choices.size() > 1;
+  if (set) out.push_back({false, "one of " + std::to_string(e.choices.size()) + ":"});
   for (const bus_choice &c : e.choices) {
     std::vector<std::string> words;
     for (const bus_fault &f : c) words.push_back(f.words);
-    choices.push_back(join(words, " and "));
+    out.push_back({set, join(words, " and ")});
   }
-  if (choices.size() == 1) return choices[0];
-  return "one of " + std::to_string(choices.size()) + ": " + join(choices, "; ");
+  return out;
 }
 
 void append_line(std::string *svg, bool data, int line, const line_mark *m) {
@@ -215,13 +244,14 @@ void append_line(std::string *svg, bool data, int line, const line_mark *m) {
   int y = line_y(data, line);
   std::string ys = std::to_string(y);
   std::string mark = m ? join(m->marks, " ") : "";
-  const char *stroke = !m ? "#9aa" : m->certain ? "#c00" : "#e80";
+  bool certain = m && !m->certain.empty();
+  const char *stroke = !m ? "#9aa" : certain ? "#c00" : "#e80";
   *svg += "<g class=\"bus-line" + std::string(m ? " marked" : "") + "\" data-line=\"" + id + "\"";
   if (m) *svg += " data-mark=\"" + mark + "\"";
   *svg += "><line x1=\"" + std::to_string(LINE_START) + "\" y1=\"" + ys + "\" x2=\"" +
           std::to_string(LINE_END) + "\" y2=\"" + ys + "\" stroke=\"" + stroke +
           "\" stroke-width=\"" + (m ? "3" : "1") + "\"" +
-          (m && !m->certain ? " stroke-dasharray=\"6 3\"" : "") + "/>";
+          (m && !certain ? " stroke-dasharray=\"6 3\"" : "") + "/>";
   *svg += "<text x=\"" + std::to_string(LINE_START + 4) + "\" y=\"" + std::to_string(y - 2) +
           "\" font-size=\"10\">" + id + "</text>";
   *svg += "<text x=\"" + std::to_string(LINE_END - 4) + "\" y=\"" + std::to_string(y - 2) +
@@ -230,7 +260,7 @@ void append_line(std::string *svg, bool data, int line, const line_mark *m) {
     *svg += "<text class=\"fault-label\" x=\"" + std::to_string((LINE_START + LINE_END) / 2) +
             "\" y=\"" + std::to_string(y - 2) +
             "\" font-size=\"11\" text-anchor=\"middle\" fill=\"" + stroke + "\">" +
-            html_escape(join(m->labels, "; ")) + "</text>";
+            html_escape(label_text(*m)) + "</text>";
   }
   *svg += "</g>\n";
 }
@@ -238,11 +268,15 @@ void append_line(std::string *svg, bool data, int line, const line_mark *m) {
 // A short drawn as a bridge between its lines, beside the labels.
 void append_shorts(std::string *svg, const bus_faults &faults) {
   int bridge = 0;
+  std::vector<bus_fault> drawn;
   for (const bus_entry &e : faults.sdram) {
-    bool set = e.choices.size() > 1;
     for (const bus_choice &c : e.choices) {
       for (const bus_fault &f : c) {
         if (!drawable(f) || fault_mark(f) != "short" || f.lines.size() < 2) continue;
+        bool set = !in_every_choice(e, f), seen = false;
+        for (const bus_fault &d : drawn) seen = seen || same_fault(d, f);
+        if (seen) continue;
+        drawn.push_back(f);
         bool data = on_data_bus(f);
         int x = LINE_START + 60 + 10 * (bridge++ % 20);
         int y1 = line_y(data, f.lines.front()), y2 = line_y(data, f.lines.back());
@@ -354,14 +388,21 @@ std::string bus_drawing_svg(const bus_faults &faults) {
   if (faults.sdram.empty()) return "";
   std::map<std::string, line_mark> marks = line_marks(faults);
   int bottom = line_y(false, LAST_ADDRESS_LINE) + 20;
-  std::vector<std::string> named;
-  for (const bus_entry &e : faults.sdram) named.push_back(entry_words(e));
+  std::vector<words_line> named;
+  std::vector<std::string> title;
+  for (const bus_entry &e : faults.sdram) {
+    std::vector<words_line> lines = entry_lines(e);
+    named.insert(named.end(), lines.begin(), lines.end());
+    std::vector<std::string> words;
+    for (const words_line &l : lines) words.push_back(l.second);
+    title.push_back(join(words, " "));
+  }
   int height = bottom + 16 * int(named.size()) + 10;
   std::string svg = "<svg class=\"bus-drawing\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
                     std::to_string(WIDTH) + "\" height=\"" + std::to_string(height) +
                     "\" viewBox=\"0 0 " + std::to_string(WIDTH) + " " + std::to_string(height) +
                     "\" role=\"img\" font-family=\"sans-serif\">\n";
-  svg += "<title>SDRAM bus: " + html_escape(join(named, "; ")) + "</title>\n";
+  svg += "<title>SDRAM bus: " + html_escape(join(title, "; ")) + "</title>\n";
   append_chip(&svg, 10, bottom - TOP + 10, "processor");
   append_chip(&svg, LINE_END, bottom - TOP + 10, "SDRAM");
   svg += "<text x=\"" + std::to_string((LINE_START + LINE_END) / 2) + "\" y=\"" +
@@ -380,8 +421,9 @@ std::string bus_drawing_svg(const bus_faults &faults) {
   }
   append_shorts(&svg, faults);
   for (size_t i = 0; i < named.size(); ++i) {
-    svg += "<text class=\"fault-words\" x=\"10\" y=\"" + std::to_string(bottom + 16 * int(i + 1)) +
-           "\" font-size=\"12\">" + html_escape(named[i]) + "</text>\n";
+    svg += "<text class=\"fault-words\" x=\"" + std::string(named[i].first ? "30" : "10") +
+           "\" y=\"" + std::to_string(bottom + 16 * int(i + 1)) + "\" font-size=\"12\">" +
+           html_escape(named[i].second) + "</text>\n";
   }
   svg += "</svg>\n";
   return svg;
@@ -414,7 +456,40 @@ std::string html_page(const std::string &title, const std::string &body) {
          "table { border-collapse: collapse; margin: 0.5em 0 1em; }\n"
          "th, td { border: 1px solid #bbb; padding: 0.2em 0.6em; text-align: left; }\n"
          "td.number { text-align: right; }\n"
+         "pre { white-space: pre-wrap; }\n"
          ".failed { color: #c00; } .passed { color: #070; }\n"
          "</style>\n</head>\n<body>\n" +
          body + "</body>\n</html>\n";
+}
+
+bool html_page_write(const std::string &path, const std::string &page, std::string *why) {
+  std::string part = path + ".part";
+  FILE *f = fopen(part.c_str(), "wb");
+  if (!f) {
+    if (why) *why = strerror(errno);
+    return false;
+  }
+  bool ok = fwrite(page.data(), 1, page.size(), f) == page.size();
+  int failure = errno;
+  if (fclose(f) != 0 && ok) {
+    ok = false;
+    failure = errno;
+  }
+#if defined(_WIN32)
+  // rename refuses to replace a file on Windows.
+  if (ok && !MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ok = false;
+    failure = EACCES;
+  }
+#else
+  if (ok && rename(part.c_str(), path.c_str()) != 0) {
+    ok = false;
+    failure = errno;
+  }
+#endif
+  if (!ok) {
+    if (why) *why = strerror(failure);
+    remove(part.c_str());
+  }
+  return ok;
 }

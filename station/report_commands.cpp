@@ -9,9 +9,9 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 #endif
 
+#include "bus_drawing.h"
 #include "history_database.h"
 #include "history_format.h"
 #include "history_query.h"
@@ -93,38 +93,6 @@ int parse_options(int argc, char **argv, bool report, command_options *o) {
   return 0;
 }
 
-// The page, whole or not at all: written beside its place, then moved there.
-bool write_page(const std::string &path, const std::string &page, std::string *why) {
-  std::string part = path + ".part";
-  FILE *f = fopen(part.c_str(), "wb");
-  if (!f) {
-    *why = strerror(errno);
-    return false;
-  }
-  bool ok = fwrite(page.data(), 1, page.size(), f) == page.size();
-  int write_errno = errno;
-  if (fclose(f) != 0 && ok) {
-    ok = false;
-    write_errno = errno;
-  }
-#if defined(_WIN32)
-  if (ok && !MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ok = false;
-    write_errno = EACCES;
-  }
-#else
-  if (ok && rename(part.c_str(), path.c_str()) != 0) {
-    ok = false;
-    write_errno = errno;
-  }
-#endif
-  if (!ok) {
-    *why = strerror(write_errno);
-    remove(part.c_str());
-  }
-  return ok;
-}
-
 bool write_stdout(const std::string &text) {
   return fwrite(text.data(), 1, text.size(), stdout) == text.size();
 }
@@ -135,7 +103,7 @@ int finish(bool written, const command_options &o, const std::string &page) {
     return 1;
   }
   std::string why;
-  if (!o.html.empty() && !write_page(o.html, page, &why)) {
+  if (!o.html.empty() && !html_page_write(o.html, page, &why)) {
     fprintf(stderr, "korvane-station: cannot write %s: %s\n", o.html.c_str(), why.c_str());
     return 1;
   }

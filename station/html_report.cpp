@@ -43,9 +43,12 @@ std::string yield_chart(const std::vector<report_group> &days) {
     svg += "<rect x=\"" + number(x) + "\" y=\"" + number(base - h) + "\" width=\"" + number(bar) +
            "\" height=\"" + number(h) + "\" fill=\"" +
            (d.counts.failed || d.counts.errors ? "#d84" : "#4a4") + "\"/>";
-    if (days.size() <= 31)
+    if (days.size() <= 31) {
+      svg += "<text x=\"" + number(x) + "\" y=\"" + number(base - h - 3) + "\">" +
+             fixed_text(y, 0) + "%</text>";
       svg += "<text x=\"" + number(x) + "\" y=\"" + number(base + 12) + "\">" +
              html_escape(d.name.substr(5)) + "</text>";
+    }
     svg += "</g>\n";
   }
   return svg + "</svg>\n";
@@ -68,8 +71,10 @@ std::string pareto_chart(const station_report &r) {
     double share = r.total.failed ? 100.0 * double(f.boards) / double(r.total.failed) : 0;
     svg += "<g class=\"pareto-bar\"" + attribute("data-fault", name) +
            attribute("data-boards", number(f.boards)) + ">";
-    svg += "<text x=\"" + number(label - 6) + "\" y=\"" + number(y + 12) +
-           "\" text-anchor=\"end\">" + html_escape(name) + "</text>";
+    // A long name is cut to fit beside its bar; its title holds it whole.
+    std::string shown = name.size() > 56 ? name.substr(0, 55) + "\xE2\x80\xA6" : name;
+    svg += "<title>" + html_escape(name) + "</title><text x=\"" + number(label - 6) + "\" y=\"" +
+           number(y + 12) + "\" text-anchor=\"end\">" + html_escape(shown) + "</text>";
     svg += "<rect x=\"" + number(label) + "\" y=\"" + number(y) + "\" width=\"" + number(w) +
            "\" height=\"" + number(row - 4) + "\" fill=\"#c44\"/>";
     svg += "<text x=\"" + number(label + w + 6) + "\" y=\"" + number(y + 12) + "\">" +
@@ -156,10 +161,9 @@ std::string html_report_page(const std::string &title, const station_report &r,
             number(r.total.failed) + ".</p>\n";
   for (const failed_board &b : failed) {
     std::string serial = b.serial.empty() ? "(no serial)" : b.serial;
-    body += "<section class=\"failed-board\"" + attribute("data-serial", b.serial) + "><h3>" +
-            html_escape(serial) + "</h3>\n<p>slot " + html_escape(b.slot) + " at " +
-            html_escape(b.station) + ", started " + html_escape(b.started) + ", " +
-            fixed_text(b.seconds, 1) + " s";
+    body += "<section class=\"failed-board\"><h3>" + html_escape(serial) + "</h3>\n<p>slot " +
+            html_escape(b.slot) + " at " + html_escape(b.station) + ", started " +
+            html_escape(b.started) + ", " + fixed_text(b.seconds, 1) + " s";
     if (!b.log.empty()) body += ", log " + html_escape(b.log);
     body += "</p>\n" + board_faults_html(b.faults, b.diagnosis_json) + "</section>\n";
   }

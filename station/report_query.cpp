@@ -58,54 +58,96 @@ const char COUNTS[] =
     " COUNT(*), TOTAL(outcome = 'passed'), TOTAL(outcome = 'failed'), TOTAL(outcome = 'error'),"
     " TOTAL(outcome = 'interrupted') ";
 
-// Each cycle with a verdict, numbered within its unit, oldest first.
-const char CYCLES[] =
-    "WITH c AS (SELECT serial, outcome,"
-    " ROW_NUMBER() OVER (PARTITION BY unit ORDER BY started, id) AS n,"
-    " COUNT(*) OVER (PARTITION BY unit) AS cycles,"
-    " FIRST_VALUE(outcome) OVER (PARTITION BY unit ORDER BY started, id) AS first_outcome"
-    " FROM (SELECT *, CASE WHEN serial IS NULL THEN 'board ' || id ELSE 'serial ' || serial END"
-    " AS unit FROM boards WHERE outcome <> 'interrupted' AND";
+// A serial's cycles as they stream past in order of serial and start.
+struct unit_run {
+  std::string serial, first, last;
+  long long cycles = 0;
+};
 
+void end_unit(const unit_run &u, station_report *out) {
+  if (!u.cycles) return;
+  ++out->units;
+  out->first_passed += u.first == "passed";
+  out->final_passed += u.last == "passed";
+  if (u.cycles < 2) return;
+  ++out->retested;
+  if (out->retested_serials.size() < REPORT_MAX_RETESTED)
+    out->retested_serials.push_back({u.serial, u.cycles, u.first, u.last});
+}
+
+// Each serial's cycles come in the order of the index on serial and start
+// time, so one pass finds every serial's first and last cycle without a
+// sort and in constant memory; a board without a serial is its own first
+// and last.
 bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  std::string units = std::string(CYCLES) + FILTER +
-                      ")) SELECT TOTAL(n = 1), TOTAL(n = 1 AND outcome = 'passed'),"
-                      " TOTAL(n = cycles AND outcome = 'passed'),"
-                      " TOTAL(n = 1 AND cycles > 1 AND serial IS NOT NULL) FROM c";
+  std::string serials = std::string(
+                            "SELECT serial, outcome FROM boards WHERE serial IS NOT NULL"
+                            " AND outcome <> 'interrupted' AND") +
+                        FILTER + "ORDER BY serial, started, id";
+  unit_run unit;
   bool ok = each_row(
-      db, filtered(db, units, f, why),
-      [out](sqlite3_stmt *s) {
-        out->units = sqlite3_column_int64(s, 0);
-        out->first_passed = sqlite3_column_int64(s, 1);
-        out->final_passed = sqlite3_column_int64(s, 2);
-        out->retested = sqlite3_column_int64(s, 3);
+      db, filtered(db, serials, f, why),
+      [out, &unit](sqlite3_stmt *s) {
+        const unsigned char *serial = sqlite3_column_text(s, 0);
+        int size = sqlite3_column_bytes(s, 0);
+        std::string outcome = column_text(s, 1);
+        if (unit.serial.compare(0, std::string::npos, reinterpret_cast<const char *>(serial),
+                                size_t(size)) != 0 ||
+            !unit.cycles) {
+          end_unit(unit, out);
+          unit.serial.assign(reinterpret_cast<const char *>(serial), size_t(size));
+          unit.first = outcome;
+          unit.cycles = 0;
+        }
+        unit.last = outcome;
+        ++unit.cycles;
       },
       why);
-  if (!ok || !out->retested) return ok;
-  std::string retested = std::string(CYCLES) + FILTER +
-                         ")) SELECT serial, cycles, first_outcome, outcome FROM c"
-                         " WHERE n = cycles AND cycles > 1 AND serial IS NOT NULL"
-                         " ORDER BY serial LIMIT " +
-                         std::to_string(REPORT_MAX_RETESTED);
+  if (!ok) return false;
+  end_unit(unit, out);
+  std::string unnamed = std::string(
+                            "SELECT COUNT(*), TOTAL(outcome = 'passed') FROM boards"
+                            " WHERE serial IS NULL AND outcome <> 'interrupted' AND") +
+                        FILTER;
   return each_row(
-      db, filtered(db, retested, f, why),
+      db, filtered(db, unnamed, f, why),
       [out](sqlite3_stmt *s) {
-        out->retested_serials.push_back(
-            {column_text(s, 0), sqlite3_column_int64(s, 1), column_text(s, 2), column_text(s, 3)});
+        out->units += sqlite3_column_int64(s, 0);
+        out->first_passed += sqlite3_column_int64(s, 1);
+        out->final_passed += sqlite3_column_int64(s, 1);
       },
       why);
 }
 
+void add_counts(outcome_counts *to, const outcome_counts &c) {
+  to->boards += c.boards;
+  to->passed += c.passed;
+  to->failed += c.failed;
+  to->errors += c.errors;
+  to->interrupted += c.interrupted;
+}
+
+// One scan by day and station gives the days, the totals and the hours the
+// stations ran: day by day, from a station's first start to its last end,
+// so that nights do not count.
 bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
   std::string days = std::string("SELECT substr(started, 1, 10) AS day,") + COUNTS +
-                     "FROM boards WHERE" + FILTER + "GROUP BY day ORDER BY day";
+                     ", (julianday(MAX(ended)) - julianday(MIN(started))) * 24"
+                     " FROM boards WHERE" +
+                     FILTER + "GROUP BY day, station ORDER BY day";
   bool ok = each_row(
       db, filtered(db, days, f, why),
       [out](sqlite3_stmt *s) {
-        report_group g;
-        g.name = column_text(s, 0);
-        read_counts(s, 1, &g.counts);
-        out->days.push_back(g);
+        std::string day = column_text(s, 0);
+        if (out->days.empty() || out->days.back().name != day) {
+          out->days.emplace_back();
+          out->days.back().name = day;
+        }
+        outcome_counts c;
+        read_counts(s, 1, &c);
+        add_counts(&out->days.back().counts, c);
+        add_counts(&out->total, c);
+        out->running_hours += sqlite3_column_double(s, 6);
       },
       why);
   std::string slots = std::string("SELECT slot, station,") + COUNTS + "FROM boards WHERE" + FILTER +
@@ -139,33 +181,24 @@ bool gather_faults(sqlite3 *db, const report_filter &f, station_report *out, std
       why);
 }
 
-// The nearest-rank percentile: the smallest time at or below which p of the
-// boards finished.
-bool percentile(sqlite3 *db, const report_filter &f, long long count, double p, double *out,
-                std::string *why) {
-  long long rank = (long long)std::ceil(p * double(count));
-  if (rank < 1) rank = 1;
-  std::string sql = std::string("SELECT seconds FROM boards WHERE outcome <> 'interrupted' AND") +
-                    FILTER + "ORDER BY seconds LIMIT 1 OFFSET " + std::to_string(rank - 1);
-  return each_row(
-      db, filtered(db, sql, f, why), [out](sqlite3_stmt *s) { *out = sqlite3_column_double(s, 0); },
-      why);
-}
-
+// The nearest-rank percentiles: the smallest time at or below which half,
+// and 95 in 100, of the boards finished; one sorted pass finds both.
 bool gather_times(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
   out->timed = out->total.boards - out->total.interrupted;
-  if (out->timed > 0 && (!percentile(db, f, out->timed, 0.5, &out->median_seconds, why) ||
-                         !percentile(db, f, out->timed, 0.95, &out->p95_seconds, why)))
-    return false;
-  // A station runs in shifts: its hours are, day by day, from its first
-  // board's start to its last board's end, so nights do not count.
-  std::string hours = std::string(
-                          "SELECT TOTAL(span) FROM (SELECT (julianday(MAX(ended)) -"
-                          " julianday(MIN(started))) * 24 AS span FROM boards WHERE") +
-                      FILTER + "GROUP BY station, substr(started, 1, 10))";
+  if (out->timed <= 0) return true;
+  long long median = (long long)std::ceil(0.5 * double(out->timed));
+  long long p95 = (long long)std::ceil(0.95 * double(out->timed));
+  std::string sql = std::string("SELECT seconds FROM boards WHERE outcome <> 'interrupted' AND") +
+                    FILTER + "ORDER BY seconds LIMIT " + std::to_string(p95);
+  long long rank = 0;
   return each_row(
-      db, filtered(db, hours, f, why),
-      [out](sqlite3_stmt *s) { out->running_hours = sqlite3_column_double(s, 0); }, why);
+      db, filtered(db, sql, f, why),
+      [&](sqlite3_stmt *s) {
+        ++rank;
+        if (rank == median) out->median_seconds = sqlite3_column_double(s, 0);
+        if (rank == p95) out->p95_seconds = sqlite3_column_double(s, 0);
+      },
+      why);
 }
 
 bool digits(const std::string &text, size_t at, size_t count) {
@@ -204,11 +237,7 @@ double yield_percent(const outcome_counts &c) {
 
 bool report_gather(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
   *out = station_report();
-  std::string total = std::string("SELECT") + COUNTS + "FROM boards WHERE" + FILTER;
-  bool ok = each_row(
-      db, filtered(db, total, f, why), [out](sqlite3_stmt *s) { read_counts(s, 0, &out->total); },
-      why);
-  return ok && gather_units(db, f, out, why) && gather_groups(db, f, out, why) &&
+  return gather_groups(db, f, out, why) && gather_units(db, f, out, why) &&
          gather_faults(db, f, out, why) && gather_times(db, f, out, why);
 }
 

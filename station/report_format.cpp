@@ -8,13 +8,18 @@ namespace {
 
 std::string number(long long n) { return std::to_string(n); }
 
+// "1 board", "2 boards".
+std::string counted(long long n, const char *noun) {
+  return number(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 double share_percent(long long part, long long whole) {
   return whole > 0 ? 100.0 * double(part) / double(whole) : 0;
 }
 
 std::string counts_words(const outcome_counts &c) {
-  std::string out = number(c.boards) + " boards, " + number(c.passed) + " passed, " +
-                    number(c.failed) + " failed, " + number(c.errors) + " errors";
+  std::string out = counted(c.boards, "board") + ", " + number(c.passed) + " passed, " +
+                    number(c.failed) + " failed, " + counted(c.errors, "error");
   if (c.interrupted) out += ", " + number(c.interrupted) + " interrupted";
   return out + ", yield " + percent_text(yield_percent(c));
 }
@@ -58,7 +63,7 @@ std::string report_text(const station_report &r) {
   } else {
     out += "First-pass yield: no board with a verdict\nFinal yield: no board with a verdict\n";
   }
-  out += "Retested: " + number(r.retested) + " serials\n";
+  out += "Retested: " + counted(r.retested, "serial") + "\n";
   for (const retested_serial &s : r.retested_serials)
     out += "  " + s.serial + ": " + number(s.cycles) + " cycles, first " + s.first + ", last " +
            s.last + "\n";
@@ -72,10 +77,9 @@ std::string report_text(const station_report &r) {
   out += "Faults, most frequent first:\n";
   if (r.faults.empty()) out += "  none\n";
   for (const fault_count &f : r.faults)
-    out += "  " + fault_name(f) + ": " + number(f.boards) +
-           (f.boards == 1 ? " board, " : " boards, ") +
+    out += "  " + fault_name(f) + ": " + counted(f.boards, "board") + ", " +
            fixed_text(share_percent(f.boards, t.failed), 0) + "% of failures\n";
-  if (r.other_faults) out += "  and " + number(r.other_faults) + " other faults\n";
+  if (r.other_faults) out += "  and " + counted(r.other_faults, "other fault") + "\n";
   if (r.timed) {
     out += "Board time: median " + fixed_text(r.median_seconds, 1) + " s, 95th percentile " +
            fixed_text(r.p95_seconds, 1) + " s\n";

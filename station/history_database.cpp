@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 sqlite3 *history_database_open(const std::string &path, std::string *why) {
   // SQLite's own message for a missing file says only that it cannot open
@@ -13,6 +14,11 @@ sqlite3 *history_database_open(const std::string &path, std::string *why) {
     return nullptr;
   }
   fclose(f);
+  struct stat st = {};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (why) *why = strerror(EISDIR);
+    return nullptr;
+  }
   sqlite3 *db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     if (why) *why = db ? sqlite3_errmsg(db) : "out of memory";

@@ -70,8 +70,10 @@ std::string report_text(const station_report &r) {
   if (r.retested > (long long)r.retested_serials.size())
     out += "  and " + number(r.retested - (long long)r.retested_serials.size()) + " more\n";
   out += "Yield per day:\n";
+  if (r.days.empty()) out += "  none\n";
   for (const report_group &g : r.days) out += "  " + g.name + ": " + counts_words(g.counts) + "\n";
   out += "Yield per slot:\n";
+  if (r.slots.empty()) out += "  none\n";
   for (const report_group &g : r.slots)
     out += "  " + g.station + " " + g.name + ": " + counts_words(g.counts) + "\n";
   out += "Faults, most frequent first:\n";

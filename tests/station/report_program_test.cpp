@@ -112,6 +112,26 @@ TEST(ReportProgram, StatusMessagesAndPages) {
        "korvane-station: cannot read the database @DIR@/text.db: not a station database: file is "
        "not a database\n",
        ""},
+      {"a folder for a database",
+       {"report", "--db", "@DIR@"},
+       1,
+       "",
+       "korvane-station: cannot read the database @DIR@: Is a directory\n",
+       ""},
+      {"a station with no boards",
+       {"report", "--db", "@DB@", "--station", "line-9"},
+       0,
+       "Boards tested: 0 (passed 0, failed 0, errors 0, interrupted 0)\n"
+       "First-pass yield: no board with a verdict\n"
+       "Final yield: no board with a verdict\n"
+       "Retested: 0 serials\n"
+       "Yield per day:\n  none\n"
+       "Yield per slot:\n  none\n"
+       "Faults, most frequent first:\n  none\n"
+       "Board time: no board with a verdict\n"
+       "Boards per hour: no time running\n",
+       "",
+       ""},
       {"a serial never seen",
        {"history", "S9", "--db", "@DB@"},
        1,

@@ -1,16 +1,16 @@
 # The packages `cpack` makes from this build tree:
 #
 #   cpack -G DEB   korvane_<version>-<revision>_<arch>.deb: korvane,
-#                  korvane-diagnose, korvane-image, their manual pages and
-#                  the README (install components korvane and
+#                  korvane-diagnose, korvane-image, korvane-station, their
+#                  manual pages and the README (install components korvane and
 #                  korvane_debian);
 #                  korvane-boardsim_<version>-<revision>_<arch>.deb: boardsim
 #                  and its manual page (boardsim and boardsim_debian).
 #                  The *_debian components hold each package's copyright
 #                  file and changelog (packaging/).
 #   cpack -G ZIP   korvane-<version>-win64.zip: korvane.exe,
-#                  korvane-diagnose.exe, their Windows manuals and a Windows
-#                  README (install component windows)
+#                  korvane-diagnose.exe, korvane-station.exe, their Windows
+#                  manuals and a Windows README (install component windows)
 #
 # Which components a generator packs is chosen in packaging_generator.cmake,
 # read by cpack.
@@ -49,7 +49,8 @@ set(CPACK_DEBIAN_KORVANE_DESCRIPTION
     "monitor into it and runs the monitor's SDRAM and NAND flash tests.\n"
     "korvane-diagnose names the stuck or shorted SDRAM line, or the flash check\n"
     "that failed, from the log of a verbose run; korvane-image packs and checks\n"
-    "boot images.")
+    "boot images. korvane-station tests boards on several serial ports at once\n"
+    "and keeps a record of every board in an SQLite database.")
 set(CPACK_DEBIAN_BOARDSIM_DESCRIPTION
     "simulated board for korvane, on a pseudo-terminal\n"
     "boardsim behaves as a board that has just been reset, behind a\n"
@@ -61,8 +62,8 @@ string(JOIN "" CPACK_DEBIAN_KORVANE_DESCRIPTION ${CPACK_DEBIAN_KORVANE_DESCRIPTI
 string(JOIN "" CPACK_DEBIAN_BOARDSIM_DESCRIPTION ${CPACK_DEBIAN_BOARDSIM_DESCRIPTION})
 set(CPACK_DEBIAN_KORVANE_PACKAGE_SUGGESTS korvane-boardsim)
 # The dependencies are what the programs are linked against, as
-# dpkg-shlibdeps finds them: the C and C++ runtimes, and the emulated core's
-# library for boardsim alone.
+# dpkg-shlibdeps finds them: the C and C++ runtimes, SQLite for
+# korvane-station, and the emulated core's library for boardsim alone.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_KORVANE_BUILD_DIR ${CMAKE_BINARY_DIR})

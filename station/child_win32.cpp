@@ -192,7 +192,12 @@ bool child_read(station_child *c, std::string *out, std::string *err) {
 
 void child_interrupt(station_child *c) {
   if (c->exited) return;
-  GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, c->id);
+  // Without a console of its own (a station started by a service or with
+  // its output on pipes) no console event can reach the child: it is then
+  // ended as korvane's own Ctrl-Break handler ends it, with the same status
+  // and nothing lost, since korvane flushes its log after every write.
+  if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, c->id))
+    TerminateProcess(c->process, static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
 bool child_exited(station_child *c, int *status) {

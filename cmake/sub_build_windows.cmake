@@ -25,3 +25,5 @@ add_library(SQLite::SQLite3 ALIAS korvane_sqlite3)
 set(SQLite3_INCLUDE_DIR ${KORVANE_SQLITE_SOURCE_DIR} CACHE PATH "SQLite's header, from the amalgamation")
 set(SQLite3_LIBRARY korvane_sqlite3 CACHE STRING "SQLite, compiled here from the amalgamation")
 add_subdirectory(station)
+# The probe through which the Wine tests drive the station's child back-end.
+add_subdirectory(tests/station/child_probe)

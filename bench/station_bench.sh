@@ -57,8 +57,12 @@ start_slots() {
 run_station() {
   local start cpu
   start=$(now)
+  # Job control keeps Ctrl-C, which ends the station, from being ignored
+  # in it as it is in a script's background commands.
+  set -m
   PATH="$(dirname "$korvane"):$PATH" "$station" "$@" </dev/null >"$work/station.out" 2>&1 &
   station_pid=$!
+  set +m
   station_cpu=0
   while kill -0 "$station_pid" 2>/dev/null; do
     cpu=$(own_cpu "$station_pid") && [ -n "$cpu" ] && station_cpu=$cpu
@@ -116,8 +120,10 @@ done
 start_slots stream "$slots" "$work/stream"
 args=(--db "$work/stream.db" --logs "$work/stream-logs")
 for i in $(seq "$slots"); do args+=("s$i=$work/stream-$i"); done
+set -m
 PATH="$(dirname "$korvane"):$PATH" "$station" "${args[@]}" </dev/null >"$work/station.out" 2>&1 &
 station_pid=$!
+set +m
 echo
 echo "$total_boards boards through $slots slots at full speed"
 printf '  %8s %14s %10s\n' boards "resident (kB)" "open files"

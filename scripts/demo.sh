@@ -136,9 +136,14 @@ echo "\$ korvane-station --db korvane-station.db --logs korvane-logs ${slots[*]/
 # The station finds korvane beside it in an installation; here, in the
 # build tree.
 mkfifo "$work/scanner"
+# With job control on, the station does not start with Ctrl-C ignored, as
+# a script's background commands otherwise do, so that stop_station can end
+# it as an operator would.
+set -m
 PATH="$build/host:$PATH" "$build/station/korvane-station" \
   --db "$db" --logs "$work/korvane-logs" --operator demo "${station_slots[@]}" <"$work/scanner" &
 station_pid=$!
+set +m
 scan_serials >"$work/scanner" &
 scan_pid=$!
 while [ "$(sqlite3 "$db" "SELECT count(*) FROM boards WHERE outcome IN ('passed', 'failed')" 2>/dev/null || echo 0)" \

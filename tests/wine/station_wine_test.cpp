@@ -116,11 +116,12 @@ TEST(station_wine, tests_a_board_per_slot_and_records_each) {
 
   tinyxml2::XMLDocument junit;
   ASSERT_EQ(tinyxml2::XML_SUCCESS, junit.LoadFile((dir + "/run.xml").c_str()));
+  const tinyxml2::XMLElement *root = junit.FirstChildElement("testsuites");
+  ASSERT_NE(nullptr, root);
   int suites = 0;
   std::string failures;
-  for (const tinyxml2::XMLElement *s =
-           junit.FirstChildElement("testsuites")->FirstChildElement("testsuite");
-       s; s = s->NextSiblingElement("testsuite")) {
+  for (const tinyxml2::XMLElement *s = root->FirstChildElement("testsuite"); s;
+       s = s->NextSiblingElement("testsuite")) {
     ++suites;
     for (const tinyxml2::XMLElement *c = s->FirstChildElement("testcase"); c;
          c = c->NextSiblingElement("testcase"))

@@ -1,16 +1,16 @@
 # The packages `cpack` makes from this build tree:
 #
 #   cpack -G DEB   korvane_<version>-<revision>_<arch>.deb: korvane,
-#                  korvane-diagnose, korvane-image, their manual pages and
-#                  the README (install components korvane and
+#                  korvane-diagnose, korvane-image, korvane-station, their
+#                  manual pages and the README (install components korvane and
 #                  korvane_debian);
 #                  korvane-boardsim_<version>-<revision>_<arch>.deb: boardsim
 #                  and its manual page (boardsim and boardsim_debian).
 #                  The *_debian components hold each package's copyright
 #                  file and changelog (packaging/).
 #   cpack -G ZIP   korvane-<version>-win64.zip: korvane.exe,
-#                  korvane-diagnose.exe (stripped), their Windows manuals, a
-#                  Windows README and the notices of what the programs
+#                  korvane-diagnose.exe, korvane-station.exe (stripped),
+#                  their Windows manuals, a Windows README and the notices of what the programs
 #                  compile in (install component windows)
 #
 # Two builds of one release make the same packages, byte for byte, under
@@ -55,7 +55,8 @@ string(CONCAT CPACK_DEBIAN_KORVANE_DESCRIPTION
     "monitor into it and runs the monitor's SDRAM and NAND flash tests.\n"
     "korvane-diagnose names the stuck or shorted SDRAM line, or the flash check\n"
     "that failed, from the log of a verbose run; korvane-image packs and checks\n"
-    "boot images.")
+    "boot images. korvane-station tests boards on several serial ports at once\n"
+    "and keeps a record of every board in an SQLite database.")
 string(CONCAT CPACK_DEBIAN_BOARDSIM_DESCRIPTION
     "simulated board for korvane, on a pseudo-terminal\n"
     "boardsim behaves as a board that has just been reset, behind a\n"
@@ -65,8 +66,8 @@ string(CONCAT CPACK_DEBIAN_BOARDSIM_DESCRIPTION
     "that korvane can be tried without a board.")
 set(CPACK_DEBIAN_KORVANE_PACKAGE_SUGGESTS korvane-boardsim)
 # The dependencies are what the programs are linked against, as
-# dpkg-shlibdeps finds them: the C and C++ runtimes, and the emulated core's
-# library for boardsim alone.
+# dpkg-shlibdeps finds them: the C and C++ runtimes, SQLite for
+# korvane-station, and the emulated core's library for boardsim alone.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)

@@ -11,7 +11,9 @@
 #                   PORT_SANDBOX WINE WINE_PREFIX_SH [WINE_PREFIX]
 #
 # Without WINE_PREFIX (the Wine suite's, with its server running) the test
-# makes a fresh prefix of its own with WINE_PREFIX_SH.
+# makes a fresh prefix of its own with WINE_PREFIX_SH. KORVANE_STATION=1
+# when the build has korvane-station, which the korvane package and the zip
+# then carry.
 set -euo pipefail
 cmake=$1 cpack=$2 build=$3 version=$4 revision=$5 news=$6
 sandbox=$7 wine=$8 wine_prefix_sh=$9 suite_prefix=${10:-}
@@ -43,6 +45,10 @@ prefix=$tmp/prefix
 linux_files="bin/korvane bin/korvane-image bin/boardsim bin/korvane-diagnose
 share/man/man1/korvane.1.gz share/man/man1/korvane-image.1.gz share/man/man1/boardsim.1.gz
 share/man/man1/korvane-diagnose.1.gz share/doc/korvane/README.md"
+station=${KORVANE_STATION:-0}
+if [ "$station" = 1 ]; then
+  linux_files="$linux_files bin/korvane-station share/man/man1/korvane-station.1.gz"
+fi
 (cd "$prefix" && find . -type f | sed 's|^\./||' | sort) >installed.txt
 echo "$linux_files" | tr ' ' '\n' | sort >expected.txt
 diff expected.txt installed.txt || fail "the prefix holds other files than these"
@@ -128,9 +134,17 @@ check_deb() {
 }
 command -v lintian >/dev/null || fail "lintian not found: run scripts/setup.sh"
 doc=share/doc/korvane
-check_deb korvane 'libc6 libgcc-s1 libstdc++6' bin/korvane bin/korvane-diagnose bin/korvane-image \
-  share/man/man1/korvane.1.gz share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
-  $doc/README.md $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane
+if [ "$station" = 1 ]; then
+  check_deb korvane 'libc6 libgcc-s1 libsqlite3-0 libstdc++6' bin/korvane bin/korvane-diagnose \
+    bin/korvane-image bin/korvane-station share/man/man1/korvane.1.gz \
+    share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
+    share/man/man1/korvane-station.1.gz \
+    $doc/README.md $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane
+else
+  check_deb korvane 'libc6 libgcc-s1 libstdc++6' bin/korvane bin/korvane-diagnose bin/korvane-image \
+    share/man/man1/korvane.1.gz share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
+    $doc/README.md $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane
+fi
 doc=share/doc/korvane-boardsim
 check_deb korvane-boardsim 'libc6 libgcc-s1 libstdc++6 libunicorn2' bin/boardsim share/man/man1/boardsim.1.gz \
   $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane-boardsim
@@ -160,11 +174,16 @@ zip=$tmp/packages/korvane-$version-win64.zip
 [ -f "$zip" ] || fail "no korvane-$version-win64.zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >zip.txt
 zip_files="README.txt THIRD-PARTY-NOTICES.txt korvane.exe korvane.txt korvane-diagnose.exe korvane-diagnose.txt"
+zip_programs="korvane.exe korvane-diagnose.exe"
+if [ "$station" = 1 ]; then
+  zip_files="$zip_files korvane-station.exe korvane-station.txt"
+  zip_programs="$zip_programs korvane-station.exe"
+fi
 printf "korvane-$version-win64/%s\n" $zip_files | sort >zip-expected.txt
 diff zip-expected.txt zip.txt || fail "the zip holds other files than these"
 unzip -q "$zip" -d unzipped
 dir=unzipped/korvane-$version-win64
-for exe in korvane.exe korvane-diagnose.exe; do
+for exe in $zip_programs; do
   [ "$(head -c 2 "$dir/$exe")" = MZ ] || fail "$exe is no Windows program"
   x86_64-w64-mingw32-nm "$dir/$exe" 2>&1 | grep -q 'no symbols' || fail "$exe is not stripped"
   echo "$exe: $(stat -c %s "$dir/$exe") bytes"
@@ -179,7 +198,7 @@ notices=$dir/THIRD-PARTY-NOTICES.txt
 for licence in 'License: Expat' 'License: ZPL-2.1' 'License: expat' 'GCC RUNTIME LIBRARY EXCEPTION'; do
   grep -qF "$licence" "$notices" || fail "THIRD-PARTY-NOTICES.txt lacks '$licence'"
 done
-for text in README.txt korvane.txt korvane-diagnose.txt; do
+for text in $(echo "$zip_files" | tr ' ' '\n' | grep '\.txt$'); do
   # Plain text for Notepad: CR LF, no overstrikes or escapes.
   if LC_ALL=C grep -qP '[\x08\x1b]' "$dir/$text" ||
     [ "$(grep -c $'\r$' "$dir/$text")" != "$(wc -l <"$dir/$text")" ]; then
@@ -209,6 +228,14 @@ for opt in $("$prefix/bin/korvane-diagnose" --help | grep -E '^ +-' | grep -oE -
   grep -qE -- "^ +(-[a-z], )?$opt" "$dir/korvane-diagnose.txt" || fail "korvane-diagnose.txt does not describe $opt"
 done
 grep -qF 'korvane.exe -p 3 -v -l run.log' "$dir/README.txt" || fail "README.txt has no quick start"
+if [ "$station" = 1 ]; then
+  for section in SYNOPSIS OPTIONS 'THE BOARDS TABLE' 'EXIT STATUS' EXAMPLES; do
+    grep -q "^$section" "$dir/korvane-station.txt" || fail "korvane-station.txt has no $section"
+  done
+  for opt in $({ "$prefix/bin/korvane-station" --help 2>&1 || true; } | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -qE -- "^ +(-[a-z], )?$opt" "$dir/korvane-station.txt" || fail "korvane-station.txt does not describe $opt"
+  done
+fi
 
 # The same packages again, from the same build: later, in another time zone
 # and staging folder.

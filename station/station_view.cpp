@@ -1,5 +1,6 @@
 #include "station_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -130,7 +131,11 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
 
 std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
                                        const cycle_settings &settings, const station_totals &t,
-                                       const std::string &status, double now, bool color) {
+                                       const std::string &status, double now, bool color,
+                                       size_t width) {
+  auto cut = [width](const std::string &text) {
+    return width && text.size() > width ? text.substr(0, width) : text;
+  };
   size_t name_width = 4, port_width = 4;
   for (const slot_state &s : slots) {
     if (s.slot.name.size() > name_width) name_width = s.slot.name.size();
@@ -140,9 +145,9 @@ std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
   if (port_width > 24) port_width = 24;
   const size_t serial_width = 20, phase_width = 26, time_width = 8;
   std::vector<std::string> rows;
-  rows.push_back(column("SLOT", name_width) + "  " + column("PORT", port_width) + "  " +
-                 column("SERIAL", serial_width) + "  " + column("PHASE", phase_width) + "  " +
-                 column("TIME", time_width) + "  VERDICT");
+  rows.push_back(cut(column("SLOT", name_width) + "  " + column("PORT", port_width) + "  " +
+                     column("SERIAL", serial_width) + "  " + column("PHASE", phase_width) + "  " +
+                     column("TIME", time_width) + "  VERDICT"));
   for (const slot_state &s : slots) {
     double since = s.board_in ? s.started : s.phase_since;
     std::string verdict = s.verdict_text;
@@ -158,15 +163,17 @@ std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
                       column(phase_text(s, settings, now), phase_width) + "  " +
                       column(elapsed_text(now - since), time_width) + "  ";
     verdict = printable(verdict);
-    if (color && shown != slot_verdict::none) {
+    if (width) verdict = cut(row + verdict).substr(std::min(row.size(), width));
+    row = cut(row);
+    if (color && shown != slot_verdict::none && !verdict.empty()) {
       row += verdict_color(shown) + verdict + RESET;
     } else {
       row += verdict;
     }
     rows.push_back(row);
   }
-  rows.push_back(summary_text(t, now));
-  if (!status.empty()) rows.push_back(printable(status));
+  rows.push_back(cut(summary_text(t, now)));
+  if (!status.empty()) rows.push_back(cut(printable(status)));
   return rows;
 }
 

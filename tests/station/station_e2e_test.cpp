@@ -395,6 +395,70 @@ TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationBeforeAnyBoard) {
   EXPECT_EQ(0, k.status) << k.err;
 }
 
+// A stand-in for korvane that prints what a test gives and ends as it says:
+// the ends a real board cannot be made to show on cue.
+TEST_F(StationE2e, KorvaneEndingsBecomeRecordsOrSlotErrors) {
+  const std::string waiting = "Waiting for the board to wake up...";
+  const std::string download =
+      "\\r                                   \\r"
+      "Downloading boot code...(  0%%)\\b\\b\\b\\b\\b100%%)"
+      "\\r                               \\r";
+  const struct {
+    const char *name;
+    std::string script;
+    int status;
+    std::vector<std::string> rows;
+    std::string event;
+  } cases[] = {
+      {"ends without a verdict",
+       "printf '" + waiting + download + "'",
+       1,
+       {"NULL|A|error|0|0|0|0|0|korvane ended without a verdict"},
+       "A: ERROR korvane ended without a verdict (no serial, "},
+      {"board never asks for the download",
+       "printf '" + waiting +
+           "\\r                               \\r'\n"
+           "echo 'Xmodem download failed: -2.' >&2; exit 1",
+       1,
+       {"NULL|A|error|0|0|0|0|1|Xmodem download failed: -2."},
+       "A: ERROR Xmodem download failed: -2. (no serial, "},
+      {"port cannot be opened",
+       "printf 'Could not open serial port /dev/x.\\n/dev/x: No such file or directory\\n' >&2\n"
+       "exit 1",
+       1,
+       {},
+       "A: ERROR Could not open serial port /dev/x. /dev/x: No such file or directory\n"},
+      {"korvane dies in a test",
+       "printf '" + waiting + download + "Testing SDRAM...\\nD0\\r\\n'; kill -SEGV $$",
+       1,
+       {"NULL|A|error|0|0|0|0|139|korvane ended with status 139"},
+       "A: ERROR korvane ended with status 139 (no serial, "},
+      {"plain run without a trace",
+       "printf '" + waiting + download + "Testing SDRAM... passed\\nTesting FLASH... failed\\n'",
+       16,
+       {"NULL|A|failed|1|0|1|1|0|NULL"},
+       "A: FAIL FLASH: failed 1 of 1 pass (no serial, "},
+  };
+  const std::string korvane = dir + "/korvane";
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    FILE *f = fopen(korvane.c_str(), "w");
+    ASSERT_TRUE(f);
+    // Its log, where korvane -l would make it: the fifth argument.
+    fprintf(f, "#!/bin/sh\n: >\"$5\"\n%s\n", c.script.c_str());
+    fclose(f);
+    chmod(korvane.c_str(), 0755);
+    child_result r = finish_child(start_station({"--once", "--korvane", korvane, "A=/dev/x"}),
+                                  "korvane-station", RUN_TIMEOUT_S);
+    EXPECT_EQ(c.status, r.status) << r.out << r.err;
+    EXPECT_EQ(c.rows, rows());
+    EXPECT_NE(std::string::npos, r.out.find("Z " + c.event)) << r.out;
+    unlink((dir + "/station.db").c_str());
+    unlink((dir + "/station.db-wal").c_str());
+    unlink((dir + "/station.db-shm").c_str());
+  }
+}
+
 TEST_F(StationE2e, BadCommandLineIsStatusTwo) {
   child_result r = finish_child(start_station({"A=/dev/a", "B=/dev/a"}), "korvane-station", 10);
   EXPECT_EQ(2, r.status);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -234,6 +235,10 @@ int start(station *st, int argc, char **argv) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
+  // A record names its log wherever it is read from.
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(c.logs, ec).lexically_normal().string();
+  if (!ec) c.logs = absolute;
   st->db = station_db_open(o.db, &why);
   if (!st->db) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());

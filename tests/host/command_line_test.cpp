@@ -179,6 +179,15 @@ TEST(Run, APortArgumentThatNamesNoNumberOpensNothing) {
       {"ttyUSB0", NOT_OPENED,
        "Could not open serial port COM0.\n"
        "ttyUSB0: no such port number; give a device path such as /dev/ttyUSB0\n"},
+      // A Windows name of a port: its number is the argument, on every build.
+      {"COM3", NOT_OPENED,
+       "Could not open serial port COM0.\nCOM3: no such port number; give the number: -p 3\n"},
+      {"\\\\.\\COM12", NOT_OPENED,
+       "Could not open serial port COM0.\n\\\\.\\COM12: no such port number; give the number: -p "
+       "12\n"},
+      {"\\\\.\\CNCA0", NOT_OPENED,
+       "Could not open serial port COM0.\n"
+       "\\\\.\\CNCA0: no such port number; give a device path such as /dev/CNCA0\n"},
       {"2147483647", 2147483647, "Could not open serial port COM2147483647.\n"},
       {"-2147483648", -2147483647 - 1, "Could not open serial port COM-2147483648.\n"},
       {"12abc", 12, "Could not open serial port COM12.\n"},

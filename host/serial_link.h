@@ -13,8 +13,9 @@
 //   0 when nothing came, the same value as a received NUL byte.
 // - The port is held for exclusive use while open. On POSIX that is a flag
 //   of the device, which outlives the process: it is cleared by
-//   serial_close and by the signals that end the program (SIGINT, SIGTERM,
-//   SIGHUP, SIGPIPE), which then end it as they would have.
+//   serial_close and by every signal that ends the program (Ctrl-C,
+//   Ctrl-\, kill, a lost terminal or pipe, a limit, a fault), which then
+//   ends it as it would have.
 // - A port that goes away while in use (an adapter unplugged, the far end of
 //   a pseudo-terminal closed) ends the program through serial_port_lost
 //   rather than turning reads into a silent spin.

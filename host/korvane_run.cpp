@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #if !defined(_WIN32)
 #include <cerrno>
@@ -89,8 +90,10 @@ int korvane_run(int argc, char **argv) {
   }
 
   serial_close();
-  if (log_file_is_open() && !close_log_file()) {
+  std::string why;
+  if (log_file_is_open() && !close_log_file(&why)) {
     std::fprintf(stderr, "Could not write logfile '%s'.\n", log_file_name());
+    std::fprintf(stderr, "%s: %s\n", log_file_name(), why.c_str());
     status = 1;
   }
   return finish(status);

@@ -84,12 +84,15 @@ static const char *device_for(int port_number, const char *device_path, char *nu
   return numbered;
 }
 
-bool serial_port_is(std::FILE *stream, int port_number, const char *device_path) {
+stream_target serial_stream_target(std::FILE *stream, const char *, int port_number,
+                                   const char *device_path) {
   char numbered[32];
   const char *path = device_for(port_number, device_path, numbered, sizeof numbered);
   struct stat port, other;
-  return path && stat(path, &port) == 0 && fstat(fileno(stream), &other) == 0 &&
-         same_device(port, other);
+  if (path && stat(path, &port) == 0 && fstat(fileno(stream), &other) == 0 &&
+      same_device(port, other))
+    return stream_target::THE_PORT;
+  return stream_target::OTHER;
 }
 
 // Clears the exclusive flag, then lets the signal end the process as it

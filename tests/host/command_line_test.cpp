@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -144,6 +145,22 @@ TEST(CommandLine, LogFilesOpenAsTheyStand) {
   EXPECT_EQ(
       "Could not open logfile '" + missing + "'.\n" + missing + ": No such file or directory\n",
       p.err);
+
+  // A FIFO is refused at once when nobody reads it, and taken when someone
+  // does.
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  p = parse({"-l", fifo});
+  EXPECT_EQ(1, p.status);
+  EXPECT_EQ("Could not open logfile '" + fifo + "'.\n" + fifo + ": Is a FIFO with no reader\n",
+            p.err);
+  EXPECT_EQ("", p.out);
+  int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  p = parse({"-l", fifo});
+  EXPECT_EQ(-1, p.status);
+  EXPECT_EQ("Logging to '" + fifo + "'\n", p.out);
+  close(reader);
 
   remove_tree(dir);
 }

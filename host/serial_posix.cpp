@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -211,6 +213,12 @@ bool serial_open(int port_number, const char *device_path) {
   if (fd < 0) {
     std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
     std::fprintf(stderr, "%s: %s\n", path, reason ? reason : std::strerror(err));
+    if (!reason && err == EACCES) {
+      std::string group = group_of(path);
+      std::fprintf(stderr,
+                   "join group %s to use the port: sudo usermod -aG %s $USER, then log in again\n",
+                   group.c_str(), group.c_str());
+    }
     return false;
   }
   port_handle = fd;

@@ -3,14 +3,12 @@
 
 #include "port_name.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <io.h>
 #include <windows.h>
 
 static HANDLE port_handle = INVALID_HANDLE_VALUE;
-static HANDLE port_claim = INVALID_HANDLE_VALUE;
 
 static char port_name[MAX_PATH];
 
@@ -45,32 +43,6 @@ static bool open_failed_with(DWORD code) {
   return open_failed(reason);
 }
 
-// The port's claim: a named mutex that one process at a time can create,
-// named for the device under any of its spellings. Not every driver refuses
-// a second open without sharing (Wine does not), and two korvanes on one
-// line would each take the other's bytes. Null when another process holds
-// the claim; INVALID_HANDLE_VALUE when no claim could be made, and the
-// open's own rule is all there is.
-static HANDLE claim_port(const char *device) {
-  char name[MAX_PATH + 32];
-  if (int com = com_port_number(device)) {
-    std::snprintf(name, sizeof name, "Global\\korvane-port-COM%d", com);
-  } else {
-    int n =
-        std::snprintf(name, sizeof name, "Global\\korvane-port-%s", without_device_prefix(device));
-    // A backslash past the namespace would name a path of objects.
-    for (char *c = name + 7; n > 0 && *c; c++)
-      *c = *c == '\\' ? '/' : (char)toupper((unsigned char)*c);
-  }
-  HANDLE claim = CreateMutexA(NULL, FALSE, name);
-  if (!claim) return INVALID_HANDLE_VALUE;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(claim);
-    return NULL;
-  }
-  return claim;
-}
-
 bool serial_open(int port_number, const char *device_path) {
   // Named in full, not cut short to fit: the message must name what the
   // user typed.
@@ -92,24 +64,16 @@ bool serial_open(int port_number, const char *device_path) {
 
   // No sharing: a second korvane on the port must fail here, not
   // interleave its bytes with ours.
-  HANDLE claim = claim_port(device);
-  if (!claim) return open_failed_with(ERROR_SHARING_VIOLATION);
   HANDLE handle =
       CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-  if (handle == INVALID_HANDLE_VALUE) {
-    DWORD err = GetLastError();
-    if (claim != INVALID_HANDLE_VALUE) CloseHandle(claim);
-    return open_failed_with(err);
-  }
+  if (handle == INVALID_HANDLE_VALUE) return open_failed_with(GetLastError());
   // A name that leads to a disk file or a pipe is no serial port: writing
   // the wake-up pattern into it would spoil whatever it holds.
   if (GetFileType(handle) != FILE_TYPE_CHAR) {
     CloseHandle(handle);
-    if (claim != INVALID_HANDLE_VALUE) CloseHandle(claim);
     return open_failed("Not a character device");
   }
   port_handle = handle;
-  port_claim = claim;
   return true;
 }
 
@@ -225,8 +189,7 @@ int serial_read_byte(unsigned timeout_ms) {
 
 void serial_close(void) {
   if (port_handle != INVALID_HANDLE_VALUE) CloseHandle(port_handle);
-  if (port_claim != INVALID_HANDLE_VALUE) CloseHandle(port_claim);
-  port_handle = port_claim = INVALID_HANDLE_VALUE;
+  port_handle = INVALID_HANDLE_VALUE;
 }
 
 unsigned long long serial_clock_ms(void) { return GetTickCount64(); }

@@ -24,8 +24,8 @@ target_include_directories(korvane_sqlite3 SYSTEM PUBLIC ${KORVANE_SQLITE_SOURCE
 # file should never make it load code.
 target_compile_definitions(korvane_sqlite3 PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0)
 add_library(SQLite::SQLite3 ALIAS korvane_sqlite3)
-set(SQLite3_INCLUDE_DIR ${KORVANE_SQLITE_SOURCE_DIR} CACHE PATH "SQLite's header, from the amalgamation")
-set(SQLite3_LIBRARY korvane_sqlite3 CACHE STRING "SQLite, compiled here from the amalgamation")
+set(SQLite3_INCLUDE_DIR ${KORVANE_SQLITE_SOURCE_DIR} CACHE PATH "SQLite's header, from the amalgamation" FORCE)
+set(SQLite3_LIBRARY korvane_sqlite3 CACHE STRING "SQLite, compiled here from the amalgamation" FORCE)
 add_subdirectory(station)
 # The probe through which the Wine tests drive the station's child back-end.
 add_subdirectory(tests/station/child_probe)

@@ -20,13 +20,20 @@ std::string list_words(const std::vector<sdram_fault_config> &fits) {
 
 std::string sdram_fault_words(const sdram_fault &f) {
   std::string line = std::to_string(f.line), other = std::to_string(f.other);
+  const char *wiring = sdram_fault_wired_or(f.kind) ? " shorted (wired OR)" : " shorted";
   switch (f.kind) {
     case sdram_fault_kind::data_stuck:
       return "data line " + line + " stuck at " + other;
+    case sdram_fault_kind::data_floating:
+      return "data line " + line + " floating";
     case sdram_fault_kind::addr_stuck:
       return "address line " + line + " stuck at " + other;
     case sdram_fault_kind::addr_short:
-      return "address lines " + line + " and " + other + " shorted";
+    case sdram_fault_kind::addr_short_or:
+      return "address lines " + line + " and " + other + wiring;
+    case sdram_fault_kind::data_short:
+    case sdram_fault_kind::data_short_or:
+      return "data lines " + line + " and " + other + wiring;
   }
   return "";
 }

@@ -126,6 +126,38 @@ TEST(SdramInference, NamesTheFaultsThatFitAndNoOthers) {
   };
   for (const inference_case &c : cases)
     EXPECT_EQ(c.words, sdram_diagnosis_words(sdram_diagnose(reads_of(sdram_fault_set(c.f)))));
+}
+
+TEST(SdramInference, NamesEveryShortAndAFloatingLine) {
+  struct inference_case {
+    std::vector<sdram_fault> f;
+    const char *words;
+  } cases[] = {
+      {{{FLOATING, 0}}, "data line 0 floating"},
+      {{{FLOATING, 9}}, "data line 9 floating"},
+      {{{DSHORT, 3, 12}}, "data lines 3 and 12 shorted"},
+      {{{DSHORT_OR, 0, 1}}, "data lines 0 and 1 shorted (wired OR)"},
+      {{{DSHORT_OR, 14, 15}}, "data lines 14 and 15 shorted (wired OR)"},
+      {{{SHORT_OR, 3, 7}}, "address lines 3 and 7 shorted (wired OR)"},
+      {{{SHORT_OR, 24, 25}}, "address lines 24 and 25 shorted (wired OR)"},
+      {{{FLOATING, 4}, {SHORT, 9, 12}},
+       "two faults: data line 4 floating and address lines 9 and 12 shorted"},
+      // Lines 1 and 8 together turn counter 20 into 22.
+      {{{DSHORT, 1, 8}, {SHORT_OR, 2, 20}},
+       "one of 2 pairs of faults: data lines 1 and 8 shorted and address lines 2 and 20 shorted "
+       "(wired OR); data lines 1 and 8 shorted and address lines 2 and 22 shorted (wired OR)"},
+      {{{DSHORT_OR, 5, 6}, {DATA, 10, 0}},
+       "two faults: data line 10 stuck at 0 and data lines 5 and 6 shorted (wired OR)"},
+      {{{FLOATING, 2}, {DSHORT_OR, 2, 7}},
+       "two faults: data line 2 floating and data lines 2 and 7 shorted (wired OR)"},
+      // Two shorts of different wiring on one line.
+      {{{SHORT, 2, 9}, {SHORT_OR, 9, 15}},
+       "one of 2 pairs of faults: address lines 2 and 9 shorted and address lines 2 and 15 "
+       "shorted (wired OR); address lines 2 and 9 shorted and address lines 9 and 15 shorted "
+       "(wired OR)"},
+  };
+  for (const inference_case &c : cases)
+    EXPECT_EQ(c.words, sdram_diagnosis_words(sdram_diagnose(reads_of(sdram_fault_set(c.f)))));
 
   sdram_reads odd = reads_of({});
   odd.value[3] = 0x1234;  // no wiring fault turns one read alone into this
@@ -176,6 +208,8 @@ TEST(SdramInference, PrunedSearchAgreesWithTryingEveryPair) {
       {"a pair and a counter read wrong", {{SHORT, 3, 7}, {STUCK, 20, 0}}, 70, 0x5},
       {"a pair and a data read wrong", {{DATA, 2, 0}, {STUCK, 9, 1}}, 11, 0x0},
       {"a sound board and a read of another word", {}, 100, 0x3},
+      {"a floating line in a data short", {{FLOATING, 2}, {DSHORT_OR, 2, 7}}, -1, 0},
+      {"shorts on both buses and a read wrong", {{DSHORT, 1, 8}, {SHORT_OR, 2, 20}}, 80, 0x7},
   };
   for (const trace_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -215,6 +249,16 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
   for (size_t at = 0; (at = windows.find('\n', at)) != std::string::npos; at += 2)
     windows.replace(at, 1, "\r\n");
   // Line 28 is the first read of pattern 8, at offset 0x18.
+  // A pass with one byte changed by noise on the line.
+  std::string corrupted = sound;
+  corrupted.replace(corrupted.find(" 18r8\r\n"), 5, " 18r\xc8");
+  const int flash_lines = 4;
+  const std::string cut = sound.substr(0, sound.find(" 24wffef"));  // 38 lines
+  std::string cr_only, cr_cr_lf;
+  for (char c : bad) {
+    if (c != '\r') cr_only += c == '\n' ? '\r' : c;
+    cr_cr_lf += c == '\n' ? "\r\n" : std::string(1, c);
+  }
   std::string wrong_offset = sound;
   wrong_offset.replace(wrong_offset.find(" 18r8\r\n"), 5, " 1ar8");
   const int sound_lines = 1 + 234 + 1;
@@ -239,9 +283,40 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
        "status 0xc0 is not 0xe0\n",
        0},
       {"fourth byte", flash_test("M20 Df1 R0 P95 \r\nSe0\r\n", false),
-       "FLASH: fourth ID byte 0x95 is not 0x1d, as maker 0x20 has\n", 0},
+       "FLASH: fourth ID byte 0x95 is not maker 0x20's 0x1d\n", 0},
+      {"fourth byte in every pass",
+       flash_test("M2c Df1 R80 P1d \r\nSe0\r\n", false) +
+           flash_test("M2c Df1 R80 P1d \r\nSe0\r\n", false),
+       "FLASH: fourth ID byte 0x1d is not maker 0x2c's 0x95 in all 2 passes\n", 0},
+      {"ready only after the monitor stopped waiting", flash_test(GOOD_FLASH, false),
+       "FLASH: not ready within the monitor's wait; ready later (status 0xe0)\n", 0},
+      {"status read without its command", flash_test("M2c Df1 R80 P95 \r\nS0\r\n", false),
+       "FLASH: status 0x00, read without its Read Status command\n", 0},
+      {"a corrupted byte in one pass", sound + flash + corrupted + flash + bad + flash,
+       "SDRAM: data line 5 stuck at 1 in 1 of 2 passes (2); the others sound\n"
+       "FLASH: sound in all 3 passes\n"
+       "Unreadable: 1 pass, left out (line " +
+           std::to_string(sound_lines + flash_lines + 28) +
+           ": expected a read of offset 18 (\" 18r<value>\"), found \" 18r\\xc8\")\n",
+       0},
+      {"a pass cut short by the next title", cut + sound + flash,
+       "SDRAM: sound\nFLASH: sound\n"
+       "Unreadable: 1 pass, left out (line 39: expected \" 24wffef\", found \"Testing "
+       "SDRAM...\")\n",
+       0},
+      {"a NUL-padded tail", bad + flash + std::string(5000, '\0'),
+       "SDRAM: data line 5 stuck at 1\nFLASH: sound\n", 0},
+      {"trailing blank lines", bad + flash + "\n\r\n",
+       "SDRAM: data line 5 stuck at 1\nFLASH: sound\n", 0},
+      {"a byte-order mark", "\xEF\xBB\xBF" + bad, "SDRAM: data line 5 stuck at 1\n", 0},
+      {"CR line ends only", cr_only, "SDRAM: data line 5 stuck at 1\n", 0},
+      {"CR CR LF line ends", cr_cr_lf, "SDRAM: data line 5 stuck at 1\n", 0},
       {"empty", "", "", 1},
-      {"stray text", sound + "hello\n", "", sound_lines + 1},
+      {"stray text", sound + "hello\n",
+       "SDRAM: sound\nUnreadable: 1 pass, left out (line " + std::to_string(sound_lines + 1) +
+           ": expected \"Testing SDRAM...\" or \"Testing FLASH...\", found \"hello\")\n",
+       0},
+      {"nothing readable", "hello\nworld\n", "", 1},
       {"truncated", sound.substr(0, 200), "", 0},
       {"offset off the walk", wrong_offset, "", 28},
       {"verdict against the trace", sdram_test({}).replace(sound.size() - 7, 6, "failed"), "",

@@ -31,7 +31,8 @@ void collapsed(FILE *out, const char *name, const test_summary &t) {
   for (size_t g = 0; g < t.later_passes.size(); ++g) {
     if (!t.later_passes[g]) continue;
     testcase(out, name,
-             std::to_string(t.later_passes[g]) + " passes after pass " + std::to_string(pass),
+             std::to_string(t.later_passes[g]) + (t.later_passes[g] == 1 ? " pass" : " passes") +
+                 " after pass " + std::to_string(pass),
              t.groups[g]);
   }
 }

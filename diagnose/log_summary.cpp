@@ -6,10 +6,8 @@ const char OTHER_VERDICTS[] = "other verdicts, not listed";
 
 namespace {
 
-// Caps on what grows with the log: distinct traces remembered, and the
-// runs of the pass-by-pass record (8 bytes each).
+// Distinct traces remembered, a cap on what grows with the log.
 constexpr size_t MAX_TRACES_SEEN = 16384;
-constexpr size_t MAX_RUNS = 4u << 20;
 
 // A test without a trace is counted, not diagnosed.
 pass_group plain_group(const test_record &t) {
@@ -124,7 +122,7 @@ bool summary_add(log_summary *summary, const test_record &t, std::string *) {
     }
     if (!s->runs.empty() && s->runs.back().first == group && s->runs.back().second < UINT32_MAX) {
       ++s->runs.back().second;
-    } else if (s->runs.size() >= MAX_RUNS) {
+    } else if (s->runs.size() >= summary->max_runs) {
       s->runs_complete = false;
       s->later_passes.assign(group + 1, 0);
       ++s->later_passes[group];

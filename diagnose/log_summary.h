@@ -65,6 +65,9 @@ struct test_summary {
   std::vector<uint64_t> later_passes;  // by group
 };
 
+// The runs a test's pass-by-pass record keeps at most (8 bytes each).
+constexpr size_t MAX_RUNS = 4u << 20;
+
 // A pass whose text could not be read.
 struct unreadable_pass {
   long long line = 0;  // the line at which it could not be read further
@@ -75,6 +78,7 @@ struct log_summary {
   // Set before reading.
   bool keep_passes = false;  // fill test_summary::runs
   bool try_pairs = true;     // search pairs of SDRAM faults
+  size_t max_runs = MAX_RUNS;  // the bound of each test's runs
 
   test_summary sdram, flash;
   log_ending ending;

@@ -3,11 +3,14 @@
 // board uses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "fault_words.h"
 #include "inference.h"
+#include "junit_report.h"
 #include "korvane_logs.h"
 #include "log_summary.h"
 #include "report.h"
@@ -354,6 +357,59 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       EXPECT_EQ(0u, why.rfind("line ", 0)) << why;
     }
   }
+}
+
+// A record of passes past its bound is written as runs, never refused, and
+// the verdict stands.
+TEST(DiagnoseLog, CollapsesARecordTooLongToKeep) {
+  log_summary log;
+  log.keep_passes = true;
+  log.max_runs = 4;
+  std::string why;
+  for (int pass = 1; pass <= 10; ++pass) {
+    test_record t;
+    t.passed = pass != 3 && pass != 6 && pass != 7 && pass != 9;
+    ASSERT_TRUE(summary_add(&log, t, &why)) << why;
+  }
+  EXPECT_EQ(8, summary_status(log));
+  EXPECT_FALSE(log.sdram.runs_complete);
+  FILE *out = tmpfile();
+  ASSERT_NE(nullptr, out);
+  ASSERT_TRUE(write_junit_report(out, log));
+  std::string xml(4096, '\0');
+  rewind(out);
+  xml.resize(fread(&xml[0], 1, xml.size(), out));
+  fclose(out);
+  const char *names[] = {"name=\"passes 1 to 2 (2 passes)\"", "name=\"pass 3\"",
+                         "name=\"passes 4 to 5 (2 passes)\"", "name=\"passes 6 to 7 (2 passes)\"",
+                         "name=\"2 passes after pass 7\"",    "name=\"1 pass after pass 7\""};
+  for (const char *name : names) EXPECT_NE(std::string::npos, xml.find(name)) << name << xml;
+}
+
+// A run with more distinct verdicts than are kept lists 20 in its line and
+// counts the rest; the group that holds them names their faults.
+TEST(DiagnoseLog, BoundsTheVerdictsItLists) {
+  log_summary log;
+  std::string why;
+  for (int maker = 0; maker < 256; ++maker)
+    for (int device = 0; device < 20; ++device) {
+      test_record t;
+      t.kind = test_kind::flash;
+      t.traced = true;
+      t.flash = good_flash();
+      t.flash.id[0] = static_cast<uint8_t>(maker);
+      t.flash.id[1] = static_cast<uint8_t>(device);
+      ASSERT_TRUE(summary_add(&log, t, &why));
+    }
+  std::string report = diagnosis_report(log);
+  EXPECT_EQ(20, std::count(report.begin(), report.end(), '('));
+  EXPECT_NE(std::string::npos,
+            report.find("; other verdicts, not listed, in 5100 of 5120 passes\n"))
+      << report.substr(report.size() - 200);
+  const pass_group &other = log.flash.groups.back();
+  EXPECT_EQ(OTHER_VERDICTS, other.words);
+  EXPECT_EQ(verdict::faulty, other.kind);
+  EXPECT_EQ(MAX_OTHER_FAULTS, other.faults.size());
 }
 
 }  // namespace

@@ -127,6 +127,10 @@ void line_reader_next(line_reader *r) {
     }
     nuls += nul_tail;
     r->start += take;
+    if (nuls > MAX_NUL_RUN) {
+      r->state = line_state::too_long;
+      return;
+    }
     if (lf || cr_end) {
       if (!cr_end) ++r->start;
       r->after_cr = cr_end;

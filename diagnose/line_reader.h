@@ -17,6 +17,9 @@
 
 // No line of a korvane log comes near this; a longer one ends the reading.
 constexpr size_t MAX_LINE = 1024;
+// A run of NULs may be longer, up to this: a file system can leave whole
+// blocks of them after a power cut. Past it the input is no log.
+constexpr size_t MAX_NUL_RUN = 64u << 20;
 
 enum class line_state {
   line,        // `line` holds the current line

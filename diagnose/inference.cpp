@@ -159,6 +159,7 @@ struct trace_filter {
   const sdram_reads *reads;
   read_set changed;              // the reads that differ from a sound board's
   read_set open;                 // changed reads the lines cannot be told for
+  uint16_t changed_bits = 0;     // the bits in which any read differs
   std::vector<read_set> covers;  // per single fault: the changed reads it can account for
   // By data faults (none, one, or two, by data-fault index), made when
   // first needed.
@@ -203,6 +204,7 @@ trace_filter make_filter(const sdram_reads &reads) {
   for (int r = 0; r < SDRAM_READS; ++r) {
     if (reads.value[r] == w.sound.value[r]) continue;
     t.changed.add(r);
+    t.changed_bits |= static_cast<uint16_t>(reads.value[r] ^ w.sound.value[r]);
     const read_facts &f = w.reads[static_cast<size_t>(r)];
     if (f.other || !f.known) t.open.add(r);
     for (int line = 0; line < 32; ++line)
@@ -251,9 +253,17 @@ bool lines_meet(const line_needs &need, uint32_t lines) {
   return true;
 }
 
+// A tangled pair changes the bits of its own data lines only.
+bool tangled_may_fit(const trace_filter &t, const sdram_fault &a, const sdram_fault &b) {
+  if (!tangled(a, b)) return false;
+  uint32_t lines = 1u << a.line | 1u << b.line | 1u << b.other;
+  if (sdram_fault_is_short(a.kind)) lines |= 1u << a.other;
+  return (t.changed_bits & ~lines) == 0;
+}
+
 bool pair_may_fit(trace_filter *t, size_t i, size_t j) {
   const std::vector<sdram_fault> &singles = sdram_single_faults();
-  return (tangled(singles[i], singles[j]) ||
+  return (tangled_may_fit(*t, singles[i], singles[j]) ||
           t->changed.within(t->covers[i] | t->covers[j] | t->open)) &&
          lines_meet(needs_of(t, i, j), fault_lines(singles[i]) | fault_lines(singles[j]));
 }
@@ -314,7 +324,8 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
     if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) continue;
     for (size_t j = i + 1; j < singles.size(); ++j) {
       // The cheapest checks first, inline: most pairs end here.
-      if (!t.changed.within(with_i | t.covers[j]) && !tangled(singles[i], singles[j])) continue;
+      if (!t.changed.within(with_i | t.covers[j]) && !tangled_may_fit(t, singles[i], singles[j]))
+        continue;
       if (i >= data_faults
               ? (rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])
               : !lines_meet(needs_of(&t, i, j), lines[i] | lines[j]))

@@ -322,14 +322,22 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
     // fault i leaves to its partner, which has two lines at most.
     uint32_t rest = address_only.must & ~lines[i];
     if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) continue;
+    // What a data fault i leaves to an address fault j, the same for every j.
+    const line_needs *with_address = nullptr;
     for (size_t j = i + 1; j < singles.size(); ++j) {
       // The cheapest checks first, inline: most pairs end here.
-      if (!t.changed.within(with_i | t.covers[j]) && !tangled_may_fit(t, singles[i], singles[j]))
+      if (!t.changed.within(with_i | t.covers[j]) &&
+          (j >= data_faults || !tangled_may_fit(t, singles[i], singles[j])))
         continue;
-      if (i >= data_faults
-              ? (rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])
-              : !lines_meet(needs_of(&t, i, j), lines[i] | lines[j]))
-        continue;
+      if (i >= data_faults) {
+        if ((rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])) continue;
+      } else if (j >= data_faults) {
+        if (!with_address) with_address = &needs_of(&t, i, j);
+        if (!lines_meet(*with_address, lines[i] | lines[j])) continue;
+      }
+      // Two data faults move no read to another cell: changed_reads_match
+      // below checks each read against its own write, which is all the
+      // line needs would ask.
       sdram_fault_config c;
       sdram_fault_add(&c, singles[i]);
       // A line stuck at both levels is no board at all.

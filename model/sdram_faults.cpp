@@ -44,9 +44,13 @@ bool contradict(const sdram_fault &a, const sdram_fault &b) {
 }
 
 // The lines of each short carry their combination; as many sweeps as
-// shorts carry it along a chain of them.
+// shorts on the bus carry it along a chain of them.
 uint32_t join_shorts(const sdram_fault_config &config, uint32_t value, bool data) {
-  for (int sweep = 0; sweep < config.count; ++sweep) {
+  int shorts = 0;
+  for (int i = 0; i < config.count; ++i)
+    shorts += sdram_fault_is_short(config.faults[i].kind) &&
+              sdram_fault_on_data(config.faults[i].kind) == data;
+  for (int sweep = 0; sweep < shorts; ++sweep) {
     for (int i = 0; i < config.count; ++i) {
       const sdram_fault &f = config.faults[i];
       if (!sdram_fault_is_short(f.kind) || sdram_fault_on_data(f.kind) != data) continue;
@@ -59,20 +63,6 @@ uint32_t join_shorts(const sdram_fault_config &config, uint32_t value, bool data
 }
 
 }  // namespace
-
-bool sdram_fault_is_short(sdram_fault_kind kind) {
-  return kind == sdram_fault_kind::addr_short || kind == sdram_fault_kind::addr_short_or ||
-         kind == sdram_fault_kind::data_short || kind == sdram_fault_kind::data_short_or;
-}
-
-bool sdram_fault_on_data(sdram_fault_kind kind) {
-  return kind == sdram_fault_kind::data_stuck || kind == sdram_fault_kind::data_floating ||
-         kind == sdram_fault_kind::data_short || kind == sdram_fault_kind::data_short_or;
-}
-
-bool sdram_fault_wired_or(sdram_fault_kind kind) {
-  return kind == sdram_fault_kind::addr_short_or || kind == sdram_fault_kind::data_short_or;
-}
 
 bool operator==(const sdram_fault &a, const sdram_fault &b) {
   if (a.kind != b.kind) return false;

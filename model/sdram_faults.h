@@ -76,10 +76,18 @@ struct sdram_fault_config {
 bool operator==(const sdram_fault &a, const sdram_fault &b);
 
 // Whether a fault joins two lines, and whether it is on the data lines.
-bool sdram_fault_is_short(sdram_fault_kind kind);
-bool sdram_fault_on_data(sdram_fault_kind kind);
+inline bool sdram_fault_is_short(sdram_fault_kind kind) {
+  return kind == sdram_fault_kind::addr_short || kind == sdram_fault_kind::addr_short_or ||
+         kind == sdram_fault_kind::data_short || kind == sdram_fault_kind::data_short_or;
+}
+inline bool sdram_fault_on_data(sdram_fault_kind kind) {
+  return kind == sdram_fault_kind::data_stuck || kind == sdram_fault_kind::data_floating ||
+         kind == sdram_fault_kind::data_short || kind == sdram_fault_kind::data_short_or;
+}
 // Whether a short is wired OR.
-bool sdram_fault_wired_or(sdram_fault_kind kind);
+inline bool sdram_fault_wired_or(sdram_fault_kind kind) {
+  return kind == sdram_fault_kind::addr_short_or || kind == sdram_fault_kind::data_short_or;
+}
 
 // Adds fault to the set. False (the set unchanged) when the set is
 // full, a line is out of range, a short joins a line to itself, or the fault

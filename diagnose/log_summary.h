@@ -76,8 +76,8 @@ struct unreadable_pass {
 
 struct log_summary {
   // Set before reading.
-  bool keep_passes = false;  // fill test_summary::runs
-  bool try_pairs = true;     // search pairs of SDRAM faults
+  bool keep_passes = false;    // fill test_summary::runs
+  bool try_pairs = true;       // search pairs of SDRAM faults
   size_t max_runs = MAX_RUNS;  // the bound of each test's runs
 
   test_summary sdram, flash;

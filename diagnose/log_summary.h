@@ -56,12 +56,11 @@ struct test_summary {
   std::vector<pass_group> groups;                      // in order of first appearance
   std::unordered_map<std::string, uint32_t> group_of;  // by words
   // Pass by pass, when kept: runs of passes in the same group (group, count).
-  // A deque grows without copying what it holds. Past MAX_RUNS runs the
+  // A deque grows without copying what it holds. Past max_runs runs the
   // record stops growing: runs_complete turns false, and the passes after
   // the last run kept are counted by group in later_passes.
   std::deque<std::pair<uint32_t, uint32_t>> runs;
   bool runs_complete = true;
-  uint64_t runs_passes = 0;            // the passes the runs hold
   std::vector<uint64_t> later_passes;  // by group
 };
 

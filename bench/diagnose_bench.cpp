@@ -1,5 +1,6 @@
 // How well korvane-diagnose names SDRAM faults, end to end: every single
-// fault boardsim can inject and 100 random pairs (fixed seed), each run as
+// fault boardsim can inject (stuck and floating lines, shorts of either
+// wiring on either bus) and 100 random pairs (fixed seed), each run as
 // boardsim + `korvane -v -l` + korvane-diagnose. Beside it, in-process, the
 // sets of single faults whose traces are identical (the smallest sets any
 // diagnosis of these traces can name) and the time the inference takes.
@@ -45,9 +46,31 @@ std::vector<std::string> board_options(const sdram_fault_config &c) {
   std::vector<std::string> out;
   for (int i = 0; i < c.count; ++i) {
     const sdram_fault &f = c.faults[i];
-    const char *opt = f.kind == sdram_fault_kind::data_stuck   ? "--data-stuck"
-                      : f.kind == sdram_fault_kind::addr_stuck ? "--addr-stuck"
-                                                               : "--addr-short";
+    if (f.kind == sdram_fault_kind::data_floating) {
+      out.push_back("--data-floating");
+      out.push_back(std::to_string(f.line));
+      continue;
+    }
+    const char *opt = "--addr-short";
+    switch (f.kind) {
+      case sdram_fault_kind::data_stuck:
+        opt = "--data-stuck";
+        break;
+      case sdram_fault_kind::addr_stuck:
+        opt = "--addr-stuck";
+        break;
+      case sdram_fault_kind::addr_short_or:
+        opt = "--addr-short-or";
+        break;
+      case sdram_fault_kind::data_short:
+        opt = "--data-short";
+        break;
+      case sdram_fault_kind::data_short_or:
+        opt = "--data-short-or";
+        break;
+      default:
+        break;
+    }
     out.push_back(opt);
     out.push_back(std::to_string(f.line) + ":" + std::to_string(f.other));
   }

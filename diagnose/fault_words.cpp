@@ -20,13 +20,20 @@ std::string list_words(const std::vector<sdram_fault_config> &fits) {
 
 std::string sdram_fault_words(const sdram_fault &f) {
   std::string line = std::to_string(f.line), other = std::to_string(f.other);
+  const char *wiring = sdram_fault_wired_or(f.kind) ? " shorted (wired OR)" : " shorted";
   switch (f.kind) {
     case sdram_fault_kind::data_stuck:
       return "data line " + line + " stuck at " + other;
+    case sdram_fault_kind::data_floating:
+      return "data line " + line + " floating";
     case sdram_fault_kind::addr_stuck:
       return "address line " + line + " stuck at " + other;
     case sdram_fault_kind::addr_short:
-      return "address lines " + line + " and " + other + " shorted";
+    case sdram_fault_kind::addr_short_or:
+      return "address lines " + line + " and " + other + wiring;
+    case sdram_fault_kind::data_short:
+    case sdram_fault_kind::data_short_or:
+      return "data lines " + line + " and " + other + wiring;
   }
   return "";
 }
@@ -54,34 +61,14 @@ std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
   return "";
 }
 
-std::string flash_words(const flash_reading &r) {
+std::string flash_words(const flash_reading &r, bool passed) {
   int result = flash_result(r);
+  if (result == 0 && !passed)
+    return "not ready within the monitor's wait; ready later (status " + hex_byte(r.status) + ")";
   if (result == 0) return "sound";
   if (result == FLASH_NEVER_READY)
     return "never became ready (status " + hex_byte(r.status) + " after the reset)";
   std::string out;
   for (const flash_failure &f : flash_failures(r)) out += (out.empty() ? "" : "; ") + f.words;
-  return out;
-}
-
-fault_list sdram_diagnosis_faults(const sdram_diagnosis &d) {
-  fault_list out;
-  if (d.fits.empty()) return out;
-  if (d.fits.size() == 1) {
-    for (int i = 0; i < d.fits[0].count; ++i)
-      out.push_back({sdram_fault_words(d.fits[0].faults[i])});
-    return out;
-  }
-  out.emplace_back();
-  for (const sdram_fault_config &c : d.fits) out.back().push_back(sdram_config_words(c));
-  return out;
-}
-
-fault_list flash_faults(const flash_reading &r) {
-  fault_list out;
-  int result = flash_result(r);
-  if (result == FLASH_NEVER_READY) out.push_back({flash_words(r)});
-  if (result == 0 || result == FLASH_NEVER_READY) return out;
-  for (const flash_failure &f : flash_failures(r)) out.push_back({f.words});
   return out;
 }

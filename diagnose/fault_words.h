@@ -15,13 +15,7 @@ std::string sdram_config_words(const sdram_fault_config &config);
 // "sound", the fault, "one of 2 faults: ...", "two faults: ...", or that
 // nothing fits.
 std::string sdram_diagnosis_words(const sdram_diagnosis &d);
-// "sound", each failed check in words, or that the flash never became ready.
-std::string flash_words(const flash_reading &r);
-
-// The faults a diagnosis names, one entry each: a fault named for certain
-// is a list of one; where the trace cannot tell several apart, the entry
-// lists them all and one of them is the fault. A pair named for certain is
-// two entries.
-typedef std::vector<std::vector<std::string>> fault_list;
-fault_list sdram_diagnosis_faults(const sdram_diagnosis &d);
-fault_list flash_faults(const flash_reading &r);
+// "sound", each failed check in words, or that the flash never became ready,
+// or became ready only after the monitor stopped waiting (a good reading
+// that korvane logged as failed).
+std::string flash_words(const flash_reading &r, bool passed);

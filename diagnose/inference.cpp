@@ -1,6 +1,7 @@
 #include "inference.h"
 
 #include <cstdint>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -23,18 +24,48 @@ struct read_set {
 };
 static_assert(SDRAM_READS <= 128, "a read_set holds 128 reads");
 
+void add_shorts(std::vector<sdram_fault> *all, sdram_fault_kind kind, int first, int last) {
+  for (int a = first; a <= last; ++a)
+    for (int b = a + 1; b <= last; ++b) all->push_back({kind, a, b});
+}
+
+// The data faults first: the pair search counts on it.
 std::vector<sdram_fault> build_singles() {
   std::vector<sdram_fault> all;
   for (int line = 0; line < SDRAM_DATA_LINES; ++line)
     for (int level = 0; level < 2; ++level)
       all.push_back({sdram_fault_kind::data_stuck, line, level});
+  for (int line = 0; line < SDRAM_DATA_LINES; ++line)
+    all.push_back({sdram_fault_kind::data_floating, line, 0});
+  add_shorts(&all, sdram_fault_kind::data_short, 0, SDRAM_DATA_LINES - 1);
+  add_shorts(&all, sdram_fault_kind::data_short_or, 0, SDRAM_DATA_LINES - 1);
   for (int line = SDRAM_FIRST_ADDR_LINE; line <= SDRAM_LAST_ADDR_LINE; ++line)
     for (int level = 0; level < 2; ++level)
       all.push_back({sdram_fault_kind::addr_stuck, line, level});
-  for (int a = SDRAM_FIRST_ADDR_LINE; a <= SDRAM_LAST_ADDR_LINE; ++a)
-    for (int b = a + 1; b <= SDRAM_LAST_ADDR_LINE; ++b)
-      all.push_back({sdram_fault_kind::addr_short, a, b});
+  add_shorts(&all, sdram_fault_kind::addr_short, SDRAM_FIRST_ADDR_LINE, SDRAM_LAST_ADDR_LINE);
+  add_shorts(&all, sdram_fault_kind::addr_short_or, SDRAM_FIRST_ADDR_LINE, SDRAM_LAST_ADDR_LINE);
   return all;
+}
+
+// How many of sdram_single_faults() are on the data lines: they come first.
+size_t data_fault_count() {
+  static const size_t n = [] {
+    size_t count = 0;
+    for (const sdram_fault &f : sdram_single_faults()) count += sdram_fault_on_data(f.kind);
+    return count;
+  }();
+  return n;
+}
+
+// A floating line shorted to another: the floating level travels through
+// the short from read to read, so what the pair changes is not the union of
+// what each changes alone.
+bool tangled(const sdram_fault &a, const sdram_fault &b) {
+  auto floating_in_short = [](const sdram_fault &f, const sdram_fault &s) {
+    return f.kind == sdram_fault_kind::data_floating && sdram_fault_is_short(s.kind) &&
+           sdram_fault_on_data(s.kind) && (s.line == f.line || s.other == f.line);
+  };
+  return floating_in_short(a, b) || floating_in_short(b, a);
 }
 
 // What the walk allows each read to show, and what each single fault
@@ -45,8 +76,10 @@ std::vector<sdram_fault> build_singles() {
 // the read can reach the cell: those to offsets that the address faults
 // make the same cell. Address faults change only the bits of their lines,
 // so two offsets meet only where they differ in nothing but those lines.
-// Data faults change the value on its way out, bit by bit, so together with
-// other faults they change no read that each of them leaves alone.
+// Data faults change the value on its way out, bit by bit (a floating line
+// by the bus's level, which no address fault changes), so together with
+// other faults they change no read that each of them leaves alone; the one
+// exception, a floating line in a data short, is searched without this.
 struct read_facts {
   uint32_t lines = 0;   // address lines, one of which alone joins the read to a write
   bool other = false;   // joined only by two lines or more
@@ -103,16 +136,11 @@ const walk_facts &facts() {
   return f;
 }
 
+// The address lines of a fault.
 uint32_t fault_lines(const sdram_fault &f) {
-  switch (f.kind) {
-    case sdram_fault_kind::data_stuck:
-      return 0;
-    case sdram_fault_kind::addr_stuck:
-      return 1u << f.line;
-    case sdram_fault_kind::addr_short:
-      return 1u << f.line | 1u << f.other;
-  }
-  return 0;
+  if (sdram_fault_on_data(f.kind)) return 0;
+  if (f.kind == sdram_fault_kind::addr_stuck) return 1u << f.line;
+  return 1u << f.line | 1u << f.other;
 }
 
 // What a trace asks of the address lines of a pair whose data faults are
@@ -131,25 +159,25 @@ struct trace_filter {
   const sdram_reads *reads;
   read_set changed;              // the reads that differ from a sound board's
   read_set open;                 // changed reads the lines cannot be told for
+  uint16_t changed_bits = 0;     // the bits in which any read differs
   std::vector<read_set> covers;  // per single fault: the changed reads it can account for
   // By data faults (none, one, or two, by data-fault index), made when
   // first needed.
-  std::vector<line_needs> needs;
-  std::vector<bool> needs_made;
+  std::unordered_map<size_t, line_needs> needs;
 };
 
 line_needs make_needs(const trace_filter &t, const sdram_fault_config &data) {
   const walk_facts &w = facts();
   line_needs n;
-  // Stuck data lines act bit by bit: what they keep and what they force.
-  const uint16_t forced = sdram_fault_word(data, 0x0000), kept = sdram_fault_word(data, 0xFFFF);
+  // The bits the bus decides are left out: the walk's writes cannot tell them.
+  const uint16_t known_bits = static_cast<uint16_t>(~sdram_fault_floating(data));
   for (int r = 0; r < SDRAM_READS; ++r) {
     const read_facts &f = w.reads[static_cast<size_t>(r)];
     if (!t.changed.has(r) || !f.known) continue;
     std::vector<uint32_t> lines;
     bool alone = false;  // the data faults explain the read by themselves
     for (const std::pair<uint16_t, uint32_t> &write : f.writes) {
-      if (((write.first & kept) | forced) != t.reads->value[r]) continue;
+      if ((sdram_fault_read(data, write.first, 0) ^ t.reads->value[r]) & known_bits) continue;
       alone |= write.second == 0;
       lines.push_back(write.second);
     }
@@ -176,6 +204,7 @@ trace_filter make_filter(const sdram_reads &reads) {
   for (int r = 0; r < SDRAM_READS; ++r) {
     if (reads.value[r] == w.sound.value[r]) continue;
     t.changed.add(r);
+    t.changed_bits |= static_cast<uint16_t>(reads.value[r] ^ w.sound.value[r]);
     const read_facts &f = w.reads[static_cast<size_t>(r)];
     if (f.other || !f.known) t.open.add(r);
     for (int line = 0; line < 32; ++line)
@@ -183,7 +212,7 @@ trace_filter make_filter(const sdram_reads &reads) {
   }
   for (size_t i = 0; i < singles.size(); ++i) {
     read_set c;
-    if (singles[i].kind == sdram_fault_kind::data_stuck) {
+    if (sdram_fault_on_data(singles[i].kind)) {
       c = w.changes[i];
     } else {
       for (uint32_t lines = fault_lines(singles[i]); lines; lines &= lines - 1)
@@ -191,9 +220,6 @@ trace_filter make_filter(const sdram_reads &reads) {
     }
     t.covers.push_back(c);
   }
-  const size_t slots = 1 + SDRAM_DATA_LINES * 2 * (SDRAM_DATA_LINES * 2 + 1);
-  t.needs.resize(slots);
-  t.needs_made.assign(slots, false);
   return t;
 }
 
@@ -201,22 +227,20 @@ trace_filter make_filter(const sdram_reads &reads) {
 // for its data faults. The data faults come first in sdram_single_faults(),
 // so a data fault's index is its place there.
 const line_needs &needs_of(trace_filter *t, size_t i, size_t j) {
-  const size_t data_faults = SDRAM_DATA_LINES * 2;
+  const size_t data_faults = data_fault_count();
   size_t slot = 0;
   if (j < data_faults) {
     slot = 1 + i * (data_faults + 1) + j + 1;
   } else if (i < data_faults) {
     slot = 1 + i * (data_faults + 1);
   }
-  if (!t->needs_made[slot]) {
-    const std::vector<sdram_fault> &singles = sdram_single_faults();
-    sdram_fault_config data;
-    if (i < data_faults) sdram_fault_add(&data, singles[i]);
-    if (j < data_faults) sdram_fault_add(&data, singles[j]);
-    t->needs[slot] = make_needs(*t, data);
-    t->needs_made[slot] = true;
-  }
-  return t->needs[slot];
+  auto it = t->needs.find(slot);
+  if (it != t->needs.end()) return it->second;
+  const std::vector<sdram_fault> &singles = sdram_single_faults();
+  sdram_fault_config data;
+  if (i < data_faults) sdram_fault_add(&data, singles[i]);
+  if (j < data_faults) sdram_fault_add(&data, singles[j]);
+  return t->needs.emplace(slot, make_needs(*t, data)).first->second;
 }
 
 bool lines_meet(const line_needs &need, uint32_t lines) {
@@ -229,9 +253,18 @@ bool lines_meet(const line_needs &need, uint32_t lines) {
   return true;
 }
 
+// A tangled pair changes the bits of its own data lines only.
+bool tangled_may_fit(const trace_filter &t, const sdram_fault &a, const sdram_fault &b) {
+  if (!tangled(a, b)) return false;
+  uint32_t lines = 1u << a.line | 1u << b.line | 1u << b.other;
+  if (sdram_fault_is_short(a.kind)) lines |= 1u << a.other;
+  return (t.changed_bits & ~lines) == 0;
+}
+
 bool pair_may_fit(trace_filter *t, size_t i, size_t j) {
   const std::vector<sdram_fault> &singles = sdram_single_faults();
-  return t->changed.within(t->covers[i] | t->covers[j] | t->open) &&
+  return (tangled_may_fit(*t, singles[i], singles[j]) ||
+          t->changed.within(t->covers[i] | t->covers[j] | t->open)) &&
          lines_meet(needs_of(t, i, j), fault_lines(singles[i]) | fault_lines(singles[j]));
 }
 
@@ -240,13 +273,15 @@ bool pair_may_fit(trace_filter *t, size_t i, size_t j) {
 // than the whole walk, and most pairs that got this far fail here.
 bool changed_reads_match(const trace_filter &t, const sdram_fault_config &c) {
   const walk_facts &w = facts();
+  const uint16_t known_bits = static_cast<uint16_t>(~sdram_fault_floating(c));
   for (int r = 0; r < SDRAM_READS; ++r) {
     const read_facts &f = w.reads[static_cast<size_t>(r)];
     if (!t.changed.has(r) || !f.known) continue;
     uint32_t cell = sdram_fault_address(c, f.offset) >> 1;
     for (size_t k = f.writes.size(); k-- > 0;) {
       if (sdram_fault_address(c, f.offset ^ f.writes[k].second) >> 1 != cell) continue;
-      if (sdram_fault_word(c, f.writes[k].first) != t.reads->value[r]) return false;
+      if ((sdram_fault_read(c, f.writes[k].first, 0) ^ t.reads->value[r]) & known_bits)
+        return false;
       break;
     }
   }
@@ -279,7 +314,7 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
   }
   std::vector<uint32_t> lines;
   for (const sdram_fault &f : singles) lines.push_back(fault_lines(f));
-  const size_t data_faults = SDRAM_DATA_LINES * 2;
+  const size_t data_faults = data_fault_count();
   const line_needs &address_only = needs_of(&t, data_faults, data_faults + 1);
   for (size_t i = 0; i < singles.size(); ++i) {
     read_set with_i = t.covers[i] | t.open;
@@ -287,13 +322,22 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
     // fault i leaves to its partner, which has two lines at most.
     uint32_t rest = address_only.must & ~lines[i];
     if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) continue;
+    // What a data fault i leaves to an address fault j, the same for every j.
+    const line_needs *with_address = nullptr;
     for (size_t j = i + 1; j < singles.size(); ++j) {
       // The cheapest checks first, inline: most pairs end here.
-      if (!t.changed.within(with_i | t.covers[j])) continue;
-      if (i >= data_faults
-              ? (rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])
-              : !lines_meet(needs_of(&t, i, j), lines[i] | lines[j]))
+      if (!t.changed.within(with_i | t.covers[j]) &&
+          (j >= data_faults || !tangled_may_fit(t, singles[i], singles[j])))
         continue;
+      if (i >= data_faults) {
+        if ((rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])) continue;
+      } else if (j >= data_faults) {
+        if (!with_address) with_address = &needs_of(&t, i, j);
+        if (!lines_meet(*with_address, lines[i] | lines[j])) continue;
+      }
+      // Two data faults move no read to another cell: changed_reads_match
+      // below checks each read against its own write, which is all the
+      // line needs would ask.
       sdram_fault_config c;
       sdram_fault_add(&c, singles[i]);
       // A line stuck at both levels is no board at all.

@@ -22,8 +22,10 @@ struct sdram_diagnosis {
   std::vector<sdram_fault_config> fits;  // every hypothesis that fits, in a fixed order
 };
 
-// Every single fault: 16 data lines and 25 address lines stuck at 0 or 1,
-// and every pair of address lines shorted (382 in all), in a fixed order.
+// Every single fault, in a fixed order: the 16 data lines stuck at 0 or 1
+// or floating, every pair of data lines shorted as a wired AND or OR, then
+// the 25 address lines stuck at 0 or 1 and every pair of them shorted as a
+// wired AND or OR (938 in all).
 const std::vector<sdram_fault> &sdram_single_faults();
 
 sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs = true);

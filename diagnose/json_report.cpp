@@ -6,14 +6,33 @@ namespace {
 
 typedef nlohmann::ordered_json json;
 
+json fault_json(const fault_object &f) {
+  json out = json::object();
+  out["kind"] = f.kind;
+  out["lines"] = f.lines;
+  out["level"] = f.level < 0 ? json(nullptr) : json(f.level);
+  out["wiring"] = f.wiring.empty() ? json(nullptr) : json(f.wiring);
+  out["words"] = f.words;
+  return out;
+}
+
+json hypothesis_json(const fault_hypothesis &h) {
+  if (h.size() == 1) return fault_json(h[0]);
+  json pair = json::array();
+  for (const fault_object &f : h) pair.push_back(fault_json(f));
+  return pair;
+}
+
 json faults_json(const fault_list &faults) {
   json out = json::array();
-  for (const std::vector<std::string> &f : faults) {
-    if (f.size() == 1) {
-      out.push_back(f[0]);
-    } else {
-      out.push_back(f);
+  for (const fault_entry &e : faults) {
+    if (e.one_of.size() == 1) {
+      out.push_back(hypothesis_json(e.one_of[0]));
+      continue;
     }
+    json set = json::array();
+    for (const fault_hypothesis &h : e.one_of) set.push_back(hypothesis_json(h));
+    out.push_back({{"one_of", set}});
   }
   return out;
 }
@@ -44,6 +63,8 @@ json test_json(const test_summary &t) {
 
 std::string json_report(const log_summary &s) {
   json doc = json::object();
+  doc["schema"] = JSON_SCHEMA;
+  doc["verdict"] = verdict_name(summary_verdict(s));
   doc["sdram"] = test_json(s.sdram);
   doc["flash"] = test_json(s.flash);
   doc["traced"] = s.sdram.present ? s.sdram.traced : s.flash.traced;
@@ -53,6 +74,11 @@ std::string json_report(const log_summary &s) {
   } else {
     doc["cut_short"] = nullptr;
   }
+  json unreadable = json::array();
+  for (const unreadable_pass &u : s.unreadable)
+    unreadable.push_back({{"line", u.line}, {"reason", u.reason}});
+  doc["unreadable"] = unreadable;
+  doc["unreadable_count"] = s.unreadable_count;
   // The words are the program's own ASCII text; replace guards the dump
   // against anything else without throwing.
   return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";

@@ -3,7 +3,11 @@
 // the log (named "SDRAM" or "FLASH"), one <testcase> per pass ("pass 1",
 // "pass 2", ...), and for a failed pass a <failure> whose message is the
 // verdict in words ("data line 5 stuck at 1") and whose type is the
-// verdict's name ("faulty", "unexplained", "not diagnosed").
+// verdict's name ("faulty", "unexplained", "not diagnosed"). A record of
+// passes too long to keep whole (log_summary.h) is written one testcase per
+// run of identical passes ("passes 5 to 9 (5 passes)"), and the passes after
+// it one per verdict. The passes that could not be read are a <testsuite>
+// "unreadable" of their own, each an <error> with its line and reason.
 #pragma once
 
 #include <cstdio>

@@ -51,6 +51,9 @@ void line_reader_next(line_reader *r) {
   ++r->number;
   // Whether any byte of this line was seen: an empty last line is no line.
   bool any = false;
+  // NULs seen and not yet known to be inside the line: a run of them that
+  // reaches the end of the input is what a crash leaves, and no line.
+  size_t nuls = 0;
   for (;;) {
     if (r->start == r->end && !refill(r)) {
       if (r->file && ferror(r->file)) {
@@ -59,6 +62,7 @@ void line_reader_next(line_reader *r) {
         return;
       }
       strip_cr(&r->line);
+      any = !r->line.empty() || (any && nuls == 0);
       if (any && whole_verdict(r->line)) {
         r->state = line_state::line;
       } else {
@@ -71,19 +75,70 @@ void line_reader_next(line_reader *r) {
       }
       return;
     }
-    any = true;
     const char *from = r->block + r->start;
     size_t avail = r->end - r->start;
+    // The end of the line before: the LF after a CR that ended it.
+    if (r->after_cr) {
+      r->after_cr = false;
+      if (*from == '\n') {
+        ++r->start;
+        continue;
+      }
+    }
+    // A byte-order mark, as an editor puts before the first line.
+    if (r->number == 1 && !any && avail >= 3 && memcmp(from, "\xEF\xBB\xBF", 3) == 0) {
+      r->start += 3;
+      continue;
+    }
+    // The block before ended in CRs, and no LF follows them: they ended the line.
+    if (!r->line.empty() && r->line.back() == '\r' && *from != '\n' && *from != '\r') {
+      strip_cr(&r->line);
+      r->state = line_state::line;
+      return;
+    }
+    any = true;
     const char *lf = static_cast<const char *>(memchr(from, '\n', avail));
-    size_t take = lf ? static_cast<size_t>(lf - from) : avail;
-    if (r->line.size() + take > MAX_LINE) {
+    size_t before_lf = lf ? static_cast<size_t>(lf - from) : avail;
+    // A line may end in CRs alone: a CR that neither another CR nor an LF
+    // follows ends it too.
+    const char *cr = static_cast<const char *>(memchr(from, '\r', before_lf));
+    bool cr_end = false;
+    size_t take = before_lf;
+    while (cr) {
+      size_t at = static_cast<size_t>(cr - from), next = at + 1;
+      while (next < avail && from[next] == '\r') ++next;
+      if (next == avail && !lf) break;  // the block ends in CRs: the next one tells
+      if (next < avail && from[next] == '\n') break;
+      take = at;
+      cr_end = true;
+      r->start += next - at;  // the CRs
+      break;
+    }
+    size_t nul_tail = 0;
+    while (nul_tail < take && from[take - 1 - nul_tail] == '\0') ++nul_tail;
+    if (nul_tail < take) {
+      if (r->line.size() + nuls + take > MAX_LINE) {
+        r->state = line_state::too_long;
+        return;
+      }
+      r->line.append(nuls, '\0');
+      nuls = 0;
+      r->line.append(from, take - nul_tail);
+    }
+    nuls += nul_tail;
+    r->start += take;
+    if (nuls > MAX_NUL_RUN) {
       r->state = line_state::too_long;
       return;
     }
-    r->line.append(from, take);
-    r->start += take;
-    if (lf) {
-      ++r->start;
+    if (lf || cr_end) {
+      if (!cr_end) ++r->start;
+      r->after_cr = cr_end;
+      if (r->line.size() + nuls > MAX_LINE) {
+        r->state = line_state::too_long;
+        return;
+      }
+      r->line.append(nuls, '\0');
       strip_cr(&r->line);
       r->state = line_state::line;
       return;

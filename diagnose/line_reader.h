@@ -1,7 +1,10 @@
 // A log read one line at a time, from a stream or from text in memory, with
 // a bounded buffer: however large the input, at most one block and one line
 // of it are held. Lines may end in LF, CR LF or CR CR LF (a log written in
-// text mode on Windows); the CRs and the LF are not part of the line.
+// text mode on Windows), or in CRs alone; the CRs and the LF are not part of
+// the line. A byte-order mark before the first line and a run of NULs that
+// reaches the end of the input (what a crash or a power cut leaves in a
+// file) are no text of the log.
 //
 // A last line without its LF was cut in the middle unless it is a whole
 // verdict ("passed", "failed", or a title with its verdict); such a cut line
@@ -14,6 +17,9 @@
 
 // No line of a korvane log comes near this; a longer one ends the reading.
 constexpr size_t MAX_LINE = 1024;
+// A run of NULs may be longer, up to this: a file system can leave whole
+// blocks of them after a power cut. Past it the input is no log.
+constexpr size_t MAX_NUL_RUN = 64u << 20;
 
 enum class line_state {
   line,        // `line` holds the current line
@@ -29,6 +35,7 @@ struct line_reader {
   char block[65536];
   size_t start = 0, end = 0;  // the unread part of block
   bool at_eof = false;
+  bool after_cr = false;  // the last line ended in CRs: an LF next is its end too
 
   line_state state = line_state::end;
   std::string line;      // the current line, without its end

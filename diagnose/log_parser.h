@@ -1,7 +1,10 @@
 // Reads the test-phase text that `korvane -l` writes: for each test its
 // title, with -v the monitor's trace lines, and its verdict; one pass or
 // many. The trace must follow the monitor's walk step by step and agree with
-// its verdict; anything else is refused with its line number.
+// its verdict. A pass that does not (a corrupted byte, a line cut short,
+// noise) is handed on as unreadable, with its line number and reason, and
+// the reading goes on at the next title; a log in which nothing at all can
+// be read is refused with its first reason.
 //
 // The log is read as a stream and each test is handed on as soon as it is
 // complete, so nothing grows with the length of the log. A log that stops
@@ -24,6 +27,11 @@ struct test_record {
   long long line = 0;  // the title's line, from 1
   bool traced = false;
   bool passed = false;
+  // A pass whose text cannot be read: where and why; kind holds only when
+  // its title could be read.
+  bool readable = true;
+  long long problem_line = 0;
+  std::string problem;
   sdram_reads sdram{};  // for a traced SDRAM test
   flash_reading flash;  // for a traced FLASH test
 };

@@ -1,13 +1,13 @@
 #include "log_summary.h"
 
+#include <algorithm>
+
 const char OTHER_VERDICTS[] = "other verdicts, not listed";
 
 namespace {
 
-// Caps on what grows with the log: distinct traces remembered, and the
-// runs of the pass-by-pass record (8 bytes each).
+// Distinct traces remembered, a cap on what grows with the log.
 constexpr size_t MAX_TRACES_SEEN = 16384;
-constexpr size_t MAX_RUNS = 4u << 20;
 
 // A test without a trace is counted, not diagnosed.
 pass_group plain_group(const test_record &t) {
@@ -35,8 +35,8 @@ pass_group flash_group(const test_record &t) {
   if (!t.traced) return plain_group(t);
   pass_group g;
   g.passed = t.passed;
-  g.words = flash_words(t.flash);
-  g.faults = flash_faults(t.flash);
+  g.words = flash_words(t.flash, t.passed);
+  g.faults = flash_faults(t.flash, t.passed);
   g.kind = t.passed ? verdict::sound : verdict::faulty;
   return g;
 }
@@ -46,11 +46,23 @@ uint32_t group_index(test_summary *s, pass_group g) {
   auto it = s->group_of.find(g.words);
   if (it != s->group_of.end()) return it->second;
   if (s->groups.size() >= MAX_GROUPS) {
-    g = pass_group{};
-    g.words = OTHER_VERDICTS;
-    g.kind = verdict::faulty;
-    it = s->group_of.find(g.words);
-    if (it != s->group_of.end()) return it->second;
+    pass_group other;
+    other.words = OTHER_VERDICTS;
+    other.kind = g.kind;
+    it = s->group_of.find(other.words);
+    if (it == s->group_of.end()) {
+      it = s->group_of.emplace(other.words, static_cast<uint32_t>(s->groups.size())).first;
+      s->groups.push_back(other);
+    }
+    pass_group &o = s->groups[it->second];
+    // The worst verdict among the passes it holds, and what they named.
+    if (g.kind == verdict::faulty || o.kind == verdict::sound) o.kind = g.kind;
+    o.passed = o.passed && g.passed;
+    for (const fault_entry &e : g.faults)
+      if (o.faults.size() < MAX_OTHER_FAULTS &&
+          std::find(o.faults.begin(), o.faults.end(), e) == o.faults.end())
+        o.faults.push_back(e);
+    return it->second;
   }
   uint32_t index = static_cast<uint32_t>(s->groups.size());
   s->group_of.emplace(g.words, index);
@@ -74,7 +86,13 @@ const char *verdict_name(verdict v) {
   return "";
 }
 
-bool summary_add(log_summary *summary, const test_record &t, std::string *why) {
+bool summary_add(log_summary *summary, const test_record &t, std::string *) {
+  if (!t.readable) {
+    ++summary->unreadable_count;
+    if (summary->unreadable.size() < MAX_UNREADABLE_LISTED)
+      summary->unreadable.push_back({t.problem_line, t.problem});
+    return true;
+  }
   test_summary *s = t.kind == test_kind::sdram ? &summary->sdram : &summary->flash;
   uint32_t group;
   if (t.kind == test_kind::sdram && t.traced) {
@@ -97,12 +115,18 @@ bool summary_add(log_summary *summary, const test_record &t, std::string *why) {
   ++g.passes;
   if (g.first_passes.size() < MAX_PASSES_LISTED) g.first_passes.push_back(s->passes);
   if (summary->keep_passes) {
+    if (!s->runs_complete) {
+      if (s->later_passes.size() <= group) s->later_passes.resize(group + 1);
+      ++s->later_passes[group];
+      return true;
+    }
     if (!s->runs.empty() && s->runs.back().first == group && s->runs.back().second < UINT32_MAX) {
       ++s->runs.back().second;
-    } else if (s->runs.size() >= MAX_RUNS) {
-      *why = "line " + std::to_string(t.line) + ": more than " + std::to_string(MAX_RUNS) +
-             " changes of verdict, too many for a report pass by pass";
-      return false;
+    } else if (s->runs.size() >= summary->max_runs) {
+      s->runs_complete = false;
+      s->later_passes.assign(group + 1, 0);
+      ++s->later_passes[group];
+      return true;
     } else {
       s->runs.emplace_back(group, 1);
     }
@@ -122,14 +146,28 @@ verdict test_verdict(const test_summary &t) {
   return verdict::unexplained;
 }
 
+int summary_status(const log_summary &s) {
+  return (s.sdram.failed ? 8 : 0) + (s.flash.failed ? 16 : 0);
+}
+
+verdict summary_verdict(const log_summary &s) {
+  verdict worst = verdict::sound;
+  for (const test_summary *t : {&s.sdram, &s.flash}) {
+    if (!t->present) continue;
+    verdict v = test_verdict(*t);
+    auto rank = [](verdict x) {
+      return x == verdict::faulty ? 3 : x == verdict::unexplained ? 2 : x == verdict::sound ? 0 : 1;
+    };
+    if (rank(v) > rank(worst)) worst = v;
+  }
+  return worst;
+}
+
 fault_list test_faults(const test_summary &t) {
   fault_list out;
   for (const pass_group &g : t.groups)
-    for (const std::vector<std::string> &f : g.faults) {
-      bool had = false;
-      for (const std::vector<std::string> &o : out) had |= o == f;
-      if (!had) out.push_back(f);
-    }
+    for (const fault_entry &e : g.faults)
+      if (std::find(out.begin(), out.end(), e) == out.end()) out.push_back(e);
   return out;
 }
 

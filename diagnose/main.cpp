@@ -58,9 +58,14 @@ struct options {
 
 // 0 to go on, else the status to exit with.
 int parse_options(int argc, char **argv, options *o) {
-  bool form_given = false;
+  bool form_given = false, options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    if (!options_ended && arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended) arg = "";  // a file, whatever its name
     if (arg == "-h" || arg == "--help") {
       fputs(USAGE, stdout);
       return -1;
@@ -97,12 +102,6 @@ int parse_options(int argc, char **argv, options *o) {
     }
   }
   return 0;
-}
-
-// The status --exit-status asks for: a bit for each test that failed in
-// any pass.
-int verdict_status(const log_summary &s) {
-  return (s.sdram.failed ? 8 : 0) + (s.flash.failed ? 16 : 0);
 }
 
 // The page of --html: the text report, the bus drawn with its faults and
@@ -176,5 +175,5 @@ int main(int argc, char **argv) {
     fprintf(stderr, "korvane-diagnose: cannot write %s: %s\n", o.html, why.c_str());
     return 1;
   }
-  return o.exit_status ? verdict_status(summary) : 0;
+  return o.exit_status ? summary_status(summary) : 0;
 }

@@ -5,6 +5,11 @@ const char NO_TRACE_ADVICE[] =
 
 namespace {
 
+// Verdicts a continuous run's line lists; the passes of the rest are counted.
+constexpr size_t MAX_VERDICTS_LISTED = 20;
+// Unreadable passes the report names with their reasons.
+constexpr size_t MAX_UNREADABLE_NAMED = 3;
+
 // A continuous run: the passes grouped by their words, in order of first
 // appearance; the good ones summed up last.
 std::string grouped(const test_summary &t) {
@@ -14,11 +19,18 @@ std::string grouped(const test_summary &t) {
     return t.groups[0].words + " in all " + std::to_string(t.passes) + " passes";
   std::string out;
   bool others = false;
+  size_t listed = 0;
+  uint64_t unlisted = 0;
   for (const pass_group &g : t.groups) {
     if (g.words == good) {
       others = true;
       continue;
     }
+    if (listed == MAX_VERDICTS_LISTED || g.words == OTHER_VERDICTS) {
+      unlisted += g.passes;
+      continue;
+    }
+    ++listed;
     if (!out.empty()) out += "; ";
     out += g.words + " in " + std::to_string(g.passes) + " of " + std::to_string(t.passes) +
            " passes (";
@@ -26,6 +38,9 @@ std::string grouped(const test_summary &t) {
       out += (i ? ", " : "") + std::to_string(g.first_passes[i]);
     out += g.passes > g.first_passes.size() ? ", ...)" : ")";
   }
+  if (unlisted)
+    out += "; other verdicts, not listed, in " + std::to_string(unlisted) + " of " +
+           std::to_string(t.passes) + " passes";
   if (others) out += std::string("; the others ") + good;
   return out;
 }
@@ -37,6 +52,14 @@ std::string diagnosis_report(const log_summary &s) {
   if (s.sdram.present) out += "SDRAM: " + grouped(s.sdram) + "\n";
   if (s.flash.present) out += "FLASH: " + grouped(s.flash) + "\n";
   bool traced = s.sdram.present ? s.sdram.traced : s.flash.traced;
+  if (s.unreadable_count) {
+    out += "Unreadable: " + std::to_string(s.unreadable_count) +
+           (s.unreadable_count == 1 ? " pass" : " passes") + ", left out (";
+    for (size_t i = 0; i < s.unreadable.size() && i < MAX_UNREADABLE_NAMED; ++i)
+      out += (i ? "; " : "") + std::string("line ") + std::to_string(s.unreadable[i].line) + ": " +
+             s.unreadable[i].reason;
+    out += s.unreadable_count > MAX_UNREADABLE_NAMED ? "; ...)\n" : ")\n";
+  }
   // With nothing failed there is no faulty line for a trace to name.
   bool failed = s.sdram.failed || s.flash.failed;
   if (!traced && failed) out += NO_TRACE_ADVICE;

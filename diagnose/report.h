@@ -1,6 +1,8 @@
 // The diagnosis in words: one line per test, "SDRAM: ..." and "FLASH: ...",
-// with the passes of a continuous run grouped by what they showed; a log
-// without trace lines gets its counts and one line of advice.
+// with the passes of a continuous run grouped by what they showed (up to 20
+// verdicts, the passes of the rest counted); a line for the passes that could
+// not be read; a log without trace lines gets its counts and one line of
+// advice.
 #pragma once
 
 #include <string>

@@ -31,34 +31,35 @@ const maker *find_maker(uint8_t code) {
 // an empty string for one that passes.
 struct flash_check {
   int result;
+  const char *name;
   std::string (*fails)(const flash_reading &r);
 };
 
 const flash_check CHECKS[] = {
-    {1,
+    {1, "maker",
      [](const flash_reading &r) -> std::string {
        if (find_maker(r.id[0])) return "";
        return "maker " + hex_byte(r.id[0]) + " is neither " + hex_byte(MAKERS[0].code) + " nor " +
               hex_byte(MAKERS[1].code);
      }},
-    {2,
+    {2, "device",
      [](const flash_reading &r) -> std::string {
        if (r.id[1] == DEVICE_CODE) return "";
        return "device " + hex_byte(r.id[1]) + " is not " + hex_byte(DEVICE_CODE);
      }},
-    {3,
+    {3, "third_id_byte",
      [](const flash_reading &r) -> std::string {
        if (r.id[2] == 0x00 || r.id[2] == 0x80) return "";
        return "third ID byte " + hex_byte(r.id[2]) + " is neither 0x00 nor 0x80";
      }},
-    {4,
+    {4, "fourth_id_byte",
      [](const flash_reading &r) -> std::string {
        const maker *m = find_maker(r.id[0]);
        if (!m || r.id[3] == m->fourth) return "";
-       return "fourth ID byte " + hex_byte(r.id[3]) + " is not " + hex_byte(m->fourth) +
-              ", as maker " + hex_byte(m->code) + " has";
+       return "fourth ID byte " + hex_byte(r.id[3]) + " is not maker " + hex_byte(m->code) + "'s " +
+              hex_byte(m->fourth);
      }},
-    {5,
+    {5, "status",
      [](const flash_reading &r) -> std::string {
        if (r.status == STATUS_GOOD) return "";
        return "status " + hex_byte(r.status) + " is not " + hex_byte(STATUS_GOOD);
@@ -67,14 +68,22 @@ const flash_check CHECKS[] = {
 
 }  // namespace
 
-bool flash_ready(const flash_reading &r) { return (r.status & STATUS_READY) != 0; }
+bool flash_ready(const flash_reading &r) {
+  return (r.status & STATUS_READY) != 0 || r.status == FLASH_STATUS_MISREAD;
+}
 
 std::vector<flash_failure> flash_failures(const flash_reading &r) {
   std::vector<flash_failure> out;
   if (!flash_ready(r)) return out;
   for (const flash_check &c : CHECKS) {
     std::string words = c.fails(r);
-    if (!words.empty()) out.push_back({c.result, words});
+    if (words.empty()) continue;
+    if (c.result == 5 && r.status == FLASH_STATUS_MISREAD) {
+      out.push_back(
+          {c.result, "status_misread", "status 0x00, read without its Read Status command"});
+    } else {
+      out.push_back({c.result, c.name, words});
+    }
   }
   return out;
 }

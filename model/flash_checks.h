@@ -17,8 +17,15 @@ struct flash_reading {
 // The monitor's result for a chip whose ready bit never came up.
 constexpr int FLASH_NEVER_READY = 6;
 
+// The final status of a chip whose status was loaded without its Read
+// Status command before it: the data port then gives no status at all, and
+// the reading says nothing of whether the chip was ready.
+constexpr uint8_t FLASH_STATUS_MISREAD = 0x00;
+
 struct flash_failure {
   int result;         // the monitor's result when this is the last check failed
+  const char *name;   // the check's name: "maker", "device", "third_id_byte",
+                      // "fourth_id_byte", "status" or "status_misread"
   std::string words;  // what is wrong, e.g. "device 0x00 is not 0xf1"
 };
 
@@ -30,5 +37,6 @@ std::vector<flash_failure> flash_failures(const flash_reading &r);
 // check that failed, FLASH_NEVER_READY.
 int flash_result(const flash_reading &r);
 
-// True when the status shows the chip ready.
+// True when the status shows the chip ready, or was misread and so shows
+// nothing of it.
 bool flash_ready(const flash_reading &r);

@@ -7,40 +7,73 @@ uint32_t set_bit(uint32_t value, int bit, uint32_t level) {
 }
 
 bool addr_line(int line) { return line >= SDRAM_FIRST_ADDR_LINE && line <= SDRAM_LAST_ADDR_LINE; }
+bool data_line(int line) { return line >= 0 && line < SDRAM_DATA_LINES; }
 
 bool in_range(const sdram_fault &f) {
+  bool level = f.other == 0 || f.other == 1;
   switch (f.kind) {
     case sdram_fault_kind::data_stuck:
-      return f.line >= 0 && f.line < SDRAM_DATA_LINES && (f.other == 0 || f.other == 1);
+      return data_line(f.line) && level;
+    case sdram_fault_kind::data_floating:
+      return data_line(f.line) && f.other == 0;
     case sdram_fault_kind::addr_stuck:
-      return addr_line(f.line) && (f.other == 0 || f.other == 1);
+      return addr_line(f.line) && level;
     case sdram_fault_kind::addr_short:
+    case sdram_fault_kind::addr_short_or:
       return addr_line(f.line) && addr_line(f.other) && f.line != f.other;
+    case sdram_fault_kind::data_short:
+    case sdram_fault_kind::data_short_or:
+      return data_line(f.line) && data_line(f.other) && f.line != f.other;
   }
   return false;
 }
 
-bool same_short(const sdram_fault &a, const sdram_fault &b) {
+bool same_lines(const sdram_fault &a, const sdram_fault &b) {
   return (a.line == b.line && a.other == b.other) || (a.line == b.other && a.other == b.line);
+}
+
+// Two faults that no wiring can have at once.
+bool contradict(const sdram_fault &a, const sdram_fault &b) {
+  bool a_short = sdram_fault_is_short(a.kind), b_short = sdram_fault_is_short(b.kind);
+  if (a_short && b_short)
+    return sdram_fault_on_data(a.kind) == sdram_fault_on_data(b.kind) && same_lines(a, b);
+  if (a_short || b_short || sdram_fault_on_data(a.kind) != sdram_fault_on_data(b.kind))
+    return false;
+  // A line held at a level, at another level, or held and left floating.
+  return a.line == b.line;
+}
+
+// The lines of each short carry their combination; as many sweeps as
+// shorts on the bus carry it along a chain of them.
+uint32_t join_shorts(const sdram_fault_config &config, uint32_t value, bool data) {
+  int shorts = 0;
+  for (int i = 0; i < config.count; ++i)
+    shorts += sdram_fault_is_short(config.faults[i].kind) &&
+              sdram_fault_on_data(config.faults[i].kind) == data;
+  for (int sweep = 0; sweep < shorts; ++sweep) {
+    for (int i = 0; i < config.count; ++i) {
+      const sdram_fault &f = config.faults[i];
+      if (!sdram_fault_is_short(f.kind) || sdram_fault_on_data(f.kind) != data) continue;
+      uint32_t a = (value >> f.line) & 1u, b = (value >> f.other) & 1u;
+      uint32_t both = sdram_fault_wired_or(f.kind) ? a | b : a & b;
+      value = set_bit(set_bit(value, f.line, both), f.other, both);
+    }
+  }
+  return value;
 }
 
 }  // namespace
 
 bool operator==(const sdram_fault &a, const sdram_fault &b) {
   if (a.kind != b.kind) return false;
-  return a.kind == sdram_fault_kind::addr_short ? same_short(a, b)
-                                                : a.line == b.line && a.other == b.other;
+  return sdram_fault_is_short(a.kind) ? same_lines(a, b) : a.line == b.line && a.other == b.other;
 }
 
 bool sdram_fault_add(sdram_fault_config *config, const sdram_fault &fault) {
   if (config->count >= SDRAM_MAX_FAULTS || !in_range(fault)) return false;
   for (int i = 0; i < config->count; ++i) {
     const sdram_fault &had = config->faults[i];
-    if (had == fault) return false;
-    // The same line stuck at another level.
-    if (had.kind == fault.kind && fault.kind != sdram_fault_kind::addr_short &&
-        had.line == fault.line)
-      return false;
+    if (had == fault || contradict(had, fault)) return false;
   }
   config->faults[config->count++] = fault;
   return true;
@@ -57,30 +90,38 @@ uint32_t sdram_fault_address(const sdram_fault_config &config, uint32_t address)
     const sdram_fault &f = config.faults[i];
     if (f.kind == sdram_fault_kind::addr_stuck) address = set_bit(address, f.line, f.other);
   }
-  // One sweep joins the lines of each short; as many sweeps as shorts carry
-  // the AND along a chain of them.
-  for (int sweep = 0; sweep < config.count; ++sweep) {
-    for (int i = 0; i < config.count; ++i) {
-      const sdram_fault &f = config.faults[i];
-      if (f.kind != sdram_fault_kind::addr_short) continue;
-      uint32_t both = (address >> f.line) & (address >> f.other) & 1u;
-      address = set_bit(set_bit(address, f.line, both), f.other, both);
-    }
-  }
-  return address;
+  return join_shorts(config, address, false);
 }
 
-uint8_t sdram_fault_byte(const sdram_fault_config &config, uint32_t address, uint8_t byte) {
-  int lane = static_cast<int>(address & 1u);
+uint16_t sdram_fault_read(const sdram_fault_config &config, uint16_t cell, uint16_t bus) {
+  uint32_t value = cell;
   for (int i = 0; i < config.count; ++i) {
     const sdram_fault &f = config.faults[i];
-    if (f.kind == sdram_fault_kind::data_stuck && f.line / 8 == lane)
-      byte = static_cast<uint8_t>(set_bit(byte, f.line % 8, static_cast<uint32_t>(f.other)));
+    if (f.kind == sdram_fault_kind::data_floating) value = set_bit(value, f.line, bus >> f.line);
   }
-  return byte;
+  for (int i = 0; i < config.count; ++i) {
+    const sdram_fault &f = config.faults[i];
+    if (f.kind == sdram_fault_kind::data_stuck)
+      value = set_bit(value, f.line, static_cast<uint32_t>(f.other));
+  }
+  return static_cast<uint16_t>(join_shorts(config, value, true));
 }
 
 uint16_t sdram_fault_word(const sdram_fault_config &config, uint16_t word) {
-  return static_cast<uint16_t>(sdram_fault_byte(config, 0, static_cast<uint8_t>(word)) |
-                               sdram_fault_byte(config, 1, static_cast<uint8_t>(word >> 8)) << 8);
+  return sdram_fault_read(config, word, word);
+}
+
+uint16_t sdram_fault_floating(const sdram_fault_config &config) {
+  uint32_t lines = 0;
+  for (int i = 0; i < config.count; ++i)
+    if (config.faults[i].kind == sdram_fault_kind::data_floating)
+      lines |= 1u << config.faults[i].line;
+  for (int sweep = 0; sweep < config.count; ++sweep) {
+    for (int i = 0; i < config.count; ++i) {
+      const sdram_fault &f = config.faults[i];
+      if (!sdram_fault_is_short(f.kind) || !sdram_fault_on_data(f.kind)) continue;
+      if (lines & (1u << f.line | 1u << f.other)) lines |= 1u << f.line | 1u << f.other;
+    }
+  }
+  return static_cast<uint16_t>(lines);
 }

@@ -72,15 +72,19 @@ struct cell_table {
 template <typename Check>
 bool replay(const sdram_fault_config &faults, Check check) {
   cell_table cells;
+  // What the data bus carried last: a floating line reads as this.
+  uint16_t bus = 0;
   for (const walk_step &s : sdram_walk()) {
     uint32_t word = sdram_fault_address(faults, s.offset) >> 1;
     if (s.write) {
       cells.put(word, s.value);
+      bus = s.value;
       continue;
     }
     uint16_t stored;
-    if (!cells.get(word, &stored) || !check(s.read_index, sdram_fault_word(faults, stored)))
-      return false;
+    if (!cells.get(word, &stored)) return false;
+    bus = sdram_fault_read(faults, stored, bus);
+    if (!check(s.read_index, bus)) return false;
   }
   return true;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fault_data.h"
 #include "json_report.h"
 #include "line_reader.h"
 #include "log_summary.h"
@@ -12,30 +13,28 @@
 
 namespace {
 
-// The kind of a fault from its words: "data line 5 stuck at 1" is
-// data_stuck, "address lines 3 and 7 shorted" address_short; a flash check
-// is named by the part it found wrong ("flash_maker", "flash_device", ...).
-std::string fault_kind(const std::string &test, const std::string &words) {
-  if (test == "flash") return "flash_" + words.substr(0, words.find(' '));
-  if (words.compare(0, 10, "data line ") == 0) return "data_stuck";
-  if (words.compare(0, 13, "address line ") == 0) return "address_stuck";
-  if (words.compare(0, 14, "address lines ") == 0) return "address_short";
-  return "unexplained";
+std::string hypothesis_words(const fault_hypothesis &h) {
+  std::string out;
+  for (size_t i = 0; i < h.size(); i++) out += (i ? " and " : "") + h[i].words;
+  return out;
 }
 
+// One row per fault the diagnosis is sure of (both faults of a pair are on
+// the board); a set the trace cannot tell apart is one row, "one_of", whose
+// words list the choices as the text report does.
 void add_faults(const std::string &test, const test_summary &t, board_record *board) {
-  for (const std::vector<std::string> &fault : test_faults(t)) {
+  for (const fault_entry &entry : test_faults(t)) {
+    if (entry.one_of.size() == 1) {
+      for (const fault_object &fault : entry.one_of[0])
+        board->faults.push_back({test, fault.kind, fault.words});
+      continue;
+    }
     board_fault f;
     f.test = test;
-    if (fault.size() == 1) {
-      f.kind = fault_kind(test, fault[0]);
-      f.words = fault[0];
-    } else {
-      // The trace cannot tell these apart; one of them is the fault.
-      f.kind = "one_of";
-      f.words = "one of " + std::to_string(fault.size()) + " faults:";
-      for (size_t i = 0; i < fault.size(); i++) f.words += (i ? "; " : " ") + fault[i];
-    }
+    f.kind = "one_of";
+    f.words = "one of " + std::to_string(entry.one_of.size()) + " faults:";
+    for (size_t i = 0; i < entry.one_of.size(); i++)
+      f.words += (i ? "; " : " ") + hypothesis_words(entry.one_of[i]);
     board->faults.push_back(f);
   }
 }

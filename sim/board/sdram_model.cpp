@@ -35,6 +35,13 @@ uint8_t cell(board &b, uint32_t physical) {
   return core_byte(b, physical);
 }
 
+// The level an access leaves on its lane of the data bus, which a floating
+// line reads back.
+void drive_lane(board &b, uint32_t address, uint8_t byte) {
+  int shift = 8 * static_cast<int>(address & 1u);
+  b.sdram.bus = static_cast<uint16_t>((b.sdram.bus & ~(0xFF << shift)) | byte << shift);
+}
+
 bool faults_apply(board &b) { return b.config.sdram.count > 0 && !board_running_from_sdram(b); }
 
 void check_width(board &b, uint32_t address, int width, bool write) {
@@ -49,11 +56,19 @@ void sdram_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t,
   check_width(b, address, size, false);
   if (faults_apply(b)) {
     const sdram_fault_config &f = b.config.sdram;
-    for (int i = 0; i < size; ++i) {
-      uint32_t a = address + i;
-      uint8_t byte = sdram_fault_byte(f, a, cell(b, sdram_fault_address(f, a)));
-      keep_original(b, a);
-      uc_mem_write(b.uc, a, &byte, 1);
+    // Whole words, as the data bus carries them: a short may join the lanes.
+    for (uint32_t word = address & ~1u; word < address + static_cast<uint32_t>(size); word += 2) {
+      uint32_t physical = sdram_fault_address(f, word);
+      uint16_t held = static_cast<uint16_t>(cell(b, physical) | cell(b, physical | 1u) << 8);
+      uint16_t got = sdram_fault_read(f, held, b.sdram.bus);
+      for (uint32_t lane = 0; lane < 2; ++lane) {
+        uint32_t a = word + lane;
+        if (a < address || a >= address + static_cast<uint32_t>(size)) continue;
+        uint8_t byte = static_cast<uint8_t>(got >> (8 * lane));
+        keep_original(b, a);
+        uc_mem_write(b.uc, a, &byte, 1);
+        drive_lane(b, a, byte);
+      }
     }
   }
   if (b.config.record_accesses) {
@@ -72,9 +87,10 @@ void sdram_store(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t
   if (!faults_apply(b)) return;
   for (int i = 0; i < size; ++i) {
     uint32_t a = address + i;
+    uint8_t byte = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
     keep_original(b, a);  // the core is about to overwrite it
-    b.sdram.cells[sdram_fault_address(b.config.sdram, a)] =
-        static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+    b.sdram.cells[sdram_fault_address(b.config.sdram, a)] = byte;
+    drive_lane(b, a, byte);
   }
 }
 

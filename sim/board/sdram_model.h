@@ -13,6 +13,8 @@ struct sdram_device {
   // core's RAM had before the fault model first changed it.
   std::unordered_map<uint32_t, uint8_t> cells;
   std::unordered_map<uint32_t, uint8_t> original;
+  // The data bus's levels after the last access, lane 1 in the high byte.
+  uint16_t bus = 0;
 };
 
 // Maps the SDRAM on the core with its hooks; false when the core refused.

@@ -50,7 +50,12 @@ const char BOARDSIM_USAGE[] =
     "all, each option may be given twice):\n"
     "  --data-stuck L:V     data line L stuck at V (0 or 1)\n"
     "  --addr-stuck L:V     address line L stuck at V (0 or 1)\n"
-    "  --addr-short A:B     address lines A and B shorted together\n"
+    "  --addr-short A:B     address lines A and B shorted together (wired AND)\n"
+    "  --addr-short-or A:B  address lines A and B shorted together (wired OR)\n"
+    "  --data-short A:B     data lines A and B shorted together (wired AND)\n"
+    "  --data-short-or A:B  data lines A and B shorted together (wired OR)\n"
+    "  --data-floating L    data line L driven by nobody: it reads as the bus's\n"
+    "                       level at the previous store or load\n"
     "\n"
     "NAND flash (hexadecimal bytes):\n"
     "  --nand-id M,D,T,F    the four ID bytes (default 2c,f1,80,95)\n"
@@ -78,6 +83,10 @@ enum option_id {
   OPT_DATA_STUCK,
   OPT_ADDR_STUCK,
   OPT_ADDR_SHORT,
+  OPT_ADDR_SHORT_OR,
+  OPT_DATA_SHORT,
+  OPT_DATA_SHORT_OR,
+  OPT_DATA_FLOATING,
   OPT_NAND_ID,
   OPT_NAND_STATUS,
   OPT_NAND_NEVER_READY,
@@ -99,6 +108,10 @@ const option LONG_OPTIONS[] = {
     {"data-stuck", required_argument, nullptr, OPT_DATA_STUCK},
     {"addr-stuck", required_argument, nullptr, OPT_ADDR_STUCK},
     {"addr-short", required_argument, nullptr, OPT_ADDR_SHORT},
+    {"addr-short-or", required_argument, nullptr, OPT_ADDR_SHORT_OR},
+    {"data-short", required_argument, nullptr, OPT_DATA_SHORT},
+    {"data-short-or", required_argument, nullptr, OPT_DATA_SHORT_OR},
+    {"data-floating", required_argument, nullptr, OPT_DATA_FLOATING},
     {"nand-id", required_argument, nullptr, OPT_NAND_ID},
     {"nand-status", required_argument, nullptr, OPT_NAND_STATUS},
     {"nand-never-ready", no_argument, nullptr, OPT_NAND_NEVER_READY},
@@ -190,8 +203,20 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       if (!parse_pair(arg, 1, 25, 0, 1, &a, &b)) return applied::bad_value;
       return add_fault(&sdram, {sdram_fault_kind::addr_stuck, int(a), int(b)});
     case OPT_ADDR_SHORT:
+    case OPT_ADDR_SHORT_OR:
       if (!parse_pair(arg, 1, 25, 1, 25, &a, &b) || a == b) return applied::bad_value;
-      return add_fault(&sdram, {sdram_fault_kind::addr_short, int(a), int(b)});
+      return add_fault(&sdram, {id == OPT_ADDR_SHORT ? sdram_fault_kind::addr_short
+                                                     : sdram_fault_kind::addr_short_or,
+                                int(a), int(b)});
+    case OPT_DATA_SHORT:
+    case OPT_DATA_SHORT_OR:
+      if (!parse_pair(arg, 0, 15, 0, 15, &a, &b) || a == b) return applied::bad_value;
+      return add_fault(&sdram, {id == OPT_DATA_SHORT ? sdram_fault_kind::data_short
+                                                     : sdram_fault_kind::data_short_or,
+                                int(a), int(b)});
+    case OPT_DATA_FLOATING:
+      if (!parse_one(arg, 10, 0, 15, &a)) return applied::bad_value;
+      return add_fault(&sdram, {sdram_fault_kind::data_floating, int(a), 0});
     case OPT_NAND_ID:
       if (parse_list(arg, ',', 16, 0, 0xFF, v, 4) != 4) return applied::bad_value;
       for (int i = 0; i < 4; i++) o->board.nand.id[i] = uint8_t(v[i]);

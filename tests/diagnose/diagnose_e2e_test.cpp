@@ -20,6 +20,10 @@ TEST(DiagnoseE2e, NamesTheInjectedFaults) {
       {{"--addr-short", "3:7", "--addr-short", "9:12", "--nand-id", "0,f1,80,95"},
        "SDRAM: two faults: address lines 3 and 7 shorted and address lines 9 and 12 shorted\n"
        "FLASH: maker 0x00 is neither 0x20 nor 0x2c\n"},
+      {{"--data-floating", "3", "--addr-short-or", "4:10"},
+       "SDRAM: two faults: data line 3 floating and address lines 4 and 10 shorted (wired OR)\n"
+       "FLASH: sound\n"},
+      {{"--data-short", "2:11"}, "SDRAM: data lines 2 and 11 shorted\nFLASH: sound\n"},
   };
   for (const e2e_case &c : cases) {
     board_diagnosis d = diagnose_board(programs, c.board);
@@ -38,9 +42,12 @@ TEST(DiagnoseE2e, GivesTheStationItsVerdictWithoutText) {
   EXPECT_EQ(24, d.status);
   nlohmann::json doc = nlohmann::json::parse(d.report, nullptr, false);
   ASSERT_FALSE(doc.is_discarded()) << d.report;
-  EXPECT_EQ("[\"address lines 3 and 7 shorted\"]", doc["sdram"]["faults"].dump());
-  EXPECT_EQ("[\"fourth ID byte 0x95 is not 0x1d, as maker 0x20 has\"]",
-            doc["flash"]["faults"].dump());
+  EXPECT_EQ(
+      "[{\"kind\":\"address_short\",\"level\":null,\"lines\":[3,7],\"wiring\":\"and\","
+      "\"words\":\"address lines 3 and 7 shorted\"}]",
+      doc["sdram"]["faults"].dump());
+  EXPECT_EQ("fourth_id_byte", doc["flash"]["faults"][0]["kind"]);
+  EXPECT_EQ("faulty", doc["verdict"]);
   EXPECT_EQ("faulty", doc["flash"]["verdict"]);
 }
 

@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ namespace {
 const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
 const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
 const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
+const sdram_fault_kind SHORT_OR = sdram_fault_kind::addr_short_or;
+const sdram_fault_kind DSHORT = sdram_fault_kind::data_short;
+const sdram_fault_kind DSHORT_OR = sdram_fault_kind::data_short_or;
+const sdram_fault_kind FLOATING = sdram_fault_kind::data_floating;
 
 struct run_result {
   int status = -1;
@@ -46,13 +51,41 @@ run_result diagnose(const std::string &log, std::vector<std::string> args) {
   return r;
 }
 
+// A fault object read back by its fields: "kind lines [at level] [wiring]",
+// e.g. "address_short 3,7 and"; its words must be the text report's.
+std::string fault_json(const nlohmann::json &f) {
+  std::string out = f.at("kind").get<std::string>();
+  std::string lines;
+  for (const nlohmann::json &l : f.at("lines")) lines += (lines.empty() ? "" : ",") + l.dump();
+  if (!lines.empty()) out += " " + lines;
+  if (!f.at("level").is_null()) out += " at " + f.at("level").dump();
+  if (!f.at("wiring").is_null()) out += " " + f.at("wiring").get<std::string>();
+  if (!f.at("words").is_string()) out += " (no words)";
+  return out;
+}
+
+// An entry: a fault, a pair "(a + b)", or "one of (x | y)".
+std::string entry_json(const nlohmann::json &e) {
+  if (e.is_object() && e.contains("one_of")) {
+    std::string out;
+    for (const nlohmann::json &h : e.at("one_of"))
+      out += (out.empty() ? "" : " | ") + entry_json(h);
+    return "one of (" + out + ")";
+  }
+  if (e.is_array()) return "(" + fault_json(e.at(0)) + " + " + fault_json(e.at(1)) + ")";
+  return fault_json(e);
+}
+
 // What the JSON says of one test, in a short form to compare:
-// "passes failed verdict faults", or "null".
+// "passes failed verdict [entry; entry]", or "null".
 std::string test_json(const nlohmann::json &t) {
   if (t.is_null()) return "null";
+  std::string faults;
+  for (const nlohmann::json &e : t.at("faults"))
+    faults += (faults.empty() ? "" : "; ") + entry_json(e);
   return std::to_string(t.at("passes").get<long>()) + " " +
          std::to_string(t.at("failed").get<long>()) + " " + t.at("verdict").get<std::string>() +
-         " " + t.at("faults").dump();
+         " [" + faults + "]";
 }
 
 struct log_row {
@@ -70,7 +103,8 @@ struct log_row {
 TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
   const std::string sound = traced_sdram_test(sdram_fault_config{});
   const std::string flash = traced_flash_test(good_flash());
-  flash_reading never_ready = good_flash(), no_maker = good_flash();
+  flash_reading never_ready = good_flash(), no_maker = good_flash(), misread = good_flash();
+  misread.status = 0x00;
   never_ready.status = 0x80;
   no_maker.id[0] = 0x00;
   // Three faults on one board: a pair, and a third line stuck on top.
@@ -87,29 +121,27 @@ TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
       {"sound", sound + flash, "SDRAM: sound\nFLASH: sound\n", "1 0 sound []", "1 0 sound []", 2, 0,
        "", 0},
       {"data line stuck", d5 + flash, "SDRAM: data line 5 stuck at 1\nFLASH: sound\n",
-       "1 1 faulty [\"data line 5 stuck at 1\"]", "1 0 sound []", 2, 1, "data line 5 stuck at 1",
-       8},
+       "1 1 faulty [data_stuck 5 at 1]", "1 0 sound []", 2, 1, "data line 5 stuck at 1", 8},
       {"address line stuck, either level", traced_sdram_test(sdram_fault_set({{STUCK, 25, 0}})),
        "SDRAM: one of 2 faults: address line 25 stuck at 0; address line 25 stuck at 1\n",
-       "1 1 faulty [[\"address line 25 stuck at 0\",\"address line 25 stuck at 1\"]]", "null", 1, 1,
+       "1 1 faulty [one of (address_stuck 25 at 0 | address_stuck 25 at 1)]", "null", 1, 1,
        "one of 2 faults: address line 25 stuck at 0; address line 25 stuck at 1", 8},
       {"address lines shorted", traced_sdram_test(sdram_fault_set({{SHORT, 3, 7}})),
-       "SDRAM: address lines 3 and 7 shorted\n", "1 1 faulty [\"address lines 3 and 7 shorted\"]",
-       "null", 1, 1, "address lines 3 and 7 shorted", 8},
+       "SDRAM: address lines 3 and 7 shorted\n", "1 1 faulty [address_short 3,7 and]", "null", 1, 1,
+       "address lines 3 and 7 shorted", 8},
       {"flash never ready", traced_flash_test(never_ready),
        "FLASH: never became ready (status 0x80 after the reset)\n", "null",
-       "1 1 faulty [\"never became ready (status 0x80 after the reset)\"]", 1, 1,
-       "never became ready (status 0x80 after the reset)", 16},
+       "1 1 faulty [never_ready]", 1, 1, "never became ready (status 0x80 after the reset)", 16},
       {"a pair", traced_sdram_test(sdram_fault_set({{DATA, 6, 0}, {SHORT, 9, 12}})) + flash,
        "SDRAM: two faults: data line 6 stuck at 0 and address lines 9 and 12 shorted\n"
        "FLASH: sound\n",
-       "1 1 faulty [\"data line 6 stuck at 0\",\"address lines 9 and 12 shorted\"]", "1 0 sound []",
-       2, 1, "two faults: data line 6 stuck at 0 and address lines 9 and 12 shorted", 8},
+       "1 1 faulty [(data_stuck 6 at 0 + address_short 9,12 and)]", "1 0 sound []", 2, 1,
+       "two faults: data line 6 stuck at 0 and address lines 9 and 12 shorted", 8},
       {"three faults", traced_sdram_test(three) + traced_flash_test(no_maker),
        "SDRAM: no single fault or pair fits this trace\n"
        "FLASH: maker 0x00 is neither 0x20 nor 0x2c\n",
-       "1 1 unexplained []", "1 1 faulty [\"maker 0x00 is neither 0x20 nor 0x2c\"]", 2, 2,
-       "no single fault or pair fits this trace", 24},
+       "1 1 unexplained []", "1 1 faulty [maker]", 2, 2, "no single fault or pair fits this trace",
+       24},
       {"plain, one pass", plain_test(true, false) + plain_test(false, true),
        "SDRAM: failed\nFLASH: passed\n" + advice, "1 1 not diagnosed []", "1 0 not diagnosed []", 2,
        1, "failed", 8},
@@ -121,7 +153,35 @@ TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
       {"cut short", d5 + flash + sound + flash + sound.substr(0, 300),
        "SDRAM: data line 5 stuck at 1 in 1 of 2 passes (1); the others sound\n"
        "FLASH: sound in all 2 passes\n",
-       "2 1 faulty [\"data line 5 stuck at 1\"]", "2 0 sound []", 4, 1, "data line 5 stuck at 1",
+       "2 1 faulty [data_stuck 5 at 1]", "2 0 sound []", 4, 1, "data line 5 stuck at 1", 8},
+      {"flash ready late",
+       traced_flash_test(good_flash())
+           .replace(traced_flash_test(good_flash()).find("passed"), 6, "failed"),
+       "FLASH: not ready within the monitor's wait; ready later (status 0xe0)\n", "null",
+       "1 1 faulty [late_ready]", 1, 1,
+       "not ready within the monitor's wait; ready later (status 0xe0)", 16},
+      {"status misread", traced_flash_test(misread),
+       "FLASH: status 0x00, read without its Read Status command\n", "null",
+       "1 1 faulty [status_misread]", 1, 1, "status 0x00, read without its Read Status command",
+       16},
+      {"data lines shorted, wired OR", traced_sdram_test(sdram_fault_set({{DSHORT_OR, 0, 1}})),
+       "SDRAM: data lines 0 and 1 shorted (wired OR)\n", "1 1 faulty [data_short 0,1 or]", "null",
+       1, 1, "data lines 0 and 1 shorted (wired OR)", 8},
+      {"a floating line and an OR short",
+       traced_sdram_test(sdram_fault_set({{FLOATING, 4}, {SHORT_OR, 9, 12}})),
+       "SDRAM: two faults: data line 4 floating and address lines 9 and 12 shorted (wired OR)\n",
+       "1 1 faulty [(data_floating 4 + address_short 9,12 or)]", "null", 1, 1,
+       "two faults: data line 4 floating and address lines 9 and 12 shorted (wired OR)", 8},
+      {"shorts on both buses, ambiguous",
+       traced_sdram_test(sdram_fault_set({{DSHORT, 1, 8}, {SHORT_OR, 2, 20}})),
+       "SDRAM: one of 2 pairs of faults: data lines 1 and 8 shorted and address lines 2 and 20 "
+       "shorted (wired OR); data lines 1 and 8 shorted and address lines 2 and 22 shorted (wired "
+       "OR)\n",
+       "1 1 faulty [one of ((data_short 1,8 and + address_short 2,20 or) | (data_short 1,8 and + "
+       "address_short 2,22 or))]",
+       "null", 1, 1,
+       "one of 2 pairs of faults: data lines 1 and 8 shorted and address lines 2 and 20 shorted "
+       "(wired OR); data lines 1 and 8 shorted and address lines 2 and 22 shorted (wired OR)",
        8},
       {"foreign", "hello\n", "", "", "", 0, 0, "", 1},
   };
@@ -142,6 +202,7 @@ TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
     EXPECT_EQ(0, json.status) << json.err;
     nlohmann::json doc = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_FALSE(doc.is_discarded()) << json.out;
+    EXPECT_EQ(2, doc.at("schema").get<int>());
     EXPECT_EQ(row.sdram, test_json(doc.at("sdram")));
     EXPECT_EQ(row.flash, test_json(doc.at("flash")));
 
@@ -155,7 +216,8 @@ TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
     std::string first;
     for (const tinyxml2::XMLElement *suite = suites->FirstChildElement("testsuite"); suite;
          suite = suite->NextSiblingElement("testsuite")) {
-      EXPECT_TRUE(suite->Attribute("name", "SDRAM") || suite->Attribute("name", "FLASH"));
+      EXPECT_TRUE(suite->Attribute("name", "SDRAM") || suite->Attribute("name", "FLASH"))
+          << suite->Attribute("name");
       for (const tinyxml2::XMLElement *c = suite->FirstChildElement("testcase"); c;
            c = c->NextSiblingElement("testcase")) {
         ++testcases;
@@ -190,6 +252,45 @@ TEST(DiagnoseProgram, SaysWhichPassWasCutShort) {
   ASSERT_FALSE(doc.is_discarded());
   EXPECT_EQ("{\"line\":3,\"test\":\"SDRAM\"}", doc.at("cut_short").dump());
   EXPECT_NE(std::string::npos, diagnose(log, {"--junit"}).out.find("pass 2 was cut short"));
+}
+
+// A pass noise damaged is left out and said so in every form; the others
+// are diagnosed, and the status is theirs.
+TEST(DiagnoseProgram, ReadsPastADamagedPass) {
+  const std::string d5 = traced_sdram_test(sdram_fault_set({{DATA, 5, 1}}));
+  const std::string flash = traced_flash_test(good_flash());
+  std::string damaged = traced_sdram_test(sdram_fault_config{});
+  damaged.replace(damaged.find(" 18r8\r\n"), 5, " 1\x9fr8");
+  const std::string log = d5 + flash + damaged + flash;
+  // The damaged read is line 28 of the second pass.
+  const int line =
+      static_cast<int>(std::count(log.begin(), log.begin() + (d5 + flash).size(), '\n')) + 28;
+  const std::string reason = "expected a read of offset 18 (\" 18r<value>\"), found \" 1\\x9fr8\"";
+
+  run_result text = diagnose(log, {"--exit-status"});
+  EXPECT_EQ(8, text.status) << text.err;
+  EXPECT_EQ(
+      "SDRAM: data line 5 stuck at 1\nFLASH: sound in all 2 passes\nUnreadable: 1 pass, left "
+      "out (line " +
+          std::to_string(line) + ": " + reason + ")\n",
+      text.out);
+
+  nlohmann::json doc = nlohmann::json::parse(diagnose(log, {"--json"}).out, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded());
+  EXPECT_EQ("faulty", doc.at("verdict"));
+  EXPECT_EQ(1, doc.at("unreadable_count").get<int>());
+  EXPECT_EQ(line, doc.at("unreadable").at(0).at("line").get<int>());
+  EXPECT_EQ(reason, doc.at("unreadable").at(0).at("reason").get<std::string>());
+
+  tinyxml2::XMLDocument xml;
+  ASSERT_EQ(tinyxml2::XML_SUCCESS, xml.Parse(diagnose(log, {"--junit"}).out.c_str()));
+  const tinyxml2::XMLElement *suite = xml.FirstChildElement("testsuites")->LastChildElement();
+  ASSERT_NE(nullptr, suite);
+  EXPECT_STREQ("unreadable", suite->Attribute("name"));
+  const tinyxml2::XMLElement *error = suite->FirstChildElement("testcase")->FirstChildElement();
+  ASSERT_NE(nullptr, error);
+  EXPECT_STREQ("error", error->Name());
+  EXPECT_EQ(reason, error->Attribute("message"));
 }
 
 TEST(DiagnoseProgram, RefusesBadOptions) {
@@ -264,15 +365,13 @@ TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
       {"data line stuck",
        corpus_log("data_stuck"),
        {"@LOG@"},
-       "SDRAM: data line 12 stuck at 1\nFLASH: fourth ID byte 0x95 is not 0x1d, as maker 0x20 "
-       "has\n",
+       "SDRAM: data line 12 stuck at 1\nFLASH: fourth ID byte 0x95 is not maker 0x20's 0x1d\n",
        "",
        0},
       {"verdict as the status",
        corpus_log("data_stuck"),
        {"--exit-status", "@LOG@"},
-       "SDRAM: data line 12 stuck at 1\nFLASH: fourth ID byte 0x95 is not 0x1d, as maker 0x20 "
-       "has\n",
+       "SDRAM: data line 12 stuck at 1\nFLASH: fourth ID byte 0x95 is not maker 0x20's 0x1d\n",
        "",
        24},
       {"flash never ready",
@@ -282,6 +381,26 @@ TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
        "",
        0},
       {"CR LF line ends", crlf_only(sound), {"@LOG@"}, sound_report, "", 0},
+      {"options ended", sound, {"--exit-status", "--", "@LOG@"}, sound_report, "", 0},
+      {"a damaged pass and a NUL-padded tail",
+       corpus_log("damaged"),
+       {"--exit-status", "@LOG@"},
+       "SDRAM: sound in all 2 passes\nFLASH: sound in all 3 passes\nUnreadable: 1 pass, left out "
+       "(line 268: expected a read of offset 18 (\" 18r<value>\"), found \" 18r\\xc8\")\n",
+       "",
+       0},
+      {"ready late",
+       corpus_log("late_ready"),
+       {"--exit-status", "@LOG@"},
+       "FLASH: not ready within the monitor's wait; ready later (status 0xe0)\n",
+       "",
+       16},
+      {"CR line ends after a byte-order mark",
+       corpus_log("cr_only"),
+       {"@LOG@"},
+       sound_report,
+       "",
+       0},
       {"LF line ends", lf_only(sound), {"@LOG@"}, sound_report, "", 0},
       {"continuous run cut short",
        corpus_log("continuous_cut"),

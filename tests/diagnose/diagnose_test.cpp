@@ -3,11 +3,14 @@
 // board uses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "fault_words.h"
 #include "inference.h"
+#include "junit_report.h"
 #include "korvane_logs.h"
 #include "log_summary.h"
 #include "report.h"
@@ -18,6 +21,10 @@ namespace {
 const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
 const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
 const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
+const sdram_fault_kind SHORT_OR = sdram_fault_kind::addr_short_or;
+const sdram_fault_kind DSHORT = sdram_fault_kind::data_short;
+const sdram_fault_kind DSHORT_OR = sdram_fault_kind::data_short_or;
+const sdram_fault_kind FLOATING = sdram_fault_kind::data_floating;
 
 TEST(SdramFaults, AddressAndDataLinesThroughTheWiring) {
   struct address_case {
@@ -37,12 +44,39 @@ TEST(SdramFaults, AddressAndDataLinesThroughTheWiring) {
       {{{STUCK, 4, 0}, {SHORT, 4, 6}}, 0x40, 0x0},
       {{{STUCK, 4, 1}, {SHORT, 4, 6}}, 0x40, 0x50},
       {{{STUCK, 4, 1}, {SHORT, 4, 6}}, 0x00, 0x00},
+      // A wired OR: one high line pulls its partner high.
+      {{{SHORT_OR, 3, 7}}, 0x8, 0x88},
+      {{{SHORT_OR, 3, 7}}, 0x0, 0x0},
+      {{{SHORT_OR, 2, 5}, {SHORT_OR, 5, 9}}, 0x200, 0x224},
+      {{{STUCK, 4, 1}, {SHORT_OR, 4, 6}}, 0x00, 0x50},
+      {{{STUCK, 4, 0}, {SHORT_OR, 4, 6}}, 0x40, 0x50},
   };
   for (const address_case &c : cases)
     EXPECT_EQ(c.out, sdram_fault_address(sdram_fault_set(c.f), c.in)) << std::hex << c.in;
-  EXPECT_EQ(0x0200, sdram_fault_word(sdram_fault_set({{DATA, 9, 1}}), 0x0000));
-  EXPECT_EQ(0x80FE, sdram_fault_word(sdram_fault_set({{DATA, 0, 0}, {DATA, 15, 1}}), 0x00FF));
-  EXPECT_EQ(0x00, sdram_fault_byte(sdram_fault_set({{DATA, 9, 1}}), 0x10, 0x00));  // the other lane
+  struct data_case {
+    std::vector<sdram_fault> f;
+    uint16_t cell, bus, out;
+  } reads[] = {
+      {{{DATA, 9, 1}}, 0x0000, 0x0000, 0x0200},
+      {{{DATA, 0, 0}, {DATA, 15, 1}}, 0x00FF, 0x00FF, 0x80FE},
+      // A floating line shows the bus, whatever the cell holds.
+      {{{FLOATING, 4}}, 0x0010, 0x0000, 0x0000},
+      {{{FLOATING, 4}}, 0x0000, 0xFFFF, 0x0010},
+      {{{FLOATING, 12}, {DATA, 3, 1}}, 0x1000, 0x0000, 0x0008},
+      // Shorted data lines, across the lanes too.
+      {{{DSHORT, 3, 12}}, 0x0008, 0, 0x0000},
+      {{{DSHORT, 3, 12}}, 0x1008, 0, 0x1008},
+      {{{DSHORT_OR, 3, 12}}, 0x1000, 0, 0x1008},
+      {{{DSHORT_OR, 0, 1}, {DSHORT_OR, 1, 2}}, 0x0001, 0, 0x0007},
+      {{{DATA, 5, 1}, {DSHORT, 5, 6}}, 0x0040, 0, 0x0060},
+      {{{DATA, 5, 0}, {DSHORT_OR, 5, 6}}, 0x0020, 0, 0x0000},
+      // The floating level travels through a short.
+      {{{FLOATING, 2}, {DSHORT_OR, 2, 7}}, 0x0000, 0x0004, 0x0084},
+  };
+  for (const data_case &c : reads)
+    EXPECT_EQ(c.out, sdram_fault_read(sdram_fault_set(c.f), c.cell, c.bus)) << std::hex << c.cell;
+  EXPECT_EQ(0x0084, sdram_fault_floating(sdram_fault_set({{FLOATING, 2}, {DSHORT, 7, 2}})));
+  EXPECT_EQ(0x0000, sdram_fault_floating(sdram_fault_set({{DSHORT, 7, 2}})));
 }
 
 TEST(SdramFaults, RefusesWhatNoBoardHas) {
@@ -56,6 +90,13 @@ TEST(SdramFaults, RefusesWhatNoBoardHas) {
       {{SHORT, 4, 9}, {SHORT, 9, 4}},
       {{STUCK, 2, 0}, {STUCK, 2, 0}},
       {{DATA, 1, 0}, {DATA, 2, 0}, {DATA, 3, 0}},
+      {{FLOATING, 16}},
+      {{FLOATING, 3}, {DATA, 3, 1}},
+      {{DSHORT, 2, 16}},
+      {{DSHORT, 2, 2}},
+      {{DSHORT, 2, 9}, {DSHORT_OR, 9, 2}},
+      {{SHORT, 4, 9}, {SHORT_OR, 4, 9}},
+      {{SHORT, 0, 9}},
   };
   for (const auto &list : refused)
     EXPECT_LT(sdram_fault_set(list).count, int(list.size()))
@@ -88,6 +129,38 @@ TEST(SdramInference, NamesTheFaultsThatFitAndNoOthers) {
   };
   for (const inference_case &c : cases)
     EXPECT_EQ(c.words, sdram_diagnosis_words(sdram_diagnose(reads_of(sdram_fault_set(c.f)))));
+}
+
+TEST(SdramInference, NamesEveryShortAndAFloatingLine) {
+  struct inference_case {
+    std::vector<sdram_fault> f;
+    const char *words;
+  } cases[] = {
+      {{{FLOATING, 0}}, "data line 0 floating"},
+      {{{FLOATING, 9}}, "data line 9 floating"},
+      {{{DSHORT, 3, 12}}, "data lines 3 and 12 shorted"},
+      {{{DSHORT_OR, 0, 1}}, "data lines 0 and 1 shorted (wired OR)"},
+      {{{DSHORT_OR, 14, 15}}, "data lines 14 and 15 shorted (wired OR)"},
+      {{{SHORT_OR, 3, 7}}, "address lines 3 and 7 shorted (wired OR)"},
+      {{{SHORT_OR, 24, 25}}, "address lines 24 and 25 shorted (wired OR)"},
+      {{{FLOATING, 4}, {SHORT, 9, 12}},
+       "two faults: data line 4 floating and address lines 9 and 12 shorted"},
+      // Lines 1 and 8 together turn counter 20 into 22.
+      {{{DSHORT, 1, 8}, {SHORT_OR, 2, 20}},
+       "one of 2 pairs of faults: data lines 1 and 8 shorted and address lines 2 and 20 shorted "
+       "(wired OR); data lines 1 and 8 shorted and address lines 2 and 22 shorted (wired OR)"},
+      {{{DSHORT_OR, 5, 6}, {DATA, 10, 0}},
+       "two faults: data line 10 stuck at 0 and data lines 5 and 6 shorted (wired OR)"},
+      {{{FLOATING, 2}, {DSHORT_OR, 2, 7}},
+       "two faults: data line 2 floating and data lines 2 and 7 shorted (wired OR)"},
+      // Two shorts of different wiring on one line.
+      {{{SHORT, 2, 9}, {SHORT_OR, 9, 15}},
+       "one of 2 pairs of faults: address lines 2 and 9 shorted and address lines 2 and 15 "
+       "shorted (wired OR); address lines 2 and 9 shorted and address lines 9 and 15 shorted "
+       "(wired OR)"},
+  };
+  for (const inference_case &c : cases)
+    EXPECT_EQ(c.words, sdram_diagnosis_words(sdram_diagnose(reads_of(sdram_fault_set(c.f)))));
 
   sdram_reads odd = reads_of({});
   odd.value[3] = 0x1234;  // no wiring fault turns one read alone into this
@@ -95,12 +168,16 @@ TEST(SdramInference, NamesTheFaultsThatFitAndNoOthers) {
 }
 
 // The pair search rules pairs out before replaying them; a pair it rules
-// out for the trace it makes itself would go unnamed. Every pair is tried.
+// out for the trace it makes itself would go unnamed. One pair in four with
+// a floating or shorted data line is tried, one in sixteen of the rest, in
+// a fixed pattern that meets every fault.
 TEST(SdramInference, ChecksBeforeTheReplayPassEveryPairOnItsOwnTrace) {
   const std::vector<sdram_fault> &singles = sdram_single_faults();
   int refused = 0;
   for (size_t i = 0; i < singles.size(); ++i)
     for (size_t j = i + 1; j < singles.size(); ++j) {
+      bool new_data = singles[i].kind != DATA && sdram_fault_on_data(singles[i].kind);
+      if ((i * 31 + j) % (new_data ? 4 : 16) != 0) continue;
       sdram_fault_config c = sdram_fault_set({singles[i], singles[j]});
       if (c.count == 2 && !sdram_pair_may_fit(c, reads_of(c))) {
         ADD_FAILURE() << sdram_config_words(c);
@@ -134,6 +211,8 @@ TEST(SdramInference, PrunedSearchAgreesWithTryingEveryPair) {
       {"a pair and a counter read wrong", {{SHORT, 3, 7}, {STUCK, 20, 0}}, 70, 0x5},
       {"a pair and a data read wrong", {{DATA, 2, 0}, {STUCK, 9, 1}}, 11, 0x0},
       {"a sound board and a read of another word", {}, 100, 0x3},
+      {"a floating line in a data short", {{FLOATING, 2}, {DSHORT_OR, 2, 7}}, -1, 0},
+      {"shorts on both buses and a read wrong", {{DSHORT, 1, 8}, {SHORT_OR, 2, 20}}, 80, 0x7},
   };
   for (const trace_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -173,6 +252,16 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
   for (size_t at = 0; (at = windows.find('\n', at)) != std::string::npos; at += 2)
     windows.replace(at, 1, "\r\n");
   // Line 28 is the first read of pattern 8, at offset 0x18.
+  // A pass with one byte changed by noise on the line.
+  std::string corrupted = sound;
+  corrupted.replace(corrupted.find(" 18r8\r\n"), 5, " 18r\xc8");
+  const int flash_lines = 4;
+  const std::string cut = sound.substr(0, sound.find(" 24wffef"));  // 38 lines
+  std::string cr_only, cr_cr_lf;
+  for (char c : bad) {
+    if (c != '\r') cr_only += c == '\n' ? '\r' : c;
+    cr_cr_lf += c == '\n' ? "\r\n" : std::string(1, c);
+  }
   std::string wrong_offset = sound;
   wrong_offset.replace(wrong_offset.find(" 18r8\r\n"), 5, " 1ar8");
   const int sound_lines = 1 + 234 + 1;
@@ -199,9 +288,40 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
        "status 0xc0 is not 0xe0\n",
        0},
       {"fourth byte", flash_test("M20 Df1 R0 P95 \r\nSe0\r\n", false),
-       "FLASH: fourth ID byte 0x95 is not 0x1d, as maker 0x20 has\n", 0},
+       "FLASH: fourth ID byte 0x95 is not maker 0x20's 0x1d\n", 0},
+      {"fourth byte in every pass",
+       flash_test("M2c Df1 R80 P1d \r\nSe0\r\n", false) +
+           flash_test("M2c Df1 R80 P1d \r\nSe0\r\n", false),
+       "FLASH: fourth ID byte 0x1d is not maker 0x2c's 0x95 in all 2 passes\n", 0},
+      {"ready only after the monitor stopped waiting", flash_test(GOOD_FLASH, false),
+       "FLASH: not ready within the monitor's wait; ready later (status 0xe0)\n", 0},
+      {"status read without its command", flash_test("M2c Df1 R80 P95 \r\nS0\r\n", false),
+       "FLASH: status 0x00, read without its Read Status command\n", 0},
+      {"a corrupted byte in one pass", sound + flash + corrupted + flash + bad + flash,
+       "SDRAM: data line 5 stuck at 1 in 1 of 2 passes (2); the others sound\n"
+       "FLASH: sound in all 3 passes\n"
+       "Unreadable: 1 pass, left out (line " +
+           std::to_string(sound_lines + flash_lines + 28) +
+           ": expected a read of offset 18 (\" 18r<value>\"), found \" 18r\\xc8\")\n",
+       0},
+      {"a pass cut short by the next title", cut + sound + flash,
+       "SDRAM: sound\nFLASH: sound\n"
+       "Unreadable: 1 pass, left out (line 39: expected \" 24wffef\", found \"Testing "
+       "SDRAM...\")\n",
+       0},
+      {"a NUL-padded tail", bad + flash + std::string(5000, '\0'),
+       "SDRAM: data line 5 stuck at 1\nFLASH: sound\n", 0},
+      {"trailing blank lines", bad + flash + "\n\r\n",
+       "SDRAM: data line 5 stuck at 1\nFLASH: sound\n", 0},
+      {"a byte-order mark", "\xEF\xBB\xBF" + bad, "SDRAM: data line 5 stuck at 1\n", 0},
+      {"CR line ends only", cr_only, "SDRAM: data line 5 stuck at 1\n", 0},
+      {"CR CR LF line ends", cr_cr_lf, "SDRAM: data line 5 stuck at 1\n", 0},
       {"empty", "", "", 1},
-      {"stray text", sound + "hello\n", "", sound_lines + 1},
+      {"stray text", sound + "hello\n",
+       "SDRAM: sound\nUnreadable: 1 pass, left out (line " + std::to_string(sound_lines + 1) +
+           ": expected \"Testing SDRAM...\" or \"Testing FLASH...\", found \"hello\")\n",
+       0},
+      {"nothing readable", "hello\nworld\n", "", 1},
       {"truncated", sound.substr(0, 200), "", 0},
       {"offset off the walk", wrong_offset, "", 28},
       {"verdict against the trace", sdram_test({}).replace(sound.size() - 7, 6, "failed"), "",
@@ -239,6 +359,59 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       EXPECT_EQ(0u, why.rfind("line ", 0)) << why;
     }
   }
+}
+
+// A record of passes past its bound is written as runs, never refused, and
+// the verdict stands.
+TEST(DiagnoseLog, CollapsesARecordTooLongToKeep) {
+  log_summary log;
+  log.keep_passes = true;
+  log.max_runs = 4;
+  std::string why;
+  for (int pass = 1; pass <= 10; ++pass) {
+    test_record t;
+    t.passed = pass != 3 && pass != 6 && pass != 7 && pass != 9;
+    ASSERT_TRUE(summary_add(&log, t, &why)) << why;
+  }
+  EXPECT_EQ(8, summary_status(log));
+  EXPECT_FALSE(log.sdram.runs_complete);
+  FILE *out = tmpfile();
+  ASSERT_NE(nullptr, out);
+  ASSERT_TRUE(write_junit_report(out, log));
+  std::string xml(4096, '\0');
+  rewind(out);
+  xml.resize(fread(&xml[0], 1, xml.size(), out));
+  fclose(out);
+  const char *names[] = {"name=\"passes 1 to 2 (2 passes)\"", "name=\"pass 3\"",
+                         "name=\"passes 4 to 5 (2 passes)\"", "name=\"passes 6 to 7 (2 passes)\"",
+                         "name=\"2 passes after pass 7\"",    "name=\"1 pass after pass 7\""};
+  for (const char *name : names) EXPECT_NE(std::string::npos, xml.find(name)) << name << xml;
+}
+
+// A run with more distinct verdicts than are kept lists 20 in its line and
+// counts the rest; the group that holds them names their faults.
+TEST(DiagnoseLog, BoundsTheVerdictsItLists) {
+  log_summary log;
+  std::string why;
+  for (int maker = 0; maker < 256; ++maker)
+    for (int device = 0; device < 20; ++device) {
+      test_record t;
+      t.kind = test_kind::flash;
+      t.traced = true;
+      t.flash = good_flash();
+      t.flash.id[0] = static_cast<uint8_t>(maker);
+      t.flash.id[1] = static_cast<uint8_t>(device);
+      ASSERT_TRUE(summary_add(&log, t, &why));
+    }
+  std::string report = diagnosis_report(log);
+  EXPECT_EQ(20, std::count(report.begin(), report.end(), '('));
+  EXPECT_NE(std::string::npos,
+            report.find("; other verdicts, not listed, in 5100 of 5120 passes\n"))
+      << report.substr(report.size() - 200);
+  const pass_group &other = log.flash.groups.back();
+  EXPECT_EQ(OTHER_VERDICTS, other.words);
+  EXPECT_EQ(verdict::faulty, other.kind);
+  EXPECT_EQ(MAX_OTHER_FAULTS, other.faults.size());
 }
 
 }  // namespace

@@ -30,10 +30,29 @@ std::string without_cr(std::string s) {
   return s;
 }
 
+// The text with its line ends made LF as the reader takes them: a run of
+// CRs before an LF is part of that line end, and one before anything else
+// is a line end of its own.
+std::string as_lf(const std::string &s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\r') {
+      out += s[i];
+      continue;
+    }
+    size_t end = i;
+    while (end < s.size() && s[end] == '\r') ++end;
+    if (end == s.size() || s[end] != '\n') out += '\n';
+    i = end - 1;
+  }
+  return out;
+}
+
 bool check_and_add(void *context, const test_record &t, std::string *why) {
   check_context *c = static_cast<check_context *>(context);
   // The reader takes a line with any number of CRs before its LF, or none
-  // (a log converted to LF line ends), so the comparison leaves CRs out.
+  // (a log converted to LF line ends), or CRs alone, so the comparison is
+  // made on LF line ends.
   if (t.traced && t.kind == test_kind::sdram &&
       c->lf_text->find(without_cr(sdram_trace(t.sdram))) == std::string::npos)
     fail("the trace printed again from its reads is not in the log");
@@ -44,7 +63,7 @@ bool check_and_add(void *context, const test_record &t, std::string *why) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string text(reinterpret_cast<const char *>(data), size);
-  const std::string lf_text = without_cr(text);
+  const std::string lf_text = as_lf(text);
   static line_reader in;
   in = line_reader{};
   line_reader_open_text(&in, &text);
@@ -55,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string why;
   if (!parse_log(&in, check_and_add, &context, &summary.ending, &why)) {
     size_t lines = 1;
-    for (char c : text) lines += c == '\n';
+    for (char c : lf_text) lines += c == '\n';
     size_t line = 0;
     if (sscanf(why.c_str(), "line %zu: ", &line) != 1 || line < 1 || line > lines)
       fail("error names no line of the input");
@@ -67,10 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const pass_group &g : t->groups) grouped += g.passes;
     if (grouped != t->passes || t->failed > t->passes) fail("counts do not add up");
   }
+  if (summary.unreadable.size() > summary.unreadable_count ||
+      summary.unreadable.size() > MAX_UNREADABLE_LISTED)
+    fail("more unreadable passes listed than counted");
   std::string report = diagnosis_report(summary);
   if (report.empty() || report.back() != '\n') fail("report does not end in a line break");
   for (size_t at = 0; at < report.size(); at = report.find('\n', at) + 1)
     if (report.compare(at, 7, "SDRAM: ") != 0 && report.compare(at, 7, "FLASH: ") != 0 &&
+        report.compare(at, 12, "Unreadable: ") != 0 &&
         report.compare(at, std::string::npos, NO_TRACE_ADVICE) != 0)
       fail("report line of neither test");
   std::string json = json_report(summary);

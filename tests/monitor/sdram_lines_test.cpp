@@ -61,6 +61,10 @@ TEST(MonitorSdram, VerboseTraceOfSoundMemory) {
 const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
 const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
 const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
+const sdram_fault_kind SHORT_OR = sdram_fault_kind::addr_short_or;
+const sdram_fault_kind DSHORT = sdram_fault_kind::data_short;
+const sdram_fault_kind DSHORT_OR = sdram_fault_kind::data_short_or;
+const sdram_fault_kind FLOATING = sdram_fault_kind::data_floating;
 
 // The result, and the verbose trace, which must be the one korvane-diagnose
 // replays for the same faults, or the diagnosis would name the wrong line.
@@ -87,6 +91,15 @@ TEST(MonitorSdram, FaultsGiveTheResultOfTheLastFailedTestAndTheReplayedTrace) {
       {"address lines 2 and 7 shorted", {{SHORT, 2, 7}}, '2'},
       {"address lines 24 and 25 shorted", {{SHORT, 24, 25}}, '2'},
       {"data and address faults", {{DATA, 8, 0}, {STUCK, 20, 1}}, '2'},
+      // A floating line reads as the last store: the second read of each
+      // pattern sees the 0 written beside it. The counters' last store, 25,
+      // has bit 0 set, and bit 9 clear as all the counters have.
+      {"data line 9 floating", {{FLOATING, 9, 0}}, '1'},
+      {"data line 0 floating", {{FLOATING, 0, 0}}, '2'},
+      {"data lines 3 and 12 shorted", {{DSHORT, 3, 12}}, '2'},
+      {"data lines 6 and 7 shorted, wired OR", {{DSHORT_OR, 6, 7}}, '1'},
+      {"address lines 2 and 7 shorted, wired OR", {{SHORT_OR, 2, 7}}, '2'},
+      {"a floating line in a data short", {{FLOATING, 2, 0}, {DSHORT_OR, 2, 7}}, '2'},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

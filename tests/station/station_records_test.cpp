@@ -200,7 +200,17 @@ TEST_F(StationRecords, DiagnosisNamesEachFault) {
       {"flash maker",
        traced_flash_test(bad_maker),
        true,
-       {"flash|flash_maker|maker 0x00 is neither 0x20 nor 0x2c"}},
+       {"flash|maker|maker 0x00 is neither 0x20 nor 0x2c"}},
+      {"a pair on one board",
+       traced_sdram_test(sdram_fault_set(
+           {{sdram_fault_kind::data_stuck, 5, 1}, {sdram_fault_kind::addr_short, 3, 7}})),
+       true,
+       {"sdram|data_stuck|data line 5 stuck at 1",
+        "sdram|address_short|address lines 3 and 7 shorted"}},
+      {"a trace that cannot tell two faults apart",
+       traced_sdram_test(sdram_fault_set({{sdram_fault_kind::addr_stuck, 4, 0}})),
+       true,
+       {"sdram|one_of|one of 2 faults: address line 4 stuck at 0; address line 4 stuck at 1"}},
       {"no korvane log", "hello\n", false, {}},
   };
   for (const auto &c : cases) {

@@ -13,8 +13,8 @@
   let events = null;
 
   // What a test (or a curious engineer) reads back: how late each state was
-  // on screen, and how many states arrived.
-  const record = { delays: [], states: 0, connected: false };
+  // on screen, how many states arrived, and how often the stream was lost.
+  const record = { delays: [], states: 0, connected: false, lost: 0 };
   window.korvane = record;
 
   function element(tag, className, text) {
@@ -190,6 +190,7 @@
     events.addEventListener('state', (event) => show(JSON.parse(event.data)));
     events.addEventListener('error', () => {
       record.connected = false;
+      record.lost += 1;
       link.textContent = 'connection lost \u2014 reconnecting\u2026';
       link.classList.add('lost');
       document.body.classList.add('stale');

@@ -15,3 +15,12 @@ add_executable(web_station_driver ${web_tests_dir}/web_station_driver.cpp)
 target_link_libraries(web_station_driver PRIVATE station_web)
 target_compile_options(web_station_driver PRIVATE ${KORVANE_WARNINGS})
 
+# The page in a real browser; the test keeps its screenshot in its folder.
+find_program(KORVANE_CHROMEDRIVER chromedriver PATHS /usr/bin NO_DEFAULT_PATH)
+if(KORVANE_CHROMEDRIVER)
+  add_test(NAME station.web_page_browser
+    COMMAND /usr/bin/python3 ${web_tests_dir}/web_page_browser_test.py
+            --driver $<TARGET_FILE:web_station_driver> --chromedriver ${KORVANE_CHROMEDRIVER}
+            --out ${CMAKE_BINARY_DIR}/tests/station/web_page_browser)
+  set_tests_properties(station.web_page_browser PROPERTIES TIMEOUT 240 LABELS browser)
+endif()

@@ -21,18 +21,18 @@ struct board_fault {
 };
 
 struct board_record {
-  long long id = 0;         // the row's id once committed, 0 before
-  std::string serial;       // empty: none (NULL in the table)
+  long long id = 0;    // the row's id once committed, 0 before
+  std::string serial;  // empty: none (NULL in the table)
   std::string slot;
   std::string port;
   std::string station;
   std::string operator_name;  // empty: none (NULL in the table)
-  std::string started;      // UTC, ISO 8601 with a Z: 2026-12-09T11:22:12Z
+  std::string started;        // UTC, ISO 8601 with a Z: 2026-12-09T11:22:12Z
   std::string ended;
   double seconds = 0;
   board_outcome outcome = board_outcome::error;
-  int sdram_passes = 0;     // complete passes that ran the SDRAM test
-  int sdram_failed = 0;     // of those, how many failed
+  int sdram_passes = 0;  // complete passes that ran the SDRAM test
+  int sdram_failed = 0;  // of those, how many failed
   int flash_passes = 0;
   int flash_failed = 0;
   std::string diagnosis;       // the diagnosis's text report

@@ -8,8 +8,8 @@ set(windows_programs ${KORVANE_WINDOWS_BIN_DIR}/korvane.exe ${KORVANE_WINDOWS_BI
 
 # The generated image source comes from image/'s commands, through its
 # target; its every change rebuilds the image's object there. The JSON
-# library is headers only: the sub-build takes the ones found here, which
-# its own search, kept to the mingw-w64 tree, would not find.
+# library and Boost are headers only: the sub-build takes the ones found
+# here, which its own search, kept to the mingw-w64 tree, would not find.
 korvane_sub_build(korvane_windows
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/windows
@@ -17,6 +17,7 @@ korvane_sub_build(korvane_windows
              -DKORVANE_SUB_BUILD=windows -DCMAKE_BUILD_TYPE=Release
              -DKORVANE_BOOT_IMAGE_SOURCE=${BOOT_IMAGE_SOURCE}
              -DNLOHMANN_JSON_INCLUDE_DIR=${NLOHMANN_JSON_INCLUDE_DIR}
+             -DBOOST_BEAST_INCLUDE_DIR=${BOOST_BEAST_INCLUDE_DIR}
   BYPRODUCTS ${windows_programs}
   DEPENDS boot_image_data)
 

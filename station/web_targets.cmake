@@ -18,8 +18,17 @@ add_library(serial_rules STATIC ${web_dir}/serial_rules.cpp)
 target_include_directories(serial_rules PUBLIC ${web_dir})
 target_compile_options(serial_rules PRIVATE ${KORVANE_WARNINGS})
 
-find_package(Boost 1.70 REQUIRED)
-find_package(nlohmann_json REQUIRED)
+# Boost's headers alone, in a folder of their own, so that the Windows
+# build can take them without the rest of the machine's headers (as the
+# JSON library's, from diagnose/).
+find_path(BOOST_BEAST_INCLUDE_DIR boost/beast.hpp)
+if(NOT BOOST_BEAST_INCLUDE_DIR)
+  message(FATAL_ERROR "boost/beast.hpp not found: run scripts/setup.sh")
+endif()
+set(KORVANE_BOOST_INCLUDE_DIR ${CMAKE_BINARY_DIR}/boost_include CACHE INTERNAL
+  "Boost's headers alone")
+file(MAKE_DIRECTORY ${KORVANE_BOOST_INCLUDE_DIR})
+file(CREATE_LINK ${BOOST_BEAST_INCLUDE_DIR}/boost ${KORVANE_BOOST_INCLUDE_DIR}/boost SYMBOLIC)
 add_library(station_web STATIC
   ${web_dir}/web_address.cpp
   ${web_dir}/web_requests.cpp
@@ -27,9 +36,11 @@ add_library(station_web STATIC
   ${web_dir}/web_state.cpp
   ${web_assets_cpp})
 target_include_directories(station_web PUBLIC ${web_dir})
+target_include_directories(station_web SYSTEM PRIVATE ${KORVANE_BOOST_INCLUDE_DIR}
+  ${KORVANE_JSON_INCLUDE_DIR})
 target_compile_options(station_web PRIVATE ${KORVANE_WARNINGS})
-target_link_libraries(station_web PUBLIC serial_rules PRIVATE Boost::headers nlohmann_json::nlohmann_json
-  Threads::Threads)
+find_package(Threads REQUIRED)
+target_link_libraries(station_web PUBLIC serial_rules PRIVATE Threads::Threads)
 if(WIN32)
   target_link_libraries(station_web PRIVATE ws2_32 mswsock)
   # Asio asks which Windows it may use; 0x0601 is Windows 7.

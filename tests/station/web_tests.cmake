@@ -4,11 +4,12 @@
 set(web_tests_dir ${CMAKE_CURRENT_LIST_DIR})
 korvane_test_program(web_requests_test ${web_tests_dir}/web_requests_test.cpp
   ${web_tests_dir}/web_address_test.cpp ${web_tests_dir}/serial_rules_test.cpp
-  LIBS station_web nlohmann_json::nlohmann_json)
+  LIBS station_web)
+target_include_directories(web_requests_test SYSTEM PRIVATE ${KORVANE_JSON_INCLUDE_DIR})
 gtest_discover_tests(web_requests_test TEST_PREFIX station.)
 
-korvane_test_program(web_server_test ${web_tests_dir}/web_server_test.cpp
-  LIBS station_web Boost::headers)
+korvane_test_program(web_server_test ${web_tests_dir}/web_server_test.cpp LIBS station_web)
+target_include_directories(web_server_test SYSTEM PRIVATE ${KORVANE_BOOST_INCLUDE_DIR})
 gtest_discover_tests(web_server_test TEST_PREFIX station. PROPERTIES TIMEOUT 60)
 
 add_executable(web_station_driver ${web_tests_dir}/web_station_driver.cpp)

@@ -13,9 +13,15 @@
   let events = null;
 
   // What a test (or a curious engineer) reads back: how late each state was
-  // on screen, how many states arrived, and how often the stream was lost.
-  const record = { delays: [], states: 0, connected: false, lost: 0 };
+  // in the page and on screen (a frame later; a hidden page paints none), how
+  // many states arrived, and how often the stream was lost.
+  const record = { delays: [], applied: [], states: 0, connected: false, lost: 0 };
   window.korvane = record;
+
+  function keep(list, value) {
+    list.push(value);
+    if (list.length > 1000) list.shift();
+  }
 
   function element(tag, className, text) {
     const made = document.createElement(tag);
@@ -153,10 +159,8 @@
     state.slots.forEach((slot) => showTile(tiles.get(slot.slot), slot, now));
     if (entry) focusFirst();
     record.states += 1;
-    requestAnimationFrame(() => {
-      record.delays.push(Date.now() - state.time_ms);
-      if (record.delays.length > 1000) record.delays.shift();
-    });
+    keep(record.applied, Date.now() - state.time_ms);
+    requestAnimationFrame(() => keep(record.delays, Date.now() - state.time_ms));
   }
 
   function waitingTiles() {

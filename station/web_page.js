@@ -168,19 +168,28 @@
   }
 
   // A barcode scanner types into whatever has the focus: keep it on the first
-  // slot whose board has no serial, unless the operator is typing elsewhere.
+  // slot whose board has no serial. A field the operator chose keeps the
+  // focus; only the one placed here moves on once its slot has a serial.
+  let placed = null;
+
   function focusFirst() {
     const active = document.activeElement;
-    const typing = active && active.tagName === 'INPUT';
-    if (typing && active.value !== '') return;
-    if (typing && waitingTiles().some((tile) => tile.input === active)) return;
+    if (active && active.tagName === 'INPUT') {
+      if (active !== placed || active.value !== '') return;
+      if (waitingTiles().some((tile) => tile.input === active)) return;
+    }
     const first = waitingTiles()[0];
-    if (first) first.input.focus();
+    if (first) place(first.input);
   }
 
   function focusNext(after) {
     const next = waitingTiles().find((tile) => tile !== after);
-    if (next) next.input.focus();
+    if (next) place(next.input);
+  }
+
+  function place(input) {
+    placed = input;
+    input.focus();
   }
 
   function connect() {

@@ -17,14 +17,6 @@ int64_t send_all(pty_link *link, std::vector<uint8_t> *out) {
   return first;
 }
 
-[[noreturn]] void stay_silent(pty_link *link) {
-  for (;;) {
-    pty_wait(link, INT64_MAX);
-    while (pty_take(link, pty_now_ns()) >= 0) {
-    }
-  }
-}
-
 }  // namespace
 
 void boardsim_timestamp(const char *what, int64_t ns) {
@@ -32,7 +24,7 @@ void boardsim_timestamp(const char *what, int64_t ns) {
           (long long)(ns % 1000000000));
 }
 
-void boardsim_boot(pty_link *link, const boot_rom_config *config, bool timestamps,
+bool boardsim_boot(pty_link *link, const boot_rom_config *config, bool timestamps, board_swap *swap,
                    std::vector<uint8_t> *code) {
   const int64_t reset = pty_now_ns();
   boot_rom rom;
@@ -57,6 +49,7 @@ void boardsim_boot(pty_link *link, const boot_rom_config *config, bool timestamp
     send_all(link, &out);
     boot_rom_ms due = boot_rom_deadline(&rom);
     pty_wait(link, due == BOOT_ROM_NEVER ? INT64_MAX : reset + due * 1000000);
+    if (swap->watch && board_swap_signalled(swap)) return false;
   }
   const uint8_t *start = nullptr;
   size_t size = 0;
@@ -66,10 +59,13 @@ void boardsim_boot(pty_link *link, const boot_rom_config *config, bool timestamp
       break;
     case boot_rom_image_result::bad_image:
       fprintf(stderr, "boardsim: boot image refused: %s\n", why.c_str());
-      stay_silent(link);
+      board_swap_wait_silent(link, swap);
+      return false;
     case boot_rom_image_result::sdram_not_set:
       fprintf(stderr, "boardsim: boot failed: %s\n", why.c_str());
-      stay_silent(link);
+      board_swap_wait_silent(link, swap);
+      return false;
   }
   code->assign(start, start + size);
+  return true;
 }

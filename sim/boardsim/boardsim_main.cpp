@@ -1,6 +1,7 @@
 // boardsim: a simulated board on a pseudo-terminal. It prints the line's
 // path, runs the boot ROM until it has taken an image, then runs the image's
-// code on the emulated core with the UART bridged to the line.
+// code on the emulated core with the UART bridged to the line. With a boards
+// file the same line sees one board after another (board_swap.h).
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -11,15 +12,21 @@
 #include <vector>
 
 #include "board.h"
+#include "board_list.h"
+#include "board_swap.h"
 #include "boardsim_boot.h"
 #include "boardsim_options.h"
 #include "pty_link.h"
 
 namespace {
 
-// The only process-wide state: what the signal handler must clean up.
+// The only process-wide state: what the signal handler must clean up, and
+// the request for the next board.
 char g_link_path[PATH_MAX];
 char g_link_target[PATH_MAX];
+volatile sig_atomic_t g_next_board = 0;
+
+void on_next_board(int) { g_next_board = 1; }
 
 // The core may be deep in a loop that never reaches the UART (a flash that
 // never becomes ready), so a stop request could wait for ever; the handler
@@ -50,13 +57,40 @@ void catch_signals(const pty_link *link) {
   signal(SIGPIPE, SIG_IGN);
 }
 
+// Without SA_RESTART, so that the signal ends a wait on the line at once.
+void catch_next_board() {
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_next_board;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGUSR1, &sa, nullptr);
+}
+
 struct uart_bridge {
   pty_link *link;
   bool timestamps;
   bool sent_any;
   int line_noise;
   uint32_t noise_state;
+  board_swap *swap;
+  board *b;      // to stop when the board is swapped
+  bool swapped;  // the code was stopped for the next board
 };
+
+// A running board watches for its swap wherever its code looks at the line.
+// The beginning of a wake-up pattern is kept from the code until the rest
+// shows whether it is one: the code must not take the host's wake-up for
+// commands, and no command begins with the pattern's first byte.
+bool input_held(uart_bridge *u) {
+  if (!u->swap->watch || u->swapped) return u->swapped;
+  wakeup_seen seen = board_swap_look(u->link, pty_now_ns());
+  if (seen == wakeup_seen::whole || board_swap_signalled(u->swap)) {
+    u->swapped = true;
+    board_request_stop(u->b);
+    return true;
+  }
+  return seen == wakeup_seen::beginning;
+}
 
 // Noise on the line before each prompt. A "?" in it would be a prompt the
 // monitor never sent, which no receiver can tell from a real one, so the
@@ -71,12 +105,12 @@ void send_noise(uart_bridge *u) {
 
 int bridge_peek(void *ctx) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
-  return pty_peek(u->link, pty_now_ns());
+  return input_held(u) ? -1 : pty_peek(u->link, pty_now_ns());
 }
 
 int bridge_take(void *ctx) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
-  return pty_take(u->link, pty_now_ns());
+  return input_held(u) ? -1 : pty_take(u->link, pty_now_ns());
 }
 
 void bridge_tx(void *ctx, uint8_t byte) {
@@ -95,6 +129,34 @@ void bridge_idle(void *ctx) {
   pty_wait(u->link, pty_now_ns() + 250 * 1000000LL);
 }
 
+// Runs one board from reset: its boot ROM, then its code until the board is
+// swapped (true) or, without a boards file, until the code faults (false).
+// A board whose code faults in a stream of boards waits silently for its swap.
+bool run_board(pty_link *link, const boardsim_options &opts, const board_config &config,
+               board_swap *swap) {
+  std::vector<uint8_t> code;
+  if (!boardsim_boot(link, &opts.rom, opts.timestamps, swap, &code)) return true;
+  uart_bridge bridge = {link, opts.timestamps, false, opts.line_noise, 1, swap, nullptr, false};
+  uart_backend backend = {bridge_peek, bridge_take, bridge_tx, bridge_idle, &bridge};
+  std::string why;
+  board *b = board_create(&config, &backend, &why);
+  bridge.b = b;
+  bool ok = true;
+  if (b == nullptr) {
+    fprintf(stderr, "boardsim: cannot make the board: %s\n", why.c_str());
+    ok = false;
+  } else if (!board_load(b, code.data(), code.size())) {
+    fprintf(stderr, "boardsim: the code does not fit the SDRAM\n");
+    ok = false;
+  } else if (!board_run(b, 0, &why)) {
+    fprintf(stderr, "boardsim: the code stopped on a fault: %s\n", why.c_str());
+    ok = false;
+  }
+  if (b != nullptr) board_destroy(b);
+  if (!ok && swap->watch) board_swap_wait_silent(link, swap);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -108,12 +170,23 @@ int main(int argc, char **argv) {
     fputs(BOARDSIM_USAGE, stdout);
     return 0;
   }
+  std::vector<board_config> boards = {opts.board};
+  board_swap swap;
+  if (!opts.boards_path.empty()) {
+    if (!board_list_read(opts.boards_path, &boards, &why)) {
+      fprintf(stderr, "boardsim: %s\nTry 'boardsim --help'.\n", why.c_str());
+      return 2;
+    }
+    swap.watch = true;
+    swap.signalled = &g_next_board;
+  }
   pty_link link;
   if (!pty_open(&link, opts.link_path.empty() ? nullptr : opts.link_path.c_str(), &why)) {
     fprintf(stderr, "boardsim: %s\n", why.c_str());
     return 1;
   }
   catch_signals(&link);
+  if (swap.watch) catch_next_board();
   pty_set_baud(&link, opts.baud);
   // Sleeps of a byte's time (87 us at 115200) need a finer timer than the
   // default slack of 50 us to keep the pacing close to the line rate.
@@ -121,24 +194,12 @@ int main(int argc, char **argv) {
   printf("%s\n", link.slave_path.c_str());
   fflush(stdout);
 
-  std::vector<uint8_t> code;
-  boardsim_boot(&link, &opts.rom, opts.timestamps, &code);
-
-  uart_bridge bridge = {&link, opts.timestamps, false, opts.line_noise, 1};
-  uart_backend backend = {bridge_peek, bridge_take, bridge_tx, bridge_idle, &bridge};
-  board *b = board_create(&opts.board, &backend, &why);
   int status = 0;
-  if (b == nullptr) {
-    fprintf(stderr, "boardsim: cannot make the board: %s\n", why.c_str());
-    status = 1;
-  } else if (!board_load(b, code.data(), code.size())) {
-    fprintf(stderr, "boardsim: the code does not fit the SDRAM\n");
-    status = 1;
-  } else if (!board_run(b, 0, &why)) {
-    fprintf(stderr, "boardsim: the code stopped on a fault: %s\n", why.c_str());
-    status = 1;
+  for (const board_config &config : boards) {
+    g_next_board = 0;
+    if (!run_board(&link, opts, config, &swap)) status = 1;
+    if (!swap.watch) break;
   }
-  if (b != nullptr) board_destroy(b);
   pty_close(&link);
   return status;
 }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <sstream>
+#include <vector>
 
 const char BOARDSIM_USAGE[] =
     "Usage: boardsim [options]\n"
@@ -23,6 +25,13 @@ const char BOARDSIM_USAGE[] =
     "  --timestamps         print the times of the wake-up answer, the end of\n"
     "                       the download and the first byte from the running\n"
     "                       code on standard error (monotonic clock, seconds)\n"
+    "\n"
+    "Boards:\n"
+    "  --boards FILE        a stream of boards on the one line, one a line of\n"
+    "                       FILE, each line the board's fault options (an empty\n"
+    "                       line is a sound board); the next goes in when the\n"
+    "                       host wakes a board whose code runs, or on SIGUSR1,\n"
+    "                       and boardsim ends after the last\n"
     "\n"
     "Boot ROM:\n"
     "  --boot-delay MS      listen for the wake-up pattern only MS\n"
@@ -72,6 +81,7 @@ enum option_id {
   OPT_NAND_STATUS,
   OPT_NAND_NEVER_READY,
   OPT_LINE_NOISE,
+  OPT_BOARDS,
   OPT_HELP,
 };
 
@@ -91,6 +101,7 @@ const option LONG_OPTIONS[] = {
     {"nand-status", required_argument, nullptr, OPT_NAND_STATUS},
     {"nand-never-ready", no_argument, nullptr, OPT_NAND_NEVER_READY},
     {"line-noise", required_argument, nullptr, OPT_LINE_NOISE},
+    {"boards", required_argument, nullptr, OPT_BOARDS},
     {"help", no_argument, nullptr, OPT_HELP},
     {nullptr, 0, nullptr, 0},
 };
@@ -193,11 +204,29 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       if (!parse_one(arg, 10, 0, 1000, &a)) return applied::bad_value;
       o->line_noise = int(a);
       return applied::ok;
+    case OPT_BOARDS:
+      if (*arg == '\0') return applied::bad_value;
+      o->boards_path = arg;
+      return applied::ok;
     case OPT_HELP:
       o->help = true;
       return applied::ok;
   }
   return applied::bad_value;
+}
+
+// Whether everything but the board is as a fresh record has it: what tells
+// a board's own option (a fault, the flash) from one of the line or the ROM,
+// whatever options the board comes to have.
+bool only_board_set(const boardsim_options &o) {
+  const boardsim_options fresh;
+  const boot_rom_config &r = o.rom, &f = fresh.rom;
+  return o.link_path == fresh.link_path && o.baud == fresh.baud &&
+         o.timestamps == fresh.timestamps && o.line_noise == fresh.line_noise &&
+         o.help == fresh.help && o.boards_path == fresh.boards_path &&
+         r.checksum_mode == f.checksum_mode && r.boot_delay_ms == f.boot_delay_ms &&
+         r.nak_block == f.nak_block && r.nak_count == f.nak_count &&
+         r.cancel_block == f.cancel_block && r.no_handshake == f.no_handshake;
 }
 
 }  // namespace
@@ -215,6 +244,8 @@ bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, std::
       return false;
     }
     applied result = apply(id, optarg, opts);
+    boardsim_options probe;
+    if (apply(id, optarg, &probe) == applied::ok && only_board_set(probe)) opts->board_options++;
     if (result == applied::fault_does_not_fit) {
       *why = std::string("SDRAM fault '") + optarg + "' for " + given +
              " does not fit: at most two faults, none repeated or contradicting another";
@@ -229,5 +260,26 @@ bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, std::
     *why = std::string("unexpected argument: ") + argv[optind];
     return false;
   }
+  if (!opts->boards_path.empty() && opts->board_options > 0) {
+    *why = "with --boards the faults of each board belong in its line of the file";
+    return false;
+  }
+  return true;
+}
+
+bool boardsim_parse_board_line(const std::string &line, board_config *board, std::string *why) {
+  std::vector<std::string> words = {"boardsim"};
+  std::istringstream in(line);
+  for (std::string word; in >> word;) words.push_back(word);
+  std::vector<char *> argv;
+  for (std::string &w : words) argv.push_back(&w[0]);
+  argv.push_back(nullptr);
+  boardsim_options o;
+  if (!boardsim_parse_options(int(words.size()), argv.data(), &o, why)) return false;
+  if (!only_board_set(o)) {
+    *why = "only a board's own options (its faults, its flash) belong in a boards file";
+    return false;
+  }
+  *board = o.board;
   return true;
 }

@@ -16,9 +16,17 @@ struct boardsim_options {
   bool help = false;
   boot_rom_config rom;
   board_config board;
+  std::string boards_path;  // empty: one board, the one of the fault options
+  int board_options = 0;    // how many options given were a board's own
 };
 
 // False with a one-line message in why (no newline).
 bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, std::string *why);
+
+// One line of a boards file: the fault options of one board, in the command
+// line's syntax, separated by blanks; an empty line is a sound board. False
+// with a one-line message in why for a bad option or one that is not a
+// board's own (the line, the boot ROM).
+bool boardsim_parse_board_line(const std::string &line, board_config *board, std::string *why);
 
 extern const char BOARDSIM_USAGE[];

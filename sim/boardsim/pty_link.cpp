@@ -74,7 +74,7 @@ int64_t pace(int64_t *line_free, int64_t ready, int64_t byte_ns) {
   return *line_free;
 }
 
-void pump(pty_link *link) {
+void pump_input(pty_link *link) {
   uint8_t buf[512];
   for (;;) {
     ssize_t n = read(link->master, buf, sizeof buf);
@@ -150,7 +150,7 @@ void pty_set_baud(pty_link *link, long baud) {
 }
 
 int pty_peek(pty_link *link, int64_t now) {
-  if (link->rx.empty()) pump(link);
+  if (link->rx.empty()) pump_input(link);
   if (link->rx.empty() || link->rx.front().arrival_ns > now) return -1;
   return link->rx.front().byte;
 }
@@ -199,5 +199,7 @@ void pty_wait(pty_link *link, int64_t deadline_ns) {
     sleep_until(deadline_ns == INT64_MAX ? now + 100000000 : deadline_ns);
     return;
   }
-  pump(link);
+  pump_input(link);
 }
+
+void pty_pump(pty_link *link) { pump_input(link); }

@@ -18,6 +18,7 @@
 //   pty_open       make the pseudo-terminal, raw mode, optional symlink
 //   pty_close      close it and remove the symlink
 //   pty_set_baud   pace both directions at this rate (0: unpaced)
+//   pty_pump       queue what the host has written so far
 //   pty_peek       the oldest byte that has arrived by now, or -1
 //   pty_take       take that byte
 //   pty_send       send one byte to the host, paced
@@ -50,6 +51,7 @@ int64_t pty_now_ns();
 bool pty_open(pty_link *link, const char *link_path, std::string *why);
 void pty_close(pty_link *link);
 void pty_set_baud(pty_link *link, long baud);
+void pty_pump(pty_link *link);
 int pty_peek(pty_link *link, int64_t now);
 int pty_take(pty_link *link, int64_t now);
 // Returns the time at which the byte was handed to the host.

@@ -1,9 +1,10 @@
 #include "boot_rom.h"
 
-namespace {
-
 // The ROM's own copy of the wake-up pattern, kept on purpose: it checks the host's.
-const uint8_t WAKEUP_PATTERN[8] = {0xBB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
+const uint8_t BOOT_ROM_WAKEUP[BOOT_ROM_WAKEUP_SIZE] = {0xBB, 0x11, 0x22, 0x33,
+                                                       0x44, 0x55, 0x66, 0x77};
+
+namespace {
 
 // The sender waits 2 s for the first handshake byte; asking every second
 // means a request lost to a line still being opened is repeated in time.
@@ -45,12 +46,12 @@ void receive_waking(boot_rom *rom, uint8_t byte, boot_rom_ms now, std::vector<ui
     rom->pattern_pos = 0;
     return;
   }
-  if (byte == WAKEUP_PATTERN[rom->pattern_pos]) {
+  if (byte == BOOT_ROM_WAKEUP[rom->pattern_pos]) {
     rom->pattern_pos++;
   } else {
-    rom->pattern_pos = byte == WAKEUP_PATTERN[0] ? 1 : 0;
+    rom->pattern_pos = byte == BOOT_ROM_WAKEUP[0] ? 1 : 0;
   }
-  if (rom->pattern_pos < sizeof WAKEUP_PATTERN) return;
+  if (rom->pattern_pos < BOOT_ROM_WAKEUP_SIZE) return;
   rom->pattern_pos = 0;
   out->push_back(BOOT_ROM_NAK);
   rom->state = boot_rom_state::handshake;

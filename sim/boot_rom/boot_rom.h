@@ -38,6 +38,9 @@ constexpr uint8_t BOOT_ROM_NAK = 0x15;
 constexpr uint8_t BOOT_ROM_CAN = 0x18;
 constexpr uint8_t BOOT_ROM_CRC_REQUEST = 'C';
 constexpr size_t BOOT_ROM_BLOCK_DATA = 128;
+constexpr size_t BOOT_ROM_WAKEUP_SIZE = 8;
+// The wake-up pattern the ROM answers (0xBB occurs only first).
+extern const uint8_t BOOT_ROM_WAKEUP[BOOT_ROM_WAKEUP_SIZE];
 
 // Time in milliseconds since the board was reset.
 using boot_rom_ms = int64_t;

@@ -1,9 +1,14 @@
 #include "boardsim_options.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include "board_list.h"
+#include "test_files.h"
 
 namespace {
 
@@ -52,6 +57,10 @@ TEST(BoardsimOptions, RejectsWhatCannotBeMeant) {
       {{"--bogus"}, false},
       {{"-x"}, false},
       {{"stray"}, false},
+      {{"--boards", "list", "--baud", "9600"}, true},
+      {{"--boards", ""}, false},
+      {{"--boards", "list", "--data-stuck", "2:0"}, false},
+      {{"--nand-never-ready", "--boards", "list"}, false},
   };
   for (const options_case &c : cases) {
     boardsim_options opts;
@@ -80,6 +89,71 @@ TEST(BoardsimOptions, FillsTheBoardAndRomSettings) {
   EXPECT_EQ(4, o.rom.nak_block);
   EXPECT_EQ(2, o.rom.nak_count);
   EXPECT_EQ(7, o.rom.cancel_block);
+}
+
+struct board_line_case {
+  const char *line;
+  bool ok;
+  int sdram_faults;
+  uint8_t maker;
+};
+
+TEST(BoardsimOptions, BoardLineHoldsOnlyOneBoardsOptions) {
+  const board_line_case cases[] = {
+      {"", true, 0, 0x2C},
+      {"   \t ", true, 0, 0x2C},
+      {"--data-stuck 3:1 --addr-short 2:9", true, 2, 0x2C},
+      {" --nand-id 00,f1,80,95 --nand-never-ready ", true, 0, 0x00},
+      {"--data-stuck 3:1 --data-stuck 3:0", false, 0, 0},
+      {"--baud 9600", false, 0, 0},
+      {"--checksum", false, 0, 0},
+      {"--link /tmp/x", false, 0, 0},
+      {"--boards other", false, 0, 0},
+      {"--help", false, 0, 0},
+      {"--data-stuck", false, 0, 0},
+      {"data-stuck 3:1", false, 0, 0},
+  };
+  for (const board_line_case &c : cases) {
+    board_config board;
+    std::string why;
+    EXPECT_EQ(c.ok, boardsim_parse_board_line(c.line, &board, &why)) << c.line;
+    EXPECT_EQ(c.ok, why.empty()) << c.line << ": " << why;
+    if (!c.ok) continue;
+    EXPECT_EQ(c.sdram_faults, board.sdram.count) << c.line;
+    EXPECT_EQ(c.maker, board.nand.id[0]) << c.line;
+  }
+}
+
+struct board_file_case {
+  const char *text;
+  size_t boards;        // 0: refused
+  const char *message;  // part of the reason when refused
+};
+
+TEST(BoardsimOptions, BoardsFileIsOneBoardALine) {
+  const board_file_case cases[] = {
+      {"\n", 1, ""},
+      {"\n--data-stuck 1:1\n\n", 3, ""},
+      {"--addr-stuck 4:0", 1, ""},
+      {"", 0, "holds no board"},
+      {"\n\n--data-stuck 16:0\n", 0, "line 3: bad value '16:0'"},
+      {"--nand-status e1\n--timestamps\n", 0, "line 2: only a board's own options"},
+  };
+  const std::string path = temp_file("boardsim-list");
+  ASSERT_NE("", path);
+  for (const board_file_case &c : cases) {
+    std::ofstream(path) << c.text;
+    std::vector<board_config> boards;
+    std::string why;
+    EXPECT_EQ(c.boards > 0, board_list_read(path, &boards, &why)) << c.text;
+    EXPECT_EQ(c.boards, boards.size()) << c.text;
+    EXPECT_NE(std::string::npos, why.find(c.message)) << why;
+  }
+  unlink(path.c_str());
+  std::vector<board_config> boards;
+  std::string why;
+  EXPECT_FALSE(board_list_read(path, &boards, &why));
+  EXPECT_NE(std::string::npos, why.find("cannot read the boards file " + path)) << why;
 }
 
 }  // namespace

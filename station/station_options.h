@@ -1,0 +1,33 @@
+// The korvane-station command line: the slots and how each board is tested,
+// where the records and logs go, and the reports. One table holds every
+// option; the usage text and the parsing both follow from it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct station_slot {
+  std::string name;  // as the view and the records name it
+  std::string port;  // what korvane's -p takes
+};
+
+struct station_options {
+  std::vector<station_slot> slots;
+  int passes = 0;      // --passes: 0 for none
+  double minutes = 0;  // --minutes: 0 for none
+  std::string test;    // --test: "", "sdram" or "flash"
+  std::string db = "korvane-station.db";
+  std::string logs = "korvane-logs";
+  std::string station;  // --station: empty for the host name
+  std::string operator_name;
+  bool once = false;
+  std::string junit, json;
+  std::string korvane;  // --korvane: empty for the korvane beside the station
+  bool help = false;
+};
+
+// False with a one-line reason (no newline) for a bad command line.
+bool parse_station_options(int argc, char **argv, station_options *o, std::string *why);
+
+// The usage text, from the option table.
+std::string station_usage(void);

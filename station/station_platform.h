@@ -1,0 +1,26 @@
+// What the station asks of the operating system besides its children and
+// its standard input: the signals that end it, where korvane is, the host's
+// name, and whether it talks to a terminal. One file per platform.
+#pragma once
+
+#include <string>
+
+// From now on Ctrl-C and the other requests to end (termination, a closed
+// terminal) are noted instead of ending the station, which then stops every
+// korvane and records the boards under test; a reader of its output that
+// goes away does not end it either.
+void catch_stop_signals(void);
+// Whether such a request came.
+bool stop_requested(void);
+
+// The korvane program in the station's own folder.
+std::string korvane_beside_station(const char *argv0);
+
+// Whether path names a program the station can run.
+bool program_runnable(const std::string &path);
+
+// The host's name, or "unknown".
+std::string host_name(void);
+
+bool output_is_terminal(void);
+bool input_is_terminal(void);

@@ -1,0 +1,272 @@
+#include "station_run.h"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "board_logs.h"
+#include "run_report.h"
+#include "serial_input.h"
+#include "slot_cycle.h"
+#include "station_clock.h"
+#include "station_db.h"
+#include "station_options.h"
+#include "station_platform.h"
+#include "station_view.h"
+#include "stdin_lines.h"
+
+namespace {
+
+// The loop's one wait: short enough for the view and the serials to feel
+// immediate, long enough that a station of sixteen slots costs nothing.
+const int TICK_MS = 50;
+// The terminal is redrawn at most this often: a row read from a metre away
+// gains nothing from more, and a slow terminal line loses by it.
+const double REDRAW_S = 0.25;
+
+struct station {
+  station_options options;
+  cycle_settings settings;
+  station_db *db = nullptr;
+  std::vector<slot_state> slots;
+  std::vector<board_record> reported;  // every board, when reports are written
+  station_totals totals;
+  bool terminal = false, color = false, input_terminal = false;
+  bool ending = false;
+  std::string record_problem;         // why a record or report could not be written
+  std::string input_note;             // the last word on a serial typed
+  std::vector<std::string> failures;  // the failed boards, for the last word
+  int status = 0;
+
+  // The terminal's view as drawn last.
+  std::string drawn;
+  size_t drawn_rows = 0;
+  double drawn_at = 0;
+};
+
+void write_out(const std::string &text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+void show_events(station *st, const std::vector<view_event> &events) {
+  if (st->terminal) return;
+  std::time_t utc = std::time(nullptr);
+  std::string text;
+  for (const view_event &e : events) text += event_line(utc, e) + "\n";
+  if (!text.empty()) write_out(text);
+}
+
+void redraw(station *st, double now, bool at_once) {
+  if (!at_once && now - st->drawn_at < REDRAW_S) return;
+  std::string status =
+      st->record_problem.empty() ? st->input_note : "NOT RECORDED: " + st->record_problem;
+  std::vector<std::string> rows =
+      terminal_rows(st->slots, st->settings, st->totals, status, now, st->color);
+  std::string screen;
+  for (const std::string &row : rows) screen += "\x1b[2K" + row + "\n";
+  if (screen == st->drawn) return;
+  std::string text;
+  if (st->drawn_rows) text = "\r\x1b[" + std::to_string(st->drawn_rows) + "A";
+  write_out(text + screen + "\x1b[J");
+  st->drawn = screen;
+  st->drawn_rows = rows.size();
+  st->drawn_at = now;
+}
+
+bool write_reports(station *st, std::string *why) {
+  if (!st->options.json.empty() && !write_run_json(st->options.json, st->reported, why)) {
+    return false;
+  }
+  return st->options.junit.empty() || write_run_junit(st->options.junit, st->reported, why);
+}
+
+// A finished board: its record committed before its verdict is shown.
+void record_board(station *st, slot_state *s, board_record *board,
+                  std::vector<view_event> *events) {
+  std::string why;
+  bool recorded = station_db_commit(st->db, board, &why);
+  if (recorded && (!st->options.json.empty() || !st->options.junit.empty())) {
+    st->reported.push_back(*board);
+    std::string report_why;
+    if (!write_reports(st, &report_why)) {
+      st->record_problem = report_why;
+      st->status |= 1;
+      events->push_back({"", "report not written: " + report_why});
+    }
+  }
+  if (!recorded) {
+    st->record_problem = why;
+    st->status |= 1;
+  }
+  count_board(&st->totals, *board, recorded);
+  if (board->sdram_failed) st->status |= 8;
+  if (board->flash_failed) st->status |= 16;
+  if (board->outcome == board_outcome::error || board->outcome == board_outcome::interrupted) {
+    st->status |= 1;
+  }
+  slot_show_verdict(s, *board, recorded, why, events);
+  if (board->outcome == board_outcome::failed) {
+    std::string serial = board->serial.empty() ? "no serial" : "serial " + board->serial;
+    st->failures.push_back(s->slot.name + " (" + serial + "): " + s->verdict_text);
+  }
+}
+
+void take_input_line(station *st, const std::string &line, std::vector<view_event> *events) {
+  std::string text = line;
+  while (!text.empty() && text.back() == '\r') text.pop_back();
+  if (st->input_terminal && text == "q") {
+    st->ending = true;
+    return;
+  }
+  std::vector<std::string> names;
+  std::vector<bool> has_serial;
+  for (const slot_state &s : st->slots) {
+    names.push_back(s.slot.name);
+    // A slot that has ended takes no more boards, nor their serials.
+    has_serial.push_back(!s.serial.empty() || s.phase == slot_phase::done);
+  }
+  size_t slot = 0;
+  std::string serial, why;
+  switch (read_serial_line(text, names, has_serial, &slot, &serial, &why)) {
+    case serial_line::empty:
+      return;
+    case serial_line::refused:
+      st->input_note = why;
+      events->push_back({"", why});
+      return;
+    case serial_line::assigned:
+      if (st->slots[slot].phase == slot_phase::done) {
+        st->input_note = "slot " + names[slot] + " has ended; serial " + serial + " refused";
+        events->push_back({"", st->input_note});
+        return;
+      }
+      st->slots[slot].serial = serial;
+      st->input_note = "serial " + serial + " for slot " + names[slot];
+      events->push_back({names[slot], "serial " + serial});
+      return;
+  }
+}
+
+void run_loop(station *st) {
+  stdin_lines input;
+  bool ended_slots = false;
+  for (;;) {
+    double now = steady_now();
+    std::vector<view_event> events;
+    if ((st->ending || stop_requested()) && !ended_slots) {
+      st->ending = true;
+      ended_slots = true;
+      events.push_back({"", "ending: every korvane is stopped"});
+      for (slot_state &s : st->slots) slot_end(&s, now);
+    }
+    bool all_done = true;
+    for (slot_state &s : st->slots) {
+      board_record board;
+      if (slot_poll(&s, st->settings, now, std::time(nullptr), &events, &board)) {
+        record_board(st, &s, &board, &events);
+      }
+      if (s.phase != slot_phase::done) all_done = false;
+    }
+    show_events(st, events);
+    // A slot's news (a board in, a verdict) is shown at once; the clocks
+    // can wait a little.
+    bool news = false;
+    for (const view_event &e : events) news = news || !e.slot.empty();
+    if (st->terminal) redraw(st, now, news);
+    if (all_done) return;
+
+    std::vector<std::string> lines;
+    stdin_wait_lines(&input, TICK_MS, &lines);
+    events.clear();
+    for (const std::string &line : lines) take_input_line(st, line, &events);
+    // The terminal echoed each line typed, one row below the view.
+    if (st->terminal && st->input_terminal) st->drawn_rows += lines.size();
+    show_events(st, events);
+  }
+}
+
+void last_word(station *st) {
+  double now = steady_now();
+  std::string text;
+  if (st->terminal) {
+    redraw(st, now, true);
+    for (const std::string &f : st->failures) text += printable(f) + "\n";
+  } else {
+    text = event_line(std::time(nullptr), {"", summary_text(st->totals, now)}) + "\n";
+  }
+  write_out(text);
+}
+
+// 0 to go on, else the status to end with.
+int start(station *st, int argc, char **argv) {
+  std::string why;
+  if (!parse_station_options(argc, argv, &st->options, &why)) {
+    std::fprintf(stderr, "korvane-station: %s\nTry korvane-station --help\n", why.c_str());
+    return 2;
+  }
+  if (st->options.help) {
+    write_out(station_usage());
+    return -1;
+  }
+  const station_options &o = st->options;
+  cycle_settings &c = st->settings;
+  c.korvane = o.korvane.empty() ? korvane_beside_station(argv[0]) : o.korvane;
+  c.test = o.test;
+  c.passes = o.passes;
+  c.minutes = o.minutes;
+  c.logs = o.logs;
+  c.station = o.station.empty() ? host_name() : o.station;
+  c.operator_name = o.operator_name;
+  c.once = o.once;
+
+  if (!program_runnable(c.korvane)) {
+    std::fprintf(stderr, "korvane-station: cannot run korvane: %s is no program\n",
+                 c.korvane.c_str());
+    return 1;
+  }
+  if (!logs_folder_ready(c.logs, &why)) {
+    std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+    return 1;
+  }
+  st->db = station_db_open(o.db, &why);
+  if (!st->db) {
+    std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+    return 1;
+  }
+  // The reports are written once, empty, so that a path that cannot take
+  // them stops the station before a board is touched.
+  if (!write_reports(st, &why)) {
+    std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+    return 1;
+  }
+  for (const station_slot &slot : o.slots) {
+    slot_state s;
+    s.slot = slot;
+    st->slots.push_back(s);
+  }
+  st->terminal = output_is_terminal();
+  st->input_terminal = input_is_terminal();
+  st->color = st->terminal && color_wanted();
+  st->totals.started = steady_now();
+  return 0;
+}
+
+}  // namespace
+
+int station_run(int argc, char **argv) {
+  catch_stop_signals();
+  station st;
+  int status = start(&st, argc, argv);
+  if (status == 0) {
+    run_loop(&st);
+    last_word(&st);
+    status = st.status;
+    for (const slot_state &s : st.slots) {
+      if (s.port_failed) status |= 1;
+    }
+  }
+  station_db_close(st.db);
+  return status < 0 ? 0 : status;
+}

@@ -1,0 +1,19 @@
+// Standard input read a line at a time without ever blocking the station:
+// the main loop's one wait, bounded, is the wait for a line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A line longer than this is cut there; the rest up to its end is dropped.
+constexpr size_t MAX_INPUT_LINE = 4096;
+
+struct stdin_lines {
+  std::string pending;    // a line begun, not yet ended
+  bool ended = false;     // standard input closed or failed
+  bool dropping = false;  // the rest of an over-long line
+};
+
+// Waits up to timeout_ms for input and appends the lines that are complete.
+// Once standard input has ended it only waits.
+void stdin_wait_lines(stdin_lines *in, int timeout_ms, std::vector<std::string> *lines);

@@ -1,0 +1,385 @@
+// The built korvane-station driving the built korvane against boardsims,
+// one per slot: the rows it commits, the logs it files, its exit status and
+// its event lines; how it ends on Ctrl-C and on kill -9; how it refuses to
+// start where it cannot keep its records.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "test_files.h"
+
+namespace {
+
+const double RUN_TIMEOUT_S = 60;
+
+// The rows of a query, columns joined by '|', NULL as "NULL".
+std::vector<std::string> query(const std::string &db_path, const std::string &sql) {
+  sqlite3 *db = nullptr;
+  std::vector<std::string> rows;
+  if (sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return {"cannot open " + db_path};
+  }
+  sqlite3_stmt *s = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
+    rows.push_back(sqlite3_errmsg(db));
+  }
+  while (s && sqlite3_step(s) == SQLITE_ROW) {
+    std::string row;
+    for (int i = 0; i < sqlite3_column_count(s); i++) {
+      const unsigned char *text = sqlite3_column_text(s, i);
+      row += std::string(i ? "|" : "") + (text ? (const char *)text : "NULL");
+    }
+    rows.push_back(row);
+  }
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+  return rows;
+}
+
+// The korvane processes whose command line names port.
+int korvanes_on(const std::string &port) {
+  int count = 0;
+  DIR *proc = opendir("/proc");
+  while (dirent *e = proc ? readdir(proc) : nullptr) {
+    std::string cmdline = read_file(std::string("/proc/") + e->d_name + "/cmdline");
+    for (char &c : cmdline) {
+      if (c == '\0') c = ' ';
+    }
+    if (cmdline.compare(0, sizeof KORVANE_PATH - 1, KORVANE_PATH) == 0 &&
+        cmdline.find(" " + port + " ") != std::string::npos) {
+      count++;
+    }
+  }
+  if (proc) closedir(proc);
+  return count;
+}
+
+struct slot_case {
+  std::string name;
+  std::vector<std::string> board;  // boardsim's options
+  bool vanishes = false;           // the board goes away once it is in
+};
+
+// One row as the cases expect it: serial, slot, outcome, the four counts,
+// korvane's status and message.
+const char ROW_QUERY[] =
+    "SELECT serial, slot, outcome, sdram_passes, sdram_failed, flash_passes, flash_failed,"
+    " korvane_status, message FROM boards ORDER BY slot";
+
+class StationE2e : public ::testing::Test {
+ protected:
+  std::string dir;
+  std::vector<pid_t> boards;
+  std::vector<std::string> ports;
+
+  void SetUp() override {
+    dir = temp_dir("station-e2e");
+    ASSERT_NE("", dir);
+  }
+  void TearDown() override {
+    stop_boards();
+    remove_tree(dir);
+  }
+
+  std::string start_board(std::vector<std::string> options) {
+    options.insert(options.begin(), BOARDSIM_PATH);
+    pid_t b = start_child(options, "boardsim");
+    EXPECT_GT(b, 0);
+    std::string path;
+    auto has_line = [&](const child_result &r) {
+      path = r.out.substr(0, r.out.find('\n'));
+      return r.out.find('\n') != std::string::npos;
+    };
+    EXPECT_TRUE(read_child_until(b, has_line, 5));
+    boards.push_back(b);
+    ports.push_back(path);
+    return path;
+  }
+
+  void stop_boards() {
+    for (pid_t b : boards) {
+      if (b > 0) stop_child(b, SIGTERM, 5);
+    }
+    boards.clear();
+    ports.clear();
+  }
+
+  // The station with its standard input read from a file holding input.
+  pid_t start_station(const std::vector<std::string> &args, const std::string &input = "") {
+    std::string input_path = dir + "/input";
+    FILE *f = fopen(input_path.c_str(), "w");
+    if (f) {
+      fputs(input.c_str(), f);
+      fclose(f);
+    }
+    std::vector<std::string> argv = {
+        "/bin/sh",    "-c",          "input=$1; shift; exec \"$0\" \"$@\" < \"$input\"",
+        STATION_PATH, input_path,    "--korvane",
+        KORVANE_PATH, "--db",        dir + "/station.db",
+        "--logs",     dir + "/logs", "--station",
+        "bench"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_t s = start_child(argv, "korvane-station");
+    EXPECT_GT(s, 0);
+    return s;
+  }
+
+  std::vector<std::string> rows() { return query(dir + "/station.db", ROW_QUERY); }
+};
+
+// Every line an event line: its UTC time first, no escape sequence.
+void expect_event_lines(const std::string &out) {
+  static const std::regex EVENT("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ [^\\x1b]*");
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    ASSERT_NE(std::string::npos, end) << "an unended line";
+    std::string line = out.substr(start, end - start);
+    EXPECT_TRUE(std::regex_match(line, EVENT)) << line;
+    start = end + 1;
+  }
+}
+
+struct run_case {
+  const char *name;
+  std::vector<slot_case> slots;
+  std::vector<std::string> args;
+  std::string input;  // the serials typed
+  int status;
+  std::vector<std::string> rows;    // ROW_QUERY's, "$PORT0" for the first board's port
+  std::vector<std::string> events;  // texts the event lines hold, after their time
+};
+
+TEST_F(StationE2e, RunsRecordEveryBoard) {
+  const run_case cases[] = {
+      {"sound board",
+       {{"A", {}}},
+       {},
+       "SN-1\n",
+       0,
+       {"SN-1|A|passed|1|0|1|0|0|NULL"},
+       {"A: waiting for a board", "A: board in, downloading", "A: SDRAM passed", "A: FLASH passed",
+        "A: PASS (serial SN-1, ",
+        "station: 1 board tested, 1 passed, 0 failed, 0 errors, yield 100%"}},
+      {"data line stuck",
+       {{"A", {"--data-stuck", "5:1"}}},
+       {},
+       "",
+       8,
+       {"NULL|A|failed|1|1|1|0|0|NULL"},
+       {"A: SDRAM failed", "A: FAIL SDRAM: data line 5 stuck at 1 (no serial, "}},
+      {"address lines shorted",
+       {{"A", {"--addr-short", "3:7"}}},
+       {"--test", "sdram"},
+       "A=SN-2\n",
+       8,
+       {"SN-2|A|failed|1|1|0|0|0|NULL"},
+       {"A: FAIL SDRAM: address lines 3 and 7 shorted (serial SN-2, "}},
+      {"flash maker wrong",
+       {{"A", {"--nand-id", "00,f1,80,95"}}},
+       {},
+       "",
+       16,
+       {"NULL|A|failed|1|0|1|1|0|NULL"},
+       {"A: FAIL FLASH: maker 0x00 is neither 0x20 nor 0x2c"}},
+      {"soak of passes counts each pass",
+       {{"A", {"--nand-status", "e1"}}, {"B", {}}},
+       {"--passes", "3", "--test", "flash"},
+       "",
+       16,
+       {"NULL|A|failed|0|0|3|3|130|NULL", "NULL|B|passed|0|0|3|0|130|NULL"},
+       {"A: FLASH failed in pass 3", "B: FLASH passed in pass 3",
+        "A: FAIL FLASH: status 0xe1 is not 0xe0"}},
+      {"download refused",
+       {{"A", {"--cancel-block", "3"}}},
+       {},
+       "",
+       1,
+       {"NULL|A|error|0|0|0|0|1|Xmodem download failed: -1."},
+       {"A: ERROR Xmodem download failed: -1. (no serial, "}},
+      {"port vanishes, the other slots go on",
+       {{"A", {"--baud", "115200"}, true}, {"B", {"--data-stuck", "2:0"}}, {"C", {}}},
+       {},
+       "C=SN-C\nSN-A\n",
+       9,
+       {"SN-A|A|error|0|0|0|0|1|Lost serial port $PORT0.", "NULL|B|failed|1|1|1|0|0|NULL",
+        "SN-C|C|passed|1|0|1|0|0|NULL"},
+       {"A: ERROR Lost serial port $PORT0.", "B: FAIL SDRAM: data line 2 stuck at 0",
+        "C: PASS (serial SN-C, "}},
+      {"serial as typed, refused ones change nothing",
+       {{"A", {}}, {"B", {}}},
+       {},
+       std::string(65, 'x') + "\nSN\x1b\n'; DROP TABLE boards; --\nB=" + std::string(64, 'y') +
+           "\n",
+       0,
+       {"'; DROP TABLE boards; --|A|passed|1|0|1|0|0|NULL",
+        std::string(64, 'y') + "|B|passed|1|0|1|0|0|NULL"},
+       {"station: serial longer than 64 characters refused",
+        "station: serial holding control characters refused"}},
+  };
+  for (const run_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    args.push_back("--once");
+    for (const slot_case &s : c.slots) args.push_back(s.name + "=" + start_board(s.board));
+    pid_t station = start_station(args, c.input);
+    for (size_t i = 0; i < c.slots.size(); i++) {
+      if (!c.slots[i].vanishes) continue;
+      std::string in = c.slots[i].name + ": board in";
+      ASSERT_TRUE(read_child_until(
+          station, [&](const child_result &r) { return r.out.find(in) != std::string::npos; },
+          RUN_TIMEOUT_S));
+      stop_child(boards[i], SIGKILL, 5);
+      boards[i] = -1;
+    }
+    child_result r = finish_child(station, "korvane-station", RUN_TIMEOUT_S);
+    ASSERT_FALSE(r.timed_out) << r.out;
+    EXPECT_EQ(c.status, r.status) << r.out << r.err;
+    EXPECT_EQ("", r.err);
+    std::vector<std::string> want = c.rows;
+    for (std::string &row : want) row = std::regex_replace(row, std::regex("\\$PORT0"), ports[0]);
+    EXPECT_EQ(want, rows());
+    expect_event_lines(r.out);
+    for (std::string e : c.events) {
+      e = std::regex_replace(e, std::regex("\\$PORT0"), ports[0]);
+      EXPECT_NE(std::string::npos, r.out.find("Z " + e)) << e << " not in\n" << r.out;
+    }
+    // Each board's log is filed under its serial or slot and its start, and
+    // holds its tests; nothing else is left in the folder.
+    std::vector<std::string> logs =
+        query(dir + "/station.db",
+              "SELECT log, coalesce(serial, 'slot-' || slot), started, outcome FROM boards");
+    std::vector<std::string> names;
+    for (const std::string &row : logs) {
+      std::vector<std::string> f;
+      size_t start = 0, bar;
+      while ((bar = row.find('|', start)) != std::string::npos) {
+        f.push_back(row.substr(start, bar - start));
+        start = bar + 1;
+      }
+      f.push_back(row.substr(start));
+      ASSERT_EQ(4u, f.size()) << row;
+      std::string stamp = f[2];
+      stamp.erase(std::remove(stamp.begin(), stamp.end(), '-'), stamp.end());
+      stamp.erase(std::remove(stamp.begin(), stamp.end(), ':'), stamp.end());
+      EXPECT_EQ(0u, f[0].find(dir + "/logs/")) << f[0];
+      if (f[1].find('\'') == std::string::npos) {
+        EXPECT_EQ(dir + "/logs/" + f[1] + "-" + stamp + ".log", f[0]);
+      }
+      bool tested = f[3] == "passed" || f[3] == "failed";
+      EXPECT_EQ(tested, read_file(f[0]).find("Testing") != std::string::npos) << f[0];
+      names.push_back(f[0]);
+    }
+    DIR *d = opendir((dir + "/logs").c_str());
+    size_t files = 0;
+    while (dirent *e = d ? readdir(d) : nullptr) files += e->d_name[0] != '.';
+    if (d) closedir(d);
+    EXPECT_EQ(names.size(), files);
+    for (const std::string &port : ports) EXPECT_EQ(0, korvanes_on(port)) << port;
+
+    stop_boards();
+    unlink((dir + "/station.db").c_str());
+    unlink((dir + "/station.db-wal").c_str());
+    unlink((dir + "/station.db-shm").c_str());
+    remove_tree(dir + "/logs");
+  }
+}
+
+TEST_F(StationE2e, CtrlCRecordsTheBoardsUnderTestAsInterrupted) {
+  std::string a = start_board({});
+  std::string b = start_board({});
+  pid_t station =
+      start_station({"--passes", "1000", "--test", "flash", "A=" + a, "B=" + b}, "SN-A\n");
+  auto both_testing = [](const child_result &r) {
+    return r.out.find("A: FLASH passed") != std::string::npos &&
+           r.out.find("B: FLASH passed") != std::string::npos;
+  };
+  ASSERT_TRUE(read_child_until(station, both_testing, RUN_TIMEOUT_S));
+  child_result r = stop_child(station, SIGINT, RUN_TIMEOUT_S);
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  std::vector<std::string> got = rows();
+  ASSERT_EQ(2u, got.size());
+  EXPECT_EQ(0u, got[0].find("SN-A|A|interrupted|0|0|")) << got[0];
+  EXPECT_EQ(0u, got[1].find("NULL|B|interrupted|0|0|")) << got[1];
+  EXPECT_NE(std::string::npos, r.out.find("A: INTERRUPTED (serial SN-A, "));
+  EXPECT_EQ(0, korvanes_on(a));
+  EXPECT_EQ(0, korvanes_on(b));
+}
+
+TEST_F(StationE2e, KillNineLeavesRecordsIntactAndNoKorvane) {
+  std::string a = start_board({});
+  child_result first =
+      finish_child(start_station({"--once", "A=" + a}, "SN-1\n"), "korvane-station", RUN_TIMEOUT_S);
+  ASSERT_EQ(0, first.status) << first.out << first.err;
+  stop_boards();
+
+  a = start_board({});
+  pid_t station = start_station({"--passes", "1000", "--test", "flash", "A=" + a});
+  ASSERT_TRUE(read_child_until(
+      station,
+      [](const child_result &r) { return r.out.find("A: FLASH passed") != std::string::npos; },
+      RUN_TIMEOUT_S));
+  stop_child(station, SIGKILL, 5);
+  // The korvane is told of its station's death by the kernel, and ends.
+  double end = steady_seconds() + 5;
+  while (korvanes_on(a) && steady_seconds() < end) usleep(20000);
+  EXPECT_EQ(0, korvanes_on(a));
+  EXPECT_EQ(std::vector<std::string>({"ok"}), query(dir + "/station.db", "PRAGMA integrity_check"));
+  EXPECT_EQ(std::vector<std::string>({"SN-1|A|passed|1|0|1|0|0|NULL"}), rows());
+}
+
+TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationBeforeAnyBoard) {
+  std::string a = start_board({});
+  FILE *f = fopen((dir + "/file").c_str(), "w");
+  ASSERT_TRUE(f);
+  fclose(f);
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {"database in a missing folder",
+       {"--db", dir + "/missing/station.db"},
+       "korvane-station: cannot open the database " + dir + "/missing/station.db: "},
+      {"logs folder under a file",
+       {"--logs", dir + "/file/logs"},
+       "korvane-station: cannot make the logs folder " + dir + "/file/logs"},
+      {"report in a missing folder", {"--json", dir + "/missing/run.json"}, "korvane-station: "},
+      {"no korvane",
+       {"--korvane", dir + "/missing/korvane"},
+       "korvane-station: cannot run korvane: " + dir + "/missing/korvane is no program\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    args.push_back("A=" + a);
+    child_result r = finish_child(start_station(args), "korvane-station", RUN_TIMEOUT_S);
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(0u, r.err.find(c.err)) << r.err;
+    EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+  }
+  // The board was never woken: korvane still finds it waiting.
+  child_result k = finish_child(start_child({KORVANE_PATH, "-p", a, "flash"}, "korvane"), "korvane",
+                                RUN_TIMEOUT_S);
+  EXPECT_EQ(0, k.status) << k.err;
+}
+
+TEST_F(StationE2e, BadCommandLineIsStatusTwo) {
+  child_result r = finish_child(start_station({"A=/dev/a", "B=/dev/a"}), "korvane-station", 10);
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("korvane-station: two slots on port /dev/a\nTry korvane-station --help\n", r.err);
+}
+
+}  // namespace

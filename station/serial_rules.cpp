@@ -41,25 +41,25 @@ bool next_code_point(const std::string &text, std::size_t *at, unsigned long *co
 
 bool serial_is_acceptable(const std::string &serial, std::string *why) {
   if (serial.empty()) {
-    set_why(why, "the serial number is empty");
+    set_why(why, "empty serial refused");
     return false;
   }
   int characters = 0;
   for (std::size_t at = 0; at < serial.size();) {
     unsigned long code = 0;
     if (!next_code_point(serial, &at, &code)) {
-      set_why(why, "the serial number is not valid UTF-8 text");
+      set_why(why, "serial that is not UTF-8 text refused");
       return false;
     }
     if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
-      set_why(why, "the serial number holds a control character");
+      set_why(why, "serial holding control characters refused");
       return false;
     }
     ++characters;
   }
   if (characters > SERIAL_MAX_CHARACTERS) {
-    set_why(why, "the serial number is longer than " + std::to_string(SERIAL_MAX_CHARACTERS) +
-                     " characters");
+    set_why(why,
+            "serial longer than " + std::to_string(SERIAL_MAX_CHARACTERS) + " characters refused");
     return false;
   }
   return true;

@@ -104,6 +104,7 @@
       case 'PASS': return 'pass';
       case 'FAIL': return 'fail';
       case 'ERROR': return 'error';
+      case 'INTERRUPTED': return 'error';
       case 'NOT RECORDED': return 'unrecorded';
     }
     return slot.busy ? 'running' : 'waiting';
@@ -115,13 +116,7 @@
     tile.root.className = 'tile ' + tone(slot);
     tile.port.textContent = slot.port;
     tile.serial.textContent = slot.serial;
-    let phase = slot.phase;
-    if (slot.pass > 0) {
-      phase += slot.passes > 0 ? ' \u2014 pass ' + slot.pass + ' of ' + slot.passes
-        : ' \u2014 pass ' + slot.pass;
-    }
-    if (slot.percent >= 0) phase += ' ' + slot.percent + '%';
-    tile.phase.textContent = phase;
+    tile.phase.textContent = slot.phase;
     tile.bar.hidden = slot.percent < 0;
     tile.fill.style.width = Math.min(100, Math.max(0, slot.percent)) + '%';
     tile.verdict.textContent = slot.verdict;

@@ -62,9 +62,10 @@ struct web_server {
   web_hooks hooks;
   std::string token;
 
-  std::mutex mutex;  // guards `latest` and `flush_posted`
+  std::mutex mutex;  // guards `latest`, `flush_posted` and `last_content`
   std::string latest;
   bool flush_posted = false;
+  std::string last_content;  // the last state but its time, to skip repeats
 
   // The server's thread alone touches these.
   std::string state;
@@ -346,6 +347,14 @@ web_server *web_start(const std::string &address, const web_hooks &hooks, std::s
 
 void web_update(web_server *server, const web_header &header, const std::vector<web_slot> &slots) {
   if (!server) return;
+  // The station may hand the same state on every turn of its loop; only a
+  // change is sent, stamped with the time it was made.
+  std::string content = web_state_json(header, slots, 0);
+  {
+    std::lock_guard<std::mutex> lock(server->mutex);
+    if (content == server->last_content) return;
+    server->last_content = std::move(content);
+  }
   std::string state = web_state_json(header, slots, now_ms());
   {
     std::lock_guard<std::mutex> lock(server->mutex);

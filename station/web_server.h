@@ -21,8 +21,8 @@ struct web_server;
 web_server *web_start(const std::string &address, const web_hooks &hooks, std::string *bound,
                       std::string *why);
 
-// The station's new state, pushed to every open page. Safe from any thread;
-// returns at once.
+// The station's new state, pushed to every open page unless it is the same as
+// the last. Safe from any thread; returns at once.
 void web_update(web_server *server, const web_header &header, const std::vector<web_slot> &slots);
 
 // Closes every connection, ends the thread and frees the server (null: nothing).

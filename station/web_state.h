@@ -10,13 +10,16 @@ struct web_slot {
   std::string name;
   std::string port;
   std::string serial;  // of the board in the slot (or the last one); empty: none
-  std::string phase;   // in words: "waiting for a board", "downloading", "SDRAM pass 3 of 10"
-  int percent = -1;    // the download's progress, -1 when not downloading
+  // In words, as the terminal shows it: "waiting for a board", "downloading
+  // 42%", "SDRAM pass 3 of 10"
+  std::string phase;
+  int percent = -1;    // the download's progress (the page's bar), -1 when not downloading
   int pass = 0;        // the soak's pass under way, 0 when not soaking
   int passes = 0;      // the passes asked for, 0 when not a counted soak
   double elapsed = 0;  // seconds since the board in the slot started
   bool busy = false;   // a board is under test (its verdict is not in yet)
-  // "", "PASS", "FAIL", "ERROR", "NOT RECORDED"; kept until the next board starts
+  // "", "PASS", "FAIL", "ERROR", "INTERRUPTED", "NOT RECORDED"; kept until the
+  // next board starts
   std::string verdict;
   std::string detail;  // the fault named for a FAIL, the reason for an ERROR
 };

@@ -57,12 +57,12 @@ void play(driver *d, std::size_t index, int tick, double tick_seconds) {
   slot.elapsed = (at - WAIT_TICKS) * tick_seconds;
   int run = at - WAIT_TICKS;
   if (run <= DOWNLOAD_TICKS) {
-    slot.phase = "downloading";
     slot.percent = run * 100 / DOWNLOAD_TICKS;
+    slot.phase = "downloading " + std::to_string(slot.percent) + "%";
     return;
   }
   int pass = (run - DOWNLOAD_TICKS - 1) / PASS_TICKS + 1;
-  slot.phase = "SDRAM test";
+  slot.phase = "SDRAM pass " + std::to_string(pass) + " of " + std::to_string(PASSES);
   slot.pass = pass;
   slot.passes = PASSES;
   if (at != CYCLE - 1) return;

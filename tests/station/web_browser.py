@@ -3,15 +3,20 @@ headless Chromium through chromedriver, a station (or its stand-in) started as
 a child process, and a TCP relay between the two that can drop every
 connection, as a network that fails would."""
 
+import json
 import os
 import select
 import socket
 import subprocess
+import sys
 import threading
 import time
+import urllib.error
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
 
 CHROME_FLAGS = [
     "--headless",
@@ -150,3 +155,105 @@ def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def post(url, body, content_type="application/json"):
+    request = urllib.request.Request(url + "serial", data=body.encode(), method="POST",
+                                     headers={"Content-Type": content_type})
+    try:
+        with urllib.request.urlopen(request, timeout=10) as answer:
+            return answer.status, json.loads(answer.read())
+    except urllib.error.HTTPError as error:
+        return error.code, json.loads(error.read())
+
+
+def tile(browser, slot):
+    return browser.find_element(By.CSS_SELECTOR, 'section[data-slot="%s"]' % slot)
+
+
+def tile_text(browser, slot, part):
+    return tile(browser, slot).find_element(By.CLASS_NAME, part).text
+
+
+def tile_tone(browser, slot):
+    return tile(browser, slot).get_attribute("class").split()[-1]
+
+
+def check_token(url, token, slot):
+    """A post without the page's token is refused; with it, taken."""
+    cases = [
+        ("no token", json.dumps({"slot": slot, "serial": "T-1"}), "application/json", 403),
+        ("a wrong token", json.dumps({"slot": slot, "serial": "T-2", "token": "0" * 32}),
+         "application/json", 403),
+        ("a form from another site", "slot=%s&serial=T-3&token=%s" % (slot, token),
+         "application/x-www-form-urlencoded", 415),
+        ("the page's token", json.dumps({"slot": slot, "serial": "T-4", "token": token}),
+         "application/json", 200),
+    ]
+    for what, body, content_type, status in cases:
+        got, answer = post(url, body, content_type)
+        assert got == status, (what, got, answer)
+
+
+def check_from_another_address(port, token, slot, slots):
+    """From a network namespace of the test's own, joined to this one by a
+    veth pair: the page comes without the token, and a post, even with the
+    token, is refused."""
+    tag = str(os.getpid() % 100000)
+    namespace, near, far = "kvweb" + tag, "kvw%sa" % tag, "kvw%sb" % tag
+    subnet = "10.%d.%d" % (200 + os.getpid() % 50, (os.getpid() // 50) % 250)
+    here, there = subnet + ".1", subnet + ".2"
+
+    def ip(*argv):
+        subprocess.run(["ip", *argv], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE)
+
+    try:
+        ip("netns", "add", namespace)
+    except (subprocess.CalledProcessError, FileNotFoundError) as error:
+        print("SKIPPED the non-loopback check: no network namespace here (%s)" % error)
+        return
+    try:
+        ip("link", "add", near, "type", "veth", "peer", "name", far)
+        ip("link", "set", far, "netns", namespace)
+        ip("addr", "add", here + "/30", "dev", near)
+        ip("link", "set", near, "up")
+        ip("-n", namespace, "addr", "add", there + "/30", "dev", far)
+        ip("-n", namespace, "link", "set", far, "up")
+        probe = (
+            "import json, sys, urllib.request, urllib.error\n"
+            "url = sys.argv[1]\n"
+            "page = urllib.request.urlopen(url, timeout=10).read().decode()\n"
+            "slots = json.loads(urllib.request.urlopen(url + 'api/slots', timeout=10).read())\n"
+            "request = urllib.request.Request(url + 'serial', method='POST', data=json.dumps("
+            "{'slot': sys.argv[2], 'serial': 'FAR-1', 'token': sys.argv[3]}).encode(),"
+            " headers={'Content-Type': 'application/json'})\n"
+            "try:\n"
+            "    status = urllib.request.urlopen(request, timeout=10).status\n"
+            "except urllib.error.HTTPError as error:\n"
+            "    status = error.code\n"
+            "print(json.dumps({'token_in_page': sys.argv[3] in page,"
+            " 'slots': len(slots['slots']), 'post': status}))\n")
+        result = subprocess.run(
+            ["ip", "netns", "exec", namespace, sys.executable, "-c", probe,
+             "http://%s:%d/" % (here, port), slot, token],
+            check=True, capture_output=True, text=True, timeout=60)
+        seen = json.loads(result.stdout)
+        assert seen == {"token_in_page": False, "slots": slots, "post": 403}, seen
+    finally:
+        subprocess.run(["ip", "link", "del", near], stderr=subprocess.DEVNULL)
+        subprocess.run(["ip", "netns", "del", namespace], stderr=subprocess.DEVNULL)
+
+
+def check_reconnect(browser, relay):
+    states = browser.execute_script("return window.korvane.states")
+    assert relay.drop_all() >= 1
+    wait_for("the page to notice", lambda: browser.execute_script(
+        "return window.korvane.lost") >= 1)
+    wait_for("the page to reconnect", lambda: browser.execute_script(
+        "return window.korvane.connected"))
+    wait_for("states after the reconnection", lambda: browser.execute_script(
+        "return window.korvane.states") > states + 5)
+    assert browser.find_element(By.ID, "link").text.startswith("live")
+
+

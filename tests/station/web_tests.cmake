@@ -25,3 +25,11 @@ if(KORVANE_CHROMEDRIVER)
             --out ${CMAKE_BINARY_DIR}/tests/station/web_page_browser)
   set_tests_properties(station.web_page_browser PROPERTIES TIMEOUT 240 LABELS browser)
 endif()
+if(KORVANE_CHROMEDRIVER)
+  add_test(NAME station.web_page_station
+    COMMAND /usr/bin/python3 ${web_tests_dir}/web_page_station_test.py
+            --station $<TARGET_FILE:korvane-station> --korvane $<TARGET_FILE:korvane>
+            --boardsim $<TARGET_FILE:boardsim> --chromedriver ${KORVANE_CHROMEDRIVER}
+            --out ${CMAKE_BINARY_DIR}/tests/station/web_page_station)
+  set_tests_properties(station.web_page_station PROPERTIES TIMEOUT 300 LABELS browser)
+endif()

@@ -4,7 +4,13 @@ the moment the station hands it to the server to the frame that shows it,
 measured in the browser) and the station's CPU with twenty pages open, beside
 its CPU with none.
 
-  bench/web_pages.py --driver <web_station_driver> --chromedriver /usr/bin/chromedriver
+  bench/web_pages.py --driver <web_station_driver> [--chromedriver PATH]
+  bench/web_pages.py --station <korvane-station> --korvane <korvane>
+                     --boardsim <boardsim> [--chromedriver PATH]
+
+The first against the stand-in station, which hands the server a new state
+every tick; the second against korvane-station testing a stream of boards
+on four boardsim slots (--test flash, so that boards come and go often).
 
 Each page is a tab of one headless Chromium, reached through a relay of its
 own, so that the browser's limit on connections to one address does not
@@ -13,7 +19,9 @@ leave some pages without their stream."""
 import argparse
 import os
 import shutil
+import signal
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -24,6 +32,28 @@ import web_browser  # noqa: E402
 
 PAGES = 20
 WINDOW = 30.0  # seconds of CPU measured in each state
+SLOTS = 4
+# Each slot's stream of boards: sound ones, and now and then a faulty flash.
+BOARD_LINES = ["", "", "", "--nand-id 00,f1,80,95", "", "--nand-status e1"] * 40
+
+
+def start_real_station(args, work):
+    boards = []
+    ports = []
+    for slot in range(SLOTS):
+        stream = os.path.join(work, "boards-%d" % slot)
+        with open(stream, "w") as f:
+            f.write("\n".join(BOARD_LINES) + "\n")
+        board = subprocess.Popen([args.boardsim, "--boards", stream], stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL, text=True)
+        ports.append(board.stdout.readline().strip())
+        boards.append(board)
+    station = web_browser.child(
+        [args.station, "--korvane", args.korvane, "--db", os.path.join(work, "station.db"),
+         "--logs", os.path.join(work, "logs"), "--test", "flash", "--web", "127.0.0.1:0"] +
+        ["S%d=%s" % (i + 1, port) for i, port in enumerate(ports)])
+    line = station.line_starting("", timeout=30)
+    return station, boards, int(line.rsplit(":", 1)[1].strip("/"))
 
 
 def station_cpu(pid, seconds):
@@ -34,16 +64,26 @@ def station_cpu(pid, seconds):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--driver", required=True)
+    parser.add_argument("--driver")
+    parser.add_argument("--station")
+    parser.add_argument("--korvane")
+    parser.add_argument("--boardsim")
     parser.add_argument("--chromedriver", default="/usr/bin/chromedriver")
     parser.add_argument("--tick-ms", default="100")
     args = parser.parse_args()
 
-    station = web_browser.child([args.driver, "127.0.0.1:0", args.tick_ms])
-    profile = tempfile.mkdtemp(prefix="web-pages-")
+    work = tempfile.mkdtemp(prefix="web-pages-")
+    profile = os.path.join(work, "chromium")
+    boards = []
+    if args.station:
+        station, boards, port = start_real_station(args, work)
+        pace = "korvane-station, %d boardsim slots" % SLOTS
+    else:
+        station = web_browser.child([args.driver, "127.0.0.1:0", args.tick_ms])
+        port = int(station.line_starting("listening ").rsplit(":", 1)[1].strip("/"))
+        pace = "the stand-in station, a state every %s ms" % args.tick_ms
     browser = None
     try:
-        port = int(station.line_starting("listening ").rsplit(":", 1)[1].strip("/"))
         idle = station_cpu(station.process.pid, WINDOW)
 
         relays = [web_browser.relay(port) for _ in range(PAGES)]
@@ -87,8 +127,8 @@ def main():
             return "median %d ms, 95th percentile %d ms, max %d ms (%d states)" % (
                 statistics.median(delays), delays[int(len(delays) * 0.95)], delays[-1],
                 len(delays))
-        print("pages open: %d, states per page in %d s: %d to %d (one every %s ms from the "
-              "station)" % (len(handles), WINDOW, min(states), max(states), args.tick_ms))
+        print("%s; pages open: %d, states per page in %d s: %d to %d"
+              % (pace, len(handles), WINDOW, min(states), max(states)))
         print("update delay, event to screen (the page in front): " + figures(screen))
         print("update delay, event to page (all %d pages): %s" % (len(handles), figures(applied)))
         print("station CPU: %.2f%% of a core with no page open, %.2f%% with %d pages"
@@ -96,8 +136,13 @@ def main():
     finally:
         if browser:
             browser.quit()
+        if args.station and station.process.poll() is None:
+            station.process.send_signal(signal.SIGINT)
         station.stop()
-        shutil.rmtree(profile, ignore_errors=True)
+        for board in boards:
+            board.terminate()
+            board.wait(timeout=10)
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

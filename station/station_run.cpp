@@ -254,6 +254,17 @@ int start(station *st, int argc, char **argv) {
                  c.korvane.c_str());
     return 1;
   }
+  // The page's port is taken first: a port in use stops the station before
+  // it has made a file.
+  std::string web_bound;
+  if (!o.web.empty()) {
+    for (const station_slot &slot : o.slots) st->inbox.names.push_back(slot.name);
+    st->web = web_start(o.web, web_inbox_hooks(&st->inbox), &web_bound, &why);
+    if (!st->web) {
+      std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+      return 1;
+    }
+  }
   if (!logs_folder_ready(c.logs, &why)) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
@@ -278,15 +289,8 @@ int start(station *st, int argc, char **argv) {
   st->input_terminal = input_is_terminal();
   st->color = st->terminal && color_wanted();
   st->totals.started = steady_now();
-  if (!o.web.empty()) {
-    for (const slot_state &s : st->slots) st->inbox.names.push_back(s.slot.name);
-    std::string bound;
-    st->web = web_start(o.web, web_inbox_hooks(&st->inbox), &bound, &why);
-    if (!st->web) {
-      std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
-      return 1;
-    }
-    std::string line = "web page at " + bound;
+  if (st->web) {
+    std::string line = "web page at " + web_bound;
     write_out((st->terminal ? line : event_line(std::time(nullptr), {"", line})) + "\n");
   }
   return 0;

@@ -11,6 +11,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import sqlite3
 import subprocess
 import sys
@@ -88,6 +89,24 @@ def check_records(db):
     assert rows == [("A", SERIALS["A"], "passed"), ("B", SERIALS["B"], "failed")], rows
 
 
+def check_port_in_use(args, work):
+    """A port that is taken stops the station at start, with one line and
+    status 1, before it has made its database."""
+    taken = socket.socket()
+    taken.bind(("127.0.0.1", 0))
+    taken.listen(1)
+    db = os.path.join(work, "unused.db")
+    result = subprocess.run(
+        [args.station, "--korvane", args.korvane, "--db", db, "--logs",
+         os.path.join(work, "unused-logs"), "--web", "127.0.0.1:%d" % taken.getsockname()[1],
+         "A=/dev/null"], stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30)
+    taken.close()
+    assert result.returncode == 1, result
+    assert re.fullmatch(r"korvane-station: cannot listen on http://127\.0\.0\.1:[0-9]+/: .+\n",
+                        result.stderr), result.stderr
+    assert not os.path.exists(db) and not os.path.exists(os.path.join(work, "unused-logs"))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--station", required=True)
@@ -102,6 +121,7 @@ def main():
     station = None
     browser = None
     try:
+        check_port_in_use(args, work)
         ports = {}
         for slot, options in BOARDS.items():
             board, ports[slot] = start_board(args.boardsim, options)

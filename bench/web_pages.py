@@ -26,6 +26,8 @@ import sys
 import tempfile
 import time
 
+# The helper is imported from the source tree, which gets no bytecode files.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "station"))
 import web_browser  # noqa: E402

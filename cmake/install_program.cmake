@@ -18,3 +18,8 @@ function(korvane_install_program target)
     endif()"
     COMPONENT ${P_COMPONENT})
 endfunction()
+
+# Folders an install makes are the same whatever the umask, so that the
+# packages are too.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                                                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

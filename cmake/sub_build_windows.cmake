@@ -1,13 +1,31 @@
-# The "windows" sub-build (see cmake/windows_build.cmake): korvane.exe and
-# korvane-diagnose.exe from the same folders as the Linux programs, with
-# mingw-w64, static (no DLLs beside them), in bin/.
+# The "windows" sub-build (see cmake/windows_build.cmake): korvane.exe,
+# korvane-diagnose.exe and korvane-station.exe from the same folders as the
+# Linux programs, with mingw-w64, static (no DLLs beside them), in bin/.
 set(KORVANE_BOOT_IMAGE_SOURCE "" CACHE FILEPATH "The boot image array that the top-level build generated")
+set(KORVANE_SQLITE_SOURCE_DIR "" CACHE PATH "The SQLite amalgamation (sqlite3.c, sqlite3.h)")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-add_link_options(-static)
+# No link time in the programs' headers, so that two builds give the same
+# files.
+add_link_options(-static -Wl,--no-insert-timestamp)
 
 # The libraries only as far as the programs link them.
 add_subdirectory(image EXCLUDE_FROM_ALL)
 add_subdirectory(model EXCLUDE_FROM_ALL)
 add_subdirectory(host)
 add_subdirectory(diagnose)
-include(station/web_targets.cmake)
+
+# Windows has no system SQLite: the station carries it, compiled from the
+# amalgamation as SQLite's own code, without this tree's warnings. It stands
+# where the Linux build finds the system's library, as SQLite::SQLite3, so
+# that station/ links it the same way on both.
+add_library(korvane_sqlite3 STATIC EXCLUDE_FROM_ALL ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.c)
+target_include_directories(korvane_sqlite3 SYSTEM PUBLIC ${KORVANE_SQLITE_SOURCE_DIR})
+# No run-time loading of extensions: the station needs none, and a database
+# file should never make it load code.
+target_compile_definitions(korvane_sqlite3 PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0)
+add_library(SQLite::SQLite3 ALIAS korvane_sqlite3)
+set(SQLite3_INCLUDE_DIR ${KORVANE_SQLITE_SOURCE_DIR} CACHE PATH "SQLite's header, from the amalgamation")
+set(SQLite3_LIBRARY korvane_sqlite3 CACHE STRING "SQLite, compiled here from the amalgamation")
+add_subdirectory(station)
+# The probe through which the Wine tests drive the station's child back-end.
+add_subdirectory(tests/station/child_probe)

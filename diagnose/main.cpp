@@ -11,6 +11,7 @@
 #include <io.h>
 #endif
 
+#include "bus_drawing.h"
 #include "json_report.h"
 #include "junit_report.h"
 #include "line_reader.h"
@@ -31,9 +32,13 @@ const char USAGE[] =
     "\n"
     "  --json         print one JSON document instead of the text\n"
     "  --junit        print a JUnit XML report instead of the text\n"
+    "  --html FILE    also write FILE, an HTML page that draws the SDRAM bus\n"
+    "                 with the faulty lines marked and lists the failed flash\n"
+    "                 checks\n"
     "  --exit-status  exit with 8 when the SDRAM test failed in any pass, 16\n"
     "                 when the FLASH test did, 24 when both did\n"
     "  -h, --help     print this text and exit\n"
+    "  --version      print the version and exit\n"
     "\n"
     "Exit status: 0 when the log was read and diagnosed, whatever the verdict\n"
     "(with --exit-status: when every test passed in every pass); 1 for a log\n"
@@ -48,6 +53,7 @@ struct options {
   output_form form = output_form::text;
   bool exit_status = false;
   const char *path = nullptr;
+  const char *html = nullptr;
 };
 
 // 0 to go on, else the status to exit with.
@@ -59,6 +65,10 @@ int parse_options(int argc, char **argv, options *o) {
       fputs(USAGE, stdout);
       return -1;
     }
+    if (arg == "--version") {
+      fputs("korvane-diagnose " KORVANE_VERSION "\n", stdout);
+      return -1;
+    }
     const char *problem = nullptr;
     if (arg == "--json" || arg == "--junit") {
       output_form form = arg == "--json" ? output_form::json : output_form::junit;
@@ -67,6 +77,13 @@ int parse_options(int argc, char **argv, options *o) {
       form_given = true;
     } else if (arg == "--exit-status") {
       o->exit_status = true;
+    } else if (arg == "--html" || arg.rfind("--html=", 0) == 0) {
+      if (arg == "--html" && i + 1 < argc) {
+        o->html = argv[++i];
+      } else if (arg != "--html") {
+        o->html = argv[i] + 7;
+      }
+      if (!o->html || !*o->html) problem = "--html needs a file";
     } else if (arg.size() > 1 && arg[0] == '-') {
       problem = "unknown option";
     } else if (o->path) {
@@ -86,6 +103,17 @@ int parse_options(int argc, char **argv, options *o) {
 // any pass.
 int verdict_status(const log_summary &s) {
   return (s.sdram.failed ? 8 : 0) + (s.flash.failed ? 16 : 0);
+}
+
+// The page of --html: the text report, the bus drawn with its faults and
+// the failed flash checks.
+bool write_html(const char *path, const char *log_name, const log_summary &s, std::string *why) {
+  bus_faults faults;
+  if (!bus_faults_from_json(json_report(s), &faults, why)) return false;
+  std::string body = "<h1>" + html_escape(log_name) + "</h1>\n<pre class=\"diagnosis\">" +
+                     html_escape(diagnosis_report(s)) + "</pre>\n" + bus_drawing_svg(faults) +
+                     flash_checks_html(faults);
+  return html_page_write(path, html_page(std::string("korvane-diagnose: ") + log_name, body), why);
 }
 
 }  // namespace
@@ -142,6 +170,10 @@ int main(int argc, char **argv) {
   }
   if (fflush(stdout) != 0 || ferror(stdout)) {
     fprintf(stderr, "korvane-diagnose: cannot write the report: %s\n", strerror(errno));
+    return 1;
+  }
+  if (o.html && !write_html(o.html, name, summary, &why)) {
+    fprintf(stderr, "korvane-diagnose: cannot write %s: %s\n", o.html, why.c_str());
     return 1;
   }
   return o.exit_status ? verdict_status(summary) : 0;

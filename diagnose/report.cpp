@@ -37,7 +37,9 @@ std::string diagnosis_report(const log_summary &s) {
   if (s.sdram.present) out += "SDRAM: " + grouped(s.sdram) + "\n";
   if (s.flash.present) out += "FLASH: " + grouped(s.flash) + "\n";
   bool traced = s.sdram.present ? s.sdram.traced : s.flash.traced;
-  if (!traced) out += NO_TRACE_ADVICE;
+  // With nothing failed there is no faulty line for a trace to name.
+  bool failed = s.sdram.failed || s.flash.failed;
+  if (!traced && failed) out += NO_TRACE_ADVICE;
   return out;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #if !defined(_WIN32)
 #include <cerrno>
@@ -29,12 +30,15 @@ void serial_port_lost(void) {
 // A descriptor 0, 1 or 2 closed at start would be taken by the next file
 // opened, the log or the port, and the console text would go there: to the
 // board as commands, or error messages into the log. /dev/null holds them.
+// Standard output gets it read-only: the results would reach nobody, so a
+// closed standard output fails every write, as a full one does, and the run
+// says so rather than testing on in silence.
 // (On Win32 the port is a handle outside the C library's descriptors.)
 static void hold_standard_streams(void) {
 #if !defined(_WIN32)
   for (int fd = 0; fd <= 2; fd++) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      int null_fd = open("/dev/null", O_RDWR);
+      int null_fd = open("/dev/null", fd == STDOUT_FILENO ? O_RDONLY : O_RDWR);
       if (null_fd >= 0 && null_fd != fd) close(null_fd);
     }
   }
@@ -86,8 +90,10 @@ int korvane_run(int argc, char **argv) {
   }
 
   serial_close();
-  if (log_file_is_open() && !close_log_file()) {
+  std::string why;
+  if (log_file_is_open() && !close_log_file(&why)) {
     std::fprintf(stderr, "Could not write logfile '%s'.\n", log_file_name());
+    std::fprintf(stderr, "%s: %s\n", log_file_name(), why.c_str());
     status = 1;
   }
   return finish(status);

@@ -3,23 +3,29 @@
 // console alone.
 #pragma once
 
-// Opens (creating or emptying) the log file; a log file already open is
-// closed first. False when it cannot be opened.
-bool open_log_file(const char *path);
+#include <string>
 
-// Closes the log file if one is open. False when something written to it
-// did not reach the file (a full disk).
-bool close_log_file(void);
+// Opens (creating or emptying) the log file; a log file already open is
+// closed first. False, with the reason in *why (may be null), when it cannot
+// be opened, a FIFO that nobody reads included: opening it would wait for a
+// reader for ever, and text written to it would be lost.
+bool open_log_file(const char *path, std::string *why = nullptr);
+
+// Closes the log file if one is open. False, with the reason of the first
+// failure in *why (may be null), when something written to it did not reach
+// the file (a full disk).
+bool close_log_file(std::string *why = nullptr);
 
 bool log_file_is_open(void);
 
 // True once a write to the open log file has failed.
 bool log_file_failed(void);
 
-// True when the open log file is the serial port that these arguments of
-// serial_open name, by whatever name it was opened: the test text would go
-// down the line as commands.
-bool log_file_is_port(int port_number, const char *device_path);
+// True, with the reason in *why (may be null), when the open log file is
+// the serial port that these arguments of serial_open name, by whatever
+// name it was opened (the test text would go down the line as commands), or
+// a serial device that cannot be told from it.
+bool log_file_is_port(int port_number, const char *device_path, std::string *why = nullptr);
 
 // The name of the log file, for messages.
 const char *log_file_name(void);

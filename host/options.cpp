@@ -8,9 +8,7 @@
 
 #include "log_file.h"
 #include "port_argument.h"
-#include "port_name.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
@@ -57,11 +55,10 @@ static int refuse_with_usage(void) {
 // Checked before the port is opened, let alone written to: the test text
 // would reach the monitor as commands.
 static bool log_is_the_port(const run_options *opts) {
-  if (!log_file_is_port(opts->port_number, opts->port_path)) return false;
-  char port[4096];
-  format_port_name(port, sizeof port, opts->port_number, opts->port_path);
+  std::string why;
+  if (!log_file_is_port(opts->port_number, opts->port_path, &why)) return false;
   std::fprintf(stderr, "Could not open logfile '%s'.\n", log_file_name());
-  std::fprintf(stderr, "%s: Is the serial port %s\n", log_file_name(), port);
+  std::fprintf(stderr, "%s: %s\n", log_file_name(), why.c_str());
   return true;
 }
 
@@ -82,17 +79,18 @@ int parse_command_line(int argc, char **argv, run_options *opts) {
       case 'c':
         opts->continuous = true;
         break;
-      case 'l':
+      case 'l': {
         // A second -l leaves the first file created and empty.
-        if (!open_log_file(optarg)) {
-          int err = errno;
+        std::string why;
+        if (!open_log_file(optarg, &why)) {
           print_logging_notes();
           std::fprintf(stderr, "Could not open logfile '%s'.\n", optarg);
-          std::fprintf(stderr, "%s: %s\n", optarg, std::strerror(err));
+          std::fprintf(stderr, "%s: %s\n", optarg, why.c_str());
           return 1;
         }
         logging_notes += std::string("Logging to '") + optarg + "'\n";
         break;
+      }
       case 'p':
         if (std::strchr(optarg, '/')) {
           opts->port_path = optarg;

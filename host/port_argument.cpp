@@ -39,8 +39,14 @@ bool port_argument_usable(const char *text) {
       char name[32];
       format_port_name(name, sizeof name, number, nullptr);
       std::fprintf(stderr, "Could not open serial port %s.\n", name);
-      std::fprintf(stderr, "%s: no such port number; give a device path such as %s%s\n", text,
-                   DEVICE_DIRECTORY, text);
+      // A port named as Windows names it is a number already; any other
+      // name is a device, given in the device namespace's form once, never
+      // prefixed a second time.
+      if (int com = com_port_number(text))
+        std::fprintf(stderr, "%s: no such port number; give the number: -p %d\n", text, com);
+      else
+        std::fprintf(stderr, "%s: no such port number; give a device path such as %s%s\n", text,
+                     DEVICE_DIRECTORY, without_device_prefix(text));
       return false;
     case PORT_NUMBER:
       break;

@@ -13,8 +13,9 @@
 //   0 when nothing came, the same value as a received NUL byte.
 // - The port is held for exclusive use while open. On POSIX that is a flag
 //   of the device, which outlives the process: it is cleared by
-//   serial_close and by the signals that end the program (SIGINT, SIGTERM,
-//   SIGHUP, SIGPIPE), which then end it as they would have.
+//   serial_close and by every signal that ends the program (Ctrl-C,
+//   Ctrl-\, kill, a lost terminal or pipe, a limit, a fault), which then
+//   ends it as it would have.
 // - A port that goes away while in use (an adapter unplugged, the far end of
 //   a pseudo-terminal closed) ends the program through serial_port_lost
 //   rather than turning reads into a silent spin.
@@ -28,7 +29,8 @@
 //   serial_read_byte  one byte 0..255, or 0 after timeout_ms of silence
 //   serial_close      close the port
 //   serial_clock_ms   the steady clock that the read time-outs run on
-//   serial_port_is    whether a stream writes to the device a port names
+//   serial_stream_target  what device, if any, a stream writes to: the port
+//                     that serial_open would open, or a serial device
 #pragma once
 
 #include <cstdio>
@@ -43,10 +45,16 @@ void serial_close(void);
 // on, so that a wait made of several reads can be bounded as a whole.
 unsigned long long serial_clock_ms(void);
 
-// True when stream writes to the device that serial_open would open for
-// these arguments, by whatever name (a log file named as the port would send
-// its text down the line). Asked before the port is opened.
-bool serial_port_is(std::FILE *stream, int port_number, const char *device_path);
+// What a stream writes to, as far as the port is concerned. Asked before the
+// port is opened, of a log file named as the port (its text would go down
+// the line as commands).
+enum class stream_target {
+  OTHER,        // no serial device
+  THE_PORT,     // the device serial_open would open for these arguments
+  SERIAL_PORT,  // a serial device that may be the port: no way to tell
+};
+stream_target serial_stream_target(std::FILE *stream, const char *stream_path, int port_number,
+                                   const char *device_path);
 
 // The name the port goes by in messages: "COM<n>" or the device path.
 const char *serial_port_name(void);

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -84,12 +86,15 @@ static const char *device_for(int port_number, const char *device_path, char *nu
   return numbered;
 }
 
-bool serial_port_is(std::FILE *stream, int port_number, const char *device_path) {
+stream_target serial_stream_target(std::FILE *stream, const char *, int port_number,
+                                   const char *device_path) {
   char numbered[32];
   const char *path = device_for(port_number, device_path, numbered, sizeof numbered);
   struct stat port, other;
-  return path && stat(path, &port) == 0 && fstat(fileno(stream), &other) == 0 &&
-         same_device(port, other);
+  if (path && stat(path, &port) == 0 && fstat(fileno(stream), &other) == 0 &&
+      same_device(port, other))
+    return stream_target::THE_PORT;
+  return stream_target::OTHER;
 }
 
 // Clears the exclusive flag, then lets the signal end the process as it
@@ -102,27 +107,68 @@ static void release_port_and_end(int sig) {
   errno = saved_errno;
 }
 
-// The signals that end a run from outside: Ctrl-C, timeout(1) and kill,
-// a closed terminal, a closed pipe on standard output. One that is ignored
-// (nohup, a background job) stays ignored.
+// Every signal whose default action ends the process: those that end a run
+// from outside (Ctrl-C, Ctrl-\, timeout(1) and kill, a closed terminal, a
+// closed pipe on standard output, a resource limit, a stray timer or user
+// signal) and our own faults. One that is ignored (nohup, a background job)
+// stays ignored, and one that something else already handles (a sanitizer's
+// fault reports) keeps its handler.
+static const int ENDING_SIGNALS[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#if defined(SIGSTKFLT)
+    SIGSTKFLT,
+#endif
+#if defined(SIGPOLL)
+    SIGPOLL,
+#endif
+#if defined(SIGPWR)
+    SIGPWR,
+#endif
+};
+
+static void release_port_on(int sig) {
+  struct sigaction old;
+  if (sigaction(sig, nullptr, &old) != 0) return;
+  if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) return;
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = release_port_and_end;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigaction(sig, &action, nullptr);
+}
+
 static void release_port_on_signals(void) {
   static bool installed = false;
   if (installed) return;
   installed = true;
-  static const int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-  for (int sig : ENDING_SIGNALS) {
-    struct sigaction old;
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = release_port_and_end;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(sig, &action, nullptr);
+  for (int sig : ENDING_SIGNALS) release_port_on(sig);
+#if defined(SIGRTMIN)
+  // The real-time signals end the process too; those below SIGRTMIN are
+  // the C library's own.
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++) release_port_on(sig);
+#endif
+}
+
+// The group whose members may use a device that refused us for lack of
+// permission: the device's own, or the one serial ports are given to.
+static std::string group_of(const char *path) {
+  struct stat st;
+  if (stat(path, &st) == 0 && (st.st_mode & S_IWGRP)) {
+    if (const struct group *g = getgrgid(st.st_gid)) return g->gr_name;
   }
+  return "dialout";
 }
 
 bool serial_open(int port_number, const char *device_path) {
+  // Named in full, not cut short to fit: the message must name what the
+  // user typed.
+  if (device_path && std::strlen(device_path) >= sizeof port_name) {
+    std::fprintf(stderr, "Could not open serial port %s.\n", device_path);
+    std::fprintf(stderr, "%s: %s\n", device_path, std::strerror(ENAMETOOLONG));
+    return false;
+  }
   format_port_name(port_name, sizeof port_name, port_number, device_path);
 
   char numbered[32];
@@ -167,6 +213,12 @@ bool serial_open(int port_number, const char *device_path) {
   if (fd < 0) {
     std::fprintf(stderr, "Could not open serial port %s.\n", port_name);
     std::fprintf(stderr, "%s: %s\n", path, reason ? reason : std::strerror(err));
+    if (!reason && err == EACCES) {
+      std::string group = group_of(path);
+      std::fprintf(stderr,
+                   "join group %s to use the port: sudo usermod -aG %s $USER, then log in again\n",
+                   group.c_str(), group.c_str());
+    }
     return false;
   }
   port_handle = fd;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <io.h>
 #include <windows.h>
 
 static HANDLE port_handle = INVALID_HANDLE_VALUE;
@@ -36,7 +37,22 @@ static bool open_failed(const char *reason) {
   return false;
 }
 
+static bool open_failed_with(DWORD code) {
+  char reason[256];
+  format_reason(code, reason, sizeof reason);
+  return open_failed(reason);
+}
+
 bool serial_open(int port_number, const char *device_path) {
+  // Named in full, not cut short to fit: the message must name what the
+  // user typed.
+  if (device_path && std::strlen(device_path) >= sizeof port_name) {
+    char reason[256];
+    format_reason(ERROR_FILENAME_EXCED_RANGE, reason, sizeof reason);
+    std::fprintf(stderr, "Could not open serial port %s.\n", device_path);
+    std::fprintf(stderr, "%s: %s\n", device_path, reason);
+    return false;
+  }
   format_port_name(port_name, sizeof port_name, port_number, device_path);
 
   // The device namespace name is the only form that opens COM10 and above.
@@ -46,13 +62,11 @@ bool serial_open(int port_number, const char *device_path) {
   else
     std::snprintf(device, sizeof device, "\\\\.\\COM%d", port_number);
 
+  // No sharing: a second korvane on the port must fail here, not
+  // interleave its bytes with ours.
   HANDLE handle =
       CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-  if (handle == INVALID_HANDLE_VALUE) {
-    char reason[256];
-    format_reason(GetLastError(), reason, sizeof reason);
-    return open_failed(reason);
-  }
+  if (handle == INVALID_HANDLE_VALUE) return open_failed_with(GetLastError());
   // A name that leads to a disk file or a pipe is no serial port: writing
   // the wake-up pattern into it would spoil whatever it holds.
   if (GetFileType(handle) != FILE_TYPE_CHAR) {
@@ -180,7 +194,54 @@ void serial_close(void) {
 
 unsigned long long serial_clock_ms(void) { return GetTickCount64(); }
 
-// The port is opened after the log file and without sharing, so a log file
-// that already holds the same device makes serial_open fail before a byte
-// goes out; nothing is left to compare here.
-bool serial_port_is(std::FILE *, int, const char *) { return false; }
+// The kind of device a handle leads to (FILE_DEVICE_*), as the system's own
+// layer below the Win32 API reports it; 0 when it cannot be asked.
+static DWORD device_type(HANDLE handle) {
+  struct io_status {
+    union {
+      LONG status;
+      PVOID pointer;
+    };
+    ULONG_PTR information;
+  };
+  struct fs_device_information {
+    DWORD device_type;
+    ULONG characteristics;
+  };
+  const int FILE_FS_DEVICE_INFORMATION = 4;
+  typedef LONG(WINAPI * query_volume_information)(HANDLE, io_status *, PVOID, ULONG, int);
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (!ntdll) return 0;
+  query_volume_information query = reinterpret_cast<query_volume_information>(
+      reinterpret_cast<void (*)(void)>(GetProcAddress(ntdll, "NtQueryVolumeInformationFile")));
+  io_status io;
+  fs_device_information info = {0, 0};
+  if (!query || query(handle, &io, &info, sizeof info, FILE_FS_DEVICE_INFORMATION) < 0) return 0;
+  return info.device_type;
+}
+
+// A log named as the port, in any of its spellings, is the port, whatever
+// the name opened. One that opens some other serial device is refused too:
+// a handle does not say which port it holds, and the serial calls need read
+// access that a log's handle lacks, so the device's kind decides (a
+// terminal of the host system under Wine is of no known kind).
+stream_target serial_stream_target(std::FILE *stream, const char *stream_path, int port_number,
+                                   const char *device_path) {
+  const int port_com = device_path ? com_port_number(device_path) : port_number;
+  const int stream_com = com_port_number(stream_path);
+  if (stream_com != 0 && stream_com == port_com) return stream_target::THE_PORT;
+  if (device_path &&
+      _stricmp(without_device_prefix(device_path), without_device_prefix(stream_path)) == 0)
+    return stream_target::THE_PORT;
+  HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_CHAR)
+    return stream_target::OTHER;
+  switch (device_type(handle)) {
+    case FILE_DEVICE_SERIAL_PORT:
+    case FILE_DEVICE_MODEM:
+    case FILE_DEVICE_UNKNOWN:
+      return stream_target::SERIAL_PORT;
+    default:
+      return stream_com != 0 ? stream_target::SERIAL_PORT : stream_target::OTHER;
+  }
+}

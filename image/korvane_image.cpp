@@ -18,7 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static const char USAGE[] = "usage: korvane-image pack CODE.bin IMAGE.bin | verify IMAGE.bin";
+static const char USAGE[] =
+    "usage: korvane-image pack CODE.bin IMAGE.bin | verify IMAGE.bin | --version";
 
 // Far beyond any image; keeps a wrong argument (a disk image, a device) from
 // being read whole.
@@ -195,6 +196,10 @@ static int verify(const char *image_path) {
 int main(int argc, char **argv) {
   if (argc == 4 && std::strcmp(argv[1], "pack") == 0) return pack(argv[2], argv[3]);
   if (argc == 3 && std::strcmp(argv[1], "verify") == 0) return verify(argv[2]);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("korvane-image %s\n", KORVANE_VERSION);
+    return 0;
+  }
   std::fprintf(stderr, "%s\n", USAGE);
   return 1;
 }

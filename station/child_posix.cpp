@@ -40,6 +40,7 @@ static void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_
     (void)!write(report_fd, &e, sizeof e);
     _exit(127);
   }
+  if (null_fd > STDERR_FILENO) close(null_fd);
   // The station ignores nothing a child needs: default actions back.
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 static volatile std::sig_atomic_t stop_signal = 0;
@@ -41,3 +42,8 @@ bool output_is_terminal(void) {
 }
 
 bool input_is_terminal(void) { return isatty(STDIN_FILENO); }
+
+size_t terminal_columns(void) {
+  struct winsize size = {};
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}

@@ -9,6 +9,8 @@
 
 namespace {
 
+const size_t MAX_ERROR_TEXT = 4096;
+
 // The start of korvane's message for a download that failed.
 const char DOWNLOAD_FAILED[] = "Xmodem download failed:";
 
@@ -228,6 +230,9 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
 
   std::string out;
   child_read(s->child, &out, &s->err_text);
+  // korvane's errors are a line or two; a child that floods its standard
+  // error keeps only its first lines in the record.
+  if (s->err_text.size() > MAX_ERROR_TEXT) s->err_text.resize(MAX_ERROR_TEXT);
   follow_console(s, settings, out, now, utc, events);
   if (settings.minutes > 0 && s->board_in && !s->stop_asked_at &&
       now - s->started >= settings.minutes * 60) {

@@ -53,12 +53,16 @@ const option_row OPTIONS[] = {
 
 const char USAGE_HEAD[] =
     "Usage: korvane-station [options] SLOT...\n"
+    "       korvane-station report [--db PATH] [--since DATE] [--until DATE]\n"
+    "                              [--station NAME] [--csv] [--html FILE]\n"
+    "       korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]\n"
     "\n"
     "Tests boards on several serial ports at once, one korvane per slot. Each\n"
     "SLOT is NAME=PORT or PORT, PORT being what korvane's -p takes. Each line\n"
     "on standard input is a board's serial number: NAME=SERIAL for that slot's\n"
     "board, SERIAL for the first slot whose board has none; `q` on a terminal\n"
-    "ends the station as Ctrl-C does.\n"
+    "ends the station as Ctrl-C does. `report` and `history` sum up the\n"
+    "records and never start a board.\n"
     "\n";
 
 const char USAGE_TAIL[] =

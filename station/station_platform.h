@@ -3,6 +3,7 @@
 // name, and whether it talks to a terminal. One file per platform.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // From now on Ctrl-C and the other requests to end (termination, a closed
@@ -23,4 +24,6 @@ bool program_runnable(const std::string &path);
 std::string host_name(void);
 
 bool output_is_terminal(void);
+// The terminal's width in columns; 0 when unknown.
+size_t terminal_columns(void);
 bool input_is_terminal(void);

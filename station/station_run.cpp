@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,8 @@ struct station {
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
   bool ending = false;
-  std::string record_problem;         // why a record or report could not be written
+  std::string record_problem;         // why a record could not be written
+  std::string report_problem;         // why a report could not be written
   std::string input_note;             // the last word on a serial typed
   std::vector<std::string> failures;  // the failed boards, for the last word
   int status = 0;
@@ -66,10 +68,13 @@ void show_events(station *st, const std::vector<view_event> &events) {
 
 void redraw(station *st, double now, bool at_once) {
   if (!at_once && now - st->drawn_at < REDRAW_S) return;
-  std::string status =
-      st->record_problem.empty() ? st->input_note : "NOT RECORDED: " + st->record_problem;
-  std::vector<std::string> rows =
-      terminal_rows(st->slots, st->settings, st->totals, status, now, st->color);
+  std::string status = st->input_note;
+  if (!st->report_problem.empty()) status = "report not written: " + st->report_problem;
+  if (!st->record_problem.empty()) status = "NOT RECORDED: " + st->record_problem;
+  // The last column stays free: a row that fills the line may wrap.
+  size_t columns = terminal_columns();
+  std::vector<std::string> rows = terminal_rows(st->slots, st->settings, st->totals, status, now,
+                                                st->color, columns ? columns - 1 : 0);
   std::string screen;
   for (const std::string &row : rows) screen += "\x1b[2K" + row + "\n";
   if (screen == st->drawn) return;
@@ -97,7 +102,7 @@ void record_board(station *st, slot_state *s, board_record *board,
     st->reported.push_back(*board);
     std::string report_why;
     if (!write_reports(st, &report_why)) {
-      st->record_problem = report_why;
+      st->report_problem = report_why;
       st->status |= 1;
       events->push_back({"", "report not written: " + report_why});
     }
@@ -269,6 +274,10 @@ int start(station *st, int argc, char **argv) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
+  // A record names its log wherever it is read from.
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(c.logs, ec).lexically_normal().string();
+  if (!ec) c.logs = absolute;
   st->db = station_db_open(o.db, &why);
   if (!st->db) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());

@@ -1,5 +1,6 @@
 #include "station_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,6 +13,8 @@ const char RED[] = "\x1b[1;31m";
 const char YELLOW[] = "\x1b[33m";
 const char MAGENTA[] = "\x1b[1;35m";
 const char RESET[] = "\x1b[0m";
+// Columns kept for the phase or verdict before the port's column is given up.
+const size_t MIN_STATE_WIDTH = 40;
 
 // Cuts or pads text to width columns (the texts are ASCII).
 std::string column(const std::string &text, size_t width) {
@@ -130,7 +133,11 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
 
 std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
                                        const cycle_settings &settings, const station_totals &t,
-                                       const std::string &status, double now, bool color) {
+                                       const std::string &status, double now, bool color,
+                                       size_t width) {
+  auto cut = [width](const std::string &text) {
+    return width && text.size() > width ? text.substr(0, width) : text;
+  };
   size_t name_width = 4, port_width = 4;
   for (const slot_state &s : slots) {
     if (s.slot.name.size() > name_width) name_width = s.slot.name.size();
@@ -138,11 +145,19 @@ std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
   }
   if (name_width > 16) name_width = 16;
   if (port_width > 24) port_width = 24;
-  const size_t serial_width = 20, phase_width = 26, time_width = 8;
+  const size_t serial_width = 16, time_width = 7;
+  // The verdict matters most: on a narrow terminal the port, which the
+  // slot's name most often says anyway, makes room for it.
+  bool show_port =
+      !width ||
+      name_width + port_width + serial_width + time_width + 4 * 2 + MIN_STATE_WIDTH <= width;
+  auto port_column = [&](const std::string &text) {
+    return show_port ? column(text, port_width) + "  " : std::string();
+  };
   std::vector<std::string> rows;
-  rows.push_back(column("SLOT", name_width) + "  " + column("PORT", port_width) + "  " +
-                 column("SERIAL", serial_width) + "  " + column("PHASE", phase_width) + "  " +
-                 column("TIME", time_width) + "  VERDICT");
+  rows.push_back(cut(column("SLOT", name_width) + "  " + port_column("PORT") +
+                     column("SERIAL", serial_width) + "  " + column("TIME", time_width) +
+                     "  STATE"));
   for (const slot_state &s : slots) {
     double since = s.board_in ? s.started : s.phase_since;
     std::string verdict = s.verdict_text;
@@ -153,20 +168,30 @@ std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
       shown = slot_verdict::error;
     }
     std::string row = column(printable(s.slot.name), name_width) + "  " +
-                      column(printable(s.slot.port), port_width) + "  " +
+                      port_column(printable(s.slot.port)) +
                       column(s.serial.empty() ? "-" : printable(s.serial), serial_width) + "  " +
-                      column(phase_text(s, settings, now), phase_width) + "  " +
                       column(elapsed_text(now - since), time_width) + "  ";
-    verdict = printable(verdict);
-    if (color && shown != slot_verdict::none) {
-      row += verdict_color(shown) + verdict + RESET;
-    } else {
-      row += verdict;
+    // The phase alone while a board is tested; the last board's verdict
+    // first while the slot waits for the next.
+    std::string phase = phase_text(s, settings, now);
+    if (shown == slot_verdict::none || verdict.empty()) {
+      rows.push_back(cut(row + phase));
+      continue;
     }
-    rows.push_back(row);
+    verdict = printable(verdict);
+    std::string after = s.phase == slot_phase::done ? "" : "  (" + phase + ")";
+    std::string whole = cut(row + verdict + after);
+    if (!color) {
+      rows.push_back(whole);
+      continue;
+    }
+    size_t verdict_end = std::min(whole.size(), row.size() + verdict.size());
+    rows.push_back(whole.substr(0, row.size()) + verdict_color(shown) +
+                   whole.substr(row.size(), verdict_end - row.size()) + RESET +
+                   whole.substr(verdict_end));
   }
-  rows.push_back(summary_text(t, now));
-  if (!status.empty()) rows.push_back(printable(status));
+  rows.push_back(cut(summary_text(t, now)));
+  if (!status.empty()) rows.push_back(cut(printable(status)));
   return rows;
 }
 

@@ -35,10 +35,15 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
 std::string elapsed_text(double seconds);
 
 // The terminal's rows, each without its line end: a heading, one row per
-// slot, the summary and, when there is one, the status.
+// slot (name, port, serial, time, then the phase, or the last board's
+// verdict and the phase while the slot waits for the next), the summary
+// and, when there is one, the status. Each is cut to
+// width columns (0: uncut), since a row the terminal wrapped would throw
+// the redrawing off by a line.
 std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
                                        const cycle_settings &settings, const station_totals &t,
-                                       const std::string &status, double now, bool color);
+                                       const std::string &status, double now, bool color,
+                                       size_t width);
 
 // Whether colour is wanted: NO_COLOR set to anything but "" says no.
 bool color_wanted(void);

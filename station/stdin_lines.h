@@ -17,3 +17,9 @@ struct stdin_lines {
 // Waits up to timeout_ms for input and appends the lines that are complete.
 // Once standard input has ended it only waits.
 void stdin_wait_lines(stdin_lines *in, int timeout_ms, std::vector<std::string> *lines);
+
+// Splits bytes read into lines; the platform's reader calls these.
+void stdin_take_bytes(stdin_lines *in, const char *bytes, size_t n,
+                      std::vector<std::string> *lines);
+// Standard input ended: a line begun is the last one.
+void stdin_take_end(stdin_lines *in, std::vector<std::string> *lines);

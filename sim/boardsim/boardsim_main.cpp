@@ -170,6 +170,10 @@ int main(int argc, char **argv) {
     fputs(BOARDSIM_USAGE, stdout);
     return 0;
   }
+  if (opts.version) {
+    fputs("boardsim " KORVANE_VERSION "\n", stdout);
+    return 0;
+  }
   std::vector<board_config> boards = {opts.board};
   board_swap swap;
   if (!opts.boards_path.empty()) {

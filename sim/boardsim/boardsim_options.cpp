@@ -59,6 +59,7 @@ const char BOARDSIM_USAGE[] =
     "  --nand-never-ready   the ready bit never comes up after a reset\n"
     "\n"
     "  --help               print this text and exit\n"
+    "  --version            print the version and exit\n"
     "\n"
     "Exit status: 0 when stopped by a signal, 1 when the line cannot be made or\n"
     "the code faults on the core, 2 for a bad option.\n";
@@ -83,6 +84,7 @@ enum option_id {
   OPT_LINE_NOISE,
   OPT_BOARDS,
   OPT_HELP,
+  OPT_VERSION,
 };
 
 const option LONG_OPTIONS[] = {
@@ -103,6 +105,7 @@ const option LONG_OPTIONS[] = {
     {"line-noise", required_argument, nullptr, OPT_LINE_NOISE},
     {"boards", required_argument, nullptr, OPT_BOARDS},
     {"help", no_argument, nullptr, OPT_HELP},
+    {"version", no_argument, nullptr, OPT_VERSION},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -210,6 +213,9 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       return applied::ok;
     case OPT_HELP:
       o->help = true;
+      return applied::ok;
+    case OPT_VERSION:
+      o->version = true;
       return applied::ok;
   }
   return applied::bad_value;

@@ -14,6 +14,7 @@ struct boardsim_options {
   bool timestamps = false;
   int line_noise = 0;  // random bytes before every prompt of the running code
   bool help = false;
+  bool version = false;
   boot_rom_config rom;
   board_config board;
   std::string boards_path;  // empty: one board, the one of the fault options

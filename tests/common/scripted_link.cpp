@@ -73,6 +73,8 @@ void serial_close(void) { serial_log.closed = true; }
 
 unsigned long long serial_clock_ms(void) { return serial_log.clock_ms; }
 
-bool serial_port_is(std::FILE *, int, const char *) { return false; }
+stream_target serial_stream_target(std::FILE *, const char *, int, const char *) {
+  return stream_target::OTHER;
+}
 
 const char *serial_port_name(void) { return "COM1"; }

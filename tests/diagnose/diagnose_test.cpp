@@ -184,6 +184,8 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       {"text mode line ends", windows, "SDRAM: data line 5 stuck at 1\n", 0},
       {"no trace", "Testing SDRAM... failed\nTesting FLASH... passed\n",
        std::string("SDRAM: failed\nFLASH: passed\n") + NO_TRACE_ADVICE, 0},
+      {"no trace, nothing failed", "Testing SDRAM... passed\nTesting FLASH... passed\n",
+       "SDRAM: passed\nFLASH: passed\n", 0},
       {"continuous", five_passes,
        "SDRAM: data line 5 stuck at 1 in 3 of 5 passes (1, 3, 5); the others sound\n"
        "FLASH: sound in all 5 passes\n",
@@ -210,7 +212,7 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       {"bare status", flash_test("M2c Df1 R80 P95 \r\nS\r\n", true), "", 3},
       {"traced and plain mixed", sound + "Testing FLASH... passed\n", "", sound_lines + 1},
       {"plain run stopped at a title", plain + plain + "Testing SDRAM... ",
-       "SDRAM: passed in all 2 passes\nFLASH: passed in all 2 passes\n" + advice, 0},
+       "SDRAM: passed in all 2 passes\nFLASH: passed in all 2 passes\n", 0},
       {"plain verdict without its line end", plain_test(true, false) + "Testing FLASH... failed",
        "SDRAM: failed\nFLASH: failed\n" + advice, 0},
       {"plain run stopped in its first test", "Testing SDRAM... ", "", 1},

@@ -18,17 +18,17 @@
 static std::string opened_log;
 static int opened_logs = 0;
 
-bool open_log_file(const char *path) {
+bool open_log_file(const char *path, std::string *) {
   opened_logs++;
   opened_log = path;
   return path[0] != '\0';
 }
 
-bool close_log_file(void) { return true; }
+bool close_log_file(std::string *) { return true; }
 
 const char *log_file_name(void) { return opened_log.c_str(); }
 
-bool log_file_is_port(int, const char *) { return false; }
+bool log_file_is_port(int, const char *, std::string *) { return false; }
 
 void tee_printf(const char *, ...) {}
 

@@ -72,12 +72,13 @@ TEST(BadInput, EndsWithOneMessageAndTouchesNothing) {
       {"the log is the port by a link",
        "ln -s \"$2\" \"$3/port\"; exec \"$1\" -l \"$3/port\" -p \"$2\"", false, 1,
        "Could not open logfile '@D/port'.\n@D/port: Is the serial port @L\n"},
-      {"stdout closed", "exec \"$1\" -p \"$2\" >&-", true, 0, "", "12"},
+      {"stdout closed", "exec \"$1\" -p \"$2\" >&-", true, 1, "Could not write standard output.\n",
+       "12"},
       {"stderr closed", "exec \"$1\" -l \"$3/log\" -p \"$3/none/port\" 2>&-", false, 1, "", "", ""},
       {"stdout full", "exec \"$1\" -p \"$2\" >/dev/full", true, 1,
        "Could not write standard output.\n", "12"},
       {"continuous with a full log", "exec \"$1\" -c -l /dev/full -p \"$2\"", true, 1,
-       "Could not write logfile '/dev/full'.\n", "s"},
+       "Could not write logfile '/dev/full'.\n/dev/full: No space left on device\n", "s"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

@@ -76,9 +76,11 @@ int exclusive_flag(const std::string &path) {
 }
 
 // How a run ends when it cannot end by itself or is given a port or log it
-// must refuse: a receiver that never stops talking, standard output lost in
-// a continuous run, a signal in the wake-up or the test phase, a port number
-// out of range or with no number at all, a log that cannot be opened.
+// must refuse: a receiver that never stops talking, standard output lost or
+// closed in a continuous run, every signal that ends a process, in the
+// wake-up or the test phase, a port number out of range or with no number at
+// all, a port path too long or a port the user may not open, a log that
+// cannot be opened, that is the port by any of its names, or a FIFO.
 TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
   enum board_end {
     NO_BOARD,            // the line stays as it is
@@ -97,10 +99,12 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
     const char *err;  // @L: the line's port as korvane names it; @D as above
     int signal = 0;   // sent once the board's end has played
     platforms where = BOTH;
-    bool stdout_full = false;        // standard output is /dev/full
-    bool sandboxed = false;          // korvane may open a numbered port
-    const char *out = nullptr;       // null: not checked
-    const char *commands = nullptr;  // what the board was sent; null: not checked
+    const char *stdout_to = nullptr;  // a shell redirection of standard output
+    bool sandboxed = false;           // korvane may open a numbered port
+    const char *out = nullptr;        // null: not checked
+    const char *commands = nullptr;   // what the board was sent; null: not checked
+    bool as_nobody = false;           // run by a user who may not open the line
+    const char *fifo_text = nullptr;  // @D/fifo read while it runs: what came; null: no reader
   };
   const char *download_failed_4 = "Xmodem download failed: -4.\n";
   const edge cases[] = {
@@ -113,7 +117,20 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
        "Could not write standard output.\n",
        0,
        BOTH,
-       true,
+       ">/dev/full",
+       false,
+       nullptr,
+       "s"},
+      // A closed standard output is an unwritable one, not a silent run
+      // that never ends.
+      {"continuous with standard output closed",
+       {"-c", "-l", "@D/run.log"},
+       BOARD,
+       1,
+       "Could not write standard output.\n",
+       0,
+       BOTH,
+       ">&-",
        false,
        nullptr,
        "s"},
@@ -125,6 +142,15 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
       {"SIGHUP in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGHUP, NATIVE},
       {"SIGPIPE in the wake-up", {}, QUIET_IN_WAKEUP, -1, "", SIGPIPE, NATIVE},
       {"SIGPIPE in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGPIPE, NATIVE},
+      {"SIGQUIT in the wake-up", {}, QUIET_IN_WAKEUP, -1, "", SIGQUIT},
+      {"SIGQUIT in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGQUIT},
+      {"SIGALRM in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGALRM, NATIVE},
+      {"SIGUSR1 in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGUSR1, NATIVE},
+      {"SIGUSR2 in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGUSR2, NATIVE},
+      {"SIGXCPU in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGXCPU, NATIVE},
+      {"SIGXFSZ in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGXFSZ, NATIVE},
+      {"SIGVTALRM in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGVTALRM, NATIVE},
+      {"SIGPROF in the test phase", {}, QUIET_IN_TESTS, -1, "", SIGPROF, NATIVE},
       {"2^32 + 1",
        {"-p", "4294967297"},
        NO_BOARD,
@@ -132,7 +158,7 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
        "Could not open serial port 4294967297.\n4294967297: Port number out of range\n",
        0,
        BOTH,
-       false,
+       nullptr,
        true,
        ""},
       {"INT_MAX + 1",
@@ -142,7 +168,7 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
        "Could not open serial port 2147483648.\n2147483648: Port number out of range\n",
        0,
        BOTH,
-       false,
+       nullptr,
        true,
        ""},
       {"INT_MIN - 1",
@@ -152,7 +178,7 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
        "Could not open serial port -2147483649.\n-2147483649: Port number out of range\n",
        0,
        BOTH,
-       false,
+       nullptr,
        true,
        ""},
       {"beyond 64 bits",
@@ -163,7 +189,7 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
        "99999999999999999999x: Port number out of range\n",
        0,
        BOTH,
-       false,
+       nullptr,
        true,
        ""},
       {"a device name without its directory",
@@ -174,18 +200,49 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
        "ttyUSB0: no such port number; give a device path such as /dev/ttyUSB0\n",
        0,
        NATIVE,
-       false,
+       nullptr,
        true,
        ""},
-      {"a Windows port by its name",
+      {"a Windows port by its name, a number already",
        {"-p", "COM3"},
        NO_BOARD,
        1,
-       "Could not open serial port COM0.\nCOM3: no such port number; give a device path such as "
-       "//./COM3\n",
+       "Could not open serial port COM0.\nCOM3: no such port number; give the number: -p 3\n",
        0,
        WINE,
-       false,
+       nullptr,
+       true,
+       ""},
+      {"a port by its Windows name",
+       {"-p", "COM3"},
+       NO_BOARD,
+       1,
+       "Could not open serial port COM0.\nCOM3: no such port number; give the number: -p 3\n",
+       0,
+       NATIVE,
+       nullptr,
+       true,
+       ""},
+      {"a Windows port in the device namespace",
+       {"-p", "\\\\.\\COM12"},
+       NO_BOARD,
+       1,
+       "Could not open serial port COM0.\n\\\\.\\COM12: no such port number; give the number: -p "
+       "12\n",
+       0,
+       WINE,
+       nullptr,
+       true,
+       ""},
+      {"another Windows device in the device namespace",
+       {"-p", "\\\\.\\CNCA0"},
+       NO_BOARD,
+       1,
+       "Could not open serial port COM0.\n\\\\.\\CNCA0: no such port number; give a device path "
+       "such as //./CNCA0\n",
+       0,
+       WINE,
+       nullptr,
        true,
        ""},
       {"a log in no directory",
@@ -207,9 +264,116 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
        "Could not open logfile '@L'.\n@L: Is the serial port @L\n",
        0,
        NATIVE,
-       false,
+       nullptr,
        false,
        ""},
+      // The port's own names: the text would go down the line as commands.
+      {"a log that is the port in the device namespace",
+       {"-l", "\\\\.\\COM@N", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile '\\\\.\\COM@N'.\n\\\\.\\COM@N: Is the serial port @L\n",
+       0,
+       WINE,
+       nullptr,
+       false,
+       ""},
+      {"a log that is the port in the namespace with slashes",
+       {"-l", "//./COM@N", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile '//./COM@N'.\n//./COM@N: Is the serial port @L\n",
+       0,
+       WINE,
+       nullptr,
+       false,
+       ""},
+      {"a log that is the port by its name",
+       {"-l", "COM@N", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile 'COM@N'.\nCOM@N: Is the serial port @L\n",
+       0,
+       WINE,
+       nullptr,
+       false,
+       ""},
+      {"a log that is the port by its name in lower case with a colon",
+       {"-l", "com@N:", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile 'com@N:'.\ncom@N:: Is the serial port @L\n",
+       0,
+       WINE,
+       nullptr,
+       false,
+       ""},
+      {"a log that is the port's terminal",
+       {"-l", "@P", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile '@P'.\n@P: Is a serial port\n",
+       0,
+       WINE,
+       nullptr,
+       false,
+       ""},
+      {"a log that is a FIFO nobody reads",
+       {"-l", "@D/fifo", "-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open logfile '@D/fifo'.\n@D/fifo: Is a FIFO with no reader\n",
+       0,
+       BOTH,
+       nullptr,
+       false,
+       ""},
+      {"a log that is a FIFO with a reader",
+       {"-l", "@D/fifo", "sdram"},
+       BOARD,
+       0,
+       "",
+       0,
+       NATIVE,
+       nullptr,
+       false,
+       nullptr,
+       "1",
+       false,
+       "Testing SDRAM... passed\n"},
+      {"a port path longer than the system takes",
+       {"-p", "/@LONG"},
+       NO_BOARD,
+       1,
+       "Could not open serial port /@LONG.\n/@LONG: File name too long\n",
+       0,
+       NATIVE,
+       nullptr,
+       false,
+       ""},
+      {"a port path longer than Windows takes",
+       {"-p", "/@LONG"},
+       NO_BOARD,
+       1,
+       "Could not open serial port /@LONG.\n/@LONG: @TOO_LONG\n",
+       0,
+       WINE,
+       nullptr,
+       false,
+       ""},
+      {"a port that needs a group",
+       {"-p", LINE_PORT},
+       NO_BOARD,
+       1,
+       "Could not open serial port @L.\n@L: Permission denied\n"
+       "join group dialout to use the port: sudo usermod -aG dialout $USER, then log in again\n",
+       0,
+       NATIVE,
+       nullptr,
+       false,
+       "",
+       nullptr,
+       true},
   };
   for (const edge &c : cases) {
     SCOPED_TRACE(c.name);
@@ -218,16 +382,46 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
     const korvane_port port = korvane_port_for(l.path);
     const std::string dir = temp_dir("korvane-edge");
     ASSERT_NE("", dir);
+    ASSERT_EQ(0, mkfifo((dir + "/fifo").c_str(), 0600));
+    // Past the longest path either system takes.
+    const std::string long_name(5000, 'a');
+    auto expand = [&](std::string s) {
+      for (const auto &p : std::vector<std::pair<std::string, std::string>>{
+               {"@TOO_LONG", "File name is too long"},  // Wine's text
+               {"@LONG", long_name},
+               {"@L", port.name},
+               {"@D", dir},
+               {"@N", port.arg},
+               {"@P", l.path}})
+        s = replaced(s, p.first, p.second);
+      return s;
+    };
     std::vector<std::string> args = c.args;
     if (c.board != NO_BOARD) args.insert(args.begin(), {"-p", LINE_PORT});
-    for (std::string &a : args) a = replaced(a == LINE_PORT ? port.arg : a, "@D", dir);
+    for (std::string &a : args) a = a == LINE_PORT ? port.arg : expand(a);
     std::vector<std::string> argv =
         c.sandboxed ? korvane_sandboxed_command(args) : korvane_command(args);
     if (argv.empty()) {
       std::printf("%s: skipped, no port sandbox in this build\n", c.name);
       continue;
     }
-    if (c.stdout_full) argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$@\" >/dev/full", "sh"});
+    if (c.stdout_to)
+      argv.insert(argv.begin(), {"/bin/sh", "-c", std::string("exec \"$@\" ") + c.stdout_to, "sh"});
+    if (c.as_nobody) {
+      if (geteuid() != 0) {
+        std::printf("%s: skipped, only root can run korvane as another user\n", c.name);
+        continue;
+      }
+      // A line only its owner may use: no group that would let one in.
+      ASSERT_EQ(0, fchmod(l.slave, 0600));
+      argv.insert(argv.begin(),
+                  {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+    }
+    int fifo_reader = -1;
+    if (c.fifo_text) {
+      fifo_reader = open((dir + "/fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(fifo_reader, 0);
+    }
 
     // The line outlives whatever plays the board's end, so that the flag
     // can be read back and a quiet board keeps korvane waiting.
@@ -260,13 +454,22 @@ TEST(Hardening, NoSilentHangNoStaleLockNoUnnamedPort) {
     child_result r = finish_child(pid, c.name, 5.0);
     if (c.board == NO_BOARD) close(l.slave);
 
-    if (korvane_under_wine() && c.signal == SIGINT) {
+    // Under Wine, Ctrl-C and Ctrl-\ both end the run as Ctrl-C does.
+    if (korvane_under_wine() && (c.signal == SIGINT || c.signal == SIGQUIT)) {
       EXPECT_EQ(CONTROL_C_EXIT_UNDER_WINE, r.status);
     } else {
       EXPECT_EQ(c.status, r.status);
       EXPECT_EQ(c.signal, r.signal);
     }
-    EXPECT_EQ(replaced(replaced(c.err, "@L", port.name), "@D", dir), r.err);
+    EXPECT_EQ(expand(c.err), r.err);
+    if (c.fifo_text) {
+      std::string text;
+      char buf[4096];
+      ssize_t n;
+      while ((n = read(fifo_reader, buf, sizeof buf)) > 0) text.append(buf, (std::size_t)n);
+      close(fifo_reader);
+      EXPECT_EQ(c.fifo_text, text);
+    }
     if (c.out) {
       EXPECT_EQ(c.out, r.out);
     }
@@ -334,7 +537,7 @@ TEST(Hardening, ALogOnAFullDiskFailsTheRunAfterTheTests) {
     board.monitor.answers['2'] = c.flash_answer;
     child_result r = run_on_board(c.args, &board, "full");
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ("Could not write logfile '/dev/full'.\n", r.err);
+    EXPECT_EQ("Could not write logfile '/dev/full'.\n/dev/full: No space left on device\n", r.err);
     EXPECT_EQ(c.commands, board.monitor.commands);
     EXPECT_EQ(0u, r.out.find("Logging to '/dev/full'\n"));
     ASSERT_GE(r.out.size(), c.tests.size());

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -145,6 +146,22 @@ TEST(CommandLine, LogFilesOpenAsTheyStand) {
       "Could not open logfile '" + missing + "'.\n" + missing + ": No such file or directory\n",
       p.err);
 
+  // A FIFO is refused at once when nobody reads it, and taken when someone
+  // does.
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  p = parse({"-l", fifo});
+  EXPECT_EQ(1, p.status);
+  EXPECT_EQ("Could not open logfile '" + fifo + "'.\n" + fifo + ": Is a FIFO with no reader\n",
+            p.err);
+  EXPECT_EQ("", p.out);
+  int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  p = parse({"-l", fifo});
+  EXPECT_EQ(-1, p.status);
+  EXPECT_EQ("Logging to '" + fifo + "'\n", p.out);
+  close(reader);
+
   remove_tree(dir);
 }
 
@@ -179,6 +196,15 @@ TEST(Run, APortArgumentThatNamesNoNumberOpensNothing) {
       {"ttyUSB0", NOT_OPENED,
        "Could not open serial port COM0.\n"
        "ttyUSB0: no such port number; give a device path such as /dev/ttyUSB0\n"},
+      // A Windows name of a port: its number is the argument, on every build.
+      {"COM3", NOT_OPENED,
+       "Could not open serial port COM0.\nCOM3: no such port number; give the number: -p 3\n"},
+      {"\\\\.\\COM12", NOT_OPENED,
+       "Could not open serial port COM0.\n\\\\.\\COM12: no such port number; give the number: -p "
+       "12\n"},
+      {"\\\\.\\CNCA0", NOT_OPENED,
+       "Could not open serial port COM0.\n"
+       "\\\\.\\CNCA0: no such port number; give a device path such as /dev/CNCA0\n"},
       {"2147483647", 2147483647, "Could not open serial port COM2147483647.\n"},
       {"-2147483648", -2147483647 - 1, "Could not open serial port COM-2147483648.\n"},
       {"12abc", 12, "Could not open serial port COM12.\n"},

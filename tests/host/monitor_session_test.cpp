@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -123,7 +125,9 @@ TEST(TestPhase, ALogThatCannotBeWrittenIsReported) {
   ASSERT_TRUE(open_log_file("/dev/full"));
   attach_monitor(monitor_script());
   run_phase(options(false, false, true, true));
-  EXPECT_FALSE(close_log_file());
+  std::string why;
+  EXPECT_FALSE(close_log_file(&why));
+  EXPECT_EQ(std::strerror(ENOSPC), why);
 }
 
 }  // namespace

@@ -2,16 +2,29 @@
 # Installs the build tree into a temporary prefix and runs the programs from
 # there, then makes the Debian packages and the Windows zip, lints the
 # packages and checks what each holds, and runs the zip's programs under
-# Wine.
+# Wine. The packages are made a second time from the same build, at another
+# time, in another time zone and staging folder, and must come out the same,
+# byte for byte; the zip a third time with SOURCE_DATE_EPOCH set, whose time
+# it must then bear.
 #
-#   install_test.sh CMAKE CPACK BUILD_DIR VERSION DEBIAN_REVISION
+#   install_test.sh CMAKE CPACK BUILD_DIR VERSION DEBIAN_REVISION NEWS
 #                   PORT_SANDBOX WINE WINE_PREFIX_SH [WINE_PREFIX]
 #
 # Without WINE_PREFIX (the Wine suite's, with its server running) the test
-# makes a fresh prefix of its own with WINE_PREFIX_SH.
+# makes a fresh prefix of its own with WINE_PREFIX_SH. KORVANE_STATION=1
+# when the build has korvane-station, which the korvane package and the zip
+# then carry.
 set -euo pipefail
-cmake=$1 cpack=$2 build=$3 version=$4 revision=$5
-sandbox=$6 wine=$7 wine_prefix_sh=$8 suite_prefix=${9:-}
+cmake=$1 cpack=$2 build=$3 version=$4 revision=$5 news=$6
+sandbox=$7 wine=$8 wine_prefix_sh=$9 suite_prefix=${10:-}
+# The release's day, as NEWS gives it at the top.
+release_day=$(grep -m1 -oE '^[0-9][0-9.]* \([0-9]{4}-[0-9]{2}-[0-9]{2}\)$' "$news" | grep -oE '[0-9]{4}-[0-9]{2}-[0-9]{2}')
+release_epoch=$(date -u -d "$release_day 12:00" +%s)
+# Times as the packages hold them, whatever the machine's zone.
+export TZ=UTC
+# cpack writes the members of a .deb with the modes the umask leaves: the
+# usual one, whatever the caller's.
+umask 022
 
 tmp=$(mktemp -d)
 boardsim_pid=
@@ -32,6 +45,10 @@ prefix=$tmp/prefix
 linux_files="bin/korvane bin/korvane-image bin/boardsim bin/korvane-diagnose
 share/man/man1/korvane.1.gz share/man/man1/korvane-image.1.gz share/man/man1/boardsim.1.gz
 share/man/man1/korvane-diagnose.1.gz share/doc/korvane/README.md"
+station=${KORVANE_STATION:-0}
+if [ "$station" = 1 ]; then
+  linux_files="$linux_files bin/korvane-station share/man/man1/korvane-station.1.gz"
+fi
 (cd "$prefix" && find . -type f | sed 's|^\./||' | sort) >installed.txt
 echo "$linux_files" | tr ' ' '\n' | sort >expected.txt
 diff expected.txt installed.txt || fail "the prefix holds other files than these"
@@ -79,10 +96,17 @@ for verdict in 'SDRAM: data line 5 stuck at 1' 'FLASH: never became ready (statu
   grep -qxF "$verdict" diagnosis.txt || fail "the installed korvane-diagnose misread the log: $(cat diagnosis.txt)"
 done
 
-for generator in DEB ZIP; do
-  "$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/packages" -G $generator >cpack-$generator.log 2>&1 ||
-    fail "cpack -G $generator: $(cat cpack-$generator.log)"
-done
+# make_packages FOLDER [GENERATOR...]: the packages, made in FOLDER.
+make_packages() {
+  local folder=$1
+  shift
+  local generators=${*:-DEB ZIP}
+  for g in $generators; do
+    "$cpack" --config "$build/CPackConfig.cmake" -B "$folder" -G "$g" >"cpack-$g.log" 2>&1 ||
+      fail "cpack -G $g: $(cat "cpack-$g.log")"
+  done
+}
+(unset SOURCE_DATE_EPOCH && make_packages "$tmp/packages")
 
 # check_deb PACKAGE DEPENDS FILES...: the package's version, its Depends
 # (package names alone) and its files below /usr; lintian finds nothing.
@@ -92,6 +116,10 @@ check_deb() {
   local deb=$tmp/packages/${name}_${version}-${revision}_$(dpkg --print-architecture).deb
   [ -f "$deb" ] || fail "no $(basename "$deb")"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version-$revision" ] || fail "$name is not version $version-$revision"
+  # Every file and folder bears the release's day.
+  dpkg-deb --fsys-tarfile "$deb" | tar -tv --full-time | awk '{ print $4, $5 }' | sort -u >"$name-times.txt"
+  [ "$(cat "$name-times.txt")" = "$(date -u -d "@$release_epoch" '+%Y-%m-%d %H:%M:%S')" ] ||
+    fail "$name's files are not all of the release's day: $(cat "$name-times.txt")"
   dpkg-deb -f "$deb" Depends | tr ',' '\n' | awk '{ print $1 }' | sort >"$name-depends.txt"
   echo "$depends" | tr ' ' '\n' | sort | diff - "$name-depends.txt" ||
     fail "$name's Depends is not what its programs link: $(dpkg-deb -f "$deb" Depends)"
@@ -106,15 +134,34 @@ check_deb() {
 }
 command -v lintian >/dev/null || fail "lintian not found: run scripts/setup.sh"
 doc=share/doc/korvane
-check_deb korvane 'libc6 libgcc-s1 libstdc++6' bin/korvane bin/korvane-diagnose bin/korvane-image \
-  share/man/man1/korvane.1.gz share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
-  $doc/README.md $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane
+if [ "$station" = 1 ]; then
+  check_deb korvane 'libc6 libgcc-s1 libsqlite3-0 libstdc++6' bin/korvane bin/korvane-diagnose \
+    bin/korvane-image bin/korvane-station share/man/man1/korvane.1.gz \
+    share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
+    share/man/man1/korvane-station.1.gz \
+    $doc/README.md $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane
+else
+  check_deb korvane 'libc6 libgcc-s1 libstdc++6' bin/korvane bin/korvane-diagnose bin/korvane-image \
+    share/man/man1/korvane.1.gz share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
+    $doc/README.md $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane
+fi
 doc=share/doc/korvane-boardsim
 check_deb korvane-boardsim 'libc6 libgcc-s1 libstdc++6 libunicorn2' bin/boardsim share/man/man1/boardsim.1.gz \
   $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane-boardsim
-# The changelog's newest entry is this release.
+# The changelog's newest entry is this release, of its day.
 zcat deb-korvane/usr/share/doc/korvane/changelog.Debian.gz | head -1 | grep -qF "korvane ($version-$revision)" ||
   fail "the changelog does not begin with $version-$revision"
+zcat deb-korvane/usr/share/doc/korvane/changelog.Debian.gz >changelog
+changelog_date=$(dpkg-parsechangelog -l changelog -S Date)
+[ "$changelog_date" = "$(LC_ALL=C date -u -R -d "@$release_epoch")" ] ||
+  fail "the changelog's release is of $changelog_date, not $release_day"
+# The description is whole, its semicolon included.
+dpkg-deb -f "$tmp/packages/korvane_${version}-${revision}_$(dpkg --print-architecture).deb" Description >description.txt
+grep -qF 'from the log of a verbose run; korvane-image packs' description.txt ||
+  fail "the description lost its semicolon: $(cat description.txt)"
+# The copyright file names the JSON library korvane-diagnose compiles in.
+grep -qxF 'Files: nlohmann/*' deb-korvane/usr/share/doc/korvane/copyright ||
+  fail "the copyright file has no stanza for the JSON library"
 # Stripped for the package, the programs still run.
 status=0
 deb-korvane/usr/bin/korvane -h 2>/dev/null || status=$?
@@ -126,15 +173,32 @@ deb-korvane-boardsim/usr/bin/boardsim --help >/dev/null || fail "the packaged bo
 zip=$tmp/packages/korvane-$version-win64.zip
 [ -f "$zip" ] || fail "no korvane-$version-win64.zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >zip.txt
-zip_files="README.txt korvane.exe korvane.txt korvane-diagnose.exe korvane-diagnose.txt"
+zip_files="README.txt THIRD-PARTY-NOTICES.txt korvane.exe korvane.txt korvane-diagnose.exe korvane-diagnose.txt"
+zip_programs="korvane.exe korvane-diagnose.exe"
+if [ "$station" = 1 ]; then
+  zip_files="$zip_files korvane-station.exe korvane-station.txt"
+  zip_programs="$zip_programs korvane-station.exe"
+fi
 printf "korvane-$version-win64/%s\n" $zip_files | sort >zip-expected.txt
 diff zip-expected.txt zip.txt || fail "the zip holds other files than these"
 unzip -q "$zip" -d unzipped
 dir=unzipped/korvane-$version-win64
-for exe in korvane.exe korvane-diagnose.exe; do
+for exe in $zip_programs; do
   [ "$(head -c 2 "$dir/$exe")" = MZ ] || fail "$exe is no Windows program"
+  x86_64-w64-mingw32-nm "$dir/$exe" 2>&1 | grep -q 'no symbols' || fail "$exe is not stripped"
+  echo "$exe: $(stat -c %s "$dir/$exe") bytes"
 done
-for text in README.txt korvane.txt korvane-diagnose.txt; do
+# Every file of the zip bears the release's day, in UTC.
+unzip -Z -T "$zip" | awk '$1 ~ /^[-d]/ { print $(NF - 1) }' | sort -u >zip-times.txt
+[ "$(cat zip-times.txt)" = "$(date -u -d "@$release_epoch" +%Y%m%d.%H%M%S)" ] ||
+  fail "the zip's files are not all of the release's day: $(cat zip-times.txt)"
+# The notices, plain CR LF text, hold each component's licence.
+notices=$dir/THIRD-PARTY-NOTICES.txt
+[ "$(grep -c $'\r$' "$notices")" = "$(wc -l <"$notices")" ] || fail "THIRD-PARTY-NOTICES.txt is not CR LF text"
+for licence in 'License: Expat' 'License: ZPL-2.1' 'License: expat' 'GCC RUNTIME LIBRARY EXCEPTION'; do
+  grep -qF "$licence" "$notices" || fail "THIRD-PARTY-NOTICES.txt lacks '$licence'"
+done
+for text in $(echo "$zip_files" | tr ' ' '\n' | grep '\.txt$'); do
   # Plain text for Notepad: CR LF, no overstrikes or escapes.
   if LC_ALL=C grep -qP '[\x08\x1b]' "$dir/$text" ||
     [ "$(grep -c $'\r$' "$dir/$text")" != "$(wc -l <"$dir/$text")" ]; then
@@ -164,6 +228,25 @@ for opt in $("$prefix/bin/korvane-diagnose" --help | grep -E '^ +-' | grep -oE -
   grep -qE -- "^ +(-[a-z], )?$opt" "$dir/korvane-diagnose.txt" || fail "korvane-diagnose.txt does not describe $opt"
 done
 grep -qF 'korvane.exe -p 3 -v -l run.log' "$dir/README.txt" || fail "README.txt has no quick start"
+if [ "$station" = 1 ]; then
+  for section in SYNOPSIS OPTIONS 'THE BOARDS TABLE' 'EXIT STATUS' EXAMPLES; do
+    grep -q "^$section" "$dir/korvane-station.txt" || fail "korvane-station.txt has no $section"
+  done
+  for opt in $({ "$prefix/bin/korvane-station" --help 2>&1 || true; } | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -qE -- "^ +(-[a-z], )?$opt" "$dir/korvane-station.txt" || fail "korvane-station.txt does not describe $opt"
+  done
+fi
+
+# The same packages again, from the same build: later, in another time zone
+# and staging folder.
+(unset SOURCE_DATE_EPOCH && TZ=Asia/Kolkata make_packages "$tmp/again")
+for package in "$tmp"/packages/*.deb "$zip"; do
+  cmp "$package" "$tmp/again/$(basename "$package")" || fail "$(basename "$package") is not the same when made again"
+done
+# SOURCE_DATE_EPOCH, when given, is the packages' time.
+(export SOURCE_DATE_EPOCH=1600000000 && make_packages "$tmp/epoch" ZIP)
+unzip -Z -T "$tmp/epoch/$(basename "$zip")" | awk '$1 ~ /^[-d]/ { print $(NF - 1) }' | sort -u >epoch-times.txt
+[ "$(cat epoch-times.txt)" = 20200913.122640 ] || fail "SOURCE_DATE_EPOCH was not the packages' time: $(cat epoch-times.txt)"
 
 # The zip's programs run from where it was unpacked, in a Wine prefix whose
 # COM ports are covered by port_sandbox, as every Wine process is.
@@ -179,6 +262,10 @@ status=0
 "$sandbox" "$wine" "$dir/korvane.exe" -h >exe-out.txt 2>exe-err.txt || status=$?
 [ "$status" -eq 1 ] || fail "korvane.exe -h exited with $status: $(cat exe-err.txt)"
 grep -qF "Version: $version, 03 January 2013" exe-err.txt || fail "korvane.exe -h: not version $version"
+"$sandbox" "$wine" "$dir/korvane-diagnose.exe" --version >exe-version.txt 2>exe-err.txt ||
+  fail "korvane-diagnose.exe --version exited with $?: $(cat exe-err.txt)"
+[ "$(tr -d '\r' <exe-version.txt)" = "korvane-diagnose $version" ] ||
+  fail "korvane-diagnose.exe --version: $(cat exe-version.txt)"
 "$sandbox" "$wine" "$dir/korvane-diagnose.exe" run.log >exe-diagnosis.txt 2>exe-err.txt ||
   fail "korvane-diagnose.exe exited with $?: $(cat exe-err.txt)"
 tr -d '\r' <exe-diagnosis.txt | diff diagnosis.txt - || fail "korvane-diagnose.exe and korvane-diagnose disagree"

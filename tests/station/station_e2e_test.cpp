@@ -47,8 +47,9 @@ std::vector<std::string> query(const std::string &db_path, const std::string &sq
   return rows;
 }
 
-// The korvane processes whose command line names port.
-int korvanes_on(const std::string &port) {
+// The korvane processes that log into logs: those of the station under
+// test, whatever the ports (a port freed is soon another test's).
+int korvanes_logging_in(const std::string &logs) {
   int count = 0;
   DIR *proc = opendir("/proc");
   while (dirent *e = proc ? readdir(proc) : nullptr) {
@@ -57,7 +58,7 @@ int korvanes_on(const std::string &port) {
       if (c == '\0') c = ' ';
     }
     if (cmdline.compare(0, sizeof KORVANE_PATH - 1, KORVANE_PATH) == 0 &&
-        cmdline.find(" " + port + " ") != std::string::npos) {
+        cmdline.find(" " + logs + "/") != std::string::npos) {
       count++;
     }
   }
@@ -286,7 +287,7 @@ TEST_F(StationE2e, RunsRecordEveryBoard) {
     while (dirent *e = d ? readdir(d) : nullptr) files += e->d_name[0] != '.';
     if (d) closedir(d);
     EXPECT_EQ(names.size(), files);
-    for (const std::string &port : ports) EXPECT_EQ(0, korvanes_on(port)) << port;
+    EXPECT_EQ(0, korvanes_logging_in(dir + "/logs"));
 
     stop_boards();
     unlink((dir + "/station.db").c_str());
@@ -313,8 +314,26 @@ TEST_F(StationE2e, CtrlCRecordsTheBoardsUnderTestAsInterrupted) {
   EXPECT_EQ(0u, got[0].find("SN-A|A|interrupted|0|0|")) << got[0];
   EXPECT_EQ(0u, got[1].find("NULL|B|interrupted|0|0|")) << got[1];
   EXPECT_NE(std::string::npos, r.out.find("A: INTERRUPTED (serial SN-A, "));
-  EXPECT_EQ(0, korvanes_on(a));
-  EXPECT_EQ(0, korvanes_on(b));
+  EXPECT_EQ(0, korvanes_logging_in(dir + "/logs"));
+}
+
+TEST_F(StationE2e, MinutesSoakCountsOnlyCompletePasses) {
+  std::string a = start_board({"--nand-status", "e1"});
+  child_result r =
+      finish_child(start_station({"--once", "--minutes", "0.1", "--test", "flash", "A=" + a}),
+                   "korvane-station", RUN_TIMEOUT_S);
+  EXPECT_EQ(16, r.status) << r.out << r.err;
+  std::vector<std::string> got =
+      query(dir + "/station.db",
+            "SELECT outcome, flash_passes = flash_failed, flash_passes > 0, sdram_passes,"
+            " korvane_status, seconds >= 6 FROM boards");
+  EXPECT_EQ(std::vector<std::string>({"failed|1|1|0|130|1"}), got);
+  // Every pass the record counts is one the event lines saw end.
+  std::vector<std::string> passes = query(dir + "/station.db", "SELECT flash_passes FROM boards");
+  ASSERT_EQ(1u, passes.size());
+  EXPECT_NE(std::string::npos, r.out.find("A: FLASH failed in pass " + passes[0] + "\n"));
+  EXPECT_EQ(std::string::npos,
+            r.out.find("A: FLASH failed in pass " + std::to_string(std::stoi(passes[0]) + 1)));
 }
 
 TEST_F(StationE2e, KillNineLeavesRecordsIntactAndNoKorvane) {
@@ -333,8 +352,8 @@ TEST_F(StationE2e, KillNineLeavesRecordsIntactAndNoKorvane) {
   stop_child(station, SIGKILL, 5);
   // The korvane is told of its station's death by the kernel, and ends.
   double end = steady_seconds() + 5;
-  while (korvanes_on(a) && steady_seconds() < end) usleep(20000);
-  EXPECT_EQ(0, korvanes_on(a));
+  while (korvanes_logging_in(dir + "/logs") && steady_seconds() < end) usleep(20000);
+  EXPECT_EQ(0, korvanes_logging_in(dir + "/logs"));
   EXPECT_EQ(std::vector<std::string>({"ok"}), query(dir + "/station.db", "PRAGMA integrity_check"));
   EXPECT_EQ(std::vector<std::string>({"SN-1|A|passed|1|0|1|0|0|NULL"}), rows());
 }
@@ -374,6 +393,70 @@ TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationBeforeAnyBoard) {
   child_result k = finish_child(start_child({KORVANE_PATH, "-p", a, "flash"}, "korvane"), "korvane",
                                 RUN_TIMEOUT_S);
   EXPECT_EQ(0, k.status) << k.err;
+}
+
+// A stand-in for korvane that prints what a test gives and ends as it says:
+// the ends a real board cannot be made to show on cue.
+TEST_F(StationE2e, KorvaneEndingsBecomeRecordsOrSlotErrors) {
+  const std::string waiting = "Waiting for the board to wake up...";
+  const std::string download =
+      "\\r                                   \\r"
+      "Downloading boot code...(  0%%)\\b\\b\\b\\b\\b100%%)"
+      "\\r                               \\r";
+  const struct {
+    const char *name;
+    std::string script;
+    int status;
+    std::vector<std::string> rows;
+    std::string event;
+  } cases[] = {
+      {"ends without a verdict",
+       "printf '" + waiting + download + "'",
+       1,
+       {"NULL|A|error|0|0|0|0|0|korvane ended without a verdict"},
+       "A: ERROR korvane ended without a verdict (no serial, "},
+      {"board never asks for the download",
+       "printf '" + waiting +
+           "\\r                               \\r'\n"
+           "echo 'Xmodem download failed: -2.' >&2; exit 1",
+       1,
+       {"NULL|A|error|0|0|0|0|1|Xmodem download failed: -2."},
+       "A: ERROR Xmodem download failed: -2. (no serial, "},
+      {"port cannot be opened",
+       "printf 'Could not open serial port /dev/x.\\n/dev/x: No such file or directory\\n' >&2\n"
+       "exit 1",
+       1,
+       {},
+       "A: ERROR Could not open serial port /dev/x. /dev/x: No such file or directory\n"},
+      {"korvane dies in a test",
+       "printf '" + waiting + download + "Testing SDRAM...\\nD0\\r\\n'; kill -SEGV $$",
+       1,
+       {"NULL|A|error|0|0|0|0|139|korvane ended with status 139"},
+       "A: ERROR korvane ended with status 139 (no serial, "},
+      {"plain run without a trace",
+       "printf '" + waiting + download + "Testing SDRAM... passed\\nTesting FLASH... failed\\n'",
+       16,
+       {"NULL|A|failed|1|0|1|1|0|NULL"},
+       "A: FAIL FLASH: failed 1 of 1 pass (no serial, "},
+  };
+  const std::string korvane = dir + "/korvane";
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    FILE *f = fopen(korvane.c_str(), "w");
+    ASSERT_TRUE(f);
+    // Its log, where korvane -l would make it: the fifth argument.
+    fprintf(f, "#!/bin/sh\n: >\"$5\"\n%s\n", c.script.c_str());
+    fclose(f);
+    chmod(korvane.c_str(), 0755);
+    child_result r = finish_child(start_station({"--once", "--korvane", korvane, "A=/dev/x"}),
+                                  "korvane-station", RUN_TIMEOUT_S);
+    EXPECT_EQ(c.status, r.status) << r.out << r.err;
+    EXPECT_EQ(c.rows, rows());
+    EXPECT_NE(std::string::npos, r.out.find("Z " + c.event)) << r.out;
+    unlink((dir + "/station.db").c_str());
+    unlink((dir + "/station.db-wal").c_str());
+    unlink((dir + "/station.db-shm").c_str());
+  }
 }
 
 TEST_F(StationE2e, BadCommandLineIsStatusTwo) {

@@ -132,13 +132,25 @@ TEST(StationView, ColourOnlyWhenAskedAndNotRefused) {
   slots[1].port_message = "Lost serial port /dev/b.";
   station_totals t;
   for (bool color : {false, true}) {
-    std::vector<std::string> rows = terminal_rows(slots, cycle_settings(), t, "", 0, color);
+    std::vector<std::string> rows = terminal_rows(slots, cycle_settings(), t, "", 0, color, 0);
     ASSERT_EQ(4u, rows.size());
     EXPECT_NE(std::string::npos, rows[1].find("FAIL SDRAM: data line 5 stuck at 1"));
     EXPECT_NE(std::string::npos, rows[2].find("ERROR Lost serial port /dev/b."));
     std::string all;
     for (const std::string &r : rows) all += r;
     EXPECT_EQ(color, all.find('\x1b') != std::string::npos);
+  }
+  // Cut to the terminal's width, the colour's escapes not counted.
+  for (bool color : {false, true}) {
+    std::vector<std::string> rows = terminal_rows(slots, cycle_settings(), t, "", 0, color, 40);
+    for (std::string row : rows) {
+      for (const char *escape : {"\x1b[1;31m", "\x1b[33m", "\x1b[0m"}) {
+        for (size_t at; (at = row.find(escape)) != std::string::npos;) {
+          row.erase(at, std::string(escape).size());
+        }
+      }
+      EXPECT_LE(row.size(), 40u) << row;
+    }
   }
   setenv("NO_COLOR", "1", 1);
   EXPECT_FALSE(color_wanted());

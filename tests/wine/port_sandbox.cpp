@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <pty.h>
 #include <sched.h>
 #include <string>
@@ -24,6 +25,16 @@ int main(int argc, char **argv) {
   if (argc < 2) {
     std::fprintf(stderr, "Usage: port_sandbox <program> [args...]\n");
     return 125;
+  }
+  // A standard stream closed by the caller stays closed for the command:
+  // held meanwhile, so that no covering terminal takes its place and
+  // receives what the command writes there.
+  bool closed[3] = {false, false, false};
+  for (int fd = 0; fd <= 2; fd++) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      closed[fd] = true;
+      if (open("/dev/null", O_RDWR) != fd) return fail("/dev/null");
+    }
   }
   if (unshare(CLONE_NEWNS) != 0) return fail("unshare");
   // Private first: a covering mount must not spread back to the machine.
@@ -46,6 +57,8 @@ int main(int argc, char **argv) {
     close(slave);
     if (mount(path, port.c_str(), nullptr, MS_BIND, nullptr) != 0) return fail(port.c_str());
   }
+  for (int fd = 0; fd <= 2; fd++)
+    if (closed[fd]) close(fd);
   execvp(argv[1], argv + 1);
   return fail(argv[1]);
 }

@@ -1,0 +1,62 @@
+#include "history_database.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+sqlite3 *history_database_open(const std::string &path, std::string *why) {
+  // SQLite's own message for a missing file says only that it cannot open
+  // it; the system's reason tells the user which of the causes it is.
+  FILE *f = fopen(path.c_str(), "rb");
+  if (!f) {
+    if (why) *why = strerror(errno);
+    return nullptr;
+  }
+  fclose(f);
+  struct stat st = {};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (why) *why = strerror(EISDIR);
+    return nullptr;
+  }
+  sqlite3 *db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (why) *why = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    return nullptr;
+  }
+  // A station still writing holds the database for a moment at a time.
+  sqlite3_busy_timeout(db, 2000);
+  sqlite3_stmt *s = nullptr;
+  const char *probe =
+      "SELECT id, serial, slot, station, started, ended, seconds, outcome FROM boards "
+      "LIMIT 0";
+  const char *faults = "SELECT board_id, test, kind, words FROM board_faults LIMIT 0";
+  for (const char *sql : {probe, faults}) {
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
+      if (why) *why = std::string("not a station database: ") + sqlite3_errmsg(db);
+      sqlite3_finalize(s);
+      sqlite3_close(db);
+      return nullptr;
+    }
+    sqlite3_finalize(s);
+  }
+  return db;
+}
+
+sqlite3_stmt *history_prepare(sqlite3 *db, const char *sql, std::string *why) {
+  sqlite3_stmt *s = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
+    if (why) *why = sqlite3_errmsg(db);
+    sqlite3_finalize(s);
+    return nullptr;
+  }
+  return s;
+}
+
+std::string column_text(sqlite3_stmt *s, int column) {
+  const unsigned char *text = sqlite3_column_text(s, column);
+  return text ? std::string(reinterpret_cast<const char *>(text),
+                            size_t(sqlite3_column_bytes(s, column)))
+              : std::string();
+}

@@ -1,0 +1,15 @@
+// korvane-station's two commands that read its database and never start a
+// board, as entries the program's main calls with argv[0] the command name:
+//
+//   korvane-station report [--db PATH] [--since DATE] [--until DATE]
+//                          [--station NAME] [--csv] [--html FILE]
+//   korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]
+//
+// Each prints its text (or CSV) on standard output, writes the HTML page
+// when asked, and returns the exit status: 0 done, 1 a database that cannot
+// be read, a serial with no record or a report that cannot be written, 2 a
+// bad option.
+#pragma once
+
+int station_report_main(int argc, char **argv);
+int station_history_main(int argc, char **argv);

@@ -1,0 +1,86 @@
+// The station's report gathered from its database: yield first time through
+// and after retests, per day and per slot, the faults that keep coming back,
+// board times and throughput. Everything is summed in SQL, so memory stays
+// the same however many boards the database holds; lists are bounded.
+//
+// Principles of operation
+// - A unit is a serial; a board recorded without one is a unit of its own.
+//   Its first cycle in the range decides first-pass yield, its last the
+//   final yield.
+// - An interrupted cycle is the station stopping, not a verdict on the
+//   board: it is counted, but left out of yields, times and units.
+// - A fault's share is the boards that showed it over the failed boards.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+// Which boards: started at or after since, at or before until (bounds as
+// report_bound makes them), at this station; empty means no bound.
+struct report_filter {
+  std::string since, until, station;
+};
+
+// A DATE as the user gives it, YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ, as a
+// bound on `started`: a date as an upper bound takes in its whole day.
+// False for anything else.
+bool report_bound(const std::string &date, bool upper, std::string *bound);
+
+struct outcome_counts {
+  long long boards = 0, passed = 0, failed = 0, errors = 0, interrupted = 0;
+};
+// Passed over the boards with a verdict (interrupted left out); 0 for none.
+double yield_percent(const outcome_counts &c);
+
+struct report_group {
+  std::string name;     // the day (YYYY-MM-DD) or the slot
+  std::string station;  // the slot's station; empty for a day
+  outcome_counts counts;
+};
+
+struct fault_count {
+  std::string test;  // "sdram" or "flash"
+  std::string words;
+  long long boards = 0;
+};
+
+struct retested_serial {
+  std::string serial;
+  long long cycles = 0;
+  std::string first, last;  // the first and last cycle's outcome
+};
+
+constexpr size_t REPORT_MAX_RETESTED = 20;
+constexpr size_t REPORT_MAX_FAULTS = 50;
+
+struct station_report {
+  outcome_counts total;
+  long long units = 0, first_passed = 0, final_passed = 0, retested = 0;
+  std::vector<retested_serial> retested_serials;  // the first REPORT_MAX_RETESTED by serial
+  std::vector<report_group> days, slots;
+  std::vector<fault_count> faults;  // most frequent first, up to REPORT_MAX_FAULTS
+  long long other_faults = 0;       // distinct faults beyond those
+  long long timed = 0;              // boards whose time counts
+  double median_seconds = 0, p95_seconds = 0;
+  double running_hours = 0;  // per station and day, first start to last end
+};
+
+bool report_gather(sqlite3 *db, const report_filter &filter, station_report *out, std::string *why);
+
+// A failed board as the HTML report shows it.
+struct failed_board {
+  long long id = 0;
+  std::string serial, station, slot, started, diagnosis_json, log;
+  double seconds = 0;
+  std::vector<std::string> faults;  // words, in the order the diagnosis gave them
+};
+
+constexpr int REPORT_MAX_FAILED_BOARDS = 100;
+
+// The most recent failed boards, newest first, up to REPORT_MAX_FAILED_BOARDS,
+// each handed to each as it is read.
+bool report_failed_boards(sqlite3 *db, const report_filter &filter,
+                          const std::function<void(const failed_board &)> &each, std::string *why);

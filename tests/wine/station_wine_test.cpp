@@ -1,0 +1,136 @@
+// korvane-station.exe under Wine, in the port sandbox, driving korvane.exe
+// against simulated boards: one run of three slots, each board's record
+// read back from the database and the JUnit report, and the exit status
+// that sums the failures up.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <tinyxml2.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "korvane_program.h"
+#include "test_files.h"
+
+namespace {
+
+struct slot_case {
+  const char *slot;
+  std::vector<std::string> board;  // boardsim's fault options
+  const char *outcome;
+  const char *fault;  // words the board's diagnosis holds; "" for none
+};
+
+// A path of this machine as a Windows program under Wine reaches it.
+std::string windows_path(const std::string &path) { return "Z:" + path; }
+
+struct board_row {
+  std::string outcome, diagnosis;
+  int sdram_failed = -1, flash_failed = -1;
+};
+
+std::map<std::string, board_row> rows_by_slot(const std::string &db_path) {
+  std::map<std::string, board_row> out;
+  sqlite3 *db = nullptr;
+  if (sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << "cannot open " << db_path << ": " << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return out;
+  }
+  sqlite3_stmt *query = nullptr;
+  const char *sql =
+      "SELECT slot, outcome, coalesce(diagnosis, ''), sdram_failed, flash_failed FROM boards";
+  if (sqlite3_prepare_v2(db, sql, -1, &query, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(query) == SQLITE_ROW) {
+      board_row r;
+      r.outcome = reinterpret_cast<const char *>(sqlite3_column_text(query, 1));
+      r.diagnosis = reinterpret_cast<const char *>(sqlite3_column_text(query, 2));
+      r.sdram_failed = sqlite3_column_int(query, 3);
+      r.flash_failed = sqlite3_column_int(query, 4);
+      out[reinterpret_cast<const char *>(sqlite3_column_text(query, 0))] = r;
+    }
+  } else {
+    ADD_FAILURE() << sqlite3_errmsg(db);
+  }
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  return out;
+}
+
+TEST(station_wine, tests_a_board_per_slot_and_records_each) {
+  ASSERT_TRUE(korvane_under_wine());
+  const slot_case slots[] = {
+      {"sound", {}, "passed", ""},
+      {"stuck", {"--data-stuck", "5:1"}, "failed", "data line 5 stuck at 1"},
+      {"flash", {"--nand-never-ready"}, "failed", "never became ready"},
+  };
+  std::string dir = temp_dir("station_wine");
+  ASSERT_FALSE(dir.empty());
+  std::vector<pid_t> boards;
+  std::vector<std::string> args = {"--once",
+                                   "--db",
+                                   windows_path(dir + "/station.db"),
+                                   "--logs",
+                                   windows_path(dir + "/logs"),
+                                   "--junit",
+                                   windows_path(dir + "/run.xml")};
+  for (const slot_case &s : slots) {
+    std::vector<std::string> argv = {BOARDSIM_PATH};
+    argv.insert(argv.end(), s.board.begin(), s.board.end());
+    pid_t board = start_child(argv, "boardsim");
+    std::string line;
+    auto has_line = [&line](const child_result &r) {
+      size_t end = r.out.find('\n');
+      if (end != std::string::npos) line = r.out.substr(0, end);
+      return end != std::string::npos;
+    };
+    ASSERT_TRUE(board > 0 && read_child_until(board, has_line, 10)) << "boardsim did not start";
+    boards.push_back(board);
+    args.push_back(std::string(s.slot) + "=" + korvane_port_for(line).arg);
+  }
+  std::vector<std::string> argv = {PORT_SANDBOX, WINE_PROGRAM, STATION_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  pid_t station = start_child(argv, "korvane-station.exe");
+  ASSERT_GT(station, 0);
+  child_result r = finish_child(station, "korvane-station.exe", 150);
+  for (pid_t board : boards) stop_child(board, SIGTERM, 5);
+
+  EXPECT_FALSE(r.timed_out);
+  // An SDRAM failure adds 8, a FLASH failure 16.
+  EXPECT_EQ(24, r.status) << r.out << r.err;
+  std::map<std::string, board_row> rows = rows_by_slot(dir + "/station.db");
+  EXPECT_EQ(3u, rows.size());
+  for (const slot_case &s : slots) {
+    SCOPED_TRACE(s.slot);
+    board_row row = rows[s.slot];
+    EXPECT_EQ(s.outcome, row.outcome);
+    if (*s.fault) {
+      EXPECT_NE(std::string::npos, row.diagnosis.find(s.fault)) << row.diagnosis;
+    }
+  }
+  EXPECT_LT(0, rows["stuck"].sdram_failed);
+  EXPECT_LT(0, rows["flash"].flash_failed);
+
+  tinyxml2::XMLDocument junit;
+  ASSERT_EQ(tinyxml2::XML_SUCCESS, junit.LoadFile((dir + "/run.xml").c_str()));
+  const tinyxml2::XMLElement *root = junit.FirstChildElement("testsuites");
+  ASSERT_NE(nullptr, root);
+  int suites = 0;
+  std::string failures;
+  for (const tinyxml2::XMLElement *s = root->FirstChildElement("testsuite"); s;
+       s = s->NextSiblingElement("testsuite")) {
+    ++suites;
+    for (const tinyxml2::XMLElement *c = s->FirstChildElement("testcase"); c;
+         c = c->NextSiblingElement("testcase"))
+      if (const tinyxml2::XMLElement *f = c->FirstChildElement("failure"))
+        failures += std::string(f->Attribute("message")) + "\n";
+  }
+  EXPECT_EQ(3, suites);
+  EXPECT_NE(std::string::npos, failures.find("data line 5 stuck at 1")) << failures;
+  remove_tree(dir);
+}
+
+}  // namespace

@@ -25,8 +25,8 @@ endif()
 
 # The generated image source comes from image/'s commands, through its
 # target; its every change rebuilds the image's object there. The JSON
-# library is headers only: the sub-build takes the ones found here, which
-# its own search, kept to the mingw-w64 tree, would not find.
+# library and Boost are headers only: the sub-build takes the ones found
+# here, which its own search, kept to the mingw-w64 tree, would not find.
 korvane_sub_build(korvane_windows
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/windows
@@ -34,6 +34,7 @@ korvane_sub_build(korvane_windows
              -DKORVANE_SUB_BUILD=windows -DCMAKE_BUILD_TYPE=Release
              -DKORVANE_BOOT_IMAGE_SOURCE=${BOOT_IMAGE_SOURCE}
              -DNLOHMANN_JSON_INCLUDE_DIR=${NLOHMANN_JSON_INCLUDE_DIR}
+             -DBOOST_BEAST_INCLUDE_DIR=${BOOST_BEAST_INCLUDE_DIR}
              -DKORVANE_SQLITE_SOURCE_DIR=${KORVANE_SQLITE_SOURCE_DIR}
   BYPRODUCTS ${windows_programs}
   DEPENDS boot_image_data)

@@ -1,5 +1,7 @@
 #include "serial_input.h"
 
+#include "serial_rules.h"
+
 serial_line read_serial_line(const std::string &line, const std::vector<std::string> &slot_names,
                              const std::vector<bool> &has_serial, size_t *slot, std::string *serial,
                              std::string *why) {
@@ -21,20 +23,7 @@ serial_line read_serial_line(const std::string &line, const std::vector<std::str
     }
     text.erase(0, eq + 1);
   }
-  if (text.size() > MAX_SERIAL) {
-    if (why) *why = "serial longer than " + std::to_string(MAX_SERIAL) + " characters refused";
-    return serial_line::refused;
-  }
-  if (text.empty()) {
-    if (why) *why = "empty serial refused";
-    return serial_line::refused;
-  }
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      if (why) *why = "serial holding control characters refused";
-      return serial_line::refused;
-    }
-  }
+  if (!serial_is_acceptable(text, why)) return serial_line::refused;
   if (target == slot_names.size()) {
     for (size_t i = 0; i < slot_names.size() && target == slot_names.size(); i++) {
       if (i < has_serial.size() && !has_serial[i]) target = i;

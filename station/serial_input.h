@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-// The longest serial taken.
-constexpr size_t MAX_SERIAL = 64;
+#include "serial_rules.h"
+
+// The longest serial taken, in characters.
+constexpr size_t MAX_SERIAL = SERIAL_MAX_CHARACTERS;
 
 enum class serial_line {
   assigned,  // *slot and *serial say where it goes

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "web_address.h"
+
 namespace {
 
 enum class option_id {
@@ -18,6 +20,7 @@ enum class option_id {
   junit,
   json,
   korvane,
+  web,
   help,
 };
 
@@ -43,6 +46,8 @@ const option_row OPTIONS[] = {
     {option_id::json, "--json", "FILE", "write the run's JSON report after every board"},
     {option_id::korvane, "--korvane", "PATH",
      "the korvane program (default the one beside\nkorvane-station)"},
+    {option_id::web, "--web", "[ADDR:]PORT",
+     "serve a live page of the slots, on 127.0.0.1\nunless ADDR is given"},
     {option_id::help, "--help", nullptr, "print this text and exit"},
 };
 
@@ -126,6 +131,16 @@ bool take_option(const option_row &row, const char *arg, station_options *o, std
     case option_id::korvane:
       o->korvane = arg;
       return true;
+    case option_id::web: {
+      web_address address;
+      std::string reason;
+      if (!web_parse_address(arg, &address, &reason)) {
+        *why = "--web takes [ADDR:]PORT: " + reason;
+        return false;
+      }
+      o->web = arg;
+      return true;
+    }
     case option_id::once:
       o->once = true;
       return true;

@@ -23,6 +23,7 @@ struct station_options {
   bool once = false;
   std::string junit, json;
   std::string korvane;  // --korvane: empty for the korvane beside the station
+  std::string web;      // --web: empty for no web page
   bool help = false;
 };
 

@@ -16,6 +16,8 @@
 #include "station_platform.h"
 #include "station_view.h"
 #include "stdin_lines.h"
+#include "web_server.h"
+#include "web_view.h"
 
 namespace {
 
@@ -45,6 +47,10 @@ struct station {
   std::string drawn;
   size_t drawn_rows = 0;
   double drawn_at = 0;
+
+  // The live web page, with --web.
+  web_server *web = nullptr;
+  web_inbox inbox;
 };
 
 void write_out(const std::string &text) {
@@ -118,6 +124,19 @@ void record_board(station *st, slot_state *s, board_record *board,
   }
 }
 
+void give_serial(station *st, size_t slot, const std::string &serial,
+                 std::vector<view_event> *events) {
+  const std::string &name = st->slots[slot].slot.name;
+  if (st->slots[slot].phase == slot_phase::done) {
+    st->input_note = "slot " + name + " has ended; serial " + serial + " refused";
+    events->push_back({"", st->input_note});
+    return;
+  }
+  st->slots[slot].serial = serial;
+  st->input_note = "serial " + serial + " for slot " + name;
+  events->push_back({name, "serial " + serial});
+}
+
 void take_input_line(station *st, const std::string &line, std::vector<view_event> *events) {
   std::string text = line;
   while (!text.empty() && text.back() == '\r') text.pop_back();
@@ -142,16 +161,23 @@ void take_input_line(station *st, const std::string &line, std::vector<view_even
       events->push_back({"", why});
       return;
     case serial_line::assigned:
-      if (st->slots[slot].phase == slot_phase::done) {
-        st->input_note = "slot " + names[slot] + " has ended; serial " + serial + " refused";
-        events->push_back({"", st->input_note});
-        return;
-      }
-      st->slots[slot].serial = serial;
-      st->input_note = "serial " + serial + " for slot " + names[slot];
-      events->push_back({names[slot], "serial " + serial});
+      give_serial(st, slot, serial, events);
       return;
   }
+}
+
+// The serials typed into the web page, as if typed as NAME=SERIAL here.
+void take_web_serials(station *st, std::vector<view_event> *events) {
+  if (!st->web) return;
+  for (const web_serial &typed : web_inbox_take(&st->inbox, st->slots)) {
+    give_serial(st, typed.slot, typed.serial, events);
+  }
+}
+
+void show_web(station *st, double now) {
+  if (!st->web) return;
+  web_update(st->web, web_header_of(st->settings.station, st->totals),
+             web_slots_of(st->slots, st->settings, now));
 }
 
 void run_loop(station *st) {
@@ -180,12 +206,14 @@ void run_loop(station *st) {
     bool news = false;
     for (const view_event &e : events) news = news || !e.slot.empty();
     if (st->terminal) redraw(st, now, news);
+    show_web(st, now);
     if (all_done) return;
 
     std::vector<std::string> lines;
     stdin_wait_lines(&input, TICK_MS, &lines);
     events.clear();
     for (const std::string &line : lines) take_input_line(st, line, &events);
+    take_web_serials(st, &events);
     // The terminal echoed each line typed, one row below the view.
     if (st->terminal && st->input_terminal) st->drawn_rows += lines.size();
     show_events(st, events);
@@ -231,6 +259,17 @@ int start(station *st, int argc, char **argv) {
                  c.korvane.c_str());
     return 1;
   }
+  // The page's port is taken first: a port in use stops the station before
+  // it has made a file.
+  std::string web_bound;
+  if (!o.web.empty()) {
+    for (const station_slot &slot : o.slots) st->inbox.names.push_back(slot.name);
+    st->web = web_start(o.web, web_inbox_hooks(&st->inbox), &web_bound, &why);
+    if (!st->web) {
+      std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+      return 1;
+    }
+  }
   if (!logs_folder_ready(c.logs, &why)) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
@@ -259,6 +298,10 @@ int start(station *st, int argc, char **argv) {
   st->input_terminal = input_is_terminal();
   st->color = st->terminal && color_wanted();
   st->totals.started = steady_now();
+  if (st->web) {
+    std::string line = "web page at " + web_bound;
+    write_out((st->terminal ? line : event_line(std::time(nullptr), {"", line})) + "\n");
+  }
   return 0;
 }
 
@@ -270,12 +313,14 @@ int station_run(int argc, char **argv) {
   int status = start(&st, argc, argv);
   if (status == 0) {
     run_loop(&st);
+    show_web(&st, steady_now());
     last_word(&st);
     status = st.status;
     for (const slot_state &s : st.slots) {
       if (s.port_failed) status |= 1;
     }
   }
+  web_stop(st.web);
   station_db_close(st.db);
   return status < 0 ? 0 : status;
 }

@@ -1,0 +1,219 @@
+// The station's live page: one tile per slot, kept up to date from the
+// server's event stream. Every text that reaches the page is set with
+// textContent, never parsed as HTML, since serial numbers are typed by hand.
+'use strict';
+
+(function () {
+  const token = document.querySelector('meta[name="korvane-token"]').content;
+  const entry = token !== '';
+  const tiles = new Map();
+  const slotsBox = document.getElementById('slots');
+  const link = document.getElementById('link');
+  let order = [];
+  let events = null;
+
+  // What a test (or a curious engineer) reads back: how late each state was
+  // in the page and on screen (a frame later; a hidden page paints none), how
+  // many states arrived, and how often the stream was lost.
+  const record = { delays: [], applied: [], states: 0, connected: false, lost: 0 };
+  window.korvane = record;
+
+  function keep(list, value) {
+    list.push(value);
+    if (list.length > 1000) list.shift();
+  }
+
+  function element(tag, className, text) {
+    const made = document.createElement(tag);
+    if (className) made.className = className;
+    if (text !== undefined) made.textContent = text;
+    return made;
+  }
+
+  function clock(seconds) {
+    const whole = Math.max(0, Math.floor(seconds));
+    const minutes = Math.floor(whole / 60);
+    const rest = String(whole % 60).padStart(2, '0');
+    if (minutes < 60) return minutes + ':' + rest;
+    return Math.floor(minutes / 60) + ':' + String(minutes % 60).padStart(2, '0') + ':' + rest;
+  }
+
+  function post(tile) {
+    const serial = tile.input.value;
+    fetch('/serial', {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify({ slot: tile.name, serial: serial, token: token }),
+    })
+      .then((response) => response.json())
+      .then((answer) => {
+        if (answer.ok) {
+          tile.input.value = '';
+          say(tile, 'taken: ' + serial, false);
+          focusNext(tile);
+        } else {
+          say(tile, answer.error, true);
+        }
+      })
+      .catch(() => say(tile, 'the station did not answer', true));
+  }
+
+  function say(tile, text, refused) {
+    tile.message.textContent = text;
+    tile.message.classList.toggle('refused', refused);
+  }
+
+  function makeTile(name) {
+    const tile = { name: name, slot: null, received: 0 };
+    tile.root = element('section', 'tile waiting');
+    tile.root.dataset.slot = name;
+    tile.title = element('h2', 'name', name);
+    tile.port = element('div', 'port');
+    tile.serial = element('div', 'serial');
+    tile.phase = element('div', 'phase');
+    tile.bar = element('div', 'bar');
+    tile.fill = element('div', 'fill');
+    tile.bar.appendChild(tile.fill);
+    tile.verdict = element('div', 'verdict');
+    tile.detail = element('div', 'detail');
+    tile.elapsed = element('div', 'elapsed');
+    tile.root.append(tile.title, tile.port, tile.serial, tile.phase, tile.bar, tile.verdict,
+      tile.detail);
+    if (entry) {
+      const form = element('form', 'entry');
+      tile.input = element('input');
+      tile.input.type = 'text';
+      tile.input.autocomplete = 'off';
+      tile.input.spellcheck = false;
+      tile.input.placeholder = 'scan or type a serial';
+      tile.input.setAttribute('aria-label', 'serial number for ' + name);
+      tile.message = element('div', 'message');
+      form.append(tile.input, tile.message);
+      form.addEventListener('submit', (event) => {
+        event.preventDefault();
+        if (tile.input.value !== '') post(tile);
+      });
+      tile.root.appendChild(form);
+    }
+    tile.root.appendChild(tile.elapsed);
+    return tile;
+  }
+
+  function tone(slot) {
+    switch (slot.verdict) {
+      case 'PASS': return 'pass';
+      case 'FAIL': return 'fail';
+      case 'ERROR': return 'error';
+      case 'INTERRUPTED': return 'error';
+      case 'NOT RECORDED': return 'unrecorded';
+    }
+    return slot.busy ? 'running' : 'waiting';
+  }
+
+  function showTile(tile, slot, now) {
+    tile.slot = slot;
+    tile.received = now;
+    tile.root.className = 'tile ' + tone(slot);
+    tile.port.textContent = slot.port;
+    tile.serial.textContent = slot.serial;
+    tile.phase.textContent = slot.phase;
+    tile.bar.hidden = slot.percent < 0;
+    tile.fill.style.width = Math.min(100, Math.max(0, slot.percent)) + '%';
+    tile.verdict.textContent = slot.verdict;
+    tile.detail.textContent = slot.detail;
+    tick(tile, now);
+  }
+
+  // The elapsed time runs on between states while a board is under test.
+  function tick(tile, now) {
+    if (!tile.slot) return;
+    const running = tile.slot.busy ? (now - tile.received) / 1000 : 0;
+    tile.elapsed.textContent = clock(tile.slot.seconds + running);
+  }
+
+  function show(state) {
+    const now = Date.now();
+    document.getElementById('station').textContent = state.station || 'korvane-station';
+    document.title = (state.station || 'korvane-station') + ' \u2014 korvane-station';
+    document.getElementById('tested').textContent = state.tested;
+    document.getElementById('passed').textContent = state.passed;
+    document.getElementById('failed').textContent = state.failed;
+    document.getElementById('yield').textContent =
+      state.yield === null ? '\u2013' : (state.yield * 100).toFixed(1) + '%';
+    const names = state.slots.map((slot) => slot.slot);
+    if (names.join('\n') !== order.join('\n')) {
+      tiles.clear();
+      slotsBox.replaceChildren();
+      for (const name of names) {
+        const tile = makeTile(name);
+        tiles.set(name, tile);
+        slotsBox.appendChild(tile.root);
+      }
+      order = names;
+    }
+    state.slots.forEach((slot) => showTile(tiles.get(slot.slot), slot, now));
+    if (entry) focusFirst();
+    record.states += 1;
+    keep(record.applied, Date.now() - state.time_ms);
+    requestAnimationFrame(() => keep(record.delays, Date.now() - state.time_ms));
+  }
+
+  function waitingTiles() {
+    return order.map((name) => tiles.get(name)).filter((tile) => tile.slot && tile.slot.serial === '');
+  }
+
+  // A barcode scanner types into whatever has the focus: keep it on the first
+  // slot whose board has no serial. A field the operator chose keeps the
+  // focus; only the one placed here moves on once its slot has a serial.
+  let placed = null;
+
+  function focusFirst() {
+    const active = document.activeElement;
+    if (active && active.tagName === 'INPUT') {
+      if (active !== placed || active.value !== '') return;
+      if (waitingTiles().some((tile) => tile.input === active)) return;
+    }
+    const first = waitingTiles()[0];
+    if (first) place(first.input);
+  }
+
+  function focusNext(after) {
+    const next = waitingTiles().find((tile) => tile !== after);
+    if (next) place(next.input);
+  }
+
+  function place(input) {
+    placed = input;
+    input.focus();
+  }
+
+  function connect() {
+    events = new EventSource('/events');
+    events.addEventListener('open', () => {
+      record.connected = true;
+      link.textContent = entry ? 'live' : 'live \u2014 view only';
+      link.classList.remove('lost');
+      document.body.classList.remove('stale');
+    });
+    events.addEventListener('state', (event) => show(JSON.parse(event.data)));
+    events.addEventListener('error', () => {
+      record.connected = false;
+      record.lost += 1;
+      link.textContent = 'connection lost \u2014 reconnecting\u2026';
+      link.classList.add('lost');
+      document.body.classList.add('stale');
+      // The browser retries a dropped stream by itself, but not one the
+      // server refused; that one is tried again here.
+      if (events.readyState === EventSource.CLOSED) {
+        events.close();
+        setTimeout(connect, 2000);
+      }
+    });
+  }
+
+  setInterval(() => {
+    const now = Date.now();
+    tiles.forEach((tile) => tick(tile, now));
+  }, 1000);
+  connect();
+})();

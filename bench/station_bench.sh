@@ -60,7 +60,7 @@ run_station() {
   # Job control keeps Ctrl-C, which ends the station, from being ignored
   # in it as it is in a script's background commands.
   set -m
-  PATH="$(dirname "$korvane"):$PATH" "$station" "$@" </dev/null >"$work/station.out" 2>&1 &
+  "$station" --korvane "$korvane" "$@" </dev/null >"$work/station.out" 2>&1 &
   station_pid=$!
   set +m
   station_cpu=0
@@ -121,7 +121,7 @@ start_slots stream "$slots" "$work/stream"
 args=(--db "$work/stream.db" --logs "$work/stream-logs")
 for i in $(seq "$slots"); do args+=("s$i=$work/stream-$i"); done
 set -m
-PATH="$(dirname "$korvane"):$PATH" "$station" "${args[@]}" </dev/null >"$work/station.out" 2>&1 &
+"$station" --korvane "$korvane" "${args[@]}" </dev/null >"$work/station.out" 2>&1 &
 station_pid=$!
 set +m
 echo

@@ -133,14 +133,14 @@ scan_serials() {
 
 echo
 echo "\$ korvane-station --db korvane-station.db --logs korvane-logs ${slots[*]/%/=...}"
-# The station finds korvane beside it in an installation; here, in the
-# build tree.
+# The station finds korvane beside it in an installation; in the build
+# tree it is told where korvane is.
 mkfifo "$work/scanner"
 # With job control on, the station does not start with Ctrl-C ignored, as
 # a script's background commands otherwise do, so that stop_station can end
 # it as an operator would.
 set -m
-PATH="$build/host:$PATH" "$build/station/korvane-station" \
+"$build/station/korvane-station" --korvane "$build/host/korvane" \
   --db "$db" --logs "$work/korvane-logs" --operator demo "${station_slots[@]}" <"$work/scanner" &
 station_pid=$!
 set +m

@@ -22,6 +22,7 @@ enum class option_id {
   korvane,
   web,
   help,
+  version,
 };
 
 struct option_row {
@@ -49,6 +50,7 @@ const option_row OPTIONS[] = {
     {option_id::web, "--web", "[ADDR:]PORT",
      "serve a live page of the slots, on 127.0.0.1\nunless ADDR is given"},
     {option_id::help, "--help", nullptr, "print this text and exit"},
+    {option_id::version, "--version", nullptr, "print the version and exit"},
 };
 
 const char USAGE_HEAD[] =
@@ -147,6 +149,9 @@ bool take_option(const option_row &row, const char *arg, station_options *o, std
     case option_id::help:
       o->help = true;
       return true;
+    case option_id::version:
+      o->version = true;
+      return true;
   }
   return false;
 }
@@ -220,7 +225,7 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
     }
     if (!take_option(*row, value.c_str(), o, why)) return false;
   }
-  if (o->help) return true;
+  if (o->help || o->version) return true;
   if (o->passes && o->minutes > 0) {
     *why = "--passes and --minutes exclude each other";
     return false;

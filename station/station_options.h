@@ -25,6 +25,7 @@ struct station_options {
   std::string korvane;  // --korvane: empty for the korvane beside the station
   std::string web;      // --web: empty for no web page
   bool help = false;
+  bool version = false;
 };
 
 // False with a one-line reason (no newline) for a bad command line.

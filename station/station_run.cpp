@@ -243,6 +243,10 @@ int start(station *st, int argc, char **argv) {
     write_out(station_usage());
     return -1;
   }
+  if (st->options.version) {
+    write_out("korvane-station " KORVANE_VERSION "\n");
+    return -1;
+  }
   const station_options &o = st->options;
   cycle_settings &c = st->settings;
   c.korvane = o.korvane.empty() ? korvane_beside_station(argv[0]) : o.korvane;

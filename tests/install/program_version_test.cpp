@@ -23,6 +23,7 @@ TEST(ProgramVersion, EveryProgramPrintsItsNameAndTheRelease) {
       {"korvane-diagnose", DIAGNOSE_PROGRAM},
       {"korvane-image", IMAGE_PROGRAM},
       {"boardsim", BOARDSIM_PROGRAM},
+      {"korvane-station", STATION_PROGRAM},
   };
   ASSERT_NE("", release());
   for (const auto &p : programs) {

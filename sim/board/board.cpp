@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board_models.h"
+#include "handover_state.h"
 
 // Emulated time moves on by a block's instructions as the block begins, so
 // a peripheral sees the time of the end of the block that accesses it.
@@ -50,6 +51,7 @@ void board_destroy(board *b) {
 
 bool board_load(board *b, const uint8_t *code, size_t size) {
   if (size > SDRAM_SIZE) return false;
+  if (!handover_fill(*b, b->config.seed, size)) return false;
   if (uc_mem_write(b->uc, SDRAM_BASE, code, size) != UC_ERR_OK) return false;
   uint32_t pc = SDRAM_BASE;
   uc_reg_write(b->uc, UC_ARM_REG_PC, &pc);
@@ -136,10 +138,12 @@ void board_report_width(board &b, report_kind kind, const char *device, unsigned
 bool board_running_from_sdram(board &b) { return board_pc(b) < SDRAM_BASE + SDRAM_SIZE; }
 
 bool board_read_memory(board *b, uint32_t address, void *data, size_t size) {
+  if (address < SDRAM_BASE + SDRAM_SIZE) handover_touch(*b, address, unsigned(size));
   return uc_mem_read(b->uc, address, data, size) == UC_ERR_OK;
 }
 
 bool board_write_memory(board *b, uint32_t address, const void *data, size_t size) {
+  if (address < SDRAM_BASE + SDRAM_SIZE) handover_touch(*b, address, unsigned(size));
   return uc_mem_write(b->uc, address, data, size) == UC_ERR_OK;
 }
 

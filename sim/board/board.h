@@ -4,9 +4,11 @@
 //
 // Principles of operation
 // - The caller places code at address 0 (as the boot ROM does) and runs the
-//   core from there. The core stops when asked to, when an instruction limit
-//   is reached, or when the program does something the board cannot do (an
-//   access to unmapped memory, an undefined instruction).
+//   core from there. The rest is as the boot ROM leaves it: junk from the
+//   configuration's seed in the registers, the internal RAM and the SDRAM
+//   beyond the code (handover_state.h), the UART as the ROM set it. The core stops when asked to,
+//   when an instruction limit is reached, or when the program does something the board cannot do
+//   (an access to unmapped memory, an undefined instruction).
 // - The UART model talks to the outside through a uart_backend: the bus-level
 //   tests feed a queue and record what is sent, boardsim bridges a
 //   pseudo-terminal. When the program keeps polling an empty receiver, the
@@ -74,6 +76,10 @@ struct nand_config {
   // slowest case of such chips, a reset that aborts an erase. The monitor's
   // bounded ready poll lasts hundreds of times longer.
   unsigned reset_busy_us = 500;
+  // How long the chip goes on saying ready after the Reset command, before
+  // it turns busy: the slowest such chip's, in emulated nanoseconds. A
+  // status read this soon is no sign that the reset is done.
+  unsigned reset_busy_delay_ns = 100;
 };
 
 struct board_config {
@@ -89,6 +95,10 @@ struct board_config {
   uint32_t control_init[6] = {0x1F5A3C69, 0x6B82CC95, 0xA5C396E7,
                               0x5A3C69DB, 0x7E813FD7, 0x9C635FE5};
   bool record_accesses = false;  // boardsim leaves this off: the log would grow for ever
+  // What the junk the boot ROM leaves in the registers and memory is drawn
+  // from (handover_state.h); fixed here so that the tests repeat, given
+  // anew by boardsim for each board.
+  uint32_t seed = 1;
   // The serial line the UART drives: its rate, 8N1. Bytes the UART sends at
   // another rate or in another frame reach the line garbled.
   long line_baud = 115200;
@@ -100,6 +110,9 @@ struct uart_backend {
   void (*tx)(void *ctx, uint8_t byte);  // the program sent a byte
   void (*rx_idle)(void *ctx);           // the program polls an empty receiver; may block a while
   void *ctx;
+  // How many bytes have arrived and wait to be taken; null: never more than
+  // the receive FIFO holds.
+  size_t (*rx_waiting)(void *ctx) = nullptr;
 };
 
 struct board;
@@ -107,7 +120,8 @@ struct board;
 // nullptr with the reason in why when the emulated core cannot be set up.
 board *board_create(const board_config *config, const uart_backend *uart, std::string *why);
 void board_destroy(board *b);
-// False when the code does not fit the SDRAM.
+// Places the code and the boot ROM's leftovers; false when the code does not
+// fit the SDRAM.
 bool board_load(board *b, const uint8_t *code, size_t size);
 // Runs until board_request_stop, until max_instructions have run (0: no
 // limit), or until a fault. False on a fault, with the reason in why.

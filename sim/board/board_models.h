@@ -12,6 +12,7 @@
 
 #include "board.h"
 #include "control_block_model.h"
+#include "handover_state.h"
 #include "korvane/board_map.h"
 #include "nand_model.h"
 #include "sdram_model.h"
@@ -37,7 +38,8 @@ constexpr uint64_t PERIPHERAL_ACCESS_INSTRUCTIONS = 32;
 
 // Broken rules of the board, each reported once per kind.
 enum class report_kind {
-  uart_tx_busy,        // a byte stored while the transmitter was busy
+  uart_tx_overflow,    // a byte stored while the transmit FIFO was full
+  uart_rx_overrun,     // more bytes arrived than the receive FIFO holds
   uart_line_settings,  // divisor or line control wrong for the line
   uart_rx_empty,       // receive register read with no byte waiting
   uart_width,          // a load or store narrower than the 32-bit registers
@@ -48,6 +50,7 @@ enum class report_kind {
   nand_busy_command,   // a command other than status or reset while busy
   nand_address,        // an address cycle the chip does not take
   nand_no_address,     // data read after Read ID without its address cycle
+  nand_no_reset,       // Read ID before the chip was reset after power-up
   nand_width,          // a load or store wider than the 8-bit ports
   control_width,       // a load or store narrower than the 32-bit registers
   control_bits,        // a bit changed that the start-up must keep
@@ -65,6 +68,7 @@ struct board {
   nand_device nand;
   control_block_device control;
   sdram_device sdram;
+  handover_memory handover;  // the SDRAM's junk, page by page
   std::vector<bus_access> accesses;
   bool stop_requested = false;
   uint64_t instructions = 0;  // emulated time

@@ -17,14 +17,16 @@
 // - Time on the board is the count of instructions executed. The UART's
 //   transmitter and the NAND chip's reset take time in that count, and the
 //   models refuse what the hardware would refuse: a byte stored while the
-//   transmitter is busy is lost, a NAND command while the chip is busy is
-//   ignored. Each such broken rule is reported on standard error once per
-//   kind, with the address of the instruction that made the access and the
+//   transmit FIFO is full is lost, a NAND command while the chip is busy is
+//   ignored, and so is Read ID before the chip's first Reset. Each such
+//   broken rule is reported on standard error once per kind, with the
+//   address of the instruction that made the access and the
 //   register accessed. The rules include the width of every access (32 bits
 //   for the UART and the control block, 8 for the NAND window, 16 for a
 //   test's SDRAM access), the start-up's control-block read-modify-writes
-//   (which bits, in which order) and the UART set-up (no interrupts, FIFOs on
-//   and cleared, modem control lines on, divisor latch closed for the line).
+//   (which bits, in which order) and the UART set-up (no interrupts, those
+//   the boot ROM left on included, FIFOs on and cleared, modem control lines
+//   on, divisor latch closed for the line).
 // - Every access to the UART, the control block, the NAND window and the
 //   SDRAM can be recorded (address, width, direction, value), in order.
 //   Instruction fetches are not recorded; the internal RAM's accesses neither,

@@ -205,9 +205,13 @@ int main(int argc, char **argv) {
   printf("%s\n", link.slave_path.c_str());
   fflush(stdout);
 
+  // A seed of the clock's and the process's, so that runs side by side differ.
+  uint32_t seed = opts.seed_given ? opts.seed : uint32_t(pty_now_ns() ^ (int64_t(getpid()) << 16));
+  if (opts.show_seed) fprintf(stderr, "boardsim: seed %u\n", unsigned(seed));
   int status = 0;
-  for (const board_config &config : boards) {
+  for (board_config &config : boards) {
     g_next_board = 0;
+    config.seed = seed++;
     if (!run_board(&link, opts, config, &swap)) status = 1;
     if (!swap.watch) break;
   }

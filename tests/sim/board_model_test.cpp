@@ -3,6 +3,7 @@
 // reached the line, what the loads gave and what the board reported.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -486,6 +487,51 @@ TEST(BoardModels, NandSaysReadyForAWhileAfterReset) {
             {0xE0, 0x80, 0xE0},
             ""},
            config);
+}
+
+// What the boot ROM leaves: the registers r0 to r12 (stored by a program of
+// PC-relative stores to 0x100 on), the SDRAM beyond the code and the internal
+// RAM hold junk that follows from the seed alone.
+struct handover_view {
+  std::vector<uint32_t> registers, sdram, ram;
+};
+
+handover_view handed_over(uint32_t seed) {
+  std::vector<uint32_t> program;
+  for (uint32_t r = 0; r <= 12; ++r)
+    program.push_back(0xE58F00F8 | r << 12);  // str rN, [pc, #0xf8]
+  program.push_back(0xEAFFFFFE);              // b .
+  board_config config;
+  config.seed = seed;
+  uart_queue line;
+  uart_backend backend = uart_queue_backend(&line);
+  std::string why;
+  handover_view v{std::vector<uint32_t>(13), std::vector<uint32_t>(4), std::vector<uint32_t>(4)};
+  board *b = line.b = board_create(&config, &backend, &why);
+  EXPECT_NE(nullptr, b) << why;
+  if (b == nullptr) return v;
+  EXPECT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(program.data()), 4 * program.size()));
+  EXPECT_TRUE(board_read_memory(b, SDRAM_BASE + SDRAM_SIZE - 16, v.sdram.data(), 16));
+  EXPECT_TRUE(board_read_memory(b, INTERNAL_RAM_BASE + 0x7F0, v.ram.data(), 16));
+  EXPECT_TRUE(board_run(b, 14, &why)) << why;
+  EXPECT_TRUE(board_read_memory(b, 0x100, v.registers.data(), 4 * 13));
+  board_destroy(b);
+  return v;
+}
+
+TEST(BoardModels, HandsOverJunkFromTheSeed) {
+  const handover_view one = handed_over(1), again = handed_over(1), two = handed_over(2);
+  const std::vector<uint32_t> handover_view::*parts[] = {
+      &handover_view::registers, &handover_view::sdram, &handover_view::ram};
+  for (auto part : parts) {
+    EXPECT_EQ(one.*part, again.*part);
+    EXPECT_NE(one.*part, two.*part);
+    // Junk, not a fill: no two words alike, none zero.
+    std::vector<uint32_t> words = one.*part;
+    std::sort(words.begin(), words.end());
+    EXPECT_EQ(words.end(), std::adjacent_find(words.begin(), words.end()));
+    EXPECT_NE(0u, words.front());
+  }
 }
 
 }  // namespace

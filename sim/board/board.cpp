@@ -11,8 +11,12 @@
 
 // Emulated time moves on by a block's instructions as the block begins, so
 // a peripheral sees the time of the end of the block that accesses it.
-static void count_block(uc_engine *, uint64_t, uint32_t size, void *user) {
-  static_cast<board *>(user)->instructions += size / 4;
+static void count_block(uc_engine *, uint64_t address, uint32_t size, void *user) {
+  board &b = *static_cast<board *>(user);
+  b.instructions += size / 4;
+  if (address < b.profile_low || address >= b.profile_high) return;
+  block_runs &r = b.profile[uint32_t(address)];
+  r = {uint32_t(address), size / 4, r.runs + 1};
 }
 
 // The core keeps its program counter at the start of the translated block
@@ -164,6 +168,26 @@ void board_watch_ram(board *b, uint32_t low, uint32_t high) {
 }
 
 uint32_t board_lowest_watched(const board *b) { return b->lowest_watched; }
+
+void board_profile_blocks(board *b, uint32_t low, uint32_t high) {
+  b->profile.clear();
+  b->profile_low = low;
+  b->profile_high = high;
+}
+
+block_runs board_busiest_loop(const board *b) {
+  block_runs most = {0, 0, 0};
+  for (const auto &entry : b->profile)
+    if (entry.second.runs > most.runs) most = entry.second;
+  // A loop whose body the core splits (at a conditional exit) is several
+  // blocks, each run once a pass; the one the loop is entered through runs
+  // once less, its first pass being part of the code before it.
+  uint32_t instructions = 0;
+  for (const auto &entry : b->profile)
+    if (entry.second.runs + 1 >= most.runs) instructions += entry.second.instructions;
+  most.instructions = instructions;
+  return most;
+}
 
 bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
                 uint32_t *result, std::string *why) {

@@ -53,6 +53,7 @@
 //   board_read_memory, board_write_memory  the test's own view of memory
 //   board_sdram_fetches, board_last_sdram_fetch  instructions run from SDRAM
 //   board_watch_ram, board_lowest_watched  lowest internal-RAM address touched
+//   board_profile_blocks, board_busiest_loop  the busiest loop and its length
 //   board_call      run one routine of the program with an argument, then resume
 #pragma once
 
@@ -62,6 +63,21 @@
 #include <vector>
 
 #include "sdram_faults.h"
+
+// Emulated time is the number of instructions the core has executed, counted
+// a translated block at a time, so that every run of the same program on the
+// same input sees the same timing. The nominal rate is far below the real
+// core's clock: a slower clock makes every wait on a peripheral cost fewer
+// emulated polls, so the emulation keeps ahead of the real line, while the
+// shortest wait (a character time, 347 instructions at 115200 baud) still
+// lasts many times longer than any path from one store to the next.
+// Peripheral accesses take longer than other instructions (below). Both
+// are the board's clock, against which the tests time the program's waits.
+constexpr uint64_t CORE_INSTRUCTIONS_PER_US = 4;
+// A load or store to a peripheral (UART, NAND window, control block) stalls
+// the core on the slow peripheral bus for this many instruction times. It
+// also keeps a wait on a peripheral to a few polls, cheap to emulate.
+constexpr uint64_t PERIPHERAL_ACCESS_INSTRUCTIONS = 32;
 
 struct bus_access {
   uint32_t address;
@@ -152,6 +168,17 @@ uint32_t board_last_sdram_fetch(const board *b);
 constexpr uint32_t NO_ACCESS = 0xFFFFFFFF;
 void board_watch_ram(board *b, uint32_t low, uint32_t high);
 uint32_t board_lowest_watched(const board *b);  // NO_ACCESS when none
+// Count the runs of the translated blocks that begin in [low, high) from now
+// on. A loop's body is a block or a few, each run once a pass, so a wait
+// loop shows as the blocks run most.
+struct block_runs {
+  uint32_t address;       // the block run most
+  uint32_t instructions;  // the length of a pass: every block run as often
+  uint64_t runs;
+};
+void board_profile_blocks(board *b, uint32_t low, uint32_t high);
+// The loop run most since board_profile_blocks; all zero when none ran.
+block_runs board_busiest_loop(const board *b);
 // Call the routine at address with argument in r0, on the program's own
 // stack below its current stack pointer, and put its r0 into *result when it
 // returns. Every register is restored afterwards, so a later board_run goes

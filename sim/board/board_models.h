@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "board.h"
@@ -21,20 +22,6 @@
 // The memory map is the one the monitor is built for; each model keeps its
 // own register layout and command set, an independent check of the monitor's.
 constexpr uint32_t PERIPHERAL_WINDOW = 0x1000;  // what each peripheral maps
-
-// Emulated time is the number of instructions the core has executed, counted
-// a translated block at a time, so that every run of the same program on the
-// same input sees the same timing. The nominal rate is far below the real
-// core's clock: a slower clock makes every wait on a peripheral cost fewer
-// emulated polls, so the emulation keeps ahead of the real line, while the
-// shortest wait (a character time, 347 instructions at 115200 baud) still
-// lasts many times longer than any path from one store to the next.
-// Peripheral accesses take longer than other instructions (below).
-constexpr uint64_t CORE_INSTRUCTIONS_PER_US = 4;
-// A load or store to a peripheral (UART, NAND window, control block) stalls
-// the core on the slow peripheral bus for this many instruction times. It
-// also keeps a wait on a peripheral to a few polls, cheap to emulate.
-constexpr uint64_t PERIPHERAL_ACCESS_INSTRUCTIONS = 32;
 
 // Broken rules of the board, each reported once per kind.
 enum class report_kind {
@@ -78,6 +65,8 @@ struct board {
   uint64_t sdram_fetches = 0;
   uint32_t last_sdram_fetch = 0;
   uint32_t lowest_watched = NO_ACCESS;
+  uint32_t profile_low = 0, profile_high = 0;  // empty: no profile
+  std::unordered_map<uint32_t, block_runs> profile;
 };
 
 void board_record(board &b, uint32_t address, unsigned width, bool write, uint32_t value);

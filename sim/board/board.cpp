@@ -34,7 +34,8 @@ board *board_create(const board_config *config, const uart_backend *uart, std::s
   bool ok = uc_open(UC_ARCH_ARM, UC_MODE_ARM, &b->uc) == UC_ERR_OK;
   ok = ok && uc_ctl_set_cpu_model(b->uc, UC_CPU_ARM_926) == UC_ERR_OK;
   ok = ok && uc_mem_map(b->uc, INTERNAL_RAM_BASE, INTERNAL_RAM_SIZE, UC_PROT_ALL) == UC_ERR_OK;
-  ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b);
+  ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b) &&
+       handover_watch_ram(*b);
   uc_hook clock, pc;
   ok = ok && uc_hook_add(b->uc, &clock, UC_HOOK_BLOCK, reinterpret_cast<void *>(count_block), b, 1,
                          0) == UC_ERR_OK;
@@ -148,6 +149,7 @@ bool board_read_memory(board *b, uint32_t address, void *data, size_t size) {
 
 bool board_write_memory(board *b, uint32_t address, const void *data, size_t size) {
   if (address < SDRAM_BASE + SDRAM_SIZE) handover_touch(*b, address, unsigned(size));
+  handover_set_ram(*b, address, size);
   return uc_mem_write(b->uc, address, data, size) == UC_ERR_OK;
 }
 

@@ -45,6 +45,7 @@ enum class report_kind {
   control_order,       // a start-up step out of order or done twice
   control_no_read,     // a register written without reading it first
   sdram_width,         // a test's access that is not 16 bits wide
+  ram_unset,           // internal RAM loaded that nothing stored since the hand-over
   count
 };
 

@@ -23,7 +23,41 @@ void fill_page(board &b, uint32_t page) {
   if (skip < PAGE) uc_mem_write(b.uc, SDRAM_BASE + start + skip, bytes + skip, PAGE - skip);
 }
 
+void ram_store(uc_engine *, uc_mem_type, uint64_t address, int size, int64_t, void *user) {
+  board &b = *static_cast<board *>(user);
+  uint32_t offset = uint32_t(address) - INTERNAL_RAM_BASE;
+  // The copy sets what it brings from the code, but junk stays junk.
+  if (board_running_from_sdram(b) && offset >= b.handover.code_size) return;
+  handover_set_ram(b, uint32_t(address), size_t(size));
+}
+
+void ram_load(uc_engine *, uc_mem_type, uint64_t address, int size, int64_t, void *user) {
+  board &b = *static_cast<board *>(user);
+  const std::vector<bool> &set = b.handover.ram_set;
+  if (set.empty() || board_running_from_sdram(b)) return;
+  for (int i = 0; i < size; i++) {
+    uint32_t offset = uint32_t(address) + uint32_t(i) - INTERNAL_RAM_BASE;
+    if (offset >= set.size() || set[offset]) continue;
+    uint32_t value = 0;
+    uc_mem_read(b.uc, address, &value, size_t(size));
+    board_report(b, report_kind::ram_unset,
+                 "ram: %d-byte load at 0x%08x at pc 0x%08x of memory the program never stored "
+                 "to: it holds what the boot ROM left, 0x%0*x",
+                 size, uint32_t(address), board_pc(b), 2 * size, value);
+    return;
+  }
+}
+
 }  // namespace
+
+bool handover_watch_ram(board &b) {
+  uc_hook load, store;
+  uint64_t last = INTERNAL_RAM_BASE + INTERNAL_RAM_SIZE - 1;
+  return uc_hook_add(b.uc, &load, UC_HOOK_MEM_READ, reinterpret_cast<void *>(ram_load), &b,
+                     INTERNAL_RAM_BASE, last) == UC_ERR_OK &&
+         uc_hook_add(b.uc, &store, UC_HOOK_MEM_WRITE, reinterpret_cast<void *>(ram_store), &b,
+                     INTERNAL_RAM_BASE, last) == UC_ERR_OK;
+}
 
 handover_junk handover_junk_start(uint64_t seed) {
   // splitmix64 spreads the seed over the state, so that neighbouring seeds
@@ -56,7 +90,16 @@ bool handover_fill(board &b, uint32_t seed, size_t code_size) {
   b.handover.seed = seed;
   b.handover.code_size = uint32_t(code_size);
   b.handover.pages_filled.assign(SDRAM_SIZE / PAGE, false);
+  b.handover.ram_set.assign(INTERNAL_RAM_SIZE, false);
   return true;
+}
+
+void handover_set_ram(board &b, uint32_t address, size_t size) {
+  std::vector<bool> &set = b.handover.ram_set;
+  for (size_t i = 0; i < size; i++) {
+    uint32_t offset = address + uint32_t(i) - INTERNAL_RAM_BASE;
+    if (offset < set.size()) set[offset] = true;
+  }
 }
 
 void handover_touch(board &b, uint32_t address, unsigned size) {

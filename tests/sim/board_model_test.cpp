@@ -534,4 +534,28 @@ TEST(BoardModels, HandsOverJunkFromTheSeed) {
   }
 }
 
+// The program's loads of internal RAM that nothing stored since the hand-over
+// read junk: the first is reported. The program in the internal RAM stores
+// r0 at +0x100 and loads it back (set), then loads +0x104 (never stored).
+TEST(BoardModels, ReportsTheFirstLoadOfInternalRamNeverStored) {
+  const uint32_t program[] = {0xe58f00f8, 0xe59f10f4, 0xe59f20f4, 0xe12fff1e};
+  const uint32_t sdram_code[] = {0xEAFFFFFE};  // b .
+  board_config config;
+  uart_queue line;
+  uart_backend backend = uart_queue_backend(&line);
+  std::string why;
+  board *b = line.b = board_create(&config, &backend, &why);
+  ASSERT_NE(nullptr, b) << why;
+  ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(sdram_code), sizeof sdram_code));
+  ASSERT_TRUE(board_write_memory(b, INTERNAL_RAM_BASE, program, sizeof program));
+  uint32_t result = 0;
+  ASSERT_TRUE(board_call(b, INTERNAL_RAM_BASE, 0x1234, 0, &result, &why)) << why;
+  ASSERT_EQ(1u, board_reports(b).size());
+  EXPECT_EQ(0u, board_reports(b)[0].find("ram: 4-byte load at 0xc8010104 at pc 0xc8010008 of "
+                                         "memory the program never stored to: it holds what the "
+                                         "boot ROM left, 0x"))
+      << board_reports(b)[0];
+  board_destroy(b);
+}
+
 }  // namespace

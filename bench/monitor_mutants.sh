@@ -3,7 +3,9 @@
 # sources, and runs the unit, bus-level and end-to-end tests against each.
 # Prints one row per mutant: whether any test caught it, and which. A
 # benchmark of how much the tests and the simulated board see, not a test.
-#   bench/monitor_mutants.sh [BUILD_DIR]   (default: build-mutants)
+#   bench/monitor_mutants.sh [BUILD_DIR [NAMES]]
+# BUILD_DIR defaults to build-mutants; NAMES, an extended regular
+# expression, keeps only the mutants whose names it matches (all by default).
 # The real sources are never edited: each mutant is a copy of monitor/ in
 # BUILD_DIR/mutant-src, which one build tree reuses for every mutant.
 #
@@ -15,6 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${1:-build-mutants}
+names=${2:-}
 # A relative folder is taken from the top of the tree, an absolute one as it is.
 case $build in
   /*) ;;
@@ -112,10 +115,14 @@ cp "$monitor_bin" "$build/sound-monitor.bin"
 echo "sound monitor passes every stage ($((SECONDS - started)) s)"
 
 printf '%-36s %-10s %s\n' mutant result 'caught by'
-caught=0 broken_count=0 index=0
+caught=0 broken_count=0 index=0 tried=0
 for entry in "${mutants[@]}"; do
   IFS='|' read -r name file edit <<<"$entry"
   index=$((index + 1))
+  if [ -n "$names" ] && ! grep -Eq -- "$names" <<<"$name"; then
+    continue
+  fi
+  tried=$((tried + 1))
   rm -rf "$src"
   cp -r monitor "$src"
   if ! perl -0pi -e "$edit" "$src/$file" || cmp -s "monitor/$file" "$src/$file"; then
@@ -155,7 +162,7 @@ for entry in "${mutants[@]}"; do
     *) broken "$name" "$verdict" "$by" ;;
   esac
 done
-echo "caught $caught of ${#mutants[@]} mutants ($((SECONDS - started)) s)"
+echo "caught $caught of $tried mutants ($((SECONDS - started)) s)"
 
 # Leave the tree building the real monitor again.
 rm -rf "$src"

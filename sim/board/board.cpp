@@ -7,11 +7,16 @@
 #include <string>
 
 #include "board_models.h"
+#include "handover_state.h"
 
 // Emulated time moves on by a block's instructions as the block begins, so
 // a peripheral sees the time of the end of the block that accesses it.
-static void count_block(uc_engine *, uint64_t, uint32_t size, void *user) {
-  static_cast<board *>(user)->instructions += size / 4;
+static void count_block(uc_engine *, uint64_t address, uint32_t size, void *user) {
+  board &b = *static_cast<board *>(user);
+  b.instructions += size / 4;
+  if (address < b.profile_low || address >= b.profile_high) return;
+  block_runs &r = b.profile[uint32_t(address)];
+  r = {uint32_t(address), size / 4, r.runs + 1};
 }
 
 // The core keeps its program counter at the start of the translated block
@@ -29,7 +34,8 @@ board *board_create(const board_config *config, const uart_backend *uart, std::s
   bool ok = uc_open(UC_ARCH_ARM, UC_MODE_ARM, &b->uc) == UC_ERR_OK;
   ok = ok && uc_ctl_set_cpu_model(b->uc, UC_CPU_ARM_926) == UC_ERR_OK;
   ok = ok && uc_mem_map(b->uc, INTERNAL_RAM_BASE, INTERNAL_RAM_SIZE, UC_PROT_ALL) == UC_ERR_OK;
-  ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b);
+  ok = ok && sdram_map(*b) && uart_map(*b) && control_block_map(*b) && nand_map(*b) &&
+       handover_watch_ram(*b);
   uc_hook clock, pc;
   ok = ok && uc_hook_add(b->uc, &clock, UC_HOOK_BLOCK, reinterpret_cast<void *>(count_block), b, 1,
                          0) == UC_ERR_OK;
@@ -50,6 +56,7 @@ void board_destroy(board *b) {
 
 bool board_load(board *b, const uint8_t *code, size_t size) {
   if (size > SDRAM_SIZE) return false;
+  if (!handover_fill(*b, b->config.seed, size)) return false;
   if (uc_mem_write(b->uc, SDRAM_BASE, code, size) != UC_ERR_OK) return false;
   uint32_t pc = SDRAM_BASE;
   uc_reg_write(b->uc, UC_ARM_REG_PC, &pc);
@@ -136,10 +143,13 @@ void board_report_width(board &b, report_kind kind, const char *device, unsigned
 bool board_running_from_sdram(board &b) { return board_pc(b) < SDRAM_BASE + SDRAM_SIZE; }
 
 bool board_read_memory(board *b, uint32_t address, void *data, size_t size) {
+  if (address < SDRAM_BASE + SDRAM_SIZE) handover_touch(*b, address, unsigned(size));
   return uc_mem_read(b->uc, address, data, size) == UC_ERR_OK;
 }
 
 bool board_write_memory(board *b, uint32_t address, const void *data, size_t size) {
+  if (address < SDRAM_BASE + SDRAM_SIZE) handover_touch(*b, address, unsigned(size));
+  handover_set_ram(*b, address, size);
   return uc_mem_write(b->uc, address, data, size) == UC_ERR_OK;
 }
 
@@ -160,6 +170,26 @@ void board_watch_ram(board *b, uint32_t low, uint32_t high) {
 }
 
 uint32_t board_lowest_watched(const board *b) { return b->lowest_watched; }
+
+void board_profile_blocks(board *b, uint32_t low, uint32_t high) {
+  b->profile.clear();
+  b->profile_low = low;
+  b->profile_high = high;
+}
+
+block_runs board_busiest_loop(const board *b) {
+  block_runs most = {0, 0, 0};
+  for (const auto &entry : b->profile)
+    if (entry.second.runs > most.runs) most = entry.second;
+  // A loop whose body the core splits (at a conditional exit) is several
+  // blocks, each run once a pass; the one the loop is entered through runs
+  // once less, its first pass being part of the code before it.
+  uint32_t instructions = 0;
+  for (const auto &entry : b->profile)
+    if (entry.second.runs + 1 >= most.runs) instructions += entry.second.instructions;
+  most.instructions = instructions;
+  return most;
+}
 
 bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_instructions,
                 uint32_t *result, std::string *why) {

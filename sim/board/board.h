@@ -4,9 +4,11 @@
 //
 // Principles of operation
 // - The caller places code at address 0 (as the boot ROM does) and runs the
-//   core from there. The core stops when asked to, when an instruction limit
-//   is reached, or when the program does something the board cannot do (an
-//   access to unmapped memory, an undefined instruction).
+//   core from there. The rest is as the boot ROM leaves it: junk from the
+//   configuration's seed in the registers, the internal RAM and the SDRAM
+//   beyond the code (handover_state.h), the UART as the ROM set it. The core stops when asked to,
+//   when an instruction limit is reached, or when the program does something the board cannot do
+//   (an access to unmapped memory, an undefined instruction).
 // - The UART model talks to the outside through a uart_backend: the bus-level
 //   tests feed a queue and record what is sent, boardsim bridges a
 //   pseudo-terminal. When the program keeps polling an empty receiver, the
@@ -15,14 +17,16 @@
 // - Time on the board is the count of instructions executed. The UART's
 //   transmitter and the NAND chip's reset take time in that count, and the
 //   models refuse what the hardware would refuse: a byte stored while the
-//   transmitter is busy is lost, a NAND command while the chip is busy is
-//   ignored. Each such broken rule is reported on standard error once per
-//   kind, with the address of the instruction that made the access and the
+//   transmit FIFO is full is lost, a NAND command while the chip is busy is
+//   ignored, and so is Read ID before the chip's first Reset. Each such
+//   broken rule is reported on standard error once per kind, with the
+//   address of the instruction that made the access and the
 //   register accessed. The rules include the width of every access (32 bits
 //   for the UART and the control block, 8 for the NAND window, 16 for a
 //   test's SDRAM access), the start-up's control-block read-modify-writes
-//   (which bits, in which order) and the UART set-up (no interrupts, FIFOs on
-//   and cleared, modem control lines on, divisor latch closed for the line).
+//   (which bits, in which order) and the UART set-up (no interrupts, those
+//   the boot ROM left on included, FIFOs on and cleared, modem control lines
+//   on, divisor latch closed for the line).
 // - Every access to the UART, the control block, the NAND window and the
 //   SDRAM can be recorded (address, width, direction, value), in order.
 //   Instruction fetches are not recorded; the internal RAM's accesses neither,
@@ -49,6 +53,7 @@
 //   board_read_memory, board_write_memory  the test's own view of memory
 //   board_sdram_fetches, board_last_sdram_fetch  instructions run from SDRAM
 //   board_watch_ram, board_lowest_watched  lowest internal-RAM address touched
+//   board_profile_blocks, board_busiest_loop  the busiest loop and its length
 //   board_call      run one routine of the program with an argument, then resume
 #pragma once
 
@@ -58,6 +63,21 @@
 #include <vector>
 
 #include "sdram_faults.h"
+
+// Emulated time is the number of instructions the core has executed, counted
+// a translated block at a time, so that every run of the same program on the
+// same input sees the same timing. The nominal rate is far below the real
+// core's clock: a slower clock makes every wait on a peripheral cost fewer
+// emulated polls, so the emulation keeps ahead of the real line, while the
+// shortest wait (a character time, 347 instructions at 115200 baud) still
+// lasts many times longer than any path from one store to the next.
+// Peripheral accesses take longer than other instructions (below). Both
+// are the board's clock, against which the tests time the program's waits.
+constexpr uint64_t CORE_INSTRUCTIONS_PER_US = 4;
+// A load or store to a peripheral (UART, NAND window, control block) stalls
+// the core on the slow peripheral bus for this many instruction times. It
+// also keeps a wait on a peripheral to a few polls, cheap to emulate.
+constexpr uint64_t PERIPHERAL_ACCESS_INSTRUCTIONS = 32;
 
 struct bus_access {
   uint32_t address;
@@ -74,6 +94,10 @@ struct nand_config {
   // slowest case of such chips, a reset that aborts an erase. The monitor's
   // bounded ready poll lasts hundreds of times longer.
   unsigned reset_busy_us = 500;
+  // How long the chip goes on saying ready after the Reset command, before
+  // it turns busy: the slowest such chip's, in emulated nanoseconds. A
+  // status read this soon is no sign that the reset is done.
+  unsigned reset_busy_delay_ns = 100;
 };
 
 struct board_config {
@@ -89,6 +113,10 @@ struct board_config {
   uint32_t control_init[6] = {0x1F5A3C69, 0x6B82CC95, 0xA5C396E7,
                               0x5A3C69DB, 0x7E813FD7, 0x9C635FE5};
   bool record_accesses = false;  // boardsim leaves this off: the log would grow for ever
+  // What the junk the boot ROM leaves in the registers and memory is drawn
+  // from (handover_state.h); fixed here so that the tests repeat, given
+  // anew by boardsim for each board.
+  uint32_t seed = 1;
   // The serial line the UART drives: its rate, 8N1. Bytes the UART sends at
   // another rate or in another frame reach the line garbled.
   long line_baud = 115200;
@@ -100,6 +128,9 @@ struct uart_backend {
   void (*tx)(void *ctx, uint8_t byte);  // the program sent a byte
   void (*rx_idle)(void *ctx);           // the program polls an empty receiver; may block a while
   void *ctx;
+  // How many bytes have arrived and wait to be taken; null: never more than
+  // the receive FIFO holds.
+  size_t (*rx_waiting)(void *ctx) = nullptr;
 };
 
 struct board;
@@ -107,7 +138,8 @@ struct board;
 // nullptr with the reason in why when the emulated core cannot be set up.
 board *board_create(const board_config *config, const uart_backend *uart, std::string *why);
 void board_destroy(board *b);
-// False when the code does not fit the SDRAM.
+// Places the code and the boot ROM's leftovers; false when the code does not
+// fit the SDRAM.
 bool board_load(board *b, const uint8_t *code, size_t size);
 // Runs until board_request_stop, until max_instructions have run (0: no
 // limit), or until a fault. False on a fault, with the reason in why.
@@ -136,6 +168,17 @@ uint32_t board_last_sdram_fetch(const board *b);
 constexpr uint32_t NO_ACCESS = 0xFFFFFFFF;
 void board_watch_ram(board *b, uint32_t low, uint32_t high);
 uint32_t board_lowest_watched(const board *b);  // NO_ACCESS when none
+// Count the runs of the translated blocks that begin in [low, high) from now
+// on. A loop's body is a block or a few, each run once a pass, so a wait
+// loop shows as the blocks run most.
+struct block_runs {
+  uint32_t address;       // the block run most
+  uint32_t instructions;  // the length of a pass: every block run as often
+  uint64_t runs;
+};
+void board_profile_blocks(board *b, uint32_t low, uint32_t high);
+// The loop run most since board_profile_blocks; all zero when none ran.
+block_runs board_busiest_loop(const board *b);
 // Call the routine at address with argument in r0, on the program's own
 // stack below its current stack pointer, and put its r0 into *result when it
 // returns. Every register is restored afterwards, so a later board_run goes

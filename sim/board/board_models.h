@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "board.h"
 #include "control_block_model.h"
+#include "handover_state.h"
 #include "korvane/board_map.h"
 #include "nand_model.h"
 #include "sdram_model.h"
@@ -21,23 +23,10 @@
 // own register layout and command set, an independent check of the monitor's.
 constexpr uint32_t PERIPHERAL_WINDOW = 0x1000;  // what each peripheral maps
 
-// Emulated time is the number of instructions the core has executed, counted
-// a translated block at a time, so that every run of the same program on the
-// same input sees the same timing. The nominal rate is far below the real
-// core's clock: a slower clock makes every wait on a peripheral cost fewer
-// emulated polls, so the emulation keeps ahead of the real line, while the
-// shortest wait (a character time, 347 instructions at 115200 baud) still
-// lasts many times longer than any path from one store to the next.
-// Peripheral accesses take longer than other instructions (below).
-constexpr uint64_t CORE_INSTRUCTIONS_PER_US = 4;
-// A load or store to a peripheral (UART, NAND window, control block) stalls
-// the core on the slow peripheral bus for this many instruction times. It
-// also keeps a wait on a peripheral to a few polls, cheap to emulate.
-constexpr uint64_t PERIPHERAL_ACCESS_INSTRUCTIONS = 32;
-
 // Broken rules of the board, each reported once per kind.
 enum class report_kind {
-  uart_tx_busy,        // a byte stored while the transmitter was busy
+  uart_tx_overflow,    // a byte stored while the transmit FIFO was full
+  uart_rx_overrun,     // more bytes arrived than the receive FIFO holds
   uart_line_settings,  // divisor or line control wrong for the line
   uart_rx_empty,       // receive register read with no byte waiting
   uart_width,          // a load or store narrower than the 32-bit registers
@@ -48,6 +37,7 @@ enum class report_kind {
   nand_busy_command,   // a command other than status or reset while busy
   nand_address,        // an address cycle the chip does not take
   nand_no_address,     // data read after Read ID without its address cycle
+  nand_no_reset,       // Read ID before the chip was reset after power-up
   nand_width,          // a load or store wider than the 8-bit ports
   control_width,       // a load or store narrower than the 32-bit registers
   control_bits,        // a bit changed that the start-up must keep
@@ -55,6 +45,7 @@ enum class report_kind {
   control_order,       // a start-up step out of order or done twice
   control_no_read,     // a register written without reading it first
   sdram_width,         // a test's access that is not 16 bits wide
+  ram_unset,           // internal RAM loaded that nothing stored since the hand-over
   count
 };
 
@@ -65,6 +56,7 @@ struct board {
   nand_device nand;
   control_block_device control;
   sdram_device sdram;
+  handover_memory handover;  // the SDRAM's junk, page by page
   std::vector<bus_access> accesses;
   bool stop_requested = false;
   uint64_t instructions = 0;  // emulated time
@@ -74,6 +66,8 @@ struct board {
   uint64_t sdram_fetches = 0;
   uint32_t last_sdram_fetch = 0;
   uint32_t lowest_watched = NO_ACCESS;
+  uint32_t profile_low = 0, profile_high = 0;  // empty: no profile
+  std::unordered_map<uint32_t, block_runs> profile;
 };
 
 void board_record(board &b, uint32_t address, unsigned width, bool write, uint32_t value);

@@ -1,8 +1,11 @@
 // A NAND flash chip behind the board's three byte-wide ports: it answers
 // Reset, Read Status and Read ID, and knows nothing of its array.
 //
-// After a reset the chip is busy for a while (or for ever, when configured
-// so) and takes only Read Status and another Reset meanwhile; any other
+// The chip powers up with its ID logic in no defined state: until it has
+// been given a Reset it does not answer Read ID. A Reset keeps the chip
+// saying ready for a short while (reset_busy_delay_ns) before it goes busy;
+// then it is busy for a while (or for ever, when configured so) and takes
+// only Read Status and another Reset meanwhile; any other
 // command or address cycle is ignored, as the chip ignores it. Read ID gives
 // the ID only after its 0x00 address cycle. Where the chip drives nothing
 // (no command selected, Read ID still waiting for its address) the data port
@@ -21,7 +24,10 @@ constexpr uint8_t ID_ADDRESS = 0x00;
 constexpr uint8_t STATUS_READY_BITS = 0x60;  // ready (6) and array ready (5)
 constexpr uint8_t FLOATING_BUS = 0xFF;
 
-bool busy(const board &b) { return b.config.nand.never_ready || b.instructions < b.nand.ready_at; }
+bool busy(const board &b) {
+  return b.instructions >= b.nand.busy_from &&
+         (b.config.nand.never_ready || b.instructions < b.nand.ready_at);
+}
 
 // Bit 7 (not write-protected) and the error bits as configured; bits 6 and
 // 5 follow the chip's state, whatever the configuration holds in them.
@@ -58,15 +64,28 @@ void command(board &b, uint8_t byte) {
     return;
   }
   switch (byte) {
-    case RESET:
+    case RESET: {
+      const nand_config &c = b.config.nand;
       n.mode = nand_device::mode::idle;
-      n.ready_at =
-          b.instructions + uint64_t(b.config.nand.reset_busy_us) * CORE_INSTRUCTIONS_PER_US;
+      n.reset_given = true;
+      // Rounded up: the chip is never busy at the very instruction that reset it.
+      n.busy_from = b.instructions +
+                    (uint64_t(c.reset_busy_delay_ns) * CORE_INSTRUCTIONS_PER_US + 999) / 1000;
+      n.ready_at = n.busy_from + uint64_t(c.reset_busy_us) * CORE_INSTRUCTIONS_PER_US;
       break;
+    }
     case READ_STATUS:
       n.mode = nand_device::mode::status;
       break;
     case READ_ID:
+      if (!n.reset_given) {
+        board_report(b, report_kind::nand_no_reset,
+                     "nand: Read ID stored to the command latch 0x%08x at pc 0x%08x before any "
+                     "Reset since power-up: the chip does not answer it",
+                     NAND_WINDOW_BASE + COMMAND, board_pc(b));
+        n.mode = nand_device::mode::idle;
+        break;
+      }
       n.mode = nand_device::mode::waiting_address;
       break;
     default:

@@ -53,6 +53,7 @@ void check_width(board &b, uint32_t address, int width, bool write) {
 void sdram_load(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t, void *user) {
   board &b = *static_cast<board *>(user);
   uint32_t address = static_cast<uint32_t>(address64);
+  handover_touch(b, address, static_cast<unsigned>(size));
   check_width(b, address, size, false);
   if (faults_apply(b)) {
     const sdram_fault_config &f = b.config.sdram;
@@ -82,6 +83,7 @@ void sdram_store(uc_engine *, uc_mem_type, uint64_t address64, int size, int64_t
                  void *user) {
   board &b = *static_cast<board *>(user);
   uint32_t address = static_cast<uint32_t>(address64);
+  handover_touch(b, address, static_cast<unsigned>(size));
   board_record(b, address, static_cast<unsigned>(size), true, static_cast<uint32_t>(value));
   check_width(b, address, size, true);
   if (!faults_apply(b)) return;

@@ -1,16 +1,20 @@
 // The UART: a 16550 register block with 32-bit registers 4 bytes apart, of
 // which the low 8 bits carry data. Received bytes come from the back-end.
 //
-// The transmitter takes one byte at a time: after a store to the data
-// register it is busy for one character time at the programmed rate (line
-// status bits 5 and 6 clear), and a byte stored meanwhile is lost. The
+// The transmitter sends one byte a character time at the programmed rate;
+// bytes stored meanwhile wait in the transmit FIFO (16 bytes with the FIFOs
+// on, else one holding register), and a byte stored while it is full is
+// lost. Line status bit 5 says the FIFO is empty, bit 6 that the last byte
+// has left. The receive FIFO holds as many: more bytes arriving unread are
+// an overrun, reported and shown in line status bit 1. The
 // divisor and the line control register decide what reaches the line: a
 // frame or a rate that the line's 8N1 receiver was not set for arrives
 // garbled. A read of the receive register with nothing waiting gives what
 // it still holds, the last byte received.
 //
 // Every access must be a 32-bit load or store. The set-up must leave every
-// interrupt off (nothing on the board serves one), the FIFOs on and both
+// interrupt off (nothing on the board serves one; the boot ROM left two on,
+// so the line used with them still on breaks the rule too), the FIFOs on and both
 // cleared, the modem control lines DTR and RTS on and loopback off; each
 // store of those registers is checked as it happens. The divisor latch must
 // be closed again before the program uses the line: a line-status poll with
@@ -39,6 +43,7 @@ const char *const REGISTER_NAMES[] = {"data register",          "interrupt enabl
 constexpr uint32_t LCR_DLAB = 0x80;          // divisor latch access
 constexpr uint32_t LCR_BREAK = 0x40;         // line held low
 constexpr uint32_t LSR_DATA_READY = 0x01;    // a received byte waits
+constexpr uint32_t LSR_OVERRUN = 0x02;       // a received byte was lost
 constexpr uint32_t LSR_THR_EMPTY = 0x20;     // the transmitter takes a byte
 constexpr uint32_t LSR_TX_IDLE = 0x40;       // the transmitter has sent everything
 constexpr uint32_t FCR_ENABLE = 0x01;        // FIFOs on
@@ -186,16 +191,52 @@ uint64_t character_instructions(const uart_device &u) {
   return uint64_t(std::llround(frame_bits(f) * f.bit_s * 1e6 * CORE_INSTRUCTIONS_PER_US));
 }
 
-bool tx_busy(const board &b) { return b.instructions < b.uart.tx_free_at; }
+unsigned fifo_depth(const uart_device &u) { return u.fifos_on ? UART_FIFO_DEPTH : 1; }
+
+// The bytes not yet sent, the one in the shift register first.
+size_t tx_pending(board &b) {
+  std::deque<uint64_t> &done = b.uart.tx_done;
+  while (!done.empty() && done.front() <= b.instructions) done.pop_front();
+  return done.size();
+}
+
+// Interrupts the set-up never switched off, seen when the program first
+// uses the line.
+void check_interrupts_off(board &b) {
+  if (b.uart.ier == 0) return;
+  board_report(b, report_kind::uart_interrupts,
+               "uart: line used at pc 0x%08x with interrupt enable 0x%02x at 0x%08x, as the "
+               "boot ROM left it: every interrupt must be off, nothing on the board serves one",
+               board_pc(b), b.uart.ier, UART_BASE + IER_DLM);
+}
+
+// More bytes waiting than the receive FIFO holds: a real UART drops what
+// arrives while its FIFO is full.
+void check_overrun(board &b) {
+  uart_device &u = b.uart;
+  if (u.backend.rx_waiting == nullptr) return;
+  size_t waiting = u.backend.rx_waiting(u.backend.ctx);
+  if (waiting <= fifo_depth(u)) return;
+  u.overrun = true;
+  board_report(b, report_kind::uart_rx_overrun,
+               "uart: %zu bytes arrived unread at pc 0x%08x, more than the receive FIFO's %u: "
+               "the rest are lost on a real board (line status bit 1)",
+               waiting, board_pc(b), fifo_depth(u));
+}
 
 uint32_t line_status(board &b) {
   uart_device &u = b.uart;
-  uint32_t status = tx_busy(b) ? 0 : LSR_THR_EMPTY | LSR_TX_IDLE;
+  check_interrupts_off(b);
+  check_overrun(b);
+  size_t pending = tx_pending(b);
+  uint32_t status = (pending <= 1 ? LSR_THR_EMPTY : 0) | (pending == 0 ? LSR_TX_IDLE : 0);
+  if (u.overrun) status |= LSR_OVERRUN;
+  u.overrun = false;
   if (u.backend.rx_peek(u.backend.ctx) >= 0) {
     u.empty_polls = 0;
     return status | LSR_DATA_READY;
   }
-  if (status == 0) {
+  if ((status & LSR_THR_EMPTY) == 0) {
     u.empty_polls = 0;
   } else if (++u.empty_polls >= IDLE_POLLS) {
     u.empty_polls = 0;
@@ -206,6 +247,8 @@ uint32_t line_status(board &b) {
 
 uint32_t receive(board &b) {
   uart_device &u = b.uart;
+  check_interrupts_off(b);
+  check_overrun(b);
   int byte = u.backend.rx_take(u.backend.ctx);
   if (byte < 0) {
     board_report(b, report_kind::uart_rx_empty,
@@ -220,14 +263,18 @@ uint32_t receive(board &b) {
 
 void transmit(board &b, uint8_t byte) {
   uart_device &u = b.uart;
-  if (tx_busy(b)) {
-    board_report(b, report_kind::uart_tx_busy,
+  check_interrupts_off(b);
+  size_t pending = tx_pending(b);
+  // The shift register's byte and a full FIFO behind it.
+  if (pending > fifo_depth(u)) {
+    board_report(b, report_kind::uart_tx_overflow,
                  "uart: byte 0x%02x stored to the data register 0x%08x at pc 0x%08x while the "
-                 "transmitter was busy (line status bit 5 clear): lost",
-                 byte, UART_BASE + RBR_THR_DLL, board_pc(b));
+                 "transmit FIFO was full (it holds %u): lost",
+                 byte, UART_BASE + RBR_THR_DLL, board_pc(b), fifo_depth(u));
     return;
   }
-  u.tx_free_at = b.instructions + character_instructions(u);
+  uint64_t start = pending == 0 ? b.instructions : u.tx_done.back();
+  u.tx_done.push_back(start + character_instructions(u));
   u.backend.tx(u.backend.ctx, to_line(b, byte));
 }
 

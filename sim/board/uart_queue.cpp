@@ -15,6 +15,8 @@ int take(void *ctx) {
   return byte;
 }
 
+size_t waiting(void *ctx) { return static_cast<uart_queue *>(ctx)->rx.size(); }
+
 void sent(void *ctx, uint8_t byte) { static_cast<uart_queue *>(ctx)->tx += char(byte); }
 
 void idle(void *ctx) {
@@ -26,7 +28,7 @@ void idle(void *ctx) {
 
 }  // namespace
 
-uart_backend uart_queue_backend(uart_queue *q) { return {peek, take, sent, idle, q}; }
+uart_backend uart_queue_backend(uart_queue *q) { return {peek, take, sent, idle, q, waiting}; }
 
 bool uart_queue_exchange(uart_queue *q, const std::string &input, uint64_t max_instructions,
                          std::string *why) {

@@ -113,6 +113,16 @@ int bridge_take(void *ctx) {
   return input_held(u) ? -1 : pty_take(u->link, pty_now_ns());
 }
 
+// What has arrived by now and is not kept from the code.
+size_t bridge_waiting(void *ctx) {
+  uart_bridge *u = static_cast<uart_bridge *>(ctx);
+  if (input_held(u)) return 0;
+  int64_t now = pty_now_ns();
+  size_t n = 0;
+  while (n < u->link->rx.size() && u->link->rx[n].arrival_ns <= now) n++;
+  return n;
+}
+
 void bridge_tx(void *ctx, uint8_t byte) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
   if (byte == '?') send_noise(u);
@@ -137,7 +147,8 @@ bool run_board(pty_link *link, const boardsim_options &opts, const board_config 
   std::vector<uint8_t> code;
   if (!boardsim_boot(link, &opts.rom, opts.timestamps, swap, &code)) return true;
   uart_bridge bridge = {link, opts.timestamps, false, opts.line_noise, 1, swap, nullptr, false};
-  uart_backend backend = {bridge_peek, bridge_take, bridge_tx, bridge_idle, &bridge};
+  uart_backend backend = {bridge_peek, bridge_take, bridge_tx,
+                          bridge_idle, &bridge,     bridge_waiting};
   std::string why;
   board *b = board_create(&config, &backend, &why);
   bridge.b = b;
@@ -198,9 +209,13 @@ int main(int argc, char **argv) {
   printf("%s\n", link.slave_path.c_str());
   fflush(stdout);
 
+  // A seed of the clock's and the process's, so that runs side by side differ.
+  uint32_t seed = opts.seed_given ? opts.seed : uint32_t(pty_now_ns() ^ (int64_t(getpid()) << 16));
+  if (opts.show_seed) fprintf(stderr, "boardsim: seed %u\n", unsigned(seed));
   int status = 0;
-  for (const board_config &config : boards) {
+  for (board_config &config : boards) {
     g_next_board = 0;
+    config.seed = seed++;
     if (!run_board(&link, opts, config, &swap)) status = 1;
     if (!swap.watch) break;
   }

@@ -33,6 +33,12 @@ const char BOARDSIM_USAGE[] =
     "                       host wakes a board whose code runs, or on SIGUSR1,\n"
     "                       and boardsim ends after the last\n"
     "\n"
+    "Hand-over:\n"
+    "  --seed N             draw the junk that the boot ROM leaves in the core's\n"
+    "                       registers and in memory from N (0 to 4294967295);\n"
+    "                       without it each run draws its own\n"
+    "  --show-seed          print the seed in use on standard error\n"
+    "\n"
     "Boot ROM:\n"
     "  --boot-delay MS      listen for the wake-up pattern only MS\n"
     "                       milliseconds after start\n"
@@ -92,6 +98,8 @@ enum option_id {
   OPT_NAND_NEVER_READY,
   OPT_LINE_NOISE,
   OPT_BOARDS,
+  OPT_SEED,
+  OPT_SHOW_SEED,
   OPT_HELP,
   OPT_VERSION,
 };
@@ -117,6 +125,8 @@ const option LONG_OPTIONS[] = {
     {"nand-never-ready", no_argument, nullptr, OPT_NAND_NEVER_READY},
     {"line-noise", required_argument, nullptr, OPT_LINE_NOISE},
     {"boards", required_argument, nullptr, OPT_BOARDS},
+    {"seed", required_argument, nullptr, OPT_SEED},
+    {"show-seed", no_argument, nullptr, OPT_SHOW_SEED},
     {"help", no_argument, nullptr, OPT_HELP},
     {"version", no_argument, nullptr, OPT_VERSION},
     {nullptr, 0, nullptr, 0},
@@ -236,6 +246,14 @@ applied apply(int id, const char *arg, boardsim_options *o) {
       if (*arg == '\0') return applied::bad_value;
       o->boards_path = arg;
       return applied::ok;
+    case OPT_SEED:
+      if (!parse_one(arg, 10, 0, 0xFFFFFFFFL, &a)) return applied::bad_value;
+      o->seed_given = true;
+      o->seed = uint32_t(a);
+      return applied::ok;
+    case OPT_SHOW_SEED:
+      o->show_seed = true;
+      return applied::ok;
     case OPT_HELP:
       o->help = true;
       return applied::ok;
@@ -255,6 +273,7 @@ bool only_board_set(const boardsim_options &o) {
   return o.link_path == fresh.link_path && o.baud == fresh.baud &&
          o.timestamps == fresh.timestamps && o.line_noise == fresh.line_noise &&
          o.help == fresh.help && o.boards_path == fresh.boards_path &&
+         o.seed_given == fresh.seed_given && o.show_seed == fresh.show_seed &&
          r.checksum_mode == f.checksum_mode && r.boot_delay_ms == f.boot_delay_ms &&
          r.nak_block == f.nak_block && r.nak_count == f.nak_count &&
          r.cancel_block == f.cancel_block && r.no_handshake == f.no_handshake;

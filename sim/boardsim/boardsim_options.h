@@ -18,7 +18,10 @@ struct boardsim_options {
   boot_rom_config rom;
   board_config board;
   std::string boards_path;  // empty: one board, the one of the fault options
-  int board_options = 0;    // how many options given were a board's own
+  bool seed_given = false;  // otherwise each run draws its own
+  uint32_t seed = 0;        // the boot ROM's junk; board n of a boards file takes seed + n - 1
+  bool show_seed = false;
+  int board_options = 0;  // how many options given were a board's own
 };
 
 // False with a one-line message in why (no newline).

@@ -33,6 +33,16 @@ struct monitor_rig {
   board *b = nullptr;
 };
 
+// How long a command takes on the board's clock, in emulated instructions,
+// and the loop run most meanwhile (a wait's loop), after the given set-up,
+// on a fresh board.
+struct command_time {
+  uint64_t instructions;
+  block_runs busiest;
+};
+command_time time_command(const std::string &setup, const std::string &command,
+                          board_config config = {});
+
 // The accesses to addresses in [low, high).
 std::vector<bus_access> accesses_in(const std::vector<bus_access> &all, uint32_t low,
                                     uint32_t high);

@@ -84,4 +84,20 @@ TEST(MonitorNand, FlashThatNeverBecomesReadyGivesSixAndTheMonitorGoesOn) {
   EXPECT_EQ(":0?", rig.send("x"));
 }
 
+// A chip that never becomes ready is polled 2^20 times, each poll a load on
+// the slow peripheral bus and a pass of the poll loop: on the board's clock
+// the command takes that much longer than with a sound chip, within 5%.
+TEST(MonitorNand, ReadyPollLastsItsBoundOnTheBoardsClock) {
+  constexpr double POLLS = 0x100000, TOLERANCE = 0.05;
+  board_config never_ready;
+  never_ready.nand.never_ready = true;
+  const command_time sound = time_command("", "2"), busy = time_command("", "2", never_ready);
+  double extra_us = double(busy.instructions - sound.instructions) / CORE_INSTRUCTIONS_PER_US;
+  double due_us = POLLS * double(PERIPHERAL_ACCESS_INSTRUCTIONS + busy.busiest.instructions) /
+                  CORE_INSTRUCTIONS_PER_US;
+  EXPECT_NEAR(due_us, extra_us, TOLERANCE * due_us)
+      << "the loop at 0x" << std::hex << busy.busiest.address << " takes " << std::dec
+      << busy.busiest.instructions << " instructions and ran " << busy.busiest.runs << " times";
+}
+
 }  // namespace

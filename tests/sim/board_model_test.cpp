@@ -3,6 +3,7 @@
 // reached the line, what the loads gave and what the board reported.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -51,6 +52,9 @@ struct model_case {
   std::string rx = "";          // bytes the host has sent
   uint8_t nand_status = 0xE0;
   size_t reports = 1;  // when report is not "": each kind is reported once
+  // Leave the UART's interrupts as the boot ROM left them; otherwise the
+  // script begins by switching them off.
+  bool rom_interrupts = false;
 };
 
 std::vector<step> with_divisor(uint32_t divisor, uint32_t lcr, std::vector<step> rest) {
@@ -58,6 +62,20 @@ std::vector<step> with_divisor(uint32_t divisor, uint32_t lcr, std::vector<step>
       {STORE, LCR, 0x80}, {STORE, THR, divisor}, {STORE, DLM, 0}, {STORE, LCR, lcr}};
   s.insert(s.end(), rest.begin(), rest.end());
   return s;
+}
+
+// Stores of n bytes from "A" on, back to back, and what reaches the line.
+// A store takes the runner some 50 instructions, so three bytes have left
+// by the 21st: the transmitter and its FIFO then hold 17 bytes.
+std::vector<step> fifo_stores(uint32_t n) {
+  std::vector<step> s;
+  for (uint32_t i = 0; i < n; ++i) s.push_back({STORE, THR, 'A' + i});
+  return s;
+}
+std::string fifo_text(uint32_t n) {
+  std::string t;
+  for (uint32_t i = 0; i < n; ++i) t += char('A' + i);
+  return t;
 }
 
 const std::vector<step> NAND_READY = {
@@ -68,9 +86,8 @@ std::vector<step> after_ready(std::vector<step> rest) {
   return s;
 }
 
-void run_case(const model_case &c) {
+void run_case(const model_case &c, board_config config = {}) {
   SCOPED_TRACE(c.name);
-  board_config config;
   config.nand.final_status = c.nand_status;
   uart_queue line;
   line.rx.assign(c.rx.begin(), c.rx.end());
@@ -80,6 +97,7 @@ void run_case(const model_case &c) {
   ASSERT_NE(nullptr, b) << why;
   ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(RUNNER), sizeof RUNNER));
   std::vector<uint32_t> script;
+  if (!c.rom_interrupts) script.insert(script.end(), {STORE, IER, 0});
   for (const step &s : c.script) script.insert(script.end(), {s.what, s.address, s.value});
   script.insert(script.end(), {END, 0, 0});
   ASSERT_TRUE(board_write_memory(b, SCRIPT, script.data(), 4 * script.size()));
@@ -113,23 +131,55 @@ TEST(BoardModels, RefuseWhatTheHardwareRefuses) {
        "AB",
        {},
        ""},
-      {"byte while the transmitter is busy",
-       {{STORE, THR, 'A'}, {STORE, THR, 'B'}, {STORE, THR, 'C'}},
-       "A",
+      {"bytes the transmit FIFO holds", fifo_stores(20), fifo_text(20), {}, ""},
+      {"a byte beyond the transmit FIFO",
+       fifo_stores(21),
+       fifo_text(20),
        {},
-       "byte 0x42 stored to the data register 0xd0012000 at pc 0x00000018 while the transmitter"},
+       "byte 0x55 stored to the data register 0xd0012000 at pc 0x00000018 while the transmit "
+       "FIFO was full (it holds 16): lost"},
+      {"FIFOs off: one byte behind the one being sent",
+       {{STORE, FCR, 0x06}, {STORE, THR, 'A'}, {STORE, THR, 'B'}, {STORE, THR, 'C'}},
+       "AB",
+       {},
+       "byte 0x43 stored to the data register 0xd0012000 at pc 0x00000018 while the transmit "
+       "FIFO was full (it holds 1): lost",
+       "",
+       0xE0,
+       2},
       // 347 instructions for a 10-bit character at 115200 baud, each
-      // peripheral access 32 of them.
+      // peripheral access 32 of them: the FIFO is empty once the second
+      // byte moves on to be sent, the transmitter once it has left.
       {"transmitter busy for a character time",
        {{STORE, THR, 'A'},
+        {STORE, THR, 'B'},
         {LOAD, LSR, 0},
         {SPIN, 0, 50},
         {LOAD, LSR, 0},
         {SPIN, 0, 150},
+        {LOAD, LSR, 0},
+        {SPIN, 0, 400},
         {LOAD, LSR, 0}},
-       "A",
-       {0x00, 0x00, 0x60},
+       "AB",
+       {0x00, 0x00, 0x20, 0x60},
        ""},
+      {"more bytes arrive than the receive FIFO holds",
+       {{LOAD, LSR, 0}},
+       "",
+       {0x63},
+       "uart: 17 bytes arrived unread at pc 0x00000028, more than the receive FIFO's 16",
+       std::string(17, 'x')},
+      {"as many as it holds", {{LOAD, LSR, 0}}, "", {0x61}, "", std::string(16, 'x')},
+      {"the line used with the boot ROM's interrupts on",
+       {{WAIT, LSR, 0x20}},
+       "",
+       {},
+       "uart: line used at pc 0x0000006c with interrupt enable 0x05 at 0xd0012004, as the boot "
+       "ROM left it",
+       "",
+       0xE0,
+       1,
+       true},
       {"twice the line's rate",
        with_divisor(0x2C, 0x03, {{STORE, THR, 'A'}}),
        "\xFC",
@@ -370,6 +420,20 @@ TEST(BoardModels, NandReadyBitsFollowTheChip) {
        "",
        "",
        0x80},
+      {"Read ID before any reset",
+       {{STORE8, NAND_CMD, 0x90}, {STORE8, NAND_ADDR, 0}, {LOAD8, NAND_DATA, 0}},
+       "",
+       {0xFF},
+       "nand: Read ID stored to the command latch 0xd8000001 at pc 0x00000020 before any Reset "
+       "since power-up: the chip does not answer it",
+       "",
+       0xE0,
+       2},
+      {"Read Status before any reset: the chip is idle",
+       {{STORE8, NAND_CMD, 0x70}, {LOAD8, NAND_DATA, 0}},
+       "",
+       {0xE0},
+       ""},
       {"a word load of the data port",
        after_ready({{LOAD, NAND_DATA, 0}}),
        "",
@@ -383,7 +447,7 @@ TEST(BoardModels, NandReadyBitsFollowTheChip) {
 // A program in the internal RAM, where no instruction limit is set: the
 // reports still name the instruction that made the access, not the first of
 // its block. A byte store to the SDRAM at +0x04, then two stores to the
-// transmitter, the second at +0x1c while it is busy.
+// transmitter, the first at +0x14 with the interrupts still on.
 TEST(BoardModels, ReportsNameTheInstruction) {
   const uint32_t program[] = {0xe3a03c01, 0xe5c33000, 0xe3a02041, 0xe3a0320d, 0xe3833a12,
                               0xe5832000, 0xe1a01001, 0xe5832000, 0xe12fff1e};
@@ -399,9 +463,98 @@ TEST(BoardModels, ReportsNameTheInstruction) {
   const std::vector<std::string> expected = {
       "sdram: 1-byte store at 0x00000100 at pc 0xc8010004: the SDRAM is tested in 16-bit loads "
       "and stores",
-      "uart: byte 0x41 stored to the data register 0xd0012000 at pc 0xc801001c while the "
-      "transmitter was busy (line status bit 5 clear): lost"};
+      "uart: line used at pc 0xc8010014 with interrupt enable 0x05 at 0xd0012004, as the boot "
+      "ROM left it: every interrupt must be off, nothing on the board serves one"};
   EXPECT_EQ(expected, board_reports(b));
+  board_destroy(b);
+}
+
+// The chip still says ready for a while after the Reset command, then busy:
+// with that while stretched to 40 us (160 instructions), the status read at
+// once after Read Status shows ready, one after a pause busy.
+TEST(BoardModels, NandSaysReadyForAWhileAfterReset) {
+  board_config config;
+  config.nand.reset_busy_delay_ns = 40000;
+  run_case({"ready, then busy, then ready",
+            {{STORE8, NAND_CMD, 0xFF},
+             {STORE8, NAND_CMD, 0x70},
+             {LOAD8, NAND_DATA, 0},
+             {SPIN, 0, 100},
+             {LOAD8, NAND_DATA, 0},
+             {WAIT8, NAND_DATA, 0x40},
+             {LOAD8, NAND_DATA, 0}},
+            "",
+            {0xE0, 0x80, 0xE0},
+            ""},
+           config);
+}
+
+// What the boot ROM leaves: the registers r0 to r12 (stored by a program of
+// PC-relative stores to 0x100 on), the SDRAM beyond the code and the internal
+// RAM hold junk that follows from the seed alone.
+struct handover_view {
+  std::vector<uint32_t> registers, sdram, ram;
+};
+
+handover_view handed_over(uint32_t seed) {
+  std::vector<uint32_t> program;
+  for (uint32_t r = 0; r <= 12; ++r)
+    program.push_back(0xE58F00F8 | r << 12);  // str rN, [pc, #0xf8]
+  program.push_back(0xEAFFFFFE);              // b .
+  board_config config;
+  config.seed = seed;
+  uart_queue line;
+  uart_backend backend = uart_queue_backend(&line);
+  std::string why;
+  handover_view v{std::vector<uint32_t>(13), std::vector<uint32_t>(4), std::vector<uint32_t>(4)};
+  board *b = line.b = board_create(&config, &backend, &why);
+  EXPECT_NE(nullptr, b) << why;
+  if (b == nullptr) return v;
+  EXPECT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(program.data()), 4 * program.size()));
+  EXPECT_TRUE(board_read_memory(b, SDRAM_BASE + SDRAM_SIZE - 16, v.sdram.data(), 16));
+  EXPECT_TRUE(board_read_memory(b, INTERNAL_RAM_BASE + 0x7F0, v.ram.data(), 16));
+  EXPECT_TRUE(board_run(b, 14, &why)) << why;
+  EXPECT_TRUE(board_read_memory(b, 0x100, v.registers.data(), 4 * 13));
+  board_destroy(b);
+  return v;
+}
+
+TEST(BoardModels, HandsOverJunkFromTheSeed) {
+  const handover_view one = handed_over(1), again = handed_over(1), two = handed_over(2);
+  const std::vector<uint32_t> handover_view::*parts[] = {
+      &handover_view::registers, &handover_view::sdram, &handover_view::ram};
+  for (auto part : parts) {
+    EXPECT_EQ(one.*part, again.*part);
+    EXPECT_NE(one.*part, two.*part);
+    // Junk, not a fill: no two words alike, none zero.
+    std::vector<uint32_t> words = one.*part;
+    std::sort(words.begin(), words.end());
+    EXPECT_EQ(words.end(), std::adjacent_find(words.begin(), words.end()));
+    EXPECT_NE(0u, words.front());
+  }
+}
+
+// The program's loads of internal RAM that nothing stored since the hand-over
+// read junk: the first is reported. The program in the internal RAM stores
+// r0 at +0x100 and loads it back (set), then loads +0x104 (never stored).
+TEST(BoardModels, ReportsTheFirstLoadOfInternalRamNeverStored) {
+  const uint32_t program[] = {0xe58f00f8, 0xe59f10f4, 0xe59f20f4, 0xe12fff1e};
+  const uint32_t sdram_code[] = {0xEAFFFFFE};  // b .
+  board_config config;
+  uart_queue line;
+  uart_backend backend = uart_queue_backend(&line);
+  std::string why;
+  board *b = line.b = board_create(&config, &backend, &why);
+  ASSERT_NE(nullptr, b) << why;
+  ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(sdram_code), sizeof sdram_code));
+  ASSERT_TRUE(board_write_memory(b, INTERNAL_RAM_BASE, program, sizeof program));
+  uint32_t result = 0;
+  ASSERT_TRUE(board_call(b, INTERNAL_RAM_BASE, 0x1234, 0, &result, &why)) << why;
+  ASSERT_EQ(1u, board_reports(b).size());
+  EXPECT_EQ(0u, board_reports(b)[0].find("ram: 4-byte load at 0xc8010104 at pc 0xc8010008 of "
+                                         "memory the program never stored to: it holds what the "
+                                         "boot ROM left, 0x"))
+      << board_reports(b)[0];
   board_destroy(b);
 }
 

@@ -24,8 +24,7 @@ TEST(BusDrawingPage, KorvaneDiagnoseDrawsTheLog) {
        dir + "/stuck.html",
        0,
        {"data-line=\"D12\" data-mark=\"stuck-1\"",
-        "<td>fourth ID byte 0x95 is not 0x1d, as maker "
-        "0x20 has</td>",
+        "<td>fourth ID byte 0x95 is not maker 0x20&#39;s 0x1d</td>",
         "<pre class=\"diagnosis\">SDRAM: data line 12 stuck at 1\n"},
        ""},
       {"one of two pairs sharing a short",

@@ -115,7 +115,7 @@ slots=4
 per_slot=$(((total_boards + slots - 1) / slots))
 : >"$work/stream"
 for i in $(seq "$per_slot"); do
-  if [ $((i % 10)) = 0 ]; then echo "--data-stuck $((i % 32)):1"; else echo; fi >>"$work/stream"
+  if [ $((i % 10)) = 0 ]; then echo "--data-stuck $((i % 16)):1"; else echo; fi >>"$work/stream"
 done
 start_slots stream "$slots" "$work/stream"
 args=(--db "$work/stream.db" --logs "$work/stream-logs")

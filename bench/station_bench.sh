@@ -146,7 +146,8 @@ kill -INT "$station_pid"
 wait "$station_pid" || true
 station_pid=
 rows=$(sqlite3 "$work/stream.db" "SELECT count(*) FROM boards")
-bytes=$(cat "$work/stream.db" "$work/stream.db-wal" 2>/dev/null | wc -c)
+# The write-ahead log is gone once the station has closed the database.
+bytes=$({ cat "$work/stream.db"; cat "$work/stream.db-wal" 2>/dev/null || true; } | wc -c)
 awk -v b="$bytes" -v r="$rows" -v e="$elapsed" -v n="$done_boards" 'BEGIN {
   printf "  database:  %d bytes for %d records: %.0f bytes per board (goal: under 4096)\n", b, r, b / r
   printf "  %d boards in %.0f s\n", n, e

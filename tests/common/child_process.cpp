@@ -133,6 +133,23 @@ bool read_child_until(pid_t pid, const std::function<bool(const child_result &)>
   return true;
 }
 
+// Wine's client library reports its own trouble with the wine server
+// ("wine client error:...") on the program's standard error, now and then
+// as a program that has already failed ends. Those lines are Wine's, not the
+// program's, and never come from a native program.
+static std::string without_wine_client_errors(const std::string &err) {
+  static const char prefix[] = "wine client error:";
+  std::string kept;
+  std::size_t at = 0;
+  while (at < err.size()) {
+    std::size_t end = err.find('\n', at);
+    end = end == std::string::npos ? err.size() : end + 1;
+    if (err.compare(at, sizeof prefix - 1, prefix) != 0) kept.append(err, at, end - at);
+    at = end;
+  }
+  return kept;
+}
+
 child_result finish_child(pid_t pid, const std::string &tag, double timeout_s) {
   auto it = children.find(pid);
   if (it == children.end()) {
@@ -158,6 +175,7 @@ child_result finish_child(pid_t pid, const std::string &tag, double timeout_s) {
   close_fd(&c.pidfd);
   child_result r = c.r;
   children.erase(it);
+  r.err = without_wine_client_errors(r.err);
   return r;
 }
 

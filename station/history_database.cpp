@@ -60,3 +60,16 @@ std::string column_text(sqlite3_stmt *s, int column) {
                             size_t(sqlite3_column_bytes(s, column)))
               : std::string();
 }
+
+sqlite3_stmt *history_prepare_faults(sqlite3 *db, std::string *why) {
+  return history_prepare(db, "SELECT words FROM board_faults WHERE board_id = ? ORDER BY rowid",
+                         why);
+}
+
+bool board_fault_words(sqlite3_stmt *faults, long long id, std::vector<std::string> *words) {
+  sqlite3_reset(faults);
+  sqlite3_bind_int64(faults, 1, id);
+  int rc;
+  while ((rc = sqlite3_step(faults)) == SQLITE_ROW) words->push_back(column_text(faults, 0));
+  return rc == SQLITE_DONE;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -15,3 +16,10 @@ sqlite3_stmt *history_prepare(sqlite3 *db, const char *sql, std::string *why);
 
 // The text of a column, "" for NULL.
 std::string column_text(sqlite3_stmt *s, int column);
+
+// The statement board_fault_words reads a board's faults with.
+sqlite3_stmt *history_prepare_faults(sqlite3 *db, std::string *why);
+
+// Appends the fault words of board id, in the order they were recorded;
+// false when the database fails while reading them.
+bool board_fault_words(sqlite3_stmt *faults, long long id, std::vector<std::string> *words);

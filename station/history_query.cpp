@@ -12,8 +12,7 @@ bool history_cycles(sqlite3 *db, const std::string &serial,
       " sdram_passes, sdram_failed, flash_passes, flash_failed, message, log, diagnosis_json"
       " FROM boards WHERE serial = ? ORDER BY started, id",
       why);
-  sqlite3_stmt *faults =
-      history_prepare(db, "SELECT words FROM board_faults WHERE board_id = ? ORDER BY rowid", why);
+  sqlite3_stmt *faults = history_prepare_faults(db, why);
   bool ok = cycles && faults;
   if (ok) sqlite3_bind_text(cycles, 1, serial.c_str(), int(serial.size()), SQLITE_TRANSIENT);
   int rc = SQLITE_DONE;
@@ -36,10 +35,10 @@ bool history_cycles(sqlite3 *db, const std::string &serial,
     c.message = column_text(cycles, 14);
     c.log = column_text(cycles, 15);
     c.diagnosis_json = column_text(cycles, 16);
-    sqlite3_reset(faults);
-    sqlite3_bind_int64(faults, 1, c.id);
-    while ((rc = sqlite3_step(faults)) == SQLITE_ROW) c.faults.push_back(column_text(faults, 0));
-    if (rc != SQLITE_DONE) break;
+    if (!board_fault_words(faults, c.id, &c.faults)) {
+      rc = SQLITE_ERROR;
+      break;
+    }
     ++*count;
     each(c);
   }

@@ -258,8 +258,7 @@ bool report_failed_boards(sqlite3 *db, const report_filter &f,
                         " FROM boards WHERE outcome = 'failed' AND") +
                     FILTER + "ORDER BY started DESC, id DESC LIMIT " +
                     std::to_string(REPORT_MAX_FAILED_BOARDS);
-  sqlite3_stmt *faults =
-      history_prepare(db, "SELECT words FROM board_faults WHERE board_id = ? ORDER BY rowid", why);
+  sqlite3_stmt *faults = history_prepare_faults(db, why);
   if (!faults) return false;
   bool fault_error = false;
   bool ok = each_row(
@@ -274,12 +273,7 @@ bool report_failed_boards(sqlite3 *db, const report_filter &f,
         b.seconds = sqlite3_column_double(s, 5);
         b.diagnosis_json = column_text(s, 6);
         b.log = column_text(s, 7);
-        sqlite3_reset(faults);
-        sqlite3_bind_int64(faults, 1, b.id);
-        int rc;
-        while ((rc = sqlite3_step(faults)) == SQLITE_ROW)
-          b.faults.push_back(column_text(faults, 0));
-        if (rc != SQLITE_DONE) fault_error = true;
+        if (!board_fault_words(faults, b.id, &b.faults)) fault_error = true;
         each(b);
       },
       why);

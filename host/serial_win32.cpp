@@ -81,34 +81,22 @@ void serial_configure(unsigned baud_rate) {
   PurgeComm(port_handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 
   // Built from nothing: whatever the port held before must not leak into
-  // the line settings.
+  // the line settings. Every field not set here stays 0: no parity check,
+  // no flow control of any kind (CTS, DSR, XON/XOFF), DTR and RTS off, no
+  // error, end-of-file or event character, nothing dropped or aborted.
   DCB dcb;
   std::memset(&dcb, 0, sizeof dcb);
   dcb.DCBlength = sizeof dcb;
   dcb.BaudRate = baud_rate;
   dcb.fBinary = 1;
-  dcb.fParity = 0;
-  dcb.fOutxCtsFlow = 0;
-  dcb.fOutxDsrFlow = 0;
   dcb.fDtrControl = DTR_CONTROL_DISABLE;
-  dcb.fDsrSensitivity = 0;
   dcb.fTXContinueOnXoff = 1;
-  dcb.fOutX = 0;
-  dcb.fInX = 0;
-  dcb.fErrorChar = 0;
-  dcb.fNull = 0;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
-  dcb.fAbortOnError = 0;
-  dcb.XonLim = 0;
-  dcb.XoffLim = 0;
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
   dcb.StopBits = ONESTOPBIT;
   dcb.XonChar = 0x11;
   dcb.XoffChar = 0x13;
-  dcb.ErrorChar = 0;
-  dcb.EofChar = 0;
-  dcb.EvtChar = 0;
   SetCommState(port_handle, &dcb);
 }
 

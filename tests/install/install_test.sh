@@ -250,14 +250,9 @@ unzip -Z -T "$tmp/epoch/$(basename "$zip")" | awk '$1 ~ /^[-d]/ { print $(NF - 1
 
 # The zip's programs run from where it was unpacked, in a Wine prefix whose
 # COM ports are covered by port_sandbox, as every Wine process is.
-if [ -n "$suite_prefix" ]; then
-  export WINEPREFIX=$suite_prefix
-else
-  own_prefix=$tmp/wine
-  bash "$wine_prefix_sh" start "$sandbox" "$own_prefix" || fail "no Wine prefix: $(cat "$own_prefix.wineboot.log")"
-  export WINEPREFIX=$own_prefix
-fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -n "$suite_prefix" ] || own_prefix=$tmp/wine
+[ -z "$own_prefix" ] || bash "$wine_prefix_sh" start "$sandbox" "$own_prefix" || fail "no Wine prefix: $(cat "$own_prefix.wineboot.log")"
+export WINEPREFIX=${own_prefix:-$suite_prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 status=0
 "$sandbox" "$wine" "$dir/korvane.exe" -h >exe-out.txt 2>exe-err.txt || status=$?
 [ "$status" -eq 1 ] || fail "korvane.exe -h exited with $status: $(cat exe-err.txt)"

@@ -111,14 +111,9 @@ windows)
   script_from '@echo off' <"$text" | sed 's/$/\r/' >"$tmp/station/test-board.bat"
   [ -s "$tmp/station/test-board.bat" ] || fail "no batch file in $text"
   cp "$korvane_exe" "$diagnose_exe" "$tmp/station/"
-  if [ -n "$suite_prefix" ]; then
-    export WINEPREFIX=$suite_prefix
-  else
-    own_prefix=$tmp/wine
-    bash "$wine_prefix_sh" start "$sandbox" "$own_prefix" || fail "no Wine prefix: $(cat "$own_prefix.wineboot.log")"
-    export WINEPREFIX=$own_prefix
-  fi
-  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  [ -n "$suite_prefix" ] || own_prefix=$tmp/wine
+  [ -z "$own_prefix" ] || bash "$wine_prefix_sh" start "$sandbox" "$own_prefix" || fail "no Wine prefix: $(cat "$own_prefix.wineboot.log")"
+  export WINEPREFIX=${own_prefix:-$suite_prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # The line becomes a COM port numbered from 10 up, as the Wine suite maps
   # its lines: the pseudo-terminal's number keeps tests that run side by
   # side apart. The plain file takes a number far above those.

@@ -1,0 +1,38 @@
+// The one way a function gives the reason it failed. A function that can fail
+// returns false (or its failure value) and puts its reason in a
+// `std::string *why`; the caller may pass null when it needs no reason, and
+// only a program's own main file prints a reason, once. Header-only, so that
+// every part of the host side can use it with no library to link.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+// Formats the reason into *why as vprintf would; does nothing when why is null.
+inline void vset_why(std::string *why, const char *format, va_list args) {
+  if (why == nullptr) return;
+  va_list again;
+  va_copy(again, args);
+  int size = std::vsnprintf(nullptr, 0, format, args);
+  if (size <= 0) {
+    why->clear();
+  } else {
+    why->assign(size_t(size), '\0');
+    // The string's own terminator takes the one vsnprintf writes.
+    std::vsnprintf(&(*why)[0], size_t(size) + 1, format, again);
+  }
+  va_end(again);
+}
+
+// Formats the reason into *why as printf would; does nothing when why is
+// null. Always false, the failure it explains, so that a function returning
+// bool can end with `return set_why(why, ...);`.
+__attribute__((format(printf, 2, 3))) inline bool set_why(std::string *why, const char *format,
+                                                          ...) {
+  va_list args;
+  va_start(args, format);
+  vset_why(why, format, args);
+  va_end(args);
+  return false;
+}

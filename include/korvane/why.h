@@ -9,6 +9,14 @@
 #include <cstdio>
 #include <string>
 
+// mingw's C++ library picks its own standard printf, which knows C99's sizes
+// (%zu, %llu) where the system's does not; the check must follow that choice.
+#if defined(__MINGW32__)
+#define KORVANE_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define KORVANE_PRINTF_FORMAT printf
+#endif
+
 // Formats the reason into *why as vprintf would; does nothing when why is null.
 inline void vset_why(std::string *why, const char *format, va_list args) {
   if (why == nullptr) return;
@@ -28,8 +36,8 @@ inline void vset_why(std::string *why, const char *format, va_list args) {
 // Formats the reason into *why as printf would; does nothing when why is
 // null. Always false, the failure it explains, so that a function returning
 // bool can end with `return set_why(why, ...);`.
-__attribute__((format(printf, 2, 3))) inline bool set_why(std::string *why, const char *format,
-                                                          ...) {
+__attribute__((format(KORVANE_PRINTF_FORMAT, 2, 3))) inline bool set_why(std::string *why,
+                                                                         const char *format, ...) {
   va_list args;
   va_start(args, format);
   vset_why(why, format, args);

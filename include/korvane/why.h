@@ -44,3 +44,10 @@ __attribute__((format(KORVANE_PRINTF_FORMAT, 2, 3))) inline bool set_why(std::st
   va_end(args);
   return false;
 }
+
+// The same for a reason already composed: text from outside (a serial, a
+// slot's name) may hold any byte, a NUL too, which %s would cut short.
+inline bool set_why(std::string *why, const std::string &reason) {
+  if (why != nullptr) *why = reason;
+  return false;
+}

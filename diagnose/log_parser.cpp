@@ -35,7 +35,8 @@ std::string shown(const std::string &line) {
 }
 
 // The reason, after the number of the line it is about ("line N: ...").
-step fail(std::string *why, long long line, const char *format, ...) {
+__attribute__((format(KORVANE_PRINTF_FORMAT, 3, 4))) step fail(std::string *why, long long line,
+                                                               const char *format, ...) {
   va_list args;
   va_start(args, format);
   vset_why(why, format, args);

@@ -18,7 +18,9 @@
 #endif
 
 // Formats the reason into *why as vprintf would; does nothing when why is null.
-inline void vset_why(std::string *why, const char *format, va_list args) {
+__attribute__((format(KORVANE_PRINTF_FORMAT, 2, 0))) inline void vset_why(std::string *why,
+                                                                          const char *format,
+                                                                          va_list args) {
   if (why == nullptr) return;
   va_list again;
   va_copy(again, args);

@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "korvane/why.h"
+
 namespace {
 
 typedef nlohmann::json json;
@@ -99,10 +101,8 @@ bool test_faults(const json &doc, const char *test, const json **faults, std::st
   auto t = doc.find(test);
   if (t == doc.end() || t->is_null()) return true;
   auto f = t->is_object() ? t->find("faults") : t->end();
-  if (!t->is_object() || f == t->end() || !f->is_array()) {
-    if (why) *why = std::string("its ") + test + " member has no list of faults";
-    return false;
-  }
+  if (!t->is_object() || f == t->end() || !f->is_array())
+    return set_why(why, "its %s member has no list of faults", test);
   *faults = &*f;
   return true;
 }
@@ -321,10 +321,7 @@ bus_choice bus_choice_from_words(const std::string &words) {
 bool bus_faults_from_json(const std::string &document, bus_faults *out, std::string *why) {
   *out = bus_faults();
   json doc = json::parse(document, nullptr, false);
-  if (doc.is_discarded() || !doc.is_object()) {
-    if (why) *why = "not a JSON document";
-    return false;
-  }
+  if (doc.is_discarded() || !doc.is_object()) return set_why(why, "not a JSON document");
   // Only the newer document says which schema it follows.
   bool words_lists_are_sets = !doc.contains("schema");
   const json *sdram = nullptr, *flash = nullptr;
@@ -332,10 +329,8 @@ bool bus_faults_from_json(const std::string &document, bus_faults *out, std::str
     return false;
   for (size_t i = 0; sdram && i < sdram->size(); ++i) {
     bus_entry e;
-    if (!entry_from_json((*sdram)[i], words_lists_are_sets, &e)) {
-      if (why) *why = "SDRAM fault " + std::to_string(i + 1) + " is neither a fault nor a set";
-      return false;
-    }
+    if (!entry_from_json((*sdram)[i], words_lists_are_sets, &e))
+      return set_why(why, "SDRAM fault %zu is neither a fault nor a set", i + 1);
     out->sdram.push_back(e);
   }
   for (size_t i = 0; flash && i < flash->size(); ++i) {
@@ -344,8 +339,7 @@ bool bus_faults_from_json(const std::string &document, bus_faults *out, std::str
     if (j.is_string()) {
       f.words = j.get<std::string>();
     } else if (!fault_from_json(j, &f)) {
-      if (why) *why = "flash fault " + std::to_string(i + 1) + " is not a fault";
-      return false;
+      return set_why(why, "flash fault %zu is not a fault", i + 1);
     }
     out->flash.push_back(f);
   }
@@ -465,10 +459,7 @@ std::string html_page(const std::string &title, const std::string &body) {
 bool html_page_write(const std::string &path, const std::string &page, std::string *why) {
   std::string part = path + ".part";
   FILE *f = fopen(part.c_str(), "wb");
-  if (!f) {
-    if (why) *why = strerror(errno);
-    return false;
-  }
+  if (!f) return set_why(why, "%s", strerror(errno));
   bool ok = fwrite(page.data(), 1, page.size(), f) == page.size();
   int failure = errno;
   if (fclose(f) != 0 && ok) {
@@ -488,7 +479,7 @@ bool html_page_write(const std::string &path, const std::string &page, std::stri
   }
 #endif
   if (!ok) {
-    if (why) *why = strerror(failure);
+    set_why(why, "%s", strerror(failure));
     remove(part.c_str());
   }
   return ok;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "korvane/why.h"
+
 namespace {
 
 const char SDRAM_TITLE[] = "Testing SDRAM...";
@@ -32,13 +34,14 @@ std::string shown(const std::string &line) {
   return out;
 }
 
-step fail(std::string *why, long long line, const char *format, ...) {
-  char text[200];
+// The reason, after the number of the line it is about ("line N: ...").
+__attribute__((format(KORVANE_PRINTF_FORMAT, 3, 4))) step fail(std::string *why, long long line,
+                                                               const char *format, ...) {
   va_list args;
   va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
+  vset_why(why, format, args);
   va_end(args);
-  *why = "line " + std::to_string(line) + ": " + text;
+  if (why != nullptr) why->insert(0, "line " + std::to_string(line) + ": ");
   return step::malformed;
 }
 
@@ -249,6 +252,10 @@ step test(line_reader *r, test_record *t, std::string *why) {
 
 bool parse_log(line_reader *in, test_handler handler, void *context, log_ending *ending,
                std::string *why) {
+  // An unreadable pass is counted with its reason even for a caller that
+  // wants no reason for the log as a whole.
+  std::string reason;
+  if (why == nullptr) why = &reason;
   *ending = log_ending{};
   bool ran[2] = {false, false};
   bool any = false, traced = false;

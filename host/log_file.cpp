@@ -1,5 +1,6 @@
 #include "log_file.h"
 
+#include "korvane/why.h"
 #include "port_name.h"
 #include "serial_link.h"
 
@@ -39,7 +40,7 @@ static std::FILE *open_stream(const char *path, std::string *why) {
   if (GetFileType(handle) == FILE_TYPE_PIPE &&
       !GetNamedPipeInfo(handle, &flags, NULL, NULL, NULL)) {
     std::fclose(stream);
-    if (why) *why = "Is a FIFO with no reader";
+    set_why(why, "Is a FIFO with no reader");
     return nullptr;
   }
   return stream;
@@ -53,17 +54,17 @@ static std::FILE *open_stream(const char *path, std::string *why) {
   if (fd < 0) {
     int err = errno;
     struct stat st;
-    if (why)
-      *why = err == ENXIO && stat(path, &st) == 0 && S_ISFIFO(st.st_mode)
-                 ? "Is a FIFO with no reader"
-                 : std::strerror(err);
+    set_why(why, "%s",
+            err == ENXIO && stat(path, &st) == 0 && S_ISFIFO(st.st_mode)
+                ? "Is a FIFO with no reader"
+                : std::strerror(err));
     return nullptr;
   }
   // Writes wait as they should: a slow reader of a FIFO must not lose text.
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   std::FILE *stream = fdopen(fd, "w");
   if (!stream) {
-    if (why) *why = std::strerror(errno);
+    set_why(why, "%s", std::strerror(errno));
     close(fd);
   }
   return stream;
@@ -74,10 +75,7 @@ bool open_log_file(const char *path, std::string *why) {
   if (log_file) close_log_file();
   std::string reason;
   log_file = open_stream(path, &reason);
-  if (!log_file) {
-    if (why) *why = reason.empty() ? std::strerror(errno) : reason;
-    return false;
-  }
+  if (!log_file) return set_why(why, reason.empty() ? std::string(std::strerror(errno)) : reason);
   log_path = path;
   log_write_errno = 0;
   return true;
@@ -89,7 +87,7 @@ bool close_log_file(std::string *why) {
   if ((std::fflush(log_file) != 0 || std::ferror(log_file)) && err == 0) err = errno ? errno : EIO;
   if (std::fclose(log_file) != 0 && err == 0) err = errno ? errno : EIO;
   log_file = nullptr;
-  if (err != 0 && why) *why = std::strerror(err);
+  if (err != 0) set_why(why, "%s", std::strerror(err));
   return err == 0;
 }
 
@@ -102,15 +100,14 @@ bool log_file_is_port(int port_number, const char *device_path, std::string *why
   switch (serial_stream_target(log_file, log_path.c_str(), port_number, device_path)) {
     case stream_target::OTHER:
       return false;
-    case stream_target::THE_PORT:
-      if (why) {
-        char port[4096];
-        format_port_name(port, sizeof port, port_number, device_path);
-        *why = std::string("Is the serial port ") + port;
-      }
+    case stream_target::THE_PORT: {
+      char port[4096];
+      format_port_name(port, sizeof port, port_number, device_path);
+      set_why(why, "Is the serial port %s", port);
       return true;
+    }
     case stream_target::SERIAL_PORT:
-      if (why) *why = "Is a serial port";
+      set_why(why, "Is a serial port");
       return true;
   }
   return false;

@@ -1,9 +1,9 @@
 // Boot image packing and verification.
 #include "boot_image_format.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
+
+#include "korvane/why.h"
 
 const boot_image_reg BOOT_IMAGE_REGS[BOOT_IMAGE_REG_COUNT] = {
     {0xFFD100E0, 0x1B1B1B1B}, {0xFFD10000, 0x01111111}, {0xFFD10104, 0xFFFFFF7F},
@@ -100,18 +100,6 @@ std::size_t boot_image_announced_size(const std::uint8_t *image, std::size_t siz
   return boot_image_size_for(boot_image_get32(image + BOOT_IMAGE_OFF_CODE_SIZE));
 }
 
-static bool fail(std::string *why, const char *fmt, ...) {
-  if (why) {
-    char text[160];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(text, sizeof text, fmt, ap);
-    va_end(ap);
-    *why = text;
-  }
-  return false;
-}
-
 // First nonzero byte in [from, to), or to when all are zero.
 static std::size_t first_nonzero(const std::uint8_t *image, std::size_t from, std::size_t to) {
   while (from < to && image[from] == 0) from++;
@@ -159,47 +147,49 @@ bool boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_in
 
   // Then check, header first, in the order of the bytes.
   if (!in->has_extension)
-    return fail(why, "image is %zu bytes, shorter than the 512-byte header", size);
+    return set_why(why, "image is %zu bytes, shorter than the 512-byte header", size);
   if (in->type != BOOT_IMAGE_TYPE)
-    return fail(why, "image type is 0x%02X, expected 0x%02X", in->type, BOOT_IMAGE_TYPE);
+    return set_why(why, "image type is 0x%02X, expected 0x%02X", in->type, BOOT_IMAGE_TYPE);
   if (in->header_sum != in->header_sum_computed)
-    return fail(why, "header checksum at 0x1F is 0x%02X, computed 0x%02X", in->header_sum,
-                in->header_sum_computed);
+    return set_why(why, "header checksum at 0x1F is 0x%02X, computed 0x%02X", in->header_sum,
+                   in->header_sum_computed);
   if (in->code_size == 0 || in->code_size % 4 != 0)
-    return fail(why, "code size 0x%X is not a nonzero multiple of 4",
-                static_cast<unsigned>(in->code_size));
+    return set_why(why, "code size 0x%X is not a nonzero multiple of 4",
+                   static_cast<unsigned>(in->code_size));
   if (in->code_offset != BOOT_IMAGE_CODE_OFFSET)
-    return fail(why, "code offset is 0x%X, expected 0x%X", static_cast<unsigned>(in->code_offset),
-                static_cast<unsigned>(BOOT_IMAGE_CODE_OFFSET));
+    return set_why(why, "code offset is 0x%X, expected 0x%X",
+                   static_cast<unsigned>(in->code_offset),
+                   static_cast<unsigned>(BOOT_IMAGE_CODE_OFFSET));
   if (in->load_address != 0)
-    return fail(why, "load address is 0x%08X, expected 0", static_cast<unsigned>(in->load_address));
+    return set_why(why, "load address is 0x%08X, expected 0",
+                   static_cast<unsigned>(in->load_address));
   if (in->exec_address != 0)
-    return fail(why, "execution address is 0x%08X, expected 0",
-                static_cast<unsigned>(in->exec_address));
+    return set_why(why, "execution address is 0x%08X, expected 0",
+                   static_cast<unsigned>(in->exec_address));
   if (in->extension_flag != 1)
-    return fail(why, "extension flag at 0x1E is 0x%02X, expected 1", in->extension_flag);
+    return set_why(why, "extension flag at 0x1E is 0x%02X, expected 1", in->extension_flag);
   static const std::size_t main_zero[][2] = {{0x01, 0x04}, {0x08, 0x0C}, {0x18, 0x1E}};
   for (const auto &z : main_zero) {
     std::size_t at = first_nonzero(image, z[0], z[1]);
     if (at != z[1])
-      return fail(why, "reserved byte at 0x%02zX is 0x%02X, expected 0", at, image[at]);
+      return set_why(why, "reserved byte at 0x%02zX is 0x%02X, expected 0", at, image[at]);
   }
   if (in->extension_sum != in->extension_sum_computed)
-    return fail(why, "extension checksum at 0x1FF is 0x%02X, computed 0x%02X", in->extension_sum,
-                in->extension_sum_computed);
+    return set_why(why, "extension checksum at 0x1FF is 0x%02X, computed 0x%02X", in->extension_sum,
+                   in->extension_sum_computed);
   if (in->reg_table_offset != BOOT_IMAGE_REG_TABLE_OFFSET)
-    return fail(why, "register table offset is 0x%X, expected 0x%X",
-                static_cast<unsigned>(in->reg_table_offset),
-                static_cast<unsigned>(BOOT_IMAGE_REG_TABLE_OFFSET));
+    return set_why(why, "register table offset is 0x%X, expected 0x%X",
+                   static_cast<unsigned>(in->reg_table_offset),
+                   static_cast<unsigned>(BOOT_IMAGE_REG_TABLE_OFFSET));
   for (std::size_t i = 0; i < BOOT_IMAGE_REG_COUNT; i++) {
     const std::size_t off = BOOT_IMAGE_REG_TABLE_OFFSET + 8 * i;
     const std::uint32_t a = boot_image_get32(image + off);
     const std::uint32_t v = boot_image_get32(image + off + 4);
     if (a != BOOT_IMAGE_REGS[i].address || v != BOOT_IMAGE_REGS[i].value)
-      return fail(why, "register pair %zu at 0x%03zX is 0x%08X=0x%08X, expected 0x%08X=0x%08X", i,
-                  off, static_cast<unsigned>(a), static_cast<unsigned>(v),
-                  static_cast<unsigned>(BOOT_IMAGE_REGS[i].address),
-                  static_cast<unsigned>(BOOT_IMAGE_REGS[i].value));
+      return set_why(why, "register pair %zu at 0x%03zX is 0x%08X=0x%08X, expected 0x%08X=0x%08X",
+                     i, off, static_cast<unsigned>(a), static_cast<unsigned>(v),
+                     static_cast<unsigned>(BOOT_IMAGE_REGS[i].address),
+                     static_cast<unsigned>(BOOT_IMAGE_REGS[i].value));
   }
   static const std::size_t ext_zero[][2] = {
       {0x024, 0x040},
@@ -207,14 +197,15 @@ bool boot_image_parse(const std::uint8_t *image, std::size_t size, boot_image_in
   for (const auto &z : ext_zero) {
     std::size_t at = first_nonzero(image, z[0], z[1]);
     if (at != z[1])
-      return fail(why, "reserved byte at 0x%03zX is 0x%02X, expected 0", at, image[at]);
+      return set_why(why, "reserved byte at 0x%03zX is 0x%02X, expected 0", at, image[at]);
   }
   if (size != in->expected_size)
-    return fail(why, "image is %zu bytes, code size 0x%X gives %zu (0x200 + code + 4)", size,
-                static_cast<unsigned>(in->code_size), in->expected_size);
+    return set_why(why, "image is %zu bytes, code size 0x%X gives %zu (0x200 + code + 4)", size,
+                   static_cast<unsigned>(in->code_size), in->expected_size);
   if (in->code_sum != in->code_sum_computed)
-    return fail(why, "code checksum at 0x%zX is 0x%08X, computed 0x%08X", in->code_sum_offset,
-                static_cast<unsigned>(in->code_sum), static_cast<unsigned>(in->code_sum_computed));
+    return set_why(why, "code checksum at 0x%zX is 0x%08X, computed 0x%08X", in->code_sum_offset,
+                   static_cast<unsigned>(in->code_sum),
+                   static_cast<unsigned>(in->code_sum_computed));
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "fault_data.h"
+#include "korvane/why.h"
 #include "json_report.h"
 #include "line_reader.h"
 #include "log_summary.h"
@@ -49,8 +50,7 @@ bool diagnose_board_log(const std::string &path, board_record *board, std::strin
   if (!f) {
     std::string reason = "cannot read " + path + ": " + std::strerror(errno);
     board->diagnosis = reason + "\n";
-    if (why) *why = reason;
-    return false;
+    return set_why(why, reason);
   }
   // The reader holds a 64 KiB block: not for the stack.
   std::unique_ptr<line_reader> in(new line_reader);
@@ -61,8 +61,7 @@ bool diagnose_board_log(const std::string &path, board_record *board, std::strin
   std::fclose(f);
   if (!parsed) {
     board->diagnosis = "the log could not be diagnosed: " + reason + "\n";
-    if (why) *why = reason;
-    return false;
+    return set_why(why, reason);
   }
   board->diagnosis = diagnosis_report(summary);
   board->diagnosis_json = json_report(summary);

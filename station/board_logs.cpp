@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include "korvane/why.h"
+
 namespace fs = std::filesystem;
 
 // Names are tried this many times before a log counts as unplaceable.
@@ -19,16 +21,11 @@ static const int MAX_NAME_TRIES = 1000;
 bool logs_folder_ready(const std::string &dir, std::string *why) {
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (ec || !fs::is_directory(dir, ec)) {
-    if (why) *why = "cannot make the logs folder " + dir + (ec ? ": " + ec.message() : "");
-    return false;
-  }
+  if (ec || !fs::is_directory(dir, ec))
+    return set_why(why, "cannot make the logs folder " + dir + (ec ? ": " + ec.message() : ""));
   std::string probe = working_log_path(dir, "probe", 0);
   FILE *f = std::fopen(probe.c_str(), "wb");
-  if (!f || std::fclose(f) != 0) {
-    if (why) *why = "cannot write in the logs folder " + dir;
-    return false;
-  }
+  if (!f || std::fclose(f) != 0) return set_why(why, "cannot write in the logs folder " + dir);
   std::remove(probe.c_str());
   return true;
 }
@@ -72,7 +69,6 @@ bool place_board_log(const std::string &working, const std::string &dir, const s
     }
     if (ec != std::errc::file_exists) break;
   }
-  if (why)
-    *why = "cannot name the log " + stem + ".log in " + dir + (ec ? ": " + ec.message() : "");
-  return false;
+  return set_why(
+      why, "cannot name the log " + stem + ".log in " + dir + (ec ? ": " + ec.message() : ""));
 }

@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "korvane/why.h"
+
 struct station_child {
   pid_t pid = -1;
   int out_fd = -1, err_fd = -1;
@@ -61,11 +63,11 @@ station_child *child_start(const std::string &program, const std::vector<std::st
 
   int out[2], err[2], report[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
-    if (why) *why = std::string("cannot make a pipe: ") + std::strerror(errno);
+    set_why(why, "cannot make a pipe: %s", std::strerror(errno));
     return nullptr;
   }
   if (pipe2(err, O_CLOEXEC) != 0 || pipe2(report, O_CLOEXEC) != 0) {
-    if (why) *why = std::string("cannot make a pipe: ") + std::strerror(errno);
+    set_why(why, "cannot make a pipe: %s", std::strerror(errno));
     close(out[0]);
     close(out[1]);
     return nullptr;
@@ -94,7 +96,7 @@ station_child *child_start(const std::string &program, const std::vector<std::st
     if (pid > 0) waitpid(pid, nullptr, 0);
     close(out[0]);
     close(err[0]);
-    if (why) *why = "cannot run " + program + ": " + std::strerror(exec_errno);
+    set_why(why, "cannot run " + program + ": " + std::strerror(exec_errno));
     return nullptr;
   }
   station_child *c = new station_child;

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "korvane/why.h"
+
 struct station_child {
   HANDLE process = nullptr;
   DWORD id = 0;
@@ -24,13 +26,13 @@ HANDLE station_job(std::string *why) {
   if (job) return job;
   HANDLE made = CreateJobObjectA(nullptr, nullptr);
   if (!made) {
-    if (why) *why = "cannot create a job object: error " + std::to_string(GetLastError());
+    set_why(why, "cannot create a job object: error %lu", GetLastError());
     return nullptr;
   }
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   if (!SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-    if (why) *why = "cannot set up a job object: error " + std::to_string(GetLastError());
+    set_why(why, "cannot set up a job object: error %lu", GetLastError());
     CloseHandle(made);
     return nullptr;
   }
@@ -137,7 +139,7 @@ station_child *child_start(const std::string &program, const std::vector<std::st
                                OPEN_EXISTING, 0, nullptr);
   if (nothing == INVALID_HANDLE_VALUE || !child_pipe(&c->out, &out_write) ||
       !child_pipe(&c->err, &err_write)) {
-    if (why) *why = system_reason("cannot make the pipes for korvane");
+    set_why(why, system_reason("cannot make the pipes for korvane"));
     if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
     close_handle(&out_write);
     close_handle(&c->out);
@@ -171,7 +173,7 @@ station_child *child_start(const std::string &program, const std::vector<std::st
     started = FALSE;
   }
   if (!started) {
-    if (why) *why = reason;
+    set_why(why, reason);
     close_handle(&c->out);
     close_handle(&c->err);
     delete c;

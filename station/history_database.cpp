@@ -5,23 +5,25 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "korvane/why.h"
+
 sqlite3 *history_database_open(const std::string &path, std::string *why) {
   // SQLite's own message for a missing file says only that it cannot open
   // it; the system's reason tells the user which of the causes it is.
   FILE *f = fopen(path.c_str(), "rb");
   if (!f) {
-    if (why) *why = strerror(errno);
+    set_why(why, "%s", strerror(errno));
     return nullptr;
   }
   fclose(f);
   struct stat st = {};
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    if (why) *why = strerror(EISDIR);
+    set_why(why, "%s", strerror(EISDIR));
     return nullptr;
   }
   sqlite3 *db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    if (why) *why = db ? sqlite3_errmsg(db) : "out of memory";
+    set_why(why, "%s", db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close(db);
     return nullptr;
   }
@@ -34,7 +36,7 @@ sqlite3 *history_database_open(const std::string &path, std::string *why) {
   const char *faults = "SELECT board_id, test, kind, words FROM board_faults LIMIT 0";
   for (const char *sql : {probe, faults}) {
     if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
-      if (why) *why = std::string("not a station database: ") + sqlite3_errmsg(db);
+      set_why(why, "not a station database: %s", sqlite3_errmsg(db));
       sqlite3_finalize(s);
       sqlite3_close(db);
       return nullptr;
@@ -47,7 +49,7 @@ sqlite3 *history_database_open(const std::string &path, std::string *why) {
 sqlite3_stmt *history_prepare(sqlite3 *db, const char *sql, std::string *why) {
   sqlite3_stmt *s = nullptr;
   if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
-    if (why) *why = sqlite3_errmsg(db);
+    set_why(why, "%s", sqlite3_errmsg(db));
     sqlite3_finalize(s);
     return nullptr;
   }

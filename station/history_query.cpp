@@ -1,6 +1,7 @@
 #include "history_query.h"
 
 #include "history_database.h"
+#include "korvane/why.h"
 
 bool history_cycles(sqlite3 *db, const std::string &serial,
                     const std::function<void(const history_cycle &)> &each, long long *count,
@@ -44,7 +45,7 @@ bool history_cycles(sqlite3 *db, const std::string &serial,
   }
   if (ok && rc != SQLITE_DONE) {
     ok = false;
-    if (why) *why = sqlite3_errmsg(db);
+    set_why(why, "%s", sqlite3_errmsg(db));
   }
   sqlite3_finalize(cycles);
   sqlite3_finalize(faults);

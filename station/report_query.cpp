@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "history_database.h"
+#include "korvane/why.h"
 
 namespace {
 
@@ -49,10 +50,7 @@ bool each_row(sqlite3 *db, sqlite3_stmt *s, const std::function<void(sqlite3_stm
   int rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) row(s);
   sqlite3_finalize(s);
-  if (rc != SQLITE_DONE) {
-    if (why) *why = sqlite3_errmsg(db);
-    return false;
-  }
+  if (rc != SQLITE_DONE) return set_why(why, "%s", sqlite3_errmsg(db));
   return true;
 }
 
@@ -277,7 +275,7 @@ bool report_failed_boards(sqlite3 *db, const report_filter &f,
         each(b);
       },
       why);
-  if (ok && fault_error && why) *why = sqlite3_errmsg(db);
+  if (ok && fault_error) set_why(why, "%s", sqlite3_errmsg(db));
   sqlite3_finalize(faults);
   return ok && !fault_error;
 }

@@ -13,6 +13,7 @@
 #endif
 
 #include "board_json.h"
+#include "korvane/why.h"
 #include "junit_report.h"
 
 namespace {
@@ -190,10 +191,7 @@ std::string property(const char *name, const std::string &value) {
 bool replace_file(const std::string &path, const std::string &contents, std::string *why) {
   std::string temporary = path + ".tmp";
   FILE *out = fopen(temporary.c_str(), "wb");
-  if (!out) {
-    if (why) *why = "cannot write " + path + ": " + strerror(errno);
-    return false;
-  }
+  if (!out) return set_why(why, "cannot write %s: %s", path.c_str(), strerror(errno));
   bool written =
       fwrite(contents.data(), 1, contents.size(), out) == contents.size() && fflush(out) == 0;
 #ifdef _WIN32
@@ -218,7 +216,7 @@ bool replace_file(const std::string &path, const std::string &contents, std::str
   }
   if (!written) {
     remove(temporary.c_str());
-    if (why) *why = "cannot write " + path + ": " + strerror(error);
+    set_why(why, "cannot write %s: %s", path.c_str(), strerror(error));
   }
   return written;
 }

@@ -1,6 +1,7 @@
 #include "serial_input.h"
 
 #include "serial_rules.h"
+#include "korvane/why.h"
 
 serial_line read_serial_line(const std::string &line, const std::vector<std::string> &slot_names,
                              const std::vector<bool> &has_serial, size_t *slot, std::string *serial,
@@ -18,7 +19,7 @@ serial_line read_serial_line(const std::string &line, const std::vector<std::str
       if (slot_names[i] == name) target = i;
     }
     if (target == slot_names.size()) {
-      if (why) *why = "no slot named " + name + " for serial " + text.substr(eq + 1);
+      set_why(why, "no slot named " + name + " for serial " + text.substr(eq + 1));
       return serial_line::refused;
     }
     text.erase(0, eq + 1);
@@ -29,7 +30,7 @@ serial_line read_serial_line(const std::string &line, const std::vector<std::str
       if (i < has_serial.size() && !has_serial[i]) target = i;
     }
     if (target == slot_names.size()) {
-      if (why) *why = "every slot's board has a serial; give NAME=SERIAL for " + text;
+      set_why(why, "every slot's board has a serial; give NAME=SERIAL for " + text);
       return serial_line::refused;
     }
   }

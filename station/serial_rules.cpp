@@ -1,10 +1,8 @@
 #include "serial_rules.h"
 
-namespace {
+#include "korvane/why.h"
 
-void set_why(std::string *why, const std::string &reason) {
-  if (why) *why = reason;
-}
+namespace {
 
 // Decodes the UTF-8 sequence at text[*at], advancing *at; false on a
 // malformed, overlong or surrogate sequence. The database, the JSON report
@@ -40,27 +38,17 @@ bool next_code_point(const std::string &text, std::size_t *at, unsigned long *co
 }  // namespace
 
 bool serial_is_acceptable(const std::string &serial, std::string *why) {
-  if (serial.empty()) {
-    set_why(why, "empty serial refused");
-    return false;
-  }
+  if (serial.empty()) return set_why(why, "empty serial refused");
   int characters = 0;
   for (std::size_t at = 0; at < serial.size();) {
     unsigned long code = 0;
-    if (!next_code_point(serial, &at, &code)) {
-      set_why(why, "serial that is not UTF-8 text refused");
-      return false;
-    }
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
-      set_why(why, "serial holding control characters refused");
-      return false;
-    }
+    if (!next_code_point(serial, &at, &code))
+      return set_why(why, "serial that is not UTF-8 text refused");
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+      return set_why(why, "serial holding control characters refused");
     ++characters;
   }
-  if (characters > SERIAL_MAX_CHARACTERS) {
-    set_why(why,
-            "serial longer than " + std::to_string(SERIAL_MAX_CHARACTERS) + " characters refused");
-    return false;
-  }
+  if (characters > SERIAL_MAX_CHARACTERS)
+    return set_why(why, "serial longer than %d characters refused", SERIAL_MAX_CHARACTERS);
   return true;
 }

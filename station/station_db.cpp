@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "board_schema_sql.h"
+#include "korvane/why.h"
 
 struct station_db {
   sqlite3 *handle = nullptr;
@@ -25,14 +26,13 @@ const char INSERT_FAULT[] =
 const int BUSY_TIMEOUT_MS = 5000;
 
 bool fail(sqlite3 *handle, const std::string &what, std::string *why) {
-  if (why) *why = what + ": " + (handle ? sqlite3_errmsg(handle) : "out of memory");
-  return false;
+  return set_why(why, what + ": " + (handle ? sqlite3_errmsg(handle) : "out of memory"));
 }
 
 bool run(sqlite3 *handle, const char *sql, const std::string &what, std::string *why) {
   char *message = nullptr;
   if (sqlite3_exec(handle, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  if (why) *why = what + ": " + (message ? message : sqlite3_errmsg(handle));
+  set_why(why, what + ": " + (message ? message : sqlite3_errmsg(handle)));
   sqlite3_free(message);
   return false;
 }

@@ -2,11 +2,9 @@
 
 #include <cctype>
 
-namespace {
+#include "korvane/why.h"
 
-void set_why(std::string *why, const std::string &reason) {
-  if (why) *why = reason;
-}
+namespace {
 
 bool all_digits(const std::string &text) {
   if (text.empty()) return false;

@@ -11,6 +11,7 @@
 #include <boost/beast/http.hpp>
 
 #include "web_address.h"
+#include "korvane/why.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -292,10 +293,6 @@ void accept(web_server *server) {
     }
     accept(server);
   });
-}
-
-void set_why(std::string *why, const std::string &reason) {
-  if (why) *why = reason;
 }
 
 long long now_ms() {

@@ -15,7 +15,7 @@ add_custom_command(
   VERBATIM)
 
 add_library(serial_rules STATIC ${web_dir}/serial_rules.cpp)
-target_include_directories(serial_rules PUBLIC ${web_dir})
+target_include_directories(serial_rules PUBLIC ${web_dir} ${PROJECT_SOURCE_DIR}/include)
 target_compile_options(serial_rules PRIVATE ${KORVANE_WARNINGS})
 
 # Boost's headers alone, in a folder of their own, so that the Windows

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "korvane/why.h"
+
 namespace {
 
 // "FAIL SDRAM: data line 5 stuck at 1" is FAIL with the fault named.
@@ -82,14 +84,12 @@ web_hooks web_inbox_hooks(web_inbox *inbox) {
     for (std::size_t i = 0; i < inbox->names.size(); ++i) {
       if (inbox->names[i] != name) continue;
       if (i < inbox->ended.size() && inbox->ended[i]) {
-        *why = "slot " + name + " has ended; serial " + serial + " refused";
-        return false;
+        return set_why(why, "slot " + name + " has ended; serial " + serial + " refused");
       }
       inbox->waiting.push_back({i, serial});
       return true;
     }
-    *why = "no slot named " + name + " for serial " + serial;
-    return false;
+    return set_why(why, "no slot named " + name + " for serial " + serial);
   };
   return hooks;
 }

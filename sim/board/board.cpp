@@ -8,6 +8,7 @@
 
 #include "board_models.h"
 #include "handover_state.h"
+#include "korvane/why.h"
 
 // Emulated time moves on by a block's instructions as the block begins, so
 // a peripheral sees the time of the end of the block that accesses it.
@@ -42,7 +43,7 @@ board *board_create(const board_config *config, const uart_backend *uart, std::s
   ok = ok && uc_hook_add(b->uc, &pc, UC_HOOK_CODE, reinterpret_cast<void *>(follow_pc), b,
                          INTERNAL_RAM_BASE, INTERNAL_RAM_BASE + INTERNAL_RAM_SIZE - 1) == UC_ERR_OK;
   if (!ok) {
-    *why = "the emulated core could not be set up";
+    set_why(why, "the emulated core could not be set up");
     board_destroy(b);
     return nullptr;
   }
@@ -54,20 +55,15 @@ void board_destroy(board *b) {
   delete b;
 }
 
-bool board_load(board *b, const uint8_t *code, size_t size) {
-  if (size > SDRAM_SIZE) return false;
-  if (!handover_fill(*b, b->config.seed, size)) return false;
-  if (uc_mem_write(b->uc, SDRAM_BASE, code, size) != UC_ERR_OK) return false;
+bool board_load(board *b, const uint8_t *code, size_t size, std::string *why) {
+  if (size > SDRAM_SIZE) return set_why(why, "the code does not fit the SDRAM");
+  if (!handover_fill(*b, b->config.seed, size))
+    return set_why(why, "the emulated core refused the boot ROM's leftovers");
+  if (uc_mem_write(b->uc, SDRAM_BASE, code, size) != UC_ERR_OK)
+    return set_why(why, "the emulated core refused the code");
   uint32_t pc = SDRAM_BASE;
   uc_reg_write(b->uc, UC_ARM_REG_PC, &pc);
   return true;
-}
-
-// "<the core's reason> at pc 0x...".
-static std::string fault_text(uc_err err, uint32_t pc) {
-  char text[40];
-  std::snprintf(text, sizeof text, " at pc 0x%08x", pc);
-  return uc_strerror(err) + std::string(text);
 }
 
 bool board_run(board *b, uint64_t max_instructions, std::string *why) {
@@ -78,8 +74,7 @@ bool board_run(board *b, uint64_t max_instructions, std::string *why) {
   uc_err err = uc_emu_start(b->uc, pc, 0xFFFFFFFF, 0, max_instructions);
   if (err == UC_ERR_OK) return true;
   uc_reg_read(b->uc, UC_ARM_REG_PC, &pc);
-  *why = fault_text(err, pc);
-  return false;
+  return set_why(why, "%s at pc 0x%08x", uc_strerror(err), pc);
 }
 
 void board_request_stop(board *b) {
@@ -107,7 +102,12 @@ void board_report(board &b, report_kind kind, const char *format, ...) {
   vsnprintf(text, sizeof text, format, args);
   va_end(args);
   b.reports.push_back(text);
-  std::fprintf(stderr, "board: %s\n", text);
+  if (b.on_report != nullptr) b.on_report(b.report_context, text);
+}
+
+void board_on_report(board *b, void (*report)(void *context, const char *text), void *context) {
+  b->on_report = report;
+  b->report_context = context;
 }
 void board_clear_accesses(board *b) { b->accesses.clear(); }
 
@@ -197,7 +197,8 @@ bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_inst
   // last word, which the program at most stores to.
   constexpr uint32_t RETURN_ADDRESS = SDRAM_BASE + SDRAM_SIZE - 4;
   uc_context *saved = nullptr;
-  if (uc_context_alloc(b->uc, &saved) != UC_ERR_OK) return false;
+  if (uc_context_alloc(b->uc, &saved) != UC_ERR_OK)
+    return set_why(why, "the emulated core could not save its registers");
   uc_context_save(b->uc, saved);
   uint32_t lr = RETURN_ADDRESS;
   uc_reg_write(b->uc, UC_ARM_REG_R0, &argument);
@@ -208,14 +209,9 @@ bool board_call(board *b, uint32_t address, uint32_t argument, uint64_t max_inst
   uc_reg_read(b->uc, UC_ARM_REG_R0, result);
   uc_context_restore(b->uc, saved);
   uc_context_free(saved);
-  if (err != UC_ERR_OK) {
-    *why = fault_text(err, pc);
-    return false;
-  }
-  if (pc != RETURN_ADDRESS) {
-    *why =
-        "the routine did not return within " + std::to_string(max_instructions) + " instructions";
-    return false;
-  }
+  if (err != UC_ERR_OK) return set_why(why, "%s at pc 0x%08x", uc_strerror(err), pc);
+  if (pc != RETURN_ADDRESS)
+    return set_why(why, "the routine did not return within %llu instructions",
+                   (unsigned long long)max_instructions);
   return true;
 }

@@ -19,7 +19,7 @@
 //   models refuse what the hardware would refuse: a byte stored while the
 //   transmit FIFO is full is lost, a NAND command while the chip is busy is
 //   ignored, and so is Read ID before the chip's first Reset. Each such
-//   broken rule is reported on standard error once per kind, with the
+//   broken rule is reported once per kind (board_reports, board_on_report), with the
 //   address of the instruction that made the access and the
 //   register accessed. The rules include the width of every access (32 bits
 //   for the UART and the control block, 8 for the NAND window, 16 for a
@@ -48,6 +48,7 @@
 //   board_request_stop  ask board_run to return (callable from a back-end)
 //   board_accesses  the recorded accesses, in order
 //   board_reports   the broken rules reported so far
+//   board_on_report  hear of each as it is found
 //   board_instructions  emulated time, in instructions executed
 //   board_clear_accesses  forget them
 //   board_read_memory, board_write_memory  the test's own view of memory
@@ -138,17 +139,19 @@ struct board;
 // nullptr with the reason in why when the emulated core cannot be set up.
 board *board_create(const board_config *config, const uart_backend *uart, std::string *why);
 void board_destroy(board *b);
-// Places the code and the boot ROM's leftovers; false when the code does not
-// fit the SDRAM.
-bool board_load(board *b, const uint8_t *code, size_t size);
+// Places the code and the boot ROM's leftovers; false, with the reason in
+// why, when the code does not fit the SDRAM.
+bool board_load(board *b, const uint8_t *code, size_t size, std::string *why = nullptr);
 // Runs until board_request_stop, until max_instructions have run (0: no
 // limit), or until a fault. False on a fault, with the reason in why.
 bool board_run(board *b, uint64_t max_instructions, std::string *why);
 void board_request_stop(board *b);
 const std::vector<bus_access> &board_accesses(const board *b);
-// The broken rules reported so far (each kind once), as printed on standard
-// error without the "board: " prefix.
+// The broken rules reported so far (each kind once), in order.
 const std::vector<std::string> &board_reports(const board *b);
+// Calls report with each broken rule as it is found, for a program that shows
+// them as they happen: the board itself never prints.
+void board_on_report(board *b, void (*report)(void *context, const char *text), void *context);
 // Emulated time: instructions executed so far.
 uint64_t board_instructions(const board *b);
 

@@ -62,6 +62,8 @@ struct board {
   uint64_t instructions = 0;  // emulated time
   bool reported[static_cast<int>(report_kind::count)] = {};
   std::vector<std::string> reports;
+  void (*on_report)(void *context, const char *text) = nullptr;  // board_on_report
+  void *report_context = nullptr;
 
   uint64_t sdram_fetches = 0;
   uint32_t last_sdram_fetch = 0;

@@ -1,5 +1,7 @@
 #include "uart_queue.h"
 
+#include "korvane/why.h"
+
 namespace {
 
 int peek(void *ctx) {
@@ -35,13 +37,9 @@ bool uart_queue_exchange(uart_queue *q, const std::string &input, uint64_t max_i
   q->rx.insert(q->rx.end(), input.begin(), input.end());
   q->waiting = false;
   if (!board_run(q->b, max_instructions, why)) return false;
-  if (!q->waiting) {
-    *why = std::to_string(max_instructions) + " instructions without waiting for input";
-    return false;
-  }
-  if (!q->rx.empty()) {
-    *why = std::to_string(q->rx.size()) + " bytes of input left unread";
-    return false;
-  }
+  if (!q->waiting)
+    return set_why(why, "%llu instructions without waiting for input",
+                   (unsigned long long)max_instructions);
+  if (!q->rx.empty()) return set_why(why, "%zu bytes of input left unread", q->rx.size());
   return true;
 }

@@ -5,32 +5,25 @@
 #include <fstream>
 
 #include "boardsim_options.h"
+#include "korvane/why.h"
 
 bool board_list_read(const std::string &path, std::vector<board_config> *boards, std::string *why) {
   std::ifstream in(path);
-  if (!in) {
-    *why = "cannot read the boards file " + path + ": " + strerror(errno);
-    return false;
-  }
+  if (!in) return set_why(why, "cannot read the boards file %s: %s", path.c_str(), strerror(errno));
   std::vector<board_config> read;
   std::string line;
   for (int number = 1; std::getline(in, line); number++) {
     board_config board;
     std::string reason;
-    if (!boardsim_parse_board_line(line, &board, &reason)) {
-      *why = path + " line " + std::to_string(number) + ": " + reason;
-      return false;
-    }
+    if (!boardsim_parse_board_line(line, &board, &reason))
+      return set_why(why, "%s line %d: %s", path.c_str(), number, reason.c_str());
     read.push_back(board);
   }
-  if (in.bad()) {
-    *why = "cannot read the boards file " + path + ": " + strerror(errno);
-    return false;
-  }
-  if (read.empty()) {
-    *why = "the boards file " + path + " holds no board (an empty line is a sound one)";
-    return false;
-  }
+  if (in.bad())
+    return set_why(why, "cannot read the boards file %s: %s", path.c_str(), strerror(errno));
+  if (read.empty())
+    return set_why(why, "the boards file %s holds no board (an empty line is a sound one)",
+                   path.c_str());
   *boards = read;
   return true;
 }

@@ -1,9 +1,9 @@
 #include "boardsim_boot.h"
 
-#include <cstdio>
 #include <string>
 
 #include "boot_rom_image.h"
+#include "korvane/why.h"
 
 namespace {
 
@@ -19,13 +19,9 @@ int64_t send_all(pty_link *link, std::vector<uint8_t> *out) {
 
 }  // namespace
 
-void boardsim_timestamp(const char *what, int64_t ns) {
-  fprintf(stderr, "boardsim: %s at %lld.%09lld\n", what, (long long)(ns / 1000000000),
-          (long long)(ns % 1000000000));
-}
-
-bool boardsim_boot(pty_link *link, const boot_rom_config *config, bool timestamps, board_swap *swap,
-                   std::vector<uint8_t> *code) {
+boardsim_boot_end boardsim_boot(pty_link *link, const boot_rom_config *config,
+                                void (*timestamp)(const char *what, int64_t ns), board_swap *swap,
+                                std::vector<uint8_t> *code, std::string *why) {
   const int64_t reset = pty_now_ns();
   boot_rom rom;
   boot_rom_init(&rom, config);
@@ -37,35 +33,31 @@ bool boardsim_boot(pty_link *link, const boot_rom_config *config, bool timestamp
       boot_rom_state before = rom.state;
       boot_rom_receive(&rom, uint8_t(byte), (now - reset) / 1000000, &out);
       int64_t sent = send_all(link, &out);
-      if (timestamps && before == boot_rom_state::waking && rom.state != before) {
-        boardsim_timestamp("wake-up answered", sent);
+      if (timestamp && before == boot_rom_state::waking && rom.state != before) {
+        timestamp("wake-up answered", sent);
       }
-      if (timestamps && rom.state == boot_rom_state::done) {
-        boardsim_timestamp("download acknowledged", sent);
-      }
+      if (timestamp && rom.state == boot_rom_state::done) timestamp("download acknowledged", sent);
     }
     if (rom.state == boot_rom_state::done) break;
     boot_rom_tick(&rom, (pty_now_ns() - reset) / 1000000, &out);
     send_all(link, &out);
     boot_rom_ms due = boot_rom_deadline(&rom);
     pty_wait(link, due == BOOT_ROM_NEVER ? INT64_MAX : reset + due * 1000000);
-    if (swap->watch && board_swap_signalled(swap)) return false;
+    if (swap->watch && board_swap_signalled(swap)) return boardsim_boot_end::swapped;
   }
   const uint8_t *start = nullptr;
   size_t size = 0;
-  std::string why;
-  switch (boot_rom_take_image(rom.image, &start, &size, &why)) {
+  std::string reason;
+  switch (boot_rom_take_image(rom.image, &start, &size, &reason)) {
     case boot_rom_image_result::good:
       break;
     case boot_rom_image_result::bad_image:
-      fprintf(stderr, "boardsim: boot image refused: %s\n", why.c_str());
-      board_swap_wait_silent(link, swap);
-      return false;
+      set_why(why, "boot image refused: %s", reason.c_str());
+      return boardsim_boot_end::refused;
     case boot_rom_image_result::sdram_not_set:
-      fprintf(stderr, "boardsim: boot failed: %s\n", why.c_str());
-      board_swap_wait_silent(link, swap);
-      return false;
+      set_why(why, "boot failed: %s", reason.c_str());
+      return boardsim_boot_end::refused;
   }
   code->assign(start, start + size);
-  return true;
+  return boardsim_boot_end::started;
 }

@@ -28,6 +28,15 @@ volatile sig_atomic_t g_next_board = 0;
 
 void on_next_board(int) { g_next_board = 1; }
 
+// Prints "boardsim: <what> at <seconds>" on standard error, for timings.
+void print_timestamp(const char *what, int64_t ns) {
+  fprintf(stderr, "boardsim: %s at %lld.%09lld\n", what, (long long)(ns / 1000000000),
+          (long long)(ns % 1000000000));
+}
+
+// Each rule the code breaks, as the board finds it.
+void print_report(void *, const char *text) { fprintf(stderr, "board: %s\n", text); }
+
 // The core may be deep in a loop that never reaches the UART (a flash that
 // never becomes ready), so a stop request could wait for ever; the handler
 // instead removes our symlink itself and ends the process.
@@ -127,7 +136,7 @@ void bridge_tx(void *ctx, uint8_t byte) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
   if (byte == '?') send_noise(u);
   int64_t sent = pty_send(u->link, byte);
-  if (u->timestamps && !u->sent_any) boardsim_timestamp("first byte from the code", sent);
+  if (u->timestamps && !u->sent_any) print_timestamp("first byte from the code", sent);
   u->sent_any = true;
 }
 
@@ -145,19 +154,30 @@ void bridge_idle(void *ctx) {
 bool run_board(pty_link *link, const boardsim_options &opts, const board_config &config,
                board_swap *swap) {
   std::vector<uint8_t> code;
-  if (!boardsim_boot(link, &opts.rom, opts.timestamps, swap, &code)) return true;
+  std::string why;
+  switch (boardsim_boot(link, &opts.rom, opts.timestamps ? print_timestamp : nullptr, swap, &code,
+                        &why)) {
+    case boardsim_boot_end::started:
+      break;
+    case boardsim_boot_end::refused:
+      fprintf(stderr, "boardsim: %s\n", why.c_str());
+      board_swap_wait_silent(link, swap);
+      return true;
+    case boardsim_boot_end::swapped:
+      return true;
+  }
   uart_bridge bridge = {link, opts.timestamps, false, opts.line_noise, 1, swap, nullptr, false};
   uart_backend backend = {bridge_peek, bridge_take, bridge_tx,
                           bridge_idle, &bridge,     bridge_waiting};
-  std::string why;
   board *b = board_create(&config, &backend, &why);
   bridge.b = b;
+  if (b != nullptr) board_on_report(b, print_report, nullptr);
   bool ok = true;
   if (b == nullptr) {
     fprintf(stderr, "boardsim: cannot make the board: %s\n", why.c_str());
     ok = false;
-  } else if (!board_load(b, code.data(), code.size())) {
-    fprintf(stderr, "boardsim: the code does not fit the SDRAM\n");
+  } else if (!board_load(b, code.data(), code.size(), &why)) {
+    fprintf(stderr, "boardsim: %s\n", why.c_str());
     ok = false;
   } else if (!board_run(b, 0, &why)) {
     fprintf(stderr, "boardsim: the code stopped on a fault: %s\n", why.c_str());

@@ -13,6 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "korvane/why.h"
+
 namespace {
 
 using steady = std::chrono::steady_clock;
@@ -54,14 +56,11 @@ bool is_stale_link(const char *path) {
 
 bool make_link(const std::string &target, const char *path, std::string *why) {
   if (symlink(target.c_str(), path) == 0) return true;
-  if (errno == EEXIST && !is_stale_link(path)) {
-    *why = std::string("cannot make the link ") + path +
-           ": it exists and is no link to a pseudo-terminal";
-    return false;
-  }
+  if (errno == EEXIST && !is_stale_link(path))
+    return set_why(why, "cannot make the link %s: it exists and is no link to a pseudo-terminal",
+                   path);
   if (errno == EEXIST && unlink(path) == 0 && symlink(target.c_str(), path) == 0) return true;
-  *why = std::string("cannot make the link ") + path + ": " + strerror(errno);
-  return false;
+  return set_why(why, "cannot make the link %s: %s", path, strerror(errno));
 }
 
 // The time at which a byte handed to the line at `ready` has fully crossed
@@ -97,13 +96,13 @@ int64_t next_arrival(const pty_link *link) {
 bool pty_open(pty_link *link, const char *link_path, std::string *why) {
   link->master = posix_openpt(O_RDWR | O_NOCTTY);
   if (link->master < 0 || grantpt(link->master) != 0 || unlockpt(link->master) != 0) {
-    *why = std::string("cannot make a pseudo-terminal: ") + strerror(errno);
+    set_why(why, "cannot make a pseudo-terminal: %s", strerror(errno));
     pty_close(link);
     return false;
   }
   const char *name = ptsname(link->master);
   if (name == nullptr) {
-    *why = std::string("cannot name the pseudo-terminal: ") + strerror(errno);
+    set_why(why, "cannot name the pseudo-terminal: %s", strerror(errno));
     pty_close(link);
     return false;
   }
@@ -111,7 +110,7 @@ bool pty_open(pty_link *link, const char *link_path, std::string *why) {
   link->slave = open(name, O_RDWR | O_NOCTTY);
   termios tio;
   if (link->slave < 0 || tcgetattr(link->slave, &tio) != 0) {
-    *why = std::string("cannot open ") + name + ": " + strerror(errno);
+    set_why(why, "cannot open %s: %s", name, strerror(errno));
     pty_close(link);
     return false;
   }

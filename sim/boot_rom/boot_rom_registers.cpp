@@ -3,8 +3,9 @@
 // own, kept apart from image/'s table on purpose: the two check each other.
 #include "boot_rom_registers.h"
 
-#include <cstdio>
 #include <map>
+
+#include "korvane/why.h"
 
 namespace {
 
@@ -39,24 +40,19 @@ bool boot_rom_apply_registers(const uint8_t *table, std::string *why) {
     uint32_t address = le32(table + 8 * i);
     if (address != 0) written[address] = le32(table + 8 * i + 4);
   }
-  char text[200];
   for (const board_register &r : NEEDED) {
     auto it = written.find(r.address);
     if (it == written.end()) {
-      snprintf(text, sizeof text,
-               "register 0x%08x is not in the register table, the board needs 0x%08x there: "
-               "the SDRAM does not work",
-               r.address, r.value);
-      *why = text;
-      return false;
+      return set_why(why,
+                     "register 0x%08x is not in the register table, the board needs 0x%08x "
+                     "there: the SDRAM does not work",
+                     r.address, r.value);
     }
     if (it->second != r.value) {
-      snprintf(text, sizeof text,
-               "register 0x%08x is set to 0x%08x by the register table, the board needs 0x%08x: "
-               "the SDRAM does not work",
-               r.address, it->second, r.value);
-      *why = text;
-      return false;
+      return set_why(why,
+                     "register 0x%08x is set to 0x%08x by the register table, the board needs "
+                     "0x%08x: the SDRAM does not work",
+                     r.address, it->second, r.value);
     }
   }
   return true;

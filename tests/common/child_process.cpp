@@ -218,6 +218,15 @@ bool read_child_until(pid_t pid, const std::function<bool(const child_result &)>
   return true;
 }
 
+bool read_child_line(pid_t pid, std::string *line, double timeout_s) {
+  auto has_line = [line](const child_result &r) {
+    size_t end = r.out.find('\n');
+    if (end != std::string::npos) *line = r.out.substr(0, end);
+    return end != std::string::npos;
+  };
+  return read_child_until(pid, has_line, timeout_s);
+}
+
 // Wine's client library reports its own trouble with the wine server
 // ("wine client error:...") on the program's standard error, now and then
 // as a program that has already failed ends. Those lines are Wine's, not the

@@ -55,6 +55,11 @@ bool feed_child(pid_t pid, const std::function<std::string(long)> &chunk, double
 bool read_child_until(pid_t pid, const std::function<bool(const child_result &)> &done,
                       double timeout_s);
 
+// Reads the child's output until its first line on standard output is
+// whole, and gives that line without its end. Returns false when the child
+// ended or timeout_s passed before it.
+bool read_child_line(pid_t pid, std::string *line, double timeout_s);
+
 // Waits up to timeout_s for the child to end, killing it after that.
 child_result finish_child(pid_t pid, const std::string &tag, double timeout_s);
 

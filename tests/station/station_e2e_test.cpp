@@ -73,11 +73,7 @@ class StationE2e : public ::testing::Test {
     pid_t b = start_child(options, "boardsim");
     EXPECT_GT(b, 0);
     std::string path;
-    auto has_line = [&](const child_result &r) {
-      path = r.out.substr(0, r.out.find('\n'));
-      return r.out.find('\n') != std::string::npos;
-    };
-    EXPECT_TRUE(read_child_until(b, has_line, 5));
+    EXPECT_TRUE(read_child_line(b, &path, 5));
     boards.push_back(b);
     ports.push_back(path);
     return path;

@@ -12,16 +12,11 @@
 // Prints figures; nothing here passes or fails.
 //
 // Usage: diagnose_bench KORVANE BOARDSIM KORVANE-DIAGNOSE
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <ctime>
 #include <cstdio>
 #include <map>
@@ -31,6 +26,7 @@
 #include <vector>
 
 #include "board_diagnosis.h"
+#include "child_process.h"
 #include "inference.h"
 #include "fault_words.h"
 #include "korvane_logs.h"
@@ -41,6 +37,8 @@ namespace {
 const unsigned WORKERS = 2;  // the machine's cores
 const unsigned PAIRS = 100;
 const unsigned SEED = 14;
+// A bound on one measured run, far beyond its time.
+const double RUN_TIMEOUT_S = 600;
 
 std::vector<std::string> board_options(const sdram_fault_config &c) {
   std::vector<std::string> out;
@@ -134,38 +132,31 @@ struct program_use {
   long peak_kb = 0;
 };
 
-// Runs argv with its standard output thrown away and its standard input
-// fed with input (until it stops reading), and measures it.
+// Runs argv with its output thrown away and its standard input fed with
+// input_block until input_bytes went in (or it stops reading), and measures
+// it.
 program_use measure(const std::vector<std::string> &argv, const std::string &input_block = "",
                     long long input_bytes = 0) {
   program_use u;
-  int in[2];
-  if (pipe(in) != 0) return u;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_addclose(&actions, in[1]);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char *> args;
-  for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-  args.push_back(nullptr);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  signal(SIGPIPE, SIG_IGN);
-  for (long long sent = 0; spawned == 0 && sent < input_bytes; sent += input_block.size())
-    if (write(in[1], input_block.data(), input_block.size()) < 0) break;
-  close(in[1]);
-  int status;
-  rusage r{};
-  if (spawned != 0 || wait4(pid, &status, 0, &r) != pid) return u;
+  child_setup setup;
+  setup.fed = true;
+  setup.out_dropped = true;
+  setup.err_dropped = true;
+  pid_t pid = start_child(argv, argv[0], setup);
+  if (pid < 0) return u;
+  feed_child(
+      pid,
+      [&](long i) {
+        return i * static_cast<long long>(input_block.size()) < input_bytes ? input_block
+                                                                            : std::string();
+      },
+      RUN_TIMEOUT_S);
+  child_result r = finish_child(pid, argv[0], RUN_TIMEOUT_S);
+  if (r.timed_out) return u;
   u.ran = true;
-  u.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  u.cpu_s = r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-  u.peak_kb = r.ru_maxrss;
+  u.wall_s = r.ended_at - r.started_at;
+  u.cpu_s = r.cpu_seconds;
+  u.peak_kb = r.peak_kb;
   return u;
 }
 

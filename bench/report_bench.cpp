@@ -7,30 +7,25 @@
 // the same at both sizes. Prints figures; nothing here passes or fails.
 //
 // Usage: report_bench REPORT_DRIVER
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "report_boards.h"
 #include "test_files.h"
-
-extern char **environ;
 
 namespace {
 
 const unsigned SEED = 26;
 const int FAULT_KINDS = 60;
+// A bound on one run, far beyond its time.
+const double RUN_TIMEOUT_S = 600;
 
 struct run_figures {
   double seconds = 0;
@@ -41,25 +36,18 @@ struct run_figures {
 
 // One run of the program, its output thrown away: wall time and peak memory.
 run_figures run_once(const std::vector<std::string> &args) {
-  std::vector<char *> argv;
-  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
   run_figures f;
-  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  struct rusage r = {};
-  if (spawned != 0 || wait4(pid, &status, 0, &r) != pid) return f;
-  f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  f.peak_kb = r.ru_maxrss;
-  f.cpu_seconds = double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-                  double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-  f.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  child_setup setup;
+  setup.out_dropped = true;
+  pid_t pid = start_child(args, args[0], setup);
+  if (pid < 0) return f;
+  child_result r = finish_child(pid, args[0], RUN_TIMEOUT_S);
+  fputs(r.err.c_str(), stderr);
+  if (r.timed_out) return f;
+  f.seconds = r.ended_at - r.started_at;
+  f.peak_kb = r.peak_kb;
+  f.cpu_seconds = r.cpu_seconds;
+  f.status = r.status;
   return f;
 }
 
@@ -145,30 +133,31 @@ double file_megabytes(const std::string &path) {
 // once held the 100,000 boards would report the parent's peak as its own.
 bool write_database(const std::string &db, int count, std::string *retested) {
   std::string named = db + ".retested";
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<std::string> serials;
-    std::vector<report_board> boards;
-    make_boards(count, &serials, &boards);
-    std::string why, serial = serials[serials.size() / 2];
-    for (size_t i = serials.size() / 2; i < serials.size(); ++i) {
-      if (serials[i] == serials[i - 5]) {
-        serial = serials[i];
-        break;
-      }
-    }
-    bool ok = write_board_database(db, boards, &why);
-    if (!ok) fprintf(stderr, "report_bench: %s\n", why.c_str());
-    FILE *f = fopen(named.c_str(), "w");
-    ok = ok && f && fputs(serial.c_str(), f) >= 0;
-    if (f) fclose(f);
-    _exit(ok ? 0 : 1);
-  }
-  int status = 1;
-  bool ok =
-      pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  pid_t pid = start_child_function(
+      [&] {
+        std::vector<std::string> serials;
+        std::vector<report_board> boards;
+        make_boards(count, &serials, &boards);
+        std::string why, serial = serials[serials.size() / 2];
+        for (size_t i = serials.size() / 2; i < serials.size(); ++i) {
+          if (serials[i] == serials[i - 5]) {
+            serial = serials[i];
+            break;
+          }
+        }
+        bool ok = write_board_database(db, boards, &why);
+        if (!ok) fprintf(stderr, "report_bench: %s\n", why.c_str());
+        FILE *f = fopen(named.c_str(), "w");
+        ok = ok && f && fputs(serial.c_str(), f) >= 0;
+        if (f) fclose(f);
+        return ok ? 0 : 1;
+      },
+      "the database's writer");
+  child_result r =
+      pid < 0 ? child_result() : finish_child(pid, "the database's writer", RUN_TIMEOUT_S);
+  fputs(r.err.c_str(), stderr);
   *retested = read_file(named);
-  return ok && !retested->empty();
+  return r.status == 0 && !retested->empty();
 }
 
 void bench_size(const std::string &driver, const std::string &dir, int count) {

@@ -29,12 +29,7 @@ board_diagnosis diagnose_board(const diagnosis_programs &programs,
   board_argv.insert(board_argv.end(), board_options.begin(), board_options.end());
   pid_t board = start_child(board_argv, "boardsim");
   std::string port;
-  auto has_line = [&port](const child_result &r) {
-    size_t end = r.out.find('\n');
-    if (end != std::string::npos) port = r.out.substr(0, end);
-    return end != std::string::npos;
-  };
-  if (board < 0 || !read_child_until(board, has_line, 5)) {
+  if (board < 0 || !read_child_line(board, &port, 5)) {
     child_result b = board < 0 ? child_result{} : stop_child(board, SIGTERM, 5);
     unlink(log.c_str());
     return failed("boardsim did not start", b);

@@ -4,68 +4,33 @@
 // its peak resident size (which counts the test's own, from before the
 // program started) is checked against the bound. Nothing is timed.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "korvane_logs.h"
-#include "test_files.h"
 
 namespace {
 
 constexpr long PEAK_BOUND_KB = 64 * 1024;
-constexpr rlim_t ADDRESS_SPACE_CAP = 256ull << 20;
-
-struct fed_result {
-  int status = -1;  // exit status; -1 when ended by a signal
-  long peak_kb = 0;
-  std::string err;
-};
+constexpr unsigned long long ADDRESS_SPACE_CAP = 256ull << 20;
+// Far beyond any case's time: a bound, not a measure.
+constexpr double RUN_TIMEOUT_S = 110;
 
 // Runs korvane-diagnose with args, its standard input fed with chunk(i) for
 // i = 0, 1, ... until chunk gives "" or the program stops reading.
-fed_result run_fed(std::vector<std::string> args, const std::function<std::string(long)> &chunk) {
-  fed_result r;
-  std::string err_path = temp_file("diagnose-err");
-  int in[2];
-  if (err_path.empty() || pipe(in) != 0) return r;
+child_result run_fed(std::vector<std::string> args, const std::function<std::string(long)> &chunk) {
   args.insert(args.begin(), DIAGNOSE_PATH);
-  pid_t pid = fork();
-  if (pid == 0) {
-    rlimit cap = {ADDRESS_SPACE_CAP, ADDRESS_SPACE_CAP};
-    setrlimit(RLIMIT_AS, &cap);
-    dup2(in[0], 0);
-    close(in[0]);
-    close(in[1]);
-    if (!freopen("/dev/null", "w", stdout) || !freopen(err_path.c_str(), "w", stderr)) _exit(120);
-    std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(121);
-  }
-  close(in[0]);
-  void (*old)(int) = signal(SIGPIPE, SIG_IGN);
-  for (long i = 0;; ++i) {
-    std::string c = chunk(i);
-    if (c.empty() || write(in[1], c.data(), c.size()) != static_cast<ssize_t>(c.size())) break;
-  }
-  close(in[1]);
-  signal(SIGPIPE, old);
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) == pid) {
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.peak_kb = usage.ru_maxrss;
-  }
-  r.err = read_file(err_path);
-  unlink(err_path.c_str());
-  return r;
+  child_setup setup;
+  setup.fed = true;
+  setup.out_dropped = true;
+  setup.address_space = ADDRESS_SPACE_CAP;
+  pid_t pid = start_child(args, "korvane-diagnose", setup);
+  if (pid < 0) return child_result();
+  feed_child(pid, chunk, RUN_TIMEOUT_S);
+  return finish_child(pid, "korvane-diagnose", RUN_TIMEOUT_S);
 }
 
 // The same text over and over, up to bytes in all.
@@ -123,12 +88,12 @@ TEST(DiagnoseMemory, StaysFlatWhateverItIsFed) {
   };
   for (const feed_case &c : cases) {
     SCOPED_TRACE(c.name);
-    fed_result r = run_fed(c.args, c.input);
+    child_result r = run_fed(c.args, c.input);
     EXPECT_EQ(c.status, r.status) << r.err;
     EXPECT_NE(std::string::npos, r.err.find(c.err)) << r.err;
     EXPECT_GT(PEAK_BOUND_KB, r.peak_kb);
   }
-  fed_result zero = run_fed({"/dev/zero"}, [](long) { return std::string(); });
+  child_result zero = run_fed({"/dev/zero"}, [](long) { return std::string(); });
   EXPECT_EQ(1, zero.status);
   EXPECT_NE(std::string::npos, zero.err.find("/dev/zero: line 1: a line longer than")) << zero.err;
   EXPECT_GT(PEAK_BOUND_KB, zero.peak_kb);

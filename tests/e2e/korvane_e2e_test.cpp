@@ -68,11 +68,7 @@ class KorvaneE2e : public ::testing::Test {
     board = start_child(options, "boardsim");
     ASSERT_GT(board, 0);
     std::string path;
-    auto has_line = [&](const child_result &r) {
-      path = r.out.substr(0, r.out.find('\n'));
-      return r.out.find('\n') != std::string::npos;
-    };
-    ASSERT_TRUE(read_child_until(board, has_line, 5));
+    ASSERT_TRUE(read_child_line(board, &path, 5));
     port = korvane_port_for(path);
   }
 

@@ -30,11 +30,7 @@ bool start_boardsim(const std::string &boards_path, boards_run *run) {
                            "boardsim");
   if (run->board <= 0) return false;
   std::string path;
-  auto has_line = [&](const child_result &r) {
-    path = r.out.substr(0, r.out.find('\n'));
-    return r.out.find('\n') != std::string::npos;
-  };
-  if (!read_child_until(run->board, has_line, 5)) return false;
+  if (!read_child_line(run->board, &path, 5)) return false;
   run->port = korvane_port_for(path);
   return true;
 }

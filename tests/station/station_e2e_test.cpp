@@ -6,7 +6,6 @@
 
 #include <dirent.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,36 +15,12 @@
 #include <vector>
 
 #include "child_process.h"
+#include "database_rows.h"
 #include "test_files.h"
 
 namespace {
 
 const double RUN_TIMEOUT_S = 60;
-
-// The rows of a query, columns joined by '|', NULL as "NULL".
-std::vector<std::string> query(const std::string &db_path, const std::string &sql) {
-  sqlite3 *db = nullptr;
-  std::vector<std::string> rows;
-  if (sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    return {"cannot open " + db_path};
-  }
-  sqlite3_stmt *s = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-    rows.push_back(sqlite3_errmsg(db));
-  }
-  while (s && sqlite3_step(s) == SQLITE_ROW) {
-    std::string row;
-    for (int i = 0; i < sqlite3_column_count(s); i++) {
-      const unsigned char *text = sqlite3_column_text(s, i);
-      row += std::string(i ? "|" : "") + (text ? (const char *)text : "NULL");
-    }
-    rows.push_back(row);
-  }
-  sqlite3_finalize(s);
-  sqlite3_close(db);
-  return rows;
-}
 
 // The korvane processes that log into logs: those of the station under
 // test, whatever the ports (a port freed is soon another test's).
@@ -98,11 +73,7 @@ class StationE2e : public ::testing::Test {
     pid_t b = start_child(options, "boardsim");
     EXPECT_GT(b, 0);
     std::string path;
-    auto has_line = [&](const child_result &r) {
-      path = r.out.substr(0, r.out.find('\n'));
-      return r.out.find('\n') != std::string::npos;
-    };
-    EXPECT_TRUE(read_child_until(b, has_line, 5));
+    EXPECT_TRUE(read_child_line(b, &path, 5));
     boards.push_back(b);
     ports.push_back(path);
     return path;
@@ -136,7 +107,7 @@ class StationE2e : public ::testing::Test {
     return s;
   }
 
-  std::vector<std::string> rows() { return query(dir + "/station.db", ROW_QUERY); }
+  std::vector<std::string> rows() { return database_rows(dir + "/station.db", ROW_QUERY); }
 };
 
 // Every line an event line: its UTC time first, no escape sequence.
@@ -258,9 +229,9 @@ TEST_F(StationE2e, RunsRecordEveryBoard) {
     }
     // Each board's log is filed under its serial or slot and its start, and
     // holds its tests; nothing else is left in the folder.
-    std::vector<std::string> logs =
-        query(dir + "/station.db",
-              "SELECT log, coalesce(serial, 'slot-' || slot), started, outcome FROM boards");
+    std::vector<std::string> logs = database_rows(
+        dir + "/station.db",
+        "SELECT log, coalesce(serial, 'slot-' || slot), started, outcome FROM boards");
     std::vector<std::string> names;
     for (const std::string &row : logs) {
       std::vector<std::string> f;
@@ -324,12 +295,13 @@ TEST_F(StationE2e, MinutesSoakCountsOnlyCompletePasses) {
                    "korvane-station", RUN_TIMEOUT_S);
   EXPECT_EQ(16, r.status) << r.out << r.err;
   std::vector<std::string> got =
-      query(dir + "/station.db",
-            "SELECT outcome, flash_passes = flash_failed, flash_passes > 0, sdram_passes,"
-            " korvane_status, seconds >= 6 FROM boards");
+      database_rows(dir + "/station.db",
+                    "SELECT outcome, flash_passes = flash_failed, flash_passes > 0, sdram_passes,"
+                    " korvane_status, seconds >= 6 FROM boards");
   EXPECT_EQ(std::vector<std::string>({"failed|1|1|0|130|1"}), got);
   // Every pass the record counts is one the event lines saw end.
-  std::vector<std::string> passes = query(dir + "/station.db", "SELECT flash_passes FROM boards");
+  std::vector<std::string> passes =
+      database_rows(dir + "/station.db", "SELECT flash_passes FROM boards");
   ASSERT_EQ(1u, passes.size());
   EXPECT_NE(std::string::npos, r.out.find("A: FLASH failed in pass " + passes[0] + "\n"));
   EXPECT_EQ(std::string::npos,
@@ -354,7 +326,8 @@ TEST_F(StationE2e, KillNineLeavesRecordsIntactAndNoKorvane) {
   double end = steady_seconds() + 5;
   while (korvanes_logging_in(dir + "/logs") && steady_seconds() < end) usleep(20000);
   EXPECT_EQ(0, korvanes_logging_in(dir + "/logs"));
-  EXPECT_EQ(std::vector<std::string>({"ok"}), query(dir + "/station.db", "PRAGMA integrity_check"));
+  EXPECT_EQ(std::vector<std::string>({"ok"}),
+            database_rows(dir + "/station.db", "PRAGMA integrity_check"));
   EXPECT_EQ(std::vector<std::string>({"SN-1|A|passed|1|0|1|0|0|NULL"}), rows());
 }
 

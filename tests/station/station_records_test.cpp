@@ -2,7 +2,6 @@
 // diagnosis of its log, and the log itself under a name never reused.
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -11,6 +10,7 @@
 
 #include "board_diagnosis.h"
 #include "board_logs.h"
+#include "database_rows.h"
 #include "korvane_logs.h"
 #include "station_db.h"
 #include "test_files.h"
@@ -22,26 +22,6 @@ void write_text(const std::string &path, const std::string &text) {
   ASSERT_TRUE(f);
   std::fwrite(text.data(), 1, text.size(), f);
   std::fclose(f);
-}
-
-// The rows of a query, each column as text ("NULL" for a null).
-std::vector<std::string> query(const std::string &db_path, const std::string &sql) {
-  sqlite3 *db = nullptr;
-  std::vector<std::string> rows;
-  EXPECT_EQ(SQLITE_OK, sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr));
-  sqlite3_stmt *s = nullptr;
-  EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr)) << sqlite3_errmsg(db);
-  while (s && sqlite3_step(s) == SQLITE_ROW) {
-    std::string row;
-    for (int i = 0; i < sqlite3_column_count(s); i++) {
-      const unsigned char *text = sqlite3_column_text(s, i);
-      row += std::string(i ? "|" : "") + (text ? (const char *)text : "NULL");
-    }
-    rows.push_back(row);
-  }
-  sqlite3_finalize(s);
-  sqlite3_close(db);
-  return rows;
 }
 
 class StationRecords : public ::testing::Test {
@@ -91,18 +71,19 @@ TEST_F(StationRecords, BoardAndFaultsCommittedTogetherAsTyped) {
   EXPECT_EQ(2, empty.id);
   station_db_close(db);
 
-  EXPECT_EQ(std::vector<std::string>(
-                {"1|'; DROP TABLE boards; --|A|/dev/pts/9|bench|NULL|2026-12-09T11:22:12Z|"
-                 "2026-12-09T11:22:20Z|8.25|failed|1|1|1|0|0|NULL",
-                 "2|NULL|B|/dev/pts/8|bench|NULL|2026-12-09T11:22:12Z|2026-12-09T11:22:12Z|0.0|"
-                 "interrupted|0|0|0|0|NULL|NULL"}),
-            query(path,
-                  "SELECT id, serial, slot, port, station, operator, started, ended, seconds,"
-                  " outcome, sdram_passes, sdram_failed, flash_passes, flash_failed,"
-                  " korvane_status, message FROM boards ORDER BY id"));
+  EXPECT_EQ(
+      std::vector<std::string>(
+          {"1|'; DROP TABLE boards; --|A|/dev/pts/9|bench|NULL|2026-12-09T11:22:12Z|"
+           "2026-12-09T11:22:20Z|8.25|failed|1|1|1|0|0|NULL",
+           "2|NULL|B|/dev/pts/8|bench|NULL|2026-12-09T11:22:12Z|2026-12-09T11:22:12Z|0.0|"
+           "interrupted|0|0|0|0|NULL|NULL"}),
+      database_rows(path,
+                    "SELECT id, serial, slot, port, station, operator, started, ended, seconds,"
+                    " outcome, sdram_passes, sdram_failed, flash_passes, flash_failed,"
+                    " korvane_status, message FROM boards ORDER BY id"));
   EXPECT_EQ(std::vector<std::string>({"1|sdram|data_stuck|data line 5 stuck at 1"}),
-            query(path, "SELECT board_id, test, kind, words FROM board_faults"));
-  EXPECT_EQ(std::vector<std::string>({"wal"}), query(path, "PRAGMA journal_mode"));
+            database_rows(path, "SELECT board_id, test, kind, words FROM board_faults"));
+  EXPECT_EQ(std::vector<std::string>({"wal"}), database_rows(path, "PRAGMA journal_mode"));
 
   // Opened again, the rows are kept and the ids go on.
   db = station_db_open(path, &why);

@@ -82,12 +82,7 @@ TEST(station_wine, tests_a_board_per_slot_and_records_each) {
     argv.insert(argv.end(), s.board.begin(), s.board.end());
     pid_t board = start_child(argv, "boardsim");
     std::string line;
-    auto has_line = [&line](const child_result &r) {
-      size_t end = r.out.find('\n');
-      if (end != std::string::npos) line = r.out.substr(0, end);
-      return end != std::string::npos;
-    };
-    ASSERT_TRUE(board > 0 && read_child_until(board, has_line, 10)) << "boardsim did not start";
+    ASSERT_TRUE(board > 0 && read_child_line(board, &line, 10)) << "boardsim did not start";
     boards.push_back(board);
     args.push_back(std::string(s.slot) + "=" + korvane_port_for(line).arg);
   }

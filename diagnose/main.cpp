@@ -89,11 +89,9 @@ const option_row<options> OPTIONS[] = {
     {"--exit-status", nullptr,
      "exit with 8 when the SDRAM test failed in any pass, 16\nwhen the FLASH test did, 24 when "
      "both did",
-     [](options *o, const char *, std::string *) { return o->exit_status = true; }},
-    {"-h, --help", nullptr, "print this text and exit",
-     [](options *o, const char *, std::string *) { return o->help = true; }, 0, true},
-    {"--version", nullptr, "print the version and exit",
-     [](options *o, const char *, std::string *) { return o->version = true; }, 0, true},
+     option_flag<&options::exit_status>},
+    {"-h, --help", nullptr, "print this text and exit", option_flag<&options::help>, 0, true},
+    {"--version", nullptr, "print the version and exit", option_flag<&options::version>, 0, true},
 };
 
 // The log file: one at most, "-" for standard input.

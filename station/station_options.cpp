@@ -20,89 +20,62 @@ bool read_number(const char *text, double lo, double hi, bool whole, double *val
   return true;
 }
 
+// A value refused: the option's rule, then what was wrong.
+bool refuse(std::string *why, const char *rule, const char *what) {
+  *why = std::string(rule) + what;
+  return false;
+}
+
 using row = option_row<station_options>;
 
 const row OPTIONS[] = {
     {"--passes", "N", "soak each board for N complete passes",
      [](station_options *o, const char *value, std::string *why) {
        double v = 0;
-       if (!read_number(value, 1, 1000000, true, &v)) {
-         *why = "--passes takes a whole number from 1 to 1000000: " + std::string(value);
-         return false;
-       }
+       if (!read_number(value, 1, 1000000, true, &v))
+         return refuse(why, "--passes takes a whole number from 1 to 1000000: ", value);
        o->passes = (int)v;
        return true;
      }},
     {"--minutes", "M", "soak each board for M minutes, counting its complete\npasses",
      [](station_options *o, const char *value, std::string *why) {
-       if (!read_number(value, 0.001, 100000, false, &o->minutes)) {
-         *why = "--minutes takes a number of minutes above 0: " + std::string(value);
-         return false;
-       }
-       return true;
+       return read_number(value, 0.001, 100000, false, &o->minutes) ||
+              refuse(why, "--minutes takes a number of minutes above 0: ", value);
      }},
     {"--test", "sdram|flash", "run that test alone",
      [](station_options *o, const char *value, std::string *why) {
-       if (std::strcmp(value, "sdram") != 0 && std::strcmp(value, "flash") != 0) {
-         *why = "--test takes sdram or flash: " + std::string(value);
-         return false;
-       }
+       if (std::strcmp(value, "sdram") != 0 && std::strcmp(value, "flash") != 0)
+         return refuse(why, "--test takes sdram or flash: ", value);
        o->test = value;
        return true;
      }},
     {"--db", "PATH", "the database (default korvane-station.db)",
-     [](station_options *o, const char *value, std::string *) {
-       o->db = value;
-       return true;
-     }},
+     option_text<&station_options::db>},
     {"--logs", "DIR", "the folder of the boards' logs (default korvane-logs)",
-     [](station_options *o, const char *value, std::string *) {
-       o->logs = value;
-       return true;
-     }},
+     option_text<&station_options::logs>},
     {"--station", "NAME", "the station's name in the records (default the\nhost name)",
-     [](station_options *o, const char *value, std::string *) {
-       o->station = value;
-       return true;
-     }},
+     option_text<&station_options::station>},
     {"--operator", "NAME", "the operator's name in the records",
-     [](station_options *o, const char *value, std::string *) {
-       o->operator_name = value;
-       return true;
-     }},
-    {"--once", nullptr, "test one board per slot, then end",
-     [](station_options *o, const char *, std::string *) { return o->once = true; }},
+     option_text<&station_options::operator_name>},
+    {"--once", nullptr, "test one board per slot, then end", option_flag<&station_options::once>},
     {"--junit", "FILE", "write the run's JUnit XML report after every board",
-     [](station_options *o, const char *value, std::string *) {
-       o->junit = value;
-       return true;
-     }},
+     option_text<&station_options::junit>},
     {"--json", "FILE", "write the run's JSON report after every board",
-     [](station_options *o, const char *value, std::string *) {
-       o->json = value;
-       return true;
-     }},
+     option_text<&station_options::json>},
     {"--korvane", "PATH", "the korvane program (default the one beside\nkorvane-station)",
-     [](station_options *o, const char *value, std::string *) {
-       o->korvane = value;
-       return true;
-     }},
+     option_text<&station_options::korvane>},
     {"--web", "[ADDR:]PORT", "serve a live page of the slots, on 127.0.0.1\nunless ADDR is given",
      [](station_options *o, const char *value, std::string *why) {
        web_address address;
        std::string reason;
-       if (!web_parse_address(value, &address, &reason)) {
-         *why = "--web takes [ADDR:]PORT: " + reason;
-         return false;
-       }
+       if (!web_parse_address(value, &address, &reason))
+         return refuse(why, "--web takes [ADDR:]PORT: ", reason.c_str());
        o->web = value;
        return true;
      }},
-    {"--help", nullptr, "print this text and exit",
-     [](station_options *o, const char *, std::string *) { return o->help = true; }, 0, false,
+    {"--help", nullptr, "print this text and exit", option_flag<&station_options::help>, 0, false,
      "-h"},
-    {"--version", nullptr, "print the version and exit",
-     [](station_options *o, const char *, std::string *) { return o->version = true; }},
+    {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},
 };
 
 const char USAGE_HEAD[] =

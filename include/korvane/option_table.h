@@ -16,6 +16,8 @@
 // Summary
 //   option_parse  read a command line through a table into an options record
 //   option_usage  the table's part of the usage text
+//   option_text   the setter of a row whose value is kept as given
+//   option_flag   the setter of a flag
 #pragma once
 
 #include <cstddef>
@@ -34,6 +36,30 @@ struct option_row {
   const char *also = nullptr;     // one more name, taken but not shown in the usage
   const char *heading = nullptr;  // text before the row in the usage: a section's title
 };
+
+template <typename M>
+struct option_member;
+template <typename T, typename V>
+struct option_member<V T::*> {
+  using owner = T;
+};
+
+// option_text<&record::field>: the value kept as given, in a std::string or
+// const char * field.
+template <auto field>
+bool option_text(typename option_member<decltype(field)>::owner *options, const char *value,
+                 std::string *) {
+  options->*field = value;
+  return true;
+}
+
+// option_flag<&record::field>: a bool field set.
+template <auto field>
+bool option_flag(typename option_member<decltype(field)>::owner *options, const char *,
+                 std::string *) {
+  options->*field = true;
+  return true;
+}
 
 // How a program reads what its table does not say.
 struct option_rules {

@@ -68,7 +68,8 @@ bool parse_one(const char *text, int base, long lo, long hi, long *v) {
 // say: a fault it refuses on a sound board is a bad value, one it refuses
 // beside the faults already given does not fit. The reason is given only
 // for the latter.
-bool add_fault(boardsim_options *o, sdram_fault_kind kind, const char *value, std::string *why) {
+template <sdram_fault_kind kind>
+bool add_fault(boardsim_options *o, const char *value, std::string *why) {
   int numbers = kind == sdram_fault_kind::data_floating ? 1 : 2;
   long v[2] = {0, 0};
   if (parse_list(value, ':', 10, 0, INT_MAX, v, numbers) != numbers) return false;
@@ -80,16 +81,19 @@ bool add_fault(boardsim_options *o, sdram_fault_kind kind, const char *value, st
   return false;
 }
 
+// A path: any text but the empty one.
+template <std::string boardsim_options::*field>
+bool set_path(boardsim_options *o, const char *value, std::string *) {
+  o->*field = value;
+  return *value != '\0';
+}
+
 using row = option_row<boardsim_options>;
 
 const row OPTIONS[] = {
     {"--link", "PATH",
      "also make a symbolic link to the pseudo-terminal\nat PATH (removed at exit)",
-     [](boardsim_options *o, const char *value, std::string *) {
-       o->link_path = value;
-       return *value != '\0';
-     },
-     0, false, nullptr, "Line:\n"},
+     set_path<&boardsim_options::link_path>, 0, false, nullptr, "Line:\n"},
     {"--baud", "RATE",
      "pace both directions at RATE bits per second, ten\nbits a byte (for realistic timings); "
      "without it\nbytes pass as fast as they can",
@@ -99,16 +103,12 @@ const row OPTIONS[] = {
     {"--timestamps", nullptr,
      "print the times of the wake-up answer, the end of\nthe download and the first byte from "
      "the running\ncode on standard error (monotonic clock, seconds)",
-     [](boardsim_options *o, const char *, std::string *) { return o->timestamps = true; }},
+     option_flag<&boardsim_options::timestamps>},
     {"--boards", "FILE",
      "a stream of boards on the one line, one a line of\nFILE, each line the board's fault "
      "options (an empty\nline is a sound board); the next goes in when the\nhost wakes a board "
      "whose code runs, or on SIGUSR1,\nand boardsim ends after the last",
-     [](boardsim_options *o, const char *value, std::string *) {
-       o->boards_path = value;
-       return *value != '\0';
-     },
-     0, false, nullptr, "\nBoards:\n"},
+     set_path<&boardsim_options::boards_path>, 0, false, nullptr, "\nBoards:\n"},
     {"--seed", "N",
      "draw the junk that the boot ROM leaves in the core's\nregisters and in memory from N (0 to "
      "4294967295);\nwithout it each run draws its own",
@@ -121,7 +121,7 @@ const row OPTIONS[] = {
      },
      0, false, nullptr, "\nHand-over:\n"},
     {"--show-seed", nullptr, "print the seed in use on standard error",
-     [](boardsim_options *o, const char *, std::string *) { return o->show_seed = true; }},
+     option_flag<&boardsim_options::show_seed>},
     {"--boot-delay", "MS", "listen for the wake-up pattern only MS\nmilliseconds after start",
      [](boardsim_options *o, const char *value, std::string *) {
        long v;
@@ -160,43 +160,22 @@ const row OPTIONS[] = {
      },
      0, false, nullptr, "\nLine noise:\n"},
     {"--data-stuck", "L:V", "data line L stuck at V (0 or 1)",
-     [](boardsim_options *o, const char *value, std::string *why) {
-       return add_fault(o, sdram_fault_kind::data_stuck, value, why);
-     },
-     BOARD, false, nullptr,
+     add_fault<sdram_fault_kind::data_stuck>, BOARD, false, nullptr,
      "\nSDRAM faults (byte-address lines 1..25, data lines 0..15; up to two in\nall, each option "
      "may be given twice):\n"},
     {"--addr-stuck", "L:V", "address line L stuck at V (0 or 1)",
-     [](boardsim_options *o, const char *value, std::string *why) {
-       return add_fault(o, sdram_fault_kind::addr_stuck, value, why);
-     },
-     BOARD},
+     add_fault<sdram_fault_kind::addr_stuck>, BOARD},
     {"--addr-short", "A:B", "address lines A and B shorted together (wired AND)",
-     [](boardsim_options *o, const char *value, std::string *why) {
-       return add_fault(o, sdram_fault_kind::addr_short, value, why);
-     },
-     BOARD},
+     add_fault<sdram_fault_kind::addr_short>, BOARD},
     {"--addr-short-or", "A:B", "address lines A and B shorted together (wired OR)",
-     [](boardsim_options *o, const char *value, std::string *why) {
-       return add_fault(o, sdram_fault_kind::addr_short_or, value, why);
-     },
-     BOARD},
+     add_fault<sdram_fault_kind::addr_short_or>, BOARD},
     {"--data-short", "A:B", "data lines A and B shorted together (wired AND)",
-     [](boardsim_options *o, const char *value, std::string *why) {
-       return add_fault(o, sdram_fault_kind::data_short, value, why);
-     },
-     BOARD},
+     add_fault<sdram_fault_kind::data_short>, BOARD},
     {"--data-short-or", "A:B", "data lines A and B shorted together (wired OR)",
-     [](boardsim_options *o, const char *value, std::string *why) {
-       return add_fault(o, sdram_fault_kind::data_short_or, value, why);
-     },
-     BOARD},
+     add_fault<sdram_fault_kind::data_short_or>, BOARD},
     {"--data-floating", "L",
      "data line L driven by nobody: it reads as the bus's\nlevel at the previous store or load",
-     [](boardsim_options *o, const char *value, std::string *why) {
-       return add_fault(o, sdram_fault_kind::data_floating, value, why);
-     },
-     BOARD},
+     add_fault<sdram_fault_kind::data_floating>, BOARD},
     {"--nand-id", "M,D,T,F", "the four ID bytes (default 2c,f1,80,95)",
      [](boardsim_options *o, const char *value, std::string *) {
        long v[4];
@@ -220,11 +199,9 @@ const row OPTIONS[] = {
        return o->board.nand.never_ready = true;
      },
      BOARD},
-    {"--help", nullptr, "print this text and exit",
-     [](boardsim_options *o, const char *, std::string *) { return o->help = true; }, 0, false,
+    {"--help", nullptr, "print this text and exit", option_flag<&boardsim_options::help>, 0, false,
      nullptr, "\n"},
-    {"--version", nullptr, "print the version and exit",
-     [](boardsim_options *o, const char *, std::string *) { return o->version = true; }},
+    {"--version", nullptr, "print the version and exit", option_flag<&boardsim_options::version>},
 };
 
 // boardsim takes no plain argument; the first is refused once every option

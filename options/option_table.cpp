@@ -101,6 +101,7 @@ std::string option_usage(const std::vector<option_spec> &specs, size_t help_colu
   std::string text;
   const std::string indent(help_column, ' ');
   for (const option_spec &s : specs) {
+    if (!s.help) continue;
     if (s.heading) text += s.heading;
     std::string head =
         std::string("  ") + s.names + (s.argument ? std::string(" ") + s.argument : "");

@@ -29,7 +29,8 @@ template <typename T>
 struct option_row {
   const char *names;     // as the usage shows them, ", " between: "-h, --help"
   const char *argument;  // the value's name in the usage; nullptr for a flag
-  const char *help;      // may hold line breaks; each further line is indented
+  const char *help;      // may hold line breaks, each further line indented;
+                         // nullptr where the usage is a synopsis alone
   bool (*set)(T *options, const char *value, std::string *why);  // false: refused
   int group = 0;                  // the program's own sorting of its options
   bool stops = false;             // the parse ends after it (--help where it acts at once)

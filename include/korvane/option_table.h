@@ -12,6 +12,10 @@
 //   a reason; plain arguments go, in order, to the program's own handler.
 // - The parse never prints: it says what went wrong and where, and the
 //   program words it, each in its own texts.
+// - One contract for a program's own parse over its table: it returns true
+//   to go on, or false with its one-line reason in a `std::string *why` that
+//   may be null; --help and --version are fields of its options record, which
+//   its main file acts on (usage or version printed, status 0).
 //
 // Summary
 //   option_parse  read a command line through a table into an options record
@@ -111,6 +115,8 @@ enum class option_step { row, argument, end, fault };
 option_step option_next(int argc, char **argv, const std::vector<option_spec> &specs,
                         const option_rules &rules, option_cursor *cursor, option_outcome *outcome);
 
+// The usage lines of the rows that have a help text, each row's help
+// starting at help_column (on a line of its own when the names reach it).
 std::string option_usage(const std::vector<option_spec> &specs, size_t help_column);
 
 template <typename T, size_t N>
@@ -158,8 +164,6 @@ bool option_parse(int argc, char **argv, const option_row<T> (&rows)[N], const o
   }
 }
 
-// The usage lines of the table's rows, each row's help starting at
-// help_column (on a line of its own when the names reach it).
 template <typename T, size_t N>
 std::string option_usage(const option_row<T> (&rows)[N], size_t help_column) {
   return option_usage(option_specs(rows), help_column);

@@ -43,31 +43,24 @@ int bad_option(const char *usage, const std::string &problem) {
   return 2;
 }
 
-// A value that may be anything but empty.
-template <std::string command_options::*field>
-bool set_value(command_options *o, const char *value, std::string *) {
-  o->*field = value;
-  return *value != '\0';
-}
-
 // The usage of each command is its synopsis alone, so the rows carry no
 // help text.
 using row = option_row<command_options>;
 
 const row REPORT_OPTIONS[] = {
-    {"--db", "PATH", nullptr, set_value<&command_options::db>},
-    {"--since", "DATE", nullptr, set_value<&command_options::since>},
-    {"--until", "DATE", nullptr, set_value<&command_options::until>},
-    {"--station", "NAME", nullptr, set_value<&command_options::station>},
+    {"--db", "PATH", nullptr, option_word<&command_options::db>},
+    {"--since", "DATE", nullptr, option_word<&command_options::since>},
+    {"--until", "DATE", nullptr, option_word<&command_options::until>},
+    {"--station", "NAME", nullptr, option_word<&command_options::station>},
     {"--csv", nullptr, nullptr, option_flag<&command_options::csv>},
-    {"--html", "FILE", nullptr, set_value<&command_options::html>},
+    {"--html", "FILE", nullptr, option_word<&command_options::html>},
     {"-h, --help", nullptr, nullptr, option_flag<&command_options::help>, 0, true},
 };
 
 const row HISTORY_OPTIONS[] = {
-    {"--db", "PATH", nullptr, set_value<&command_options::db>},
+    {"--db", "PATH", nullptr, option_word<&command_options::db>},
     {"--csv", nullptr, nullptr, option_flag<&command_options::csv>},
-    {"--html", "FILE", nullptr, set_value<&command_options::html>},
+    {"--html", "FILE", nullptr, option_word<&command_options::html>},
     {"-h, --help", nullptr, nullptr, option_flag<&command_options::help>, 0, true},
 };
 
@@ -104,6 +97,22 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
       break;
   }
   return false;
+}
+
+// False when the command ends with its command line, with the status to end
+// with: after its usage (--help) or a bad option.
+template <size_t N>
+bool read_options(int argc, char **argv, const row (&rows)[N],
+                  bool (*argument)(command_options *, const char *, std::string *),
+                  const char *usage, command_options *o, int *status) {
+  std::string why;
+  if (!parse_options(argc, argv, rows, argument, o, &why)) {
+    *status = bad_option(usage, why);
+    return false;
+  }
+  if (o->help) fputs(usage, stdout);
+  *status = 0;
+  return !o->help;
 }
 
 bool write_stdout(const std::string &text) {
@@ -152,13 +161,9 @@ std::string report_title(const command_options &o) {
 
 int station_report_main(int argc, char **argv) {
   command_options o;
-  std::string why;
-  if (!parse_options(argc, argv, REPORT_OPTIONS, refuse_argument, &o, &why))
-    return bad_option(REPORT_USAGE, why);
-  if (o.help) {
-    fputs(REPORT_USAGE, stdout);
-    return 0;
-  }
+  int status;
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, REPORT_USAGE, &o, &status))
+    return status;
   report_filter filter;
   filter.station = o.station;
   const std::pair<const std::string *, std::string *> bounds[] = {{&o.since, &filter.since},
@@ -173,6 +178,7 @@ int station_report_main(int argc, char **argv) {
   if (!db) return 1;
   station_report report;
   std::vector<failed_board> failed;
+  std::string why;
   bool ok = report_gather(db, filter, &report, &why) &&
             (o.html.empty() ||
              report_failed_boards(
@@ -190,13 +196,9 @@ int station_report_main(int argc, char **argv) {
 
 int station_history_main(int argc, char **argv) {
   command_options o;
-  std::string why;
-  if (!parse_options(argc, argv, HISTORY_OPTIONS, take_serial, &o, &why))
-    return bad_option(HISTORY_USAGE, why);
-  if (o.help) {
-    fputs(HISTORY_USAGE, stdout);
-    return 0;
-  }
+  int status;
+  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, HISTORY_USAGE, &o, &status))
+    return status;
   if (!o.serial_given) return bad_option(HISTORY_USAGE, "which board? give its serial");
   binary_output();
   sqlite3 *db = open_database(o);
@@ -204,6 +206,7 @@ int station_history_main(int argc, char **argv) {
   std::vector<history_cycle> kept;
   bool written = true;
   long long count = 0, shown = 0;
+  std::string why;
   bool ok = history_cycles(
       db, o.serial,
       [&](const history_cycle &c) {

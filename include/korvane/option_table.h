@@ -21,6 +21,7 @@
 //   option_parse  read a command line through a table into an options record
 //   option_usage  the table's part of the usage text
 //   option_text   the setter of a row whose value is kept as given
+//   option_word   the same, refusing an empty value
 //   option_flag   the setter of a flag
 #pragma once
 
@@ -56,6 +57,15 @@ bool option_text(typename option_member<decltype(field)>::owner *options, const 
                  std::string *) {
   options->*field = value;
   return true;
+}
+
+// option_word<&record::field>: the same, refused when empty (a path, a
+// name), with no reason: the program words the refusal.
+template <auto field>
+bool option_word(typename option_member<decltype(field)>::owner *options, const char *value,
+                 std::string *) {
+  options->*field = value;
+  return *value != '\0';
 }
 
 // option_flag<&record::field>: a bool field set.

@@ -81,19 +81,12 @@ bool add_fault(boardsim_options *o, const char *value, std::string *why) {
   return false;
 }
 
-// A path: any text but the empty one.
-template <std::string boardsim_options::*field>
-bool set_path(boardsim_options *o, const char *value, std::string *) {
-  o->*field = value;
-  return *value != '\0';
-}
-
 using row = option_row<boardsim_options>;
 
 const row OPTIONS[] = {
     {"--link", "PATH",
      "also make a symbolic link to the pseudo-terminal\nat PATH (removed at exit)",
-     set_path<&boardsim_options::link_path>, 0, false, nullptr, "Line:\n"},
+     option_word<&boardsim_options::link_path>, 0, false, nullptr, "Line:\n"},
     {"--baud", "RATE",
      "pace both directions at RATE bits per second, ten\nbits a byte (for realistic timings); "
      "without it\nbytes pass as fast as they can",
@@ -108,7 +101,7 @@ const row OPTIONS[] = {
      "a stream of boards on the one line, one a line of\nFILE, each line the board's fault "
      "options (an empty\nline is a sound board); the next goes in when the\nhost wakes a board "
      "whose code runs, or on SIGUSR1,\nand boardsim ends after the last",
-     set_path<&boardsim_options::boards_path>, 0, false, nullptr, "\nBoards:\n"},
+     option_word<&boardsim_options::boards_path>, 0, false, nullptr, "\nBoards:\n"},
     {"--seed", "N",
      "draw the junk that the boot ROM leaves in the core's\nregisters and in memory from N (0 to "
      "4294967295);\nwithout it each run draws its own",

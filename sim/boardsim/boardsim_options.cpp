@@ -200,7 +200,7 @@ const row OPTIONS[] = {
 // boardsim takes no plain argument; the first is refused once every option
 // has been read, so that a bad option is named first.
 bool take_stray(boardsim_options *o, const char *text, std::string *) {
-  if (o->stray.empty()) o->stray = text;
+  if (!o->stray) o->stray = text;
   return true;
 }
 
@@ -223,19 +223,21 @@ bool parse_words(int argc, char **argv, boardsim_options *o, int *others, std::s
       *others += outcome.given[i];
     }
   }
-  const std::string given = argv[outcome.arg];
-  if (!parsed && outcome.fault == option_fault::refused_value) {
-    const std::string value = std::string("'") + outcome.value + "' for " + given;
-    give_reason(why, outcome.why.empty() ? "bad value " + value
-                                         : "SDRAM fault " + value + " " + outcome.why);
-    return false;
-  }
   if (!parsed) {
-    give_reason(why, "unknown option or missing value: " + given);
+    const std::string given = argv[outcome.arg];
+    const std::string value = std::string("'") + outcome.value + "' for " + given;
+    if (outcome.fault != option_fault::refused_value) {
+      give_reason(why, "unknown option or missing value: " + given);
+    } else if (outcome.why.empty()) {
+      give_reason(why, "bad value " + value);
+    } else {
+      // Only an SDRAM fault that does not fit comes with a reason.
+      give_reason(why, "SDRAM fault " + value + " " + outcome.why);
+    }
     return false;
   }
-  if (!o->stray.empty()) {
-    give_reason(why, "unexpected argument: " + o->stray);
+  if (o->stray) {
+    give_reason(why, std::string("unexpected argument: ") + o->stray);
     return false;
   }
   return true;

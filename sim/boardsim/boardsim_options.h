@@ -22,8 +22,8 @@ struct boardsim_options {
   bool seed_given = false;  // otherwise each run draws its own
   uint32_t seed = 0;        // the boot ROM's junk; board n of a boards file takes seed + n - 1
   bool show_seed = false;
-  int board_options = 0;  // how many options given were a board's own
-  std::string stray;      // the first plain argument given: boardsim takes none
+  int board_options = 0;        // how many options given were a board's own
+  const char *stray = nullptr;  // the first plain argument given: boardsim takes none
 };
 
 // False with a one-line message in why (no newline; why may be null).

@@ -104,7 +104,7 @@ bool set_path(options *o, const char *text, std::string *why) {
   return true;
 }
 
-// False with the reason, and the argument it is about, in why.
+// False with the reason, and the argument it is about, in why (may be null).
 bool parse_options(int argc, char **argv, options *o, std::string *why) {
   option_outcome outcome;
   if (option_parse(argc, argv, OPTIONS, option_rules(), set_path, o, &outcome)) return true;
@@ -124,7 +124,7 @@ bool parse_options(int argc, char **argv, options *o, std::string *why) {
     default:
       break;
   }
-  *why = problem + ": " + argv[named];
+  if (why) *why = problem + ": " + argv[named];
   return false;
 }
 

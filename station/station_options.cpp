@@ -102,6 +102,7 @@ const char USAGE_TAIL[] =
 
 const size_t HELP_COLUMN = 22;
 
+// A plain argument: a slot, NAME=PORT or PORT.
 bool add_slot(station_options *o, const char *argument, std::string *why) {
   const std::string text = argument;
   size_t eq = text.find('=');

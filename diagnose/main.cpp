@@ -12,6 +12,7 @@
 #endif
 
 #include "bus_drawing.h"
+#include "korvane/option_table.h"
 #include "json_report.h"
 #include "junit_report.h"
 #include "line_reader.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-const char USAGE[] =
+const char USAGE_HEAD[] =
     "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n"
     "\n"
     "Reads the log that `korvane -l LOGFILE` wrote (standard input when no\n"
@@ -29,21 +30,16 @@ const char USAGE[] =
     "when korvane ran with -v, which SDRAM data or address line is stuck or\n"
     "shorted and which flash check failed. A continuous run's passes are\n"
     "grouped by what they showed.\n"
-    "\n"
-    "  --json         print one JSON document instead of the text\n"
-    "  --junit        print a JUnit XML report instead of the text\n"
-    "  --html FILE    also write FILE, an HTML page that draws the SDRAM bus\n"
-    "                 with the faulty lines marked and lists the failed flash\n"
-    "                 checks\n"
-    "  --exit-status  exit with 8 when the SDRAM test failed in any pass, 16\n"
-    "                 when the FLASH test did, 24 when both did\n"
-    "  -h, --help     print this text and exit\n"
-    "  --version      print the version and exit\n"
+    "\n";
+
+const char USAGE_TAIL[] =
     "\n"
     "Exit status: 0 when the log was read and diagnosed, whatever the verdict\n"
     "(with --exit-status: when every test passed in every pass); 1 for a log\n"
     "that cannot be read or is not a korvane log, or a report that cannot be\n"
     "written; 2 for a bad option.\n";
+
+const size_t HELP_COLUMN = 17;
 
 const char SHORT_USAGE[] = "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
 
@@ -51,57 +47,85 @@ enum class output_form { text, json, junit };
 
 struct options {
   output_form form = output_form::text;
+  bool form_given = false;
   bool exit_status = false;
   const char *path = nullptr;
   const char *html = nullptr;
+  bool help = false;
+  bool version = false;
 };
 
-// 0 to go on, else the status to exit with.
-int parse_options(int argc, char **argv, options *o) {
-  bool form_given = false, options_ended = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (!options_ended && arg == "--") {
-      options_ended = true;
-      continue;
-    }
-    if (options_ended) arg = "";  // a file, whatever its name
-    if (arg == "-h" || arg == "--help") {
-      fputs(USAGE, stdout);
-      return -1;
-    }
-    if (arg == "--version") {
-      fputs("korvane-diagnose " KORVANE_VERSION "\n", stdout);
-      return -1;
-    }
-    const char *problem = nullptr;
-    if (arg == "--json" || arg == "--junit") {
-      output_form form = arg == "--json" ? output_form::json : output_form::junit;
-      if (form_given && form != o->form) problem = "--json and --junit exclude each other";
-      o->form = form;
-      form_given = true;
-    } else if (arg == "--exit-status") {
-      o->exit_status = true;
-    } else if (arg == "--html" || arg.rfind("--html=", 0) == 0) {
-      if (arg == "--html" && i + 1 < argc) {
-        o->html = argv[++i];
-      } else if (arg != "--html") {
-        o->html = argv[i] + 7;
-      }
-      if (!o->html || !*o->html) problem = "--html needs a file";
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      problem = "unknown option";
-    } else if (o->path) {
-      problem = "more than one log file";
-    } else {
-      o->path = argv[i];
-    }
-    if (problem) {
-      fprintf(stderr, "korvane-diagnose: %s: %s\n%s", problem, argv[i], SHORT_USAGE);
-      return 2;
-    }
+bool set_form(options *o, output_form form, std::string *why) {
+  if (o->form_given && form != o->form) {
+    *why = "--json and --junit exclude each other";
+    return false;
   }
-  return 0;
+  o->form = form;
+  o->form_given = true;
+  return true;
+}
+
+// --help and --version act where they stand: what follows them is not read.
+const option_row<options> OPTIONS[] = {
+    {"--json", nullptr, "print one JSON document instead of the text",
+     [](options *o, const char *, std::string *why) {
+       return set_form(o, output_form::json, why);
+     }},
+    {"--junit", nullptr, "print a JUnit XML report instead of the text",
+     [](options *o, const char *, std::string *why) {
+       return set_form(o, output_form::junit, why);
+     }},
+    {"--html", "FILE",
+     "also write FILE, an HTML page that draws the SDRAM bus\nwith the faulty lines marked and "
+     "lists the failed flash\nchecks",
+     [](options *o, const char *value, std::string *why) {
+       if (!*value) {
+         *why = "--html needs a file";
+         return false;
+       }
+       o->html = value;
+       return true;
+     }},
+    {"--exit-status", nullptr,
+     "exit with 8 when the SDRAM test failed in any pass, 16\nwhen the FLASH test did, 24 when "
+     "both did",
+     option_flag<&options::exit_status>},
+    {"-h, --help", nullptr, "print this text and exit", option_flag<&options::help>, 0, true},
+    {"--version", nullptr, "print the version and exit", option_flag<&options::version>, 0, true},
+};
+
+// The log file: one at most, "-" for standard input.
+bool set_path(options *o, const char *text, std::string *why) {
+  if (o->path) {
+    *why = "more than one log file";
+    return false;
+  }
+  o->path = text;
+  return true;
+}
+
+// False with the reason, and the argument it is about, in why (may be null).
+bool parse_options(int argc, char **argv, options *o, std::string *why) {
+  option_outcome outcome;
+  if (option_parse(argc, argv, OPTIONS, option_rules(), set_path, o, &outcome)) return true;
+  int named = outcome.arg;
+  std::string problem = outcome.why;
+  switch (outcome.fault) {
+    case option_fault::unknown:
+    case option_fault::unwanted_value:
+      problem = "unknown option";
+      break;
+    case option_fault::missing_value:
+      problem = outcome.name + " needs a file";  // --html is the one that takes a value
+      break;
+    case option_fault::refused_value:
+      named = outcome.last;
+      break;
+    default:
+      break;
+  }
+  if (why) *why = problem + ": " + argv[named];
+  return false;
 }
 
 // The page of --html: the text report, the bus drawn with its faults and
@@ -124,8 +148,19 @@ int main(int argc, char **argv) {
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
   options o;
-  int status = parse_options(argc, argv, &o);
-  if (status) return status < 0 ? 0 : status;
+  std::string why;
+  if (!parse_options(argc, argv, &o, &why)) {
+    fprintf(stderr, "korvane-diagnose: %s\n%s", why.c_str(), SHORT_USAGE);
+    return 2;
+  }
+  if (o.help) {
+    fputs((USAGE_HEAD + option_usage(OPTIONS, HELP_COLUMN) + USAGE_TAIL).c_str(), stdout);
+    return 0;
+  }
+  if (o.version) {
+    fputs("korvane-diagnose " KORVANE_VERSION "\n", stdout);
+    return 0;
+  }
 
   bool from_stdin = !o.path || std::string(o.path) == "-";
   const char *name = from_stdin ? "standard input" : o.path;
@@ -142,7 +177,6 @@ int main(int argc, char **argv) {
   line_reader_open_file(in, f);
   log_summary summary;
   summary.keep_passes = o.form == output_form::junit;
-  std::string why;
   bool parsed = summarize_log(in, &summary, &why);
   int read_errno = in->error;
   bool unreadable = in->state == line_state::unreadable;

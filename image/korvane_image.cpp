@@ -18,9 +18,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static const char USAGE[] =
-    "usage: korvane-image pack CODE.bin IMAGE.bin | verify IMAGE.bin | --version";
-
 // Far beyond any image; keeps a wrong argument (a disk image, a device) from
 // being read whole.
 static const std::size_t MAX_INPUT = 1u << 20;
@@ -193,13 +190,44 @@ static int verify(const char *image_path) {
   return 0;
 }
 
-int main(int argc, char **argv) {
-  if (argc == 4 && std::strcmp(argv[1], "pack") == 0) return pack(argv[2], argv[3]);
-  if (argc == 3 && std::strcmp(argv[1], "verify") == 0) return verify(argv[2]);
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("korvane-image %s\n", KORVANE_VERSION);
-    return 0;
+// The command line is one of these, word for word; the usage line is made
+// from them.
+struct command {
+  const char *name;
+  const char *arguments;  // their names, one word each, for the usage line
+  int (*run)(char **arguments);
+};
+
+static const command COMMANDS[] = {
+    {"pack", "CODE.bin IMAGE.bin", [](char **a) { return pack(a[0], a[1]); }},
+    {"verify", "IMAGE.bin", [](char **a) { return verify(a[0]); }},
+    {"--version", "",
+     [](char **) {
+       std::printf("korvane-image %s\n", KORVANE_VERSION);
+       return 0;
+     }},
+};
+
+// How many arguments a command takes: the words of their names.
+static int words(const char *text) {
+  int count = 0;
+  bool in_word = false;
+  for (const char *c = text; *c; c++) {
+    if (*c != ' ' && !in_word) count++;
+    in_word = *c != ' ';
   }
-  std::fprintf(stderr, "%s\n", USAGE);
+  return count;
+}
+
+int main(int argc, char **argv) {
+  for (const command &c : COMMANDS) {
+    if (argc == 2 + words(c.arguments) && std::strcmp(argv[1], c.name) == 0) return c.run(argv + 2);
+  }
+  std::string usage = "usage: korvane-image";
+  for (const command &c : COMMANDS) {
+    usage += std::string(&c == COMMANDS ? " " : " | ") + c.name + (*c.arguments ? " " : "") +
+             c.arguments;
+  }
+  std::fprintf(stderr, "%s\n", usage.c_str());
   return 1;
 }

@@ -16,6 +16,7 @@
 #include "history_format.h"
 #include "history_query.h"
 #include "html_report.h"
+#include "korvane/option_table.h"
 #include "report_format.h"
 #include "report_query.h"
 
@@ -34,6 +35,7 @@ struct command_options {
   std::string since, until, station, html, serial;
   bool csv = false;
   bool serial_given = false;
+  bool help = false;
 };
 
 int bad_option(const char *usage, const std::string &problem) {
@@ -41,56 +43,76 @@ int bad_option(const char *usage, const std::string &problem) {
   return 2;
 }
 
-// 0 to go on, -1 after the help, else the status to exit with. Values come
-// as "--db PATH" or "--db=PATH".
-int parse_options(int argc, char **argv, bool report, command_options *o) {
-  const char *usage = report ? REPORT_USAGE : HISTORY_USAGE;
-  bool options_end = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i], name = arg, value;
-    bool inline_value = false;
-    if (!options_end && arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-      name = arg.substr(0, arg.find('='));
-      value = arg.substr(arg.find('=') + 1);
-      inline_value = true;
-    }
-    std::string *target = nullptr;
-    if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
-      if (report || o->serial_given) return bad_option(usage, "unexpected argument: " + arg);
-      o->serial = arg;
-      o->serial_given = true;
-      continue;
-    } else if (arg == "--") {
-      options_end = true;
-      continue;
-    } else if (arg == "-h" || arg == "--help") {
-      fputs(usage, stdout);
-      return -1;
-    } else if (arg == "--csv") {
-      o->csv = true;
-      continue;
-    } else if (name == "--db") {
-      target = &o->db;
-    } else if (name == "--html") {
-      target = &o->html;
-    } else if (report && name == "--since") {
-      target = &o->since;
-    } else if (report && name == "--until") {
-      target = &o->until;
-    } else if (report && name == "--station") {
-      target = &o->station;
-    } else {
-      return bad_option(usage, "unknown option: " + arg);
-    }
-    if (!inline_value) {
-      if (i + 1 >= argc) return bad_option(usage, name + " needs a value");
-      value = argv[++i];
-    }
-    if (value.empty()) return bad_option(usage, name + " needs a value");
-    *target = value;
+// The usage of each command is its synopsis alone, so the rows carry no
+// help text.
+using row = option_row<command_options>;
+
+const row REPORT_OPTIONS[] = {
+    {"--db", "PATH", nullptr, option_word<&command_options::db>},
+    {"--since", "DATE", nullptr, option_word<&command_options::since>},
+    {"--until", "DATE", nullptr, option_word<&command_options::until>},
+    {"--station", "NAME", nullptr, option_word<&command_options::station>},
+    {"--csv", nullptr, nullptr, option_flag<&command_options::csv>},
+    {"--html", "FILE", nullptr, option_word<&command_options::html>},
+    {"-h, --help", nullptr, nullptr, option_flag<&command_options::help>, 0, true},
+};
+
+const row HISTORY_OPTIONS[] = {
+    {"--db", "PATH", nullptr, option_word<&command_options::db>},
+    {"--csv", nullptr, nullptr, option_flag<&command_options::csv>},
+    {"--html", "FILE", nullptr, option_word<&command_options::html>},
+    {"-h, --help", nullptr, nullptr, option_flag<&command_options::help>, 0, true},
+};
+
+bool refuse_argument(command_options *, const char *text, std::string *why) {
+  *why = "unexpected argument: " + std::string(text);
+  return false;
+}
+
+bool take_serial(command_options *o, const char *text, std::string *why) {
+  if (o->serial_given) return refuse_argument(o, text, why);
+  o->serial = text;
+  o->serial_given = true;
+  return true;
+}
+
+// False with the reason. Values come as "--db PATH" or "--db=PATH".
+template <size_t N>
+bool parse_options(int argc, char **argv, const row (&rows)[N],
+                   bool (*argument)(command_options *, const char *, std::string *),
+                   command_options *o, std::string *why) {
+  option_outcome outcome;
+  if (option_parse(argc, argv, rows, option_rules(), argument, o, &outcome)) return true;
+  switch (outcome.fault) {
+    case option_fault::unknown:
+    case option_fault::unwanted_value:
+      *why = "unknown option: " + std::string(argv[outcome.arg]);
+      break;
+    case option_fault::missing_value:
+    case option_fault::refused_value:
+      *why = outcome.name + " needs a value";
+      break;
+    default:
+      *why = outcome.why;
+      break;
   }
-  if (!report && !o->serial_given) return bad_option(usage, "which board? give its serial");
-  return 0;
+  return false;
+}
+
+// False when the command ends with its command line, with the status to end
+// with: after its usage (--help) or a bad option.
+template <size_t N>
+bool read_options(int argc, char **argv, const row (&rows)[N],
+                  bool (*argument)(command_options *, const char *, std::string *),
+                  const char *usage, command_options *o, int *status) {
+  std::string why;
+  if (!parse_options(argc, argv, rows, argument, o, &why)) {
+    *status = bad_option(usage, why);
+    return false;
+  }
+  if (o->help) fputs(usage, stdout);
+  *status = 0;
+  return !o->help;
 }
 
 bool write_stdout(const std::string &text) {
@@ -139,8 +161,9 @@ std::string report_title(const command_options &o) {
 
 int station_report_main(int argc, char **argv) {
   command_options o;
-  int status = parse_options(argc, argv, true, &o);
-  if (status) return status < 0 ? 0 : status;
+  int status;
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, REPORT_USAGE, &o, &status))
+    return status;
   report_filter filter;
   filter.station = o.station;
   const std::pair<const std::string *, std::string *> bounds[] = {{&o.since, &filter.since},
@@ -173,8 +196,10 @@ int station_report_main(int argc, char **argv) {
 
 int station_history_main(int argc, char **argv) {
   command_options o;
-  int status = parse_options(argc, argv, false, &o);
-  if (status) return status < 0 ? 0 : status;
+  int status;
+  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, HISTORY_USAGE, &o, &status))
+    return status;
+  if (!o.serial_given) return bad_option(HISTORY_USAGE, "which board? give its serial");
   binary_output();
   sqlite3 *db = open_database(o);
   if (!db) return 1;

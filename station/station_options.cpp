@@ -4,53 +4,78 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "korvane/option_table.h"
 #include "web_address.h"
 
 namespace {
 
-enum class option_id {
-  passes,
-  minutes,
-  test,
-  db,
-  logs,
-  station,
-  operator_name,
-  once,
-  junit,
-  json,
-  korvane,
-  web,
-  help,
-  version,
-};
+// Whole text, a number in [lo, hi].
+bool read_number(const char *text, double lo, double hi, bool whole, double *value) {
+  if (!*text || *text == ' ' || *text == '+' || *text == '-') return false;
+  char *end;
+  errno = 0;
+  double v = whole ? (double)std::strtol(text, &end, 10) : std::strtod(text, &end);
+  if (*end || errno || !(v >= lo && v <= hi)) return false;
+  *value = v;
+  return true;
+}
 
-struct option_row {
-  option_id id;
-  const char *name;      // with its dashes
-  const char *argument;  // nullptr for a flag
-  const char *help;      // may hold line breaks; each further line is indented
-};
+// A value refused: the option's rule, then what was wrong.
+bool refuse(std::string *why, const char *rule, const char *what) {
+  *why = std::string(rule) + what;
+  return false;
+}
 
-const option_row OPTIONS[] = {
-    {option_id::passes, "--passes", "N", "soak each board for N complete passes"},
-    {option_id::minutes, "--minutes", "M",
-     "soak each board for M minutes, counting its complete\npasses"},
-    {option_id::test, "--test", "sdram|flash", "run that test alone"},
-    {option_id::db, "--db", "PATH", "the database (default korvane-station.db)"},
-    {option_id::logs, "--logs", "DIR", "the folder of the boards' logs (default korvane-logs)"},
-    {option_id::station, "--station", "NAME",
-     "the station's name in the records (default the\nhost name)"},
-    {option_id::operator_name, "--operator", "NAME", "the operator's name in the records"},
-    {option_id::once, "--once", nullptr, "test one board per slot, then end"},
-    {option_id::junit, "--junit", "FILE", "write the run's JUnit XML report after every board"},
-    {option_id::json, "--json", "FILE", "write the run's JSON report after every board"},
-    {option_id::korvane, "--korvane", "PATH",
-     "the korvane program (default the one beside\nkorvane-station)"},
-    {option_id::web, "--web", "[ADDR:]PORT",
-     "serve a live page of the slots, on 127.0.0.1\nunless ADDR is given"},
-    {option_id::help, "--help", nullptr, "print this text and exit"},
-    {option_id::version, "--version", nullptr, "print the version and exit"},
+using row = option_row<station_options>;
+
+const row OPTIONS[] = {
+    {"--passes", "N", "soak each board for N complete passes",
+     [](station_options *o, const char *value, std::string *why) {
+       double v = 0;
+       if (!read_number(value, 1, 1000000, true, &v))
+         return refuse(why, "--passes takes a whole number from 1 to 1000000: ", value);
+       o->passes = (int)v;
+       return true;
+     }},
+    {"--minutes", "M", "soak each board for M minutes, counting its complete\npasses",
+     [](station_options *o, const char *value, std::string *why) {
+       return read_number(value, 0.001, 100000, false, &o->minutes) ||
+              refuse(why, "--minutes takes a number of minutes above 0: ", value);
+     }},
+    {"--test", "sdram|flash", "run that test alone",
+     [](station_options *o, const char *value, std::string *why) {
+       if (std::strcmp(value, "sdram") != 0 && std::strcmp(value, "flash") != 0)
+         return refuse(why, "--test takes sdram or flash: ", value);
+       o->test = value;
+       return true;
+     }},
+    {"--db", "PATH", "the database (default korvane-station.db)",
+     option_text<&station_options::db>},
+    {"--logs", "DIR", "the folder of the boards' logs (default korvane-logs)",
+     option_text<&station_options::logs>},
+    {"--station", "NAME", "the station's name in the records (default the\nhost name)",
+     option_text<&station_options::station>},
+    {"--operator", "NAME", "the operator's name in the records",
+     option_text<&station_options::operator_name>},
+    {"--once", nullptr, "test one board per slot, then end", option_flag<&station_options::once>},
+    {"--junit", "FILE", "write the run's JUnit XML report after every board",
+     option_text<&station_options::junit>},
+    {"--json", "FILE", "write the run's JSON report after every board",
+     option_text<&station_options::json>},
+    {"--korvane", "PATH", "the korvane program (default the one beside\nkorvane-station)",
+     option_text<&station_options::korvane>},
+    {"--web", "[ADDR:]PORT", "serve a live page of the slots, on 127.0.0.1\nunless ADDR is given",
+     [](station_options *o, const char *value, std::string *why) {
+       web_address address;
+       std::string reason;
+       if (!web_parse_address(value, &address, &reason))
+         return refuse(why, "--web takes [ADDR:]PORT: ", reason.c_str());
+       o->web = value;
+       return true;
+     }},
+    {"--help", nullptr, "print this text and exit", option_flag<&station_options::help>, 0, false,
+     "-h"},
+    {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},
 };
 
 const char USAGE_HEAD[] =
@@ -77,86 +102,9 @@ const char USAGE_TAIL[] =
 
 const size_t HELP_COLUMN = 22;
 
-// Whole text, a number in [lo, hi].
-bool read_number(const char *text, double lo, double hi, bool whole, double *value) {
-  if (!*text || *text == ' ' || *text == '+' || *text == '-') return false;
-  char *end;
-  errno = 0;
-  double v = whole ? (double)std::strtol(text, &end, 10) : std::strtod(text, &end);
-  if (*end || errno || !(v >= lo && v <= hi)) return false;
-  *value = v;
-  return true;
-}
-
-bool take_option(const option_row &row, const char *arg, station_options *o, std::string *why) {
-  double v = 0;
-  switch (row.id) {
-    case option_id::passes:
-      if (!read_number(arg, 1, 1000000, true, &v)) {
-        *why = "--passes takes a whole number from 1 to 1000000: " + std::string(arg);
-        return false;
-      }
-      o->passes = (int)v;
-      return true;
-    case option_id::minutes:
-      if (!read_number(arg, 0.001, 100000, false, &v)) {
-        *why = "--minutes takes a number of minutes above 0: " + std::string(arg);
-        return false;
-      }
-      o->minutes = v;
-      return true;
-    case option_id::test:
-      if (std::strcmp(arg, "sdram") != 0 && std::strcmp(arg, "flash") != 0) {
-        *why = "--test takes sdram or flash: " + std::string(arg);
-        return false;
-      }
-      o->test = arg;
-      return true;
-    case option_id::db:
-      o->db = arg;
-      return true;
-    case option_id::logs:
-      o->logs = arg;
-      return true;
-    case option_id::station:
-      o->station = arg;
-      return true;
-    case option_id::operator_name:
-      o->operator_name = arg;
-      return true;
-    case option_id::junit:
-      o->junit = arg;
-      return true;
-    case option_id::json:
-      o->json = arg;
-      return true;
-    case option_id::korvane:
-      o->korvane = arg;
-      return true;
-    case option_id::web: {
-      web_address address;
-      std::string reason;
-      if (!web_parse_address(arg, &address, &reason)) {
-        *why = "--web takes [ADDR:]PORT: " + reason;
-        return false;
-      }
-      o->web = arg;
-      return true;
-    }
-    case option_id::once:
-      o->once = true;
-      return true;
-    case option_id::help:
-      o->help = true;
-      return true;
-    case option_id::version:
-      o->version = true;
-      return true;
-  }
-  return false;
-}
-
-bool add_slot(const std::string &text, station_options *o, std::string *why) {
+// A plain argument: a slot, NAME=PORT or PORT.
+bool add_slot(station_options *o, const char *argument, std::string *why) {
+  const std::string text = argument;
   size_t eq = text.find('=');
   station_slot s;
   s.name = eq == std::string::npos ? text : text.substr(0, eq);
@@ -179,80 +127,39 @@ bool add_slot(const std::string &text, station_options *o, std::string *why) {
   return true;
 }
 
+// The command line's fault in the station's words.
+std::string reason(const option_outcome &outcome) {
+  switch (outcome.fault) {
+    case option_fault::unknown:
+      return "unknown option " + outcome.name;
+    case option_fault::missing_value:
+      return outcome.name + " needs its " + OPTIONS[outcome.row].argument;
+    case option_fault::unwanted_value:
+      return outcome.name + " takes no value";
+    default:
+      return outcome.why;
+  }
+}
+
 }  // namespace
 
 bool parse_station_options(int argc, char **argv, station_options *o, std::string *why) {
-  std::string ignored;
-  if (!why) why = &ignored;
-  bool options_end = false;
-  for (int i = 1; i < argc; i++) {
-    std::string arg = argv[i];
-    if (options_end || arg.size() < 2 || arg[0] != '-') {
-      if (!add_slot(arg, o, why)) return false;
-      continue;
-    }
-    if (arg == "--") {
-      options_end = true;
-      continue;
-    }
-    if (arg == "-h") arg = "--help";
-    // --name=value as well as --name value.
-    std::string value;
-    bool value_given = false;
-    size_t eq = arg.find('=');
-    if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-      value_given = true;
-      arg.resize(eq);
-    }
-    const option_row *row = nullptr;
-    for (const option_row &r : OPTIONS) {
-      if (arg == r.name) row = &r;
-    }
-    if (!row) {
-      *why = "unknown option " + arg;
-      return false;
-    }
-    if (row->argument && !value_given) {
-      if (i + 1 >= argc) {
-        *why = arg + " needs its " + row->argument;
-        return false;
-      }
-      value = argv[++i];
-    } else if (!row->argument && value_given) {
-      *why = arg + " takes no value";
-      return false;
-    }
-    if (!take_option(*row, value.c_str(), o, why)) return false;
+  option_outcome outcome;
+  if (!option_parse(argc, argv, OPTIONS, option_rules(), add_slot, o, &outcome)) {
+    if (why) *why = reason(outcome);
+    return false;
   }
   if (o->help || o->version) return true;
+  const char *problem = nullptr;
   if (o->passes && o->minutes > 0) {
-    *why = "--passes and --minutes exclude each other";
-    return false;
+    problem = "--passes and --minutes exclude each other";
+  } else if (o->slots.empty()) {
+    problem = "no slot given";
   }
-  if (o->slots.empty()) {
-    *why = "no slot given";
-    return false;
-  }
-  return true;
+  if (problem && why) *why = problem;
+  return !problem;
 }
 
 std::string station_usage(void) {
-  std::string text = USAGE_HEAD;
-  text += "Options:\n";
-  for (const option_row &r : OPTIONS) {
-    std::string head =
-        std::string("  ") + r.name + (r.argument ? std::string(" ") + r.argument : "");
-    if (head.size() + 1 > HELP_COLUMN) {
-      text += head + "\n" + std::string(HELP_COLUMN, ' ');
-    } else {
-      text += head + std::string(HELP_COLUMN - head.size(), ' ');
-    }
-    for (const char *c = r.help; *c; c++) {
-      text += *c;
-      if (*c == '\n') text += std::string(HELP_COLUMN, ' ');
-    }
-    text += "\n";
-  }
-  return text + USAGE_TAIL;
+  return USAGE_HEAD + std::string("Options:\n") + option_usage(OPTIONS, HELP_COLUMN) + USAGE_TAIL;
 }

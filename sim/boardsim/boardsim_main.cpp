@@ -198,7 +198,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   if (opts.help) {
-    fputs(BOARDSIM_USAGE, stdout);
+    fputs(boardsim_usage().c_str(), stdout);
     return 0;
   }
   if (opts.version) {

@@ -1,0 +1,120 @@
+#include "korvane/option_table.h"
+
+#include <cstring>
+
+namespace {
+
+// Whether written is one of the row's names: "exact", or for a long name cut
+// short, "start".
+enum class name_match { none, start, exact };
+
+name_match match_one(const std::string &written, const char *name, size_t length,
+                     bool abbreviations) {
+  if (written.size() == length && written.compare(0, length, name, length) == 0)
+    return name_match::exact;
+  bool long_name = length > 2 && name[0] == '-' && name[1] == '-';
+  if (abbreviations && long_name && written.size() > 2 && written.size() < length &&
+      written.compare(0, written.size(), name, written.size()) == 0)
+    return name_match::start;
+  return name_match::none;
+}
+
+name_match match_row(const std::string &written, const option_spec &spec, bool abbreviations) {
+  name_match best = name_match::none;
+  for (const char *p = spec.names; *p;) {
+    const char *end = std::strstr(p, ", ");
+    size_t length = end ? size_t(end - p) : std::strlen(p);
+    name_match m = match_one(written, p, length, abbreviations);
+    if (m > best) best = m;
+    p += end ? length + 2 : length;
+  }
+  if (spec.also) {
+    name_match m = match_one(written, spec.also, std::strlen(spec.also), abbreviations);
+    if (m > best) best = m;
+  }
+  return best;
+}
+
+// The row that written names, or -1 for none or for a start that more than
+// one row shares.
+int find_row(const std::string &written, const std::vector<option_spec> &specs,
+             bool abbreviations) {
+  int started = -1, starts = 0;
+  for (size_t i = 0; i < specs.size(); i++) {
+    name_match m = match_row(written, specs[i], abbreviations);
+    if (m == name_match::exact) return int(i);
+    if (m == name_match::start) {
+      started = int(i);
+      starts++;
+    }
+  }
+  return starts == 1 ? started : -1;
+}
+
+}  // namespace
+
+option_step option_next(int argc, char **argv, const std::vector<option_spec> &specs,
+                        const option_rules &rules, option_cursor *cursor, option_outcome *outcome) {
+  for (;;) {
+    if (cursor->next >= argc) return option_step::end;
+    int i = cursor->next++;
+    const char *arg = argv[i];
+    outcome->row = -1;
+    outcome->arg = outcome->last = i;
+    outcome->name = arg;
+    outcome->value = arg;
+    if (!cursor->ended && std::strcmp(arg, "--") == 0) {
+      cursor->ended = true;
+      continue;
+    }
+    if (cursor->ended || arg[0] != '-' || arg[1] == '\0') return option_step::argument;
+    const char *value = nullptr;
+    const char *eq = arg[1] == '-' ? std::strchr(arg, '=') : nullptr;
+    if (eq) {
+      outcome->name.assign(arg, size_t(eq - arg));
+      value = eq + 1;
+    }
+    outcome->row = find_row(outcome->name, specs, rules.abbreviations);
+    if (outcome->row < 0) {
+      outcome->fault = option_fault::unknown;
+      return option_step::fault;
+    }
+    const option_spec &spec = specs[size_t(outcome->row)];
+    if (!spec.argument && value) {
+      outcome->fault = option_fault::unwanted_value;
+      return option_step::fault;
+    }
+    if (spec.argument && !value) {
+      if (cursor->next >= argc) {
+        outcome->fault = option_fault::missing_value;
+        return option_step::fault;
+      }
+      outcome->last = cursor->next;
+      value = argv[cursor->next++];
+    }
+    outcome->value = value ? value : "";
+    return option_step::row;
+  }
+}
+
+std::string option_usage(const std::vector<option_spec> &specs, size_t help_column) {
+  std::string text;
+  const std::string indent(help_column, ' ');
+  for (const option_spec &s : specs) {
+    if (!s.help) continue;
+    if (s.heading) text += s.heading;
+    std::string head =
+        std::string("  ") + s.names + (s.argument ? std::string(" ") + s.argument : "");
+    if (head.size() + 1 > help_column) {
+      text += head + "\n" + indent;
+    } else {
+      text += head + std::string(help_column - head.size(), ' ');
+    }
+    for (const char *c = s.help; *c; c++) {
+      text += *c;
+      if (*c == '\n') text += indent;
+    }
+    text += "\n";
+  }
+  return text;
+}

@@ -13,6 +13,7 @@
 
 #include "bus_drawing.h"
 #include "korvane/option_table.h"
+#include "korvane/why.h"
 #include "json_report.h"
 #include "junit_report.h"
 #include "line_reader.h"
@@ -124,8 +125,7 @@ bool parse_options(int argc, char **argv, options *o, std::string *why) {
     default:
       break;
   }
-  if (why) *why = problem + ": " + argv[named];
-  return false;
+  return set_why(why, problem + ": " + argv[named]);
 }
 
 // The page of --html: the text report, the bus drawn with its faults and

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "korvane/option_table.h"
+#include "korvane/why.h"
 #include "web_address.h"
 
 namespace {
@@ -146,8 +147,7 @@ std::string reason(const option_outcome &outcome) {
 bool parse_station_options(int argc, char **argv, station_options *o, std::string *why) {
   option_outcome outcome;
   if (!option_parse(argc, argv, OPTIONS, option_rules(), add_slot, o, &outcome)) {
-    if (why) *why = reason(outcome);
-    return false;
+    return set_why(why, reason(outcome));
   }
   if (o->help || o->version) return true;
   const char *problem = nullptr;

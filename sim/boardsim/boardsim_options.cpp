@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "korvane/option_table.h"
+#include "korvane/why.h"
 
 namespace {
 
@@ -204,10 +205,6 @@ bool take_stray(boardsim_options *o, const char *text, std::string *) {
   return true;
 }
 
-void give_reason(std::string *why, const std::string &text) {
-  if (why) *why = text;
-}
-
 // Reads the words into *o; false with the reason. *others counts the
 // options given that are not a board's own.
 bool parse_words(int argc, char **argv, boardsim_options *o, int *others, std::string *why) {
@@ -227,17 +224,17 @@ bool parse_words(int argc, char **argv, boardsim_options *o, int *others, std::s
     const std::string given = argv[outcome.arg];
     const std::string value = std::string("'") + outcome.value + "' for " + given;
     if (outcome.fault != option_fault::refused_value) {
-      give_reason(why, "unknown option or missing value: " + given);
+      set_why(why, "unknown option or missing value: " + given);
     } else if (outcome.why.empty()) {
-      give_reason(why, "bad value " + value);
+      set_why(why, "bad value " + value);
     } else {
       // Only an SDRAM fault that does not fit comes with a reason.
-      give_reason(why, "SDRAM fault " + value + " " + outcome.why);
+      set_why(why, "SDRAM fault " + value + " " + outcome.why);
     }
     return false;
   }
   if (o->stray) {
-    give_reason(why, std::string("unexpected argument: ") + o->stray);
+    set_why(why, std::string("unexpected argument: ") + o->stray);
     return false;
   }
   return true;
@@ -253,7 +250,7 @@ bool boardsim_parse_options(int argc, char **argv, boardsim_options *opts, std::
   int others;
   if (!parse_words(argc, argv, opts, &others, why)) return false;
   if (!opts->boards_path.empty() && opts->board_options > 0) {
-    give_reason(why, "with --boards the faults of each board belong in its line of the file");
+    set_why(why, "with --boards the faults of each board belong in its line of the file");
     return false;
   }
   return true;
@@ -270,7 +267,7 @@ bool boardsim_parse_board_line(const std::string &line, board_config *board, std
   int others;
   if (!parse_words(int(words.size()), argv.data(), &o, &others, why)) return false;
   if (others > 0) {
-    give_reason(why, "only a board's own options (its faults, its flash) belong in a boards file");
+    set_why(why, "only a board's own options (its faults, its flash) belong in a boards file");
     return false;
   }
   *board = o.board;

@@ -68,6 +68,13 @@ bool tangled(const sdram_fault &a, const sdram_fault &b) {
   return floating_in_short(a, b) || floating_in_short(b, a);
 }
 
+// The address lines of a fault.
+uint32_t fault_lines(const sdram_fault &f) {
+  if (sdram_fault_on_data(f.kind)) return 0;
+  if (f.kind == sdram_fault_kind::addr_stuck) return 1u << f.line;
+  return 1u << f.line | 1u << f.other;
+}
+
 // What the walk allows each read to show, and what each single fault
 // changes; made once.
 //
@@ -94,6 +101,7 @@ struct walk_facts {
   sdram_reads sound;
   std::vector<read_facts> reads;
   std::vector<read_set> changes;  // per single fault, the reads it changes alone
+  std::vector<uint32_t> lines;    // per single fault, its address lines
 };
 
 const walk_facts &facts() {
@@ -130,17 +138,11 @@ const walk_facts &facts() {
       for (int r = 0; r < SDRAM_READS; ++r)
         if (got.value[r] != w.sound.value[r]) s.add(r);
       w.changes.push_back(s);
+      w.lines.push_back(fault_lines(fault));
     }
     return w;
   }();
   return f;
-}
-
-// The address lines of a fault.
-uint32_t fault_lines(const sdram_fault &f) {
-  if (sdram_fault_on_data(f.kind)) return 0;
-  if (f.kind == sdram_fault_kind::addr_stuck) return 1u << f.line;
-  return 1u << f.line | 1u << f.other;
 }
 
 // What a trace asks of the address lines of a pair whose data faults are
@@ -261,13 +263,6 @@ bool tangled_may_fit(const trace_filter &t, const sdram_fault &a, const sdram_fa
   return (t.changed_bits & ~lines) == 0;
 }
 
-bool pair_may_fit(trace_filter *t, size_t i, size_t j) {
-  const std::vector<sdram_fault> &singles = sdram_single_faults();
-  return (tangled_may_fit(*t, singles[i], singles[j]) ||
-          t->changed.within(t->covers[i] | t->covers[j] | t->open)) &&
-         lines_meet(needs_of(t, i, j), fault_lines(singles[i]) | fault_lines(singles[j]));
-}
-
 // The changed reads alone, replayed from their windows: the last write of
 // a window that reaches the read's cell is what the read returns. Cheaper
 // than the whole walk, and most pairs that got this far fail here.
@@ -286,6 +281,64 @@ bool changed_reads_match(const trace_filter &t, const sdram_fault_config &c) {
     }
   }
   return true;
+}
+
+// What the checks on pairs with single i as the first (i < j) take from i
+// alone, worked out once for all its partners.
+struct pair_row {
+  size_t i = 0;
+  read_set with_i;  // the changed reads i and the open ones account for
+  // Pairs of address faults all need the same lines, address_only; of them,
+  // rest are left to the partner of an address fault i.
+  const line_needs *address_only = nullptr;
+  uint32_t rest = 0;
+  bool hopeless = false;  // no partner can make up for what i lacks
+  // What a data fault i leaves to an address fault, the same for every one:
+  // made when first needed.
+  const line_needs *with_address = nullptr;
+};
+
+pair_row make_pair_row(trace_filter *t, size_t i) {
+  const walk_facts &w = facts();
+  const size_t data_faults = data_fault_count();
+  pair_row row;
+  row.i = i;
+  row.with_i = t->covers[i] | t->open;
+  row.address_only = &needs_of(t, data_faults, data_faults + 1);
+  row.rest = row.address_only->must & ~w.lines[i];
+  // An address partner has two lines at most.
+  row.hopeless =
+      i >= data_faults && (!row.address_only->possible || __builtin_popcount(row.rest) > 2);
+  return row;
+}
+
+// Whether the pair of singles row.i and j (row.i < j) is worth replaying the
+// whole walk for: the checks that need no replay, cheapest first (most pairs
+// end at the first), then its changed reads alone, replayed. c receives the
+// pair.
+bool pair_may_fit(trace_filter *t, pair_row *row, size_t j, sdram_fault_config *c) {
+  const walk_facts &w = facts();
+  const std::vector<sdram_fault> &singles = sdram_single_faults();
+  const size_t data_faults = data_fault_count();
+  const size_t i = row->i;
+  if (row->hopeless) return false;
+  if (!t->changed.within(row->with_i | t->covers[j]) &&
+      (j >= data_faults || !tangled_may_fit(*t, singles[i], singles[j])))
+    return false;
+  const uint32_t lines = w.lines[i] | w.lines[j];
+  if (i >= data_faults) {
+    if ((row->rest & ~w.lines[j]) != 0 || !lines_meet(*row->address_only, lines)) return false;
+  } else if (j >= data_faults) {
+    if (!row->with_address) row->with_address = &needs_of(t, i, j);
+    if (!lines_meet(*row->with_address, lines)) return false;
+  }
+  // Two data faults move no read to another cell: changed_reads_match
+  // below checks each read against its own write, which is all the line
+  // needs would ask.
+  *c = sdram_fault_config{};
+  sdram_fault_add(c, singles[i]);
+  // A line stuck at both levels is no board at all.
+  return sdram_fault_add(c, singles[j]) && changed_reads_match(*t, *c);
 }
 
 }  // namespace
@@ -312,38 +365,12 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
     d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::single;
     return d;
   }
-  std::vector<uint32_t> lines;
-  for (const sdram_fault &f : singles) lines.push_back(fault_lines(f));
-  const size_t data_faults = data_fault_count();
-  const line_needs &address_only = needs_of(&t, data_faults, data_faults + 1);
   for (size_t i = 0; i < singles.size(); ++i) {
-    read_set with_i = t.covers[i] | t.open;
-    // Pairs of address faults all need the same lines; the rest that
-    // fault i leaves to its partner, which has two lines at most.
-    uint32_t rest = address_only.must & ~lines[i];
-    if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) continue;
-    // What a data fault i leaves to an address fault j, the same for every j.
-    const line_needs *with_address = nullptr;
+    pair_row row = make_pair_row(&t, i);
+    if (row.hopeless) continue;
     for (size_t j = i + 1; j < singles.size(); ++j) {
-      // The cheapest checks first, inline: most pairs end here.
-      if (!t.changed.within(with_i | t.covers[j]) &&
-          (j >= data_faults || !tangled_may_fit(t, singles[i], singles[j])))
-        continue;
-      if (i >= data_faults) {
-        if ((rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])) continue;
-      } else if (j >= data_faults) {
-        if (!with_address) with_address = &needs_of(&t, i, j);
-        if (!lines_meet(*with_address, lines[i] | lines[j])) continue;
-      }
-      // Two data faults move no read to another cell: changed_reads_match
-      // below checks each read against its own write, which is all the
-      // line needs would ask.
       sdram_fault_config c;
-      sdram_fault_add(&c, singles[i]);
-      // A line stuck at both levels is no board at all.
-      if (sdram_fault_add(&c, singles[j]) && changed_reads_match(t, c) &&
-          sdram_replay_matches(c, reads))
-        d.fits.push_back(c);
+      if (pair_may_fit(&t, &row, j, &c) && sdram_replay_matches(c, reads)) d.fits.push_back(c);
     }
   }
   d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::pair;
@@ -358,5 +385,7 @@ bool sdram_pair_may_fit(const sdram_fault_config &pair, const sdram_reads &reads
       if (singles[i] == pair.faults[k]) index[k] = i;
   if (index[0] > index[1]) std::swap(index[0], index[1]);
   trace_filter t = make_filter(reads);
-  return pair_may_fit(&t, index[0], index[1]) && changed_reads_match(t, pair);
+  pair_row row = make_pair_row(&t, index[0]);
+  sdram_fault_config c;
+  return pair_may_fit(&t, &row, index[1], &c);
 }

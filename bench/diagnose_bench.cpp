@@ -31,9 +31,9 @@
 #include <vector>
 
 #include "board_diagnosis.h"
-#include "inference.h"
 #include "fault_words.h"
 #include "korvane_logs.h"
+#include "sdram_diagnosis.h"
 #include "test_files.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "inference.h"
+#include "sdram_diagnosis.h"
 
 #include <cstdint>
 #include <unordered_map>

@@ -16,13 +16,16 @@
 // a CRC-16 (asked for with XMODEM_CRC_REQUEST) or an 8-bit sum (asked for with
 // XMODEM_NAK), the last block padded with XMODEM_PAD.
 constexpr unsigned char WAKEUP_PATTERN[8] = {0xBB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
-constexpr unsigned char XMODEM_SOH = 0x01;
-constexpr unsigned char XMODEM_EOT = 0x04;
-constexpr unsigned char XMODEM_ACK = 0x06;
-constexpr unsigned char XMODEM_NAK = 0x15;
-constexpr unsigned char XMODEM_CAN = 0x18;
-constexpr unsigned char XMODEM_PAD = 0x1A;
-constexpr unsigned char XMODEM_CRC_REQUEST = 'C';
+// XMODEM's control bytes.
+enum xmodem_byte : unsigned char {
+  XMODEM_SOH = 0x01,
+  XMODEM_EOT = 0x04,
+  XMODEM_ACK = 0x06,
+  XMODEM_NAK = 0x15,
+  XMODEM_CAN = 0x18,
+  XMODEM_PAD = 0x1A,
+  XMODEM_CRC_REQUEST = 'C',
+};
 
 // The monitor's command cycle: it sends MONITOR_PROMPT, reads one command
 // byte, runs the command (sending trace text only in verbose mode), then sends

@@ -283,62 +283,43 @@ bool changed_reads_match(const trace_filter &t, const sdram_fault_config &c) {
   return true;
 }
 
-// What the checks on pairs with single i as the first (i < j) take from i
-// alone, worked out once for all its partners.
-struct pair_row {
-  size_t i = 0;
-  read_set with_i;  // the changed reads i and the open ones account for
-  // Pairs of address faults all need the same lines, address_only; of them,
-  // rest are left to the partner of an address fault i.
-  const line_needs *address_only = nullptr;
-  uint32_t rest = 0;
-  bool hopeless = false;  // no partner can make up for what i lacks
-  // What a data fault i leaves to an address fault, the same for every one:
-  // made when first needed.
-  const line_needs *with_address = nullptr;
-};
-
-pair_row make_pair_row(trace_filter *t, size_t i) {
-  const walk_facts &w = facts();
-  const size_t data_faults = data_fault_count();
-  pair_row row;
-  row.i = i;
-  row.with_i = t->covers[i] | t->open;
-  row.address_only = &needs_of(t, data_faults, data_faults + 1);
-  row.rest = row.address_only->must & ~w.lines[i];
-  // An address partner has two lines at most.
-  row.hopeless =
-      i >= data_faults && (!row.address_only->possible || __builtin_popcount(row.rest) > 2);
-  return row;
-}
-
-// Whether the pair of singles row.i and j (row.i < j) is worth replaying the
-// whole walk for: the checks that need no replay, cheapest first (most pairs
-// end at the first), then its changed reads alone, replayed. c receives the
-// pair.
-bool pair_may_fit(trace_filter *t, pair_row *row, size_t j, sdram_fault_config *c) {
+// The pair search: calls found(c) with each pair c of single i and a single
+// j in [from, to) (i < from) that passes every check short of replaying the
+// whole walk. The checks that need no replay come first, cheapest first, so
+// that most pairs cost a few mask operations; then the pair's changed reads
+// alone are replayed.
+template <typename Found>
+void pairs_that_may_fit(trace_filter *t, size_t i, size_t from, size_t to, Found found) {
   const walk_facts &w = facts();
   const std::vector<sdram_fault> &singles = sdram_single_faults();
+  const std::vector<uint32_t> &lines = w.lines;
   const size_t data_faults = data_fault_count();
-  const size_t i = row->i;
-  if (row->hopeless) return false;
-  if (!t->changed.within(row->with_i | t->covers[j]) &&
-      (j >= data_faults || !tangled_may_fit(*t, singles[i], singles[j])))
-    return false;
-  const uint32_t lines = w.lines[i] | w.lines[j];
-  if (i >= data_faults) {
-    if ((row->rest & ~w.lines[j]) != 0 || !lines_meet(*row->address_only, lines)) return false;
-  } else if (j >= data_faults) {
-    if (!row->with_address) row->with_address = &needs_of(t, i, j);
-    if (!lines_meet(*row->with_address, lines)) return false;
+  const read_set with_i = t->covers[i] | t->open;
+  // Pairs of address faults all need the same lines; the rest that fault i
+  // leaves to its partner, which has two lines at most.
+  const line_needs &address_only = needs_of(t, data_faults, data_faults + 1);
+  const uint32_t rest = address_only.must & ~lines[i];
+  if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) return;
+  // What a data fault i leaves to an address fault j, the same for every j.
+  const line_needs *with_address = nullptr;
+  for (size_t j = from; j < to; ++j) {
+    if (!t->changed.within(with_i | t->covers[j]) &&
+        (j >= data_faults || !tangled_may_fit(*t, singles[i], singles[j])))
+      continue;
+    if (i >= data_faults) {
+      if ((rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])) continue;
+    } else if (j >= data_faults) {
+      if (!with_address) with_address = &needs_of(t, i, j);
+      if (!lines_meet(*with_address, lines[i] | lines[j])) continue;
+    }
+    // Two data faults move no read to another cell: changed_reads_match
+    // below checks each read against its own write, which is all the line
+    // needs would ask.
+    sdram_fault_config c;
+    sdram_fault_add(&c, singles[i]);
+    // A line stuck at both levels is no board at all.
+    if (sdram_fault_add(&c, singles[j]) && changed_reads_match(*t, c)) found(c);
   }
-  // Two data faults move no read to another cell: changed_reads_match
-  // below checks each read against its own write, which is all the line
-  // needs would ask.
-  *c = sdram_fault_config{};
-  sdram_fault_add(c, singles[i]);
-  // A line stuck at both levels is no board at all.
-  return sdram_fault_add(c, singles[j]) && changed_reads_match(*t, *c);
 }
 
 }  // namespace
@@ -365,14 +346,10 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
     d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::single;
     return d;
   }
-  for (size_t i = 0; i < singles.size(); ++i) {
-    pair_row row = make_pair_row(&t, i);
-    if (row.hopeless) continue;
-    for (size_t j = i + 1; j < singles.size(); ++j) {
-      sdram_fault_config c;
-      if (pair_may_fit(&t, &row, j, &c) && sdram_replay_matches(c, reads)) d.fits.push_back(c);
-    }
-  }
+  for (size_t i = 0; i < singles.size(); ++i)
+    pairs_that_may_fit(&t, i, i + 1, singles.size(), [&](const sdram_fault_config &c) {
+      if (sdram_replay_matches(c, reads)) d.fits.push_back(c);
+    });
   d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::pair;
   return d;
 }
@@ -385,7 +362,8 @@ bool sdram_pair_may_fit(const sdram_fault_config &pair, const sdram_reads &reads
       if (singles[i] == pair.faults[k]) index[k] = i;
   if (index[0] > index[1]) std::swap(index[0], index[1]);
   trace_filter t = make_filter(reads);
-  pair_row row = make_pair_row(&t, index[0]);
-  sdram_fault_config c;
-  return pair_may_fit(&t, &row, index[1], &c);
+  bool may_fit = false;
+  pairs_that_may_fit(&t, index[0], index[1], index[1] + 1,
+                     [&](const sdram_fault_config &) { may_fit = true; });
+  return may_fit;
 }

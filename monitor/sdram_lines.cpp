@@ -146,8 +146,8 @@ uint32_t address_line_test(uint32_t base, uint32_t size, store_routine store) {
 }
 
 uint32_t sdram_test() {
-  uint32_t result = MONITOR_RESULT_PASSED;
-  if (data_line_test(SDRAM_BASE, store16) != 0) result = SDRAM_RESULT_DATA_LINES;
-  if (address_line_test(SDRAM_BASE, SDRAM_SIZE, store16) != 0) result = SDRAM_RESULT_ADDRESS_LINES;
+  uint32_t result = 0;
+  if (data_line_test(SDRAM_BASE, store16) != 0) result = 1;
+  if (address_line_test(SDRAM_BASE, SDRAM_SIZE, store16) != 0) result = 2;
   return result;
 }

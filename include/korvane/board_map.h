@@ -37,13 +37,11 @@ constexpr char COMMAND_SDRAM_TEST = '1';
 constexpr char COMMAND_NAND_TEST = '2';
 constexpr char COMMAND_SLOW_OUTPUT = 's';  // pause after each line end from now on
 constexpr char COMMAND_VERBOSE = 'v';      // trace text from the next command on
-// The results: 0 when the test passed (so a result's first figure is '0'
-// exactly then); the SDRAM test names the last of its two parts that failed,
-// the NAND test the last of its checks (1 to 5) or a chip never ready.
-constexpr int MONITOR_RESULT_PASSED = 0;
+// The results: 0 when the test passed, so a result's first figure is
+// MONITOR_PASSED_FIGURE exactly then; the SDRAM test names the last of its
+// two parts that failed (1 data lines, 2 address lines), the NAND test the
+// last of its checks that failed (1 to 5) or a chip never ready.
 constexpr char MONITOR_PASSED_FIGURE = '0';
-constexpr int SDRAM_RESULT_DATA_LINES = 1;
-constexpr int SDRAM_RESULT_ADDRESS_LINES = 2;
 constexpr int NAND_RESULT_NEVER_READY = 6;
 
 // SDRAM: where the boot ROM loads the monitor, and what the monitor tests.

@@ -27,9 +27,9 @@
 
 #include "board_diagnosis.h"
 #include "child_process.h"
-#include "inference.h"
 #include "fault_words.h"
 #include "korvane_logs.h"
+#include "sdram_diagnosis.h"
 #include "test_files.h"
 
 namespace {

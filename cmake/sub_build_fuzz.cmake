@@ -7,6 +7,7 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_compile_options(-O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
 add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 
+add_subdirectory(include)
 add_subdirectory(options EXCLUDE_FROM_ALL)
 add_subdirectory(image EXCLUDE_FROM_ALL)
 add_subdirectory(model EXCLUDE_FROM_ALL)

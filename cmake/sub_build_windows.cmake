@@ -9,6 +9,7 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_link_options(-static -Wl,--no-insert-timestamp)
 
 # The libraries only as far as the programs link them.
+add_subdirectory(include)
 add_subdirectory(options EXCLUDE_FROM_ALL)
 add_subdirectory(image EXCLUDE_FROM_ALL)
 add_subdirectory(model EXCLUDE_FROM_ALL)

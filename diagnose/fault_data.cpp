@@ -64,7 +64,7 @@ fault_list flash_faults(const flash_reading &r, bool passed) {
   int result = flash_result(r);
   if (flash_late_ready(r, passed)) {
     add("late_ready", flash_words(r, passed));
-  } else if (result == FLASH_NEVER_READY) {
+  } else if (result == NAND_RESULT_NEVER_READY) {
     add("never_ready", flash_words(r, passed));
   } else {
     for (const flash_failure &f : flash_failures(r)) add(f.name, f.words);

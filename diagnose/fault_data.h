@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "flash_checks.h"
-#include "inference.h"
+#include "sdram_diagnosis.h"
 
 // One fault.
 struct fault_object {

@@ -66,7 +66,7 @@ std::string flash_words(const flash_reading &r, bool passed) {
   if (result == 0 && !passed)
     return "not ready within the monitor's wait; ready later (status " + hex_byte(r.status) + ")";
   if (result == 0) return "sound";
-  if (result == FLASH_NEVER_READY)
+  if (result == NAND_RESULT_NEVER_READY)
     return "never became ready (status " + hex_byte(r.status) + " after the reset)";
   std::string out;
   for (const flash_failure &f : flash_failures(r)) out += (out.empty() ? "" : "; ") + f.words;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "flash_checks.h"
-#include "inference.h"
+#include "sdram_diagnosis.h"
 
 // "data line 5 stuck at 1", "address lines 3 and 7 shorted", ...
 std::string sdram_fault_words(const sdram_fault &fault);

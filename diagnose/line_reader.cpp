@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "korvane/console_texts.h"
+
 namespace {
 
 bool refill(line_reader *r) {
@@ -23,9 +25,12 @@ bool refill(line_reader *r) {
 }
 
 bool whole_verdict(const std::string &line) {
-  return line == "passed" || line == "failed" || line == "Testing SDRAM... passed" ||
-         line == "Testing SDRAM... failed" || line == "Testing FLASH... passed" ||
-         line == "Testing FLASH... failed";
+  for (const char *verdict : {VERDICT_PASSED, VERDICT_FAILED}) {
+    if (line == verdict) return true;
+    for (const char *title : {SDRAM_TEST_TITLE, FLASH_TEST_TITLE})
+      if (line == std::string(title) + " " + verdict) return true;
+  }
+  return false;
 }
 
 void strip_cr(std::string *line) {

@@ -4,12 +4,16 @@
 #include <cstdio>
 #include <vector>
 
+#include "korvane/console_texts.h"
 #include "korvane/why.h"
 
 namespace {
 
-const char SDRAM_TITLE[] = "Testing SDRAM...";
-const char FLASH_TITLE[] = "Testing FLASH...";
+const auto &SDRAM_TITLE = SDRAM_TEST_TITLE;
+const auto &FLASH_TITLE = FLASH_TEST_TITLE;
+// A title with its verdict after a space: a test without a trace.
+const std::string TITLE_PASSED = std::string(" ") + VERDICT_PASSED;
+const std::string TITLE_FAILED = std::string(" ") + VERDICT_FAILED;
 
 // What reading one test, or one part of it, came to.
 enum class step {
@@ -61,11 +65,13 @@ struct walk_text {
 const walk_text &walk_lines() {
   static const walk_text lines = [] {
     walk_text t;
-    t.data_start = hex_line("D%x", 0);
-    t.address_start = hex_line("A0 %x", SDRAM_TEST_SIZE);
+    t.data_start = hex_line(TRACE_DATA_TEST_FORMAT, SDRAM_BASE);
+    t.address_start = hex_line(TRACE_ADDRESS_TEST_FORMAT, SDRAM_BASE, SDRAM_SIZE);
+    // A read's line up to its value: the format without its last "%x".
+    const std::string read_head(TRACE_READ_FORMAT, sizeof TRACE_READ_FORMAT - 3);
     for (const walk_step &s : sdram_walk())
-      t.step.push_back(s.write ? hex_line(" %xw%x", s.offset, s.value)
-                               : hex_line(" %xr", s.offset));
+      t.step.push_back(s.write ? hex_line(TRACE_WRITE_FORMAT, s.offset, s.value)
+                               : hex_line(read_head.c_str(), s.offset));
     return t;
   }();
   return lines;
@@ -146,7 +152,7 @@ step sdram_trace(line_reader *r, sdram_reads *reads, bool *mismatched, std::stri
       uint16_t named;
       if (s == step::parsed && sdram_mismatch_after(*reads, w.read_index, &named)) {
         *mismatched = true;
-        s = exact(r, hex_line("*r%x", named), why);
+        s = exact(r, hex_line(TRACE_MISMATCH_FORMAT, named), why);
       }
     }
     if (s != step::parsed) return s;
@@ -158,13 +164,13 @@ step flash_trace(line_reader *r, flash_reading *f, std::string *why) {
   step got = have_line(*r, why);
   if (got != step::parsed) return got;
   const std::string &s = r->line;
-  const char labels[] = "MDRP";
+  const char *labels = TRACE_NAND_ID_LABELS;
   size_t pos = 0;
   for (int i = 0; i < 4; ++i) {
     uint32_t v = 0;
     size_t used = pos < s.size() && s[pos] == labels[i] ? parse_hex(s, pos + 1, 0xFF, &v) : 0;
     pos += 1 + used;
-    if (used == 0 || pos >= s.size() || s[pos] != ' ')
+    if (used == 0 || pos >= s.size() || s[pos] != TRACE_NAND_ID_SEPARATOR)
       return fail(why, r->number,
                   "expected the ID line (\"M<maker> D<device> R<byte> P<byte> \"), found \"%s\"",
                   shown(s).c_str());
@@ -179,7 +185,7 @@ step flash_trace(line_reader *r, flash_reading *f, std::string *why) {
   if (got != step::parsed) return got;
   const std::string &st = r->line;
   uint32_t v = 0;
-  size_t used = !st.empty() && st[0] == 'S' ? parse_hex(st, 1, 0xFF, &v) : 0;
+  size_t used = !st.empty() && st[0] == TRACE_NAND_STATUS_LABEL ? parse_hex(st, 1, 0xFF, &v) : 0;
   if (used == 0 || used + 1 != st.size())
     return fail(why, r->number, "expected the status line (\"S<status>\"), found \"%s\"",
                 shown(st).c_str());
@@ -194,7 +200,7 @@ bool is_title(const std::string &line) {
     std::string t = title;
     if (line.compare(0, t.size(), t) != 0) continue;
     std::string rest = line.substr(t.size());
-    if (rest.empty() || rest == " passed" || rest == " failed") return true;
+    if (rest.empty() || rest == TITLE_PASSED || rest == TITLE_FAILED) return true;
   }
   return false;
 }
@@ -218,14 +224,14 @@ step test(line_reader *r, test_record *t, std::string *why) {
   bool sdram = title.compare(0, sizeof SDRAM_TITLE - 1, SDRAM_TITLE) == 0;
   bool flash = title.compare(0, sizeof FLASH_TITLE - 1, FLASH_TITLE) == 0;
   std::string rest = sdram || flash ? title.substr(sizeof SDRAM_TITLE - 1) : "";
-  if ((!sdram && !flash) || (rest != "" && rest != " passed" && rest != " failed"))
+  if ((!sdram && !flash) || (rest != "" && rest != TITLE_PASSED && rest != TITLE_FAILED))
     return fail(why, r->number, "expected \"%s\" or \"%s\", found \"%s\"", SDRAM_TITLE, FLASH_TITLE,
                 shown(title).c_str());
   t->kind = sdram ? test_kind::sdram : test_kind::flash;
   t->line = r->number;
   line_reader_next(r);
   if (rest != "") {
-    t->passed = rest == " passed";
+    t->passed = rest == TITLE_PASSED;
     return step::parsed;
   }
   t->traced = true;
@@ -235,10 +241,10 @@ step test(line_reader *r, test_record *t, std::string *why) {
   s = have_line(*r, why);
   if (s != step::parsed) return s;
   const std::string &verdict = r->line;
-  if (verdict != "passed" && verdict != "failed")
+  if (verdict != VERDICT_PASSED && verdict != VERDICT_FAILED)
     return fail(why, r->number, "expected \"passed\" or \"failed\", found \"%s\"",
                 shown(verdict).c_str());
-  t->passed = verdict == "passed";
+  t->passed = verdict == VERDICT_PASSED;
   // A flash whose reading is good but that korvane logged as failed became
   // ready only after the monitor had stopped waiting for it.
   bool agrees = sdram ? t->passed == !mismatched : !t->passed || flash_result(t->flash) == 0;

@@ -1,6 +1,7 @@
 #include "monitor_session.h"
 
 #include "korvane/board_map.h"
+#include "korvane/console_texts.h"
 #include "log_file.h"
 #include "serial_link.h"
 
@@ -23,7 +24,7 @@ bool run_monitor_command(unsigned char command) {
   }
   // Only the first figure decides; the rest of a longer result is dropped
   // by the next wait for the prompt.
-  return serial_read_byte(NO_TIMEOUT) == '0';
+  return serial_read_byte(NO_TIMEOUT) == MONITOR_PASSED_FIGURE;
 }
 
 // A continuous run never reaches its end, where a failed write to the log
@@ -35,9 +36,9 @@ static bool output_lost(const run_options *opts) {
 
 // False when the run must stop.
 static bool run_test(const char *title, unsigned char command, const run_options *opts) {
-  tee_printf(title, opts->verbose ? '\n' : ' ');
+  tee_printf("%s%c", title, opts->verbose ? '\n' : ' ');
   if (output_lost(opts)) return false;
-  tee_printf(run_monitor_command(command) ? "passed\n" : "failed\n");
+  tee_printf("%s\n", run_monitor_command(command) ? VERDICT_PASSED : VERDICT_FAILED);
   return !output_lost(opts);
 }
 
@@ -45,7 +46,7 @@ void run_test_phase(const run_options *opts) {
   if (opts->verbose) run_monitor_command(COMMAND_VERBOSE);
   if (opts->continuous) run_monitor_command(COMMAND_SLOW_OUTPUT);
   do {
-    if (opts->run_sdram_test && !run_test("Testing SDRAM...%c", COMMAND_SDRAM_TEST, opts)) return;
-    if (opts->run_flash_test && !run_test("Testing FLASH...%c", COMMAND_NAND_TEST, opts)) return;
+    if (opts->run_sdram_test && !run_test(SDRAM_TEST_TITLE, COMMAND_SDRAM_TEST, opts)) return;
+    if (opts->run_flash_test && !run_test(FLASH_TEST_TITLE, COMMAND_NAND_TEST, opts)) return;
   } while (opts->continuous);
 }

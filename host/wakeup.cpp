@@ -1,10 +1,8 @@
 #include "wakeup.h"
 
+#include "korvane/board_map.h"
 #include "serial_link.h"
 
-static const unsigned char WAKEUP_PATTERN[8] = {0xBB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
-
-static const int NAK = 0x15;
 static const unsigned WAKEUP_ANSWER_MS = 50;
 
 void send_wakeup_pattern(void) {
@@ -13,5 +11,5 @@ void send_wakeup_pattern(void) {
 
 void wait_for_wakeup(void) {
   do send_wakeup_pattern();
-  while (serial_read_byte(WAKEUP_ANSWER_MS) != NAK);
+  while (serial_read_byte(WAKEUP_ANSWER_MS) != XMODEM_NAK);
 }

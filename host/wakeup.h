@@ -2,9 +2,10 @@
 // reset and answers it with NAK.
 #pragma once
 
-// The console line shown while the board is woken, and its width: the
+#include "korvane/console_texts.h"
+
+// The width of the console line shown while the board is woken: the
 // download's first line blanks exactly that much of it.
-constexpr char WAKEUP_WAITING_TEXT[] = "Waiting for the board to wake up...";
 constexpr int WAKEUP_WAITING_WIDTH = sizeof WAKEUP_WAITING_TEXT - 1;
 
 void send_wakeup_pattern(void);

@@ -1,18 +1,11 @@
 #include "xmodem.h"
 
+#include "korvane/board_map.h"
 #include "serial_link.h"
 #include "wakeup.h"
 
 #include <cstdio>
 #include <cstring>
-
-static const unsigned char SOH = 0x01;
-static const unsigned char EOT = 0x04;
-static const unsigned char ACK = 0x06;
-static const unsigned char NAK = 0x15;
-static const unsigned char CAN = 0x18;
-static const unsigned char CTRL_Z = 0x1A;
-static const unsigned char CRC_REQUEST = 'C';
 
 static const int HANDSHAKE_TRIES = 16;
 static const int BLOCK_TRIES = 25;
@@ -74,15 +67,15 @@ void drain_input(void) {
 }
 
 static void send_cancel(void) {
-  for (int i = 0; i < 3; i++) serial_write_byte(CAN);
+  for (int i = 0; i < 3; i++) serial_write_byte(XMODEM_CAN);
   drain_input();
 }
 
 // After one CAN the next byte decides: a second CAN cancels the transfer,
 // anything else (an ACK included) only uses up the try.
 static bool cancelled_after_can(void) {
-  if (receive(AFTER_CAN_MS) != CAN) return false;
-  serial_write_byte(ACK);
+  if (receive(AFTER_CAN_MS) != XMODEM_CAN) return false;
+  serial_write_byte(XMODEM_ACK);
   drain_input();
   return true;
 }
@@ -91,12 +84,12 @@ static bool cancelled_after_can(void) {
 // or alone when nothing is left, zeros up to the full 128.
 static std::size_t build_block(xmodem_block *block, unsigned char number, const unsigned char *data,
                                std::size_t count, bool crc_mode) {
-  block->soh = SOH;
+  block->soh = XMODEM_SOH;
   block->number = number;
   block->complement = (unsigned char)(0xFF - number);
   std::memset(block->data, 0, sizeof block->data);
   std::memcpy(block->data, data, count);
-  if (count < BLOCK_DATA) block->data[count] = CTRL_Z;
+  if (count < BLOCK_DATA) block->data[count] = XMODEM_PAD;
   if (crc_mode) {
     uint16_t crc = xmodem_crc16(block->data, BLOCK_DATA);
     block->check[0] = (unsigned char)(crc >> 8);
@@ -114,10 +107,10 @@ int xmodem_send(const unsigned char *data, std::size_t size) {
   bool started = false;
   for (int tries = 0; tries < HANDSHAKE_TRIES && !started; tries++) {
     int byte = receive(HANDSHAKE_MS);
-    if (byte == CRC_REQUEST || byte == NAK) {
-      crc_mode = byte == CRC_REQUEST;
+    if (byte == XMODEM_CRC_REQUEST || byte == XMODEM_NAK) {
+      crc_mode = byte == XMODEM_CRC_REQUEST;
       started = true;
-    } else if (byte == CAN && cancelled_after_can()) {
+    } else if (byte == XMODEM_CAN && cancelled_after_can()) {
       return XMODEM_CANCELLED;
     }
   }
@@ -143,9 +136,9 @@ int xmodem_send(const unsigned char *data, std::size_t size) {
     for (int tries = 0; tries < BLOCK_TRIES && !acknowledged; tries++) {
       for (std::size_t i = 0; i < length; i++) serial_write_byte(wire[i]);
       int byte = receive(BLOCK_ANSWER_MS);
-      if (byte == ACK)
+      if (byte == XMODEM_ACK)
         acknowledged = true;
-      else if (byte == CAN && cancelled_after_can())
+      else if (byte == XMODEM_CAN && cancelled_after_can())
         return XMODEM_CANCELLED;
     }
     if (!acknowledged) {
@@ -158,9 +151,9 @@ int xmodem_send(const unsigned char *data, std::size_t size) {
   }
 
   int answer = 0;
-  for (int tries = 0; tries < EOT_TRIES && answer != ACK; tries++) {
-    serial_write_byte(EOT);
+  for (int tries = 0; tries < EOT_TRIES && answer != XMODEM_ACK; tries++) {
+    serial_write_byte(XMODEM_EOT);
     answer = receive(EOT_ANSWER_MS);
   }
-  return answer == ACK ? (int)sent : XMODEM_NO_EOT_ACK;
+  return answer == XMODEM_ACK ? (int)sent : XMODEM_NO_EOT_ACK;
 }

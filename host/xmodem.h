@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "korvane/console_texts.h"
+
 enum {
   XMODEM_CANCELLED = -1,      // the receiver sent CAN CAN
   XMODEM_NO_HANDSHAKE = -2,   // no "C" or NAK within 16 tries
@@ -12,10 +14,9 @@ enum {
   XMODEM_NO_EOT_ACK = -5,     // the end of transmission was not acknowledged
 };
 
-// The download progress line as printed when it starts, and the width that
-// blanks it once the download ends: the length of the format itself, so one
-// column more than the line shows ("%%" prints as one character).
-constexpr char XMODEM_PROGRESS_FORMAT[] = "Downloading boot code...(  0%%)";
+// The width that blanks the download progress line once the download ends:
+// the length of its format, so one column more than the line shows ("%%"
+// prints as one character).
 constexpr int XMODEM_PROGRESS_WIDTH = sizeof XMODEM_PROGRESS_FORMAT - 1;
 
 // CRC-16 with polynomial 0x1021, initial value 0, no reflection, no final XOR.

@@ -89,7 +89,7 @@ std::vector<flash_failure> flash_failures(const flash_reading &r) {
 }
 
 int flash_result(const flash_reading &r) {
-  if (!flash_ready(r)) return FLASH_NEVER_READY;
+  if (!flash_ready(r)) return NAND_RESULT_NEVER_READY;
   std::vector<flash_failure> failed = flash_failures(r);
   return failed.empty() ? 0 : failed.back().result;
 }

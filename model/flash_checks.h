@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "korvane/board_map.h"
+
 struct flash_reading {
   uint8_t id[4] = {0, 0, 0, 0};  // maker, device, third and fourth ID bytes
   uint8_t status = 0;            // the final status
 };
-
-// The monitor's result for a chip whose ready bit never came up.
-constexpr int FLASH_NEVER_READY = 6;
 
 // The final status of a chip whose status was loaded without its Read
 // Status command before it: the data port then gives no status at all, and
@@ -34,7 +33,7 @@ struct flash_failure {
 std::vector<flash_failure> flash_failures(const flash_reading &r);
 
 // The verdict the monitor gives for a reading: 0 passed, 1 to 5 the last
-// check that failed, FLASH_NEVER_READY.
+// check that failed, NAND_RESULT_NEVER_READY.
 int flash_result(const flash_reading &r);
 
 // True when the status shows the chip ready, or was misread and so shows

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "korvane/console_texts.h"
+
 namespace {
 
 std::vector<walk_step> build_walk() {
@@ -23,7 +25,7 @@ std::vector<walk_step> build_walk() {
   }
   // Address lines: counters at the walking-one word offsets, read back, then
   // the same at their complements within the region.
-  uint32_t words = SDRAM_TEST_SIZE / 2;
+  uint32_t words = SDRAM_SIZE / 2;
   for (uint32_t flip : {0u, words - 1}) {
     for (int pass = 0; pass < 2; ++pass) {
       uint32_t value = 0;
@@ -144,16 +146,17 @@ std::string sdram_trace(const sdram_reads &reads) {
   std::string out;
   const std::vector<walk_step> &steps = sdram_walk();
   for (size_t n = 0; n < steps.size(); ++n) {
-    if (n == 0) add_line(&out, "D%x", 0);
-    if (n == SDRAM_DATA_STEPS) add_line(&out, "A0 %x", SDRAM_TEST_SIZE);
+    if (n == 0) add_line(&out, TRACE_DATA_TEST_FORMAT, SDRAM_BASE);
+    if (n == SDRAM_DATA_STEPS) add_line(&out, TRACE_ADDRESS_TEST_FORMAT, SDRAM_BASE, SDRAM_SIZE);
     const walk_step &s = steps[n];
     if (s.write) {
-      add_line(&out, " %xw%x", s.offset, s.value);
+      add_line(&out, TRACE_WRITE_FORMAT, s.offset, s.value);
       continue;
     }
-    add_line(&out, " %xr%x", s.offset, reads.value[s.read_index]);
+    add_line(&out, TRACE_READ_FORMAT, s.offset, reads.value[s.read_index]);
     uint16_t named;
-    if (sdram_mismatch_after(reads, s.read_index, &named)) add_line(&out, "*r%x", named);
+    if (sdram_mismatch_after(reads, s.read_index, &named))
+      add_line(&out, TRACE_MISMATCH_FORMAT, named);
   }
   return out;
 }

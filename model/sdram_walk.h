@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "korvane/board_map.h"
 #include "sdram_faults.h"
 
 constexpr int SDRAM_DATA_READS = 64;     // 32 patterns, each read twice
 constexpr int SDRAM_ADDRESS_READS = 52;  // 26 words in each of two walks
 constexpr int SDRAM_READS = SDRAM_DATA_READS + SDRAM_ADDRESS_READS;
-constexpr uint32_t SDRAM_TEST_SIZE = 0x4000000;
 
 struct walk_step {
   bool write;

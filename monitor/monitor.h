@@ -35,7 +35,3 @@ void trace_mismatch(uint32_t value);
 
 uint32_t nand_id_test();
 }
-
-// nand_id_test's result when the ready bit never came up (1 to 5 name the
-// failed identification checks).
-constexpr uint32_t NAND_NEVER_READY = 6;

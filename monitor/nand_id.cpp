@@ -3,6 +3,7 @@
 // reached through three byte-wide ports; every access is one 8-bit load or
 // store, in this order.
 #include "hardware.h"
+#include "korvane/console_texts.h"
 #include "monitor.h"
 
 constexpr uint32_t NAND_RESET = 0xFF;
@@ -51,16 +52,17 @@ uint32_t nand_id_test() {
   id[2] = reg8(NAND_DATA);  // third ID byte
   id[3] = reg8(NAND_DATA);  // fourth ID byte
   // One field per byte: its letter, the byte, a space.
-  static const char letters[4] = {'M', 'D', 'R', 'P'};
+  static const char letters[4] = {TRACE_NAND_ID_LABELS[0], TRACE_NAND_ID_LABELS[1],
+                                  TRACE_NAND_ID_LABELS[2], TRACE_NAND_ID_LABELS[3]};
   for (uint32_t i = 0; i < 4; ++i) {
     put_labelled(letters[i], id[i]);
-    uart_putc(' ');
+    uart_putc(TRACE_NAND_ID_SEPARATOR);
   }
   put_newline();
 
   reg8(NAND_COMMAND) = NAND_READ_STATUS;
   uint32_t status = reg8(NAND_DATA);
-  put_labelled('S', status);
+  put_labelled(TRACE_NAND_STATUS_LABEL, status);
   put_newline();
 
   uint32_t maker = id[0], device = id[1], third = id[2], fourth = id[3];
@@ -81,6 +83,6 @@ uint32_t nand_id_test() {
   if (!fourth_known) result = 4;
   bool status_good = status == STATUS_GOOD;
   if (!status_good) result = 5;
-  if (!ready) result = NAND_NEVER_READY;
+  if (!ready) result = NAND_RESULT_NEVER_READY;
   return result;
 }

@@ -3,23 +3,26 @@
 // routine, all reads are direct 16-bit loads, each performed once: the tests
 // exist to see what the memory returns. Offsets are in bytes from the base.
 #include "hardware.h"
+#include "korvane/console_texts.h"
 #include "monitor.h"
 
 void store16(uint32_t address, uint32_t value) { mem16(address) = value; }
 
 // One trace line: " ", byte offset, "w" or "r", value.
 static void trace_access(uint32_t offset, uint32_t direction, uint32_t value) {
-  put_labelled(' ', offset);
+  put_labelled(TRACE_OFFSET_LABEL, offset);
   put_labelled(direction, value);
   put_newline();
 }
 
-void trace_write(uint32_t offset, uint32_t value) { trace_access(offset, 'w', value); }
-void trace_read(uint32_t offset, uint32_t value) { trace_access(offset, 'r', value); }
+void trace_write(uint32_t offset, uint32_t value) {
+  trace_access(offset, TRACE_WRITE_LABEL, value);
+}
+void trace_read(uint32_t offset, uint32_t value) { trace_access(offset, TRACE_READ_LABEL, value); }
 
 void trace_mismatch(uint32_t value) {
-  uart_putc('*');
-  put_labelled('r', value);
+  uart_putc(TRACE_MISMATCH_MARK);
+  put_labelled(TRACE_READ_LABEL, value);
   put_newline();
 }
 
@@ -65,7 +68,7 @@ static bool pattern_holds(store_routine store, uint32_t base, uint32_t offset, u
 // Each pattern has a word of its own, and the word after it takes the 0.
 // Returns the last failed pattern, or 0.
 uint32_t data_line_test(uint32_t base, store_routine store) {
-  put_labelled('D', base);
+  put_labelled(TRACE_DATA_TEST_LABEL, base);
   put_newline();
   uint32_t result = 0;
   uint32_t offset = 0;
@@ -127,8 +130,8 @@ __attribute__((noinline)) static uint32_t walk_mismatches(store_routine store, u
 // counters stay below 32, so faults in data lines 5 to 15 do not show here.
 // Returns the number of reads that differed.
 uint32_t address_line_test(uint32_t base, uint32_t size, store_routine store) {
-  put_labelled('A', base);
-  put_labelled(' ', size);
+  put_labelled(TRACE_ADDRESS_TEST_LABEL, base);
+  put_labelled(TRACE_ADDRESS_SIZE_LABEL, size);
   put_newline();
   uint32_t words = size / 2;
   uint32_t mask = words - 1;

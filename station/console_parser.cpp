@@ -3,14 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "wakeup.h"
-#include "xmodem.h"
+#include "korvane/console_texts.h"
 
 namespace {
 
-// The titles of the tests as korvane prints them before each.
-const char SDRAM_TITLE[] = "Testing SDRAM...";
-const char FLASH_TITLE[] = "Testing FLASH...";
 // The progress line up to its percentage: the format without "  0%%)".
 const std::string PROGRESS_HEAD(XMODEM_PROGRESS_FORMAT, sizeof XMODEM_PROGRESS_FORMAT - 7);
 
@@ -60,9 +56,9 @@ void test_ended(console_parser *p, bool passed, std::vector<console_event> *even
 void parse_line(console_parser *p, std::vector<console_event> *events) {
   std::string text = shown_text(p->line);
   p->line.clear();
-  for (const char *title : {SDRAM_TITLE, FLASH_TITLE}) {
+  for (const char *title : {SDRAM_TEST_TITLE, FLASH_TEST_TITLE}) {
     if (text.compare(0, std::strlen(title), title) != 0) continue;
-    p->open_test = title == SDRAM_TITLE ? "sdram" : "flash";
+    p->open_test = title == SDRAM_TEST_TITLE ? "sdram" : "flash";
     events->push_back({console_event_kind::test_started, 0, p->open_test, false});
     // Without a trace the verdict follows the title on its line.
     text = text.substr(std::strlen(title));
@@ -71,8 +67,8 @@ void parse_line(console_parser *p, std::vector<console_event> *events) {
   if (p->open_test.empty()) return;
   // A verdict is its own line after a trace; the trace's letters hold
   // neither word, so one glued to a trace line that lost its end still counts.
-  if (ends_with(text, "passed")) test_ended(p, true, events);
-  if (ends_with(text, "failed")) test_ended(p, false, events);
+  if (ends_with(text, VERDICT_PASSED)) test_ended(p, true, events);
+  if (ends_with(text, VERDICT_FAILED)) test_ended(p, false, events);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The board and the boot monitor as every side sees them: the monitor's
-// command bytes on the serial line, the board's memory map, and the budgets
+// The board and the boot monitor as every side sees them: the boot ROM's
+// wake-up and transfer bytes and the monitor's command bytes and results on
+// the serial line, the board's memory map, and the budgets
 // that the monitor's image is built to. Constants only, so that the
 // freestanding monitor, the host, the simulator and the tests can all include
 // it; the monitor's linker script takes the numeric constants from a file
@@ -9,6 +10,22 @@
 #pragma once
 
 #include <stdint.h>
+
+// The boot ROM listens after a reset for the wake-up pattern and answers it
+// with XMODEM_NAK; then it takes the image with XMODEM, 128-byte blocks with
+// a CRC-16 (asked for with XMODEM_CRC_REQUEST) or an 8-bit sum (asked for with
+// XMODEM_NAK), the last block padded with XMODEM_PAD.
+constexpr unsigned char WAKEUP_PATTERN[8] = {0xBB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
+// XMODEM's control bytes.
+enum xmodem_byte : unsigned char {
+  XMODEM_SOH = 0x01,
+  XMODEM_EOT = 0x04,
+  XMODEM_ACK = 0x06,
+  XMODEM_NAK = 0x15,
+  XMODEM_CAN = 0x18,
+  XMODEM_PAD = 0x1A,
+  XMODEM_CRC_REQUEST = 'C',
+};
 
 // The monitor's command cycle: it sends MONITOR_PROMPT, reads one command
 // byte, runs the command (sending trace text only in verbose mode), then sends
@@ -20,6 +37,12 @@ constexpr char COMMAND_SDRAM_TEST = '1';
 constexpr char COMMAND_NAND_TEST = '2';
 constexpr char COMMAND_SLOW_OUTPUT = 's';  // pause after each line end from now on
 constexpr char COMMAND_VERBOSE = 'v';      // trace text from the next command on
+// The results: 0 when the test passed, so a result's first figure is
+// MONITOR_PASSED_FIGURE exactly then; the SDRAM test names the last of its
+// two parts that failed (1 data lines, 2 address lines), the NAND test the
+// last of its checks that failed (1 to 5) or a chip never ready.
+constexpr char MONITOR_PASSED_FIGURE = '0';
+constexpr int NAND_RESULT_NEVER_READY = 6;
 
 // SDRAM: where the boot ROM loads the monitor, and what the monitor tests.
 constexpr uint32_t SDRAM_BASE = 0x00000000;

@@ -20,6 +20,9 @@
 
 namespace {
 
+// The monitor's prompt: boardsim's own copy on purpose, apart from the monitor's header.
+constexpr uint8_t PROMPT = '?';
+
 // The only process-wide state: what the signal handler must clean up, and
 // the request for the next board.
 char g_link_path[PATH_MAX];
@@ -108,7 +111,7 @@ void send_noise(uart_bridge *u) {
   for (int i = 0; i < u->line_noise; i++) {
     u->noise_state = u->noise_state * 1103515245u + 12345u;
     uint8_t byte = uint8_t(u->noise_state >> 16);
-    pty_send(u->link, byte == '?' ? uint8_t('!') : byte);
+    pty_send(u->link, byte == PROMPT ? uint8_t('!') : byte);
   }
 }
 
@@ -134,7 +137,7 @@ size_t bridge_waiting(void *ctx) {
 
 void bridge_tx(void *ctx, uint8_t byte) {
   uart_bridge *u = static_cast<uart_bridge *>(ctx);
-  if (byte == '?') send_noise(u);
+  if (byte == PROMPT) send_noise(u);
   int64_t sent = pty_send(u->link, byte);
   if (u->timestamps && !u->sent_any) print_timestamp("first byte from the code", sent);
   u->sent_any = true;

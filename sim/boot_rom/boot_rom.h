@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <vector>
 
+// The ROM's own copy of the XMODEM bytes, kept on purpose: it checks the host's.
 constexpr uint8_t BOOT_ROM_SOH = 0x01;
 constexpr uint8_t BOOT_ROM_EOT = 0x04;
 constexpr uint8_t BOOT_ROM_ACK = 0x06;

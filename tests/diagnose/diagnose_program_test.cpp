@@ -17,6 +17,7 @@
 #include "korvane_logs.h"
 #include "korvane_program.h"
 #include "report.h"
+#include "sdram_fault_names.h"
 #include "test_files.h"
 
 namespace {

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "fault_words.h"
-#include "inference.h"
 #include "junit_report.h"
 #include "korvane_logs.h"
 #include "log_summary.h"
 #include "report.h"
+#include "sdram_diagnosis.h"
+#include "sdram_fault_names.h"
 #include "sdram_walk.h"
 
 namespace {

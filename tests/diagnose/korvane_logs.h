@@ -7,17 +7,9 @@
 #include <string>
 
 #include "flash_checks.h"
+#include "sdram_fault_names.h"
 #include "sdram_faults.h"
 #include "sdram_walk.h"
-
-// The fault kinds by the short names the tests' tables of faults use.
-inline constexpr sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
-inline constexpr sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
-inline constexpr sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
-inline constexpr sdram_fault_kind SHORT_OR = sdram_fault_kind::addr_short_or;
-inline constexpr sdram_fault_kind DSHORT = sdram_fault_kind::data_short;
-inline constexpr sdram_fault_kind DSHORT_OR = sdram_fault_kind::data_short_or;
-inline constexpr sdram_fault_kind FLOATING = sdram_fault_kind::data_floating;
 
 // The reads a board with these faults returns.
 sdram_reads reads_of(const sdram_fault_config &faults);

@@ -5,6 +5,7 @@
 
 #include "korvane_logs.h"
 #include "monitor_rig.h"
+#include "sdram_fault_names.h"
 #include "sdram_walk.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "inference.h"
+#include "sdram_diagnosis.h"
 
 #include <cstdint>
 #include <unordered_map>
@@ -68,6 +68,13 @@ bool tangled(const sdram_fault &a, const sdram_fault &b) {
   return floating_in_short(a, b) || floating_in_short(b, a);
 }
 
+// The address lines of a fault.
+uint32_t fault_lines(const sdram_fault &f) {
+  if (sdram_fault_on_data(f.kind)) return 0;
+  if (f.kind == sdram_fault_kind::addr_stuck) return 1u << f.line;
+  return 1u << f.line | 1u << f.other;
+}
+
 // What the walk allows each read to show, and what each single fault
 // changes; made once.
 //
@@ -94,6 +101,7 @@ struct walk_facts {
   sdram_reads sound;
   std::vector<read_facts> reads;
   std::vector<read_set> changes;  // per single fault, the reads it changes alone
+  std::vector<uint32_t> lines;    // per single fault, its address lines
 };
 
 const walk_facts &facts() {
@@ -130,17 +138,11 @@ const walk_facts &facts() {
       for (int r = 0; r < SDRAM_READS; ++r)
         if (got.value[r] != w.sound.value[r]) s.add(r);
       w.changes.push_back(s);
+      w.lines.push_back(fault_lines(fault));
     }
     return w;
   }();
   return f;
-}
-
-// The address lines of a fault.
-uint32_t fault_lines(const sdram_fault &f) {
-  if (sdram_fault_on_data(f.kind)) return 0;
-  if (f.kind == sdram_fault_kind::addr_stuck) return 1u << f.line;
-  return 1u << f.line | 1u << f.other;
 }
 
 // What a trace asks of the address lines of a pair whose data faults are
@@ -261,13 +263,6 @@ bool tangled_may_fit(const trace_filter &t, const sdram_fault &a, const sdram_fa
   return (t.changed_bits & ~lines) == 0;
 }
 
-bool pair_may_fit(trace_filter *t, size_t i, size_t j) {
-  const std::vector<sdram_fault> &singles = sdram_single_faults();
-  return (tangled_may_fit(*t, singles[i], singles[j]) ||
-          t->changed.within(t->covers[i] | t->covers[j] | t->open)) &&
-         lines_meet(needs_of(t, i, j), fault_lines(singles[i]) | fault_lines(singles[j]));
-}
-
 // The changed reads alone, replayed from their windows: the last write of
 // a window that reaches the read's cell is what the read returns. Cheaper
 // than the whole walk, and most pairs that got this far fail here.
@@ -286,6 +281,45 @@ bool changed_reads_match(const trace_filter &t, const sdram_fault_config &c) {
     }
   }
   return true;
+}
+
+// The pair search: calls found(c) with each pair c of single i and a single
+// j in [from, to) (i < from) that passes every check short of replaying the
+// whole walk. The checks that need no replay come first, cheapest first, so
+// that most pairs cost a few mask operations; then the pair's changed reads
+// alone are replayed.
+template <typename Found>
+void pairs_that_may_fit(trace_filter *t, size_t i, size_t from, size_t to, Found found) {
+  const walk_facts &w = facts();
+  const std::vector<sdram_fault> &singles = sdram_single_faults();
+  const std::vector<uint32_t> &lines = w.lines;
+  const size_t data_faults = data_fault_count();
+  const read_set with_i = t->covers[i] | t->open;
+  // Pairs of address faults all need the same lines; the rest that fault i
+  // leaves to its partner, which has two lines at most.
+  const line_needs &address_only = needs_of(t, data_faults, data_faults + 1);
+  const uint32_t rest = address_only.must & ~lines[i];
+  if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) return;
+  // What a data fault i leaves to an address fault j, the same for every j.
+  const line_needs *with_address = nullptr;
+  for (size_t j = from; j < to; ++j) {
+    if (!t->changed.within(with_i | t->covers[j]) &&
+        (j >= data_faults || !tangled_may_fit(*t, singles[i], singles[j])))
+      continue;
+    if (i >= data_faults) {
+      if ((rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])) continue;
+    } else if (j >= data_faults) {
+      if (!with_address) with_address = &needs_of(t, i, j);
+      if (!lines_meet(*with_address, lines[i] | lines[j])) continue;
+    }
+    // Two data faults move no read to another cell: changed_reads_match
+    // below checks each read against its own write, which is all the line
+    // needs would ask.
+    sdram_fault_config c;
+    sdram_fault_add(&c, singles[i]);
+    // A line stuck at both levels is no board at all.
+    if (sdram_fault_add(&c, singles[j]) && changed_reads_match(*t, c)) found(c);
+  }
 }
 
 }  // namespace
@@ -312,40 +346,10 @@ sdram_diagnosis sdram_diagnose(const sdram_reads &reads, bool try_pairs) {
     d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::single;
     return d;
   }
-  std::vector<uint32_t> lines;
-  for (const sdram_fault &f : singles) lines.push_back(fault_lines(f));
-  const size_t data_faults = data_fault_count();
-  const line_needs &address_only = needs_of(&t, data_faults, data_faults + 1);
-  for (size_t i = 0; i < singles.size(); ++i) {
-    read_set with_i = t.covers[i] | t.open;
-    // Pairs of address faults all need the same lines; the rest that
-    // fault i leaves to its partner, which has two lines at most.
-    uint32_t rest = address_only.must & ~lines[i];
-    if (i >= data_faults && (!address_only.possible || __builtin_popcount(rest) > 2)) continue;
-    // What a data fault i leaves to an address fault j, the same for every j.
-    const line_needs *with_address = nullptr;
-    for (size_t j = i + 1; j < singles.size(); ++j) {
-      // The cheapest checks first, inline: most pairs end here.
-      if (!t.changed.within(with_i | t.covers[j]) &&
-          (j >= data_faults || !tangled_may_fit(t, singles[i], singles[j])))
-        continue;
-      if (i >= data_faults) {
-        if ((rest & ~lines[j]) != 0 || !lines_meet(address_only, lines[i] | lines[j])) continue;
-      } else if (j >= data_faults) {
-        if (!with_address) with_address = &needs_of(&t, i, j);
-        if (!lines_meet(*with_address, lines[i] | lines[j])) continue;
-      }
-      // Two data faults move no read to another cell: changed_reads_match
-      // below checks each read against its own write, which is all the
-      // line needs would ask.
-      sdram_fault_config c;
-      sdram_fault_add(&c, singles[i]);
-      // A line stuck at both levels is no board at all.
-      if (sdram_fault_add(&c, singles[j]) && changed_reads_match(t, c) &&
-          sdram_replay_matches(c, reads))
-        d.fits.push_back(c);
-    }
-  }
+  for (size_t i = 0; i < singles.size(); ++i)
+    pairs_that_may_fit(&t, i, i + 1, singles.size(), [&](const sdram_fault_config &c) {
+      if (sdram_replay_matches(c, reads)) d.fits.push_back(c);
+    });
   d.verdict = d.fits.empty() ? sdram_verdict::unexplained : sdram_verdict::pair;
   return d;
 }
@@ -358,5 +362,8 @@ bool sdram_pair_may_fit(const sdram_fault_config &pair, const sdram_reads &reads
       if (singles[i] == pair.faults[k]) index[k] = i;
   if (index[0] > index[1]) std::swap(index[0], index[1]);
   trace_filter t = make_filter(reads);
-  return pair_may_fit(&t, index[0], index[1]) && changed_reads_match(t, pair);
+  bool may_fit = false;
+  pairs_that_may_fit(&t, index[0], index[1], index[1] + 1,
+                     [&](const sdram_fault_config &) { may_fit = true; });
+  return may_fit;
 }

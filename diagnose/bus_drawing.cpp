@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "korvane/why.h"
+#include "markup_entity.h"
 
 namespace {
 
@@ -350,29 +351,13 @@ std::string html_escape(const std::string &text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        // A control character has no place in HTML text; show where it was.
-        if ((unsigned char)c < 0x20 && c != '\n' && c != '\t') {
-          out += "\xEF\xBF\xBD";
-        } else {
-          out += c;
-        }
+    if (const char *entity = markup_entity(c, "&#39;")) {
+      out += entity;
+    } else if ((unsigned char)c < 0x20 && c != '\n' && c != '\t') {
+      // A control character has no place in HTML text; show where it was.
+      out += "\xEF\xBF\xBD";
+    } else {
+      out += c;
     }
   }
   return out;

@@ -1,5 +1,7 @@
 #include "junit_report.h"
 
+#include "markup_entity.h"
+
 namespace {
 
 void testcase(FILE *out, const char *suite, const std::string &name, const pass_group &g) {
@@ -85,26 +87,11 @@ void unreadable_suite(FILE *out, const log_summary &s) {
 std::string xml_escaped(const std::string &text) {
   std::string out;
   for (unsigned char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c >= 0x7F
-                   ? '?'
-                   : static_cast<char>(c);
+    if (const char *entity = markup_entity(static_cast<char>(c), "&apos;")) {
+      out += entity;
+    } else {
+      out += (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c >= 0x7F ? '?'
+                                                                            : static_cast<char>(c);
     }
   }
   return out;

@@ -14,17 +14,10 @@
 #include "korvane_logs.h"
 #include "log_summary.h"
 #include "report.h"
+#include "sdram_fault_names.h"
 #include "sdram_walk.h"
 
 namespace {
-
-const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
-const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
-const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
-const sdram_fault_kind SHORT_OR = sdram_fault_kind::addr_short_or;
-const sdram_fault_kind DSHORT = sdram_fault_kind::data_short;
-const sdram_fault_kind DSHORT_OR = sdram_fault_kind::data_short_or;
-const sdram_fault_kind FLOATING = sdram_fault_kind::data_floating;
 
 TEST(SdramInference, NamesTheFaultsThatFitAndNoOthers) {
   struct inference_case {

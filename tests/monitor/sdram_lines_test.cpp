@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "monitor_rig.h"
+#include "sdram_fault_names.h"
 #include "sdram_walk.h"
 
 namespace {
@@ -57,14 +58,6 @@ TEST(MonitorSdram, VerboseTraceOfSoundMemory) {
   EXPECT_EQ(" 1fffffer19", lines.back());
   for (const std::string &line : lines) EXPECT_EQ(std::string::npos, line.find('*')) << line;
 }
-
-const sdram_fault_kind DATA = sdram_fault_kind::data_stuck;
-const sdram_fault_kind STUCK = sdram_fault_kind::addr_stuck;
-const sdram_fault_kind SHORT = sdram_fault_kind::addr_short;
-const sdram_fault_kind SHORT_OR = sdram_fault_kind::addr_short_or;
-const sdram_fault_kind DSHORT = sdram_fault_kind::data_short;
-const sdram_fault_kind DSHORT_OR = sdram_fault_kind::data_short_or;
-const sdram_fault_kind FLOATING = sdram_fault_kind::data_floating;
 
 // The result, and the verbose trace, which must be the one korvane-diagnose
 // replays for the same faults, or the diagnosis would name the wrong line.

@@ -4,7 +4,6 @@
 # position-independent executables, read-only relocations resolved at start.
 # The sub-builds (the monitor, the Windows programs, the fuzzers) never read
 # this file and keep their flags.
-option(KORVANE_HARDENING "Build the programs for this machine with the distribution's hardening flags" ON)
 if(NOT KORVANE_HARDENING)
   return()
 endif()

@@ -6,6 +6,7 @@ set(KORVANE_BOOT_IMAGE_SOURCE "" CACHE FILEPATH "The boot image array that the t
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_compile_options(-O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
 add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+korvane_headers_alone(nlohmann_json HEADER nlohmann/json.hpp FOLDER nlohmann)
 
 add_subdirectory(include)
 add_subdirectory(options EXCLUDE_FROM_ALL)

@@ -7,6 +7,11 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 # No link time in the programs' headers, so that two builds give the same
 # files.
 add_link_options(-static -Wl,--no-insert-timestamp)
+# The header-only libraries, from where the top-level build found them
+# (NLOHMANN_JSON_INCLUDE_DIR, BOOST_BEAST_INCLUDE_DIR): this build's own
+# search is kept to the mingw-w64 tree.
+korvane_headers_alone(nlohmann_json HEADER nlohmann/json.hpp FOLDER nlohmann)
+find_package(Threads REQUIRED)
 
 # The libraries only as far as the programs link them.
 add_subdirectory(include)
@@ -16,6 +21,11 @@ add_subdirectory(model EXCLUDE_FROM_ALL)
 add_subdirectory(host)
 add_subdirectory(diagnose)
 
+# The station, with the top-level build's station (KORVANE_STATION).
+if(NOT KORVANE_STATION)
+  return()
+endif()
+korvane_headers_alone(boost_beast HEADER boost/beast.hpp FOLDER boost)
 # Windows has no system SQLite: the station carries it, compiled from the
 # amalgamation as SQLite's own code, without this tree's warnings. It stands
 # where the Linux build finds the system's library, as SQLite::SQLite3, so
@@ -26,8 +36,6 @@ target_include_directories(korvane_sqlite3 SYSTEM PUBLIC ${KORVANE_SQLITE_SOURCE
 # file should never make it load code.
 target_compile_definitions(korvane_sqlite3 PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0)
 add_library(SQLite::SQLite3 ALIAS korvane_sqlite3)
-set(SQLite3_INCLUDE_DIR ${KORVANE_SQLITE_SOURCE_DIR} CACHE PATH "SQLite's header, from the amalgamation" FORCE)
-set(SQLite3_LIBRARY korvane_sqlite3 CACHE STRING "SQLite, compiled here from the amalgamation" FORCE)
 add_subdirectory(station)
 # The probe through which the Wine tests drive the station's child back-end.
 add_subdirectory(tests/station/child_probe)

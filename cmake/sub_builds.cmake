@@ -24,6 +24,20 @@ function(korvane_sub_build target)
     CMAKE_ARGS ${S_CMAKE_ARGS}
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${S_BYPRODUCTS}
-    INSTALL_COMMAND ""
-    DEPENDS ${S_DEPENDS})
+    INSTALL_COMMAND "")
+  # After the targets it depends on, wherever they are declared.
+  if(S_DEPENDS)
+    add_dependencies(${target} ${S_DEPENDS})
+  endif()
+endfunction()
+
+# korvane_imported_program(<target> <file> BUILT_BY <sub-build target>)
+# A program that a sub-build makes, as the imported target <target>: its
+# users name the target ($<TARGET_FILE:<target>>, add_dependencies), which
+# builds the sub-build first, wherever the two are declared.
+function(korvane_imported_program target file)
+  cmake_parse_arguments(I "" "BUILT_BY" "" ${ARGN})
+  add_executable(${target} IMPORTED GLOBAL)
+  set_target_properties(${target} PROPERTIES IMPORTED_LOCATION ${file})
+  add_dependencies(${target} ${I_BUILT_BY})
 endfunction()

@@ -2,26 +2,21 @@
 # korvane-station.exe, built as a part of every build so that the Win32 back-end cannot rot: this tree
 # configured with cmake/mingw-w64.cmake as the "windows" sub-build
 # (cmake/sub_build_windows.cmake) in ${CMAKE_BINARY_DIR}/windows, by the
-# target korvane_windows. The programs land in windows/bin.
-set(KORVANE_WINDOWS_BIN_DIR ${CMAKE_BINARY_DIR}/windows/bin)
-set(windows_programs ${KORVANE_WINDOWS_BIN_DIR}/korvane.exe ${KORVANE_WINDOWS_BIN_DIR}/korvane-diagnose.exe)
-# The station's .exe is built wherever station/ declares its program.
-if(TARGET korvane-station)
-  list(APPEND windows_programs ${KORVANE_WINDOWS_BIN_DIR}/korvane-station.exe)
+# target korvane_windows. The programs land in windows/bin, as the imported
+# programs windows::korvane, windows::korvane-diagnose,
+# and, with the station, windows::korvane-station and windows::child_probe,
+# the probe of the Wine tests.
+set(bin_dir ${CMAKE_BINARY_DIR}/windows/bin)
+set(programs korvane korvane-diagnose)
+set(probe)
+if(KORVANE_STATION)
+  list(APPEND programs korvane-station)
+  set(probe child_probe)
 endif()
-
-# The station compiles SQLite in from the amalgamation that
-# scripts/setup.sh fetches.
-if(DEFINED ENV{KORVANE_SQLITE_DIR})
-  set(sqlite_default $ENV{KORVANE_SQLITE_DIR})
-else()
-  set(sqlite_default $ENV{HOME}/.cache/korvane/sqlite-3.53.2)
-endif()
-set(KORVANE_SQLITE_SOURCE_DIR ${sqlite_default} CACHE PATH
-  "The SQLite amalgamation (sqlite3.c, sqlite3.h) the Windows station compiles in")
-if(NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.c OR NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.h)
-  message(FATAL_ERROR "SQLite's source not found in ${KORVANE_SQLITE_SOURCE_DIR}: run scripts/setup.sh")
-endif()
+set(windows_programs)
+foreach(program ${programs})
+  list(APPEND windows_programs ${bin_dir}/${program}.exe)
+endforeach()
 
 # The generated image source comes from image/'s commands, through its
 # target; its every change rebuilds the image's object there. The JSON
@@ -32,17 +27,20 @@ korvane_sub_build(korvane_windows
   BINARY_DIR ${CMAKE_BINARY_DIR}/windows
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64.cmake
              -DKORVANE_SUB_BUILD=windows -DCMAKE_BUILD_TYPE=Release
-             -DKORVANE_BOOT_IMAGE_SOURCE=${BOOT_IMAGE_SOURCE}
+             -DKORVANE_BOOT_IMAGE_SOURCE=$<TARGET_PROPERTY:boot_image_data,KORVANE_IMAGE_SOURCE>
              -DNLOHMANN_JSON_INCLUDE_DIR=${NLOHMANN_JSON_INCLUDE_DIR}
              -DBOOST_BEAST_INCLUDE_DIR=${BOOST_BEAST_INCLUDE_DIR}
              -DKORVANE_SQLITE_SOURCE_DIR=${KORVANE_SQLITE_SOURCE_DIR}
-  BYPRODUCTS ${windows_programs}
+             -DKORVANE_STATION=${KORVANE_STATION}
+  BYPRODUCTS ${windows_programs} ${bin_dir}/child_probe.exe
   DEPENDS boot_image_data)
+foreach(program ${programs} ${probe})
+  korvane_imported_program(windows::${program} ${bin_dir}/${program}.exe BUILT_BY korvane_windows)
+endforeach()
 
 # Only in the Windows zip, never in a Linux prefix; stripped there, as the
 # Linux programs are in their packages, with the toolchain's own strip.
 install(PROGRAMS ${windows_programs} DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
-find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip REQUIRED)
 foreach(program ${windows_programs})
   get_filename_component(name ${program} NAME)
   install(CODE "

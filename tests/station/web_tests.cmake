@@ -2,19 +2,14 @@
 # a real socket, and the page in headless Chromium against a stand-in station
 # (web_station_driver) that plays a fixed sequence of slot states.
 set(web_tests_dir ${CMAKE_CURRENT_LIST_DIR})
-korvane_test_program(web_requests_test ${web_tests_dir}/web_requests_test.cpp
-  ${web_tests_dir}/web_address_test.cpp ${web_tests_dir}/serial_rules_test.cpp
-  LIBS station_web)
-target_include_directories(web_requests_test SYSTEM PRIVATE ${KORVANE_JSON_INCLUDE_DIR})
+korvane_test_program(web_requests_test web_requests_test.cpp web_address_test.cpp serial_rules_test.cpp
+  LIBS station_web nlohmann_json)
 gtest_discover_tests(web_requests_test TEST_PREFIX station.)
 
-korvane_test_program(web_server_test ${web_tests_dir}/web_server_test.cpp LIBS station_web)
-target_include_directories(web_server_test SYSTEM PRIVATE ${KORVANE_BOOST_INCLUDE_DIR})
+korvane_test_program(web_server_test web_server_test.cpp LIBS station_web boost_beast)
 gtest_discover_tests(web_server_test TEST_PREFIX station. PROPERTIES TIMEOUT 60)
 
-add_executable(web_station_driver ${web_tests_dir}/web_station_driver.cpp)
-target_link_libraries(web_station_driver PRIVATE station_web)
-target_compile_options(web_station_driver PRIVATE ${KORVANE_WARNINGS})
+korvane_program(web_station_driver web_station_driver.cpp LIBS station_web)
 
 # The page in a real browser; the test keeps its screenshot in its folder.
 find_program(KORVANE_CHROMEDRIVER chromedriver PATHS /usr/bin NO_DEFAULT_PATH)

@@ -1,4 +1,5 @@
-// Short names of the SDRAM fault kinds, for the tests' tables of faults.
+// Short names of the SDRAM fault kinds, for the tables of faults in the
+// tests of the fault model, the monitor and korvane-diagnose.
 #pragma once
 
 #include "sdram_faults.h"

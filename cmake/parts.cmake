@@ -1,0 +1,73 @@
+# The parts a build may leave out (options at the top of CMakeLists.txt),
+# each checked for what it needs on this machine. A part that is on but
+# cannot be built here is switched off for this configure, with a status
+# line that says what is left out and why, or, with KORVANE_REQUIRE_ALL,
+# refused.
+
+# korvane_leave_out(<option> <what is left out> <why>)
+macro(korvane_leave_out option what why)
+  if(KORVANE_REQUIRE_ALL)
+    message(FATAL_ERROR "${what} cannot be built: ${why}. Run scripts/setup.sh, or configure with "
+                        "-D${option}=OFF.")
+  endif()
+  message(STATUS "Leaving out ${what}: ${why} (${option} is off for this build)")
+  set(${option} OFF)
+endmacro()
+
+# korvane-station needs SQLite and Boost's headers (boost_beast).
+if(KORVANE_STATION)
+  find_package(SQLite3)
+  korvane_headers_alone(boost_beast HEADER boost/beast.hpp FOLDER boost)
+  if(NOT SQLite3_FOUND)
+    korvane_leave_out(KORVANE_STATION "korvane-station, its tests and benchmarks"
+                      "SQLite's library and header (libsqlite3-dev) not found")
+  elseif(NOT boost_beast_FOUND)
+    korvane_leave_out(KORVANE_STATION "korvane-station, its tests and benchmarks"
+                      "boost/beast.hpp (libboost-dev) not found")
+  endif()
+endif()
+
+# The Windows build needs mingw-w64 and, for the station, SQLite's source.
+if(KORVANE_WINDOWS)
+  find_program(KORVANE_MINGW_CXX x86_64-w64-mingw32-g++-posix)
+  find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip)
+  if(NOT KORVANE_MINGW_CXX OR NOT KORVANE_MINGW_STRIP)
+    korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
+                      "mingw-w64 (x86_64-w64-mingw32-g++-posix) not found")
+  elseif(KORVANE_STATION AND (NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.c
+                              OR NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.h))
+    korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
+                      "SQLite's source not found in ${KORVANE_SQLITE_SOURCE_DIR}")
+  endif()
+endif()
+
+# Wine runs the Windows programs: the Wine suite, and the install and manual
+# tests that try the zip's programs.
+if(KORVANE_WINDOWS)
+  find_program(WINE wine)
+  if(NOT WINE)
+    korvane_leave_out(KORVANE_WINE_TESTS "the tests of the Windows programs under Wine"
+                      "wine not found")
+  endif()
+elseif(KORVANE_WINE_TESTS)
+  message(STATUS "Leaving out the Wine suite: there is no Windows build to run")
+  set(KORVANE_WINE_TESTS OFF)
+endif()
+
+# The fuzzers need clang and its libFuzzer.
+if(KORVANE_FUZZ)
+  find_program(FUZZ_CXX NAMES clang++ clang++-14)
+  find_program(FUZZ_CC NAMES clang clang-14)
+  if(NOT FUZZ_CXX OR NOT FUZZ_CC)
+    korvane_leave_out(KORVANE_FUZZ "the fuzzers" "clang not found")
+  endif()
+endif()
+
+# The format check (the test `format`) needs clang-format.
+find_program(CLANG_FORMAT clang-format)
+if(NOT CLANG_FORMAT)
+  if(KORVANE_REQUIRE_ALL)
+    message(FATAL_ERROR "the format check cannot run: clang-format not found. Run scripts/setup.sh.")
+  endif()
+  message(STATUS "Leaving out the format check: clang-format not found")
+endif()

@@ -5,6 +5,8 @@
 
 #include "korvane/why.h"
 
+// The simulated boot ROM keeps its own copy of the board's values on
+// purpose (sim/boot_rom/boot_rom_registers.cpp): the two check each other.
 const boot_image_reg BOOT_IMAGE_REGS[BOOT_IMAGE_REG_COUNT] = {
     {0xFFD100E0, 0x1B1B1B1B}, {0xFFD10000, 0x01111111}, {0xFFD10104, 0xFFFFFF7F},
     {0xFFD10108, 0x00000080}, {0xFFD01400, 0x43000618}, {0xFFD01404, 0x37543000},

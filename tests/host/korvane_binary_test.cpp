@@ -18,6 +18,8 @@
 
 namespace {
 
+// korvane's usage text, written out again on purpose: the program is
+// checked against the text it must print, not against its own copy.
 const char USAGE[] =
     "Usage: korvane [-c] [-h] [-l <logfile>] [-p <port>] [-v] [sdram|flash]\n"
     "\n"

@@ -1,8 +1,9 @@
 # What every build for this machine needs: the test framework, the board's
 # toolchain (its nm and objdump read the monitor), the emulator library of
-# the simulated board, the JSON and XML libraries of korvane-diagnose and
-# its tests, and groff and gzip for the manual pages. Without one of them
-# there is no build: scripts/setup.sh installs them all.
+# the simulated board, the JSON library of korvane-diagnose, and groff and
+# gzip for the manual pages. Without one of them there is no build:
+# scripts/setup.sh installs them all. The XML library of the tests is looked
+# for with the parts (cmake/parts.cmake).
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 # The manual pages are linted and compressed, as the Debian changelog is.
@@ -32,13 +33,3 @@ korvane_headers_alone(nlohmann_json HEADER nlohmann/json.hpp FOLDER nlohmann)
 if(NOT nlohmann_json_FOUND)
   message(FATAL_ERROR "nlohmann/json.hpp not found: run scripts/setup.sh")
 endif()
-
-# tinyxml2::tinyxml2: the XML library the tests read reports back with.
-find_path(TINYXML2_INCLUDE_DIR tinyxml2.h)
-find_library(TINYXML2_LIBRARY tinyxml2)
-if(NOT TINYXML2_INCLUDE_DIR OR NOT TINYXML2_LIBRARY)
-  message(FATAL_ERROR "tinyxml2 not found: run scripts/setup.sh")
-endif()
-add_library(tinyxml2::tinyxml2 UNKNOWN IMPORTED GLOBAL)
-set_target_properties(tinyxml2::tinyxml2 PROPERTIES IMPORTED_LOCATION ${TINYXML2_LIBRARY}
-                                                    INTERFACE_INCLUDE_DIRECTORIES ${TINYXML2_INCLUDE_DIR})

@@ -14,6 +14,26 @@ macro(korvane_leave_out option what why)
   set(${option} OFF)
 endmacro()
 
+# korvane_leave_out_tests(<what is left out> <why>)
+# The same for tests and checks that no option switches.
+macro(korvane_leave_out_tests what why)
+  if(KORVANE_REQUIRE_ALL)
+    message(FATAL_ERROR "${what} cannot be built: ${why}. Run scripts/setup.sh.")
+  endif()
+  message(STATUS "Leaving out ${what}: ${why}")
+endmacro()
+
+# tinyxml2::tinyxml2: the XML library the tests read reports back with.
+find_path(TINYXML2_INCLUDE_DIR tinyxml2.h)
+find_library(TINYXML2_LIBRARY tinyxml2)
+if(TINYXML2_INCLUDE_DIR AND TINYXML2_LIBRARY)
+  add_library(tinyxml2::tinyxml2 UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(tinyxml2::tinyxml2 PROPERTIES IMPORTED_LOCATION ${TINYXML2_LIBRARY}
+                                                      INTERFACE_INCLUDE_DIRECTORIES ${TINYXML2_INCLUDE_DIR})
+else()
+  korvane_leave_out_tests("the tests that read the reports back as XML" "tinyxml2 (libtinyxml2-dev) not found")
+endif()
+
 # korvane-station needs SQLite and Boost's headers (boost_beast).
 if(KORVANE_STATION)
   find_package(SQLite3)

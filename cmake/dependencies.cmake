@@ -1,13 +1,11 @@
 # What every build for this machine needs: the test framework, the board's
 # toolchain (its nm and objdump read the monitor), the emulator library of
-# the simulated board, the JSON library of korvane-diagnose, and groff and
-# gzip for the manual pages. Without one of them there is no build:
-# scripts/setup.sh installs them all. The XML library of the tests is looked
-# for with the parts (cmake/parts.cmake).
+# the simulated board, the JSON library of korvane-diagnose, and gzip for
+# the manual pages and the Debian changelog. Without one of them there is
+# no build: scripts/setup.sh installs them all. The XML library of the
+# tests and groff are looked for with the parts (cmake/parts.cmake).
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
-# The manual pages are linted and compressed, as the Debian changelog is.
-find_program(GROFF groff REQUIRED)
 find_program(GZIP gzip REQUIRED)
 find_program(ARM_NM arm-none-eabi-nm REQUIRED)
 find_program(ARM_OBJDUMP arm-none-eabi-objdump REQUIRED)

@@ -34,6 +34,15 @@ else()
   korvane_leave_out_tests("the tests that read the reports back as XML" "tinyxml2 (libtinyxml2-dev) not found")
 endif()
 
+# groff lints the manual pages, renders the Windows manuals and prints the
+# script of korvane-diagnose's manual for its test; gzip alone compresses
+# the pages that are installed.
+find_program(GROFF groff)
+if(NOT GROFF)
+  korvane_leave_out_tests("the manual pages' lint and the test of korvane-diagnose's manual script"
+                          "groff not found")
+endif()
+
 # korvane-station needs SQLite and Boost's headers (boost_beast).
 if(KORVANE_STATION)
   find_package(SQLite3)
@@ -47,13 +56,17 @@ if(KORVANE_STATION)
   endif()
 endif()
 
-# The Windows build needs mingw-w64 and, for the station, SQLite's source.
+# The Windows build needs mingw-w64, groff for the manuals and, for the
+# station, SQLite's source.
 if(KORVANE_WINDOWS)
   find_program(KORVANE_MINGW_CXX x86_64-w64-mingw32-g++-posix)
   find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip)
   if(NOT KORVANE_MINGW_CXX OR NOT KORVANE_MINGW_STRIP)
     korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
                       "mingw-w64 (x86_64-w64-mingw32-g++-posix) not found")
+  elseif(NOT GROFF)
+    korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
+                      "groff, which renders the manuals, not found")
   elseif(KORVANE_STATION AND (NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.c
                               OR NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.h))
     korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"

@@ -1,9 +1,9 @@
 # What every build for this machine needs: the test framework, the board's
 # toolchain (its nm and objdump read the monitor), the emulator library of
-# the simulated board, the JSON library of korvane-diagnose, and gzip for
-# the manual pages and the Debian changelog. Without one of them there is
-# no build: scripts/setup.sh installs them all. The XML library of the
-# tests and groff are looked for with the parts (cmake/parts.cmake).
+# the simulated board, and gzip for the manual pages and the Debian
+# changelog. Without one of them there is no build: scripts/setup.sh
+# installs them all. What only some parts need (the JSON and XML libraries,
+# groff) is looked for in cmake/parts.cmake.
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 find_program(GZIP gzip REQUIRED)
@@ -24,10 +24,4 @@ else()
   add_library(PkgConfig::UNICORN UNKNOWN IMPORTED GLOBAL)
   set_target_properties(PkgConfig::UNICORN PROPERTIES IMPORTED_LOCATION ${UNICORN_LIBRARY}
                                                       INTERFACE_INCLUDE_DIRECTORIES ${UNICORN_INCLUDE_DIR})
-endif()
-
-# nlohmann_json: the JSON library's headers alone.
-korvane_headers_alone(nlohmann_json HEADER nlohmann/json.hpp FOLDER nlohmann)
-if(NOT nlohmann_json_FOUND)
-  message(FATAL_ERROR "nlohmann/json.hpp not found: run scripts/setup.sh")
 endif()

@@ -23,6 +23,16 @@ macro(korvane_leave_out_tests what why)
   message(STATUS "Leaving out ${what}: ${why}")
 endmacro()
 
+# korvane-diagnose writes JSON with the JSON library's headers alone
+# (nlohmann_json); so does the station, which links the diagnose library.
+if(KORVANE_DIAGNOSE)
+  korvane_headers_alone(nlohmann_json HEADER nlohmann/json.hpp FOLDER nlohmann)
+  if(NOT nlohmann_json_FOUND)
+    korvane_leave_out(KORVANE_DIAGNOSE "korvane-diagnose, its manual's script, tests, benchmark and fuzzer"
+                      "nlohmann/json.hpp (nlohmann-json3-dev) not found")
+  endif()
+endif()
+
 # tinyxml2::tinyxml2: the XML library the tests read reports back with.
 find_path(TINYXML2_INCLUDE_DIR tinyxml2.h)
 find_library(TINYXML2_LIBRARY tinyxml2)
@@ -43,7 +53,12 @@ if(NOT GROFF)
                           "groff not found")
 endif()
 
-# korvane-station needs SQLite and Boost's headers (boost_beast).
+# korvane-station needs korvane-diagnose's library, SQLite and Boost's
+# headers (boost_beast).
+if(KORVANE_STATION AND NOT KORVANE_DIAGNOSE)
+  message(STATUS "Leaving out korvane-station, its tests and benchmarks: korvane-diagnose is left out")
+  set(KORVANE_STATION OFF)
+endif()
 if(KORVANE_STATION)
   find_package(SQLite3)
   korvane_headers_alone(boost_beast HEADER boost/beast.hpp FOLDER boost)
@@ -56,8 +71,12 @@ if(KORVANE_STATION)
   endif()
 endif()
 
-# The Windows build needs mingw-w64, groff for the manuals and, for the
-# station, SQLite's source.
+# The Windows build needs mingw-w64, korvane-diagnose's code, groff for the
+# manuals and, for the station, SQLite's source.
+if(KORVANE_WINDOWS AND NOT KORVANE_DIAGNOSE)
+  message(STATUS "Leaving out the Windows programs, their manuals and zip: korvane-diagnose is left out")
+  set(KORVANE_WINDOWS OFF)
+endif()
 if(KORVANE_WINDOWS)
   find_program(KORVANE_MINGW_CXX x86_64-w64-mingw32-g++-posix)
   find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip)

@@ -1,30 +1,27 @@
 # What every build for this machine needs: the test framework, the board's
 # toolchain (its nm and objdump read the monitor), the emulator library of
-# the simulated board, the JSON and XML libraries of korvane-diagnose and
-# its tests, and groff and gzip for the manual pages. Without one of them
-# there is no build: scripts/setup.sh installs them all.
+# the simulated board, and gzip for the manual pages and the Debian
+# changelog. Without one of them there is no build: scripts/setup.sh
+# installs them all. What only some parts need (the JSON and XML libraries,
+# groff) is looked for in cmake/parts.cmake.
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
-find_package(PkgConfig REQUIRED)
-# The manual pages are linted and compressed, as the Debian changelog is.
-find_program(GROFF groff REQUIRED)
 find_program(GZIP gzip REQUIRED)
 find_program(ARM_NM arm-none-eabi-nm REQUIRED)
 find_program(ARM_OBJDUMP arm-none-eabi-objdump REQUIRED)
-pkg_check_modules(UNICORN REQUIRED IMPORTED_TARGET GLOBAL unicorn)
 
-# nlohmann_json: the JSON library's headers alone.
-korvane_headers_alone(nlohmann_json HEADER nlohmann/json.hpp FOLDER nlohmann)
-if(NOT nlohmann_json_FOUND)
-  message(FATAL_ERROR "nlohmann/json.hpp not found: run scripts/setup.sh")
+# PkgConfig::UNICORN: the emulator library, through pkg-config where the
+# machine has it, else its header and library where the compiler looks.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(UNICORN REQUIRED IMPORTED_TARGET GLOBAL unicorn)
+else()
+  find_path(UNICORN_INCLUDE_DIR unicorn/unicorn.h)
+  find_library(UNICORN_LIBRARY unicorn)
+  if(NOT UNICORN_INCLUDE_DIR OR NOT UNICORN_LIBRARY)
+    message(FATAL_ERROR "unicorn/unicorn.h or the unicorn library not found: run scripts/setup.sh")
+  endif()
+  add_library(PkgConfig::UNICORN UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(PkgConfig::UNICORN PROPERTIES IMPORTED_LOCATION ${UNICORN_LIBRARY}
+                                                      INTERFACE_INCLUDE_DIRECTORIES ${UNICORN_INCLUDE_DIR})
 endif()
-
-# tinyxml2::tinyxml2: the XML library the tests read reports back with.
-find_path(TINYXML2_INCLUDE_DIR tinyxml2.h)
-find_library(TINYXML2_LIBRARY tinyxml2)
-if(NOT TINYXML2_INCLUDE_DIR OR NOT TINYXML2_LIBRARY)
-  message(FATAL_ERROR "tinyxml2 not found: run scripts/setup.sh")
-endif()
-add_library(tinyxml2::tinyxml2 UNKNOWN IMPORTED GLOBAL)
-set_target_properties(tinyxml2::tinyxml2 PROPERTIES IMPORTED_LOCATION ${TINYXML2_LIBRARY}
-                                                    INTERFACE_INCLUDE_DIRECTORIES ${TINYXML2_INCLUDE_DIR})

@@ -14,7 +14,51 @@ macro(korvane_leave_out option what why)
   set(${option} OFF)
 endmacro()
 
-# korvane-station needs SQLite and Boost's headers (boost_beast).
+# korvane_leave_out_tests(<what is left out> <why>)
+# The same for tests and checks that no option switches.
+macro(korvane_leave_out_tests what why)
+  if(KORVANE_REQUIRE_ALL)
+    message(FATAL_ERROR "${what} cannot be built: ${why}. Run scripts/setup.sh.")
+  endif()
+  message(STATUS "Leaving out ${what}: ${why}")
+endmacro()
+
+# korvane-diagnose writes JSON with the JSON library's headers alone
+# (nlohmann_json); so does the station, which links the diagnose library.
+if(KORVANE_DIAGNOSE)
+  korvane_headers_alone(nlohmann_json HEADER nlohmann/json.hpp FOLDER nlohmann)
+  if(NOT nlohmann_json_FOUND)
+    korvane_leave_out(KORVANE_DIAGNOSE "korvane-diagnose, its manual's script, tests, benchmark and fuzzer"
+                      "nlohmann/json.hpp (nlohmann-json3-dev) not found")
+  endif()
+endif()
+
+# tinyxml2::tinyxml2: the XML library the tests read reports back with.
+find_path(TINYXML2_INCLUDE_DIR tinyxml2.h)
+find_library(TINYXML2_LIBRARY tinyxml2)
+if(TINYXML2_INCLUDE_DIR AND TINYXML2_LIBRARY)
+  add_library(tinyxml2::tinyxml2 UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(tinyxml2::tinyxml2 PROPERTIES IMPORTED_LOCATION ${TINYXML2_LIBRARY}
+                                                      INTERFACE_INCLUDE_DIRECTORIES ${TINYXML2_INCLUDE_DIR})
+else()
+  korvane_leave_out_tests("the tests that read the reports back as XML" "tinyxml2 (libtinyxml2-dev) not found")
+endif()
+
+# groff lints the manual pages, renders the Windows manuals and prints the
+# script of korvane-diagnose's manual for its test; gzip alone compresses
+# the pages that are installed.
+find_program(GROFF groff)
+if(NOT GROFF)
+  korvane_leave_out_tests("the manual pages' lint and the test of korvane-diagnose's manual script"
+                          "groff not found")
+endif()
+
+# korvane-station needs korvane-diagnose's library, SQLite and Boost's
+# headers (boost_beast).
+if(KORVANE_STATION AND NOT KORVANE_DIAGNOSE)
+  message(STATUS "Leaving out korvane-station, its tests and benchmarks: korvane-diagnose is left out")
+  set(KORVANE_STATION OFF)
+endif()
 if(KORVANE_STATION)
   find_package(SQLite3)
   korvane_headers_alone(boost_beast HEADER boost/beast.hpp FOLDER boost)
@@ -27,13 +71,21 @@ if(KORVANE_STATION)
   endif()
 endif()
 
-# The Windows build needs mingw-w64 and, for the station, SQLite's source.
+# The Windows build needs mingw-w64, korvane-diagnose's code, groff for the
+# manuals and, for the station, SQLite's source.
+if(KORVANE_WINDOWS AND NOT KORVANE_DIAGNOSE)
+  message(STATUS "Leaving out the Windows programs, their manuals and zip: korvane-diagnose is left out")
+  set(KORVANE_WINDOWS OFF)
+endif()
 if(KORVANE_WINDOWS)
   find_program(KORVANE_MINGW_CXX x86_64-w64-mingw32-g++-posix)
   find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip)
   if(NOT KORVANE_MINGW_CXX OR NOT KORVANE_MINGW_STRIP)
     korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
                       "mingw-w64 (x86_64-w64-mingw32-g++-posix) not found")
+  elseif(NOT GROFF)
+    korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
+                      "groff, which renders the manuals, not found")
   elseif(KORVANE_STATION AND (NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.c
                               OR NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.h))
     korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"

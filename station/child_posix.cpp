@@ -2,7 +2,7 @@
 // Ctrl-C typed at the station reaches the station alone, which then stops
 // every child in turn), and SIGTERM when the station dies, however it dies:
 // korvane ends on it as on Ctrl-C, clearing its port's exclusive flag.
-#include "child_process.h"
+#include "korvane_child.h"
 
 #include <cerrno>
 #include <cstring>

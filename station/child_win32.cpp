@@ -3,7 +3,7 @@
 // that handle, so a station that dies however it dies takes its korvane
 // children with it and leaves no port open. Each child is the leader of its
 // own process group, so that Ctrl-Break reaches it and no other child.
-#include "child_process.h"
+#include "korvane_child.h"
 
 #include <windows.h>
 

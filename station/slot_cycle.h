@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "board_record.h"
-#include "child_process.h"
+#include "korvane_child.h"
 #include "console_parser.h"
 #include "station_options.h"
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "korvane_child.h"
 
 int main(int argc, char **argv) {
   // The bytes as the children wrote them, without a CR added before each LF.

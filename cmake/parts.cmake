@@ -23,6 +23,16 @@ macro(korvane_leave_out_tests what why)
   message(STATUS "Leaving out ${what}: ${why}")
 endmacro()
 
+# korvane_leave_out_with_diagnose(<option> <what is left out>)
+# A part built on korvane-diagnose's code goes when korvane-diagnose does,
+# whether this machine lacks its library or the build was told to.
+macro(korvane_leave_out_with_diagnose option what)
+  if(${option} AND NOT KORVANE_DIAGNOSE)
+    message(STATUS "Leaving out ${what}: korvane-diagnose is left out")
+    set(${option} OFF)
+  endif()
+endmacro()
+
 # korvane-diagnose writes JSON with the JSON library's headers alone
 # (nlohmann_json); so does the station, which links the diagnose library.
 if(KORVANE_DIAGNOSE)
@@ -55,10 +65,7 @@ endif()
 
 # korvane-station needs korvane-diagnose's library, SQLite and Boost's
 # headers (boost_beast).
-if(KORVANE_STATION AND NOT KORVANE_DIAGNOSE)
-  message(STATUS "Leaving out korvane-station, its tests and benchmarks: korvane-diagnose is left out")
-  set(KORVANE_STATION OFF)
-endif()
+korvane_leave_out_with_diagnose(KORVANE_STATION "korvane-station, its tests and benchmarks")
 if(KORVANE_STATION)
   find_package(SQLite3)
   korvane_headers_alone(boost_beast HEADER boost/beast.hpp FOLDER boost)
@@ -73,10 +80,7 @@ endif()
 
 # The Windows build needs mingw-w64, korvane-diagnose's code, groff for the
 # manuals and, for the station, SQLite's source.
-if(KORVANE_WINDOWS AND NOT KORVANE_DIAGNOSE)
-  message(STATUS "Leaving out the Windows programs, their manuals and zip: korvane-diagnose is left out")
-  set(KORVANE_WINDOWS OFF)
-endif()
+korvane_leave_out_with_diagnose(KORVANE_WINDOWS "the Windows programs, their manuals and zip")
 if(KORVANE_WINDOWS)
   find_program(KORVANE_MINGW_CXX x86_64-w64-mingw32-g++-posix)
   find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip)

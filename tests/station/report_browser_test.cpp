@@ -3,6 +3,7 @@
 // page, no script run from what an operator typed, and a screenshot of each
 // page kept in the test's build folder.
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -98,20 +99,11 @@ const std::vector<report_board> BOARDS = {
 // the browser, with its own empty profile, nothing fetched or synced.
 std::string render(const std::string &page, const std::string &shot) {
   std::string profile = temp_dir("report_browser_profile");
-  std::vector<std::string> argv = {"/usr/bin/chromium",
-                                   "--headless",
-                                   "--no-sandbox",
-                                   "--disable-gpu",
-                                   "--disable-quic",
-                                   "--no-first-run",
-                                   "--disable-background-networking",
-                                   "--disable-component-update",
-                                   "--disable-sync",
-                                   "--user-data-dir=" + profile,
-                                   "--window-size=1000,2600",
-                                   "--dump-dom",
-                                   "--screenshot=" + shot,
-                                   "file://" + page};
+  std::vector<std::string> argv = {"/usr/bin/chromium"};
+  std::istringstream flags(read_file(CHROMIUM_FLAGS));
+  for (std::string flag; flags >> flag;) argv.push_back(flag);
+  argv.insert(argv.end(), {"--user-data-dir=" + profile, "--window-size=1000,2600", "--dump-dom",
+                           "--screenshot=" + shot, "file://" + page});
   remove(shot.c_str());
   child_result r = finish_child(start_child(argv, "chromium"), "chromium", 90);
   remove_tree(profile);

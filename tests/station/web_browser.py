@@ -18,15 +18,12 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
-CHROME_FLAGS = [
-    "--headless",
-    "--no-sandbox",
-    "--disable-gpu",
-    "--disable-quic",
-    "--no-first-run",
-    "--disable-background-networking",
-    "--disable-component-update",
-    "--disable-sync",
+# Headless, nothing fetched or synced: the flags every browser of the tests
+# starts with, one per line in chromium_flags.txt.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "chromium_flags.txt"),
+          encoding="utf-8") as flags:
+    CHROME_FLAGS = flags.read().split()
+CHROME_FLAGS += [
     "--disable-dev-shm-usage",
     "--window-size=1600,1000",
 ]

@@ -19,17 +19,17 @@ name_match match_one(const std::string &written, const char *name, size_t length
   return name_match::none;
 }
 
-name_match match_row(const std::string &written, const option_spec &spec, bool abbreviations) {
+name_match match_row(const std::string &written, const option_entry &entry, bool abbreviations) {
   name_match best = name_match::none;
-  for (const char *p = spec.names; *p;) {
+  for (const char *p = entry.names; *p;) {
     const char *end = std::strstr(p, ", ");
     size_t length = end ? size_t(end - p) : std::strlen(p);
     name_match m = match_one(written, p, length, abbreviations);
     if (m > best) best = m;
     p += end ? length + 2 : length;
   }
-  if (spec.also) {
-    name_match m = match_one(written, spec.also, std::strlen(spec.also), abbreviations);
+  if (entry.also) {
+    name_match m = match_one(written, entry.also, std::strlen(entry.also), abbreviations);
     if (m > best) best = m;
   }
   return best;
@@ -37,11 +37,11 @@ name_match match_row(const std::string &written, const option_spec &spec, bool a
 
 // The row that written names, or -1 for none or for a start that more than
 // one row shares.
-int find_row(const std::string &written, const std::vector<option_spec> &specs,
+int find_row(const std::string &written, const std::vector<option_entry> &entries,
              bool abbreviations) {
   int started = -1, starts = 0;
-  for (size_t i = 0; i < specs.size(); i++) {
-    name_match m = match_row(written, specs[i], abbreviations);
+  for (size_t i = 0; i < entries.size(); i++) {
+    name_match m = match_row(written, entries[i], abbreviations);
     if (m == name_match::exact) return int(i);
     if (m == name_match::start) {
       started = int(i);
@@ -53,7 +53,7 @@ int find_row(const std::string &written, const std::vector<option_spec> &specs,
 
 }  // namespace
 
-option_step option_next(int argc, char **argv, const std::vector<option_spec> &specs,
+option_step option_next(int argc, char **argv, const std::vector<option_entry> &entries,
                         const option_rules &rules, option_cursor *cursor, option_outcome *outcome) {
   for (;;) {
     if (cursor->next >= argc) return option_step::end;
@@ -74,17 +74,17 @@ option_step option_next(int argc, char **argv, const std::vector<option_spec> &s
       outcome->name.assign(arg, size_t(eq - arg));
       value = eq + 1;
     }
-    outcome->row = find_row(outcome->name, specs, rules.abbreviations);
+    outcome->row = find_row(outcome->name, entries, rules.abbreviations);
     if (outcome->row < 0) {
       outcome->fault = option_fault::unknown;
       return option_step::fault;
     }
-    const option_spec &spec = specs[size_t(outcome->row)];
-    if (!spec.argument && value) {
+    const option_entry &entry = entries[size_t(outcome->row)];
+    if (!entry.argument && value) {
       outcome->fault = option_fault::unwanted_value;
       return option_step::fault;
     }
-    if (spec.argument && !value) {
+    if (entry.argument && !value) {
       if (cursor->next >= argc) {
         outcome->fault = option_fault::missing_value;
         return option_step::fault;
@@ -97,10 +97,10 @@ option_step option_next(int argc, char **argv, const std::vector<option_spec> &s
   }
 }
 
-std::string option_usage(const std::vector<option_spec> &specs, size_t help_column) {
+std::string option_usage(const std::vector<option_entry> &entries, size_t help_column) {
   std::string text;
   const std::string indent(help_column, ' ');
-  for (const option_spec &s : specs) {
+  for (const option_entry &s : entries) {
     if (!s.help) continue;
     if (s.heading) text += s.heading;
     std::string head =

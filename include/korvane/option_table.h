@@ -103,7 +103,7 @@ struct option_outcome {
 };
 
 // The table's rows without their setters, for what does not need them.
-struct option_spec {
+struct option_entry {
   const char *names;
   const char *argument;
   const char *help;
@@ -122,19 +122,19 @@ enum class option_step { row, argument, end, fault };
 // One step of the parse: the next option (its row in outcome->row, its value
 // in outcome->value), plain argument (in outcome->value), the end, or a fault
 // in outcome.
-option_step option_next(int argc, char **argv, const std::vector<option_spec> &specs,
+option_step option_next(int argc, char **argv, const std::vector<option_entry> &entries,
                         const option_rules &rules, option_cursor *cursor, option_outcome *outcome);
 
 // The usage lines of the rows that have a help text, each row's help
 // starting at help_column (on a line of its own when the names reach it).
-std::string option_usage(const std::vector<option_spec> &specs, size_t help_column);
+std::string option_usage(const std::vector<option_entry> &entries, size_t help_column);
 
 template <typename T, size_t N>
-std::vector<option_spec> option_specs(const option_row<T> (&rows)[N]) {
-  std::vector<option_spec> specs;
+std::vector<option_entry> option_entries(const option_row<T> (&rows)[N]) {
+  std::vector<option_entry> entries;
   for (const option_row<T> &r : rows)
-    specs.push_back({r.names, r.argument, r.help, r.also, r.heading});
-  return specs;
+    entries.push_back({r.names, r.argument, r.help, r.also, r.heading});
+  return entries;
 }
 
 // Reads argv[1..argc-1] into *options: each option through its row's setter,
@@ -145,11 +145,11 @@ template <typename T, size_t N>
 bool option_parse(int argc, char **argv, const option_row<T> (&rows)[N], const option_rules &rules,
                   bool (*argument)(T *options, const char *text, std::string *why), T *options,
                   option_outcome *outcome) {
-  const std::vector<option_spec> specs = option_specs(rows);
+  const std::vector<option_entry> entries = option_entries(rows);
   outcome->given.assign(N, 0);
   option_cursor cursor;
   for (;;) {
-    switch (option_next(argc, argv, specs, rules, &cursor, outcome)) {
+    switch (option_next(argc, argv, entries, rules, &cursor, outcome)) {
       case option_step::end:
         return true;
       case option_step::fault:
@@ -176,5 +176,5 @@ bool option_parse(int argc, char **argv, const option_row<T> (&rows)[N], const o
 
 template <typename T, size_t N>
 std::string option_usage(const option_row<T> (&rows)[N], size_t help_column) {
-  return option_usage(option_specs(rows), help_column);
+  return option_usage(option_entries(rows), help_column);
 }

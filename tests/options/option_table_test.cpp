@@ -152,7 +152,7 @@ TEST(OptionTable, UsageListsEachRowWithItsHelpInOneColumn) {
   EXPECT_EQ(
       "  --name NAME\n"
       "        the name\n",
-      option_usage(std::vector<option_spec>{{"--name", "NAME", "the name", nullptr, nullptr}}, 8));
+      option_usage(std::vector<option_entry>{{"--name", "NAME", "the name", nullptr, nullptr}}, 8));
 }
 
 }  // namespace

@@ -86,16 +86,25 @@ std::vector<step> after_ready(std::vector<step> rest) {
   return s;
 }
 
+// A board whose UART is the queue *line; null, with a failure, when it
+// cannot be made.
+board *queued_board(const board_config &config, uart_queue *line) {
+  uart_backend backend = uart_queue_backend(line);
+  std::string why;
+  line->b = board_create(&config, &backend, &why);
+  EXPECT_NE(nullptr, line->b) << why;
+  return line->b;
+}
+
 void run_case(const model_case &c, board_config config = {}) {
   SCOPED_TRACE(c.name);
   config.nand.final_status = c.nand_status;
   uart_queue line;
   line.rx.assign(c.rx.begin(), c.rx.end());
-  uart_backend backend = uart_queue_backend(&line);
-  std::string why;
-  board *b = line.b = board_create(&config, &backend, &why);
-  ASSERT_NE(nullptr, b) << why;
+  board *b = queued_board(config, &line);
+  ASSERT_NE(nullptr, b);
   ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(RUNNER), sizeof RUNNER));
+  std::string why;
   std::vector<uint32_t> script;
   if (!c.rom_interrupts) script.insert(script.end(), {STORE, IER, 0});
   for (const step &s : c.script) script.insert(script.end(), {s.what, s.address, s.value});
@@ -453,10 +462,9 @@ TEST(BoardModels, ReportsNameTheInstruction) {
                               0xe5832000, 0xe1a01001, 0xe5832000, 0xe12fff1e};
   board_config config;
   uart_queue line;
-  uart_backend backend = uart_queue_backend(&line);
+  board *b = queued_board(config, &line);
+  ASSERT_NE(nullptr, b);
   std::string why;
-  board *b = line.b = board_create(&config, &backend, &why);
-  ASSERT_NE(nullptr, b) << why;
   ASSERT_TRUE(board_write_memory(b, INTERNAL_RAM_BASE, program, sizeof program));
   uint32_t result = 0;
   ASSERT_TRUE(board_call(b, INTERNAL_RAM_BASE, 0, 0, &result, &why)) << why;
@@ -504,11 +512,9 @@ handover_view handed_over(uint32_t seed) {
   board_config config;
   config.seed = seed;
   uart_queue line;
-  uart_backend backend = uart_queue_backend(&line);
   std::string why;
   handover_view v{std::vector<uint32_t>(13), std::vector<uint32_t>(4), std::vector<uint32_t>(4)};
-  board *b = line.b = board_create(&config, &backend, &why);
-  EXPECT_NE(nullptr, b) << why;
+  board *b = queued_board(config, &line);
   if (b == nullptr) return v;
   EXPECT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(program.data()), 4 * program.size()));
   EXPECT_TRUE(board_read_memory(b, SDRAM_BASE + SDRAM_SIZE - 16, v.sdram.data(), 16));
@@ -542,10 +548,9 @@ TEST(BoardModels, ReportsTheFirstLoadOfInternalRamNeverStored) {
   const uint32_t sdram_code[] = {0xEAFFFFFE};  // b .
   board_config config;
   uart_queue line;
-  uart_backend backend = uart_queue_backend(&line);
+  board *b = queued_board(config, &line);
+  ASSERT_NE(nullptr, b);
   std::string why;
-  board *b = line.b = board_create(&config, &backend, &why);
-  ASSERT_NE(nullptr, b) << why;
   ASSERT_TRUE(board_load(b, reinterpret_cast<const uint8_t *>(sdram_code), sizeof sdram_code));
   ASSERT_TRUE(board_write_memory(b, INTERNAL_RAM_BASE, program, sizeof program));
   uint32_t result = 0;

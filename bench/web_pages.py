@@ -29,7 +29,7 @@ import time
 # The helper is imported from the source tree, which gets no bytecode files.
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
-                                "station"))
+                                "station", "web"))
 import web_browser  # noqa: E402
 
 PAGES = 20

@@ -38,4 +38,4 @@ target_compile_definitions(korvane_sqlite3 PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQ
 add_library(SQLite::SQLite3 ALIAS korvane_sqlite3)
 add_subdirectory(station)
 # The probe through which the Wine tests drive the station's child back-end.
-add_subdirectory(tests/station/child_probe)
+add_subdirectory(tests/station/slots/child_probe)

@@ -3,8 +3,8 @@
 // those records back and never start a board.
 #include <cstring>
 
-#include "report_commands.h"
-#include "station_run.h"
+#include "station/reports/report_commands.h"
+#include "station/station_run.h"
 
 int main(int argc, char **argv) {
   if (argc > 1 && strcmp(argv[1], "report") == 0) return station_report_main(argc - 1, argv + 1);

@@ -1,4 +1,4 @@
-#include "station_options.h"
+#include "station/station_options.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 
 #include "korvane/option_table.h"
 #include "korvane/why.h"
-#include "web_address.h"
+#include "station/web/web_address.h"
 
 namespace {
 

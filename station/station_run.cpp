@@ -1,4 +1,4 @@
-#include "station_run.h"
+#include "station/station_run.h"
 
 #include <cstdio>
 #include <ctime>
@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "board_logs.h"
-#include "run_report.h"
-#include "serial_input.h"
-#include "slot_cycle.h"
-#include "station_clock.h"
-#include "station_db.h"
-#include "station_options.h"
-#include "station_platform.h"
-#include "station_view.h"
-#include "stdin_lines.h"
-#include "web_server.h"
-#include "web_view.h"
+#include "station/records/board_logs.h"
+#include "station/records/run_files.h"
+#include "station/terminal/serial_input.h"
+#include "station/slots/slot_cycle.h"
+#include "station/slots/station_clock.h"
+#include "station/records/station_db.h"
+#include "station/station_options.h"
+#include "station/slots/station_platform.h"
+#include "station/terminal/terminal_view.h"
+#include "station/terminal/stdin_lines.h"
+#include "station/web/web_server.h"
+#include "station/web/web_view.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "station_options.h"
+#include "station/station_options.h"
 
 namespace {
 

@@ -1,0 +1,21 @@
+// The station's database: opened or created from the schema the program
+// carries, in WAL mode with synchronous FULL, so that a record committed is
+// on disk whatever happens to the station after. Values are always bound,
+// never written into the SQL: a serial is stored exactly as it was typed.
+#pragma once
+
+#include <string>
+
+#include "station/records/board_record.h"
+
+struct station_db;
+
+// Opens the database at path, creating it and its tables when missing, and
+// proves that it can be written. Null with the reason otherwise.
+station_db *station_db_open(const std::string &path, std::string *why);
+
+// Commits the board's row and its board_faults rows in one transaction and
+// sets board->id. False with the reason, nothing written, otherwise.
+bool station_db_commit(station_db *db, board_record *board, std::string *why);
+
+void station_db_close(station_db *db);

@@ -1,0 +1,281 @@
+#include "station/reports/report_query.h"
+
+#include <cctype>
+#include <cmath>
+
+#include "station/reports/history_database.h"
+#include "korvane/why.h"
+
+namespace {
+
+// Every query takes the same three parameters, ?1 since, ?2 until and
+// ?3 station, and names in its WHERE only those given, so that a range
+// of dates is found through the index on the start time.
+const char FILTER[] = " @FILTER@ ";
+
+std::string filter_sql(const report_filter &f) {
+  std::string out = " 1";
+  if (!f.since.empty()) out += " AND started >= ?1";
+  if (!f.until.empty()) out += " AND started <= ?2";
+  if (!f.station.empty()) out += " AND station = ?3";
+  return out + " ";
+}
+
+void bind_text(sqlite3_stmt *s, int index, const std::string &text) {
+  if (text.empty()) {
+    sqlite3_bind_null(s, index);
+  } else {
+    sqlite3_bind_text(s, index, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
+  }
+}
+
+// The statement with the filter bound; null with the reason.
+sqlite3_stmt *filtered(sqlite3 *db, const std::string &sql, const report_filter &f,
+                       std::string *why) {
+  std::string text = sql;
+  for (size_t at = text.find(FILTER); at != std::string::npos; at = text.find(FILTER))
+    text.replace(at, sizeof FILTER - 1, filter_sql(f));
+  sqlite3_stmt *s = history_prepare(db, text.c_str(), why);
+  if (!s) return nullptr;
+  bind_text(s, 1, f.since);
+  bind_text(s, 2, f.until);
+  bind_text(s, 3, f.station);
+  return s;
+}
+
+// Runs s to its end, handing each row to row; finalizes it.
+bool each_row(sqlite3 *db, sqlite3_stmt *s, const std::function<void(sqlite3_stmt *)> &row,
+              std::string *why) {
+  if (!s) return false;
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) row(s);
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) return set_why(why, "%s", sqlite3_errmsg(db));
+  return true;
+}
+
+void read_counts(sqlite3_stmt *s, int first, outcome_counts *c) {
+  c->boards = sqlite3_column_int64(s, first);
+  c->passed = sqlite3_column_int64(s, first + 1);
+  c->failed = sqlite3_column_int64(s, first + 2);
+  c->errors = sqlite3_column_int64(s, first + 3);
+  c->interrupted = sqlite3_column_int64(s, first + 4);
+}
+
+const char COUNTS[] =
+    " COUNT(*), TOTAL(outcome = 'passed'), TOTAL(outcome = 'failed'), TOTAL(outcome = 'error'),"
+    " TOTAL(outcome = 'interrupted') ";
+
+// A serial's cycles as they stream past in order of serial and start.
+struct unit_run {
+  std::string serial, first, last;
+  long long cycles = 0;
+};
+
+void end_unit(const unit_run &u, station_report *out) {
+  if (!u.cycles) return;
+  ++out->units;
+  out->first_passed += u.first == "passed";
+  out->final_passed += u.last == "passed";
+  if (u.cycles < 2) return;
+  ++out->retested;
+  if (out->retested_serials.size() < REPORT_MAX_RETESTED)
+    out->retested_serials.push_back({u.serial, u.cycles, u.first, u.last});
+}
+
+// Each serial's cycles come in the order of the index on serial and start
+// time, so one pass finds every serial's first and last cycle without a
+// sort and in constant memory; a board without a serial is its own first
+// and last.
+bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
+  std::string serials = std::string(
+                            "SELECT serial, outcome FROM boards WHERE serial IS NOT NULL"
+                            " AND outcome <> 'interrupted' AND") +
+                        FILTER + "ORDER BY serial, started, id";
+  unit_run unit;
+  bool ok = each_row(
+      db, filtered(db, serials, f, why),
+      [out, &unit](sqlite3_stmt *s) {
+        const unsigned char *serial = sqlite3_column_text(s, 0);
+        int size = sqlite3_column_bytes(s, 0);
+        std::string outcome = column_text(s, 1);
+        if (unit.serial.compare(0, std::string::npos, reinterpret_cast<const char *>(serial),
+                                size_t(size)) != 0 ||
+            !unit.cycles) {
+          end_unit(unit, out);
+          unit.serial.assign(reinterpret_cast<const char *>(serial), size_t(size));
+          unit.first = outcome;
+          unit.cycles = 0;
+        }
+        unit.last = outcome;
+        ++unit.cycles;
+      },
+      why);
+  if (!ok) return false;
+  end_unit(unit, out);
+  std::string unnamed = std::string(
+                            "SELECT COUNT(*), TOTAL(outcome = 'passed') FROM boards"
+                            " WHERE serial IS NULL AND outcome <> 'interrupted' AND") +
+                        FILTER;
+  return each_row(
+      db, filtered(db, unnamed, f, why),
+      [out](sqlite3_stmt *s) {
+        out->units += sqlite3_column_int64(s, 0);
+        out->first_passed += sqlite3_column_int64(s, 1);
+        out->final_passed += sqlite3_column_int64(s, 1);
+      },
+      why);
+}
+
+void add_counts(outcome_counts *to, const outcome_counts &c) {
+  to->boards += c.boards;
+  to->passed += c.passed;
+  to->failed += c.failed;
+  to->errors += c.errors;
+  to->interrupted += c.interrupted;
+}
+
+// One scan by day and station gives the days, the totals and the hours the
+// stations ran: day by day, from a station's first start to its last end,
+// so that nights do not count.
+bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
+  std::string days = std::string("SELECT substr(started, 1, 10) AS day,") + COUNTS +
+                     ", (julianday(MAX(ended)) - julianday(MIN(started))) * 24"
+                     " FROM boards WHERE" +
+                     FILTER + "GROUP BY day, station ORDER BY day";
+  bool ok = each_row(
+      db, filtered(db, days, f, why),
+      [out](sqlite3_stmt *s) {
+        std::string day = column_text(s, 0);
+        if (out->days.empty() || out->days.back().name != day) {
+          out->days.emplace_back();
+          out->days.back().name = day;
+        }
+        outcome_counts c;
+        read_counts(s, 1, &c);
+        add_counts(&out->days.back().counts, c);
+        add_counts(&out->total, c);
+        out->running_hours += sqlite3_column_double(s, 6);
+      },
+      why);
+  std::string slots = std::string("SELECT slot, station,") + COUNTS + "FROM boards WHERE" + FILTER +
+                      "GROUP BY station, slot ORDER BY station, slot";
+  return ok && each_row(
+                   db, filtered(db, slots, f, why),
+                   [out](sqlite3_stmt *s) {
+                     report_group g;
+                     g.name = column_text(s, 0);
+                     g.station = column_text(s, 1);
+                     read_counts(s, 2, &g.counts);
+                     out->slots.push_back(g);
+                   },
+                   why);
+}
+
+bool gather_faults(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
+  std::string faults = std::string(
+                           "SELECT test, words, COUNT(DISTINCT board_id) AS n FROM board_faults"
+                           " WHERE board_id IN (SELECT id FROM boards WHERE") +
+                       FILTER + ") GROUP BY test, words ORDER BY n DESC, test DESC, words";
+  return each_row(
+      db, filtered(db, faults, f, why),
+      [out](sqlite3_stmt *s) {
+        if (out->faults.size() < REPORT_MAX_FAULTS) {
+          out->faults.push_back({column_text(s, 0), column_text(s, 1), sqlite3_column_int64(s, 2)});
+        } else {
+          ++out->other_faults;
+        }
+      },
+      why);
+}
+
+// The nearest-rank percentiles: the smallest time at or below which half,
+// and 95 in 100, of the boards finished; one sorted pass finds both.
+bool gather_times(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
+  out->timed = out->total.boards - out->total.interrupted;
+  if (out->timed <= 0) return true;
+  long long median = (long long)std::ceil(0.5 * double(out->timed));
+  long long p95 = (long long)std::ceil(0.95 * double(out->timed));
+  std::string sql = std::string("SELECT seconds FROM boards WHERE outcome <> 'interrupted' AND") +
+                    FILTER + "ORDER BY seconds LIMIT " + std::to_string(p95);
+  long long rank = 0;
+  return each_row(
+      db, filtered(db, sql, f, why),
+      [&](sqlite3_stmt *s) {
+        ++rank;
+        if (rank == median) out->median_seconds = sqlite3_column_double(s, 0);
+        if (rank == p95) out->p95_seconds = sqlite3_column_double(s, 0);
+      },
+      why);
+}
+
+bool digits(const std::string &text, size_t at, size_t count) {
+  for (size_t i = at; i < at + count; ++i)
+    if (i >= text.size() || !isdigit((unsigned char)text[i])) return false;
+  return true;
+}
+
+bool in_range(const std::string &text, size_t at, int low, int high) {
+  int v = std::stoi(text.substr(at, 2));
+  return v >= low && v <= high;
+}
+
+}  // namespace
+
+bool report_bound(const std::string &date, bool upper, std::string *bound) {
+  bool day = date.size() == 10, moment = date.size() == 20;
+  if (!day && !moment) return false;
+  if (!digits(date, 0, 4) || date[4] != '-' || !digits(date, 5, 2) || date[7] != '-' ||
+      !digits(date, 8, 2) || !in_range(date, 5, 1, 12) || !in_range(date, 8, 1, 31))
+    return false;
+  if (moment &&
+      (date[10] != 'T' || !digits(date, 11, 2) || date[13] != ':' || !digits(date, 14, 2) ||
+       date[16] != ':' || !digits(date, 17, 2) || date[19] != 'Z' || !in_range(date, 11, 0, 23) ||
+       !in_range(date, 14, 0, 59) || !in_range(date, 17, 0, 60)))
+    return false;
+  // Every time of that day ("YYYY-MM-DDT...") sorts before "YYYY-MM-DDU".
+  *bound = day && upper ? date + "U" : date;
+  return true;
+}
+
+double yield_percent(const outcome_counts &c) {
+  long long judged = c.boards - c.interrupted;
+  return judged > 0 ? 100.0 * double(c.passed) / double(judged) : 0;
+}
+
+bool report_gather(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
+  *out = station_report();
+  return gather_groups(db, f, out, why) && gather_units(db, f, out, why) &&
+         gather_faults(db, f, out, why) && gather_times(db, f, out, why);
+}
+
+bool report_failed_boards(sqlite3 *db, const report_filter &f,
+                          const std::function<void(const failed_board &)> &each, std::string *why) {
+  std::string sql = std::string(
+                        "SELECT id, serial, station, slot, started, seconds, diagnosis_json, log"
+                        " FROM boards WHERE outcome = 'failed' AND") +
+                    FILTER + "ORDER BY started DESC, id DESC LIMIT " +
+                    std::to_string(REPORT_MAX_FAILED_BOARDS);
+  sqlite3_stmt *faults = history_prepare_faults(db, why);
+  if (!faults) return false;
+  bool fault_error = false;
+  bool ok = each_row(
+      db, filtered(db, sql, f, why),
+      [&](sqlite3_stmt *s) {
+        failed_board b;
+        b.id = sqlite3_column_int64(s, 0);
+        b.serial = column_text(s, 1);
+        b.station = column_text(s, 2);
+        b.slot = column_text(s, 3);
+        b.started = column_text(s, 4);
+        b.seconds = sqlite3_column_double(s, 5);
+        b.diagnosis_json = column_text(s, 6);
+        b.log = column_text(s, 7);
+        if (!board_fault_words(faults, b.id, &b.faults)) fault_error = true;
+        each(b);
+      },
+      why);
+  if (ok && fault_error) set_why(why, "%s", sqlite3_errmsg(db));
+  sqlite3_finalize(faults);
+  return ok && !fault_error;
+}

@@ -1,0 +1,153 @@
+// The child on Linux: pipes for its output, its own process group (so that a
+// Ctrl-C typed at the station reaches the station alone, which then stops
+// every child in turn), and SIGTERM when the station dies, however it dies:
+// korvane ends on it as on Ctrl-C, clearing its port's exclusive flag.
+#include "station/slots/station_child.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "korvane/why.h"
+
+struct station_child {
+  pid_t pid = -1;
+  int out_fd = -1, err_fd = -1;
+  bool exited = false;
+  int status = 0;
+};
+
+static void close_fd(int *fd) {
+  if (*fd >= 0) close(*fd);
+  *fd = -1;
+}
+
+static void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+// Only async-signal-safe calls between fork and exec.
+[[noreturn]] static void run_child(const std::vector<char *> &argv, pid_t station, int out_fd,
+                                   int err_fd, int report_fd) {
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  // The station may have died before the line above took effect.
+  if (getppid() != station) _exit(127);
+  setpgid(0, 0);
+  int null_fd = open("/dev/null", O_RDONLY);
+  if (null_fd < 0 || dup2(null_fd, STDIN_FILENO) < 0 || dup2(out_fd, STDOUT_FILENO) < 0 ||
+      dup2(err_fd, STDERR_FILENO) < 0) {
+    int e = errno;
+    (void)!write(report_fd, &e, sizeof e);
+    _exit(127);
+  }
+  if (null_fd > STDERR_FILENO) close(null_fd);
+  // The station ignores nothing a child needs: default actions back.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGPIPE, SIG_DFL);
+  execv(argv[0], argv.data());
+  int e = errno;
+  (void)!write(report_fd, &e, sizeof e);
+  _exit(127);
+}
+
+station_child *child_start(const std::string &program, const std::vector<std::string> &args,
+                           std::string *why) {
+  std::vector<std::string> words = args;
+  words.insert(words.begin(), program);
+  std::vector<char *> argv;
+  for (std::string &w : words) argv.push_back(&w[0]);
+  argv.push_back(nullptr);
+
+  int out[2], err[2], report[2];
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    set_why(why, "cannot make a pipe: %s", std::strerror(errno));
+    return nullptr;
+  }
+  if (pipe2(err, O_CLOEXEC) != 0 || pipe2(report, O_CLOEXEC) != 0) {
+    set_why(why, "cannot make a pipe: %s", std::strerror(errno));
+    close(out[0]);
+    close(out[1]);
+    return nullptr;
+  }
+  pid_t station = getpid();
+  pid_t pid = fork();
+  if (pid == 0) run_child(argv, station, out[1], err[1], report[1]);
+  close(out[1]);
+  close(err[1]);
+  close(report[1]);
+  int exec_errno = 0;
+  bool failed = pid < 0;
+  if (pid > 0) {
+    // Set here as well, so that an interrupt sent at once finds the group.
+    setpgid(pid, pid);
+    // The report pipe closes at the exec; an errno in it means no exec.
+    ssize_t n;
+    while ((n = read(report[0], &exec_errno, sizeof exec_errno)) < 0 && errno == EINTR) {
+    }
+    failed = n == (ssize_t)sizeof exec_errno;
+  } else {
+    exec_errno = errno;
+  }
+  close(report[0]);
+  if (failed) {
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    close(out[0]);
+    close(err[0]);
+    set_why(why, "cannot run " + program + ": " + std::strerror(exec_errno));
+    return nullptr;
+  }
+  station_child *c = new station_child;
+  c->pid = pid;
+  c->out_fd = out[0];
+  c->err_fd = err[0];
+  set_nonblocking(c->out_fd);
+  set_nonblocking(c->err_fd);
+  return c;
+}
+
+// Takes what waits on *fd; closes it at its end.
+static void take(int *fd, std::string *sink) {
+  if (*fd < 0) return;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(*fd, buf, sizeof buf)) > 0) sink->append(buf, (size_t)n);
+  if (n == 0 || (errno != EAGAIN && errno != EINTR)) close_fd(fd);
+}
+
+bool child_read(station_child *c, std::string *out, std::string *err) {
+  take(&c->out_fd, out);
+  take(&c->err_fd, err);
+  return c->out_fd >= 0 || c->err_fd >= 0;
+}
+
+void child_interrupt(station_child *c) {
+  if (!c->exited) kill(c->pid, SIGINT);
+}
+
+bool child_exited(station_child *c, int *status) {
+  if (!c->exited) {
+    int wstatus = 0;
+    pid_t r = waitpid(c->pid, &wstatus, WNOHANG);
+    if (r == c->pid) {
+      c->exited = true;
+      c->status = WIFSIGNALED(wstatus) ? 128 + WTERMSIG(wstatus) : WEXITSTATUS(wstatus);
+    }
+  }
+  if (c->exited && status) *status = c->status;
+  return c->exited;
+}
+
+void child_end(station_child *c) {
+  if (!c) return;
+  if (!c->exited) {
+    kill(c->pid, SIGKILL);
+    while (waitpid(c->pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close_fd(&c->out_fd);
+  close_fd(&c->err_fd);
+  delete c;
+}

@@ -1,0 +1,388 @@
+#include "station/web/web_server.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include "station/web/web_address.h"
+#include "korvane/why.h"
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+// A request is small (a serial number); anything larger is not the page's.
+constexpr std::size_t BODY_LIMIT = 4096;
+constexpr std::size_t HEADER_LIMIT = 8192;
+// How long a browser may take to send a request, and a page to take a write.
+constexpr std::chrono::seconds READ_TIME = std::chrono::seconds(10);
+constexpr std::chrono::seconds WRITE_TIME = std::chrono::seconds(5);
+// A comment on a quiet stream, so that a page that went away is noticed and
+// a proxy does not close the stream as idle.
+constexpr std::chrono::seconds HEARTBEAT = std::chrono::seconds(15);
+// Enough for a floor of screens; beyond them a connection is turned away
+// rather than let memory and the thread's time grow without bound.
+constexpr int MAX_CONNECTIONS = 128;
+constexpr std::size_t MAX_STREAMS = 64;
+// How soon a browser retries a stream that ended.
+const char STREAM_HEAD[] =
+    "HTTP/1.1 200 OK\r\n"
+    "Content-Type: text/event-stream\r\n"
+    "Cache-Control: no-store\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "Connection: close\r\n"
+    "\r\n"
+    "retry: 1000\n\n";
+
+struct stream_client {
+  explicit stream_client(tcp::socket socket) : stream(std::move(socket)) {}
+  beast::tcp_stream stream;
+  std::string writing;
+  std::string waiting;  // the newest state not yet written
+  bool busy = false;
+  bool closed = false;
+  char probe[256];
+};
+
+}  // namespace
+
+struct web_server {
+  asio::io_context context{1};
+  tcp::acceptor acceptor{context};
+  asio::steady_timer heartbeat{context};
+  std::thread thread;
+  web_hooks hooks;
+  std::string token;
+
+  std::mutex mutex;  // guards `latest`, `flush_posted` and `last_content`
+  std::string latest;
+  bool flush_posted = false;
+  std::string last_content;  // the last state but its time, to skip repeats
+
+  // The server's thread alone touches these.
+  std::string state;
+  std::vector<std::shared_ptr<stream_client>> streams;
+  // Shared with the sessions, which may outlive the rest of the server while
+  // the context's destructor frees the handlers that hold them.
+  std::shared_ptr<int> connections = std::make_shared<int>(0);
+};
+
+namespace {
+
+std::string event_of(const std::string &state) { return "event: state\ndata: " + state + "\n\n"; }
+
+void drop_stream(web_server *server, const std::shared_ptr<stream_client> &client) {
+  if (client->closed) return;
+  client->closed = true;
+  beast::error_code ignored;
+  client->stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+  client->stream.close();
+  auto &streams = server->streams;
+  for (auto it = streams.begin(); it != streams.end(); ++it) {
+    if (*it == client) {
+      streams.erase(it);
+      --*server->connections;
+      break;
+    }
+  }
+}
+
+void write_stream(web_server *server, const std::shared_ptr<stream_client> &client,
+                  std::string text) {
+  client->busy = true;
+  client->writing = std::move(text);
+  client->stream.expires_after(WRITE_TIME);
+  asio::async_write(client->stream, asio::buffer(client->writing),
+                    [server, client](beast::error_code error, std::size_t) {
+                      client->busy = false;
+                      if (error || client->closed) {
+                        drop_stream(server, client);
+                        return;
+                      }
+                      client->stream.expires_never();
+                      if (!client->waiting.empty()) {
+                        write_stream(server, client, std::move(client->waiting));
+                        client->waiting.clear();
+                      }
+                    });
+}
+
+// A newer state replaces one still waiting: a slow page skips states, it never
+// makes the queue grow.
+void send_stream(web_server *server, const std::shared_ptr<stream_client> &client,
+                 const std::string &text) {
+  if (client->closed) return;
+  if (client->busy) {
+    client->waiting = text;
+  } else {
+    write_stream(server, client, text);
+  }
+}
+
+// The stream's reader sees only the end of the connection (a browser sends
+// nothing on it), which frees the stream at once rather than at the next write.
+void watch_stream(web_server *server, const std::shared_ptr<stream_client> &client) {
+  client->stream.socket().async_read_some(asio::buffer(client->probe),
+                                          [server, client](beast::error_code error, std::size_t) {
+                                            if (error) {
+                                              drop_stream(server, client);
+                                              return;
+                                            }
+                                            watch_stream(server, client);
+                                          });
+}
+
+void start_stream(web_server *server, tcp::socket socket) {
+  auto client = std::make_shared<stream_client>(std::move(socket));
+  server->streams.push_back(client);
+  watch_stream(server, client);
+  write_stream(server, client, std::string(STREAM_HEAD) + event_of(server->state));
+}
+
+void beat(web_server *server) {
+  server->heartbeat.expires_after(HEARTBEAT);
+  server->heartbeat.async_wait([server](beast::error_code error) {
+    if (error) return;
+    auto streams = server->streams;
+    for (auto &client : streams) {
+      if (!client->busy) send_stream(server, client, ":\n\n");
+    }
+    beat(server);
+  });
+}
+
+bool peer_is_loopback(const tcp::socket &socket) {
+  beast::error_code error;
+  tcp::endpoint peer = socket.remote_endpoint(error);
+  if (error) return false;
+  asio::ip::address address = peer.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+  }
+  return address.is_loopback();
+}
+
+struct http_session : std::enable_shared_from_this<http_session> {
+  http_session(web_server *server, tcp::socket socket)
+      : server(server), connections(server->connections), stream(std::move(socket)) {}
+  ~http_session() {
+    if (!handed_over) --*connections;
+  }
+
+  web_server *server;
+  std::shared_ptr<int> connections;
+  beast::tcp_stream stream;
+  beast::flat_buffer buffer;
+  std::optional<http::request_parser<http::string_body>> parser;
+  http::response<http::string_body> response;
+  bool handed_over = false;
+
+  void read() {
+    parser.emplace();
+    parser->body_limit(BODY_LIMIT);
+    parser->header_limit(HEADER_LIMIT);
+    stream.expires_after(READ_TIME);
+    http::async_read(stream, buffer, *parser,
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+                       self->on_read(error);
+                     });
+  }
+
+  void on_read(beast::error_code error) {
+    if (error == http::error::body_limit || error == http::error::header_limit) {
+      reply_and_close(http::status::payload_too_large, "the request is too large\n");
+      return;
+    }
+    if (error) {
+      close();
+      return;
+    }
+    const http::request<http::string_body> &request = parser->get();
+    web_request asked;
+    asked.method = std::string(request.method_string());
+    asked.target = std::string(request.target());
+    asked.host = std::string(request[http::field::host]);
+    asked.content_type = std::string(request[http::field::content_type]);
+    asked.body = request.body();
+    asked.from_loopback = peer_is_loopback(stream.socket());
+
+    if (asked.target == "/events" || asked.target.rfind("/events?", 0) == 0) {
+      if (asked.method != "GET") {
+        reply_and_close(http::status::method_not_allowed, "use GET\n");
+        return;
+      }
+      if (server->streams.size() >= MAX_STREAMS) {
+        reply_and_close(http::status::service_unavailable, "too many pages are open\n");
+        return;
+      }
+      handed_over = true;
+      stream.expires_never();
+      start_stream(server, stream.release_socket());
+      return;
+    }
+
+    web_reply reply = web_handle(asked, server->token, server->state, server->hooks);
+    response = {};
+    response.version(request.version());
+    response.result(static_cast<unsigned>(reply.status));
+    response.set(http::field::content_type, reply.content_type);
+    response.set(http::field::cache_control, "no-store");
+    response.set("X-Content-Type-Options", "nosniff");
+    response.set("Referrer-Policy", "no-referrer");
+    // The page's script alone builds the page, from its own origin; nothing
+    // inline runs, whatever text ended up in the page.
+    response.set("Content-Security-Policy",
+                 "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
+                 "img-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+    response.keep_alive(request.keep_alive());
+    response.body() = asked.method == "HEAD" ? std::string() : std::move(reply.body);
+    response.prepare_payload();
+    if (asked.method == "HEAD") response.content_length(reply.body.size());
+    write();
+  }
+
+  void write() {
+    stream.expires_after(WRITE_TIME);
+    http::async_write(stream, response,
+                      [self = shared_from_this()](beast::error_code error, std::size_t) {
+                        if (error || !self->response.keep_alive()) {
+                          self->close();
+                          return;
+                        }
+                        self->read();
+                      });
+  }
+
+  void reply_and_close(http::status status, const std::string &text) {
+    response = {};
+    response.result(status);
+    response.set(http::field::content_type, "text/plain; charset=utf-8");
+    response.keep_alive(false);
+    response.body() = text;
+    response.prepare_payload();
+    write();
+  }
+
+  void close() {
+    beast::error_code ignored;
+    stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream.close();
+  }
+};
+
+void accept(web_server *server) {
+  server->acceptor.async_accept([server](beast::error_code error, tcp::socket socket) {
+    if (error == asio::error::operation_aborted) return;
+    if (!error) {
+      if (*server->connections >= MAX_CONNECTIONS) {
+        beast::error_code ignored;
+        socket.close(ignored);
+      } else {
+        ++*server->connections;
+        std::make_shared<http_session>(server, std::move(socket))->read();
+      }
+    }
+    accept(server);
+  });
+}
+
+long long now_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+web_server *web_start(const std::string &address, const web_hooks &hooks, std::string *bound,
+                      std::string *why) {
+  web_address parsed;
+  if (!web_parse_address(address, &parsed, why)) return nullptr;
+  beast::error_code error;
+  asio::ip::address ip = asio::ip::make_address(parsed.host, error);
+  if (error) {
+    set_why(why, "'" + parsed.host + "' is not an IP address");
+    return nullptr;
+  }
+  auto server = std::make_unique<web_server>();
+  server->hooks = hooks;
+  server->token = web_new_token();
+  server->state = web_state_json({}, {}, now_ms());
+  tcp::endpoint endpoint(ip, parsed.port);
+  tcp::acceptor &acceptor = server->acceptor;
+  acceptor.open(endpoint.protocol(), error);
+#ifndef _WIN32
+  // Lets a station started again at once take its port back from the last
+  // run's closing connections; on Windows the same option would let two
+  // programs share the port, so it stays off there.
+  if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+#endif
+  if (!error) acceptor.bind(endpoint, error);
+  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+  if (!error) endpoint = acceptor.local_endpoint(error);
+  if (error) {
+    set_why(why, "cannot listen on " + web_address_url(parsed) + ": " + error.message());
+    return nullptr;
+  }
+  parsed.port = endpoint.port();
+  if (bound) *bound = web_address_url(parsed);
+  accept(server.get());
+  beat(server.get());
+  web_server *running = server.release();
+  running->thread = std::thread([running] { running->context.run(); });
+  return running;
+}
+
+void web_update(web_server *server, const web_header &header, const std::vector<web_slot> &slots) {
+  if (!server) return;
+  // The station may hand the same state on every turn of its loop; only a
+  // change is sent, stamped with the time it was made.
+  std::string content = web_state_json(header, slots, 0);
+  {
+    std::lock_guard<std::mutex> lock(server->mutex);
+    if (content == server->last_content) return;
+    server->last_content = std::move(content);
+  }
+  std::string state = web_state_json(header, slots, now_ms());
+  {
+    std::lock_guard<std::mutex> lock(server->mutex);
+    server->latest = std::move(state);
+    if (server->flush_posted) return;
+    server->flush_posted = true;
+  }
+  // One flush in the server's queue at a time, whatever the station's pace:
+  // it takes the latest state when it runs.
+  asio::post(server->context, [server] {
+    {
+      std::lock_guard<std::mutex> lock(server->mutex);
+      server->state = server->latest;
+      server->flush_posted = false;
+    }
+    std::string event = event_of(server->state);
+    auto streams = server->streams;
+    for (auto &client : streams) send_stream(server, client, event);
+  });
+}
+
+void web_stop(web_server *server) {
+  if (!server) return;
+  asio::post(server->context, [server] {
+    beast::error_code ignored;
+    server->acceptor.close(ignored);
+    server->heartbeat.cancel();
+    auto streams = server->streams;
+    for (auto &client : streams) drop_stream(server, client);
+    server->context.stop();
+  });
+  server->thread.join();
+  delete server;
+}

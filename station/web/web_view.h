@@ -1,0 +1,44 @@
+// The station's slots as its web page shows them, and the way back: serial
+// numbers typed into the page, handed from the web server's thread to the
+// station's loop, which gives them to the slots as it does a line typed on
+// standard input.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "station/slots/slot_cycle.h"
+#include "station/terminal/terminal_view.h"
+#include "station/web/web_requests.h"
+#include "station/web/web_state.h"
+
+// The slots' state for the page; the elapsed times in whole seconds, so that
+// a state changes once a second at most while nothing else happens (the page
+// counts the seconds between states itself).
+std::vector<web_slot> web_slots_of(const std::vector<slot_state> &slots,
+                                   const cycle_settings &settings, double now);
+
+web_header web_header_of(const std::string &station, const station_totals &totals);
+
+struct web_serial {
+  std::size_t slot;
+  std::string serial;
+};
+
+// The serials typed into the page, waiting for the station's loop.
+struct web_inbox {
+  std::mutex mutex;
+  std::vector<std::string> names;  // the slots', in order; fixed at start
+  std::vector<bool> ended;         // the slots that take no more boards
+  std::vector<web_serial> waiting;
+};
+
+// The hooks that fill the inbox: a serial for a slot that is not there, or
+// that has ended, is refused at once; any other is taken.
+web_hooks web_inbox_hooks(web_inbox *inbox);
+
+// The serials waiting, in the order they were typed; marks the slots that
+// ended since the last call.
+std::vector<web_serial> web_inbox_take(web_inbox *inbox, const std::vector<slot_state> &slots);

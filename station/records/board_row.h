@@ -11,33 +11,11 @@
 
 #include "station/records/board_record.h"
 
-// The `boards` columns after id, in the order of BOARD_COLUMNS.
-enum board_column {
-  COLUMN_SERIAL,
-  COLUMN_SLOT,
-  COLUMN_PORT,
-  COLUMN_STATION,
-  COLUMN_OPERATOR,
-  COLUMN_STARTED,
-  COLUMN_ENDED,
-  COLUMN_SECONDS,
-  COLUMN_OUTCOME,
-  COLUMN_SDRAM_PASSES,
-  COLUMN_SDRAM_FAILED,
-  COLUMN_FLASH_PASSES,
-  COLUMN_FLASH_FAILED,
-  COLUMN_DIAGNOSIS,
-  COLUMN_DIAGNOSIS_JSON,
-  COLUMN_KORVANE_STATUS,
-  COLUMN_MESSAGE,
-  COLUMN_LOG,
-  BOARD_COLUMN_COUNT
-};
-
 // "id, serial, slot, ..., log": what a query selects for board_read.
 std::string board_select_list();
 
-// "INSERT INTO boards (serial, ..., log) VALUES (?1, ..., ?18)".
+// "INSERT INTO boards (serial, ..., log) VALUES (?1, ..., ?18)": every
+// column after id.
 std::string board_insert_sql();
 
 // Binds the board's fields to an insert made by board_insert_sql. Empty

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "korvane/board_tests.h"
 #include "korvane/why.h"
 #include "markup_entity.h"
 
@@ -326,7 +327,8 @@ bool bus_faults_from_json(const std::string &document, bus_faults *out, std::str
   // Only the newer document says which schema it follows.
   bool words_lists_are_sets = !doc.contains("schema");
   const json *sdram = nullptr, *flash = nullptr;
-  if (!test_faults(doc, "sdram", &sdram, why) || !test_faults(doc, "flash", &flash, why))
+  if (!test_faults(doc, board_test_of(board_test::sdram).name, &sdram, why) ||
+      !test_faults(doc, board_test_of(board_test::flash).name, &flash, why))
     return false;
   for (size_t i = 0; sdram && i < sdram->size(); ++i) {
     bus_entry e;

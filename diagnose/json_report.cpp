@@ -65,11 +65,11 @@ std::string json_report(const log_summary &s) {
   json doc = json::object();
   doc["schema"] = JSON_SCHEMA;
   doc["verdict"] = verdict_name(summary_verdict(s));
-  doc["sdram"] = test_json(s.sdram);
-  doc["flash"] = test_json(s.flash);
+  doc[board_test_of(board_test::sdram).name] = test_json(s.sdram);
+  doc[board_test_of(board_test::flash).name] = test_json(s.flash);
   doc["traced"] = s.sdram.present ? s.sdram.traced : s.flash.traced;
   if (s.ending.cut_short_line) {
-    doc["cut_short"] = {{"test", s.ending.cut_short_kind == test_kind::sdram ? "SDRAM" : "FLASH"},
+    doc["cut_short"] = {{"test", board_test_of(s.ending.cut_short_kind).title},
                         {"line", s.ending.cut_short_line}};
   } else {
     doc["cut_short"] = nullptr;

@@ -39,8 +39,8 @@ void collapsed(FILE *out, const char *name, const test_summary &t) {
   }
 }
 
-void suite(FILE *out, const char *name, const test_summary &t, const log_ending &ending,
-           test_kind kind) {
+void suite(FILE *out, const test_summary &t, const log_ending &ending, test_kind kind) {
+  const char *name = board_test_of(kind).title;
   fprintf(out,
           "  <testsuite name=\"%s\" tests=\"%llu\" failures=\"%llu\" errors=\"0\" "
           "skipped=\"0\">\n",
@@ -106,8 +106,8 @@ bool write_junit_report(FILE *out, const log_summary &s) {
           failures);
   if (errors) fprintf(out, " errors=\"%llu\"", errors);
   fputs(">\n", out);
-  if (s.sdram.present) suite(out, "SDRAM", s.sdram, s.ending, test_kind::sdram);
-  if (s.flash.present) suite(out, "FLASH", s.flash, s.ending, test_kind::flash);
+  if (s.sdram.present) suite(out, s.sdram, s.ending, test_kind::sdram);
+  if (s.flash.present) suite(out, s.flash, s.ending, test_kind::flash);
   if (errors) unreadable_suite(out, s);
   fputs("</testsuites>\n", out);
   return fflush(out) == 0 && !ferror(out);

@@ -304,7 +304,7 @@ bool parse_log(line_reader *in, test_handler handler, void *context, log_ending 
       if (!ran[static_cast<int>(t.kind)]) {
         fail(why, in->cut_line ? in->cut_line : in->number,
              "the log ends inside the %s test that begins at line %lld",
-             t.kind == test_kind::sdram ? "SDRAM" : "FLASH", title);
+             board_test_of(t.kind).title, title);
         return false;
       }
       ending->cut_short_line = title;

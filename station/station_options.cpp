@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "korvane/board_tests.h"
 #include "korvane/option_table.h"
 #include "korvane/why.h"
 #include "station/web/web_address.h"
@@ -45,7 +46,8 @@ const row OPTIONS[] = {
      }},
     {"--test", "sdram|flash", "run that test alone",
      [](station_options *o, const char *value, std::string *why) {
-       if (std::strcmp(value, "sdram") != 0 && std::strcmp(value, "flash") != 0)
+       board_test test;
+       if (!board_test_named(value, &test))
          return refuse(why, "--test takes sdram or flash: ", value);
        o->test = value;
        return true;

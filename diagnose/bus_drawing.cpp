@@ -1,13 +1,6 @@
 #include "bus_drawing.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <map>
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 #include <nlohmann/json.hpp>
 
@@ -441,33 +434,4 @@ std::string html_page(const std::string &title, const std::string &body) {
          ".failed { color: #c00; } .passed { color: #070; }\n"
          "</style>\n</head>\n<body>\n" +
          body + "</body>\n</html>\n";
-}
-
-bool html_page_write(const std::string &path, const std::string &page, std::string *why) {
-  std::string part = path + ".part";
-  FILE *f = fopen(part.c_str(), "wb");
-  if (!f) return set_why(why, "%s", strerror(errno));
-  bool ok = fwrite(page.data(), 1, page.size(), f) == page.size();
-  int failure = errno;
-  if (fclose(f) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-#if defined(_WIN32)
-  // rename refuses to replace a file on Windows.
-  if (ok && !MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ok = false;
-    failure = EACCES;
-  }
-#else
-  if (ok && rename(part.c_str(), path.c_str()) != 0) {
-    ok = false;
-    failure = errno;
-  }
-#endif
-  if (!ok) {
-    set_why(why, "%s", strerror(failure));
-    remove(part.c_str());
-  }
-  return ok;
 }

@@ -66,6 +66,3 @@ std::string flash_checks_html(const bus_faults &faults);
 // body is already HTML.
 std::string html_page(const std::string &title, const std::string &body);
 
-// Writes the page whole or not at all: beside its place first, then moved
-// there. False, with the system's reason, when it cannot.
-bool html_page_write(const std::string &path, const std::string &page, std::string *why);

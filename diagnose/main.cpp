@@ -13,6 +13,7 @@
 
 #include "bus_drawing.h"
 #include "korvane/option_table.h"
+#include "korvane/whole_file.h"
 #include "korvane/why.h"
 #include "json_report.h"
 #include "junit_report.h"
@@ -136,7 +137,7 @@ bool write_html(const char *path, const char *log_name, const log_summary &s, st
   std::string body = "<h1>" + html_escape(log_name) + "</h1>\n<pre class=\"diagnosis\">" +
                      html_escape(diagnosis_report(s)) + "</pre>\n" + bus_drawing_svg(faults) +
                      flash_checks_html(faults);
-  return html_page_write(path, html_page(std::string("korvane-diagnose: ") + log_name, body), why);
+  return write_whole_file(path, html_page(std::string("korvane-diagnose: ") + log_name, body), why);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "station/reports/history_query.h"
 #include "station/reports/html_report.h"
 #include "korvane/option_table.h"
+#include "korvane/whole_file.h"
 #include "station/reports/report_format.h"
 #include "station/reports/report_query.h"
 
@@ -125,7 +126,7 @@ int finish(bool written, const command_options &o, const std::string &page) {
     return 1;
   }
   std::string why;
-  if (!o.html.empty() && !html_page_write(o.html, page, &why)) {
+  if (!o.html.empty() && !write_whole_file(o.html, page, &why)) {
     fprintf(stderr, "korvane-station: cannot write %s: %s\n", o.html.c_str(), why.c_str());
     return 1;
   }

@@ -80,14 +80,7 @@ const option_row<options> OPTIONS[] = {
     {"--html", "FILE",
      "also write FILE, an HTML page that draws the SDRAM bus\nwith the faulty lines marked and "
      "lists the failed flash\nchecks",
-     [](options *o, const char *value, std::string *why) {
-       if (!*value) {
-         *why = "--html needs a file";
-         return false;
-       }
-       o->html = value;
-       return true;
-     }},
+     option_word<&options::html>},
     {"--exit-status", nullptr,
      "exit with 8 when the SDRAM test failed in any pass, 16\nwhen the FLASH test did, 24 when "
      "both did",
@@ -99,34 +92,18 @@ const option_row<options> OPTIONS[] = {
 // The log file: one at most, "-" for standard input.
 bool set_path(options *o, const char *text, std::string *why) {
   if (o->path) {
-    *why = "more than one log file";
+    *why = "more than one log file: " + std::string(text);
     return false;
   }
   o->path = text;
   return true;
 }
 
-// False with the reason, and the argument it is about, in why (may be null).
+// False with the reason in why (may be null).
 bool parse_options(int argc, char **argv, options *o, std::string *why) {
   option_outcome outcome;
   if (option_parse(argc, argv, OPTIONS, option_rules(), set_path, o, &outcome)) return true;
-  int named = outcome.arg;
-  std::string problem = outcome.why;
-  switch (outcome.fault) {
-    case option_fault::unknown:
-    case option_fault::unwanted_value:
-      problem = "unknown option";
-      break;
-    case option_fault::missing_value:
-      problem = outcome.name + " needs a file";  // --html is the one that takes a value
-      break;
-    case option_fault::refused_value:
-      named = outcome.last;
-      break;
-    default:
-      break;
-  }
-  return set_why(why, problem + ": " + argv[named]);
+  return set_why(why, option_fault_words(outcome, OPTIONS));
 }
 
 // The page of --html: the text report, the bus drawn with its faults and

@@ -25,12 +25,6 @@ namespace {
 
 const char DEFAULT_DB[] = "korvane-station.db";
 
-const char REPORT_USAGE[] =
-    "Usage: korvane-station report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n"
-    "                              [--csv] [--html FILE]\n";
-const char HISTORY_USAGE[] =
-    "Usage: korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]\n";
-
 struct command_options {
   std::string db = DEFAULT_DB;
   std::string since, until, station, html, serial;
@@ -39,8 +33,8 @@ struct command_options {
   bool help = false;
 };
 
-int bad_option(const char *usage, const std::string &problem) {
-  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage);
+int bad_option(const std::string &usage, const std::string &problem) {
+  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage.c_str());
   return 2;
 }
 
@@ -66,9 +60,12 @@ const row HISTORY_OPTIONS[] = {
 };
 
 bool refuse_argument(command_options *, const char *text, std::string *why) {
-  *why = "unexpected argument: " + std::string(text);
+  *why = option_stray_words(text);
   return false;
 }
+
+// Each command's usage is its synopsis, lines short of this.
+const size_t USAGE_WIDTH = 90;
 
 bool take_serial(command_options *o, const char *text, std::string *why) {
   if (o->serial_given) return refuse_argument(o, text, why);
@@ -84,19 +81,7 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
                    command_options *o, std::string *why) {
   option_outcome outcome;
   if (option_parse(argc, argv, rows, option_rules(), argument, o, &outcome)) return true;
-  switch (outcome.fault) {
-    case option_fault::unknown:
-    case option_fault::unwanted_value:
-      *why = "unknown option: " + std::string(argv[outcome.arg]);
-      break;
-    case option_fault::missing_value:
-    case option_fault::refused_value:
-      *why = outcome.name + " needs a value";
-      break;
-    default:
-      *why = outcome.why;
-      break;
-  }
+  *why = option_fault_words(outcome, rows);
   return false;
 }
 
@@ -105,13 +90,13 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
 template <size_t N>
 bool read_options(int argc, char **argv, const row (&rows)[N],
                   bool (*argument)(command_options *, const char *, std::string *),
-                  const char *usage, command_options *o, int *status) {
+                  const std::string &usage, command_options *o, int *status) {
   std::string why;
   if (!parse_options(argc, argv, rows, argument, o, &why)) {
     *status = bad_option(usage, why);
     return false;
   }
-  if (o->help) fputs(usage, stdout);
+  if (o->help) fputs(usage.c_str(), stdout);
   *status = 0;
   return !o->help;
 }
@@ -160,10 +145,19 @@ std::string report_title(const command_options &o) {
 
 }  // namespace
 
+std::string report_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(REPORT_OPTIONS, lead + " report", width);
+}
+
+std::string history_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(HISTORY_OPTIONS, lead + " history SERIAL", width);
+}
+
 int station_report_main(int argc, char **argv) {
+  const std::string report_usage = report_synopsis("Usage: korvane-station", USAGE_WIDTH);
   command_options o;
   int status;
-  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, REPORT_USAGE, &o, &status))
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, report_usage, &o, &status))
     return status;
   report_filter filter;
   filter.station = o.station;
@@ -171,7 +165,7 @@ int station_report_main(int argc, char **argv) {
                                                                   {&o.until, &filter.until}};
   for (const auto &b : bounds) {
     if (!b.first->empty() && !report_bound(*b.first, b.second == &filter.until, b.second))
-      return bad_option(REPORT_USAGE,
+      return bad_option(report_usage,
                         "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
@@ -197,11 +191,12 @@ int station_report_main(int argc, char **argv) {
 }
 
 int station_history_main(int argc, char **argv) {
+  const std::string history_usage = history_synopsis("Usage: korvane-station", USAGE_WIDTH);
   command_options o;
   int status;
-  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, HISTORY_USAGE, &o, &status))
+  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, history_usage, &o, &status))
     return status;
-  if (!o.serial_given) return bad_option(HISTORY_USAGE, "which board? give its serial");
+  if (!o.serial_given) return bad_option(history_usage, "which board? give its serial");
   binary_output();
   db_handle db = open_database(o);
   if (!db) return 1;

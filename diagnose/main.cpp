@@ -109,8 +109,7 @@ bool parse_options(int argc, char **argv, options *o, std::string *why) {
 // The page of --html: the text report, the bus drawn with its faults and
 // the failed flash checks.
 bool write_html(const char *path, const char *log_name, const log_summary &s, std::string *why) {
-  bus_faults faults;
-  if (!bus_faults_from_json(json_report(s), &faults, why)) return false;
+  bus_faults faults = bus_faults_of(s);
   std::string body = "<h1>" + html_escape(log_name) + "</h1>\n<pre class=\"diagnosis\">" +
                      html_escape(diagnosis_report(s)) + "</pre>\n" + bus_drawing_svg(faults) +
                      flash_checks_html(faults);

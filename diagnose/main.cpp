@@ -42,7 +42,8 @@ const char USAGE_TAIL[] =
 
 const size_t HELP_COLUMN = 17;
 
-const char SHORT_USAGE[] = "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
+const char SHORT_USAGE[] =
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
 
 enum class output_form { text, json, junit };
 

@@ -275,7 +275,9 @@ TEST_F(StationE2e, PortLostWhileWaitingCountsAsASlotError) {
   pid_t station = start_station({"--once", "A=" + a});
   ASSERT_TRUE(read_child_until(
       station,
-      [](const child_result &r) { return r.out.find("A: waiting for a board") != std::string::npos; },
+      [](const child_result &r) {
+        return r.out.find("A: waiting for a board") != std::string::npos;
+      },
       RUN_TIMEOUT_S));
   stop_child(boards[0], SIGKILL, 5);
   boards[0] = -1;
@@ -284,7 +286,8 @@ TEST_F(StationE2e, PortLostWhileWaitingCountsAsASlotError) {
   EXPECT_EQ(std::vector<std::string>{}, rows());
   std::smatch summary;
   ASSERT_TRUE(std::regex_search(r.out, summary, std::regex("station: 0 boards tested, .*")));
-  EXPECT_NE(std::string::npos, summary.str().find(" boards per hour, 1 slot error")) << summary.str();
+  EXPECT_NE(std::string::npos, summary.str().find(" boards per hour, 1 slot error"))
+      << summary.str();
 }
 
 TEST_F(StationE2e, CtrlCRecordsTheBoardsUnderTestAsInterrupted) {

@@ -156,6 +156,9 @@ while [ "$(sqlite3 "$db" "SELECT count(*) FROM boards WHERE outcome IN ('passed'
 done
 # Every board is tested: the operator ends the run.
 stop_station
+echo "(Each simulated slot's boardsim ends after its last board, and its port"
+echo "goes with it: the summary counts those slots as slot errors, as it would"
+echo "a real port that went away while its slot waited for a board.)"
 
 echo
 echo "\$ sqlite3 -header -column korvane-station.db \"SELECT serial, slot, outcome, ... FROM boards ...\""

@@ -341,7 +341,7 @@ std::string lf_only(const std::string &text) {
 }
 
 const std::string USAGE_LINE =
-    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
 
 TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
   const std::string sound = corpus_log("sound");

@@ -258,8 +258,10 @@ step test(line_reader *r, test_record *t, std::string *why) {
   t->traced = true;
   bool mismatched = false;
   step s = sdram ? sdram_trace(r, &t->sdram, &mismatched, why) : flash_trace(r, &t->flash, why);
+  if (s == step::ended) t->failing = mismatched;
   if (s != step::parsed) return s;
   s = have_line(*r, why);
+  if (s == step::ended) t->failing = sdram ? mismatched : flash_result(t->flash) != 0;
   if (s != step::parsed) return s;
   const std::string &verdict = r->line;
   if (verdict != VERDICT_PASSED && verdict != VERDICT_FAILED)
@@ -332,9 +334,9 @@ bool parse_log(line_reader *in, test_handler handler, void *context, log_ending 
       }
     }
     if (s == step::ended) {
-      if (!ran[static_cast<int>(t.kind)]) {
-        // A test that never ran complete has no verdict; the tests before
-        // it keep theirs.
+      if (!ran[static_cast<int>(t.kind)] || t.failing) {
+        // A test that never ran complete, or whose cut trace already
+        // fails, has no verdict; the tests before it keep theirs.
         long long at = in->cut_line ? in->cut_line : in->number;
         fail(why, at, "the log ends inside the %s test that begins at line %lld",
              t.kind == test_kind::sdram ? "SDRAM" : "FLASH", title);

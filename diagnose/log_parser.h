@@ -12,9 +12,10 @@
 // The log is read as a stream and each test is handed on as soon as it is
 // complete, so nothing grows with the length of the log. A log that stops
 // inside a test is cut short: when the same test already ran complete
-// earlier, that is how a continuous run ends (Ctrl-C), and the cut test is
-// left out; otherwise the log is truncated, and the cut test is handed on as
-// an unreadable pass of its test.
+// earlier and what the log holds of it shows no failure, that is how a
+// continuous run ends (Ctrl-C), and the cut test is left out; otherwise the
+// log is truncated, and the cut test is handed on as an unreadable pass of
+// its test.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,8 @@ struct test_record {
   // kind_known (its title could be read, or nearly).
   bool readable = true;
   bool kind_known = true;
+  // A test the log ends in: what it holds of its trace already fails.
+  bool failing = false;
   long long problem_line = 0;
   std::string problem;
   sdram_reads sdram{};  // for a traced SDRAM test

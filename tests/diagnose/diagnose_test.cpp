@@ -210,6 +210,12 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
        0},
       {"continuous run stopped in a test", sound + flash + sound.substr(0, 300),
        "SDRAM: sound\nFLASH: sound\n", 0},
+      // A failure read before the log ends is no Ctrl-C to leave out.
+      {"a failed trace without its result at the end",
+       sound + flash + bad.substr(0, bad.size() - 7),
+       "SDRAM: sound in 1 of 2 passes, 1 unreadable\nFLASH: sound\nUnreadable: 1 pass, left out "
+       "(line 544: the log ends inside the SDRAM test that begins at line 241)\n",
+       0},
       {"never ready", flash_test("M2c Df1 R80 P95 \r\nS80\r\n", false),
        "FLASH: never became ready (status 0x80 after the reset)\n", 0},
       {"several checks", flash_test("M0 Df0 R80 P95 \r\nSc0\r\n", false),

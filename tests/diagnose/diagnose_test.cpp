@@ -79,13 +79,6 @@ TEST(SdramInference, NamesEveryShortAndAFloatingLine) {
        "address lines 2 and 15 shorted and address lines 9 and 15 shorted (wired OR); address "
        "lines 9 and 15 shorted and address lines 2 and 9 shorted (wired OR); address lines 9 and "
        "15 shorted and address lines 2 and 15 shorted (wired OR)"},
-      {{{DSHORT_OR, 6, 8}, {DSHORT, 6, 11}},
-       "one of 6 pairs of faults: data lines 6 and 8 shorted and data lines 6 and 11 shorted "
-       "(wired OR); data lines 6 and 8 shorted and data lines 8 and 11 shorted (wired OR); data "
-       "lines 6 and 11 shorted and data lines 6 and 8 shorted (wired OR); data lines 6 and 11 "
-       "shorted and data lines 8 and 11 shorted (wired OR); data lines 8 and 11 shorted and data "
-       "lines 6 and 8 shorted (wired OR); data lines 8 and 11 shorted and data lines 6 and 11 "
-       "shorted (wired OR)"},
   };
   for (const inference_case &c : cases)
     EXPECT_EQ(c.words, sdram_diagnosis_words(sdram_diagnose(reads_of(sdram_fault_set(c.f)))));

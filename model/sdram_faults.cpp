@@ -68,11 +68,10 @@ uint32_t join_shorts(const sdram_fault_config &config, uint32_t value, bool data
     }
   const uint32_t driven = value;
   for (int n = 0; n < count; ++n) {
-    const uint32_t lines = nets[n].lines;
-    const int high = __builtin_popcount(driven & lines), all = __builtin_popcount(lines);
-    bool level = nets[n].wired_and && nets[n].wired_or ? 2 * high > all
-                 : nets[n].wired_or                    ? high > 0
-                                                       : high == all;
+    const uint32_t lines = nets[n].lines, high = driven & lines;
+    bool level = !nets[n].wired_or    ? high == lines
+                 : !nets[n].wired_and ? high != 0
+                                      : 2 * __builtin_popcount(high) > __builtin_popcount(lines);
     value = level ? value | lines : value & ~lines;
   }
   return value;

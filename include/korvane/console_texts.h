@@ -13,10 +13,6 @@ constexpr char WAKEUP_WAITING_TEXT[] = "Waiting for the board to wake up...";
 // end; each update overwrites its figures and the download's end blanks it.
 constexpr char XMODEM_PROGRESS_FORMAT[] = "Downloading boot code...(  0%%)";
 
-// korvane's line on standard error when the download fails, then a space,
-// the error code and a full stop: "Xmodem download failed: -2."
-constexpr char DOWNLOAD_FAILED_TEXT[] = "Xmodem download failed:";
-
 // A test's title, then a space and its verdict on the same line, or, with a
 // trace, a line end, the trace and the verdict on a line of its own.
 constexpr char SDRAM_TEST_TITLE[] = "Testing SDRAM...";
@@ -53,3 +49,7 @@ static_assert(TRACE_READ_FORMAT[0] == TRACE_OFFSET_LABEL &&
 constexpr char TRACE_NAND_ID_LABELS[] = "MDRP";
 constexpr char TRACE_NAND_ID_SEPARATOR = ' ';
 constexpr char TRACE_NAND_STATUS_LABEL = 'S';
+
+// korvane's line on standard error when the download fails, then a space,
+// the error code and a full stop: "Xmodem download failed: -2."
+constexpr char DOWNLOAD_FAILED_TEXT[] = "Xmodem download failed:";

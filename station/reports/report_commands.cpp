@@ -31,6 +31,7 @@ struct command_options {
   bool csv = false;
   bool serial_given = false;
   bool help = false;
+  std::string usage;  // the command's, for --help and a bad option
 };
 
 int bad_option(const std::string &usage, const std::string &problem) {
@@ -66,6 +67,7 @@ bool refuse_argument(command_options *, const char *text, std::string *why) {
 
 // Each command's usage is its synopsis, lines short of this.
 const size_t USAGE_WIDTH = 90;
+const char USAGE_LEAD[] = "Usage: korvane-station";
 
 bool take_serial(command_options *o, const char *text, std::string *why) {
   if (o->serial_given) return refuse_argument(o, text, why);
@@ -91,6 +93,7 @@ template <size_t N>
 bool read_options(int argc, char **argv, const row (&rows)[N],
                   bool (*argument)(command_options *, const char *, std::string *),
                   const std::string &usage, command_options *o, int *status) {
+  o->usage = usage;
   std::string why;
   if (!parse_options(argc, argv, rows, argument, o, &why)) {
     *status = bad_option(usage, why);
@@ -118,12 +121,16 @@ int finish(bool written, const command_options &o, const std::string &page) {
   return 0;
 }
 
+// The one line for a database that cannot be read; status 1.
+int unreadable_database(const command_options &o, const std::string &why) {
+  fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(), why.c_str());
+  return 1;
+}
+
 db_handle open_database(const command_options &o) {
   std::string why;
   db_handle db = db_open(o.db, db_access::read_only, &why);
-  if (!db)
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
+  if (!db) unreadable_database(o, why);
   return db;
 }
 
@@ -154,10 +161,10 @@ std::string history_synopsis(const std::string &lead, size_t width) {
 }
 
 int station_report_main(int argc, char **argv) {
-  const std::string report_usage = report_synopsis("Usage: korvane-station", USAGE_WIDTH);
   command_options o;
   int status;
-  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, report_usage, &o, &status))
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument,
+                    report_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status))
     return status;
   report_filter filter;
   filter.station = o.station;
@@ -165,8 +172,7 @@ int station_report_main(int argc, char **argv) {
                                                                   {&o.until, &filter.until}};
   for (const auto &b : bounds) {
     if (!b.first->empty() && !report_bound(*b.first, b.second == &filter.until, b.second))
-      return bad_option(report_usage,
-                        "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
+      return bad_option(o.usage, "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
   db_handle db = open_database(o);
@@ -180,23 +186,19 @@ int station_report_main(int argc, char **argv) {
        report_failed_boards(
            db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
   db.reset();
-  if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  if (!ok) return unreadable_database(o, why);
   bool written = write_stdout(o.csv ? report_csv(report) : report_text(report));
   return finish(written, o,
                 o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed));
 }
 
 int station_history_main(int argc, char **argv) {
-  const std::string history_usage = history_synopsis("Usage: korvane-station", USAGE_WIDTH);
   command_options o;
   int status;
-  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, history_usage, &o, &status))
-    return status;
-  if (!o.serial_given) return bad_option(history_usage, "which board? give its serial");
+  bool read = read_options(argc, argv, HISTORY_OPTIONS, take_serial,
+                           history_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status);
+  if (read && !o.serial_given) return bad_option(o.usage, "which board? give its serial");
+  if (!read) return status;
   binary_output();
   db_handle db = open_database(o);
   if (!db) return 1;
@@ -216,11 +218,7 @@ int station_history_main(int argc, char **argv) {
       },
       &count, &why);
   db.reset();
-  if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  if (!ok) return unreadable_database(o, why);
   if (!count) {
     fprintf(stderr, "korvane-station: no board with serial %s in %s\n", o.serial.c_str(),
             o.db.c_str());

@@ -13,3 +13,14 @@ const char *board_outcome_name(board_outcome outcome) {
   }
   return "error";
 }
+
+bool board_outcome_from_name(const std::string &name, board_outcome *outcome) {
+  for (board_outcome o : {board_outcome::passed, board_outcome::failed, board_outcome::error,
+                          board_outcome::interrupted}) {
+    if (name == board_outcome_name(o)) {
+      *outcome = o;
+      return true;
+    }
+  }
+  return false;
+}

@@ -45,3 +45,5 @@ struct board_record {
 
 // The words stored in `outcome`: "passed", "failed", "error", "interrupted".
 const char *board_outcome_name(board_outcome outcome);
+// The outcome those words name; false for any other text.
+bool board_outcome_from_name(const std::string &name, board_outcome *outcome);

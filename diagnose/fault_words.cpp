@@ -44,6 +44,10 @@ std::string sdram_config_words(const sdram_fault_config &c) {
   return out;
 }
 
+std::string one_of_words(size_t choices, bool pairs) {
+  return "one of " + std::to_string(choices) + (pairs ? " pairs of faults" : " faults");
+}
+
 std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
   size_t n = d.fits.size();
   switch (d.verdict) {
@@ -53,10 +57,10 @@ std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
       return "no single fault or pair fits this trace";
     case sdram_verdict::single:
       if (n == 1) return sdram_config_words(d.fits[0]);
-      return "one of " + std::to_string(n) + " faults: " + list_words(d.fits);
+      return one_of_words(n, false) + ": " + list_words(d.fits);
     case sdram_verdict::pair:
       if (n == 1) return "two faults: " + sdram_config_words(d.fits[0]);
-      return "one of " + std::to_string(n) + " pairs of faults: " + list_words(d.fits);
+      return one_of_words(n, true) + ": " + list_words(d.fits);
   }
   return "";
 }

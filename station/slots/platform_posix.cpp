@@ -47,3 +47,8 @@ size_t terminal_columns(void) {
   struct winsize size = {};
   return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
+
+size_t terminal_lines(void) {
+  struct winsize size = {};
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
+}

@@ -64,3 +64,9 @@ size_t terminal_columns(void) {
   if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
   return (size_t)(info.srWindow.Right - info.srWindow.Left + 1);
 }
+
+size_t terminal_lines(void) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  return (size_t)(info.srWindow.Bottom - info.srWindow.Top + 1);
+}

@@ -57,6 +57,7 @@ void start_cycle(slot_state *s, const cycle_settings &settings, double now,
   s->soak_complete = false;
   if (!s->child) {
     if (why != s->port_message) event(events, s, "ERROR " + why);
+    if (s->port_message.empty()) s->port_errors++;
     s->port_message = why;
     s->port_failed = true;
     s->retry_at = now + PORT_RETRY_S;
@@ -176,6 +177,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
     }
     std::string message = korvane_message(s->err_text, status);
     if (message != s->port_message) event(events, s, "ERROR " + message);
+    if (s->port_message.empty()) s->port_errors++;
     s->port_message = message;
     s->port_failed = true;
     s->retry_at = now + PORT_RETRY_S;
@@ -209,7 +211,11 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
   s->board_in = false;
   s->serial.clear();
-  set_phase(s, last ? slot_phase::done : slot_phase::idle, now);
+  // A board that ended in error is most often still in the slot: a next
+  // cycle would test it again and record it as another board. The slot
+  // waits for the operator instead.
+  slot_phase next = b->outcome == board_outcome::error ? slot_phase::held : slot_phase::idle;
+  set_phase(s, last ? slot_phase::done : next, now);
   return true;
 }
 
@@ -219,10 +225,18 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
                std::vector<view_event> *events, board_record *finished) {
   if (s->phase == slot_phase::done) return false;
   if (!s->child) {
+    bool due = s->phase == slot_phase::idle || s->phase == slot_phase::serial_wait ||
+               (s->phase == slot_phase::port_error && now >= s->retry_at);
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
-    } else if (s->phase == slot_phase::idle ||
-               (s->phase == slot_phase::port_error && now >= s->retry_at)) {
+    } else if (due && settings.require_serial && s->serial.empty()) {
+      // No serial, no test: korvane would wake whatever board is in.
+      if (s->phase != slot_phase::serial_wait) {
+        s->port_message.clear();
+        set_phase(s, slot_phase::serial_wait, now);
+        event(events, s, "waiting for its serial");
+      }
+    } else if (due) {
       start_cycle(s, settings, now, events);
     }
     return false;
@@ -299,8 +313,22 @@ std::string verdict_words(const board_record &board) {
   return text;
 }
 
+bool slot_release(slot_state *s, double now) {
+  if (s->phase != slot_phase::held) return false;
+  set_phase(s, slot_phase::idle, now);
+  return true;
+}
+
 void slot_show_verdict(slot_state *s, const board_record &board, bool recorded,
                        const std::string &record_why, std::vector<view_event> *events) {
+  s->verdict_serial = board.serial;
+  s->verdict_seconds = board.seconds;
+  s->verdict_ended = board.ended;
+  if (board.outcome == board_outcome::error) {
+    s->errors_in_row++;
+  } else if (board.outcome != board_outcome::interrupted) {
+    s->errors_in_row = 0;
+  }
   if (!recorded) {
     s->verdict = slot_verdict::not_recorded;
     s->verdict_text = "NOT RECORDED: " + record_why;
@@ -314,4 +342,9 @@ void slot_show_verdict(slot_state *s, const board_record &board, bool recorded,
   std::snprintf(seconds, sizeof seconds, "%.1f s", board.seconds);
   std::string serial = board.serial.empty() ? "no serial" : "serial " + board.serial;
   event(events, s, s->verdict_text + " (" + serial + ", " + seconds + ")");
+  if (s->errors_in_row >= ERRORS_IN_ROW_SHOWN) event(events, s, errors_in_row_text(*s));
+}
+
+std::string errors_in_row_text(const slot_state &s) {
+  return std::to_string(s.errors_in_row) + " errors in a row: check the fixture";
 }

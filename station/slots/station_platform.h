@@ -26,4 +26,6 @@ std::string host_name(void);
 bool output_is_terminal(void);
 // The terminal's width in columns; 0 when unknown.
 size_t terminal_columns(void);
+// Its height in lines; 0 when unknown.
+size_t terminal_lines(void);
 bool input_is_terminal(void);

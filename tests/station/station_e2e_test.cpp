@@ -143,7 +143,8 @@ TEST_F(StationE2e, RunsRecordEveryBoard) {
        {"SN-1|A|passed|1|0|1|0|0|NULL"},
        {"A: waiting for a board", "A: board in, downloading", "A: SDRAM passed", "A: FLASH passed",
         "A: PASS (serial SN-1, ",
-        "station: 1 board tested, 1 passed, 0 failed, 0 errors, yield 100%"}},
+        "station: 1 board tested, 1 passed, 0 failed, 0 errors, first-pass yield 100.0%, final "
+        "yield 100.0%, "}},
       {"data line stuck",
        {{"A", {"--data-stuck", "5:1"}}},
        {},

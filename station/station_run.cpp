@@ -163,12 +163,12 @@ void give_serial(station *st, size_t slot, const std::string &serial, bool named
         "serial " + serial + " is in slots " + other.slot.name + " and " + name + " at once";
     events->push_back({"", st->input_note});
   }
-  if (named && slot_release(&s, steady_now())) events->push_back({name, "taken again"});
+  if (named && slot_release(&s, false, steady_now())) events->push_back({name, "taken again"});
 }
 
 void retry_slot(station *st, size_t slot, std::vector<view_event> *events) {
   slot_state &s = st->slots[slot];
-  if (!slot_release(&s, steady_now())) {
+  if (!slot_release(&s, true, steady_now())) {
     st->input_note = "slot " + s.slot.name + " is not waiting for a retry";
     events->push_back({"", st->input_note});
     return;
@@ -188,11 +188,7 @@ void take_input_line(station *st, const std::string &line, std::vector<view_even
   std::vector<bool> takes_bare;
   for (const slot_state &s : st->slots) {
     names.push_back(s.slot.name);
-    // A bare serial goes only to a slot that can test the board it names:
-    // not one that has ended, whose port is in error, or whose board ended
-    // in error and may still be in it.
-    takes_bare.push_back(s.serial.empty() && s.phase != slot_phase::done &&
-                         s.phase != slot_phase::port_error && s.phase != slot_phase::held);
+    takes_bare.push_back(slot_takes_serial(s));
   }
   size_t slot = 0;
   std::string serial, why;
@@ -345,6 +341,7 @@ int start(station *st, int argc, char **argv) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
+  tidy_working_logs(c.logs, process_alive);
   // A record names its log wherever it is read from.
   std::error_code ec;
   std::string absolute = std::filesystem::absolute(c.logs, ec).lexically_normal().string();

@@ -1,5 +1,6 @@
 #include "station/slots/station_platform.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <sys/ioctl.h>
@@ -28,6 +29,11 @@ std::string korvane_beside_station(const char *argv0) {
 }
 
 bool program_runnable(const std::string &path) { return access(path.c_str(), X_OK) == 0; }
+
+bool process_alive(long pid) {
+  // EPERM: it runs, as another user.
+  return kill((pid_t)pid, 0) == 0 || errno == EPERM;
+}
 
 std::string host_name(void) {
   char name[256] = {};

@@ -313,8 +313,14 @@ std::string verdict_words(const board_record &board) {
   return text;
 }
 
-bool slot_release(slot_state *s, double now) {
+bool slot_takes_serial(const slot_state &s) {
+  return s.serial.empty() && s.phase != slot_phase::done && s.phase != slot_phase::port_error &&
+         s.phase != slot_phase::held;
+}
+
+bool slot_release(slot_state *s, bool same_board, double now) {
   if (s->phase != slot_phase::held) return false;
+  if (same_board && s->serial.empty()) s->serial = s->verdict_serial;
   set_phase(s, slot_phase::idle, now);
   return true;
 }

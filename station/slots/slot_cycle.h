@@ -104,9 +104,16 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
 // come out of slot_poll as interrupted.
 void slot_end(slot_state *s, double now);
 
-// The operator's word for a held slot (a new serial for it, or a retry):
-// its next cycle may begin. False when the slot was not held.
-bool slot_release(slot_state *s, double now);
+// The operator's word for a held slot: a new serial for it, or a retry of
+// the same board, which keeps its serial. Its next cycle may begin. False
+// when the slot was not held.
+bool slot_release(slot_state *s, bool same_board, double now);
+
+// Whether a serial the operator did not aim at a slot (a bare serial, a
+// scan into the page's focused field) may go to it: its board has none yet,
+// and it can test a board (it has not ended, its port is not in error, and
+// its board did not end in error, which may still be in it).
+bool slot_takes_serial(const slot_state &s);
 
 // How many boards ended in error one after another before the view says so.
 constexpr int ERRORS_IN_ROW_SHOWN = 2;

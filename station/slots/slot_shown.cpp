@@ -92,7 +92,7 @@ slot_shown show_slot(const slot_state &s, const cycle_settings &settings, double
     shown.verdict = slot_verdict::error;
     shown.word = "ERROR";
     shown.detail = s.port_message;
-    shown.serial = s.serial;
+    shown.next_serial = s.serial;
     return shown;
   }
   if (s.verdict == slot_verdict::none) {

@@ -20,6 +20,9 @@ std::string korvane_beside_station(const char *argv0);
 // Whether path names a program the station can run.
 bool program_runnable(const std::string &path);
 
+// Whether a process of that id runs on this machine.
+bool process_alive(long pid);
+
 // The host's name, or "unknown".
 std::string host_name(void);
 

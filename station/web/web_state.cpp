@@ -36,6 +36,7 @@ std::string web_state_json(const web_header &header, const std::vector<web_slot>
         {"busy", slot.busy},
         {"ended", slot.ended},
         {"held", slot.held},
+        {"takes_serial", slot.takes_serial},
         {"verdict", slot.verdict},
         {"detail", slot.detail},
     });

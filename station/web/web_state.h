@@ -20,9 +20,10 @@ struct web_slot {
   // Seconds since the board in the slot started; the verdict's board's own
   // time while its verdict shows
   double elapsed = 0;
-  bool busy = false;  // a board is under test (its verdict is not in yet)
-  std::string ended;  // when the verdict's board ended (UTC), while it shows
-  bool held = false;  // its board ended in error: it waits for a serial or a retry
+  bool busy = false;          // a board is under test (its verdict is not in yet)
+  std::string ended;          // when the verdict's board ended (UTC), while it shows
+  bool held = false;          // its board ended in error: it waits for a serial or a retry
+  bool takes_serial = false;  // a scan not aimed at a slot may go to it (slot_takes_serial)
   // "", "PASS", "FAIL", "ERROR", "INTERRUPTED", "NOT RECORDED"; kept until the
   // next board starts
   std::string verdict;
@@ -44,7 +45,7 @@ struct web_header {
 // "final_yield", "time_ms" (when the station made this state, milliseconds
 // since 1970, so a page can tell how late it shows it), "slots": [{"slot",
 // "port", "serial", "next_serial", "phase", "percent", "pass", "passes",
-// "seconds", "busy", "ended", "held", "verdict", "detail"}]}. Text that is
+// "seconds", "busy", "ended", "held", "takes_serial", "verdict", "detail"}]}. Text that is
 // not valid UTF-8 has its bad bytes replaced, so that the document always is.
 std::string web_state_json(const web_header &header, const std::vector<web_slot> &slots,
                            long long time_ms);

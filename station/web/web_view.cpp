@@ -17,6 +17,7 @@ std::vector<web_slot> web_slots_of(const std::vector<slot_state> &slots,
     w.phase = shown.phase;
     w.busy = shown.running;
     w.held = s.phase == slot_phase::held;
+    w.takes_serial = slot_takes_serial(s);
     if (s.phase == slot_phase::downloading) w.percent = s.percent;
     if (s.phase == slot_phase::testing && (settings.passes > 0 || settings.minutes > 0)) {
       w.pass = s.passes_done + 1;

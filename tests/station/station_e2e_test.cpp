@@ -525,7 +525,9 @@ TEST_F(StationE2e, HeldSlotsAndSerialRules) {
   EXPECT_EQ(2, cycles_of("A"));
   // A retry is the same board: its serial stays.
   for (const std::string &row : rows()) {
-    if (row.find("|A|") != std::string::npos) EXPECT_EQ(0u, row.find("KV-1|A|error|")) << row;
+    if (row.find("|A|") != std::string::npos) {
+      EXPECT_EQ(0u, row.find("KV-1|A|error|")) << row;
+    }
   }
   type("A=KV-3\nB=KV-3\n");
   ASSERT_TRUE(until("station: serial KV-3 is in slots A and B at once"));

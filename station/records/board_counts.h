@@ -8,8 +8,9 @@
 // - A board not recorded (its row not in the database yet) counts only as
 //   that, never as passed or failed, until its row is in
 //   (board_counts_recorded moves it to its outcome).
-// - A slot error is a slot whose port failed with no board in it (the port
-//   vanished while it waited): no board, so not tested, but counted.
+// - A slot error is a slot whose port could not be used, once at least
+//   (korvane could not open it, or it vanished while the slot waited): no
+//   board, so not tested, but counted.
 // - The yields are over units: a serial is one unit however often it was
 //   tested, a board without a serial a unit of its own. A unit's first
 //   cycle with a verdict decides the first-pass yield, its last the final

@@ -6,6 +6,7 @@
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/slots/station_clock.h"
+#include "station/slots/station_platform.h"
 
 namespace {
 
@@ -57,7 +58,6 @@ void start_cycle(slot_state *s, const cycle_settings &settings, double now,
   s->soak_complete = false;
   if (!s->child) {
     if (why != s->port_message) event(events, s, "ERROR " + why);
-    if (s->port_message.empty()) s->port_errors++;
     s->port_message = why;
     s->port_failed = true;
     s->retry_at = now + PORT_RETRY_S;
@@ -177,7 +177,6 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
     }
     std::string message = korvane_message(s->err_text, status);
     if (message != s->port_message) event(events, s, "ERROR " + message);
-    if (s->port_message.empty()) s->port_errors++;
     s->port_message = message;
     s->port_failed = true;
     s->retry_at = now + PORT_RETRY_S;
@@ -188,7 +187,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   *b = board_record();
   b->serial = s->serial;
   b->slot = s->slot.name;
-  b->port = s->slot.port;
+  b->port = port_record_name(s->slot.port);
   b->station = settings.station;
   b->operator_name = settings.operator_name;
   b->started = utc_text(s->started_utc);

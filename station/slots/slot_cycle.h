@@ -57,7 +57,6 @@ struct slot_state {
   bool soak_complete = false;  // the child was asked to end: the soak is done
   bool ending = false;         // the station ends: record and stop
   bool port_failed = false;    // the port could not be used, once at least
-  int port_errors = 0;         // times the port failed with no board in (slot errors)
   int errors_in_row = 0;       // boards that ended in error, one after another
 
   std::string serial;  // the current board's, or the next one's when none is in

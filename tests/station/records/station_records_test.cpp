@@ -199,6 +199,13 @@ TEST_F(StationRecords, DiagnosisNamesEachFault) {
        {"sdram|one_of|one of 2 pairs of faults: data lines 1 and 8 shorted and address lines 2 "
         "and 20 shorted (wired OR); data lines 1 and 8 shorted and address lines 2 and 22 "
         "shorted (wired OR)"}},
+      {"a failed pass the log does not let be read",
+       traced_sdram_test(sdram_fault_config()) +
+           traced_sdram_test(sdram_fault_set({{sdram_fault_kind::data_stuck, 5, 1}}))
+               .substr(0, 40) +
+           "\n" + traced_flash_test(good_flash()),
+       true,
+       {"sdram|no_verdict|sound in 1 of 2 passes, 1 unreadable"}},
       {"no korvane log", "hello\n", false, {}},
   };
   for (const auto &c : cases) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "korvane/board_tests.h"
+
 namespace {
 
 const char *verdict_word(slot_verdict v) {
@@ -64,7 +66,7 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
     case slot_phase::testing:
       break;
   }
-  std::string test = s.test == "sdram" ? "SDRAM" : "FLASH";
+  std::string test = board_test_title(s.test);
   std::string pass = std::to_string(s.passes_done + 1);
   if (settings.passes > 0) return test + " pass " + pass + " of " + std::to_string(settings.passes);
   if (settings.minutes > 0) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "korvane/board_tests.h"
 #include "station/slots/station_clock.h"
 
 namespace {

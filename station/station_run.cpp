@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "station/records/board_logs.h"
+#include "station/records/record_committer.h"
+#include "station/records/record_journal.h"
 #include "station/records/run_files.h"
 #include "station/terminal/serial_input.h"
 #include "station/slots/slot_cycle.h"
@@ -27,12 +29,30 @@ const int TICK_MS = 50;
 // The terminal is redrawn at most this often: a row read from a metre away
 // gains nothing from more, and a slow terminal line loses by it.
 const double REDRAW_S = 0.25;
+// A record not committed after this long is shown as not yet recorded,
+// whatever the reason.
+const double RECORD_LATE_S = 1;
+// The committer tries a refused record again this often.
+const double COMMIT_RETRY_S = 1;
+// With this many records waiting for the database the station takes no
+// new boards: each more would be a board tested for nothing should the
+// station then die. A record kept in memory only (its journal could not be
+// written) stops new boards at once.
+const size_t WAITING_LIMIT = 8;
 
 struct station {
   station_options options;
   cycle_settings settings;
-  station_db *db = nullptr;
+  record_committer *committer = nullptr;
   std::vector<slot_state> slots;
+  // Per slot: the ticket of its last board's record, when it was handed to
+  // the committer, and its verdict's words.
+  std::vector<long> tickets;
+  std::vector<double> handed_at;
+  std::vector<std::string> verdicts;
+  long last_committed = 0;             // records are committed in the order handed
+  committer_news news;                 // the committer's last word
+  std::string hold_reason;             // why no new board is taken; "" when they are
   std::vector<board_record> reported;  // every board, when reports are written
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
@@ -70,7 +90,8 @@ void redraw(station *st, double now, bool at_once) {
   if (!at_once && now - st->drawn_at < REDRAW_S) return;
   std::string status = st->input_note;
   if (!st->report_problem.empty()) status = "report not written: " + st->report_problem;
-  if (!st->record_problem.empty()) status = "NOT RECORDED: " + st->record_problem;
+  if (!st->record_problem.empty()) status = "not yet recorded: " + st->record_problem;
+  if (!st->hold_reason.empty()) status = st->hold_reason;
   // The last column stays free: a row that fills the line may wrap.
   size_t columns = terminal_columns();
   std::vector<std::string> rows = terminal_rows(st->slots, st->settings, st->totals, status, now,
@@ -93,13 +114,11 @@ bool write_reports(station *st, std::string *why) {
   return st->options.junit.empty() || write_run_junit(st->options.junit, st->reported, why);
 }
 
-// A finished board: its record committed before its verdict is shown.
-void record_board(station *st, slot_state *s, board_record *board,
-                  std::vector<view_event> *events) {
-  std::string why;
-  bool recorded = station_db_commit(st->db, board, &why);
-  if (recorded && (!st->options.json.empty() || !st->options.junit.empty())) {
-    st->reported.push_back(*board);
+// A board the database now holds: counted, and added to the reports.
+void board_recorded(station *st, const board_record &board, std::vector<view_event> *events) {
+  count_board(&st->totals, board, true);
+  if (!st->options.json.empty() || !st->options.junit.empty()) {
+    st->reported.push_back(board);
     std::string report_why;
     if (!write_reports(st, &report_why)) {
       st->report_problem = report_why;
@@ -107,21 +126,74 @@ void record_board(station *st, slot_state *s, board_record *board,
       events->push_back({"", "report not written: " + report_why});
     }
   }
-  if (!recorded) {
-    st->record_problem = why;
-    st->status |= 1;
-  }
-  count_board(&st->totals, *board, recorded);
+}
+
+// A finished board: its record journaled and handed to the committer, its
+// verdict shown at once.
+void record_board(station *st, slot_state *s, board_record *board,
+                  std::vector<view_event> *events) {
+  size_t slot = s - &st->slots[0];
+  st->tickets[slot] = committer_add(st->committer, *board);
+  st->handed_at[slot] = steady_now();
   if (board->sdram_failed) st->status |= 8;
   if (board->flash_failed) st->status |= 16;
   if (board->outcome == board_outcome::error || board->outcome == board_outcome::interrupted) {
     st->status |= 1;
   }
-  slot_show_verdict(s, *board, recorded, why, events);
+  slot_show_verdict(s, *board, true, "", events);
+  st->verdicts[slot] = s->verdict_text;
   if (board->outcome == board_outcome::failed) {
     std::string serial = board->serial.empty() ? "no serial" : "serial " + board->serial;
     st->failures.push_back(s->slot.name + " (" + serial + "): " + s->verdict_text);
   }
+}
+
+// What the committer did since the last tick: the records committed are
+// counted, a verdict whose record waits says so, and new boards are held
+// while too many wait.
+void follow_records(station *st, double now, std::vector<view_event> *events) {
+  std::string before = st->record_problem;
+  st->news = committer_take(st->committer);
+  for (const committed_record &r : st->news.committed) {
+    if (r.ticket == 0) {
+      std::string serial = r.board.serial.empty() ? "no serial" : "serial " + r.board.serial;
+      events->push_back({"", "recorded a board the last run left in the journal (" + r.board.slot +
+                                 ", " + serial + ")"});
+      continue;
+    }
+    st->last_committed = r.ticket;
+    board_recorded(st, r.board, events);
+  }
+  std::string problem = st->news.journal_problem.empty()
+                            ? st->news.problem
+                            : "kept in memory only: " + st->news.journal_problem;
+  if (problem != before && !problem.empty()) {
+    events->push_back({"", "not yet recorded: " + problem});
+  }
+  st->record_problem = problem;
+  for (size_t i = 0; i < st->slots.size(); i++) {
+    slot_state &s = st->slots[i];
+    if (!st->tickets[i] || s.verdict_text.compare(0, st->verdicts[i].size(), st->verdicts[i]))
+      continue;
+    bool waits = st->tickets[i] > st->last_committed;
+    bool late = waits && (!problem.empty() || now - st->handed_at[i] > RECORD_LATE_S);
+    std::string text = st->verdicts[i] + (late ? " (not yet recorded)" : "");
+    if (text != s.verdict_text && !late) events->push_back({s.slot.name, "recorded"});
+    s.verdict_text = text;
+    if (!waits) st->tickets[i] = 0;
+  }
+  std::string hold;
+  if (!st->news.journal_problem.empty() && st->news.waiting) {
+    hold = "no new boards: a record could not be journaled (" + st->news.journal_problem + ")";
+  } else if (st->news.waiting >= WAITING_LIMIT) {
+    hold = "no new boards: " + std::to_string(st->news.waiting) +
+           " records wait for the database (" + st->news.problem + ")";
+  }
+  if (hold != st->hold_reason) {
+    events->push_back({"", hold.empty() ? "records written; new boards are taken again" : hold});
+  }
+  st->hold_reason = hold;
+  st->settings.hold = !hold.empty();
 }
 
 void give_serial(station *st, size_t slot, const std::string &serial,
@@ -192,6 +264,7 @@ void run_loop(station *st) {
       events.push_back({"", "ending: every korvane is stopped"});
       for (slot_state &s : st->slots) slot_end(&s, now);
     }
+    follow_records(st, now, &events);
     bool all_done = true;
     for (slot_state &s : st->slots) {
       board_record board;
@@ -218,6 +291,28 @@ void run_loop(station *st) {
     if (st->terminal && st->input_terminal) st->drawn_rows += lines.size();
     show_events(st, events);
   }
+}
+
+// The last records committed; those the database still refuses are counted
+// as not recorded, and wait in the journal for the next start.
+void close_records(station *st) {
+  committer_news last;
+  std::vector<board_record> left = committer_close(st->committer, &last);
+  st->committer = nullptr;
+  std::vector<view_event> events;
+  for (const committed_record &r : last.committed) {
+    if (r.ticket) board_recorded(st, r.board, &events);
+  }
+  for (const board_record &b : left) count_board(&st->totals, b, false);
+  if (!left.empty()) {
+    st->status |= 1;
+    std::string problem = last.problem.empty() ? last.journal_problem : last.problem;
+    st->record_problem = std::to_string(left.size()) + " board records not written (" + problem +
+                         "); they wait in " + journal_folder(st->settings.logs) +
+                         " for the next start";
+    events.push_back({"", st->record_problem});
+  }
+  show_events(st, events);
 }
 
 void last_word(station *st) {
@@ -282,11 +377,13 @@ int start(station *st, int argc, char **argv) {
   std::error_code ec;
   std::string absolute = std::filesystem::absolute(c.logs, ec).lexically_normal().string();
   if (!ec) c.logs = absolute;
-  st->db = station_db_open(o.db, &why);
-  if (!st->db) {
+  station_db *db = station_db_open(o.db, &why);
+  if (!db) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
+  // The records a previous run could not commit go in first.
+  st->committer = committer_open(db, o.db, journal_folder(c.logs));
   // The reports are written once, empty, so that a path that cannot take
   // them stops the station before a board is touched.
   if (!write_reports(st, &why)) {
@@ -298,6 +395,10 @@ int start(station *st, int argc, char **argv) {
     s.slot = slot;
     st->slots.push_back(s);
   }
+  st->tickets.assign(st->slots.size(), 0);
+  st->handed_at.assign(st->slots.size(), 0);
+  st->verdicts.assign(st->slots.size(), "");
+  committer_run(st->committer, COMMIT_RETRY_S);
   st->terminal = output_is_terminal();
   st->input_terminal = input_is_terminal();
   st->color = st->terminal && color_wanted();
@@ -317,6 +418,7 @@ int station_run(int argc, char **argv) {
   int status = start(&st, argc, argv);
   if (status == 0) {
     run_loop(&st);
+    close_records(&st);
     show_web(&st, steady_now());
     last_word(&st);
     status = st.status;
@@ -325,6 +427,6 @@ int station_run(int argc, char **argv) {
     }
   }
   web_stop(st.web);
-  station_db_close(st.db);
+  if (st.committer) close_records(&st);
   return status < 0 ? 0 : status;
 }

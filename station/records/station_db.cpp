@@ -126,6 +126,26 @@ bool station_db_commit(station_db *db, board_record *board, std::string *why) {
   return true;
 }
 
+void station_db_busy_wait(station_db *db, int ms) { sqlite3_busy_timeout(db->handle, ms); }
+
+bool station_db_holds(station_db *db, const board_record &board, bool *held, std::string *why) {
+  const char sql[] =
+      "SELECT 1 FROM boards WHERE station = ?1 AND slot = ?2 AND started = ?3 AND log IS ?4";
+  sqlite3_stmt *s = nullptr;
+  if (sqlite3_prepare_v2(db->handle, sql, -1, &s, nullptr) != SQLITE_OK)
+    return fail(db->handle, "cannot read the database", why);
+  bind_text(s, 1, board.station, false);
+  bind_text(s, 2, board.slot, false);
+  bind_text(s, 3, board.started, false);
+  bind_text(s, 4, board.log, true);
+  int step = sqlite3_step(s);
+  sqlite3_finalize(s);
+  if (step != SQLITE_ROW && step != SQLITE_DONE)
+    return fail(db->handle, "cannot read the database", why);
+  *held = step == SQLITE_ROW;
+  return true;
+}
+
 void station_db_close(station_db *db) {
   if (!db) return;
   sqlite3_finalize(db->insert_board);

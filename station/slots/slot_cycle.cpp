@@ -55,6 +55,7 @@ void start_cycle(slot_state *s, const cycle_settings &settings, double now,
   s->err_text.clear();
   s->stop_asked_at = 0;
   s->soak_complete = false;
+  s->held = false;
   if (!s->child) {
     if (why != s->port_message) event(events, s, "ERROR " + why);
     s->port_message = why;
@@ -170,6 +171,11 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   }
   if (!s->board_in) {
     std::remove(s->working_log.c_str());
+    if (s->held && !s->ending) {
+      s->held = false;
+      set_phase(s, slot_phase::idle, now);
+      return false;
+    }
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
       return false;
@@ -221,6 +227,8 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   if (!s->child) {
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
+    } else if (settings.hold) {
+      // Started again once the hold ends.
     } else if (s->phase == slot_phase::idle ||
                (s->phase == slot_phase::port_error && now >= s->retry_at)) {
       start_cycle(s, settings, now, events);
@@ -234,6 +242,10 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   // error keeps only its first lines in the record.
   if (s->err_text.size() > MAX_ERROR_TEXT) s->err_text.resize(MAX_ERROR_TEXT);
   follow_console(s, settings, out, now, utc, events);
+  if (settings.hold && !s->board_in && !s->stop_asked_at) {
+    s->held = true;
+    ask_stop(s, now);
+  }
   if (settings.minutes > 0 && s->board_in && !s->stop_asked_at &&
       now - s->started >= settings.minutes * 60) {
     s->soak_complete = true;

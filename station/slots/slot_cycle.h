@@ -25,6 +25,9 @@ struct cycle_settings {
   std::string station;
   std::string operator_name;
   bool once = false;
+  // No new boards: an idle slot starts no korvane, and a korvane still
+  // waiting for a board is stopped; boards under test go on to their end.
+  bool hold = false;
 };
 
 enum class slot_phase {
@@ -53,6 +56,7 @@ struct slot_state {
   double stop_asked_at = 0;    // when the child was asked to end, or 0
   bool soak_complete = false;  // the child was asked to end: the soak is done
   bool ending = false;         // the station ends: record and stop
+  bool held = false;           // the korvane waiting was stopped by a hold
   bool port_failed = false;    // the port could not be used, once at least
 
   std::string serial;  // the current board's, or the next one's when none is in

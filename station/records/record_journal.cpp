@@ -1,0 +1,83 @@
+#include "station/records/record_journal.h"
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <system_error>
+
+#if defined(_WIN32)
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+#include "korvane/why.h"
+#include "station/records/board_json.h"
+#include "station/records/board_logs.h"
+#include "station/records/durable_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char SUFFIX[] = ".record.json";
+
+// Names sort by when they were written: the time, then a count that no
+// other record of this process shares, then the process.
+std::string entry_name(const board_record &b) {
+  static std::atomic<unsigned long> written{0};
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%012lld-%08lu-%ld", (long long)std::time(nullptr), ++written,
+                (long)getpid());
+  return std::string(stamp) + "-" + file_name_part(b.slot) + SUFFIX;
+}
+
+}  // namespace
+
+std::string journal_folder(const std::string &logs) {
+  return (fs::path(logs) / ".journal").string();
+}
+
+bool journal_write(const std::string &folder, const board_record &board, std::string *path,
+                   std::string *why) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return set_why(why, "cannot make the journal folder " + folder + ": " + ec.message());
+  std::string target = (fs::path(folder) / entry_name(board)).string();
+  std::string text =
+      board_record_json(board).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (!replace_file_durably(target, text + "\n", why)) return false;
+  *path = target;
+  return true;
+}
+
+std::vector<journal_entry> journal_read(const std::string &folder, std::string *why) {
+  std::vector<std::string> paths;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.size() > sizeof SUFFIX - 1 &&
+        name.compare(name.size() - (sizeof SUFFIX - 1), std::string::npos, SUFFIX) == 0)
+      paths.push_back(it->path().string());
+  }
+  std::sort(paths.begin(), paths.end());
+  std::vector<journal_entry> out;
+  for (const std::string &path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    journal_entry e;
+    e.path = path;
+    if (board_record_from_json(nlohmann::json::parse(text.str(), nullptr, false), &e.board)) {
+      out.push_back(e);
+    } else {
+      set_why(why, "the journal file " + path + " holds no record");
+    }
+  }
+  return out;
+}

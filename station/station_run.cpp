@@ -39,6 +39,8 @@ const double COMMIT_RETRY_S = 1;
 // station then die. A record kept in memory only (its journal could not be
 // written) stops new boards at once.
 const size_t WAITING_LIMIT = 8;
+// How long a run whose slots are done waits for its records to be written.
+const double END_WAIT_S = 30;
 
 struct station {
   station_options options;
@@ -50,10 +52,10 @@ struct station {
   std::vector<long> tickets;
   std::vector<double> handed_at;
   std::vector<std::string> verdicts;
-  long last_committed = 0;             // records are committed in the order handed
-  committer_news news;                 // the committer's last word
-  std::string hold_reason;             // why no new board is taken; "" when they are
-  std::vector<board_record> reported;  // every board, when reports are written
+  long last_handed = 0, last_committed = 0;  // tickets, committed in the order handed
+  committer_news news;                       // the committer's last word
+  std::string hold_reason;                   // why no new board is taken; "" when they are
+  std::vector<board_record> reported;        // every board, when reports are written
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
   bool ending = false;
@@ -133,7 +135,7 @@ void board_recorded(station *st, const board_record &board, std::vector<view_eve
 void record_board(station *st, slot_state *s, board_record *board,
                   std::vector<view_event> *events) {
   size_t slot = s - &st->slots[0];
-  st->tickets[slot] = committer_add(st->committer, *board);
+  st->tickets[slot] = st->last_handed = committer_add(st->committer, *board);
   st->handed_at[slot] = steady_now();
   if (board->sdram_failed) st->status |= 8;
   if (board->flash_failed) st->status |= 16;
@@ -255,6 +257,7 @@ void show_web(station *st, double now) {
 void run_loop(station *st) {
   stdin_lines input;
   bool ended_slots = false;
+  double done_at = 0;
   for (;;) {
     double now = steady_now();
     std::vector<view_event> events;
@@ -280,7 +283,11 @@ void run_loop(station *st) {
     for (const view_event &e : events) news = news || !e.slot.empty();
     if (st->terminal) redraw(st, now, news);
     show_web(st, now);
-    if (all_done) return;
+    // Records still waiting for the database are given a while at the end
+    // of a run; Ctrl-C leaves them to the journal at once.
+    if (all_done && !done_at) done_at = now;
+    bool waiting = st->last_handed > st->last_committed;
+    if (all_done && (!waiting || stop_requested() || now - done_at > END_WAIT_S)) return;
 
     std::vector<std::string> lines;
     stdin_wait_lines(&input, TICK_MS, &lines);

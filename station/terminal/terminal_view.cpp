@@ -43,7 +43,11 @@ const char *verdict_color(slot_verdict v) {
 
 void count_board(station_totals *t, const board_record &board, bool recorded) {
   t->tested++;
-  if (!recorded) t->not_recorded++;
+  // A board the database does not hold is no pass, nor any other outcome.
+  if (!recorded) {
+    t->not_recorded++;
+    return;
+  }
   switch (board.outcome) {
     case board_outcome::passed:
       t->passed++;

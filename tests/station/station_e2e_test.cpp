@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sqlite3.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -439,3 +440,49 @@ TEST_F(StationE2e, BadCommandLineIsStatusTwo) {
 }
 
 }  // namespace
+
+// Another program holds the database's write lock while boards end: their
+// verdicts are shown at once, marked as not yet recorded, and their records
+// are written once the lock goes.
+TEST_F(StationE2e, RecordsWaitForADatabaseLockedByAnotherProgram) {
+  const std::string korvane = dir + "/korvane";
+  FILE *f = fopen(korvane.c_str(), "w");
+  ASSERT_TRUE(f);
+  fprintf(f,
+          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r'\n"
+          "while [ ! -e '%s/go' ]; do sleep 0.05; done\n"
+          "printf 'Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n",
+          dir.c_str());
+  fclose(f);
+  chmod(korvane.c_str(), 0755);
+  pid_t s = start_station({"--once", "--korvane", korvane, "A=/dev/x", "B=/dev/y"});
+  std::string line;
+  // The database is made before the first event line.
+  ASSERT_TRUE(read_child_line(s, &line, RUN_TIMEOUT_S));
+  sqlite3 *other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open((dir + "/station.db").c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+  fclose(fopen((dir + "/go").c_str(), "w"));
+  std::string seen;
+  read_child_until(
+      s,
+      [&seen](const child_result &r) {
+        seen = r.out;
+        return r.out.find("not yet recorded") != std::string::npos;
+      },
+      RUN_TIMEOUT_S);
+  EXPECT_NE(std::string::npos, seen.find("A: PASS")) << seen;
+  EXPECT_NE(std::string::npos, seen.find("B: PASS")) << seen;
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  child_result r = finish_child(s, "korvane-station", RUN_TIMEOUT_S);
+  EXPECT_EQ(0, r.status) << seen << r.out << r.err;
+  EXPECT_EQ(
+      std::vector<std::string>({"NULL|A|passed|1|0|1|0|0|NULL", "NULL|B|passed|1|0|1|0|0|NULL"}),
+      rows());
+  DIR *journal = opendir((dir + "/logs/.journal").c_str());
+  int left = 0;
+  while (dirent *e = journal ? readdir(journal) : nullptr) left += e->d_name[0] != '.';
+  if (journal) closedir(journal);
+  EXPECT_EQ(0, left);
+}

@@ -52,10 +52,10 @@ struct station {
   std::vector<long> tickets;
   std::vector<double> handed_at;
   std::vector<std::string> verdicts;
-  long last_handed = 0, last_committed = 0;  // tickets, committed in the order handed
-  committer_news news;                       // the committer's last word
-  std::string hold_reason;                   // why no new board is taken; "" when they are
-  std::vector<board_record> reported;        // every board, when reports are written
+  long last_handed = 0, last_committed = 0;      // tickets, committed in the order handed
+  committer_news news;                           // the committer's last word
+  std::string hold_reason;                       // why no new board is taken; "" when they are
+  run_report *json = nullptr, *junit = nullptr;  // the run's reports, when asked
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
   bool ending = false;
@@ -109,20 +109,26 @@ void redraw(station *st, double now, bool at_once) {
   st->drawn_at = now;
 }
 
-bool write_reports(station *st, std::string *why) {
-  if (!st->options.json.empty() && !write_run_json(st->options.json, st->reported, why)) {
-    return false;
+// The run's reports, started empty so that a path that cannot take them
+// stops the station before a board is touched.
+bool start_reports(station *st, std::string *why) {
+  if (!st->options.json.empty()) {
+    st->json = run_report_start(st->options.json, report_kind::json, why);
+    if (!st->json) return false;
   }
-  return st->options.junit.empty() || write_run_junit(st->options.junit, st->reported, why);
+  if (!st->options.junit.empty()) {
+    st->junit = run_report_start(st->options.junit, report_kind::junit, why);
+    if (!st->junit) return false;
+  }
+  return true;
 }
 
 // A board the database now holds: counted, and added to the reports.
 void board_recorded(station *st, const board_record &board, std::vector<view_event> *events) {
   count_board(&st->totals, board, true);
-  if (!st->options.json.empty() || !st->options.junit.empty()) {
-    st->reported.push_back(board);
+  for (run_report *report : {st->json, st->junit}) {
     std::string report_why;
-    if (!write_reports(st, &report_why)) {
+    if (report && !run_report_add(report, board, &report_why)) {
       st->report_problem = report_why;
       st->status |= 1;
       events->push_back({"", "report not written: " + report_why});
@@ -391,9 +397,7 @@ int start(station *st, int argc, char **argv) {
   }
   // The records a previous run could not commit go in first.
   st->committer = committer_open(db, o.db, journal_folder(c.logs));
-  // The reports are written once, empty, so that a path that cannot take
-  // them stops the station before a board is touched.
-  if (!write_reports(st, &why)) {
+  if (!start_reports(st, &why)) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
@@ -435,5 +439,7 @@ int station_run(int argc, char **argv) {
   }
   web_stop(st.web);
   if (st.committer) close_records(&st);
+  run_report_end(st.json);
+  run_report_end(st.junit);
   return status < 0 ? 0 : status;
 }

@@ -350,3 +350,47 @@ TEST_F(RunReport, AReportIsReplacedWholeOrLeftAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+// Board by board, each report is what the whole run's text would be, and
+// a reader who opened it before a board sees the report as it was then.
+TEST_F(RunReport, BoardsAddedOneByOneMakeTheWholeReport) {
+  board_record failed = board("B", board_outcome::failed);
+  failed.sdram_passes = 2;
+  failed.sdram_failed = 1;
+  const std::vector<board_record> run = {board("A", board_outcome::passed), failed,
+                                         board("C", board_outcome::error),
+                                         board("D", board_outcome::interrupted)};
+  for (report_kind kind : {report_kind::json, report_kind::junit}) {
+    std::string path = dir + (kind == report_kind::json ? "/run.json" : "/run.xml");
+    auto whole = kind == report_kind::json ? run_json_text : run_junit_text;
+    std::string why;
+    run_report *r = run_report_start(path, kind, &why);
+    ASSERT_TRUE(r) << why;
+    std::vector<board_record> so_far;
+    EXPECT_EQ(whole(so_far), read_file(path));
+    for (const board_record &b : run) {
+      FILE *reader = fopen(path.c_str(), "rb");
+      std::string before = read_file(path);
+      ASSERT_TRUE(run_report_add(r, b, &why)) << why;
+      so_far.push_back(b);
+      EXPECT_EQ(whole(so_far), read_file(path));
+      std::string seen(before.size() + 100, '\0');
+      seen.resize(fread(&seen[0], 1, seen.size(), reader));
+      fclose(reader);
+      EXPECT_EQ(before, seen);
+    }
+    run_report_end(r);
+    EXPECT_EQ(whole(run), read_file(path));
+  }
+  EXPECT_EQ(4u, nlohmann::json::parse(read_file(dir + "/run.json"))["boards"].size());
+  EXPECT_EQ(4u, read_junit(dir + "/run.xml").size());
+  // Nothing left beside them but the reports.
+  struct stat st;
+  for (const char *copy : {"/.run.json.copy-a", "/.run.json.copy-b", "/.run.xml.copy-a"})
+    EXPECT_NE(0, stat((dir + copy).c_str(), &st)) << copy;
+  EXPECT_FALSE(run_report_start(dir + "/missing/run.json", report_kind::json, nullptr));
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "station/records/board_logs.h"
+#include "station/records/diagnosis_queue.h"
 #include "station/records/record_committer.h"
 #include "station/records/record_journal.h"
 #include "station/records/run_files.h"
@@ -46,6 +47,7 @@ struct station {
   station_options options;
   cycle_settings settings;
   record_committer *committer = nullptr;
+  diagnosis_queue *diagnosis = nullptr;  // the boards' logs, diagnosed off the loop
   std::vector<slot_state> slots;
   // Per slot: the ticket of its last board's record, when it was handed to
   // the committer, and its verdict's words.
@@ -274,11 +276,16 @@ void run_loop(station *st) {
       for (slot_state &s : st->slots) slot_end(&s, now);
     }
     follow_records(st, now, &events);
+    for (diagnosed_board &d : diagnosis_take(st->diagnosis)) {
+      slot_state *s = &st->slots[d.tag];
+      slot_diagnosed(s, now);
+      record_board(st, s, &d.board, &events);
+    }
     bool all_done = true;
     for (slot_state &s : st->slots) {
       board_record board;
       if (slot_poll(&s, st->settings, now, std::time(nullptr), &events, &board)) {
-        record_board(st, &s, &board, &events);
+        diagnosis_add(st->diagnosis, &s - &st->slots[0], board);
       }
       if (s.phase != slot_phase::done) all_done = false;
     }
@@ -410,6 +417,7 @@ int start(station *st, int argc, char **argv) {
   st->handed_at.assign(st->slots.size(), 0);
   st->verdicts.assign(st->slots.size(), "");
   committer_run(st->committer, COMMIT_RETRY_S);
+  st->diagnosis = diagnosis_start();
   st->terminal = output_is_terminal();
   st->input_terminal = input_is_terminal();
   st->color = st->terminal && color_wanted();
@@ -429,6 +437,7 @@ int station_run(int argc, char **argv) {
   int status = start(&st, argc, argv);
   if (status == 0) {
     run_loop(&st);
+    diagnosis_stop(st.diagnosis);
     close_records(&st);
     show_web(&st, steady_now());
     last_word(&st);

@@ -205,7 +205,6 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   b->flash_failed = s->flash_failed;
   b->korvane_status = status;
   b->outcome = outcome_of(s, status, &b->message);
-  diagnose_board_log(s->working_log, b, nullptr);
   std::string why;
   std::string stem = board_log_stem(s->serial, s->slot.name, utc_compact(s->started_utc));
   if (!place_board_log(s->working_log, settings.logs, stem, &b->log, &why)) {
@@ -215,7 +214,8 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
   s->board_in = false;
   s->serial.clear();
-  set_phase(s, last ? slot_phase::done : slot_phase::idle, now);
+  s->after_diagnosis = last ? slot_phase::done : slot_phase::idle;
+  set_phase(s, slot_phase::diagnosing, now);
   return true;
 }
 
@@ -223,7 +223,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
 bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::time_t utc,
                std::vector<view_event> *events, board_record *finished) {
-  if (s->phase == slot_phase::done) return false;
+  if (s->phase == slot_phase::done || s->phase == slot_phase::diagnosing) return false;
   if (!s->child) {
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
@@ -271,9 +271,15 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   return finish_cycle(s, settings, status, now, utc, events, finished);
 }
 
+void slot_diagnosed(slot_state *s, double now) {
+  set_phase(s, s->ending ? slot_phase::done : s->after_diagnosis, now);
+}
+
 void slot_end(slot_state *s, double now) {
   s->ending = true;
-  if (!s->child) {
+  if (s->phase == slot_phase::diagnosing) {
+    s->after_diagnosis = slot_phase::done;
+  } else if (!s->child) {
     set_phase(s, slot_phase::done, now);
   } else if (!s->stop_asked_at) {
     ask_stop(s, now);

@@ -37,6 +37,7 @@ enum class slot_phase {
   testing,
   stopping,    // asked to end: a soak is complete or the station ends
   port_error,  // korvane could not use the port; tried again later
+  diagnosing,  // the board is done; its log is being diagnosed
   done,        // with --once, or the station ends: no more cycles
 };
 
@@ -57,7 +58,8 @@ struct slot_state {
   bool soak_complete = false;  // the child was asked to end: the soak is done
   bool ending = false;         // the station ends: record and stop
   bool held = false;           // the korvane waiting was stopped by a hold
-  bool port_failed = false;    // the port could not be used, once at least
+  slot_phase after_diagnosis = slot_phase::idle;
+  bool port_failed = false;  // the port could not be used, once at least
 
   std::string serial;  // the current board's, or the next one's when none is in
   bool board_in = false;
@@ -88,11 +90,16 @@ constexpr double PORT_RETRY_S = 5;
 constexpr double STOP_GRACE_S = 10;
 
 // Moves the slot on: starts korvane, reads what it printed, ends a soak that
-// is complete, and, when a board is done, fills *finished and returns true
-// (the caller records it, then calls slot_show_verdict). now is steady
-// seconds, utc the time of day.
+// is complete, and, when a board is done, fills *finished (its log placed,
+// not yet diagnosed) and returns true; the slot then waits, diagnosing,
+// until the caller has the log diagnosed and calls slot_diagnosed, records
+// the board and calls slot_show_verdict. now is steady seconds, utc the
+// time of day.
 bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::time_t utc,
                std::vector<view_event> *events, board_record *finished);
+
+// The board's log is diagnosed: the slot goes on to its next board.
+void slot_diagnosed(slot_state *s, double now);
 
 // The station ends: every korvane is asked to stop; boards under test will
 // come out of slot_poll as interrupted.

@@ -120,6 +120,8 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
       return "stopping";
     case slot_phase::port_error:
       return "port error";
+    case slot_phase::diagnosing:
+      return "diagnosing the log";
     case slot_phase::done:
       return "done";
     case slot_phase::testing:

@@ -346,16 +346,12 @@ void web_update(web_server *server, const web_header &header, const std::vector<
   if (!server) return;
   // The station may hand the same state on every turn of its loop; only a
   // change is sent, stamped with the time it was made.
-  std::string content = web_state_json(header, slots, 0);
+  std::string content = web_state_content(header, slots);
   {
     std::lock_guard<std::mutex> lock(server->mutex);
     if (content == server->last_content) return;
+    server->latest = web_state_stamped(content, now_ms());
     server->last_content = std::move(content);
-  }
-  std::string state = web_state_json(header, slots, now_ms());
-  {
-    std::lock_guard<std::mutex> lock(server->mutex);
-    server->latest = std::move(state);
     if (server->flush_posted) return;
     server->flush_posted = true;
   }

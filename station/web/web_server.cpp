@@ -10,6 +10,12 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#endif
+
 #include "station/web/web_address.h"
 #include "korvane/why.h"
 
@@ -279,10 +285,23 @@ struct http_session : std::enable_shared_from_this<http_session> {
   }
 };
 
+// The page's sockets are the station's alone: a korvane child started
+// meanwhile does not hold them open (the child closes what it inherited as
+// well, whatever thread opened it).
+template <typename Socket>
+void not_inherited(Socket &socket) {
+#ifdef _WIN32
+  SetHandleInformation(reinterpret_cast<HANDLE>(socket.native_handle()), HANDLE_FLAG_INHERIT, 0);
+#else
+  fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);
+#endif
+}
+
 void accept(web_server *server) {
   server->acceptor.async_accept([server](beast::error_code error, tcp::socket socket) {
     if (error == asio::error::operation_aborted) return;
     if (!error) {
+      not_inherited(socket);
       if (*server->connections >= MAX_CONNECTIONS) {
         beast::error_code ignored;
         socket.close(ignored);
@@ -320,6 +339,7 @@ web_server *web_start(const std::string &address, const web_hooks &hooks, std::s
   tcp::endpoint endpoint(ip, parsed.port);
   tcp::acceptor &acceptor = server->acceptor;
   acceptor.open(endpoint.protocol(), error);
+  if (!error) not_inherited(acceptor);
 #ifndef _WIN32
   // Lets a station started again at once take its port back from the last
   // run's closing connections; on Windows the same option would let two

@@ -486,3 +486,27 @@ TEST_F(StationE2e, RecordsWaitForADatabaseLockedByAnotherProgram) {
   if (journal) closedir(journal);
   EXPECT_EQ(0, left);
 }
+
+// A korvane holds nothing of the station's: not the page's sockets, not the
+// database, not the reports.
+TEST_F(StationE2e, KorvaneInheritsOnlyItsStandardStreams) {
+  const std::string korvane = dir + "/korvane";
+  FILE *f = fopen(korvane.c_str(), "w");
+  ASSERT_TRUE(f);
+  fprintf(f,
+          "#!/bin/sh\nls -l /proc/$$/fd > '%s/fds'\necho 'Could not open serial port.' >&2\n"
+          "exit 1\n",
+          dir.c_str());
+  fclose(f);
+  chmod(korvane.c_str(), 0755);
+  child_result r =
+      finish_child(start_station({"--once", "--korvane", korvane, "--web", "127.0.0.1:0", "--json",
+                                  dir + "/run.json", "A=/dev/x"}),
+                   "korvane-station", RUN_TIMEOUT_S);
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  std::string fds = read_file(dir + "/fds");
+  ASSERT_NE("", fds);
+  for (const char *held : {"socket:", "station.db", "run.json", ".log"}) {
+    EXPECT_EQ(std::string::npos, fds.find(held)) << held << " in\n" << fds;
+  }
+}

@@ -19,6 +19,7 @@
 #include "station/slots/station_platform.h"
 #include "station/terminal/terminal_view.h"
 #include "station/terminal/stdin_lines.h"
+#include "station/web/web_address.h"
 #include "station/web/web_server.h"
 #include "station/web/web_view.h"
 
@@ -424,6 +425,10 @@ int start(station *st, int argc, char **argv) {
   st->totals.started = steady_now();
   if (st->web) {
     std::string line = "web page at " + web_bound;
+    // "http://HOST:PORT/": a page served beyond this PC says so.
+    std::string host = web_bound.substr(web_bound.find("//") + 2);
+    if (!web_host_is_loopback(host.substr(0, host.size() - 1)))
+      line += "; served to every host on the network, not to this PC alone";
     write_out((st->terminal ? line : event_line(std::time(nullptr), {"", line})) + "\n");
   }
   return 0;

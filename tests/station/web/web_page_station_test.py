@@ -134,7 +134,8 @@ def main():
              "--logs", os.path.join(work, "logs"), "--station", "bench", "--test", "flash",
              "--passes", "2", "--web", "0.0.0.0:0"] + ["%s=%s" % (s, p) for s, p in ports.items()])
         line = station.line_starting("", timeout=30)
-        address = re.search(r"web page at http://0\.0\.0\.0:([0-9]+)/$", line)
+        address = re.search(r"web page at http://0\.0\.0\.0:([0-9]+)/; served to every host on the"
+                            r" network, not to this PC alone$", line)
         assert address, line
         port = int(address.group(1))
         relay = web_browser.relay(port)

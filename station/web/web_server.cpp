@@ -33,9 +33,11 @@ constexpr std::size_t HEADER_LIMIT = 8192;
 // How long a browser may take to send a request, and a page to take a write.
 constexpr std::chrono::seconds READ_TIME = std::chrono::seconds(10);
 constexpr std::chrono::seconds WRITE_TIME = std::chrono::seconds(5);
-// A comment on a quiet stream, so that a page that went away is noticed and
-// a proxy does not close the stream as idle.
-constexpr std::chrono::seconds HEARTBEAT = std::chrono::seconds(15);
+// A beat on every stream, so that a page that went away is noticed, a proxy
+// does not close the stream as idle, and the page can tell a station that
+// hangs (or a path that died without closing) from a quiet one: it says so
+// when two beats did not come.
+constexpr std::chrono::seconds HEARTBEAT = std::chrono::seconds(5);
 // Enough for a floor of screens; beyond them a connection is turned away
 // rather than let memory and the thread's time grow without bound.
 constexpr int MAX_CONNECTIONS = 128;
@@ -115,6 +117,11 @@ namespace {
 
 std::string event_of(const std::string &state) { return "event: state\ndata: " + state + "\n\n"; }
 
+std::string beat_event() {
+  return "event: beat\ndata: {\"every_ms\":" +
+         std::to_string(std::chrono::milliseconds(HEARTBEAT).count()) + "}\n\n";
+}
+
 void drop_stream(web_server *server, const std::shared_ptr<stream_client> &client) {
   if (client->closed) return;
   client->closed = true;
@@ -180,7 +187,7 @@ void start_stream(web_server *server, tcp::socket socket, const peer &from) {
   auto client = std::make_shared<stream_client>(std::move(socket), from);
   server->streams.push_back(client);
   watch_stream(server, client);
-  write_stream(server, client, std::string(STREAM_HEAD) + event_of(server->state));
+  write_stream(server, client, std::string(STREAM_HEAD) + event_of(server->state) + beat_event());
 }
 
 void beat(web_server *server) {
@@ -189,7 +196,7 @@ void beat(web_server *server) {
     if (error) return;
     auto streams = server->streams;
     for (auto &client : streams) {
-      if (!client->busy) send_stream(server, client, ":\n\n");
+      if (!client->busy) send_stream(server, client, beat_event());
     }
     beat(server);
   });

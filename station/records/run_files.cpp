@@ -51,14 +51,20 @@ std::string recorded_faults(const board_record &b, const std::string &test) {
   return words.empty() ? test_title(test) + " test failed" : words;
 }
 
-// Which passes failed, and with what: the diagnosis's JSON lists each
-// group's first passes by number. The passes beyond those lists are given
-// the remaining failures in order, so that the counts are always the
-// record's, though a long soak's later failures may sit on other pass
-// numbers than they did on the board.
+// Which passes failed, and with what. The slot saw each pass end: which
+// failed is its word (a record without it, from elsewhere, is given its
+// failures from the diagnosis, below). The words come from the diagnosis's
+// JSON, which lists each group's first passes by number; the failed passes
+// beyond those lists are given the failed groups' words in order. Without
+// the slot's word the passes beyond the lists are given the remaining
+// failures in order, so that the counts are always the record's, though a
+// long soak's later failures may then sit on other pass numbers than they
+// did on the board.
 std::vector<pass_result> pass_results(const board_record &b, const std::string &test, int passes,
                                       int failed) {
   std::vector<pass_result> out(passes > 0 ? passes : 0);
+  const std::vector<bool> &seen = test == "sdram" ? b.sdram_pass_failed : b.flash_pass_failed;
+  bool marked = passes > 0 && seen.size() == (size_t)passes;
   std::vector<unlisted_failures> unlisted;
   nlohmann::json doc = nlohmann::json::parse(b.diagnosis_json, nullptr, false);
   int listed_failures = 0;
@@ -75,6 +81,7 @@ std::vector<pass_result> pass_results(const board_record &b, const std::string &
           if (!n.is_number_integer()) continue;
           long long p = n.get<long long>();
           if (p < 1 || p > passes || out[p - 1].known) continue;
+          if (marked && seen[p - 1] != group_failed) continue;
           out[p - 1] = {group_failed, true, words, type};
           ++listed;
           if (group_failed) ++listed_failures;
@@ -84,10 +91,15 @@ std::vector<pass_result> pass_results(const board_record &b, const std::string &
       if (group_failed && in_group > listed) unlisted.push_back({words, type, in_group - listed});
     }
   }
-  int remaining = failed - listed_failures;
+  int remaining = marked ? passes : failed - listed_failures;
   size_t u = 0;
-  for (pass_result &r : out) {
+  for (size_t p = 0; p < out.size(); ++p) {
+    pass_result &r = out[p];
     if (r.known || remaining <= 0) continue;
+    if (marked && !seen[p]) {
+      r.known = true;
+      continue;
+    }
     while (u < unlisted.size() && unlisted[u].count == 0) ++u;
     if (u < unlisted.size()) {
       r = {true, true, unlisted[u].words, unlisted[u].type};

@@ -75,6 +75,8 @@ void board_arrived(slot_state *s, double now, std::time_t utc, std::vector<view_
   s->percent = 0;
   s->passes_done = 0;
   s->sdram_passes = s->sdram_failed = s->flash_passes = s->flash_failed = 0;
+  s->sdram_pass_failed.clear();
+  s->flash_pass_failed.clear();
   s->pass_sdram = s->pass_sdram_failed = s->pass_flash = s->pass_flash_failed = false;
   s->verdict = slot_verdict::none;
   s->verdict_text.clear();
@@ -105,6 +107,8 @@ void test_ended(slot_state *s, const cycle_settings &settings, const console_eve
   s->sdram_failed += s->pass_sdram && s->pass_sdram_failed;
   s->flash_passes += s->pass_flash;
   s->flash_failed += s->pass_flash && s->pass_flash_failed;
+  if (s->pass_sdram) s->sdram_pass_failed.push_back(s->pass_sdram_failed);
+  if (s->pass_flash) s->flash_pass_failed.push_back(s->pass_flash_failed);
   s->pass_sdram = s->pass_sdram_failed = s->pass_flash = s->pass_flash_failed = false;
   if (settings.passes > 0 && s->passes_done >= settings.passes && !s->stop_asked_at) {
     s->soak_complete = true;
@@ -203,6 +207,8 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   b->sdram_failed = s->sdram_failed;
   b->flash_passes = s->flash_passes;
   b->flash_failed = s->flash_failed;
+  b->sdram_pass_failed = s->sdram_pass_failed;
+  b->flash_pass_failed = s->flash_pass_failed;
   b->korvane_status = status;
   b->outcome = outcome_of(s, status, &b->message);
   std::string why;

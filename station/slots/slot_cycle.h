@@ -69,6 +69,7 @@ struct slot_state {
   std::string test;     // the test running, "sdram" or "flash"
   int passes_done = 0;  // complete passes
   int sdram_passes = 0, sdram_failed = 0, flash_passes = 0, flash_failed = 0;
+  std::vector<bool> sdram_pass_failed, flash_pass_failed;  // each complete pass
   // The pass under way: which tests ended, and how.
   bool pass_sdram = false, pass_sdram_failed = false;
   bool pass_flash = false, pass_flash_failed = false;

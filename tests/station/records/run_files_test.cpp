@@ -139,6 +139,12 @@ TEST_F(RunReport, JunitHoldsASuitePerBoardAndACasePerPass) {
   soak.diagnosis_json = sdram_json({{"passed", true, "sound", 2, {1, 3}},
                                     {"address lines 3 and 4 shorted", false, "faulty", 3, {2}}});
 
+  // The slot saw which passes failed: the later failures keep their numbers.
+  board_record seen = soak;
+  seen.diagnosis_json = sdram_json({{"passed", true, "sound", 2, {1}},
+                                    {"address lines 3 and 4 shorted", false, "faulty", 3, {2}}});
+  seen.sdram_pass_failed = {false, true, false, true, true};
+
   board_record flash = board("KV-0004", board_outcome::failed);
   flash.flash_passes = 1;
   flash.flash_failed = 1;
@@ -173,6 +179,16 @@ TEST_F(RunReport, JunitHoldsASuitePerBoardAndACasePerPass) {
         "SDRAM pass 3: data line 5 stuck at 1 (faulty)"}},
       {"soak",
        soak,
+       "KV-0003",
+       5,
+       3,
+       0,
+       0,
+       {"SDRAM pass 1", "SDRAM pass 2: address lines 3 and 4 shorted (faulty)", "SDRAM pass 3",
+        "SDRAM pass 4: address lines 3 and 4 shorted (faulty)",
+        "SDRAM pass 5: address lines 3 and 4 shorted (faulty)"}},
+      {"soak seen pass by pass",
+       seen,
        "KV-0003",
        5,
        3,

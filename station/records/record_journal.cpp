@@ -16,10 +16,10 @@
 #include <unistd.h>
 #endif
 
+#include "korvane/whole_file.h"
 #include "korvane/why.h"
 #include "station/records/board_json.h"
 #include "station/records/board_logs.h"
-#include "station/records/durable_file.h"
 
 namespace fs = std::filesystem;
 
@@ -51,7 +51,9 @@ bool journal_write(const std::string &folder, const board_record &board, std::st
   std::string target = (fs::path(folder) / entry_name(board)).string();
   std::string text =
       board_record_json(board).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  if (!replace_file_durably(target, text + "\n", why)) return false;
+  std::string reason;
+  if (!write_whole_file(target, text + "\n", &reason))
+    return set_why(why, "cannot write " + target + ": " + reason);
   *path = target;
   return true;
 }

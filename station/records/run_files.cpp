@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "station/records/board_json.h"
+#include "korvane/whole_file.h"
 #include "korvane/why.h"
 #include "junit_report.h"
 #include "station/records/durable_file.h"
@@ -203,6 +204,13 @@ std::string property(const char *name, const std::string &value) {
          "\"/>\n";
 }
 
+// A reader sees the old report or the new one, whole.
+bool replace_file(const std::string &path, const std::string &contents, std::string *why) {
+  std::string reason;
+  if (write_whole_file(path, contents, &reason)) return true;
+  return set_why(why, "cannot write %s: %s", path.c_str(), reason.c_str());
+}
+
 // The report as head, one part per board, and tail: the head holds the
 // run's sums, at one length whatever they are, so that a board's part is
 // added by rewriting the head and the tail alone.
@@ -288,12 +296,12 @@ std::string run_junit_text(const std::vector<board_record> &boards) {
 
 bool write_run_json(const std::string &path, const std::vector<board_record> &boards,
                     std::string *why) {
-  return replace_file_durably(path, run_json_text(boards), why);
+  return replace_file(path, run_json_text(boards), why);
 }
 
 bool write_run_junit(const std::string &path, const std::vector<board_record> &boards,
                      std::string *why) {
-  return replace_file_durably(path, run_junit_text(boards), why);
+  return replace_file(path, run_junit_text(boards), why);
 }
 
 // Two copies of the report, each a name of its own beside it: the report's

@@ -17,6 +17,7 @@
 #include "station/reports/history_query.h"
 #include "station/reports/html_report.h"
 #include "korvane/option_table.h"
+#include "korvane/whole_file.h"
 #include "station/reports/report_format.h"
 #include "station/reports/report_query.h"
 
@@ -24,22 +25,17 @@ namespace {
 
 const char DEFAULT_DB[] = "korvane-station.db";
 
-const char REPORT_USAGE[] =
-    "Usage: korvane-station report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n"
-    "                              [--csv] [--html FILE]\n";
-const char HISTORY_USAGE[] =
-    "Usage: korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]\n";
-
 struct command_options {
   std::string db = DEFAULT_DB;
   std::string since, until, station, html, serial;
   bool csv = false;
   bool serial_given = false;
   bool help = false;
+  std::string usage;  // the command's, for --help and a bad option
 };
 
-int bad_option(const char *usage, const std::string &problem) {
-  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage);
+int bad_option(const std::string &usage, const std::string &problem) {
+  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage.c_str());
   return 2;
 }
 
@@ -65,9 +61,13 @@ const row HISTORY_OPTIONS[] = {
 };
 
 bool refuse_argument(command_options *, const char *text, std::string *why) {
-  *why = "unexpected argument: " + std::string(text);
+  *why = option_stray_words(text);
   return false;
 }
+
+// Each command's usage is its synopsis, lines short of this.
+const size_t USAGE_WIDTH = 90;
+const char USAGE_LEAD[] = "Usage: korvane-station";
 
 bool take_serial(command_options *o, const char *text, std::string *why) {
   if (o->serial_given) return refuse_argument(o, text, why);
@@ -83,19 +83,7 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
                    command_options *o, std::string *why) {
   option_outcome outcome;
   if (option_parse(argc, argv, rows, option_rules(), argument, o, &outcome)) return true;
-  switch (outcome.fault) {
-    case option_fault::unknown:
-    case option_fault::unwanted_value:
-      *why = "unknown option: " + std::string(argv[outcome.arg]);
-      break;
-    case option_fault::missing_value:
-    case option_fault::refused_value:
-      *why = outcome.name + " needs a value";
-      break;
-    default:
-      *why = outcome.why;
-      break;
-  }
+  *why = option_fault_words(outcome, rows);
   return false;
 }
 
@@ -104,13 +92,14 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
 template <size_t N>
 bool read_options(int argc, char **argv, const row (&rows)[N],
                   bool (*argument)(command_options *, const char *, std::string *),
-                  const char *usage, command_options *o, int *status) {
+                  const std::string &usage, command_options *o, int *status) {
+  o->usage = usage;
   std::string why;
   if (!parse_options(argc, argv, rows, argument, o, &why)) {
     *status = bad_option(usage, why);
     return false;
   }
-  if (o->help) fputs(usage, stdout);
+  if (o->help) fputs(usage.c_str(), stdout);
   *status = 0;
   return !o->help;
 }
@@ -125,19 +114,23 @@ int finish(bool written, const command_options &o, const std::string &page) {
     return 1;
   }
   std::string why;
-  if (!o.html.empty() && !html_page_write(o.html, page, &why)) {
+  if (!o.html.empty() && !write_whole_file(o.html, page, &why)) {
     fprintf(stderr, "korvane-station: cannot write %s: %s\n", o.html.c_str(), why.c_str());
     return 1;
   }
   return 0;
 }
 
+// The one line for a database that cannot be read; status 1.
+int unreadable_database(const command_options &o, const std::string &why) {
+  fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(), why.c_str());
+  return 1;
+}
+
 db_handle open_database(const command_options &o) {
   std::string why;
   db_handle db = db_open(o.db, db_access::read_only, &why);
-  if (!db)
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
+  if (!db) unreadable_database(o, why);
   return db;
 }
 
@@ -159,10 +152,19 @@ std::string report_title(const command_options &o) {
 
 }  // namespace
 
+std::string report_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(REPORT_OPTIONS, lead + " report", width);
+}
+
+std::string history_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(HISTORY_OPTIONS, lead + " history SERIAL", width);
+}
+
 int station_report_main(int argc, char **argv) {
   command_options o;
   int status;
-  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, REPORT_USAGE, &o, &status))
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument,
+                    report_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status))
     return status;
   report_filter filter;
   filter.station = o.station;
@@ -170,8 +172,7 @@ int station_report_main(int argc, char **argv) {
                                                                   {&o.until, &filter.until}};
   for (const auto &b : bounds) {
     if (!b.first->empty() && !report_bound(*b.first, b.second == &filter.until, b.second))
-      return bad_option(REPORT_USAGE,
-                        "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
+      return bad_option(o.usage, "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
   db_handle db = open_database(o);
@@ -185,11 +186,7 @@ int station_report_main(int argc, char **argv) {
        report_failed_boards(
            db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
   db.reset();
-  if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  if (!ok) return unreadable_database(o, why);
   bool written = write_stdout(o.csv ? report_csv(report) : report_text(report));
   return finish(written, o,
                 o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed));
@@ -198,9 +195,10 @@ int station_report_main(int argc, char **argv) {
 int station_history_main(int argc, char **argv) {
   command_options o;
   int status;
-  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, HISTORY_USAGE, &o, &status))
-    return status;
-  if (!o.serial_given) return bad_option(HISTORY_USAGE, "which board? give its serial");
+  bool read = read_options(argc, argv, HISTORY_OPTIONS, take_serial,
+                           history_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status);
+  if (read && !o.serial_given) return bad_option(o.usage, "which board? give its serial");
+  if (!read) return status;
   binary_output();
   db_handle db = open_database(o);
   if (!db) return 1;
@@ -220,11 +218,7 @@ int station_history_main(int argc, char **argv) {
       },
       &count, &why);
   db.reset();
-  if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  if (!ok) return unreadable_database(o, why);
   if (!count) {
     fprintf(stderr, "korvane-station: no board with serial %s in %s\n", o.serial.c_str(),
             o.db.c_str());

@@ -44,10 +44,10 @@ const char *verdict_color(slot_verdict v) {
 
 void count_board(station_totals *t, const board_record &board, bool recorded) {
   t->tested++;
-  // A board the database does not hold is no pass, nor any other outcome.
+  // A board the database does not hold is never counted as passed.
   if (!recorded) {
     t->not_recorded++;
-    return;
+    if (board.outcome == board_outcome::passed) return;
   }
   switch (board.outcome) {
     case board_outcome::passed:

@@ -112,7 +112,7 @@ record_committer *committer_open(station_db *db, const std::string &db_path,
   c->journal = journal;
   std::string why;
   for (journal_entry &e : journal_read(journal, &why)) {
-    c->waiting.push_back({0, e.board, e.path});
+    if (journal_left_over(e, db_path)) c->waiting.push_back({0, e.board, e.path});
   }
   c->news.waiting = c->waiting.size();
   if (!why.empty()) c->news.journal_problem = why;
@@ -123,7 +123,7 @@ long committer_add(record_committer *c, const board_record &board) {
   waiting_record r;
   r.board = board;
   std::string why;
-  bool journaled = journal_write(c->journal, board, &r.journal, &why);
+  bool journaled = journal_write(c->journal, c->db_path, board, &r.journal, &why);
   std::lock_guard<std::mutex> hold(c->lock);
   r.ticket = ++c->last_ticket;
   if (!journaled) c->news.journal_problem = why;

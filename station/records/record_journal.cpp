@@ -13,6 +13,7 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -43,14 +44,16 @@ std::string journal_folder(const std::string &logs) {
   return (fs::path(logs) / ".journal").string();
 }
 
-bool journal_write(const std::string &folder, const board_record &board, std::string *path,
-                   std::string *why) {
+bool journal_write(const std::string &folder, const std::string &database,
+                   const board_record &board, std::string *path, std::string *why) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return set_why(why, "cannot make the journal folder " + folder + ": " + ec.message());
   std::string target = (fs::path(folder) / entry_name(board)).string();
-  std::string text =
-      board_record_json(board).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  nlohmann::json doc = board_record_json(board);
+  doc["journal_database"] = database;
+  doc["journal_writer"] = (long)getpid();
+  std::string text = doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   std::string reason;
   if (!write_whole_file(target, text + "\n", &reason))
     return set_why(why, "cannot write " + target + ": " + reason);
@@ -75,11 +78,30 @@ std::vector<journal_entry> journal_read(const std::string &folder, std::string *
     text << in.rdbuf();
     journal_entry e;
     e.path = path;
-    if (board_record_from_json(nlohmann::json::parse(text.str(), nullptr, false), &e.board)) {
+    nlohmann::json doc = nlohmann::json::parse(text.str(), nullptr, false);
+    if (doc.is_object()) {
+      e.database = doc.value("journal_database", "");
+      e.writer = doc.value("journal_writer", 0L);
+    }
+    if (board_record_from_json(doc, &e.board)) {
       out.push_back(e);
     } else {
       set_why(why, "the journal file " + path + " holds no record");
     }
   }
   return out;
+}
+
+bool journal_left_over(const journal_entry &entry, const std::string &database) {
+  std::error_code ec;
+  fs::path mine = fs::absolute(database, ec).lexically_normal();
+  fs::path its = fs::absolute(entry.database, ec).lexically_normal();
+  if (mine != its) return false;
+#ifndef _WIN32
+  // A station still running keeps its own; a process number taken by
+  // another program since leaves the entry to a later start.
+  if (entry.writer > 0 && entry.writer != (long)getpid() && kill((pid_t)entry.writer, 0) == 0)
+    return false;
+#endif
+  return true;
 }

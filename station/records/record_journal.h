@@ -11,16 +11,23 @@
 
 struct journal_entry {
   std::string path;
+  std::string database;  // the database it is for, as journal_write was given it
+  long writer = 0;       // the process that wrote it
   board_record board;
 };
 
 // LOGS/.journal
 std::string journal_folder(const std::string &logs);
 
-// Writes the record as a file of its own in folder (made when missing) and
-// sets *path to it.
-bool journal_write(const std::string &folder, const board_record &board, std::string *path,
-                   std::string *why);
+// Writes the record, for the database at `database`, as a file of its own in
+// folder (made when missing) and sets *path to it.
+bool journal_write(const std::string &folder, const std::string &database,
+                   const board_record &board, std::string *path, std::string *why);
+
+// Whether the entry is for a station to take up at its start: it is for
+// that station's database, and the station that wrote it has ended (two
+// stations may share a logs folder).
+bool journal_left_over(const journal_entry &entry, const std::string &database);
 
 // The records left in folder, oldest first; a file that holds no record is
 // left where it is, and named in *why.

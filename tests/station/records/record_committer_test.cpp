@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "database_rows.h"
 #include "station/records/record_committer.h"
 #include "station/records/record_journal.h"
@@ -176,12 +178,39 @@ TEST_F(RecordCommitter, JournalOfARecordCommittedAlreadyIsOnlyTidied) {
   committer_news last;
   committer_close(rc, &last);
   std::string entry, why;
-  ASSERT_TRUE(journal_write(journal, board_of("SN-1"), &entry, &why)) << why;
+  ASSERT_TRUE(journal_write(journal, path, board_of("SN-1"), &entry, &why)) << why;
   rc = open_committer();
   committer_try(rc);
   committer_close(rc, &last);
   EXPECT_EQ(std::vector<std::string>({"SN-1"}), serials());
   EXPECT_EQ(0u, journaled());
+}
+
+}  // namespace
+
+namespace {
+
+// Two stations may share a logs folder: a start takes up only what a
+// station that has ended left for its own database.
+TEST_F(RecordCommitter, AStartTakesUpOnlyItsOwnLeftOvers) {
+  std::string entry, why;
+  ASSERT_TRUE(journal_write(journal, path, board_of("MINE"), &entry, &why)) << why;
+  ASSERT_TRUE(journal_write(journal, dir + "/other.db", board_of("OTHER-DB"), &entry, &why));
+  ASSERT_TRUE(journal_write(journal, path, board_of("RUNNING"), &entry, &why));
+  // As a station still running (this test's parent) would have left it.
+  nlohmann::json doc = nlohmann::json::parse(read_file(entry));
+  doc["journal_writer"] = (long)getppid();
+  FILE *f = fopen(entry.c_str(), "w");
+  ASSERT_TRUE(f);
+  fputs(doc.dump().c_str(), f);
+  fclose(f);
+  record_committer *rc = open_committer();
+  ASSERT_TRUE(rc);
+  committer_try(rc);
+  committer_news last;
+  committer_close(rc, &last);
+  EXPECT_EQ(std::vector<std::string>({"MINE"}), serials());
+  EXPECT_EQ(2u, journaled());
 }
 
 }  // namespace

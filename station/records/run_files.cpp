@@ -15,13 +15,16 @@
 
 namespace {
 
-// Not inherited by the korvane children: "e" (O_CLOEXEC), or the Windows
+// A copy of a report made empty, and one opened to be written in place; not
+// inherited by the korvane children: "e" (O_CLOEXEC), or the Windows
 // run-time's "N".
 #ifdef _WIN32
-const char WRITE_PRIVATE[] = "wb+N";
+const char MAKE_PRIVATE[] = "wb+N";
+const char UPDATE_PRIVATE[] = "rb+N";
 #define fseeko _fseeki64
 #else
-const char WRITE_PRIVATE[] = "wb+e";
+const char MAKE_PRIVATE[] = "wb+e";
+const char UPDATE_PRIVATE[] = "rb+e";
 #endif
 
 // What one pass of a test showed, for its testcase.
@@ -314,7 +317,7 @@ struct run_report {
   report_kind kind = report_kind::json;
   std::string path;
   std::string copies[2];
-  FILE *files[2] = {nullptr, nullptr};
+  bool made[2] = {false, false};   // each copy made empty at the start
   long long body_end[2] = {0, 0};  // where each copy's tail starts
   std::string lacking[2];          // the parts each copy lacks
   int current = 0;                 // the copy the report's name links to
@@ -327,14 +330,22 @@ bool write_at(FILE *f, long long offset, const std::string &text) {
   return fseeko(f, offset, SEEK_SET) == 0 && fwrite(text.data(), 1, text.size(), f) == text.size();
 }
 
-// Brings copy i up to date and makes it the report.
+// Brings copy i up to date and makes it the report. The copy is open only
+// meanwhile: on Windows a file held open cannot be renamed over.
 bool publish(run_report *r, int i, std::string *why) {
-  FILE *f = r->files[i];
+  FILE *f = fopen(r->copies[i].c_str(), r->made[i] ? UPDATE_PRIVATE : MAKE_PRIVATE);
+  if (!f) return set_why(why, "cannot write %s: %s", r->path.c_str(), strerror(errno));
+  r->made[i] = true;
   std::string parts = r->lacking[i];
   bool written = write_at(f, 0, report_head(r->kind, r->sums)) &&
                  write_at(f, r->body_end[i], parts + report_tail(r->kind, r->sums)) &&
                  fflush(f) == 0 && sync_file(fileno(f));
-  if (!written) return set_why(why, "cannot write %s: %s", r->path.c_str(), strerror(errno));
+  int error = errno;
+  if (fclose(f) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (!written) return set_why(why, "cannot write %s: %s", r->path.c_str(), strerror(error));
   r->body_end[i] += (long long)parts.size();
   r->lacking[i].clear();
   std::error_code ec;
@@ -357,18 +368,13 @@ run_report *run_report_start(const std::string &path, report_kind kind, std::str
   r->kind = kind;
   r->path = path;
   std::filesystem::path p(path);
-  bool ok = true;
-  for (int i = 0; i < 2 && ok; i++) {
+  for (int i = 0; i < 2; i++) {
     r->copies[i] = (p.parent_path() /
                     ("." + p.filename().string() + ".copy-" + std::string(1, (char)('a' + i))))
                        .string();
-    r->files[i] = fopen(r->copies[i].c_str(), WRITE_PRIVATE);
     r->body_end[i] = (long long)report_head(kind, r->sums).size();
-    ok = r->files[i] != nullptr;
-    if (!ok) set_why(why, "cannot write %s: %s", path.c_str(), strerror(errno));
   }
-  ok = ok && publish(r, 1, why) && publish(r, 0, why);
-  if (!ok) {
+  if (!publish(r, 1, why) || !publish(r, 0, why)) {
     run_report_end(r);
     return nullptr;
   }
@@ -385,8 +391,7 @@ bool run_report_add(run_report *r, const board_record &board, std::string *why) 
 void run_report_end(run_report *r) {
   if (!r) return;
   for (int i = 0; i < 2; i++) {
-    if (r->files[i]) fclose(r->files[i]);
-    if (!r->copies[i].empty()) remove(r->copies[i].c_str());
+    if (r->made[i]) remove(r->copies[i].c_str());
   }
   delete r;
 }

@@ -334,7 +334,8 @@ struct http_session : std::enable_shared_from_this<http_session> {
 template <typename Socket>
 void not_inherited(Socket &socket) {
 #ifdef _WIN32
-  SetHandleInformation(reinterpret_cast<HANDLE>(socket.native_handle()), HANDLE_FLAG_INHERIT, 0);
+  SOCKET handle = static_cast<SOCKET>(socket.native_handle());
+  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
 #else
   fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);
 #endif

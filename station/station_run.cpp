@@ -206,7 +206,8 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
     hold = "no new boards: a record could not be journaled (" + st->news.journal_problem + ")";
   } else if (st->news.waiting >= WAITING_LIMIT) {
     hold = "no new boards: " + std::to_string(st->news.waiting) +
-           " records wait for the database (" + st->news.problem + ")";
+           " records wait for the database (" +
+           (st->news.problem.empty() ? "not taken yet" : st->news.problem) + ")";
   }
   if (hold != st->hold_reason) {
     events->push_back({"", hold.empty() ? "records written; new boards are taken again" : hold});

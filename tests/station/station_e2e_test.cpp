@@ -532,3 +532,40 @@ TEST_F(StationE2e, KorvaneInheritsOnlyItsStandardStreams) {
     EXPECT_EQ(std::string::npos, fds.find(held)) << held << " in\n" << fds;
   }
 }
+
+// Boards end faster than a locked database takes them: past its limit the
+// station takes no new board, says why, and goes on once the records are
+// in; every board shown is in the database.
+TEST_F(StationE2e, TooManyRecordsWaitingHoldNewBoards) {
+  const std::string korvane = dir + "/korvane";
+  FILE *f = fopen(korvane.c_str(), "w");
+  ASSERT_TRUE(f);
+  fprintf(f,
+          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r"
+          "Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n");
+  fclose(f);
+  chmod(korvane.c_str(), 0755);
+  pid_t s = start_station({"--korvane", korvane, "A=/dev/x"});
+  std::string line;
+  ASSERT_TRUE(read_child_line(s, &line, RUN_TIMEOUT_S));
+  sqlite3 *other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open((dir + "/station.db").c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+  auto seen = [&](const char *text) {
+    return read_child_until(
+        s, [text](const child_result &r) { return r.out.find(text) != std::string::npos; },
+        RUN_TIMEOUT_S);
+  };
+  EXPECT_TRUE(seen("station: no new boards: 8 records wait for the database"));
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_TRUE(seen("station: records written; new boards are taken again"));
+  child_result r = stop_child(s, SIGINT, RUN_TIMEOUT_S);
+  // Every verdict shown, a board Ctrl-C interrupted as well.
+  size_t shown = 0;
+  for (const char *verdict : {" A: PASS (", " A: INTERRUPTED ("}) {
+    for (size_t at = 0; (at = r.out.find(verdict, at)) != std::string::npos; at++) shown++;
+  }
+  EXPECT_LE(8u, shown) << r.out;
+  EXPECT_EQ(shown, rows().size()) << r.out;
+}

@@ -81,7 +81,10 @@ def check_run(browser, out):
     if not os.path.exists(screenshot):
         browser.save_screenshot(screenshot)
     assert browser.execute_script("return window.planted === undefined")
-    assert browser.find_element(By.ID, "tested").text == "2"
+    # A board is counted once its record is in the database, a moment
+    # after its verdict.
+    web_browser.wait_for("both boards counted", lambda: browser.find_element(
+        By.ID, "tested").text == "2")
     assert browser.find_element(By.ID, "yield").text == "50.0%"
 
 

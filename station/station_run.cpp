@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "station/records/board_logs.h"
+#include "station/records/diagnosis_queue.h"
+#include "station/records/record_committer.h"
+#include "station/records/record_journal.h"
 #include "station/records/run_files.h"
 #include "station/terminal/key_input.h"
 #include "station/terminal/serial_input.h"
@@ -18,6 +21,7 @@
 #include "station/slots/station_platform.h"
 #include "station/terminal/terminal_view.h"
 #include "station/terminal/stdin_lines.h"
+#include "station/web/web_address.h"
 #include "station/web/web_server.h"
 #include "station/web/web_view.h"
 
@@ -29,13 +33,34 @@ const int TICK_MS = 50;
 // The terminal is redrawn at most this often: a row read from a metre away
 // gains nothing from more, and a slow terminal line loses by it.
 const double REDRAW_S = 0.25;
+// A record not committed after this long is shown as not yet recorded,
+// whatever the reason.
+const double RECORD_LATE_S = 1;
+// The committer tries a refused record again this often.
+const double COMMIT_RETRY_S = 1;
+// With this many records waiting for the database the station takes no
+// new boards: each more would be a board tested for nothing should the
+// station then die. A record kept in memory only (its journal could not be
+// written) stops new boards at once.
+const size_t WAITING_LIMIT = 8;
+// How long a run whose slots are done waits for its records to be written.
+const double END_WAIT_S = 30;
 
 struct station {
   station_options options;
   cycle_settings settings;
-  station_db *db = nullptr;
+  record_committer *committer = nullptr;
+  diagnosis_queue *diagnosis = nullptr;  // the boards' logs, diagnosed off the loop
   std::vector<slot_state> slots;
-  std::vector<board_record> reported;  // every board, when reports are written
+  // Per slot: the ticket of its last board's record, when it was handed to
+  // the committer, and its verdict's words.
+  std::vector<long> tickets;
+  std::vector<double> handed_at;
+  std::vector<std::string> verdicts;
+  long last_handed = 0, last_committed = 0;      // tickets, committed in the order handed
+  committer_news news;                           // the committer's last word
+  std::string hold_reason;                       // why no new board is taken; "" when they are
+  run_report *json = nullptr, *junit = nullptr;  // the run's reports, when asked
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
   bool ending = false;
@@ -83,7 +108,8 @@ void redraw(station *st, double now, bool at_once) {
   count_slot_errors(st);
   std::string status = st->input_note;
   if (!st->report_problem.empty()) status = "report not written: " + st->report_problem;
-  if (!st->record_problem.empty()) status = "NOT RECORDED: " + st->record_problem;
+  if (!st->record_problem.empty()) status = "not yet recorded: " + st->record_problem;
+  if (!st->hold_reason.empty()) status = st->hold_reason;
   // The last column stays free: a row that fills the line may wrap.
   terminal_size size;
   size.columns = terminal_columns();
@@ -104,42 +130,100 @@ void redraw(station *st, double now, bool at_once) {
   st->drawn_at = now;
 }
 
-bool write_reports(station *st, std::string *why) {
-  if (!st->options.json.empty() && !write_run_json(st->options.json, st->reported, why)) {
-    return false;
+// The run's reports, started empty so that a path that cannot take them
+// stops the station before a board is touched.
+bool start_reports(station *st, std::string *why) {
+  if (!st->options.json.empty()) {
+    st->json = run_report_start(st->options.json, report_kind::json, why);
+    if (!st->json) return false;
   }
-  return st->options.junit.empty() || write_run_junit(st->options.junit, st->reported, why);
+  if (!st->options.junit.empty()) {
+    st->junit = run_report_start(st->options.junit, report_kind::junit, why);
+    if (!st->junit) return false;
+  }
+  return true;
 }
 
-// A finished board: its record committed before its verdict is shown.
-void record_board(station *st, slot_state *s, board_record *board,
-                  std::vector<view_event> *events) {
-  std::string why;
-  bool recorded = station_db_commit(st->db, board, &why);
-  if (recorded && (!st->options.json.empty() || !st->options.junit.empty())) {
-    st->reported.push_back(*board);
+// A board the database now holds: counted, and added to the reports.
+void board_recorded(station *st, const board_record &board, std::vector<view_event> *events) {
+  count_board(&st->totals, board, true);
+  for (run_report *report : {st->json, st->junit}) {
     std::string report_why;
-    if (!write_reports(st, &report_why)) {
+    if (report && !run_report_add(report, board, &report_why)) {
       st->report_problem = report_why;
       st->status |= 1;
       events->push_back({"", "report not written: " + report_why});
     }
   }
-  if (!recorded) {
-    st->record_problem = why;
-    st->status |= 1;
-  }
-  count_board(&st->totals, *board, recorded);
+}
+
+// A finished board: its record journaled and handed to the committer, its
+// verdict shown at once.
+void record_board(station *st, slot_state *s, board_record *board,
+                  std::vector<view_event> *events) {
+  size_t slot = s - &st->slots[0];
+  st->tickets[slot] = st->last_handed = committer_add(st->committer, *board);
+  st->handed_at[slot] = steady_now();
   if (board->sdram_failed) st->status |= 8;
   if (board->flash_failed) st->status |= 16;
   if (board->outcome == board_outcome::error || board->outcome == board_outcome::interrupted) {
     st->status |= 1;
   }
-  slot_show_verdict(s, *board, recorded, why, events);
+  slot_show_verdict(s, *board, true, "", events);
+  st->verdicts[slot] = s->verdict_text;
   if (board->outcome == board_outcome::failed) {
     std::string serial = board->serial.empty() ? "no serial" : "serial " + board->serial;
     st->failures.push_back(s->slot.name + " (" + serial + "): " + s->verdict_text);
   }
+}
+
+// What the committer did since the last tick: the records committed are
+// counted, a verdict whose record waits says so, and new boards are held
+// while too many wait.
+void follow_records(station *st, double now, std::vector<view_event> *events) {
+  std::string before = st->record_problem;
+  st->news = committer_take(st->committer);
+  for (const committed_record &r : st->news.committed) {
+    if (r.ticket == 0) {
+      std::string serial = r.board.serial.empty() ? "no serial" : "serial " + r.board.serial;
+      events->push_back({"", "recorded a board the last run left in the journal (" + r.board.slot +
+                                 ", " + serial + ")"});
+      continue;
+    }
+    st->last_committed = r.ticket;
+    board_recorded(st, r.board, events);
+  }
+  std::string problem = st->news.journal_problem.empty()
+                            ? st->news.problem
+                            : "kept in memory only: " + st->news.journal_problem;
+  if (problem != before && !problem.empty()) {
+    events->push_back({"", "not yet recorded: " + problem});
+  }
+  st->record_problem = problem;
+  for (size_t i = 0; i < st->slots.size(); i++) {
+    slot_state &s = st->slots[i];
+    if (!st->tickets[i] || s.verdict_text.compare(0, st->verdicts[i].size(), st->verdicts[i]))
+      continue;
+    bool waits = st->tickets[i] > st->last_committed;
+    bool late = waits && (!problem.empty() || now - st->handed_at[i] > RECORD_LATE_S);
+    std::string text = st->verdicts[i] + (late ? " (not yet recorded)" : "");
+    if (text != s.verdict_text && !late) events->push_back({s.slot.name, "recorded"});
+    s.verdict_text = text;
+    if (!waits) st->tickets[i] = 0;
+  }
+  std::string hold;
+  if (!st->news.journal_problem.empty() && st->news.waiting) {
+    hold = "no new boards: a record could not be journaled (" + st->news.journal_problem + ")";
+  } else if (st->news.waiting >= WAITING_LIMIT) {
+    hold = "no new boards: " + std::to_string(st->news.waiting) +
+           " records wait for the database (" +
+           (st->news.problem.empty() ? "not taken yet" : st->news.problem) + ")";
+  }
+  if (hold != st->hold_reason) {
+    events->push_back({"", hold.empty() ? "records written; new boards are taken again" : hold});
+  }
+  st->hold_reason = hold;
+  st->settings.hold = !hold.empty();
 }
 
 // A serial for a slot; named when the operator chose the slot (NAME=SERIAL,
@@ -235,6 +319,7 @@ void show_web(station *st, double now) {
 void run_loop(station *st) {
   stdin_lines input;
   bool ended_slots = false;
+  double done_at = 0;
   for (;;) {
     double now = steady_now();
     std::vector<view_event> events;
@@ -244,11 +329,17 @@ void run_loop(station *st) {
       events.push_back({"", "ending: every korvane is stopped"});
       for (slot_state &s : st->slots) slot_end(&s, now);
     }
+    follow_records(st, now, &events);
+    for (diagnosed_board &d : diagnosis_take(st->diagnosis)) {
+      slot_state *s = &st->slots[d.tag];
+      slot_diagnosed(s, now);
+      record_board(st, s, &d.board, &events);
+    }
     bool all_done = true;
     for (slot_state &s : st->slots) {
       board_record board;
       if (slot_poll(&s, st->settings, now, std::time(nullptr), &events, &board)) {
-        record_board(st, &s, &board, &events);
+        diagnosis_add(st->diagnosis, &s - &st->slots[0], board);
       }
       if (s.phase != slot_phase::done) all_done = false;
     }
@@ -260,7 +351,11 @@ void run_loop(station *st) {
     for (const view_event &e : events) news = news || !e.slot.empty();
     if (st->terminal) redraw(st, now, news);
     show_web(st, now);
-    if (all_done) return;
+    // Records still waiting for the database are given a while at the end
+    // of a run; Ctrl-C leaves them to the journal at once.
+    if (all_done && !done_at) done_at = now;
+    bool waiting = st->last_handed > st->last_committed;
+    if (all_done && (!waiting || stop_requested() || now - done_at > END_WAIT_S)) return;
 
     std::vector<std::string> lines;
     input.keys = st->keys;
@@ -285,6 +380,28 @@ void run_loop(station *st) {
     show_events(st, events);
     if (st->terminal && (typing || !events.empty())) redraw(st, steady_now(), true);
   }
+}
+
+// The last records committed; those the database still refuses are counted
+// as not recorded, and wait in the journal for the next start.
+void close_records(station *st) {
+  committer_news last;
+  std::vector<board_record> left = committer_close(st->committer, &last);
+  st->committer = nullptr;
+  std::vector<view_event> events;
+  for (const committed_record &r : last.committed) {
+    if (r.ticket) board_recorded(st, r.board, &events);
+  }
+  for (const board_record &b : left) count_board(&st->totals, b, false);
+  if (!left.empty()) {
+    st->status |= 1;
+    std::string problem = last.problem.empty() ? last.journal_problem : last.problem;
+    st->record_problem = std::to_string(left.size()) + " board records not written (" + problem +
+                         "); they wait in " + journal_folder(st->settings.logs) +
+                         " for the next start";
+    events.push_back({"", st->record_problem});
+  }
+  show_events(st, events);
 }
 
 void last_word(station *st) {
@@ -354,14 +471,14 @@ int start(station *st, int argc, char **argv) {
   std::error_code ec;
   std::string absolute = std::filesystem::absolute(c.logs, ec).lexically_normal().string();
   if (!ec) c.logs = absolute;
-  st->db = station_db_open(o.db, &why);
-  if (!st->db) {
+  station_db *db = station_db_open(o.db, &why);
+  if (!db) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
-  // The reports are written once, empty, so that a path that cannot take
-  // them stops the station before a board is touched.
-  if (!write_reports(st, &why)) {
+  // The records a previous run could not commit go in first.
+  st->committer = committer_open(db, o.db, journal_folder(c.logs));
+  if (!start_reports(st, &why)) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
@@ -370,6 +487,11 @@ int start(station *st, int argc, char **argv) {
     s.slot = slot;
     st->slots.push_back(s);
   }
+  st->tickets.assign(st->slots.size(), 0);
+  st->handed_at.assign(st->slots.size(), 0);
+  st->verdicts.assign(st->slots.size(), "");
+  committer_run(st->committer, COMMIT_RETRY_S);
+  st->diagnosis = diagnosis_start();
   st->terminal = output_is_terminal();
   st->input_terminal = input_is_terminal();
   st->color = st->terminal && color_wanted();
@@ -379,6 +501,10 @@ int start(station *st, int argc, char **argv) {
   st->totals.started = steady_now();
   if (st->web) {
     std::string line = "web page at " + web_bound;
+    // "http://HOST:PORT/": a page served beyond this PC says so.
+    std::string host = web_bound.substr(web_bound.find("//") + 2);
+    if (!web_host_is_loopback(host.substr(0, host.size() - 1)))
+      line += "; served to every host on the network, not to this PC alone";
     write_out((st->terminal ? line : event_line(std::time(nullptr), {"", line})) + "\n");
   }
   return 0;
@@ -392,6 +518,8 @@ int station_run(int argc, char **argv) {
   int status = start(&st, argc, argv);
   if (status == 0) {
     run_loop(&st);
+    diagnosis_stop(st.diagnosis);
+    close_records(&st);
     show_web(&st, steady_now());
     last_word(&st);
     status = st.status;
@@ -401,6 +529,8 @@ int station_run(int argc, char **argv) {
   }
   stdin_keys_end();
   web_stop(st.web);
-  station_db_close(st.db);
+  if (st.committer) close_records(&st);
+  run_report_end(st.json);
+  run_report_end(st.junit);
   return status < 0 ? 0 : status;
 }

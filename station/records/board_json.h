@@ -9,3 +9,7 @@
 #include "station/records/board_record.h"
 
 nlohmann::json board_record_json(const board_record &b);
+
+// The record back from board_record_json's document. False when doc is not
+// such a document (a member missing or of another type).
+bool board_record_from_json(const nlohmann::json &doc, board_record *b);

@@ -41,6 +41,9 @@ struct board_record {
   std::string message;         // korvane's error line, for an error
   std::string log;             // the path of the board's log
   std::vector<board_fault> faults;
+  // Not in the table, for the run's JUnit report: each complete pass of a
+  // test, in order, true where it failed, as the slot saw them end.
+  std::vector<bool> sdram_pass_failed, flash_pass_failed;
 };
 
 // The words stored in `outcome`, from one table: "passed", "failed",

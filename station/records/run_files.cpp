@@ -1,13 +1,31 @@
 #include "station/records/run_files.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <system_error>
 
 #include "station/records/board_json.h"
 #include "korvane/whole_file.h"
 #include "korvane/why.h"
 #include "junit_report.h"
+#include "station/records/durable_file.h"
 
 namespace {
+
+// A copy of a report made empty, and one opened to be written in place; not
+// inherited by the korvane children: "e" (O_CLOEXEC), or the Windows
+// run-time's "N".
+#ifdef _WIN32
+const char MAKE_PRIVATE[] = "wb+N";
+const char UPDATE_PRIVATE[] = "rb+N";
+#define fseeko _fseeki64
+#else
+const char MAKE_PRIVATE[] = "wb+e";
+const char UPDATE_PRIVATE[] = "rb+e";
+#endif
 
 // What one pass of a test showed, for its testcase.
 struct pass_result {
@@ -37,14 +55,20 @@ std::string recorded_faults(const board_record &b, const std::string &test) {
   return words.empty() ? test_title(test) + " test failed" : words;
 }
 
-// Which passes failed, and with what: the diagnosis's JSON lists each
-// group's first passes by number. The passes beyond those lists are given
-// the remaining failures in order, so that the counts are always the
-// record's, though a long soak's later failures may sit on other pass
-// numbers than they did on the board.
+// Which passes failed, and with what. The slot saw each pass end: which
+// failed is its word (a record without it, from elsewhere, is given its
+// failures from the diagnosis, below). The words come from the diagnosis's
+// JSON, which lists each group's first passes by number; the failed passes
+// beyond those lists are given the failed groups' words in order. Without
+// the slot's word the passes beyond the lists are given the remaining
+// failures in order, so that the counts are always the record's, though a
+// long soak's later failures may then sit on other pass numbers than they
+// did on the board.
 std::vector<pass_result> pass_results(const board_record &b, const std::string &test, int passes,
                                       int failed) {
   std::vector<pass_result> out(passes > 0 ? passes : 0);
+  const std::vector<bool> &seen = test == "sdram" ? b.sdram_pass_failed : b.flash_pass_failed;
+  bool marked = passes > 0 && seen.size() == (size_t)passes;
   std::vector<unlisted_failures> unlisted;
   nlohmann::json doc = nlohmann::json::parse(b.diagnosis_json, nullptr, false);
   int listed_failures = 0;
@@ -61,6 +85,7 @@ std::vector<pass_result> pass_results(const board_record &b, const std::string &
           if (!n.is_number_integer()) continue;
           long long p = n.get<long long>();
           if (p < 1 || p > passes || out[p - 1].known) continue;
+          if (marked && seen[p - 1] != group_failed) continue;
           out[p - 1] = {group_failed, true, words, type};
           ++listed;
           if (group_failed) ++listed_failures;
@@ -70,10 +95,15 @@ std::vector<pass_result> pass_results(const board_record &b, const std::string &
       if (group_failed && in_group > listed) unlisted.push_back({words, type, in_group - listed});
     }
   }
-  int remaining = failed - listed_failures;
+  int remaining = marked ? passes : failed - listed_failures;
   size_t u = 0;
-  for (pass_result &r : out) {
+  for (size_t p = 0; p < out.size(); ++p) {
+    pass_result &r = out[p];
     if (r.known || remaining <= 0) continue;
+    if (marked && !seen[p]) {
+      r.known = true;
+      continue;
+    }
     while (u < unlisted.size() && unlisted[u].count == 0) ++u;
     if (u < unlisted.size()) {
       r = {true, true, unlisted[u].words, unlisted[u].type};
@@ -184,52 +214,87 @@ bool replace_file(const std::string &path, const std::string &contents, std::str
   return set_why(why, "cannot write %s: %s", path.c_str(), reason.c_str());
 }
 
+// The report as head, one part per board, and tail: the head holds the
+// run's sums, at one length whatever they are, so that a board's part is
+// added by rewriting the head and the tail alone.
+struct report_sums {
+  size_t boards = 0;
+  int tests = 0, failures = 0, errors = 0, skipped = 0;
+  double seconds = 0;
+};
+
+// The JUnit root's sums are padded to this many characters.
+const size_t JUNIT_HEAD_WIDTH = 160;
+
+std::string report_head(report_kind kind, const report_sums &sums) {
+  if (kind == report_kind::json) return "{\n  \"boards\": [";
+  std::string head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<testsuites name=\"korvane-station\" tests=\"" +
+      std::to_string(sums.tests) + "\" failures=\"" + std::to_string(sums.failures) +
+      "\" errors=\"" + std::to_string(sums.errors) + "\" skipped=\"" +
+      std::to_string(sums.skipped) + "\" time=\"" + number(sums.seconds) + "\"";
+  if (head.size() < JUNIT_HEAD_WIDTH) head += std::string(JUNIT_HEAD_WIDTH - head.size(), ' ');
+  return head + ">\n";
+}
+
+std::string report_tail(report_kind kind, const report_sums &sums) {
+  if (kind == report_kind::junit) return "</testsuites>\n";
+  return sums.boards ? "\n  ]\n}\n" : "]\n}\n";
+}
+
+// The board's part of the report, and its sums added to *sums.
+std::string report_part(report_kind kind, const board_record &b, report_sums *sums) {
+  size_t index = sums->boards++;
+  if (kind == report_kind::json) {
+    // A serial or a message may hold bytes that are not UTF-8; replace
+    // keeps the document valid without throwing.
+    std::string text =
+        board_record_json(b).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string part = index ? ",\n    " : "\n    ";
+    for (char c : text) part += c == '\n' ? std::string("\n    ") : std::string(1, c);
+    return part;
+  }
+  suite_text s = board_cases(b);
+  sums->tests += s.tests;
+  sums->failures += s.failures;
+  sums->errors += s.errors;
+  sums->skipped += s.skipped;
+  sums->seconds += b.seconds;
+  std::string suite = "  <testsuite name=\"" + attribute(suite_name(b)) + "\" id=\"" +
+                      std::to_string(index) + "\" tests=\"" + std::to_string(s.tests) +
+                      "\" failures=\"" + std::to_string(s.failures) + "\" errors=\"" +
+                      std::to_string(s.errors) + "\" skipped=\"" + std::to_string(s.skipped) +
+                      "\" timestamp=\"" + attribute(junit_timestamp(b.started)) + "\" time=\"" +
+                      number(b.seconds) + "\" hostname=\"" + attribute(b.station) + "\">\n";
+  suite += "    <properties>\n";
+  suite += property("serial", b.serial);
+  suite += property("slot", b.slot);
+  suite += property("port", b.port);
+  suite += property("operator", b.operator_name);
+  suite += property("outcome", board_outcome_name(b.outcome));
+  suite += property("log", b.log);
+  suite += "    </properties>\n";
+  suite += s.cases;
+  suite += "  </testsuite>\n";
+  return suite;
+}
+
+std::string report_text(report_kind kind, const std::vector<board_record> &boards) {
+  report_sums sums;
+  std::string parts;
+  for (const board_record &b : boards) parts += report_part(kind, b, &sums);
+  return report_head(kind, sums) + parts + report_tail(kind, sums);
+}
+
 }  // namespace
 
 std::string run_json_text(const std::vector<board_record> &boards) {
-  nlohmann::json doc = nlohmann::json::object();
-  nlohmann::json list = nlohmann::json::array();
-  for (const board_record &b : boards) list.push_back(board_record_json(b));
-  doc["boards"] = list;
-  // A serial or a message may hold bytes that are not UTF-8; replace keeps
-  // the document valid without throwing.
-  return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return report_text(report_kind::json, boards);
 }
 
 std::string run_junit_text(const std::vector<board_record> &boards) {
-  std::string suites;
-  int tests = 0, failures = 0, errors = 0, skipped = 0;
-  double seconds = 0;
-  for (size_t i = 0; i < boards.size(); ++i) {
-    const board_record &b = boards[i];
-    suite_text s = board_cases(b);
-    tests += s.tests;
-    failures += s.failures;
-    errors += s.errors;
-    skipped += s.skipped;
-    seconds += b.seconds;
-    suites += "  <testsuite name=\"" + attribute(suite_name(b)) + "\" id=\"" + std::to_string(i) +
-              "\" tests=\"" + std::to_string(s.tests) + "\" failures=\"" +
-              std::to_string(s.failures) + "\" errors=\"" + std::to_string(s.errors) +
-              "\" skipped=\"" + std::to_string(s.skipped) + "\" timestamp=\"" +
-              attribute(junit_timestamp(b.started)) + "\" time=\"" + number(b.seconds) +
-              "\" hostname=\"" + attribute(b.station) + "\">\n";
-    suites += "    <properties>\n";
-    suites += property("serial", b.serial);
-    suites += property("slot", b.slot);
-    suites += property("port", b.port);
-    suites += property("operator", b.operator_name);
-    suites += property("outcome", board_outcome_name(b.outcome));
-    suites += property("log", b.log);
-    suites += "    </properties>\n";
-    suites += s.cases;
-    suites += "  </testsuite>\n";
-  }
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<testsuites name=\"korvane-station\" tests=\"" +
-         std::to_string(tests) + "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
-         std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) + "\" time=\"" +
-         number(seconds) + "\">\n" + suites + "</testsuites>\n";
+  return report_text(report_kind::junit, boards);
 }
 
 bool write_run_json(const std::string &path, const std::vector<board_record> &boards,
@@ -240,4 +305,93 @@ bool write_run_json(const std::string &path, const std::vector<board_record> &bo
 bool write_run_junit(const std::string &path, const std::vector<board_record> &boards,
                      std::string *why) {
   return replace_file(path, run_junit_text(boards), why);
+}
+
+// Two copies of the report, each a name of its own beside it: the report's
+// name is a link to the copy that is whole and current. A board is added to
+// the other copy (the parts it lacks, the head, the tail), which is made
+// durable and then linked and renamed over the report's name, so that a
+// reader who opens the report sees a whole one, and a board costs the same
+// however many came before it.
+struct run_report {
+  report_kind kind = report_kind::json;
+  std::string path;
+  std::string copies[2];
+  bool made[2] = {false, false};   // each copy made empty at the start
+  long long body_end[2] = {0, 0};  // where each copy's tail starts
+  std::string lacking[2];          // the parts each copy lacks
+  int current = 0;                 // the copy the report's name links to
+  report_sums sums;
+};
+
+namespace {
+
+bool write_at(FILE *f, long long offset, const std::string &text) {
+  return fseeko(f, offset, SEEK_SET) == 0 && fwrite(text.data(), 1, text.size(), f) == text.size();
+}
+
+// Brings copy i up to date and makes it the report. The copy is open only
+// meanwhile: on Windows a file held open cannot be renamed over.
+bool publish(run_report *r, int i, std::string *why) {
+  FILE *f = fopen(r->copies[i].c_str(), r->made[i] ? UPDATE_PRIVATE : MAKE_PRIVATE);
+  if (!f) return set_why(why, "cannot write %s: %s", r->path.c_str(), strerror(errno));
+  r->made[i] = true;
+  std::string parts = r->lacking[i];
+  bool written = write_at(f, 0, report_head(r->kind, r->sums)) &&
+                 write_at(f, r->body_end[i], parts + report_tail(r->kind, r->sums)) &&
+                 fflush(f) == 0 && sync_file(fileno(f));
+  int error = errno;
+  if (fclose(f) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (!written) return set_why(why, "cannot write %s: %s", r->path.c_str(), strerror(error));
+  r->body_end[i] += (long long)parts.size();
+  r->lacking[i].clear();
+  std::error_code ec;
+  std::string link = r->path + ".tmp";
+  std::filesystem::remove(link, ec);
+  std::filesystem::create_hard_link(r->copies[i], link, ec);
+  if (!ec) std::filesystem::rename(link, r->path, ec);
+  if (ec) {
+    std::filesystem::remove(link, ec);
+    return set_why(why, "cannot write " + r->path + ": " + ec.message());
+  }
+  r->current = i;
+  return true;
+}
+
+}  // namespace
+
+run_report *run_report_start(const std::string &path, report_kind kind, std::string *why) {
+  run_report *r = new run_report;
+  r->kind = kind;
+  r->path = path;
+  std::filesystem::path p(path);
+  for (int i = 0; i < 2; i++) {
+    r->copies[i] = (p.parent_path() /
+                    ("." + p.filename().string() + ".copy-" + std::string(1, (char)('a' + i))))
+                       .string();
+    r->body_end[i] = (long long)report_head(kind, r->sums).size();
+  }
+  if (!publish(r, 1, why) || !publish(r, 0, why)) {
+    run_report_end(r);
+    return nullptr;
+  }
+  return r;
+}
+
+bool run_report_add(run_report *r, const board_record &board, std::string *why) {
+  std::string part = report_part(r->kind, board, &r->sums);
+  r->lacking[0] += part;
+  r->lacking[1] += part;
+  return publish(r, 1 - r->current, why);
+}
+
+void run_report_end(run_report *r) {
+  if (!r) return;
+  for (int i = 0; i < 2; i++) {
+    if (r->made[i]) remove(r->copies[i].c_str());
+  }
+  delete r;
 }

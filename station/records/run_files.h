@@ -1,9 +1,9 @@
 // The run's reports, for CI servers and test-station software: a JSON
 // document holding every board's record as the database holds it, and a
-// JUnit XML report with one <testsuite> per board. Both are rewritten whole
-// after every board, written to a temporary file beside the report and then
-// renamed over the old one, so that a reader never sees half a report and a
-// station that dies leaves the last whole one.
+// JUnit XML report with one <testsuite> per board. Each board's part is
+// written once, when the board is recorded; the report is replaced by a
+// copy made whole and durable first, so that a reader never sees half a
+// report and a station that dies leaves the last whole one.
 //
 // JUnit: <testsuites name="korvane-station"> holds, per board, a
 // <testsuite> named by the board's serial (or its slot and start time) with
@@ -20,6 +20,21 @@
 #include <vector>
 
 #include "station/records/board_record.h"
+
+enum class report_kind { json, junit };
+
+// A report being written board by board.
+struct run_report;
+
+// Writes the report with no board yet, so that a path that cannot take it
+// stops the station before a board is touched. Null with the reason.
+run_report *run_report_start(const std::string &path, report_kind kind, std::string *why);
+
+// Adds the board's part. False with the reason, the report as it was.
+bool run_report_add(run_report *r, const board_record &board, std::string *why);
+
+// Leaves the report as it is and frees what writing it took.
+void run_report_end(run_report *r);
 
 // {"boards": [record...]}, each record as board_record_json gives it.
 bool write_run_json(const std::string &path, const std::vector<board_record> &boards,

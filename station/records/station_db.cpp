@@ -59,3 +59,24 @@ bool station_db_commit(station_db *db, board_record *board, std::string *why) {
 }
 
 void station_db_close(station_db *db) { delete db; }
+
+void station_db_busy_wait(station_db *db, int ms) { sqlite3_busy_timeout(db->handle.get(), ms); }
+
+bool station_db_holds(station_db *db, const board_record &board, bool *held, std::string *why) {
+  const char sql[] =
+      "SELECT 1 FROM boards WHERE station = ?1 AND slot = ?2 AND started = ?3 AND log IS ?4";
+  std::string reason;
+  db_statement s = db_prepare(db->handle.get(), sql, &reason);
+  if (!s) return set_why(why, "cannot read the database: " + reason);
+  db_bind_text(s.get(), 1, board.station);
+  db_bind_text(s.get(), 2, board.slot);
+  db_bind_text(s.get(), 3, board.started);
+  db_bind_text(s.get(), 4, board.log);
+  int step = sqlite3_step(s.get());
+  if (step != SQLITE_ROW && step != SQLITE_DONE) {
+    db_fail(db->handle.get(), &reason);
+    return set_why(why, "cannot read the database: " + reason);
+  }
+  *held = step == SQLITE_ROW;
+  return true;
+}

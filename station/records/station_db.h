@@ -18,4 +18,12 @@ station_db *station_db_open(const std::string &path, std::string *why);
 // sets board->id. False with the reason, nothing written, otherwise.
 bool station_db_commit(station_db *db, board_record *board, std::string *why);
 
+// How long a commit waits for another program's write lock before it fails.
+void station_db_busy_wait(station_db *db, int ms);
+
+// Whether the database holds this board's row already: the same station,
+// slot, start and log. A record journaled by a station that ended between
+// its commit and the journal's tidying is so not committed twice.
+bool station_db_holds(station_db *db, const board_record &board, bool *held, std::string *why);
+
 void station_db_close(station_db *db);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,22 @@ static void close_fd(int *fd) {
 
 static void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+// Every descriptor above the standard streams closes at the exec, whoever
+// opened it and however (the page's sockets, the database, the reports): a
+// korvane holds nothing of the station's. close_range where the kernel has
+// it, else one descriptor at a time.
+static void close_others_at_exec(void) {
+  const unsigned CLOSE_RANGE_CLOEXEC_FLAG = 1u << 2;
+#ifdef SYS_close_range
+  if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC_FLAG) == 0) return;
+#else
+  (void)CLOSE_RANGE_CLOEXEC_FLAG;
+#endif
+  long max = sysconf(_SC_OPEN_MAX);
+  if (max < 0 || max > 65536) max = 65536;
+  for (int fd = 3; fd < max; fd++) fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
 // Only async-signal-safe calls between fork and exec.
 [[noreturn]] static void run_child(const std::vector<char *> &argv, pid_t station, int out_fd,
                                    int err_fd, int report_fd) {
@@ -43,6 +60,7 @@ static void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_
     _exit(127);
   }
   if (null_fd > STDERR_FILENO) close(null_fd);
+  close_others_at_exec();
   // The station ignores nothing a child needs: default actions back.
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);

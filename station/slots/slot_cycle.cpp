@@ -53,6 +53,7 @@ void start_cycle(slot_state *s, const cycle_settings &settings, double now,
   s->err_text.clear();
   s->stop_asked_at = 0;
   s->soak_complete = false;
+  s->held = false;
   if (!s->child) {
     if (why != s->port_message) event(events, s, "ERROR " + why);
     s->port_message = why;
@@ -72,6 +73,8 @@ void board_arrived(slot_state *s, double now, std::time_t utc, std::vector<view_
   s->percent = 0;
   s->passes_done = 0;
   s->sdram_passes = s->sdram_failed = s->flash_passes = s->flash_failed = 0;
+  s->sdram_pass_failed.clear();
+  s->flash_pass_failed.clear();
   s->pass_sdram = s->pass_sdram_failed = s->pass_flash = s->pass_flash_failed = false;
   s->verdict = slot_verdict::none;
   s->verdict_text.clear();
@@ -105,6 +108,8 @@ void test_ended(slot_state *s, const cycle_settings &settings, const console_eve
   s->sdram_failed += s->pass_sdram && s->pass_sdram_failed;
   s->flash_passes += s->pass_flash;
   s->flash_failed += s->pass_flash && s->pass_flash_failed;
+  if (s->pass_sdram) s->sdram_pass_failed.push_back(s->pass_sdram_failed);
+  if (s->pass_flash) s->flash_pass_failed.push_back(s->pass_flash_failed);
   s->pass_sdram = s->pass_sdram_failed = s->pass_flash = s->pass_flash_failed = false;
   if (settings.passes > 0 && s->passes_done >= settings.passes && !s->stop_asked_at) {
     s->soak_complete = true;
@@ -171,6 +176,11 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   }
   if (!s->board_in) {
     std::remove(s->working_log.c_str());
+    if (s->held && !s->ending) {
+      s->held = false;
+      set_phase(s, slot_phase::idle, now);
+      return false;
+    }
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
       return false;
@@ -198,9 +208,10 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   b->sdram_failed = s->sdram_failed;
   b->flash_passes = s->flash_passes;
   b->flash_failed = s->flash_failed;
+  b->sdram_pass_failed = s->sdram_pass_failed;
+  b->flash_pass_failed = s->flash_pass_failed;
   b->korvane_status = status;
   b->outcome = outcome_of(s, status, &b->message);
-  diagnose_board_log(s->working_log, b, nullptr);
   std::string why;
   std::string stem = board_log_stem(s->serial, s->slot.name, utc_compact(s->started_utc));
   if (!place_board_log(s->working_log, settings.logs, stem, &b->log, &why)) {
@@ -212,9 +223,10 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   s->serial.clear();
   // A board that ended in error is most often still in the slot: a next
   // cycle would test it again and record it as another board. The slot
-  // waits for the operator instead.
+  // waits for the operator instead, once its log is diagnosed.
   slot_phase next = b->outcome == board_outcome::error ? slot_phase::held : slot_phase::idle;
-  set_phase(s, last ? slot_phase::done : next, now);
+  s->after_diagnosis = last ? slot_phase::done : next;
+  set_phase(s, slot_phase::diagnosing, now);
   return true;
 }
 
@@ -222,12 +234,14 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
 bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::time_t utc,
                std::vector<view_event> *events, board_record *finished) {
-  if (s->phase == slot_phase::done) return false;
+  if (s->phase == slot_phase::done || s->phase == slot_phase::diagnosing) return false;
   if (!s->child) {
     bool due = s->phase == slot_phase::idle || s->phase == slot_phase::serial_wait ||
                (s->phase == slot_phase::port_error && now >= s->retry_at);
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
+    } else if (settings.hold) {
+      // Started again once the hold ends.
     } else if (due && settings.require_serial && s->serial.empty()) {
       // No serial, no test: korvane would wake whatever board is in.
       if (s->phase != slot_phase::serial_wait) {
@@ -247,6 +261,10 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   // error keeps only its first lines in the record.
   if (s->err_text.size() > MAX_ERROR_TEXT) s->err_text.resize(MAX_ERROR_TEXT);
   follow_console(s, settings, out, now, utc, events);
+  if (settings.hold && !s->board_in && !s->stop_asked_at) {
+    s->held = true;
+    ask_stop(s, now);
+  }
   if (settings.minutes > 0 && s->board_in && !s->stop_asked_at &&
       now - s->started >= settings.minutes * 60) {
     s->soak_complete = true;
@@ -272,9 +290,15 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   return finish_cycle(s, settings, status, now, utc, events, finished);
 }
 
+void slot_diagnosed(slot_state *s, double now) {
+  set_phase(s, s->ending ? slot_phase::done : s->after_diagnosis, now);
+}
+
 void slot_end(slot_state *s, double now) {
   s->ending = true;
-  if (!s->child) {
+  if (s->phase == slot_phase::diagnosing) {
+    s->after_diagnosis = slot_phase::done;
+  } else if (!s->child) {
     set_phase(s, slot_phase::done, now);
   } else if (!s->stop_asked_at) {
     ask_stop(s, now);

@@ -26,6 +26,9 @@ struct cycle_settings {
   std::string operator_name;
   bool once = false;
   bool require_serial = false;  // no korvane is started for a board without a serial
+  // No new boards: an idle slot starts no korvane, and a korvane still
+  // waiting for a board is stopped; boards under test go on to their end.
+  bool hold = false;
 };
 
 enum class slot_phase {
@@ -37,6 +40,7 @@ enum class slot_phase {
   stopping,    // asked to end: a soak is complete or the station ends
   port_error,  // korvane could not use the port; tried again later
   held,        // its board ended in error: waits for the operator (slot_release)
+  diagnosing,  // the board is done; its log is being diagnosed
   done,        // with --once, or the station ends: no more cycles
 };
 
@@ -58,6 +62,8 @@ struct slot_state {
   bool ending = false;         // the station ends: record and stop
   bool port_failed = false;    // the port could not be used, once at least
   int errors_in_row = 0;       // boards that ended in error, one after another
+  bool held = false;           // the korvane waiting was stopped by a hold
+  slot_phase after_diagnosis = slot_phase::idle;
 
   std::string serial;  // the current board's, or the next one's when none is in
   bool board_in = false;
@@ -67,6 +73,7 @@ struct slot_state {
   std::string test;     // the test running, "sdram" or "flash"
   int passes_done = 0;  // complete passes
   int sdram_passes = 0, sdram_failed = 0, flash_passes = 0, flash_failed = 0;
+  std::vector<bool> sdram_pass_failed, flash_pass_failed;  // each complete pass
   // The pass under way: which tests ended, and how.
   bool pass_sdram = false, pass_sdram_failed = false;
   bool pass_flash = false, pass_flash_failed = false;
@@ -93,11 +100,16 @@ constexpr double PORT_RETRY_S = 5;
 constexpr double STOP_GRACE_S = 10;
 
 // Moves the slot on: starts korvane, reads what it printed, ends a soak that
-// is complete, and, when a board is done, fills *finished and returns true
-// (the caller records it, then calls slot_show_verdict). now is steady
-// seconds, utc the time of day.
+// is complete, and, when a board is done, fills *finished (its log placed,
+// not yet diagnosed) and returns true; the slot then waits, diagnosing,
+// until the caller has the log diagnosed and calls slot_diagnosed, records
+// the board and calls slot_show_verdict. now is steady seconds, utc the
+// time of day.
 bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::time_t utc,
                std::vector<view_event> *events, board_record *finished);
+
+// The board's log is diagnosed: the slot goes on to its next board.
+void slot_diagnosed(slot_state *s, double now);
 
 // The station ends: every korvane is asked to stop; boards under test will
 // come out of slot_poll as interrupted.

@@ -61,6 +61,8 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
       return "port error";
     case slot_phase::held:
       return "waiting for its next serial or a retry";
+    case slot_phase::diagnosing:
+      return "diagnosing the log";
     case slot_phase::done:
       return "done";
     case slot_phase::testing:

@@ -4,18 +4,25 @@
 'use strict';
 
 (function () {
-  const token = document.querySelector('meta[name="korvane-token"]').content;
+  // The run's token; a station started again has a new one, taken up when
+  // the page reconnects.
+  let token = document.querySelector('meta[name="korvane-token"]').content;
   const entry = token !== '';
   const tiles = new Map();
   const slotsBox = document.getElementById('slots');
   const link = document.getElementById('link');
   let order = [];
   let events = null;
+  // When the station was last heard (a state or a beat), how often it beats,
+  // and whether it is taken for not answering.
+  let heard = Date.now();
+  let beatEvery = 15000;
+  let silent = false;
 
   // What a test (or a curious engineer) reads back: how late each state was
   // in the page and on screen (a frame later; a hidden page paints none), how
   // many states arrived, and how often the stream was lost.
-  const record = { delays: [], applied: [], states: 0, connected: false, lost: 0 };
+  const record = { delays: [], applied: [], states: 0, connected: false, lost: 0, tokens: 0 };
   window.korvane = record;
 
   function keep(list, value) {
@@ -52,19 +59,29 @@
       .catch(() => say(tile, 'the station did not answer', true));
   }
 
+  // The field is cleared and locked from Enter until the station answers, and
+  // the focus moves on at once: keys typed meanwhile (a scanner's burst)
+  // start the next serial instead of being added to this one.
   function post(tile) {
     const serial = tile.input.value;
+    tile.input.value = '';
+    tile.input.readOnly = true;
+    say(tile, 'sending ' + serial + '\u2026', false);
+    focusNext(tile);
+    const answered = () => { tile.input.readOnly = false; };
     ask('/serial', { slot: tile.name, serial: serial })
       .then((answer) => {
+        answered();
         if (answer.ok) {
-          tile.input.value = '';
           say(tile, 'taken: ' + serial, false);
-          focusNext(tile);
         } else {
-          say(tile, answer.error, true);
+          say(tile, serial + ' refused: ' + answer.error, true);
         }
       })
-      .catch(() => say(tile, 'the station did not answer', true));
+      .catch(() => {
+        answered();
+        say(tile, serial + ' not taken: the station did not answer', true);
+      });
   }
 
   function say(tile, text, refused) {
@@ -105,7 +122,7 @@
       form.append(tile.input, tile.retry, tile.message);
       form.addEventListener('submit', (event) => {
         event.preventDefault();
-        if (tile.input.value !== '') post(tile);
+        if (tile.input.value !== '' && !tile.input.readOnly) post(tile);
       });
       tile.root.appendChild(form);
     }
@@ -141,9 +158,10 @@
   }
 
   // The elapsed time runs on between states while a board is under test; a
-  // verdict keeps its board's own time, and when it ended.
+  // verdict keeps its board's own time, and when it ended. The clock stops
+  // with a station that does not answer.
   function tick(tile, now) {
-    if (!tile.slot) return;
+    if (!tile.slot || silent) return;
     const running = tile.slot.busy ? (now - tile.received) / 1000 : 0;
     let text = clock(tile.slot.seconds + running);
     if (tile.slot.ended) {
@@ -158,6 +176,7 @@
 
   function show(state) {
     const now = Date.now();
+    hear();
     document.getElementById('station').textContent = state.station || 'korvane-station';
     document.title = (state.station || 'korvane-station') + ' \u2014 korvane-station';
     // The station's own figures (one definition of each), shown as given; the
@@ -217,32 +236,102 @@
     input.focus();
   }
 
+  function hear() {
+    heard = Date.now();
+    if (!silent) return;
+    silent = false;
+    live();
+  }
+
+  function live() {
+    link.textContent = entry ? 'live' : 'live \u2014 view only';
+    link.classList.remove('lost');
+    document.body.classList.remove('stale');
+  }
+
+  function lost(text) {
+    link.textContent = text;
+    link.classList.add('lost');
+    document.body.classList.add('stale');
+  }
+
+  // A station started again serves a page with its new run's token: taken
+  // from there (parsed, never run), so that serials typed here are taken.
+  function renewToken() {
+    if (!entry) return;
+    fetch('/', { cache: 'no-store' })
+      .then((response) => response.text())
+      .then((html) => {
+        const page = new DOMParser().parseFromString(html, 'text/html');
+        const meta = page.querySelector('meta[name="korvane-token"]');
+        if (meta && meta.content !== '' && meta.content !== token) {
+          token = meta.content;
+          record.tokens += 1;
+        }
+      })
+      .catch(() => {});
+  }
+
+  // A stream the server refused says why in its answer ("too many pages are
+  // open"): shown in words while the page tries again.
+  function sayRefusal() {
+    const stop = new AbortController();
+    fetch('/events', { signal: stop.signal, cache: 'no-store' })
+      .then((response) => (response.ok ? null : response.text()))
+      .then((text) => {
+        stop.abort();
+        if (text) lost('refused by the station: ' + text.trim() + ' \u2014 trying again\u2026');
+      })
+      .catch(() => {});
+  }
+
   function connect() {
     events = new EventSource('/events');
     events.addEventListener('open', () => {
       record.connected = true;
-      link.textContent = entry ? 'live' : 'live \u2014 view only';
-      link.classList.remove('lost');
-      document.body.classList.remove('stale');
+      heard = Date.now();
+      silent = false;
+      live();
+      if (record.lost > 0) renewToken();
     });
     events.addEventListener('state', (event) => show(JSON.parse(event.data)));
+    events.addEventListener('beat', (event) => {
+      const beat = JSON.parse(event.data);
+      if (beat.every_ms > 0) beatEvery = beat.every_ms;
+      hear();
+    });
     events.addEventListener('error', () => {
       record.connected = false;
       record.lost += 1;
-      link.textContent = 'connection lost \u2014 reconnecting\u2026';
-      link.classList.add('lost');
-      document.body.classList.add('stale');
+      lost('connection lost \u2014 reconnecting\u2026');
       // The browser retries a dropped stream by itself, but not one the
       // server refused; that one is tried again here.
       if (events.readyState === EventSource.CLOSED) {
         events.close();
+        sayRefusal();
         setTimeout(connect, 2000);
       }
     });
   }
 
+  // Two beats missed: the station hangs or the path to it died without
+  // closing. Said, with the time it was last heard, and the stream is
+  // opened again.
+  function watch() {
+    if (silent || Date.now() - heard <= 2 * beatEvery + 1000) return;
+    silent = true;
+    record.connected = false;
+    record.lost += 1;
+    const at = new Date(heard);
+    lost('station not answering since ' + String(at.getHours()).padStart(2, '0') + ':' +
+      String(at.getMinutes()).padStart(2, '0') + ':' + String(at.getSeconds()).padStart(2, '0'));
+    events.close();
+    connect();
+  }
+
   setInterval(() => {
     const now = Date.now();
+    watch();
     tiles.forEach((tile) => tick(tile, now));
   }, 1000);
   connect();

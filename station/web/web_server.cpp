@@ -1,6 +1,7 @@
 #include "station/web/web_server.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -9,6 +10,12 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#endif
 
 #include "station/web/web_address.h"
 #include "korvane/why.h"
@@ -26,13 +33,21 @@ constexpr std::size_t HEADER_LIMIT = 8192;
 // How long a browser may take to send a request, and a page to take a write.
 constexpr std::chrono::seconds READ_TIME = std::chrono::seconds(10);
 constexpr std::chrono::seconds WRITE_TIME = std::chrono::seconds(5);
-// A comment on a quiet stream, so that a page that went away is noticed and
-// a proxy does not close the stream as idle.
-constexpr std::chrono::seconds HEARTBEAT = std::chrono::seconds(15);
+// A beat on every stream, so that a page that went away is noticed, a proxy
+// does not close the stream as idle, and the page can tell a station that
+// hangs (or a path that died without closing) from a quiet one: it says so
+// when two beats did not come.
+constexpr std::chrono::seconds HEARTBEAT = std::chrono::seconds(5);
 // Enough for a floor of screens; beyond them a connection is turned away
 // rather than let memory and the thread's time grow without bound.
 constexpr int MAX_CONNECTIONS = 128;
 constexpr std::size_t MAX_STREAMS = 64;
+// One host beyond this PC holds at most this many of them, and those hosts
+// together leave room for the station's own browser (loopback).
+constexpr int MAX_PER_PEER = 16;
+constexpr int LOOPBACK_ROOM = 16;
+constexpr std::size_t MAX_STREAMS_PER_PEER = 8;
+constexpr std::size_t STREAM_LOOPBACK_ROOM = 8;
 // How soon a browser retries a stream that ended.
 const char STREAM_HEAD[] =
     "HTTP/1.1 200 OK\r\n"
@@ -43,9 +58,31 @@ const char STREAM_HEAD[] =
     "\r\n"
     "retry: 1000\n\n";
 
+// Who holds the server's connections: all of them, those from beyond this
+// PC, and those of each such host.
+struct peer_counts {
+  int total = 0;
+  int remote = 0;
+  std::map<std::string, int> by_peer;
+};
+
+// A connection's peer: its address, and whether it is this PC.
+struct peer {
+  std::string address;
+  bool loopback = false;
+};
+
+void release(peer_counts *counts, const peer &p) {
+  --counts->total;
+  if (p.loopback) return;
+  --counts->remote;
+  if (--counts->by_peer[p.address] <= 0) counts->by_peer.erase(p.address);
+}
+
 struct stream_client {
-  explicit stream_client(tcp::socket socket) : stream(std::move(socket)) {}
+  stream_client(tcp::socket socket, const peer &from) : stream(std::move(socket)), from(from) {}
   beast::tcp_stream stream;
+  peer from;
   std::string writing;
   std::string waiting;  // the newest state not yet written
   bool busy = false;
@@ -73,12 +110,17 @@ struct web_server {
   std::vector<std::shared_ptr<stream_client>> streams;
   // Shared with the sessions, which may outlive the rest of the server while
   // the context's destructor frees the handlers that hold them.
-  std::shared_ptr<int> connections = std::make_shared<int>(0);
+  std::shared_ptr<peer_counts> connections = std::make_shared<peer_counts>();
 };
 
 namespace {
 
 std::string event_of(const std::string &state) { return "event: state\ndata: " + state + "\n\n"; }
+
+std::string beat_event() {
+  return "event: beat\ndata: {\"every_ms\":" +
+         std::to_string(std::chrono::milliseconds(HEARTBEAT).count()) + "}\n\n";
+}
 
 void drop_stream(web_server *server, const std::shared_ptr<stream_client> &client) {
   if (client->closed) return;
@@ -90,7 +132,7 @@ void drop_stream(web_server *server, const std::shared_ptr<stream_client> &clien
   for (auto it = streams.begin(); it != streams.end(); ++it) {
     if (*it == client) {
       streams.erase(it);
-      --*server->connections;
+      release(server->connections.get(), client->from);
       break;
     }
   }
@@ -141,11 +183,11 @@ void watch_stream(web_server *server, const std::shared_ptr<stream_client> &clie
                                           });
 }
 
-void start_stream(web_server *server, tcp::socket socket) {
-  auto client = std::make_shared<stream_client>(std::move(socket));
+void start_stream(web_server *server, tcp::socket socket, const peer &from) {
+  auto client = std::make_shared<stream_client>(std::move(socket), from);
   server->streams.push_back(client);
   watch_stream(server, client);
-  write_stream(server, client, std::string(STREAM_HEAD) + event_of(server->state));
+  write_stream(server, client, std::string(STREAM_HEAD) + event_of(server->state) + beat_event());
 }
 
 void beat(web_server *server) {
@@ -154,33 +196,40 @@ void beat(web_server *server) {
     if (error) return;
     auto streams = server->streams;
     for (auto &client : streams) {
-      if (!client->busy) send_stream(server, client, ":\n\n");
+      if (!client->busy) send_stream(server, client, beat_event());
     }
     beat(server);
   });
 }
 
-bool peer_is_loopback(const tcp::socket &socket) {
+peer peer_of(const tcp::socket &socket) {
+  peer p;
   beast::error_code error;
-  tcp::endpoint peer = socket.remote_endpoint(error);
-  if (error) return false;
-  asio::ip::address address = peer.address();
+  tcp::endpoint end = socket.remote_endpoint(error);
+  if (error) return p;
+  asio::ip::address address = end.address();
   if (address.is_v6() && address.to_v6().is_v4_mapped()) {
     address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
   }
-  return address.is_loopback();
+  p.address = address.to_string(error);
+  p.loopback = address.is_loopback();
+  return p;
 }
 
+// Whether one more page stream from this peer leaves the others their room.
+bool stream_room(const web_server *server, const peer &from);
+
 struct http_session : std::enable_shared_from_this<http_session> {
-  http_session(web_server *server, tcp::socket socket)
-      : server(server), connections(server->connections), stream(std::move(socket)) {}
+  http_session(web_server *server, tcp::socket socket, const peer &from)
+      : server(server), connections(server->connections), stream(std::move(socket)), from(from) {}
   ~http_session() {
-    if (!handed_over) --*connections;
+    if (!handed_over) release(connections.get(), from);
   }
 
   web_server *server;
-  std::shared_ptr<int> connections;
+  std::shared_ptr<peer_counts> connections;
   beast::tcp_stream stream;
+  peer from;
   beast::flat_buffer buffer;
   std::optional<http::request_parser<http::string_body>> parser;
   http::response<http::string_body> response;
@@ -213,20 +262,20 @@ struct http_session : std::enable_shared_from_this<http_session> {
     asked.host = std::string(request[http::field::host]);
     asked.content_type = std::string(request[http::field::content_type]);
     asked.body = request.body();
-    asked.from_loopback = peer_is_loopback(stream.socket());
+    asked.from_loopback = from.loopback;
 
     if (asked.target == "/events" || asked.target.rfind("/events?", 0) == 0) {
       if (asked.method != "GET") {
         reply_and_close(http::status::method_not_allowed, "use GET\n");
         return;
       }
-      if (server->streams.size() >= MAX_STREAMS) {
+      if (!stream_room(server, from)) {
         reply_and_close(http::status::service_unavailable, "too many pages are open\n");
         return;
       }
       handed_over = true;
       stream.expires_never();
-      start_stream(server, stream.release_socket());
+      start_stream(server, stream.release_socket(), from);
       return;
     }
 
@@ -279,16 +328,57 @@ struct http_session : std::enable_shared_from_this<http_session> {
   }
 };
 
+// The page's sockets are the station's alone: a korvane child started
+// meanwhile does not hold them open (the child closes what it inherited as
+// well, whatever thread opened it).
+template <typename Socket>
+void not_inherited(Socket &socket) {
+#ifdef _WIN32
+  SOCKET handle = static_cast<SOCKET>(socket.native_handle());
+  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
+#else
+  fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);
+#endif
+}
+
+bool stream_room(const web_server *server, const peer &from) {
+  if (server->streams.size() >= MAX_STREAMS) return false;
+  if (from.loopback) return true;
+  std::size_t remote = 0, this_peer = 0;
+  for (const auto &client : server->streams) {
+    remote += !client->from.loopback;
+    this_peer += !client->from.loopback && client->from.address == from.address;
+  }
+  return remote < MAX_STREAMS - STREAM_LOOPBACK_ROOM && this_peer < MAX_STREAMS_PER_PEER;
+}
+
+// Whether a connection from this peer is taken: loopback up to the limit,
+// a host beyond this PC up to its own share and the remote hosts' room.
+bool connection_room(const peer_counts &counts, const peer &from) {
+  if (counts.total >= MAX_CONNECTIONS) return false;
+  if (from.loopback) return true;
+  auto it = counts.by_peer.find(from.address);
+  int held = it == counts.by_peer.end() ? 0 : it->second;
+  return counts.remote < MAX_CONNECTIONS - LOOPBACK_ROOM && held < MAX_PER_PEER;
+}
+
 void accept(web_server *server) {
   server->acceptor.async_accept([server](beast::error_code error, tcp::socket socket) {
     if (error == asio::error::operation_aborted) return;
     if (!error) {
-      if (*server->connections >= MAX_CONNECTIONS) {
+      not_inherited(socket);
+      peer from = peer_of(socket);
+      peer_counts &counts = *server->connections;
+      if (!connection_room(counts, from)) {
         beast::error_code ignored;
         socket.close(ignored);
       } else {
-        ++*server->connections;
-        std::make_shared<http_session>(server, std::move(socket))->read();
+        ++counts.total;
+        if (!from.loopback) {
+          ++counts.remote;
+          ++counts.by_peer[from.address];
+        }
+        std::make_shared<http_session>(server, std::move(socket), from)->read();
       }
     }
     accept(server);
@@ -320,6 +410,7 @@ web_server *web_start(const std::string &address, const web_hooks &hooks, std::s
   tcp::endpoint endpoint(ip, parsed.port);
   tcp::acceptor &acceptor = server->acceptor;
   acceptor.open(endpoint.protocol(), error);
+  if (!error) not_inherited(acceptor);
 #ifndef _WIN32
   // Lets a station started again at once take its port back from the last
   // run's closing connections; on Windows the same option would let two
@@ -346,16 +437,12 @@ void web_update(web_server *server, const web_header &header, const std::vector<
   if (!server) return;
   // The station may hand the same state on every turn of its loop; only a
   // change is sent, stamped with the time it was made.
-  std::string content = web_state_json(header, slots, 0);
+  std::string content = web_state_content(header, slots);
   {
     std::lock_guard<std::mutex> lock(server->mutex);
     if (content == server->last_content) return;
+    server->latest = web_state_stamped(content, now_ms());
     server->last_content = std::move(content);
-  }
-  std::string state = web_state_json(header, slots, now_ms());
-  {
-    std::lock_guard<std::mutex> lock(server->mutex);
-    server->latest = std::move(state);
     if (server->flush_posted) return;
     server->flush_posted = true;
   }

@@ -4,6 +4,15 @@
 
 std::string web_state_json(const web_header &header, const std::vector<web_slot> &slots,
                            long long time_ms) {
+  return web_state_stamped(web_state_content(header, slots), time_ms);
+}
+
+std::string web_state_stamped(const std::string &content, long long time_ms) {
+  // content is an object, never empty: the time goes in as its last member.
+  return content.substr(0, content.size() - 1) + ",\"time_ms\":" + std::to_string(time_ms) + "}";
+}
+
+std::string web_state_content(const web_header &header, const std::vector<web_slot> &slots) {
   auto fraction = [](double percent) {
     return percent < 0 ? nlohmann::json(nullptr) : nlohmann::json(percent / 100);
   };
@@ -19,7 +28,6 @@ std::string web_state_json(const web_header &header, const std::vector<web_slot>
       {"yield", fraction(header.first_pass_yield)},
       {"first_pass_yield", fraction(header.first_pass_yield)},
       {"final_yield", fraction(header.final_yield)},
-      {"time_ms", time_ms},
   };
   nlohmann::json list = nlohmann::json::array();
   for (const web_slot &slot : slots) {

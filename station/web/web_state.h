@@ -49,3 +49,9 @@ struct web_header {
 // not valid UTF-8 has its bad bytes replaced, so that the document always is.
 std::string web_state_json(const web_header &header, const std::vector<web_slot> &slots,
                            long long time_ms);
+
+// The same document without its time, made once per change: the state the
+// station hands over is compared with the last one as this text, and then
+// stamped with its time, not made again.
+std::string web_state_content(const web_header &header, const std::vector<web_slot> &slots);
+std::string web_state_stamped(const std::string &content, long long time_ms);

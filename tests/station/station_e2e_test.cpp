@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -566,3 +567,110 @@ TEST_F(StationE2e, BadCommandLineIsStatusTwo) {
 }
 
 }  // namespace
+
+// Another program holds the database's write lock while boards end: their
+// verdicts are shown at once, marked as not yet recorded, and their records
+// are written once the lock goes.
+TEST_F(StationE2e, RecordsWaitForADatabaseLockedByAnotherProgram) {
+  const std::string korvane = dir + "/korvane";
+  FILE *f = fopen(korvane.c_str(), "w");
+  ASSERT_TRUE(f);
+  fprintf(f,
+          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r'\n"
+          "while [ ! -e '%s/go' ]; do sleep 0.05; done\n"
+          "printf 'Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n",
+          dir.c_str());
+  fclose(f);
+  chmod(korvane.c_str(), 0755);
+  pid_t s = start_station({"--once", "--korvane", korvane, "A=/dev/x", "B=/dev/y"});
+  std::string line;
+  // The database is made before the first event line.
+  ASSERT_TRUE(read_child_line(s, &line, RUN_TIMEOUT_S));
+  sqlite3 *other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open((dir + "/station.db").c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+  fclose(fopen((dir + "/go").c_str(), "w"));
+  std::string seen;
+  read_child_until(
+      s,
+      [&seen](const child_result &r) {
+        seen = r.out;
+        return r.out.find("not yet recorded") != std::string::npos;
+      },
+      RUN_TIMEOUT_S);
+  EXPECT_NE(std::string::npos, seen.find("A: PASS")) << seen;
+  EXPECT_NE(std::string::npos, seen.find("B: PASS")) << seen;
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  child_result r = finish_child(s, "korvane-station", RUN_TIMEOUT_S);
+  EXPECT_EQ(0, r.status) << seen << r.out << r.err;
+  EXPECT_EQ(
+      std::vector<std::string>({"NULL|A|passed|1|0|1|0|0|NULL", "NULL|B|passed|1|0|1|0|0|NULL"}),
+      rows());
+  DIR *journal = opendir((dir + "/logs/.journal").c_str());
+  int left = 0;
+  while (dirent *e = journal ? readdir(journal) : nullptr) left += e->d_name[0] != '.';
+  if (journal) closedir(journal);
+  EXPECT_EQ(0, left);
+}
+
+// A korvane holds nothing of the station's: not the page's sockets, not the
+// database, not the reports.
+TEST_F(StationE2e, KorvaneInheritsOnlyItsStandardStreams) {
+  const std::string korvane = dir + "/korvane";
+  FILE *f = fopen(korvane.c_str(), "w");
+  ASSERT_TRUE(f);
+  fprintf(f,
+          "#!/bin/sh\nls -l /proc/$$/fd > '%s/fds'\necho 'Could not open serial port.' >&2\n"
+          "exit 1\n",
+          dir.c_str());
+  fclose(f);
+  chmod(korvane.c_str(), 0755);
+  child_result r =
+      finish_child(start_station({"--once", "--korvane", korvane, "--web", "127.0.0.1:0", "--json",
+                                  dir + "/run.json", "A=/dev/x"}),
+                   "korvane-station", RUN_TIMEOUT_S);
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  std::string fds = read_file(dir + "/fds");
+  ASSERT_NE("", fds);
+  for (const char *held : {"socket:", "station.db", "run.json", ".log"}) {
+    EXPECT_EQ(std::string::npos, fds.find(held)) << held << " in\n" << fds;
+  }
+}
+
+// Boards end faster than a locked database takes them: past its limit the
+// station takes no new board, says why, and goes on once the records are
+// in; every board shown is in the database.
+TEST_F(StationE2e, TooManyRecordsWaitingHoldNewBoards) {
+  const std::string korvane = dir + "/korvane";
+  FILE *f = fopen(korvane.c_str(), "w");
+  ASSERT_TRUE(f);
+  fprintf(f,
+          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r"
+          "Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n");
+  fclose(f);
+  chmod(korvane.c_str(), 0755);
+  pid_t s = start_station({"--korvane", korvane, "A=/dev/x"});
+  std::string line;
+  ASSERT_TRUE(read_child_line(s, &line, RUN_TIMEOUT_S));
+  sqlite3 *other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open((dir + "/station.db").c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+  auto seen = [&](const char *text) {
+    return read_child_until(
+        s, [text](const child_result &r) { return r.out.find(text) != std::string::npos; },
+        RUN_TIMEOUT_S);
+  };
+  EXPECT_TRUE(seen("station: no new boards: 8 records wait for the database"));
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_TRUE(seen("station: records written; new boards are taken again"));
+  child_result r = stop_child(s, SIGINT, RUN_TIMEOUT_S);
+  // Every verdict shown, a board Ctrl-C interrupted as well.
+  size_t shown = 0;
+  for (const char *verdict : {" A: PASS (", " A: INTERRUPTED ("}) {
+    for (size_t at = 0; (at = r.out.find(verdict, at)) != std::string::npos; at++) shown++;
+  }
+  EXPECT_LE(8u, shown) << r.out;
+  EXPECT_EQ(shown, rows().size()) << r.out;
+}

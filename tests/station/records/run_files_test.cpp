@@ -139,6 +139,12 @@ TEST_F(RunReport, JunitHoldsASuitePerBoardAndACasePerPass) {
   soak.diagnosis_json = sdram_json({{"passed", true, "sound", 2, {1, 3}},
                                     {"address lines 3 and 4 shorted", false, "faulty", 3, {2}}});
 
+  // The slot saw which passes failed: the later failures keep their numbers.
+  board_record seen = soak;
+  seen.diagnosis_json = sdram_json({{"passed", true, "sound", 2, {1}},
+                                    {"address lines 3 and 4 shorted", false, "faulty", 3, {2}}});
+  seen.sdram_pass_failed = {false, true, false, true, true};
+
   board_record flash = board("KV-0004", board_outcome::failed);
   flash.flash_passes = 1;
   flash.flash_failed = 1;
@@ -173,6 +179,16 @@ TEST_F(RunReport, JunitHoldsASuitePerBoardAndACasePerPass) {
         "SDRAM pass 3: data line 5 stuck at 1 (faulty)"}},
       {"soak",
        soak,
+       "KV-0003",
+       5,
+       3,
+       0,
+       0,
+       {"SDRAM pass 1", "SDRAM pass 2: address lines 3 and 4 shorted (faulty)", "SDRAM pass 3",
+        "SDRAM pass 4: address lines 3 and 4 shorted (faulty)",
+        "SDRAM pass 5: address lines 3 and 4 shorted (faulty)"}},
+      {"soak seen pass by pass",
+       seen,
        "KV-0003",
        5,
        3,
@@ -347,6 +363,50 @@ TEST_F(RunReport, AReportIsReplacedWholeOrLeftAsItWas) {
   struct stat folder;
   ASSERT_EQ(0, stat((dir + "/taken").c_str(), &folder));
   EXPECT_TRUE(S_ISDIR(folder.st_mode));
+}
+
+}  // namespace
+
+namespace {
+
+// Board by board, each report is what the whole run's text would be, and
+// a reader who opened it before a board sees the report as it was then.
+TEST_F(RunReport, BoardsAddedOneByOneMakeTheWholeReport) {
+  board_record failed = board("B", board_outcome::failed);
+  failed.sdram_passes = 2;
+  failed.sdram_failed = 1;
+  const std::vector<board_record> run = {board("A", board_outcome::passed), failed,
+                                         board("C", board_outcome::error),
+                                         board("D", board_outcome::interrupted)};
+  for (report_kind kind : {report_kind::json, report_kind::junit}) {
+    std::string path = dir + (kind == report_kind::json ? "/run.json" : "/run.xml");
+    auto whole = kind == report_kind::json ? run_json_text : run_junit_text;
+    std::string why;
+    run_report *r = run_report_start(path, kind, &why);
+    ASSERT_TRUE(r) << why;
+    std::vector<board_record> so_far;
+    EXPECT_EQ(whole(so_far), read_file(path));
+    for (const board_record &b : run) {
+      FILE *reader = fopen(path.c_str(), "rb");
+      std::string before = read_file(path);
+      ASSERT_TRUE(run_report_add(r, b, &why)) << why;
+      so_far.push_back(b);
+      EXPECT_EQ(whole(so_far), read_file(path));
+      std::string seen(before.size() + 100, '\0');
+      seen.resize(fread(&seen[0], 1, seen.size(), reader));
+      fclose(reader);
+      EXPECT_EQ(before, seen);
+    }
+    run_report_end(r);
+    EXPECT_EQ(whole(run), read_file(path));
+  }
+  EXPECT_EQ(4u, nlohmann::json::parse(read_file(dir + "/run.json"))["boards"].size());
+  EXPECT_EQ(4u, read_junit(dir + "/run.xml").size());
+  // Nothing left beside them but the reports.
+  struct stat st;
+  for (const char *copy : {"/.run.json.copy-a", "/.run.json.copy-b", "/.run.xml.copy-a"})
+    EXPECT_NE(0, stat((dir + copy).c_str(), &st)) << copy;
+  EXPECT_FALSE(run_report_start(dir + "/missing/run.json", report_kind::json, nullptr));
 }
 
 }  // namespace

@@ -103,6 +103,7 @@ class relay:
         self.lock = threading.Lock()
         self.open = []
         self.drops = 0
+        self.held = False  # passes nothing on, closes nothing: a path that died
         threading.Thread(target=self._accept, daemon=True).start()
 
     def _accept(self):
@@ -120,7 +121,10 @@ class relay:
         sockets = [near, far]
         try:
             while True:
-                ready, _, _ = select.select(sockets, [], [], 1.0)
+                if self.held:
+                    time.sleep(0.05)
+                    continue
+                ready, _, _ = select.select(sockets, [], [], 0.2)
                 for s in ready:
                     data = s.recv(65536)
                     if not data:

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The station's web page in headless Chromium, against the stand-in station
 (web_station_driver): tiles through their phases to PASS, FAIL and ERROR,
-serial entry, escaping, the token and loopback rules, and reconnection after
-the connection drops. Keeps a screenshot of the page mid-run in --out."""
+serial entry, escaping, the token and loopback rules, reconnection after
+the connection drops, a station that stops answering, and a station started
+again with a new token. Keeps a screenshot of the page mid-run in --out."""
 
 import argparse
 import os
@@ -97,6 +98,39 @@ def check_serial_entry(browser, station):
     assert not any(l.startswith("serial %s XXXX" % IDLE_SLOT) for l in station.lines)
 
 
+def check_not_answering(browser, relay):
+    """A path to the station that dies without closing: within two beats the
+    page says since when the station is silent, and is live again after."""
+    relay.held = True
+    try:
+        web_browser.wait_for("the page to say the station is silent", lambda: browser.find_element(
+            By.ID, "link").text.startswith("station not answering since "))
+        assert "stale" in browser.find_element(By.TAG_NAME, "body").get_attribute("class")
+    finally:
+        relay.held = False
+    web_browser.wait_for("the page live again", lambda: browser.find_element(
+        By.ID, "link").text.startswith("live"))
+
+
+def check_new_run(browser, relay, driver):
+    """The station started again: the page reconnects, takes up the new run's
+    token, and a burst of serials scanned into it reaches the new run, each
+    serial alone."""
+    station = web_browser.child([driver, "127.0.0.1:0", "100"])
+    relay.port_to = int(station.line_starting("listening ").rsplit(":", 1)[1].strip("/"))
+    relay.drop_all()
+    web_browser.wait_for("the new run's token", lambda: browser.execute_script(
+        "return window.korvane.tokens") >= 1)
+    field = web_browser.tile(browser, IDLE_SLOT).find_element(By.TAG_NAME, "input")
+    field.click()
+    field.send_keys("R-0001\nR-0002\n")
+    station.line_starting("serial %s R-0001" % IDLE_SLOT)
+    web_browser.wait_for("the second serial alone", lambda: any(
+        l.startswith("serial ") and l.endswith(" R-0002") for l in station.lines))
+    assert not any("R-0001R-0002" in l for l in station.lines), station.lines
+    return station
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--driver", required=True)
@@ -109,6 +143,7 @@ def main():
     station = web_browser.child([args.driver, "0.0.0.0:0", "100"])
     profile = tempfile.mkdtemp(prefix="chromium-", dir=args.out)
     browser = None
+    new_run = None
     try:
         port = int(station.line_starting("listening ").rsplit(":", 1)[1].strip("/"))
         relay = web_browser.relay(port)
@@ -126,11 +161,15 @@ def main():
         web_browser.check_token(url, token, IDLE_SLOT)
         web_browser.check_from_another_address(port, token, IDLE_SLOT, 4)
         web_browser.check_reconnect(browser, relay)
+        check_not_answering(browser, relay)
+        new_run = check_new_run(browser, relay, args.driver)
         print("screenshot: %s" % os.path.join(args.out, "web_page_mid_run.png"))
     finally:
         if browser:
             browser.quit()
         station.stop()
+        if new_run:
+            new_run.stop()
         shutil.rmtree(profile, ignore_errors=True)
     print("PASS")
 

@@ -84,7 +84,10 @@ def check_run(browser, out):
     if not os.path.exists(screenshot):
         browser.save_screenshot(screenshot)
     assert browser.execute_script("return window.planted === undefined")
-    assert browser.find_element(By.ID, "tested").text == "2"
+    # A board is counted once its record is in the database, a moment
+    # after its verdict.
+    web_browser.wait_for("both boards counted", lambda: browser.find_element(
+        By.ID, "tested").text == "2")
     assert browser.find_element(By.ID, "yield").text == "50.0%"
 
 
@@ -137,7 +140,8 @@ def main():
              "--logs", os.path.join(work, "logs"), "--station", "bench", "--test", "flash",
              "--passes", str(PASSES), "--web", "0.0.0.0:0"] + ["%s=%s" % (s, p) for s, p in ports.items()])
         line = station.line_starting("", timeout=30)
-        address = re.search(r"web page at http://0\.0\.0\.0:([0-9]+)/$", line)
+        address = re.search(r"web page at http://0\.0\.0\.0:([0-9]+)/; served to every host on the"
+                            r" network, not to this PC alone$", line)
         assert address, line
         port = int(address.group(1))
         relay = web_browser.relay(port)

@@ -1,3 +1,8 @@
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,8 +27,8 @@ struct client {
   tcp::socket socket{context};
   asio::streambuf buffer;
 
-  explicit client(unsigned short port) {
-    socket.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
+  explicit client(unsigned short port, const std::string &address = "127.0.0.1") {
+    socket.connect(tcp::endpoint(asio::ip::make_address(address), port));
   }
   void send(const std::string &text) { asio::write(socket, asio::buffer(text)); }
   // Up to and with the next blank line: a response's head, or one event.
@@ -162,6 +167,62 @@ TEST(WebServer, RefusesWhatItCannotServe) {
   }
   std::string page = get(s.port(), "/");
   EXPECT_NE(std::string::npos, page.find("Content-Security-Policy: default-src 'none'"));
+}
+
+// This PC's own address beyond loopback, if it has one: a connection to it
+// comes from a peer the server takes for a host on the network.
+std::string lan_address() {
+  ifaddrs *all = nullptr;
+  std::string found;
+  if (getifaddrs(&all) != 0) return found;
+  for (ifaddrs *i = all; i && found.empty(); i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || (i->ifa_flags & IFF_LOOPBACK))
+      continue;
+    char text[INET_ADDRSTRLEN];
+    const auto *in = reinterpret_cast<const sockaddr_in *>(i->ifa_addr);
+    if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) found = text;
+  }
+  freeifaddrs(all);
+  return found;
+}
+
+// One host on the network holding every connection and stream it may does
+// not keep the station's own browser from the page.
+TEST(WebServer, OneHostOnTheNetworkCannotLockThePageOut) {
+  std::string lan = lan_address();
+  if (lan.empty()) GTEST_SKIP() << "no address beyond loopback here";
+  std::string bound, why;
+  web_server *server = web_start("0.0.0.0:0", web_hooks(), &bound, &why);
+  ASSERT_NE(nullptr, server) << why;
+  unsigned short port = port_of(bound);
+  auto from_lan = [&] {
+    auto c = std::make_unique<client>(port, lan);
+    return c;
+  };
+  std::vector<std::unique_ptr<client>> held;
+  // Eight page streams, then the ninth is refused in words.
+  for (int i = 0; i < 8; i++) {
+    held.push_back(from_lan());
+    held.back()->send("GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
+    held.back()->next_state();
+  }
+  auto ninth = from_lan();
+  ninth->send("GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
+  std::string refused = ninth->rest();
+  EXPECT_EQ(0u, refused.rfind("HTTP/1.1 503", 0)) << refused;
+  EXPECT_NE(std::string::npos, refused.find("too many pages are open"));
+  // Idle connections up to its share; the one after is closed unanswered.
+  while (held.size() < 16) held.push_back(from_lan());
+  auto beyond = from_lan();
+  beyond->send("GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ("", beyond->rest());
+  // The station's own browser still gets the page and its stream.
+  EXPECT_EQ(0u, get(port, "/").rfind("HTTP/1.1 200", 0));
+  client own(port);
+  own.send("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_NE("", own.next_state());
+  held.clear();
+  web_stop(server);
 }
 
 TEST(WebServer, APortInUseIsReported) {

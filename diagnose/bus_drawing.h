@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "net_names.h"
+
 struct bus_fault {
   // "data_stuck", "address_stuck", "address_short", "data_short",
   // "data_floating", a flash check's name, or "" when the words say nothing
@@ -37,6 +39,7 @@ struct bus_entry {
 struct bus_faults {
   std::vector<bus_entry> sdram;
   std::vector<bus_fault> flash;
+  net_names nets;  // the board's names for its lines, drawn beside their numbers
 };
 
 // Reads the faults of a diagnosis document (its "sdram" and "flash"
@@ -54,8 +57,8 @@ std::string html_escape(const std::string &text);
 
 // The SVG of the bus, every line labelled, each named fault drawn on its
 // line: its <g> carries data-line="D5" or "A7" and data-mark ("stuck-0",
-// "stuck-1", "short", "floating", "one-of"). Empty when there are no SDRAM
-// faults.
+// "stuck-1", "short", "floating", "one-of"), and data-net with the line's
+// name when faults.nets gives one. Empty when there are no SDRAM faults.
 std::string bus_drawing_svg(const bus_faults &faults);
 
 // The failed flash checks as a table: the check and what was read. Empty

@@ -74,6 +74,10 @@ const row OPTIONS[] = {
        o->web = value;
        return true;
      }},
+    {"--nets", "FILE",
+     "name the SDRAM lines in the records as FILE does, a CSV\nof LINE,NAME rows (default the "
+     "file nets beside the\ndatabase, when there is one)",
+     option_text<&station_options::nets>},
     {"--help", nullptr, "print this text and exit", option_flag<&station_options::help>, 0, false,
      "-h"},
     {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},

@@ -24,6 +24,7 @@ struct station_options {
   std::string junit, json;
   std::string korvane;  // --korvane: empty for the korvane beside the station
   std::string web;      // --web: empty for no web page
+  std::string nets;     // --nets: empty for the file `nets` beside the database, if any
   bool help = false;
   bool version = false;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/records/run_files.h"
 #include "station/terminal/serial_input.h"
@@ -32,6 +33,7 @@ struct station {
   station_options options;
   cycle_settings settings;
   station_db *db = nullptr;
+  net_names nets;  // the board's names for its lines, in every record
   std::vector<slot_state> slots;
   std::vector<board_record> reported;  // every board, when reports are written
   station_totals totals;
@@ -97,6 +99,7 @@ bool write_reports(station *st, std::string *why) {
 void record_board(station *st, slot_state *s, board_record *board,
                   std::vector<view_event> *events) {
   std::string why;
+  name_board_lines(board, st->nets);
   bool recorded = station_db_commit(st->db, board, &why);
   if (recorded && (!st->options.json.empty() || !st->options.junit.empty())) {
     st->reported.push_back(*board);
@@ -261,6 +264,14 @@ int start(station *st, int argc, char **argv) {
   if (!program_runnable(c.korvane)) {
     std::fprintf(stderr, "korvane-station: cannot run korvane: %s is no program\n",
                  c.korvane.c_str());
+    return 1;
+  }
+  // Without --nets, the names beside the database that its reports read.
+  bool missing = false;
+  std::string nets = o.nets.empty() ? nets_beside(o.db) : o.nets;
+  if (!net_names_read(nets, &st->nets, &why, &missing) && !(missing && o.nets.empty())) {
+    std::fprintf(stderr, "korvane-station: cannot read the nets file %s: %s\n", nets.c_str(),
+                 why.c_str());
     return 1;
   }
   // The page's port is taken first: a port in use stops the station before

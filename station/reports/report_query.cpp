@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "station/reports/history_database.h"
+#include "station/reports/slot_checks_query.h"
 #include "korvane/why.h"
 
 namespace {
@@ -246,7 +247,19 @@ double yield_percent(const outcome_counts &c) {
 bool report_gather(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
   *out = station_report();
   return gather_groups(db, f, out, why) && gather_units(db, f, out, why) &&
-         gather_faults(db, f, out, why) && gather_times(db, f, out, why);
+         gather_faults(db, f, out, why) && gather_times(db, f, out, why) &&
+         slot_checks_gather(db, f, out->slots, &out->checks, why) &&
+         bus_lines_gather(db, f, &out->bus_lines, why);
+}
+
+sqlite3_stmt *report_statement(sqlite3 *db, const std::string &sql, const report_filter &f,
+                               std::string *why) {
+  return filtered(db, sql, f, why);
+}
+
+bool report_rows(sqlite3 *db, sqlite3_stmt *s, const std::function<void(sqlite3_stmt *)> &row,
+                 std::string *why) {
+  return each_row(db, s, row, why);
 }
 
 bool report_failed_boards(sqlite3 *db, const report_filter &f,

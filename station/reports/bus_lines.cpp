@@ -75,7 +75,7 @@ bool bus_lines_gather(sqlite3 *db, const report_filter &f, bus_line_counts *out,
   std::string sql =
       "SELECT board_id, kind, words FROM board_faults WHERE kind IN ('data_stuck',"
       " 'data_floating', 'data_short', 'address_stuck', 'address_short')"
-      " AND board_id IN (SELECT id FROM boards WHERE @FILTER@) ORDER BY board_id";
+      " AND board_id IN (SELECT id FROM boards WHERE @FILTER@ ) ORDER BY board_id";
   board_lines board;
   long long id = -1;
   bool ok = report_rows(

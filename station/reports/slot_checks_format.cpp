@@ -41,9 +41,14 @@ const char *flag_name(const slot_check &c) {
   return c.rate_flag && c.moves_flag ? "rate+retests" : c.rate_flag ? "rate" : "retests";
 }
 
+// The rule, for the page.
 std::string rule_words() {
-  return "It takes " + number(SLOT_CHECK_MIN_BOARDS) + " boards on a slot, and " +
-         number(SLOT_CHECK_MIN_BOARDS) +
+  return "A slot is flagged when more of its boards failed than the station's other slots' "
+         "rate explains at p < " +
+         p_text(SLOT_CHECK_P) + " (one-sided Fisher's exact test), or when " +
+         number(SLOT_CHECK_MIN_MOVES) +
+         " boards or more failed on it and then passed on another slot. It takes " +
+         number(SLOT_CHECK_MIN_BOARDS) + " boards on a slot, and " + number(SLOT_CHECK_MIN_BOARDS) +
          " on the station's other slots, to tell a fixture from chance";
 }
 
@@ -64,18 +69,16 @@ std::string p_text(double p) {
 }
 
 std::string slot_checks_text(const slot_checks &checks) {
-  std::string out =
-      "Slots to check (failures above the station's other slots at p < " + p_text(SLOT_CHECK_P) +
-      ", one-sided Fisher's exact test, or " + number(SLOT_CHECK_MIN_MOVES) +
-      " boards or more that failed here and passed on another slot):\n";
-  if (!checks.slots) return out + "  no slot with a verdict\n";
+  std::string out = "Slots to check:\n";
+  if (!checks.slots) return out + "  none\n";
   for (const slot_check &c : checks.flagged)
     out += "  " + slot_name(c.slot.station, c.slot.slot) + ": " + check_words(c) + "\n";
   if (checks.flagged.empty())
     out += "  none stands out (" + number(checks.slots) +
            (checks.slots == 1 ? " slot)\n" : " slots)\n");
   if (!checks.left_out.empty())
-    out += "  " + rule_words() + "; left out: " + left_out_words(checks) + "\n";
+    out += "  left out, under " + number(SLOT_CHECK_MIN_BOARDS) +
+           " boards here or on the station's other slots: " + left_out_words(checks) + "\n";
   return out;
 }
 

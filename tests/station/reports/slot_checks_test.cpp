@@ -113,9 +113,7 @@ station_report gather(const std::vector<report_board> &boards) {
   return r;
 }
 
-const char HEAD[] =
-    "Slots to check (failures above the station's other slots at p < 0.01, one-sided Fisher's "
-    "exact test, or 2 boards or more that failed here and passed on another slot):\n";
+const char HEAD[] = "Slots to check:\n";
 
 TEST(SlotChecks, FlaggedOverDatabasesMadeForThePurpose) {
   struct table {
@@ -148,8 +146,8 @@ TEST(SlotChecks, FlaggedOverDatabasesMadeForThePurpose) {
         {"A", "2", 20, 0, nullptr, 0, 0},
         {"B", "1", 30, 20, nullptr, 0, 0}},
        "  none stands out (3 slots)\n"
-       "  It takes 10 boards on a slot, and 10 on the station's other slots, to tell a fixture "
-       "from chance; left out: A 1 (4 boards), A 2 (20 boards), B 1 (30 boards)\n"},
+       "  left out, under 10 boards here or on the station's other slots: A 1 (4 boards), "
+       "A 2 (20 boards), B 1 (30 boards)\n"},
   };
   for (const table &c : cases) {
     station_report r = gather(boards_of(c.slots));

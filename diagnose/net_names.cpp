@@ -178,7 +178,9 @@ void each_line_fault(J &j, const F &fault) {
 }  // namespace
 
 bool net_names_parse(const std::string &text, net_names *out, std::string *why) {
+  // A file refused names nothing, not its lines up to the fault.
   *out = net_names();
+  net_names read;
   std::map<std::string, size_t> named_on;
   size_t start = 0, number = 0;
   // A spreadsheet may open its UTF-8 with a byte order mark.
@@ -189,11 +191,12 @@ bool net_names_parse(const std::string &text, net_names *out, std::string *why) 
     std::string row = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!row.empty() && row.back() == '\r') row.pop_back();
     ++number;
-    if (!read_row(row, number, first, out, &named_on, why)) return false;
+    if (!read_row(row, number, first, &read, &named_on, why)) return false;
     if (!trimmed(row).empty()) first = false;
     if (end == std::string::npos) break;
     start = end + 1;
   }
+  *out = read;
   return true;
 }
 

@@ -331,6 +331,35 @@ TEST_F(StationE2e, KillNineLeavesRecordsIntactAndNoKorvane) {
   EXPECT_EQ(std::vector<std::string>({"SN-1|A|passed|1|0|1|0|0|NULL"}), rows());
 }
 
+// One slot's board carries a fault; the file `nets` beside the database
+// names its line in the record, and the report reads the same file.
+TEST_F(StationE2e, NetsBesideTheDatabaseNameTheLinesInRecordsAndReport) {
+  FILE *f = fopen((dir + "/nets").c_str(), "w");
+  ASSERT_TRUE(f);
+  fputs("LINE,NAME\nD5,SD_D5 U12 pin 34\n", f);
+  fclose(f);
+  std::string a = start_board({"--data-stuck", "5:1"}), b = start_board({});
+  child_result r = finish_child(start_station({"--once", "A=" + a, "B=" + b}, "A=SN-A\nB=SN-B\n"),
+                                "korvane-station", RUN_TIMEOUT_S);
+  ASSERT_EQ(8, r.status) << r.out << r.err;
+  EXPECT_EQ(std::vector<std::string>({"A|SDRAM: data line 5 (SD_D5 U12 pin 34) stuck at 1|1",
+                                      "B|SDRAM: sound|0"}),
+            database_rows(dir + "/station.db",
+                          "SELECT slot, substr(diagnosis, 1, instr(diagnosis, char(10)) - 1),"
+                          " instr(diagnosis_json, '\"net\": \"SD_D5 U12 pin 34\"') > 0"
+                          " FROM boards ORDER BY slot"));
+  // The faults' rows keep the words the reports count them by.
+  EXPECT_EQ(std::vector<std::string>({"data line 5 stuck at 1"}),
+            database_rows(dir + "/station.db", "SELECT words FROM board_faults"));
+  child_result report =
+      finish_child(start_child({STATION_PATH, "report", "--db", dir + "/station.db"}, "report"),
+                   "report", RUN_TIMEOUT_S);
+  EXPECT_EQ(0, report.status) << report.err;
+  for (const char *shown : {"Slots to check:\n  none stands out (2 slots)\n",
+                            "  data line 5 (SD_D5 U12 pin 34) stuck at 1: 1 board, 100% of failures"})
+    EXPECT_NE(std::string::npos, report.out.find(shown)) << report.out;
+}
+
 TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationBeforeAnyBoard) {
   std::string a = start_board({});
   FILE *f = fopen((dir + "/file").c_str(), "w");
@@ -351,7 +380,16 @@ TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationBeforeAnyBoard) {
       {"no korvane",
        {"--korvane", dir + "/missing/korvane"},
        "korvane-station: cannot run korvane: " + dir + "/missing/korvane is no program\n"},
+      {"a nets file refused",
+       {"--nets", dir + "/file", "--nets", dir + "/bad-nets"},
+       "korvane-station: cannot read the nets file " + dir +
+           "/bad-nets: line 2: the board has no line D16 (data lines are D0 to D15, address "
+           "lines A1 to A25)\n"},
   };
+  f = fopen((dir + "/bad-nets").c_str(), "w");
+  ASSERT_TRUE(f);
+  fputs("D15,SD_D15\nD16,SD_D16\n", f);
+  fclose(f);
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = c.args;

@@ -240,8 +240,7 @@ std::vector<words_line> entry_lines(const bus_entry &e) {
   return out;
 }
 
-void append_line(std::string *svg, bool data, int line, const line_mark *m,
-                 const net_names &nets) {
+void append_line(std::string *svg, bool data, int line, const line_mark *m, const net_names &nets) {
   std::string id = line_id(data, line);
   std::string net = net_name(nets, id);
   // A long name is cut to fit before the fault's label; the title holds it.

@@ -142,15 +142,14 @@ bool parse_options(int argc, char **argv, options *o, std::string *why) {
 
 // The page of --html: the text report, the bus drawn with its faults and
 // the failed flash checks.
-bool write_html(const char *path, const char *log_name, const log_summary &s,
-                const net_names &nets, std::string *why) {
+bool write_html(const char *path, const char *log_name, const log_summary &s, const net_names &nets,
+                std::string *why) {
   bus_faults faults;
   if (!bus_faults_from_json(json_report(s), &faults, why)) return false;
   faults.nets = nets;
   std::string body = "<h1>" + html_escape(log_name) + "</h1>\n<pre class=\"diagnosis\">" +
                      html_escape(nets_in_text(diagnosis_report(s), nets)) + "</pre>\n" +
-                     bus_drawing_svg(faults) +
-                     flash_checks_html(faults);
+                     bus_drawing_svg(faults) + flash_checks_html(faults);
   return html_page_write(path, html_page(std::string("korvane-diagnose: ") + log_name, body), why);
 }
 

@@ -131,8 +131,8 @@ bool read_row(const std::string &row, size_t number, bool first, net_names *out,
 }
 
 // The name in parentheses after the number that ends at text[at], once.
-void name_after(const std::string &text, size_t *at, bool data, int number,
-                const net_names &nets, std::string *out) {
+void name_after(const std::string &text, size_t *at, bool data, int number, const net_names &nets,
+                std::string *out) {
   std::string name = net_name(nets, (data ? "D" : "A") + std::to_string(number));
   if (name.empty() || text.compare(*at, 2, " (") == 0) return;
   *out += " (" + name + ")";
@@ -188,7 +188,8 @@ bool net_names_parse(const std::string &text, net_names *out, std::string *why) 
   bool first = true;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
-    std::string row = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string row =
+        text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!row.empty() && row.back() == '\r') row.pop_back();
     ++number;
     if (!read_row(row, number, first, &read, &named_on, why)) return false;

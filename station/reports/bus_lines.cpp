@@ -69,8 +69,7 @@ bool bus_fault_lines(const std::string &kind, const std::string &words, bool *da
   return false;
 }
 
-bool bus_lines_gather(sqlite3 *db, const report_filter &f, bus_line_counts *out,
-                      std::string *why) {
+bool bus_lines_gather(sqlite3 *db, const report_filter &f, bus_line_counts *out, std::string *why) {
   *out = bus_line_counts();
   std::string sql =
       "SELECT board_id, kind, words FROM board_faults WHERE kind IN ('data_stuck',"

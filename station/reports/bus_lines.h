@@ -24,7 +24,7 @@ struct bus_line_count {
 struct bus_line_counts {
   bus_line_count data[SDRAM_DATA_LINES];
   bus_line_count address[SDRAM_LAST_ADDR_LINE + 1];  // 1 to 25; 0 unused
-  long long boards = 0;                               // with any line named
+  long long boards = 0;                              // with any line named
 };
 
 bool bus_lines_gather(sqlite3 *db, const report_filter &filter, bus_line_counts *out,

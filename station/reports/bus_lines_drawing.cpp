@@ -11,7 +11,7 @@ std::string number(long long n) { return std::to_string(n); }
 constexpr int LABEL = 230;   // the line's number and name, right-aligned
 constexpr int LENGTH = 320;  // the longest bar
 constexpr int PITCH = 15;
-constexpr int GAP = 24;      // between the data and the address lines
+constexpr int GAP = 24;  // between the data and the address lines
 constexpr int TOP = 20;
 
 // "12 boards: stuck 10, shorted 2".
@@ -21,7 +21,8 @@ std::string count_words(const bus_line_count &c) {
   const std::pair<const char *, long long> parts[] = {
       {"stuck", c.stuck}, {"shorted", c.shorted}, {"floating", c.floating}};
   for (const auto &p : parts)
-    if (p.second) kinds += (kinds.empty() ? "" : ", ") + std::string(p.first) + " " + number(p.second);
+    if (p.second)
+      kinds += (kinds.empty() ? "" : ", ") + std::string(p.first) + " " + number(p.second);
   return kinds.empty() ? out : out + ": " + kinds;
 }
 

@@ -126,7 +126,8 @@ std::string board_faults_html(const std::vector<std::string> &words, const std::
   net_names named = nets;
   if (!json.empty()) nets_from_json(json, &named);
   std::string out = "<ul class=\"faults\">\n";
-  for (const std::string &w : words) out += "<li>" + html_escape(nets_in_text(w, named)) + "</li>\n";
+  for (const std::string &w : words)
+    out += "<li>" + html_escape(nets_in_text(w, named)) + "</li>\n";
   out += "</ul>\n";
   bus_faults faults;
   std::string why;
@@ -163,8 +164,7 @@ std::string html_report_page(const std::string &title, const station_report &r,
   slot_checks checks = r.checks;
   for (slot_check &c : checks.flagged) c.slot.fault = nets_in_text(c.slot.fault, nets);
   body += "</table>\n<h2>Slots to check</h2>\n" + slot_checks_html(checks, r.slots);
-  body += "<h2>Bus lines named across boards</h2>\n<p>" +
-          std::to_string(r.bus_lines.boards) +
+  body += "<h2>Bus lines named across boards</h2>\n<p>" + std::to_string(r.bus_lines.boards) +
           " boards had an SDRAM line named for certain; a line that keeps failing points at "
           "the assembly or a part lot.</p>\n" +
           bus_lines_svg(r.bus_lines, nets);

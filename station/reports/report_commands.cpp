@@ -204,9 +204,9 @@ int station_report_main(int argc, char **argv) {
     return 1;
   }
   bool written = write_stdout(o.csv ? report_csv(report) : nets_in_text(report_text(report), nets));
-  return finish(written, o,
-                o.html.empty() ? std::string()
-                               : html_report_page(report_title(o), report, failed, nets));
+  return finish(
+      written, o,
+      o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed, nets));
 }
 
 int station_history_main(int argc, char **argv) {

@@ -68,8 +68,8 @@ struct station_report {
   long long other_faults = 0;       // distinct faults beyond those
   long long timed = 0;              // boards whose time counts
   double median_seconds = 0, p95_seconds = 0;
-  double running_hours = 0;  // per station and day, first start to last end
-  slot_checks checks;        // the slots whose fixture may fail good boards
+  double running_hours = 0;   // per station and day, first start to last end
+  slot_checks checks;         // the slots whose fixture may fail good boards
   bus_line_counts bus_lines;  // how many boards had each SDRAM line named
 };
 

@@ -39,13 +39,13 @@ struct slot_tally {
 struct slot_check {
   slot_tally slot;
   long long others_boards = 0, others_failures = 0;  // the station's other slots
-  bool tested = false;                                // enough boards for the rate test
-  double p = 1;                                       // the rate test's p; 1 untested
+  bool tested = false;                               // enough boards for the rate test
+  double p = 1;                                      // the rate test's p; 1 untested
   bool rate_flag = false, moves_flag = false;
 };
 
 struct slot_checks {
-  std::vector<slot_check> flagged;  // in the order of the tallies
+  std::vector<slot_check> flagged;   // in the order of the tallies
   std::vector<slot_tally> left_out;  // too few boards for the rate test
   long long slots = 0;               // slots with a verdict on any board
 };

@@ -143,21 +143,26 @@ std::string slot_checks_html(const slot_checks &checks, const std::vector<report
       left_out = left_out || (t.station == g.station && t.slot == g.name);
     int h = int(rate * height / scale + 0.5), x = 44 + int(i) * (bar + 6);
     svg += "<g class=\"slot-bar" + std::string(flagged ? " flagged" : "") + "\" data-station=\"" +
-           html_escape(g.station) + "\" data-slot=\"" + html_escape(g.name) +
-           "\" data-boards=\"" + number(boards) + "\" data-failures=\"" + number(failures) +
-           "\" data-flag=\"" + (flagged ? flag_name(*flagged) : left_out ? "left-out" : "") +
+           html_escape(g.station) + "\" data-slot=\"" + html_escape(g.name) + "\" data-boards=\"" +
+           number(boards) + "\" data-failures=\"" + number(failures) + "\" data-flag=\"" +
+           (flagged    ? flag_name(*flagged)
+            : left_out ? "left-out"
+                       : "") +
            "\"><title>" + html_escape(slot_name(g.station, g.name)) + ": " + number(failures) +
            " of " + number(boards) + " boards failed" +
            (flagged ? html_escape("; " + check_words(*flagged)) : "") + "</title>";
     svg += "<rect x=\"" + number(x) + "\" y=\"" + number(base - h) + "\" width=\"" + number(bar) +
            "\" height=\"" + number(h) + "\" fill=\"" +
-           (flagged ? "#c22" : left_out ? "#ccd" : "#68a") + "\"/>";
+           (flagged    ? "#c22"
+            : left_out ? "#ccd"
+                       : "#68a") +
+           "\"/>";
     if (flagged)
       svg += "<text class=\"check-mark\" x=\"" + number(x + bar / 2) + "\" y=\"" +
              number(base - h - 4) + "\" text-anchor=\"middle\" fill=\"#c22\" font-size=\"14\"" +
              " font-weight=\"bold\">!</text>";
-    svg += "<text x=\"" + number(x) + "\" y=\"" + number(base + 12) + "\">" +
-           html_escape(g.name) + "</text></g>\n";
+    svg += "<text x=\"" + number(x) + "\" y=\"" + number(base + 12) + "\">" + html_escape(g.name) +
+           "</text></g>\n";
   }
   svg += "</svg>\n";
   body += svg + "<ul class=\"slot-checks\">\n";

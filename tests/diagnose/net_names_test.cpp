@@ -20,7 +20,12 @@ TEST(NetNames, ReadOrRefusedWithItsLine) {
        "A25=SD_A25;D5=SD_D5 U12 pin 34"},
       {"quoted, with a comma and a doubled quote", "d05,\"SD_D5, \"\"U12\"\"\"\nD0,x", "",
        "D0=x;D5=SD_D5, \"U12\""},
-      {"UTF-8 names", "D15,SD_D15 \xC2\xB5" "C\n", "", "D15=SD_D15 \xC2\xB5" "C"},
+      {"UTF-8 names",
+       "D15,SD_D15 \xC2\xB5"
+       "C\n",
+       "",
+       "D15=SD_D15 \xC2\xB5"
+       "C"},
       {"a line named twice", "D5,a\nD6,b\n\nD5,c\n", "line 4: D5 is named twice (first on line 1)",
        ""},
       {"a data line the board lacks", "D16,x\n",
@@ -35,8 +40,8 @@ TEST(NetNames, ReadOrRefusedWithItsLine) {
       {"no comma", "D1 x\n", "line 1: a row is LINE,NAME (quote a name that holds a comma)", ""},
       {"a comma unquoted", "D1,a,b\n",
        "line 1: a row is LINE,NAME (quote a name that holds a comma)", ""},
-      {"a quote left open", "D1,\"a\n", "line 1: a row is LINE,NAME (quote a name that holds a comma)",
-       ""},
+      {"a quote left open", "D1,\"a\n",
+       "line 1: a row is LINE,NAME (quote a name that holds a comma)", ""},
       {"no name", "D1,\n", "line 1: D1 has no name", ""},
       {"a control character", "D1,a\tb\n",
        "line 1: the name of D1 holds a control character or is over 200 bytes", ""},
@@ -51,7 +56,8 @@ TEST(NetNames, ReadOrRefusedWithItsLine) {
     EXPECT_EQ(c.why.empty(), ok) << c.name;
     EXPECT_EQ(c.why, ok ? "" : why) << c.name;
     std::string named;
-    for (const auto &n : nets.by_line) named += (named.empty() ? "" : ";") + n.first + "=" + n.second;
+    for (const auto &n : nets.by_line)
+      named += (named.empty() ? "" : ";") + n.first + "=" + n.second;
     EXPECT_EQ(ok ? c.named : "", named) << c.name;
   }
 }
@@ -64,7 +70,8 @@ TEST(NetNames, BesideTheNumbersInTextAndJson) {
     std::string text, named;
   } texts[] = {
       {"SDRAM: data line 5 stuck at 1\n", "SDRAM: data line 5 (SD_D5) stuck at 1\n"},
-      {"data lines 5 and 6 shorted (wired OR)", "data lines 5 (SD_D5) and 6 (SD_D6) shorted (wired OR)"},
+      {"data lines 5 and 6 shorted (wired OR)",
+       "data lines 5 (SD_D5) and 6 (SD_D6) shorted (wired OR)"},
       {"address lines 3 and 7 shorted", "address lines 3 (MA2) and 7 shorted"},
       {"one of 2 faults: data line 15 stuck at 0; address line 3 stuck at 1",
        "one of 2 faults: data line 15 stuck at 0; address line 3 (MA2) stuck at 1"},

@@ -342,8 +342,8 @@ TEST_F(StationE2e, NetsBesideTheDatabaseNameTheLinesInRecordsAndReport) {
   child_result r = finish_child(start_station({"--once", "A=" + a, "B=" + b}, "A=SN-A\nB=SN-B\n"),
                                 "korvane-station", RUN_TIMEOUT_S);
   ASSERT_EQ(8, r.status) << r.out << r.err;
-  EXPECT_EQ(std::vector<std::string>({"A|SDRAM: data line 5 (SD_D5 U12 pin 34) stuck at 1|1",
-                                      "B|SDRAM: sound|0"}),
+  EXPECT_EQ(std::vector<std::string>(
+                {"A|SDRAM: data line 5 (SD_D5 U12 pin 34) stuck at 1|1", "B|SDRAM: sound|0"}),
             database_rows(dir + "/station.db",
                           "SELECT slot, substr(diagnosis, 1, instr(diagnosis, char(10)) - 1),"
                           " instr(diagnosis_json, '\"net\": \"SD_D5 U12 pin 34\"') > 0"
@@ -355,8 +355,9 @@ TEST_F(StationE2e, NetsBesideTheDatabaseNameTheLinesInRecordsAndReport) {
       finish_child(start_child({STATION_PATH, "report", "--db", dir + "/station.db"}, "report"),
                    "report", RUN_TIMEOUT_S);
   EXPECT_EQ(0, report.status) << report.err;
-  for (const char *shown : {"Slots to check:\n  none stands out (2 slots)\n",
-                            "  data line 5 (SD_D5 U12 pin 34) stuck at 1: 1 board, 100% of failures"})
+  for (const char *shown :
+       {"Slots to check:\n  none stands out (2 slots)\n",
+        "  data line 5 (SD_D5 U12 pin 34) stuck at 1: 1 board, 100% of failures"})
     EXPECT_NE(std::string::npos, report.out.find(shown)) << report.out;
 }
 

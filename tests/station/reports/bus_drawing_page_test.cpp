@@ -65,8 +65,8 @@ TEST(BusDrawingPage, KorvaneDiagnoseDrawsTheLog) {
 // --nets: the board's names beside the line numbers in every form, and a
 // file refused before anything is written.
 TEST(BusDrawingPage, NetsNameTheLines) {
-  std::string dir = temp_dir("bus_drawing_nets"), nets = dir + "/nets.csv",
-              bad = dir + "/bad.csv", page = dir + "/page.html";
+  std::string dir = temp_dir("bus_drawing_nets"), nets = dir + "/nets.csv", bad = dir + "/bad.csv",
+              page = dir + "/page.html";
   for (const auto &file : {std::make_pair(nets, "D12,SD_D12 U4 pin 7\nA3,MA2\n"),
                            std::make_pair(bad, "D12,a\nD40,b\n")}) {
     FILE *f = fopen(file.first.c_str(), "wb");
@@ -81,18 +81,29 @@ TEST(BusDrawingPage, NetsNameTheLines) {
     std::vector<std::string> out;  // what standard output holds
     std::string err;
   } cases[] = {
-      {"text", {"--nets", nets, DIAGNOSE_CORPUS "/data_stuck"}, 0,
-       {"SDRAM: data line 12 (SD_D12 U4 pin 7) stuck at 1\n"}, ""},
-      {"JSON", {"--json", "--nets=" + nets, DIAGNOSE_CORPUS "/pair"}, 0,
+      {"text",
+       {"--nets", nets, DIAGNOSE_CORPUS "/data_stuck"},
+       0,
+       {"SDRAM: data line 12 (SD_D12 U4 pin 7) stuck at 1\n"},
+       ""},
+      {"JSON",
+       {"--json", "--nets=" + nets, DIAGNOSE_CORPUS "/pair"},
+       0,
        {"\"line\": 3,\n", "\"net\": \"MA2\"", "\"net\": null",
         "\"words\": \"address lines 3 and 7 shorted\""},
        ""},
       {"the page", {"--nets", nets, "--html", page, DIAGNOSE_CORPUS "/data_stuck"}, 0, {}, ""},
-      {"a line the board lacks", {"--nets", bad, "--html", dir + "/none.html",
-       DIAGNOSE_CORPUS "/data_stuck"}, 1, {},
-       "korvane-diagnose: " + bad + ": line 2: the board has no line D40 (data lines are D0 to "
-       "D15, address lines A1 to A25)\n"},
-      {"no file", {"--nets", dir + "/absent", DIAGNOSE_CORPUS "/sound"}, 1, {},
+      {"a line the board lacks",
+       {"--nets", bad, "--html", dir + "/none.html", DIAGNOSE_CORPUS "/data_stuck"},
+       1,
+       {},
+       "korvane-diagnose: " + bad +
+           ": line 2: the board has no line D40 (data lines are D0 to "
+           "D15, address lines A1 to A25)\n"},
+      {"no file",
+       {"--nets", dir + "/absent", DIAGNOSE_CORPUS "/sound"},
+       1,
+       {},
        "korvane-diagnose: " + dir + "/absent: No such file or directory\n"},
   };
   for (const nets_case &c : cases) {

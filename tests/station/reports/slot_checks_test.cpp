@@ -36,13 +36,13 @@ TEST(SlotChecks, FisherAgainstPythonsExactFractions) {
   struct table {
     long long total, failures, drawn, hits;
   } cases[] = {
-      {30, 6, 10, 6},          // 6 of 10 among 0 of 20: far below 0.01
-      {30, 1, 10, 1},          // 1 of 10 among 0 of 20: a third
-      {34, 2, 12, 2},          // 2 of 12 among 0 of 22
-      {200, 20, 20, 6},        // 6 of 20 against 14 of 180
-      {200, 20, 20, 2},        // just the station's rate
-      {200, 20, 20, 0},        // none failed: p is 1
-      {2000, 100, 125, 16},    // a slot of 16 at 5% with twice the rate
+      {30, 6, 10, 6},            // 6 of 10 among 0 of 20: far below 0.01
+      {30, 1, 10, 1},            // 1 of 10 among 0 of 20: a third
+      {34, 2, 12, 2},            // 2 of 12 among 0 of 22
+      {200, 20, 20, 6},          // 6 of 20 against 14 of 180
+      {200, 20, 20, 2},          // just the station's rate
+      {200, 20, 20, 0},          // none failed: p is 1
+      {2000, 100, 125, 16},      // a slot of 16 at 5% with twice the rate
       {20000, 1667, 1250, 140},  // a week's station, a slot a little high
       {20000, 1667, 1250, 200},  // far out in the tail
   };
@@ -122,11 +122,15 @@ TEST(SlotChecks, FlaggedOverDatabasesMadeForThePurpose) {
     std::string section;  // after HEAD
   } cases[] = {
       {"6 of 10 among 0 of 20 stands out",
-       {{"A", "1", 10, 6, nullptr, 0, 0}, {"A", "2", 10, 0, nullptr, 0, 0}, {"A", "3", 10, 0, nullptr, 0, 0}},
+       {{"A", "1", 10, 6, nullptr, 0, 0},
+        {"A", "2", 10, 0, nullptr, 0, 0},
+        {"A", "3", 10, 0, nullptr, 0, 0}},
        "  A 1: 6 of 10 boards failed, the station's other slots 0 of 20 (0.0%), p = 0.00035; "
        "most named: data line 5 stuck at 1 (6 boards)\n"},
       {"1 of 10 among 0 of 20 is chance",
-       {{"A", "1", 10, 1, nullptr, 0, 0}, {"A", "2", 10, 0, nullptr, 0, 0}, {"A", "3", 10, 0, nullptr, 0, 0}},
+       {{"A", "1", 10, 1, nullptr, 0, 0},
+        {"A", "2", 10, 0, nullptr, 0, 0},
+        {"A", "3", 10, 0, nullptr, 0, 0}},
        "  none stands out (3 slots)\n"},
       {"failed here, passed elsewhere, twice: a retest on the same slot does not count",
        {{"A", "1", 12, 3, "S", 0, 0},

@@ -123,6 +123,9 @@ std::string slot_checks_html(const slot_checks &checks, const std::vector<report
     highest = std::max(highest, rate_percent(g.counts.failed + g.counts.errors,
                                              g.counts.boards - g.counts.interrupted));
   double scale = highest > 0 ? highest : 100;
+  // A slot's name alone is ambiguous across stations.
+  bool stations = false;
+  for (const report_group &g : slots) stations = stations || g.station != slots[0].station;
   std::string svg = "<svg class=\"slot-chart\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
                     number(width) + "\" height=\"" + number(base + 30) +
                     "\" font-family=\"sans-serif\" font-size=\"10\">\n";
@@ -161,8 +164,8 @@ std::string slot_checks_html(const slot_checks &checks, const std::vector<report
       svg += "<text class=\"check-mark\" x=\"" + number(x + bar / 2) + "\" y=\"" +
              number(base - h - 4) + "\" text-anchor=\"middle\" fill=\"#c22\" font-size=\"14\"" +
              " font-weight=\"bold\">!</text>";
-    svg += "<text x=\"" + number(x) + "\" y=\"" + number(base + 12) + "\">" + html_escape(g.name) +
-           "</text></g>\n";
+    svg += "<text x=\"" + number(x) + "\" y=\"" + number(base + 12) + "\">" +
+           html_escape(stations ? slot_name(g.station, g.name) : g.name) + "</text></g>\n";
   }
   svg += "</svg>\n";
   body += svg + "<ul class=\"slot-checks\">\n";

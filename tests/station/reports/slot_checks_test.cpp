@@ -120,18 +120,21 @@ TEST(SlotChecks, FlaggedOverDatabasesMadeForThePurpose) {
     const char *name;
     std::vector<slot_boards> slots;
     std::string section;  // after HEAD
+    std::string flags;    // each slot's data-flag on the page's chart, in order
   } cases[] = {
       {"6 of 10 among 0 of 20 stands out",
        {{"A", "1", 10, 6, nullptr, 0, 0},
         {"A", "2", 10, 0, nullptr, 0, 0},
         {"A", "3", 10, 0, nullptr, 0, 0}},
        "  A 1: 6 of 10 boards failed, the station's other slots 0 of 20 (0.0%), p = 0.00035; "
-       "most named: data line 5 stuck at 1 (6 boards)\n"},
+       "most named: data line 5 stuck at 1 (6 boards)\n",
+       "rate;;;"},
       {"1 of 10 among 0 of 20 is chance",
        {{"A", "1", 10, 1, nullptr, 0, 0},
         {"A", "2", 10, 0, nullptr, 0, 0},
         {"A", "3", 10, 0, nullptr, 0, 0}},
-       "  none stands out (3 slots)\n"},
+       "  none stands out (3 slots)\n",
+       ";;;"},
       {"failed here, passed elsewhere, twice: a retest on the same slot does not count",
        {{"A", "1", 12, 3, "S", 0, 0},
         {"A", "2", 2, 0, "S", 0, 100},  // S0 and S1 pass on slot 2
@@ -139,23 +142,32 @@ TEST(SlotChecks, FlaggedOverDatabasesMadeForThePurpose) {
         {"A", "2", 20, 0, nullptr, 0, 300}},
        "  A 1: 2 boards failed here and passed on another slot; 3 of 13 boards failed, the "
        "station's other slots 0 of 22 (0.0%), p = 0.044; most named: data line 5 stuck at 1 "
-       "(3 boards)\n"},
+       "(3 boards)\n",
+       "retests;;"},
       {"one move is not enough",
        {{"A", "1", 12, 1, "S", 0, 0},
         {"A", "2", 1, 0, "S", 0, 100},
         {"A", "2", 20, 0, nullptr, 0, 300}},
-       "  none stands out (2 slots)\n"},
+       "  none stands out (2 slots)\n",
+       ";;"},
       {"too few boards on the slot, or on the station's others",
        {{"A", "1", 4, 4, nullptr, 0, 0},
         {"A", "2", 20, 0, nullptr, 0, 0},
         {"B", "1", 30, 20, nullptr, 0, 0}},
        "  none stands out (3 slots)\n"
        "  left out, under 10 boards here or on the station's other slots: A 1 (4 boards), "
-       "A 2 (20 boards), B 1 (30 boards)\n"},
+       "A 2 (20 boards), B 1 (30 boards)\n",
+       "left-out;left-out;left-out;"},
   };
   for (const table &c : cases) {
     station_report r = gather(boards_of(c.slots));
     EXPECT_EQ(HEAD + c.section, slot_checks_text(r.checks)) << c.name;
+    // The page's chart marks the flagged slots and those left out.
+    std::string chart = slot_checks_html(r.checks, r.slots), flags;
+    for (size_t at = chart.find("data-flag=\""); at != std::string::npos;
+         at = chart.find("data-flag=\"", at + 1))
+      flags += chart.substr(at + 11, chart.find('"', at + 11) - at - 11) + ";";
+    EXPECT_EQ(c.flags, flags) << c.name;
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
+#include "station/records/failed_attempts.h"
 #include "station/records/run_files.h"
 #include "station/terminal/serial_input.h"
 #include "station/slots/slot_cycle.h"
@@ -33,7 +34,8 @@ struct station {
   station_options options;
   cycle_settings settings;
   station_db *db = nullptr;
-  net_names nets;  // the board's names for its lines, in every record
+  net_names nets;               // the board's names for its lines, in every record
+  sqlite3 *attempts = nullptr;  // the records read for --max-attempts
   std::vector<slot_state> slots;
   std::vector<board_record> reported;  // every board, when reports are written
   station_totals totals;
@@ -127,6 +129,30 @@ void record_board(station *st, slot_state *s, board_record *board,
   }
 }
 
+// --max-attempts: a serial given to a slot with no board in is checked
+// against the records; over the limit, the slot holds the board. A serial
+// for a board already under test is that board's, and is not checked.
+void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events) {
+  if (!st->attempts || s->board_in) return;
+  bool held = !s->hold.empty();
+  s->hold.clear();
+  failed_attempts a;
+  std::string why;
+  if (!failed_attempts_of(st->attempts, s->serial, &a, &why)) {
+    events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
+  } else if (a.count >= st->options.max_attempts) {
+    s->hold = hold_reason(s->serial, a);
+    s->verdict = slot_verdict::hold;
+    s->verdict_text = "HOLD " + s->hold;
+    events->push_back({s->slot.name, s->verdict_text});
+    return;
+  }
+  if (held) {
+    s->verdict = slot_verdict::none;
+    s->verdict_text.clear();
+  }
+}
+
 void give_serial(station *st, size_t slot, const std::string &serial,
                  std::vector<view_event> *events) {
   const std::string &name = st->slots[slot].slot.name;
@@ -135,9 +161,11 @@ void give_serial(station *st, size_t slot, const std::string &serial,
     events->push_back({"", st->input_note});
     return;
   }
-  st->slots[slot].serial = serial;
+  slot_state &s = st->slots[slot];
+  s.serial = serial;
   st->input_note = "serial " + serial + " for slot " + name;
   events->push_back({name, "serial " + serial});
+  hold_over_limit(st, &s, events);
 }
 
 void take_input_line(station *st, const std::string &line, std::vector<view_event> *events) {
@@ -298,6 +326,13 @@ int start(station *st, int argc, char **argv) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
+  if (o.max_attempts) {
+    st->attempts = failed_attempts_open(o.db, &why);
+    if (!st->attempts) {
+      std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+      return 1;
+    }
+  }
   // The reports are written once, empty, so that a path that cannot take
   // them stops the station before a board is touched.
   if (!write_reports(st, &why)) {
@@ -336,6 +371,7 @@ int station_run(int argc, char **argv) {
     }
   }
   web_stop(st.web);
+  sqlite3_close(st.attempts);
   station_db_close(st.db);
   return status < 0 ? 0 : status;
 }

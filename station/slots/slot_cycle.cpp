@@ -218,6 +218,17 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::time_t utc,
                std::vector<view_event> *events, board_record *finished) {
   if (s->phase == slot_phase::done) return false;
+  // A board held for rework is never woken: the korvane waiting for it ends
+  // before the board answers, and none starts until another serial comes.
+  if (!s->hold.empty() && !s->board_in) {
+    if (s->child) {
+      child_end(s->child);
+      s->child = nullptr;
+      std::remove(s->working_log.c_str());
+    }
+    set_phase(s, s->ending ? slot_phase::done : slot_phase::idle, now);
+    return false;
+  }
   if (!s->child) {
     if (s->ending) {
       set_phase(s, slot_phase::done, now);

@@ -60,6 +60,9 @@ std::vector<web_slot> web_slots_of(const std::vector<slot_state> &slots,
         case slot_verdict::not_recorded:
           split_verdict(s.verdict_text, "NOT RECORDED", &w);
           break;
+        case slot_verdict::hold:
+          split_verdict(s.verdict_text, "HOLD", &w);
+          break;
       }
     }
     shown.push_back(w);

@@ -361,6 +361,40 @@ TEST_F(StationE2e, NetsBesideTheDatabaseNameTheLinesInRecordsAndReport) {
     EXPECT_NE(std::string::npos, report.out.find(shown)) << report.out;
 }
 
+// --max-attempts: a serial that failed as often already is held for rework,
+// its board never woken; another serial in the same slot is tested, and a
+// serial under the limit elsewhere is tested as before.
+TEST_F(StationE2e, MaxAttemptsHoldsABoardForRework) {
+  std::string a = start_board({"--data-stuck", "5:1"});
+  child_result first = finish_child(start_station({"--once", "A=" + a}, "A=KV-0007\n"),
+                                    "korvane-station", RUN_TIMEOUT_S);
+  ASSERT_EQ(8, first.status) << first.out << first.err;
+  stop_boards();
+  // The operator scans before the board is in: it answers only later.
+  a = start_board({"--boot-delay", "2000"});
+  std::string b = start_board({});
+  pid_t station = start_station({"--once", "--max-attempts", "1", "A=" + a, "B=" + b},
+                                "A=KV-0007\nB=KV-0008\n");
+  const std::string hold =
+      "A: HOLD KV-0007 failed 1 time (data line 5 stuck at 1); send it to rework\n";
+  ASSERT_TRUE(read_child_until(
+      station,
+      [&](const child_result &r) {
+        return r.out.find(hold) != std::string::npos &&
+               r.out.find("B: PASS (serial KV-0008") != std::string::npos;
+      },
+      RUN_TIMEOUT_S));
+  child_result r = stop_child(station, SIGINT, RUN_TIMEOUT_S);
+  EXPECT_EQ(std::string::npos, r.out.find("A: board in")) << r.out;
+  EXPECT_EQ(std::vector<std::string>({"KV-0007|A|failed", "KV-0008|B|passed"}),
+            database_rows(dir + "/station.db",
+                          "SELECT serial, slot, outcome FROM boards ORDER BY id"));
+  // The held board was never woken: korvane finds it waiting still.
+  child_result k = finish_child(start_child({KORVANE_PATH, "-p", a, "flash"}, "korvane"), "korvane",
+                                RUN_TIMEOUT_S);
+  EXPECT_EQ(0, k.status) << k.err;
+}
+
 TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationBeforeAnyBoard) {
   std::string a = start_board({});
   FILE *f = fopen((dir + "/file").c_str(), "w");

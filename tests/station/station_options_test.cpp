@@ -74,6 +74,11 @@ TEST(StationOptions, TakesSlotsAndRefusesBadOnes) {
        "--passes and --minutes exclude each other",
        ""},
       {"bad test", {"--test", "nand", "A"}, false, "--test takes sdram or flash: nand", ""},
+      {"max attempts zero",
+       {"--max-attempts", "0", "A"},
+       false,
+       "--max-attempts takes a whole number from 1 to 1000: 0",
+       ""},
       {"after -- a slot may look like an option", {"--", "--x"}, true, "", "--x=--x"},
   };
   for (const options_case &c : cases) {

@@ -386,9 +386,9 @@ TEST_F(StationE2e, MaxAttemptsHoldsABoardForRework) {
       RUN_TIMEOUT_S));
   child_result r = stop_child(station, SIGINT, RUN_TIMEOUT_S);
   EXPECT_EQ(std::string::npos, r.out.find("A: board in")) << r.out;
-  EXPECT_EQ(std::vector<std::string>({"KV-0007|A|failed", "KV-0008|B|passed"}),
-            database_rows(dir + "/station.db",
-                          "SELECT serial, slot, outcome FROM boards ORDER BY id"));
+  EXPECT_EQ(
+      std::vector<std::string>({"KV-0007|A|failed", "KV-0008|B|passed"}),
+      database_rows(dir + "/station.db", "SELECT serial, slot, outcome FROM boards ORDER BY id"));
   // The held board was never woken: korvane finds it waiting still.
   child_result k = finish_child(start_child({KORVANE_PATH, "-p", a, "flash"}, "korvane"), "korvane",
                                 RUN_TIMEOUT_S);

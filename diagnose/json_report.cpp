@@ -42,6 +42,8 @@ json test_json(const test_summary &t) {
   json out = json::object();
   out["passes"] = t.passes;
   out["failed"] = t.failed;
+  out["unreadable"] = t.unreadable;
+  out["unreadable_passes"] = t.unreadable_passes;
   out["verdict"] = verdict_name(test_verdict(t));
   out["faults"] = faults_json(test_faults(t));
   json groups = json::array();
@@ -67,7 +69,7 @@ std::string json_report(const log_summary &s) {
   doc["verdict"] = verdict_name(summary_verdict(s));
   doc["sdram"] = test_json(s.sdram);
   doc["flash"] = test_json(s.flash);
-  doc["traced"] = s.sdram.present ? s.sdram.traced : s.flash.traced;
+  doc["traced"] = summary_traced(s);
   if (s.ending.cut_short_line) {
     doc["cut_short"] = {{"test", s.ending.cut_short_kind == test_kind::sdram ? "SDRAM" : "FLASH"},
                         {"line", s.ending.cut_short_line}};
@@ -76,7 +78,12 @@ std::string json_report(const log_summary &s) {
   }
   json unreadable = json::array();
   for (const unreadable_pass &u : s.unreadable)
-    unreadable.push_back({{"line", u.line}, {"reason", u.reason}});
+    unreadable.push_back({{"line", u.line},
+                          {"reason", u.reason},
+                          {"test", !u.kind_known                ? json(nullptr)
+                                   : u.kind == test_kind::sdram ? "SDRAM"
+                                                                : "FLASH"},
+                          {"pass", u.kind_known ? json(u.pass) : json(nullptr)}});
   doc["unreadable"] = unreadable;
   doc["unreadable_count"] = s.unreadable_count;
   // The words are the program's own ASCII text; replace guards the dump

@@ -25,7 +25,7 @@
 namespace {
 
 const char USAGE_HEAD[] =
-    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n"
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n"
     "\n"
     "Reads the log that `korvane -l LOGFILE` wrote (standard input when no\n"
     "file is given) and prints one line per test: how many passes failed and,\n"
@@ -43,7 +43,8 @@ const char USAGE_TAIL[] =
 
 const size_t HELP_COLUMN = 17;
 
-const char SHORT_USAGE[] = "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
+const char SHORT_USAGE[] =
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
 
 enum class output_form { text, json, junit };
 

@@ -57,7 +57,7 @@ trap 'exit 130' INT TERM
 # Starts a board that has just been reset; its line appears at $work/port.
 start_board() {
   rm -f "$work/port"
-  "$build/sim/boardsim/boardsim" --baud 115200 --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
+  "$build/bin/boardsim" --baud 115200 --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
   board_pid=$!
   for _ in $(seq 50); do
     [ -L "$work/port" ] && return 0
@@ -72,7 +72,7 @@ run_korvane() {
   start_board
   echo
   echo "\$ korvane -p $work/port $*"
-  "$build/host/korvane" -p "$work/port" "$@"
+  "$build/bin/korvane" -p "$work/port" "$@"
   stop_board
 }
 
@@ -92,7 +92,7 @@ printf '%s\n' '' '' '' >"$work/boards-d"
 station_slots=()
 for slot in "${slots[@]}"; do
   rm -f "$work/port-$slot"
-  "$build/sim/boardsim/boardsim" --baud 115200 --link "$work/port-$slot" --boards "$work/boards-$slot" \
+  "$build/bin/boardsim" --baud 115200 --link "$work/port-$slot" --boards "$work/boards-$slot" \
     >"$work/boardsim-$slot.out" 2>"$work/boardsim-$slot.err" &
   slot_pids+=($!)
   station_slots+=("$slot=$work/port-$slot")
@@ -133,14 +133,14 @@ scan_serials() {
 
 echo
 echo "\$ korvane-station --db korvane-station.db --logs korvane-logs ${slots[*]/%/=...}"
-# The station finds korvane beside it in an installation; in the build
-# tree it is told where korvane is.
+# The station runs the korvane beside it, in the build's bin folder as in
+# an installation.
 mkfifo "$work/scanner"
 # With job control on, the station does not start with Ctrl-C ignored, as
 # a script's background commands otherwise do, so that stop_station can end
 # it as an operator would.
 set -m
-"$build/station/korvane-station" --korvane "$build/host/korvane" \
+"$build/bin/korvane-station" \
   --db "$db" --logs "$work/korvane-logs" --operator demo "${station_slots[@]}" <"$work/scanner" &
 station_pid=$!
 set +m
@@ -156,6 +156,9 @@ while [ "$(sqlite3 "$db" "SELECT count(*) FROM boards WHERE outcome IN ('passed'
 done
 # Every board is tested: the operator ends the run.
 stop_station
+echo "(Each simulated slot's boardsim ends after its last board, and its port"
+echo "goes with it: the summary counts those slots as slot errors, as it would"
+echo "a real port that went away while its slot waited for a board.)"
 
 echo
 echo "\$ sqlite3 -header -column korvane-station.db \"SELECT serial, slot, outcome, ... FROM boards ...\""

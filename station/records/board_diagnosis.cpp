@@ -22,7 +22,8 @@ std::string hypothesis_words(const fault_hypothesis &h) {
 
 // One row per fault the diagnosis is sure of (both faults of a pair are on
 // the board); a set the trace cannot tell apart is one row, "one_of", whose
-// words list the choices as the text report does.
+// words list the choices as the text report does; a test with unreadable
+// passes and no failure read is one row, "no_verdict".
 void add_faults(const std::string &test, const test_summary &t, board_record *board) {
   for (const fault_entry &entry : test_faults(t)) {
     if (entry.one_of.size() == 1) {
@@ -38,6 +39,10 @@ void add_faults(const std::string &test, const test_summary &t, board_record *bo
       f.words += (i ? "; " : " ") + hypothesis_words(entry.one_of[i]);
     board->faults.push_back(f);
   }
+  // Passes the log does not let the diagnosis read may hide a failure: the
+  // record says so rather than let the test look sound.
+  if (test_verdict(t) == verdict::no_verdict)
+    board->faults.push_back({test, "no_verdict", test_words(t)});
 }
 
 }  // namespace

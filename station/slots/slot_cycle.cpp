@@ -3,9 +3,16 @@
 #include <cmath>
 #include <cstdio>
 
+<<<<<<< HEAD:station/slots/slot_cycle.cpp
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/slots/station_clock.h"
+=======
+#include "board_diagnosis.h"
+#include "board_logs.h"
+#include "station_clock.h"
+#include "station_platform.h"
+>>>>>>> texts39:station/slot_cycle.cpp
 
 namespace {
 
@@ -186,7 +193,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   *b = board_record();
   b->serial = s->serial;
   b->slot = s->slot.name;
-  b->port = s->slot.port;
+  b->port = port_record_name(s->slot.port);
   b->station = settings.station;
   b->operator_name = settings.operator_name;
   b->started = utc_text(s->started_utc);

@@ -91,6 +91,8 @@ std::string summary_text(const station_totals &t, double now) {
   std::string out = text;
   if (t.interrupted) out += ", " + std::to_string(t.interrupted) + " interrupted";
   if (t.not_recorded) out += ", " + std::to_string(t.not_recorded) + " NOT RECORDED";
+  if (t.slot_errors)
+    out += ", " + std::to_string(t.slot_errors) + " slot error" + (t.slot_errors == 1 ? "" : "s");
   return out;
 }
 

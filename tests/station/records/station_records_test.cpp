@@ -192,6 +192,13 @@ TEST_F(StationRecords, DiagnosisNamesEachFault) {
        traced_sdram_test(sdram_fault_set({{sdram_fault_kind::addr_stuck, 4, 0}})),
        true,
        {"sdram|one_of|one of 2 faults: address line 4 stuck at 0; address line 4 stuck at 1"}},
+      {"a failed pass the log does not let be read",
+       traced_sdram_test(sdram_fault_config()) +
+           traced_sdram_test(sdram_fault_set({{sdram_fault_kind::data_stuck, 5, 1}}))
+               .substr(0, 40) +
+           "\n" + traced_flash_test(good_flash()),
+       true,
+       {"sdram|no_verdict|sound in 1 of 2 passes, 1 unreadable"}},
       {"no korvane log", "hello\n", false, {}},
   };
   for (const auto &c : cases) {

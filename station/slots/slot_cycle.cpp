@@ -3,16 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
-<<<<<<< HEAD:station/slots/slot_cycle.cpp
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/slots/station_clock.h"
-=======
-#include "board_diagnosis.h"
-#include "board_logs.h"
-#include "station_clock.h"
-#include "station_platform.h"
->>>>>>> texts39:station/slot_cycle.cpp
+#include "station/slots/station_platform.h"
 
 namespace {
 

@@ -383,6 +383,48 @@ TEST_F(StationE2e, NetsBesideTheDatabaseNameTheLinesInRecordsAndReport) {
     EXPECT_NE(std::string::npos, report.out.find(shown)) << report.out;
 }
 
+// A worn fixture: slot A's boards fail 6 times in 10, B's and C's never.
+// The report flags A alone, with the exact test's p.
+TEST_F(StationE2e, ReportFlagsTheSlotWhoseBoardsFail) {
+  std::string stream[3];
+  for (int i = 0; i < 10; ++i) {
+    stream[0] += i < 6 ? "--data-stuck 5:1\n" : "\n";
+    stream[1] += "\n";
+    stream[2] += "\n";
+  }
+  std::vector<std::string> args;
+  const char *names[] = {"A", "B", "C"};
+  for (int i = 0; i < 3; ++i) {
+    std::string file = dir + "/boards-" + names[i];
+    FILE *f = fopen(file.c_str(), "w");
+    ASSERT_TRUE(f);
+    fputs(stream[i].c_str(), f);
+    fclose(f);
+    args.push_back(std::string(names[i]) + "=" + start_board({"--boards", file}));
+  }
+  pid_t station = start_station(args);
+  auto verdicts = [](const child_result &r) {
+    size_t n = 0;
+    for (const char *word : {": PASS (", ": FAIL "})
+      for (size_t at = r.out.find(word); at != std::string::npos; at = r.out.find(word, at + 1))
+        ++n;
+    return n;
+  };
+  ASSERT_TRUE(read_child_until(
+      station, [&](const child_result &r) { return verdicts(r) >= 30; }, RUN_TIMEOUT_S));
+  stop_child(station, SIGINT, RUN_TIMEOUT_S);
+  child_result report =
+      finish_child(start_child({STATION_PATH, "report", "--db", dir + "/station.db"}, "report"),
+                   "report", RUN_TIMEOUT_S);
+  EXPECT_EQ(0, report.status) << report.err;
+  EXPECT_NE(std::string::npos,
+            report.out.find("Slots to check:\n"
+                            "  bench A: 6 of 10 boards failed, the station's other slots 0 of 20 "
+                            "(0.0%), p = 0.00035; most named: data line 5 stuck at 1 (6 boards)\n"
+                            "Faults"))
+      << report.out;
+}
+
 // --max-attempts: a serial that failed as often already is held for rework,
 // its board never woken; another serial in the same slot is tested, and a
 // serial under the limit elsewhere is tested as before.

@@ -67,23 +67,22 @@ std::string json_report(const log_summary &s) {
   json doc = json::object();
   doc["schema"] = JSON_SCHEMA;
   doc["verdict"] = verdict_name(summary_verdict(s));
-  doc["sdram"] = test_json(s.sdram);
-  doc["flash"] = test_json(s.flash);
+  doc[board_test_of(board_test::sdram).name] = test_json(s.sdram);
+  doc[board_test_of(board_test::flash).name] = test_json(s.flash);
   doc["traced"] = summary_traced(s);
   if (s.ending.cut_short_line) {
-    doc["cut_short"] = {{"test", s.ending.cut_short_kind == test_kind::sdram ? "SDRAM" : "FLASH"},
+    doc["cut_short"] = {{"test", board_test_of(s.ending.cut_short_kind).title},
                         {"line", s.ending.cut_short_line}};
   } else {
     doc["cut_short"] = nullptr;
   }
   json unreadable = json::array();
   for (const unreadable_pass &u : s.unreadable)
-    unreadable.push_back({{"line", u.line},
-                          {"reason", u.reason},
-                          {"test", !u.kind_known                ? json(nullptr)
-                                   : u.kind == test_kind::sdram ? "SDRAM"
-                                                                : "FLASH"},
-                          {"pass", u.kind_known ? json(u.pass) : json(nullptr)}});
+    unreadable.push_back(
+        {{"line", u.line},
+         {"reason", u.reason},
+         {"test", u.kind_known ? json(board_test_of(u.kind).title) : json(nullptr)},
+         {"pass", u.kind_known ? json(u.pass) : json(nullptr)}});
   doc["unreadable"] = unreadable;
   doc["unreadable_count"] = s.unreadable_count;
   // The words are the program's own ASCII text; replace guards the dump

@@ -141,8 +141,10 @@ bool write_junit_report(FILE *out, const log_summary &s) {
           failures);
   if (errors) fprintf(out, " errors=\"%llu\"", errors);
   fputs(">\n", out);
-  if (s.sdram.present) suite(out, {"SDRAM", &s.sdram, test_kind::sdram, &s}, s.ending);
-  if (s.flash.present) suite(out, {"FLASH", &s.flash, test_kind::flash, &s}, s.ending);
+  if (s.sdram.present)
+    suite(out, {board_test_of(board_test::sdram).title, &s.sdram, test_kind::sdram, &s}, s.ending);
+  if (s.flash.present)
+    suite(out, {board_test_of(board_test::flash).title, &s.flash, test_kind::flash, &s}, s.ending);
   // Those whose test is known are in its suite.
   const uint64_t unknown = errors - s.sdram.unreadable - s.flash.unreadable;
   if (unknown) unreadable_suite(out, s, unknown);

@@ -339,7 +339,7 @@ bool parse_log(line_reader *in, test_handler handler, void *context, log_ending 
         // fails, has no verdict; the tests before it keep theirs.
         long long at = in->cut_line ? in->cut_line : in->number;
         fail(why, at, "the log ends inside the %s test that begins at line %lld",
-             t.kind == test_kind::sdram ? "SDRAM" : "FLASH", title);
+             board_test_of(t.kind).title, title);
         if (first_problem.empty()) first_problem = *why;
         t.kind_known = true;
         if (!handler(context, unreadable_pass(t, title, at, *why), why)) return false;

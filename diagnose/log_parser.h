@@ -22,10 +22,12 @@
 #include <string>
 
 #include "flash_checks.h"
+#include "korvane/board_tests.h"
 #include "line_reader.h"
 #include "sdram_walk.h"
 
-enum class test_kind { sdram, flash };
+// The test a pass ran, as every program names it.
+using test_kind = board_test;
 
 struct test_record {
   test_kind kind = test_kind::sdram;

@@ -112,19 +112,10 @@ void add_unreadable(log_summary *summary, const test_record &t) {
 }  // namespace
 
 const char *verdict_name(verdict v) {
-  switch (v) {
-    case verdict::sound:
-      return "sound";
-    case verdict::faulty:
-      return "faulty";
-    case verdict::unexplained:
-      return "unexplained";
-    case verdict::not_diagnosed:
-      return "not diagnosed";
-    case verdict::no_verdict:
-      return "no verdict";
-  }
-  return "";
+  // In the order of verdict.
+  static const char *const NAMES[] = {"sound", "faulty", "unexplained", "not diagnosed",
+                                      "no verdict"};
+  return NAMES[int(v)];
 }
 
 bool summary_add(log_summary *summary, const test_record &t, std::string *) {

@@ -56,8 +56,11 @@ std::string test_words(const test_summary &t) {
 
 std::string diagnosis_report(const log_summary &s) {
   std::string out;
-  if (s.sdram.present) out += "SDRAM: " + test_words(s.sdram) + "\n";
-  if (s.flash.present) out += "FLASH: " + test_words(s.flash) + "\n";
+  const std::pair<board_test, const test_summary *> tests[] = {{board_test::sdram, &s.sdram},
+                                                               {board_test::flash, &s.flash}};
+  for (const auto &t : tests)
+    if (t.second->present)
+      out += std::string(board_test_of(t.first).title) + ": " + test_words(*t.second) + "\n";
   bool traced = summary_traced(s);
   if (s.unreadable_count) {
     out += "Unreadable: " + std::to_string(s.unreadable_count) +
@@ -74,7 +77,6 @@ std::string diagnosis_report(const log_summary &s) {
 }
 
 std::string cut_short_note(const log_ending &e) {
-  return "the last pass was cut short: its " +
-         std::string(e.cut_short_kind == test_kind::sdram ? "SDRAM" : "FLASH") +
+  return std::string("the last pass was cut short: its ") + board_test_of(e.cut_short_kind).title +
          " test, from line " + std::to_string(e.cut_short_line) + ", is left out";
 }

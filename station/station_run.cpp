@@ -34,8 +34,8 @@ struct station {
   station_options options;
   cycle_settings settings;
   station_db *db = nullptr;
-  net_names nets;               // the board's names for its lines, in every record
-  sqlite3 *attempts = nullptr;  // the records read for --max-attempts
+  net_names nets;      // the board's names for its lines, in every record
+  db_handle attempts;  // the records read for --max-attempts
   std::vector<slot_state> slots;
   std::vector<board_record> reported;  // every board, when reports are written
   station_totals totals;
@@ -146,7 +146,7 @@ void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events
   s->hold.clear();
   failed_attempts a;
   std::string why;
-  if (!failed_attempts_of(st->attempts, s->serial, &a, &why)) {
+  if (!failed_attempts_of(st->attempts.get(), s->serial, &a, &why)) {
     events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
   } else if (a.count >= st->options.max_attempts) {
     s->hold = hold_reason(s->serial, a);
@@ -380,7 +380,7 @@ int station_run(int argc, char **argv) {
     }
   }
   web_stop(st.web);
-  sqlite3_close(st.attempts);
+  st.attempts.reset();
   station_db_close(st.db);
   return status < 0 ? 0 : status;
 }

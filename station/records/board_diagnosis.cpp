@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "korvane/board_tests.h"
 #include "fault_data.h"
 #include "korvane/why.h"
 #include "json_report.h"
@@ -70,8 +71,10 @@ bool diagnose_board_log(const std::string &path, board_record *board, std::strin
   }
   board->diagnosis = diagnosis_report(summary);
   board->diagnosis_json = json_report(summary);
-  if (summary.sdram.present) add_faults("sdram", summary.sdram, board);
-  if (summary.flash.present) add_faults("flash", summary.flash, board);
+  if (summary.sdram.present)
+    add_faults(board_test_of(board_test::sdram).name, summary.sdram, board);
+  if (summary.flash.present)
+    add_faults(board_test_of(board_test::flash).name, summary.flash, board);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "station/records/failed_attempts.h"
 
 #include "korvane/why.h"
+#include "station/records/station_database.h"
 
 namespace {
 
@@ -15,35 +16,22 @@ const char QUERY[] =
 
 }  // namespace
 
-sqlite3 *failed_attempts_open(const std::string &path, std::string *why) {
-  sqlite3 *db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    set_why(why, "cannot read %s: %s", path.c_str(), db ? sqlite3_errmsg(db) : "no memory");
-    sqlite3_close(db);
-    return nullptr;
-  }
-  // The station's own commits hold the write lock only for a moment.
-  sqlite3_busy_timeout(db, 2000);
+db_handle failed_attempts_open(const std::string &path, std::string *why) {
+  std::string reason;
+  db_handle db = db_open(path, db_access::read_only, &reason);
+  if (!db) set_why(why, "cannot read %s: %s", path.c_str(), reason.c_str());
   return db;
 }
 
 bool failed_attempts_of(sqlite3 *db, const std::string &serial, failed_attempts *out,
                         std::string *why) {
   *out = failed_attempts();
-  sqlite3_stmt *s = nullptr;
-  if (sqlite3_prepare_v2(db, QUERY, -1, &s, nullptr) != SQLITE_OK)
-    return set_why(why, "%s", sqlite3_errmsg(db));
-  sqlite3_bind_text(s, 1, serial.data(), int(serial.size()), SQLITE_TRANSIENT);
-  int rc = sqlite3_step(s);
-  if (rc == SQLITE_ROW) {
-    out->count = sqlite3_column_int64(s, 0);
-    const unsigned char *fault = sqlite3_column_text(s, 1);
-    if (fault)
-      out->last_fault.assign(reinterpret_cast<const char *>(fault),
-                             size_t(sqlite3_column_bytes(s, 1)));
-  }
-  sqlite3_finalize(s);
-  if (rc != SQLITE_ROW) return set_why(why, "%s", sqlite3_errmsg(db));
+  db_statement s = db_prepare(db, QUERY, why);
+  if (!s) return false;
+  db_bind_text(s.get(), 1, serial);
+  if (sqlite3_step(s.get()) != SQLITE_ROW) return db_fail(db, why);
+  out->count = sqlite3_column_int64(s.get(), 0);
+  out->last_fault = db_text(s.get(), 1);
   return true;
 }
 

@@ -8,13 +8,15 @@
 
 #include <sqlite3.h>
 
+#include "station/records/station_database.h"
+
 struct failed_attempts {
   long long count = 0;     // cycles of the serial that ended failed
   std::string last_fault;  // the first fault named by the last of them, "" for none
 };
 
 // Opens the database at path read-only; null with the reason.
-sqlite3 *failed_attempts_open(const std::string &path, std::string *why);
+db_handle failed_attempts_open(const std::string &path, std::string *why);
 
 // The serial's failed attempts; false with SQLite's reason.
 bool failed_attempts_of(sqlite3 *db, const std::string &serial, failed_attempts *out,

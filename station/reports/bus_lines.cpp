@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "station/reports/history_database.h"
+#include "station/records/station_database.h"
 #include "station/reports/report_query.h"
 
 namespace {
@@ -86,10 +86,10 @@ bool bus_lines_gather(sqlite3 *db, const report_filter &f, bus_line_counts *out,
           board = board_lines();
           id = this_id;
         }
-        std::string kind = column_text(s, 1);
+        std::string kind = db_text(s, 1);
         bool data = false;
         int lines[2], count = 0;
-        if (!bus_fault_lines(kind, column_text(s, 2), &data, lines, &count)) return;
+        if (!bus_fault_lines(kind, db_text(s, 2), &data, lines, &count)) return;
         for (int i = 0; i < count; ++i)
           (data ? board.data : board.address)[lines[i]] |= kind_mark(kind);
       },

@@ -12,11 +12,12 @@
 #endif
 
 #include "bus_drawing.h"
-#include "station/reports/history_database.h"
+#include "station/records/station_database.h"
 #include "station/reports/history_format.h"
 #include "station/reports/history_query.h"
 #include "station/reports/html_report.h"
 #include "korvane/option_table.h"
+#include "korvane/whole_file.h"
 #include "net_names.h"
 #include "station/reports/report_format.h"
 #include "station/reports/report_query.h"
@@ -25,22 +26,17 @@ namespace {
 
 const char DEFAULT_DB[] = "korvane-station.db";
 
-const char REPORT_USAGE[] =
-    "Usage: korvane-station report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n"
-    "                              [--csv] [--html FILE]\n";
-const char HISTORY_USAGE[] =
-    "Usage: korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]\n";
-
 struct command_options {
   std::string db = DEFAULT_DB;
   std::string since, until, station, html, serial;
   bool csv = false;
   bool serial_given = false;
   bool help = false;
+  std::string usage;  // the command's, for --help and a bad option
 };
 
-int bad_option(const char *usage, const std::string &problem) {
-  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage);
+int bad_option(const std::string &usage, const std::string &problem) {
+  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage.c_str());
   return 2;
 }
 
@@ -66,9 +62,13 @@ const row HISTORY_OPTIONS[] = {
 };
 
 bool refuse_argument(command_options *, const char *text, std::string *why) {
-  *why = "unexpected argument: " + std::string(text);
+  *why = option_stray_words(text);
   return false;
 }
+
+// Each command's usage is its synopsis, lines short of this.
+const size_t USAGE_WIDTH = 90;
+const char USAGE_LEAD[] = "Usage: korvane-station";
 
 bool take_serial(command_options *o, const char *text, std::string *why) {
   if (o->serial_given) return refuse_argument(o, text, why);
@@ -84,19 +84,7 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
                    command_options *o, std::string *why) {
   option_outcome outcome;
   if (option_parse(argc, argv, rows, option_rules(), argument, o, &outcome)) return true;
-  switch (outcome.fault) {
-    case option_fault::unknown:
-    case option_fault::unwanted_value:
-      *why = "unknown option: " + std::string(argv[outcome.arg]);
-      break;
-    case option_fault::missing_value:
-    case option_fault::refused_value:
-      *why = outcome.name + " needs a value";
-      break;
-    default:
-      *why = outcome.why;
-      break;
-  }
+  *why = option_fault_words(outcome, rows);
   return false;
 }
 
@@ -105,13 +93,14 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
 template <size_t N>
 bool read_options(int argc, char **argv, const row (&rows)[N],
                   bool (*argument)(command_options *, const char *, std::string *),
-                  const char *usage, command_options *o, int *status) {
+                  const std::string &usage, command_options *o, int *status) {
+  o->usage = usage;
   std::string why;
   if (!parse_options(argc, argv, rows, argument, o, &why)) {
     *status = bad_option(usage, why);
     return false;
   }
-  if (o->help) fputs(usage, stdout);
+  if (o->help) fputs(usage.c_str(), stdout);
   *status = 0;
   return !o->help;
 }
@@ -126,19 +115,23 @@ int finish(bool written, const command_options &o, const std::string &page) {
     return 1;
   }
   std::string why;
-  if (!o.html.empty() && !html_page_write(o.html, page, &why)) {
+  if (!o.html.empty() && !write_whole_file(o.html, page, &why)) {
     fprintf(stderr, "korvane-station: cannot write %s: %s\n", o.html.c_str(), why.c_str());
     return 1;
   }
   return 0;
 }
 
-sqlite3 *open_database(const command_options &o) {
+// The one line for a database that cannot be read; status 1.
+int unreadable_database(const command_options &o, const std::string &why) {
+  fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(), why.c_str());
+  return 1;
+}
+
+db_handle open_database(const command_options &o) {
   std::string why;
-  sqlite3 *db = history_database_open(o.db, &why);
-  if (!db)
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
+  db_handle db = db_open(o.db, db_access::read_only, &why);
+  if (!db) unreadable_database(o, why);
   return db;
 }
 
@@ -171,10 +164,19 @@ std::string report_title(const command_options &o) {
 
 }  // namespace
 
+std::string report_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(REPORT_OPTIONS, lead + " report", width);
+}
+
+std::string history_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(HISTORY_OPTIONS, lead + " history SERIAL", width);
+}
+
 int station_report_main(int argc, char **argv) {
   command_options o;
   int status;
-  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, REPORT_USAGE, &o, &status))
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument,
+                    report_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status))
     return status;
   report_filter filter;
   filter.station = o.station;
@@ -182,27 +184,23 @@ int station_report_main(int argc, char **argv) {
                                                                   {&o.until, &filter.until}};
   for (const auto &b : bounds) {
     if (!b.first->empty() && !report_bound(*b.first, b.second == &filter.until, b.second))
-      return bad_option(REPORT_USAGE,
-                        "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
+      return bad_option(o.usage, "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
   net_names nets;
   if (!read_nets(o, &nets)) return 1;
-  sqlite3 *db = open_database(o);
+  db_handle db = open_database(o);
   if (!db) return 1;
   station_report report;
-  std::vector<failed_board> failed;
+  std::vector<board_record> failed;
   std::string why;
-  bool ok = report_gather(db, filter, &report, &why) &&
-            (o.html.empty() ||
-             report_failed_boards(
-                 db, filter, [&failed](const failed_board &b) { failed.push_back(b); }, &why));
-  sqlite3_close(db);
-  if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  bool ok =
+      report_gather(db.get(), filter, &report, &why) &&
+      (o.html.empty() ||
+       report_failed_boards(
+           db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
+  db.reset();
+  if (!ok) return unreadable_database(o, why);
   bool written = write_stdout(o.csv ? report_csv(report) : nets_in_text(report_text(report), nets));
   return finish(
       written, o,
@@ -212,21 +210,22 @@ int station_report_main(int argc, char **argv) {
 int station_history_main(int argc, char **argv) {
   command_options o;
   int status;
-  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, HISTORY_USAGE, &o, &status))
-    return status;
-  if (!o.serial_given) return bad_option(HISTORY_USAGE, "which board? give its serial");
+  bool read = read_options(argc, argv, HISTORY_OPTIONS, take_serial,
+                           history_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status);
+  if (read && !o.serial_given) return bad_option(o.usage, "which board? give its serial");
+  if (!read) return status;
   binary_output();
   net_names nets;
   if (!read_nets(o, &nets)) return 1;
-  sqlite3 *db = open_database(o);
+  db_handle db = open_database(o);
   if (!db) return 1;
-  std::vector<history_cycle> kept;
+  std::vector<board_record> kept;
   bool written = true;
   long long count = 0, shown = 0;
   std::string why;
   bool ok = history_cycles(
-      db, o.serial,
-      [&](const history_cycle &c) {
+      db.get(), o.serial,
+      [&](const board_record &c) {
         if (shown++ == 0)
           written = write_stdout(o.csv ? history_csv_header()
                                        : "History of board " + o.serial + ", oldest first:\n") &&
@@ -237,12 +236,8 @@ int station_history_main(int argc, char **argv) {
         if (!o.html.empty()) kept.push_back(c);
       },
       &count, &why);
-  sqlite3_close(db);
-  if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  db.reset();
+  if (!ok) return unreadable_database(o, why);
   if (!count) {
     fprintf(stderr, "korvane-station: no board with serial %s in %s\n", o.serial.c_str(),
             o.db.c_str());

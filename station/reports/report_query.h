@@ -18,6 +18,8 @@
 
 #include <sqlite3.h>
 
+#include "station/records/board_record.h"
+#include "station/records/station_database.h"
 #include "station/reports/bus_lines.h"
 #include "station/reports/slot_checks.h"
 
@@ -77,23 +79,15 @@ bool report_gather(sqlite3 *db, const report_filter &filter, station_report *out
 
 // A statement of sql with the filter bound where sql says " @FILTER@ " (a
 // condition for WHERE); null with the reason. report_rows runs it to its
-// end, handing each row to row, and finalizes it.
-sqlite3_stmt *report_statement(sqlite3 *db, const std::string &sql, const report_filter &filter,
-                               std::string *why);
-bool report_rows(sqlite3 *db, sqlite3_stmt *s, const std::function<void(sqlite3_stmt *)> &row,
+// end, handing each row to row.
+db_statement report_statement(sqlite3 *db, const std::string &sql, const report_filter &filter,
+                              std::string *why);
+bool report_rows(sqlite3 *db, const db_statement &s, const std::function<void(sqlite3_stmt *)> &row,
                  std::string *why);
-
-// A failed board as the HTML report shows it.
-struct failed_board {
-  long long id = 0;
-  std::string serial, station, slot, started, diagnosis_json, log;
-  double seconds = 0;
-  std::vector<std::string> faults;  // words, in the order the diagnosis gave them
-};
 
 constexpr int REPORT_MAX_FAILED_BOARDS = 100;
 
 // The most recent failed boards, newest first, up to REPORT_MAX_FAILED_BOARDS,
-// each handed to each as it is read.
+// each handed to each as it is read, its faults with it.
 bool report_failed_boards(sqlite3 *db, const report_filter &filter,
-                          const std::function<void(const failed_board &)> &each, std::string *why);
+                          const std::function<void(const board_record &)> &each, std::string *why);

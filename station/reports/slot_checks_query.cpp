@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "station/reports/history_database.h"
+#include "station/records/station_database.h"
 
 namespace {
 
@@ -26,13 +26,13 @@ bool gather_moves(sqlite3 *db, const report_filter &f, const std::map<std::strin
   return report_rows(
       db, report_statement(db, sql, f, why),
       [&](sqlite3_stmt *s) {
-        std::string this_serial = column_text(s, 0);
+        std::string this_serial = db_text(s, 0);
         if (this_serial != serial) {
           serial = this_serial;
           failed_on.clear();
           counted.clear();
         }
-        auto at = index.find(slot_key(column_text(s, 1), column_text(s, 2)));
+        auto at = index.find(slot_key(db_text(s, 1), db_text(s, 2)));
         if (at == index.end()) return;
         size_t slot = at->second;
         if (!sqlite3_column_int(s, 3)) {
@@ -63,12 +63,12 @@ bool gather_top_faults(sqlite3 *db, const report_filter &f,
   return report_rows(
       db, report_statement(db, sql, f, why),
       [&](sqlite3_stmt *s) {
-        auto at = index.find(slot_key(column_text(s, 0), column_text(s, 1)));
+        auto at = index.find(slot_key(db_text(s, 0), db_text(s, 1)));
         if (at == index.end()) return;
         slot_tally &t = (*tallies)[at->second];
         if (!t.fault.empty()) return;
-        std::string words = column_text(s, 3);
-        t.fault = column_text(s, 2) == "flash" ? "flash: " + words : words;
+        std::string words = db_text(s, 3);
+        t.fault = db_text(s, 2) == "flash" ? "flash: " + words : words;
         t.fault_boards = sqlite3_column_int64(s, 4);
       },
       why);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "korvane/board_tests.h"
 #include "station/slots/station_clock.h"
 
 namespace {
@@ -124,7 +125,7 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
     case slot_phase::testing:
       break;
   }
-  std::string test = s.test == "sdram" ? "SDRAM" : "FLASH";
+  std::string test = board_test_title(s.test);
   std::string pass = std::to_string(s.passes_done + 1);
   if (settings.passes > 0) return test + " pass " + pass + " of " + std::to_string(settings.passes);
   if (settings.minutes > 0) {

@@ -466,7 +466,7 @@ TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
        "korvane-diagnose: @LOG@: line 1: expected \"Testing SDRAM...\" or \"Testing FLASH...\", "
        "found \"# shopping\"\n",
        1},
-      {"bad option", "", {"-x"}, "", "korvane-diagnose: unknown option: -x\n" + USAGE_LINE, 2},
+      {"bad option", "", {"-x"}, "", "korvane-diagnose: unknown option -x\n" + USAGE_LINE, 2},
       {"two logs",
        sound,
        {"@LOG@", "@LOG@"},

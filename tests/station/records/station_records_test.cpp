@@ -85,6 +85,18 @@ TEST_F(StationRecords, BoardAndFaultsCommittedTogetherAsTyped) {
             database_rows(path, "SELECT board_id, test, kind, words FROM board_faults"));
   EXPECT_EQ(std::vector<std::string>({"wal"}), database_rows(path, "PRAGMA journal_mode"));
 
+  // A fault the table refuses (words are NOT NULL) rolls the whole board
+  // back: no row without its faults.
+  board_record refused = failed_board();
+  refused.faults[0].words.clear();
+  db = station_db_open(path, &why);
+  ASSERT_TRUE(db) << why;
+  EXPECT_FALSE(station_db_commit(db, &refused, &why));
+  EXPECT_EQ(0u, why.find("cannot record the board: ")) << why;
+  EXPECT_EQ(0, refused.id);
+  station_db_close(db);
+  EXPECT_EQ(std::vector<std::string>({"2"}), database_rows(path, "SELECT COUNT(*) FROM boards"));
+
   // Opened again, the rows are kept and the ids go on.
   db = station_db_open(path, &why);
   ASSERT_TRUE(db) << why;

@@ -12,7 +12,7 @@
 #include "child_process.h"
 #include "report_boards.h"
 #include "station/reports/bus_lines.h"
-#include "station/reports/history_database.h"
+#include "station/records/station_database.h"
 #include "station/reports/report_query.h"
 #include "station/reports/slot_checks.h"
 #include "station/reports/slot_checks_format.h"
@@ -103,11 +103,10 @@ station_report gather(const std::vector<report_board> &boards) {
   std::string dir = temp_dir("slot_checks"), path = dir + "/station.db", why;
   station_report r;
   EXPECT_TRUE(write_board_database(path, boards, &why)) << why;
-  sqlite3 *db = history_database_open(path, &why);
+  db_handle db = db_open(path, db_access::read_only, &why);
   EXPECT_TRUE(db) << why;
   if (db) {
-    EXPECT_TRUE(report_gather(db, report_filter(), &r, &why)) << why;
-    sqlite3_close(db);
+    EXPECT_TRUE(report_gather(db.get(), report_filter(), &r, &why)) << why;
   }
   remove_tree(dir);
   return r;

@@ -235,8 +235,11 @@ std::vector<words_line> entry_lines(const fault_entry &e) {
   return out;
 }
 
-void append_line(std::string *svg, bool data, int line, const line_mark *m) {
+void append_line(std::string *svg, bool data, int line, const line_mark *m, const net_names &nets) {
   std::string id = line_id(data, line);
+  std::string net = net_name(nets, id);
+  // A long name is cut to fit before the fault's label; the title holds it.
+  std::string shown = net.size() > 28 ? net.substr(0, 27) + "\xE2\x80\xA6" : net;
   int y = line_y(data, line);
   std::string ys = std::to_string(y);
   std::string mark = m ? join(m->marks, " ") : "";
@@ -244,12 +247,15 @@ void append_line(std::string *svg, bool data, int line, const line_mark *m) {
   const char *stroke = !m ? "#9aa" : certain ? "#c00" : "#e80";
   *svg += "<g class=\"bus-line" + std::string(m ? " marked" : "") + "\" data-line=\"" + id + "\"";
   if (m) *svg += " data-mark=\"" + mark + "\"";
-  *svg += "><line x1=\"" + std::to_string(LINE_START) + "\" y1=\"" + ys + "\" x2=\"" +
+  if (!net.empty()) *svg += " data-net=\"" + html_escape(net) + "\"";
+  *svg += ">";
+  if (!net.empty()) *svg += "<title>" + id + " " + html_escape(net) + "</title>";
+  *svg += "<line x1=\"" + std::to_string(LINE_START) + "\" y1=\"" + ys + "\" x2=\"" +
           std::to_string(LINE_END) + "\" y2=\"" + ys + "\" stroke=\"" + stroke +
           "\" stroke-width=\"" + (m ? "3" : "1") + "\"" +
           (m && !certain ? " stroke-dasharray=\"6 3\"" : "") + "/>";
   *svg += "<text x=\"" + std::to_string(LINE_START + 4) + "\" y=\"" + std::to_string(y - 2) +
-          "\" font-size=\"10\">" + id + "</text>";
+          "\" font-size=\"10\">" + id + (net.empty() ? "" : " " + html_escape(shown)) + "</text>";
   *svg += "<text x=\"" + std::to_string(LINE_END - 4) + "\" y=\"" + std::to_string(y - 2) +
           "\" font-size=\"10\" text-anchor=\"end\">" + id + "</text>";
   if (m) {
@@ -399,17 +405,17 @@ std::string bus_drawing_svg(const bus_faults &faults) {
          "\" font-size=\"12\" text-anchor=\"middle\">byte-address lines</text>\n";
   for (int l = 0; l < DATA_LINES; ++l) {
     auto m = marks.find(line_id(true, l));
-    append_line(&svg, true, l, m == marks.end() ? nullptr : &m->second);
+    append_line(&svg, true, l, m == marks.end() ? nullptr : &m->second, faults.nets);
   }
   for (int l = FIRST_ADDRESS_LINE; l <= LAST_ADDRESS_LINE; ++l) {
     auto m = marks.find(line_id(false, l));
-    append_line(&svg, false, l, m == marks.end() ? nullptr : &m->second);
+    append_line(&svg, false, l, m == marks.end() ? nullptr : &m->second, faults.nets);
   }
   append_shorts(&svg, faults);
   for (size_t i = 0; i < named.size(); ++i) {
     svg += "<text class=\"fault-words\" x=\"" + std::string(named[i].first ? "30" : "10") +
            "\" y=\"" + std::to_string(bottom + 16 * int(i + 1)) + "\" font-size=\"12\">" +
-           html_escape(named[i].second) + "</text>\n";
+           html_escape(nets_in_text(named[i].second, faults.nets)) + "</text>\n";
   }
   svg += "</svg>\n";
   return svg;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fault_data.h"
+#include "net_names.h"
 
 struct log_summary;
 
@@ -26,6 +27,7 @@ struct log_summary;
 struct bus_faults {
   fault_list sdram;
   std::vector<fault_object> flash;  // one a failed check
+  net_names nets;                   // the board's names for its lines, drawn beside their numbers
 };
 
 // The faults of a diagnosis made in this process, as they are.
@@ -46,8 +48,8 @@ std::string html_escape(const std::string &text);
 
 // The SVG of the bus, every line labelled, each named fault drawn on its
 // line: its <g> carries data-line="D5" or "A7" and data-mark ("stuck-0",
-// "stuck-1", "short", "floating", "one-of"). Empty when there are no SDRAM
-// faults.
+// "stuck-1", "short", "floating", "one-of"), and data-net with the line's
+// name when faults.nets gives one. Empty when there are no SDRAM faults.
 std::string bus_drawing_svg(const bus_faults &faults);
 
 // The failed flash checks as a table: the check and what was read. Empty

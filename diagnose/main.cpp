@@ -20,6 +20,7 @@
 #include "line_reader.h"
 #include "log_parser.h"
 #include "log_summary.h"
+#include "net_names.h"
 #include "report.h"
 
 namespace {
@@ -38,8 +39,8 @@ const char USAGE_TAIL[] =
     "\n"
     "Exit status: 0 when the log was read and diagnosed, whatever the verdict\n"
     "(with --exit-status: when every test passed in every pass); 1 for a log\n"
-    "that cannot be read or is not a korvane log, or a report that cannot be\n"
-    "written; 2 for a bad option.\n";
+    "that cannot be read or is not a korvane log, a nets file refused, or a\n"
+    "report that cannot be written; 2 for a bad option.\n";
 
 const size_t HELP_COLUMN = 17;
 
@@ -54,6 +55,7 @@ struct options {
   bool exit_status = false;
   const char *path = nullptr;
   const char *html = nullptr;
+  const char *nets = nullptr;
   bool help = false;
   bool version = false;
 };
@@ -82,6 +84,9 @@ const option_row<options> OPTIONS[] = {
      "also write FILE, an HTML page that draws the SDRAM bus\nwith the faulty lines marked and "
      "lists the failed flash\nchecks",
      option_word<&options::html>},
+    {"--nets", "FILE",
+     "name the SDRAM lines as FILE does, a CSV of LINE,NAME\nrows (D5,SD_D5 U12 pin 34)",
+     option_word<&options::nets>},
     {"--exit-status", nullptr,
      "exit with 8 when the SDRAM test failed in any pass, 16\nwhen the FLASH test did, 24 when "
      "both did",
@@ -109,11 +114,13 @@ bool parse_options(int argc, char **argv, options *o, std::string *why) {
 
 // The page of --html: the text report, the bus drawn with its faults and
 // the failed flash checks.
-bool write_html(const char *path, const char *log_name, const log_summary &s, std::string *why) {
+bool write_html(const char *path, const char *log_name, const log_summary &s, const net_names &nets,
+                std::string *why) {
   bus_faults faults = bus_faults_of(s);
+  faults.nets = nets;
   std::string body = "<h1>" + html_escape(log_name) + "</h1>\n<pre class=\"diagnosis\">" +
-                     html_escape(diagnosis_report(s)) + "</pre>\n" + bus_drawing_svg(faults) +
-                     flash_checks_html(faults);
+                     html_escape(nets_in_text(diagnosis_report(s), nets)) + "</pre>\n" +
+                     bus_drawing_svg(faults) + flash_checks_html(faults);
   return write_whole_file(path, html_page(std::string("korvane-diagnose: ") + log_name, body), why);
 }
 
@@ -138,6 +145,12 @@ int main(int argc, char **argv) {
   if (o.version) {
     fputs("korvane-diagnose " KORVANE_VERSION "\n", stdout);
     return 0;
+  }
+
+  net_names nets;
+  if (o.nets && !net_names_read(o.nets, &nets, &why)) {
+    fprintf(stderr, "korvane-diagnose: %s: %s\n", o.nets, why.c_str());
+    return 1;
   }
 
   bool from_stdin = !o.path || std::string(o.path) == "-";
@@ -170,10 +183,10 @@ int main(int argc, char **argv) {
 
   switch (o.form) {
     case output_form::text:
-      fputs(diagnosis_report(summary).c_str(), stdout);
+      fputs(nets_in_text(diagnosis_report(summary), nets).c_str(), stdout);
       break;
     case output_form::json:
-      fputs(json_report(summary).c_str(), stdout);
+      fputs(nets_in_json(json_report(summary), nets).c_str(), stdout);
       break;
     case output_form::junit:
       write_junit_report(stdout, summary);
@@ -183,7 +196,7 @@ int main(int argc, char **argv) {
     fprintf(stderr, "korvane-diagnose: cannot write the report: %s\n", strerror(errno));
     return 1;
   }
-  if (o.html && !write_html(o.html, name, summary, &why)) {
+  if (o.html && !write_html(o.html, name, summary, nets, &why)) {
     fprintf(stderr, "korvane-diagnose: cannot write %s: %s\n", o.html, why.c_str());
     return 1;
   }

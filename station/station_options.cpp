@@ -89,6 +89,19 @@ const row OPTIONS[] = {
        o->web = value;
        return true;
      }},
+    {"--nets", "FILE",
+     "name the SDRAM lines in the records as FILE does, a CSV\nof LINE,NAME rows (default the "
+     "file nets beside the\ndatabase, when there is one)",
+     option_text<&station_options::nets>},
+    {"--max-attempts", "N",
+     "hold a board whose serial failed N times in the\nrecords already: it goes to rework",
+     [](station_options *o, const char *value, std::string *why) {
+       double v = 0;
+       if (!read_number(value, 1, 1000, true, &v))
+         return refuse(why, "--max-attempts takes a whole number from 1 to 1000: ", value);
+       o->max_attempts = (int)v;
+       return true;
+     }},
     {"--help", nullptr, "print this text and exit", option_flag<&station_options::help>, 0, false,
      "-h"},
     {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/records/diagnosis_queue.h"
 #include "station/records/record_committer.h"
 #include "station/records/record_journal.h"
+#include "station/records/failed_attempts.h"
 #include "station/records/run_files.h"
 #include "station/terminal/key_input.h"
 #include "station/terminal/serial_input.h"
@@ -51,6 +53,8 @@ struct station {
   cycle_settings settings;
   record_committer *committer = nullptr;
   diagnosis_queue *diagnosis = nullptr;  // the boards' logs, diagnosed off the loop
+  net_names nets;      // the board's names for its lines, in every record
+  db_handle attempts;  // the records read for --max-attempts
   std::vector<slot_state> slots;
   // Per slot: the ticket of its last board's record, when it was handed to
   // the committer, and its verdict's words.
@@ -162,6 +166,7 @@ void board_recorded(station *st, const board_record &board, std::vector<view_eve
 void record_board(station *st, slot_state *s, board_record *board,
                   std::vector<view_event> *events) {
   size_t slot = s - &st->slots[0];
+  name_board_lines(board, st->nets);
   st->tickets[slot] = st->last_handed = committer_add(st->committer, *board);
   st->handed_at[slot] = steady_now();
   if (board->sdram_failed) st->status |= 8;
@@ -226,6 +231,30 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
   st->settings.hold = !hold.empty();
 }
 
+// --max-attempts: a serial given to a slot with no board in is checked
+// against the records; over the limit, the slot holds the board. A serial
+// for a board already under test is that board's, and is not checked.
+void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events) {
+  if (!st->attempts || s->board_in) return;
+  bool held = !s->hold.empty();
+  s->hold.clear();
+  failed_attempts a;
+  std::string why;
+  if (!failed_attempts_of(st->attempts.get(), s->serial, &a, &why)) {
+    events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
+  } else if (a.count >= st->options.max_attempts) {
+    s->hold = hold_reason(s->serial, a);
+    s->verdict = slot_verdict::hold;
+    s->verdict_text = "HOLD " + s->hold;
+    events->push_back({s->slot.name, s->verdict_text});
+    return;
+  }
+  if (held) {
+    s->verdict = slot_verdict::none;
+    s->verdict_text.clear();
+  }
+}
+
 // A serial for a slot; named when the operator chose the slot (NAME=SERIAL,
 // the slot's field on the page), which also lets a held slot go on.
 void give_serial(station *st, size_t slot, const std::string &serial, bool named,
@@ -256,6 +285,7 @@ void give_serial(station *st, size_t slot, const std::string &serial, bool named
     events->push_back({"", st->input_note});
   }
   if (named && slot_release(&s, false, steady_now())) events->push_back({name, "taken again"});
+  hold_over_limit(st, &s, events);
 }
 
 void retry_slot(station *st, size_t slot, std::vector<view_event> *events) {
@@ -450,6 +480,14 @@ int start(station *st, int argc, char **argv) {
                  c.korvane.c_str());
     return 1;
   }
+  // Without --nets, the names beside the database that its reports read.
+  bool missing = false;
+  std::string nets = o.nets.empty() ? nets_beside(o.db) : o.nets;
+  if (!net_names_read(nets, &st->nets, &why, &missing) && !(missing && o.nets.empty())) {
+    std::fprintf(stderr, "korvane-station: cannot read the nets file %s: %s\n", nets.c_str(),
+                 why.c_str());
+    return 1;
+  }
   // The page's port is taken first: a port in use stops the station before
   // it has made a file.
   std::string web_bound;
@@ -475,6 +513,13 @@ int start(station *st, int argc, char **argv) {
   if (!db) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
+  }
+  if (o.max_attempts) {
+    st->attempts = failed_attempts_open(o.db, &why);
+    if (!st->attempts) {
+      std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+      return 1;
+    }
   }
   // The records a previous run could not commit go in first.
   st->committer = committer_open(db, o.db, journal_folder(c.logs));
@@ -529,6 +574,7 @@ int station_run(int argc, char **argv) {
   }
   stdin_keys_end();
   web_stop(st.web);
+  st.attempts.reset();
   if (st.committer) close_records(&st);
   run_report_end(st.json);
   run_report_end(st.junit);

@@ -87,3 +87,8 @@ std::string first_fault_words(const board_record &board, const std::string &test
   }
   return "";
 }
+
+void name_board_lines(board_record *board, const net_names &nets) {
+  board->diagnosis = nets_in_text(board->diagnosis, nets);
+  board->diagnosis_json = nets_in_json(board->diagnosis_json, nets);
+}

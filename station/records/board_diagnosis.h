@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "net_names.h"
 #include "station/records/board_record.h"
 
 // Fills board->diagnosis, diagnosis_json and faults from the log at path.
@@ -15,3 +16,8 @@ bool diagnose_board_log(const std::string &path, board_record *board, std::strin
 
 // The first fault named for a test ("sdram" or "flash"), in words, or "".
 std::string first_fault_words(const board_record &board, const std::string &test);
+
+// The board's names for its lines beside their numbers in the record's
+// diagnosis and its JSON; the faults' rows keep their words, by which the
+// reports count them across boards.
+void name_board_lines(board_record *board, const net_names &nets);

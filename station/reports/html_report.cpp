@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "bus_drawing.h"
+#include "station/reports/bus_lines_drawing.h"
 #include "station/reports/history_format.h"
 #include "station/reports/report_format.h"
+#include "station/reports/slot_checks_format.h"
 
 namespace {
 
@@ -123,24 +125,28 @@ std::string summary_table(const station_report &r) {
 }
 
 // A board's faults in words, then its bus drawn with them and its failed
-// flash checks.
-std::string board_faults_html(const std::vector<board_fault> &board_faults,
-                              const std::string &json) {
+// flash checks; the lines named as nets names them, else as the record does.
+std::string board_faults_html(const std::vector<board_fault> &board_faults, const std::string &json,
+                              const net_names &nets) {
+  net_names named = nets;
+  if (!json.empty()) nets_from_json(json, &named);
   std::string out = "<ul class=\"faults\">\n";
-  for (const board_fault &f : board_faults) out += "<li>" + html_escape(f.words) + "</li>\n";
+  for (const board_fault &f : board_faults)
+    out += "<li>" + html_escape(nets_in_text(f.words, named)) + "</li>\n";
   out += "</ul>\n";
   bus_faults faults;
   std::string why;
   if (json.empty()) return out;
   if (!bus_faults_from_json(json, &faults, &why))
     return out + "<p>The diagnosis cannot be drawn: " + html_escape(why) + ".</p>\n";
+  faults.nets = named;
   return out + bus_drawing_svg(faults) + flash_checks_html(faults);
 }
 
 }  // namespace
 
 std::string html_report_page(const std::string &title, const station_report &r,
-                             const std::vector<board_record> &failed) {
+                             const std::vector<board_record> &failed, const net_names &nets) {
   std::string body = "<h1>" + html_escape(title) + "</h1>\n" + summary_table(r);
   if (!r.retested_serials.empty()) {
     body +=
@@ -161,7 +167,14 @@ std::string html_report_page(const std::string &title, const station_report &r,
       "<th>passed</th><th>failed</th><th>errors</th><th>interrupted</th><th>first-pass yield</th>"
       "<th>final yield</th></tr>\n";
   for (const report_group &g : r.slots) body += counts_row(g.station, g.name, g.counts);
-  body += "</table>\n<h2>Failed boards</h2>\n";
+  slot_checks checks = r.checks;
+  for (slot_check &c : checks.flagged) c.slot.fault = nets_in_text(c.slot.fault, nets);
+  body += "</table>\n<h2>Slots to check</h2>\n" + slot_checks_html(checks, r.slots);
+  body += "<h2>Bus lines named across boards</h2>\n<p>" + std::to_string(r.bus_lines.boards) +
+          " boards had an SDRAM line named for certain; a line that keeps failing points at "
+          "the assembly or a part lot.</p>\n" +
+          bus_lines_svg(r.bus_lines, nets);
+  body += "<h2>Failed boards</h2>\n";
   if (failed.empty()) body += "<p>None.</p>\n";
   if (r.total.failed > (long long)failed.size())
     body += "<p>The " + number((long long)failed.size()) + " most recent of " +
@@ -172,12 +185,13 @@ std::string html_report_page(const std::string &title, const station_report &r,
             html_escape(b.slot) + " at " + html_escape(b.station) + ", started " +
             html_escape(b.started) + ", " + fixed_text(b.seconds, 1) + " s";
     if (!b.log.empty()) body += ", log " + html_escape(b.log);
-    body += "</p>\n" + board_faults_html(b.faults, b.diagnosis_json) + "</section>\n";
+    body += "</p>\n" + board_faults_html(b.faults, b.diagnosis_json, nets) + "</section>\n";
   }
   return html_page(title, body);
 }
 
-std::string html_history_page(const std::string &serial, const std::vector<board_record> &cycles) {
+std::string html_history_page(const std::string &serial, const std::vector<board_record> &cycles,
+                              const net_names &nets) {
   std::string title = "History of board " + serial;
   std::string body = "<h1>" + html_escape(title) + "</h1>\n<p id=\"cycles\">" +
                      number((long long)cycles.size()) + " cycles, oldest first</p>\n";
@@ -202,7 +216,7 @@ std::string html_history_page(const std::string &serial, const std::vector<board
         body += "<tr><th>" + std::string(r.first) + "</th>" + cell(r.second) + "</tr>\n";
     body += "</table>\n";
     if (!c.faults.empty() || c.outcome == board_outcome::failed)
-      body += board_faults_html(c.faults, c.diagnosis_json);
+      body += board_faults_html(c.faults, c.diagnosis_json, nets);
     body += "</section>\n";
   }
   return html_page(title, body);

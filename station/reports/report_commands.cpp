@@ -18,6 +18,7 @@
 #include "station/reports/html_report.h"
 #include "korvane/option_table.h"
 #include "korvane/whole_file.h"
+#include "net_names.h"
 #include "station/reports/report_format.h"
 #include "station/reports/report_query.h"
 
@@ -141,6 +142,17 @@ void binary_output() {
 #endif
 }
 
+// The board's names for its lines from the file `nets` beside the database,
+// none when there is no such file; false, with the message printed, for a
+// file that is there and refused.
+bool read_nets(const command_options &o, net_names *nets) {
+  std::string path = nets_beside(o.db), why;
+  bool missing = false;
+  if (net_names_read(path, nets, &why, &missing) || missing) return true;
+  fprintf(stderr, "korvane-station: cannot read the nets file %s: %s\n", path.c_str(), why.c_str());
+  return false;
+}
+
 // What the report covers, in words, for the page's title.
 std::string report_title(const command_options &o) {
   std::string title = "Station report";
@@ -175,6 +187,8 @@ int station_report_main(int argc, char **argv) {
       return bad_option(o.usage, "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
+  net_names nets;
+  if (!read_nets(o, &nets)) return 1;
   db_handle db = open_database(o);
   if (!db) return 1;
   station_report report;
@@ -187,9 +201,10 @@ int station_report_main(int argc, char **argv) {
            db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
   db.reset();
   if (!ok) return unreadable_database(o, why);
-  bool written = write_stdout(o.csv ? report_csv(report) : report_text(report));
-  return finish(written, o,
-                o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed));
+  bool written = write_stdout(o.csv ? report_csv(report) : nets_in_text(report_text(report), nets));
+  return finish(
+      written, o,
+      o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed, nets));
 }
 
 int station_history_main(int argc, char **argv) {
@@ -200,6 +215,8 @@ int station_history_main(int argc, char **argv) {
   if (read && !o.serial_given) return bad_option(o.usage, "which board? give its serial");
   if (!read) return status;
   binary_output();
+  net_names nets;
+  if (!read_nets(o, &nets)) return 1;
   db_handle db = open_database(o);
   if (!db) return 1;
   std::vector<board_record> kept;
@@ -213,7 +230,9 @@ int station_history_main(int argc, char **argv) {
           written = write_stdout(o.csv ? history_csv_header()
                                        : "History of board " + o.serial + ", oldest first:\n") &&
                     written;
-        written = write_stdout(o.csv ? history_csv_line(c) : history_text_line(c)) && written;
+        written =
+            write_stdout(o.csv ? history_csv_line(c) : nets_in_text(history_text_line(c), nets)) &&
+            written;
         if (!o.html.empty()) kept.push_back(c);
       },
       &count, &why);
@@ -224,5 +243,6 @@ int station_history_main(int argc, char **argv) {
             o.db.c_str());
     return 1;
   }
-  return finish(written, o, o.html.empty() ? std::string() : html_history_page(o.serial, kept));
+  return finish(written, o,
+                o.html.empty() ? std::string() : html_history_page(o.serial, kept, nets));
 }

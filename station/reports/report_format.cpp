@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "station/reports/csv_row.h"
+#include "station/reports/slot_checks_format.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ std::string report_text(const station_report &r) {
   if (r.slots.empty()) out += "  none\n";
   for (const report_group &g : r.slots)
     out += "  " + g.station + " " + g.name + ": " + counts_words(g.counts) + "\n";
+  out += slot_checks_text(r.checks);
   out += "Faults, most frequent first:\n";
   if (r.faults.empty()) out += "  none\n";
   for (const fault_count &f : r.faults)
@@ -122,6 +124,7 @@ std::string report_csv(const station_report &r) {
   }
   for (const report_group &g : r.days) csv_counts(&out, "day", g);
   for (const report_group &g : r.slots) csv_counts(&out, "slot", g);
+  out += slot_checks_csv(r.checks);
   for (const fault_count &f : r.faults) {
     out += csv_row({"fault", f.words, "", "test", f.test});
     out += csv_row({"fault", f.words, "", "boards", number(f.boards)});

@@ -6,6 +6,7 @@
 
 #include "station/records/board_row.h"
 #include "station/records/station_database.h"
+#include "station/reports/slot_checks_query.h"
 #include "korvane/why.h"
 
 namespace {
@@ -256,7 +257,19 @@ bool report_bound(const std::string &date, bool upper, std::string *bound) {
 bool report_gather(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
   *out = station_report();
   return gather_groups(db, f, out, why) && gather_units(db, f, out, why) &&
-         gather_faults(db, f, out, why) && gather_times(db, f, out, why);
+         gather_faults(db, f, out, why) && gather_times(db, f, out, why) &&
+         slot_checks_gather(db, f, out->slots, &out->checks, why) &&
+         bus_lines_gather(db, f, &out->bus_lines, why);
+}
+
+db_statement report_statement(sqlite3 *db, const std::string &sql, const report_filter &f,
+                              std::string *why) {
+  return filtered(db, sql, f, why);
+}
+
+bool report_rows(sqlite3 *db, const db_statement &s, const std::function<void(sqlite3_stmt *)> &row,
+                 std::string *why) {
+  return each_row(db, s, row, why);
 }
 
 bool report_failed_boards(sqlite3 *db, const report_filter &f,

@@ -22,6 +22,9 @@
 
 #include "station/records/board_counts.h"
 #include "station/records/board_record.h"
+#include "station/records/station_database.h"
+#include "station/reports/bus_lines.h"
+#include "station/reports/slot_checks.h"
 
 // Which boards: started at or after since, at or before until (bounds as
 // report_bound makes them), at this station; empty means no bound.
@@ -64,10 +67,20 @@ struct station_report {
   long long other_faults = 0;       // distinct faults beyond those
   long long timed = 0;              // boards whose time counts
   double median_seconds = 0, p95_seconds = 0;
-  double running_hours = 0;  // per station and day, first start to last end
+  double running_hours = 0;   // per station and day, first start to last end
+  slot_checks checks;         // the slots whose fixture may fail good boards
+  bus_line_counts bus_lines;  // how many boards had each SDRAM line named
 };
 
 bool report_gather(sqlite3 *db, const report_filter &filter, station_report *out, std::string *why);
+
+// A statement of sql with the filter bound where sql says " @FILTER@ " (a
+// condition for WHERE); null with the reason. report_rows runs it to its
+// end, handing each row to row.
+db_statement report_statement(sqlite3 *db, const std::string &sql, const report_filter &filter,
+                              std::string *why);
+bool report_rows(sqlite3 *db, const db_statement &s, const std::function<void(sqlite3_stmt *)> &row,
+                 std::string *why);
 
 constexpr int REPORT_MAX_FAILED_BOARDS = 100;
 

@@ -235,6 +235,17 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::time_t utc,
                std::vector<view_event> *events, board_record *finished) {
   if (s->phase == slot_phase::done || s->phase == slot_phase::diagnosing) return false;
+  // A board held for rework is never woken: the korvane waiting for it ends
+  // before the board answers, and none starts until another serial comes.
+  if (!s->hold.empty() && !s->board_in) {
+    if (s->child) {
+      child_end(s->child);
+      s->child = nullptr;
+      std::remove(s->working_log.c_str());
+    }
+    set_phase(s, s->ending ? slot_phase::done : slot_phase::idle, now);
+    return false;
+  }
   if (!s->child) {
     bool due = s->phase == slot_phase::idle || s->phase == slot_phase::serial_wait ||
                (s->phase == slot_phase::port_error && now >= s->retry_at);

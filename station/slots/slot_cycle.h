@@ -45,7 +45,9 @@ enum class slot_phase {
 };
 
 // How the slot's last board ended, as the view shows it.
-enum class slot_verdict { none, pass, fail, error, interrupted, not_recorded };
+// hold: the board's serial is over the retest limit; the slot tests no
+// board until another serial is given.
+enum class slot_verdict { none, pass, fail, error, interrupted, not_recorded, hold };
 
 struct slot_state {
   station_slot slot;
@@ -66,6 +68,7 @@ struct slot_state {
   slot_phase after_diagnosis = slot_phase::idle;
 
   std::string serial;  // the current board's, or the next one's when none is in
+  std::string hold;    // why the slot holds its next board, "" when it does not
   bool board_in = false;
   std::time_t started_utc = 0;
   double started = 0;  // steady seconds

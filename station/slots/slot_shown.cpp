@@ -18,6 +18,8 @@ const char *verdict_word(slot_verdict v) {
       return "INTERRUPTED";
     case slot_verdict::not_recorded:
       return "NOT RECORDED";
+    case slot_verdict::hold:
+      return "HOLD";
     case slot_verdict::none:
       break;
   }
@@ -108,6 +110,12 @@ slot_shown show_slot(const slot_state &s, const cycle_settings &settings, double
   shown.detail = detail_of(s.verdict_text, shown.word);
   shown.serial = s.verdict_serial;
   shown.next_serial = s.serial;
+  if (s.verdict == slot_verdict::hold) {
+    // A board held for rework is the one whose serial was given: no board
+    // of its own was tested.
+    shown.serial = s.serial;
+    shown.next_serial.clear();
+  }
   shown.seconds = s.verdict_seconds;
   shown.ended = s.verdict_ended;
   if (s.errors_in_row >= ERRORS_IN_ROW_SHOWN) shown.phase += "; " + errors_in_row_text(s);

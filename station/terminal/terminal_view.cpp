@@ -41,6 +41,7 @@ const char *verdict_color(slot_verdict v) {
       return RED;
     case slot_verdict::error:
     case slot_verdict::interrupted:
+    case slot_verdict::hold:
       return YELLOW;
     case slot_verdict::not_recorded:
       return MAGENTA;

@@ -136,6 +136,7 @@
       case 'FAIL': return 'fail';
       case 'ERROR': return 'error';
       case 'INTERRUPTED': return 'error';
+      case 'HOLD': return 'error';
       case 'NOT RECORDED': return 'unrecorded';
     }
     return slot.busy ? 'running' : 'waiting';

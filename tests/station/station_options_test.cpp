@@ -84,6 +84,11 @@ TEST(StationOptions, TakesSlotsAndRefusesBadOnes) {
        false,
        "--serial-pattern takes a regular expression: KV-[0-9",
        ""},
+      {"max attempts zero",
+       {"--max-attempts", "0", "A"},
+       false,
+       "--max-attempts takes a whole number from 1 to 1000: 0",
+       ""},
       {"after -- a slot may look like an option", {"--", "--x"}, true, "", "--x=--x"},
   };
   for (const options_case &c : cases) {

@@ -62,4 +62,68 @@ TEST(BusDrawingPage, KorvaneDiagnoseDrawsTheLog) {
   remove_tree(dir);
 }
 
+// --nets: the board's names beside the line numbers in every form, and a
+// file refused before anything is written.
+TEST(BusDrawingPage, NetsNameTheLines) {
+  std::string dir = temp_dir("bus_drawing_nets"), nets = dir + "/nets.csv", bad = dir + "/bad.csv",
+              page = dir + "/page.html";
+  for (const auto &file : {std::make_pair(nets, "D12,SD_D12 U4 pin 7\nA3,MA2\n"),
+                           std::make_pair(bad, "D12,a\nD40,b\n")}) {
+    FILE *f = fopen(file.first.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fputs(file.second, f);
+    fclose(f);
+  }
+  struct nets_case {
+    const char *name;
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> out;  // what standard output holds
+    std::string err;
+  } cases[] = {
+      {"text",
+       {"--nets", nets, DIAGNOSE_CORPUS "/data_stuck"},
+       0,
+       {"SDRAM: data line 12 (SD_D12 U4 pin 7) stuck at 1\n"},
+       ""},
+      {"JSON",
+       {"--json", "--nets=" + nets, DIAGNOSE_CORPUS "/pair"},
+       0,
+       {"\"line\": 3,\n", "\"net\": \"MA2\"", "\"net\": null",
+        "\"words\": \"address lines 3 and 7 shorted\""},
+       ""},
+      {"the page", {"--nets", nets, "--html", page, DIAGNOSE_CORPUS "/data_stuck"}, 0, {}, ""},
+      {"a line the board lacks",
+       {"--nets", bad, "--html", dir + "/none.html", DIAGNOSE_CORPUS "/data_stuck"},
+       1,
+       {},
+       "korvane-diagnose: " + bad +
+           ": line 2: the board has no line D40 (data lines are D0 to "
+           "D15, address lines A1 to A25)\n"},
+      {"no file",
+       {"--nets", dir + "/absent", DIAGNOSE_CORPUS "/sound"},
+       1,
+       {},
+       "korvane-diagnose: " + dir + "/absent: No such file or directory\n"},
+  };
+  for (const nets_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> argv = {DIAGNOSE_PATH};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    child_result r = finish_child(start_child(argv, "korvane-diagnose"), "korvane-diagnose", 30);
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.err, r.err);
+    if (c.status) {
+      EXPECT_EQ("", r.out);
+    }
+    for (const std::string &o : c.out) EXPECT_NE(std::string::npos, r.out.find(o)) << r.out;
+  }
+  std::string drawn = read_file(page);
+  for (const char *h : {"data-line=\"D12\" data-mark=\"stuck-1\" data-net=\"SD_D12 U4 pin 7\"",
+                        "SDRAM: data line 12 (SD_D12 U4 pin 7) stuck at 1"})
+    EXPECT_NE(std::string::npos, drawn.find(h)) << h;
+  EXPECT_TRUE(read_file(dir + "/none.html").empty());
+  remove_tree(dir);
+}
+
 }  // namespace

@@ -127,6 +127,7 @@ TEST(ReportProgram, StatusMessagesAndPages) {
        "Retested: 0 serials\n"
        "Yield per day:\n  none\n"
        "Yield per slot:\n  none\n"
+       "Slots to check:\n  none\n"
        "Faults, most frequent first:\n  none\n"
        "Board time: no board with a verdict\n"
        "Boards per hour: no time running\n",
@@ -201,6 +202,72 @@ TEST(ReportProgram, StatusMessagesAndPages) {
   EXPECT_FALSE(exists(dir + "/none/r.html.part"));
   // Reading never changes a record.
   EXPECT_TRUE(before == read_file(db));
+  remove_tree(dir);
+}
+
+// The file `nets` beside the database names the lines in the report, the
+// history and the page; a file refused stops the command before it prints.
+TEST(ReportProgram, NetsBesideTheDatabase) {
+  std::string dir = temp_dir("report_nets"), db = dir + "/station.db", why;
+  const std::string json =
+      "{\"schema\": 2, \"sdram\": {\"faults\": [{\"kind\": \"data_stuck\", \"lines\": [5], "
+      "\"level\": 1, \"wiring\": null, \"words\": \"data line 5 stuck at 1\"}]}, \"flash\": null}";
+  ASSERT_TRUE(write_board_database(db,
+                                   {{"S1",
+                                     "A",
+                                     "1",
+                                     "2026-12-08T09:00:00Z",
+                                     40,
+                                     "failed",
+                                     {{"sdram", "data_stuck", "data line 5 stuck at 1"}},
+                                     json,
+                                     ""}},
+                                   &why))
+      << why;
+  struct nets_case {
+    const char *name;
+    std::string nets;  // the file's text
+    std::vector<std::string> args;
+    int status;
+    std::string found;  // in stdout, or the whole of stderr for a refusal
+  } cases[] = {
+      {"the report",
+       "LINE,NAME\r\nD5,SD_D5 U12 pin 34\r\n",
+       {"report", "--db", db},
+       0,
+       "  data line 5 (SD_D5 U12 pin 34) stuck at 1: 1 board"},
+      {"the history", "D5,SD_D5\n", {"history", "S1", "--db", db}, 0, "data line 5 (SD_D5) stuck"},
+      {"the page",
+       "D5,\"SD_D5, U12 <34>\"\n",
+       {"report", "--db", db, "--html", dir + "/r.html"},
+       0,
+       "data line 5 (SD_D5, U12 <34>) stuck at 1"},
+      {"a line named twice",
+       "D5,SD_D5\nD6,SD_D6\nd05,again\n",
+       {"report", "--db", db},
+       1,
+       "korvane-station: cannot read the nets file " + dir +
+           "/nets: line 3: D5 is named twice (first on line 1)\n"},
+  };
+  for (const nets_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    FILE *f = fopen((dir + "/nets").c_str(), "wb");
+    ASSERT_TRUE(f);
+    fputs(c.nets.c_str(), f);
+    fclose(f);
+    child_result r = run_driver(c.args);
+    EXPECT_EQ(c.status, r.status);
+    if (c.status) {
+      EXPECT_EQ(c.found, r.err);
+      EXPECT_EQ("", r.out);
+    } else {
+      EXPECT_NE(std::string::npos, r.out.find(c.found)) << r.out;
+    }
+  }
+  std::string page = read_file(dir + "/r.html");
+  for (const char *wanted : {"data-net=\"SD_D5, U12 &lt;34&gt;\"",
+                             "data line 5 (SD_D5, U12 &lt;34&gt;) stuck at 1", "class=\"bus-map\""})
+    EXPECT_NE(std::string::npos, page.find(wanted)) << wanted;
   remove_tree(dir);
 }
 

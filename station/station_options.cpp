@@ -6,6 +6,7 @@
 
 #include "korvane/option_table.h"
 #include "korvane/why.h"
+#include "station/line/line_url.h"
 #include "station/web/web_address.h"
 
 namespace {
@@ -74,6 +75,16 @@ const row OPTIONS[] = {
        o->web = value;
        return true;
      }},
+    {"--line", "URL", "send every record to the line server at URL\n(http://HOST[:PORT])",
+     [](station_options *o, const char *value, std::string *why) {
+       line_url url;
+       std::string reason;
+       if (!line_parse_url(value, &url, &reason)) return refuse(why, "--line: ", reason.c_str());
+       o->line = value;
+       return true;
+     }},
+    {"--line-token", "FILE", "the file holding the station's token for the line",
+     option_text<&station_options::line_token>},
     {"--help", nullptr, "print this text and exit", option_flag<&station_options::help>, 0, false,
      "-h"},
     {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},
@@ -153,6 +164,8 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
   const char *problem = nullptr;
   if (o->passes && o->minutes > 0) {
     problem = "--passes and --minutes exclude each other";
+  } else if (o->line.empty() != o->line_token.empty()) {
+    problem = "--line and --line-token go together";
   } else if (o->slots.empty()) {
     problem = "no slot given";
   }

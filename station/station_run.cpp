@@ -16,6 +16,8 @@
 #include "station/slots/station_platform.h"
 #include "station/terminal/terminal_view.h"
 #include "station/terminal/stdin_lines.h"
+#include "station/line/line_sender.h"
+#include "station/web/web_state.h"
 #include "station/web/web_server.h"
 #include "station/web/web_view.h"
 
@@ -27,6 +29,11 @@ const int TICK_MS = 50;
 // The terminal is redrawn at most this often: a row read from a metre away
 // gains nothing from more, and a slow terminal line loses by it.
 const double REDRAW_S = 0.25;
+// The station's state goes to the line's sender at most this often.
+const double LINE_STATE_S = 1;
+// The last try at the line when the station ends: brief, so that Ctrl-C
+// stays quick; what is left is sent at the next start.
+const double LINE_LAST_TRY_S = 3;
 
 struct station {
   station_options options;
@@ -51,6 +58,11 @@ struct station {
   // The live web page, with --web.
   web_server *web = nullptr;
   web_inbox inbox;
+
+  // The line's sender, with --line, and its state as shown last.
+  line_sender *line = nullptr;
+  std::string line_text, line_key;
+  double line_state_at = -1e9;
 };
 
 void write_out(const std::string &text) {
@@ -75,6 +87,7 @@ void redraw(station *st, double now, bool at_once) {
   size_t columns = terminal_columns();
   std::vector<std::string> rows = terminal_rows(st->slots, st->settings, st->totals, status, now,
                                                 st->color, columns ? columns - 1 : 0);
+  if (st->line) rows.push_back(st->line_text);
   std::string screen;
   for (const std::string &row : rows) screen += "\x1b[2K" + row + "\n";
   if (screen == st->drawn) return;
@@ -107,6 +120,7 @@ void record_board(station *st, slot_state *s, board_record *board,
       events->push_back({"", "report not written: " + report_why});
     }
   }
+  if (recorded) line_sender_wake(st->line);
   if (!recorded) {
     st->record_problem = why;
     st->status |= 1;
@@ -175,9 +189,28 @@ void take_web_serials(station *st, std::vector<view_event> *events) {
 }
 
 void show_web(station *st, double now) {
-  if (!st->web) return;
-  web_update(st->web, web_header_of(st->settings.station, st->totals),
-             web_slots_of(st->slots, st->settings, now));
+  if (!st->web && !st->line) return;
+  web_header header = web_header_of(st->settings.station, st->totals);
+  header.line = st->line_text;
+  std::vector<web_slot> slots = web_slots_of(st->slots, st->settings, now);
+  if (st->web) web_update(st->web, header, slots);
+  if (st->line && now - st->line_state_at >= LINE_STATE_S) {
+    st->line_state_at = now;
+    line_sender_set_state(st->line, web_state_json(header, slots, (long long)std::time(nullptr) * 1000));
+  }
+}
+
+// The line's state, with an event line when it changes in kind (not at
+// every record sent).
+void show_line(station *st, std::vector<view_event> *events) {
+  if (!st->line) return;
+  line_status status = line_sender_status(st->line);
+  st->line_text = line_status_text(status);
+  std::string key = line_status_key(status);
+  if (key != st->line_key) {
+    st->line_key = key;
+    events->push_back({"", st->line_text});
+  }
 }
 
 void run_loop(station *st) {
@@ -200,6 +233,7 @@ void run_loop(station *st) {
       }
       if (s.phase != slot_phase::done) all_done = false;
     }
+    show_line(st, &events);
     show_events(st, events);
     // A slot's news (a board in, a verdict) is shown at once; the clocks
     // can wait a little.
@@ -230,6 +264,21 @@ void last_word(station *st) {
     text = event_line(std::time(nullptr), {"", summary_text(st->totals, now)}) + "\n";
   }
   write_out(text);
+}
+
+// The last try at the line; what still waits is said, and sent at the next
+// start.
+void end_line(station *st) {
+  if (!st->line) return;
+  line_status status = line_sender_status(st->line);
+  long long waiting = line_sender_finish(st->line, LINE_LAST_TRY_S);
+  st->line = nullptr;
+  status.waiting = waiting;
+  std::string text = waiting ? "line: " + std::to_string(waiting) +
+                                   (waiting == 1 ? " record waits" : " records wait") +
+                                   ", to be sent at the next start"
+                             : line_status_text(status);
+  write_out((st->terminal ? text : event_line(std::time(nullptr), {"", text})) + "\n");
 }
 
 // 0 to go on, else the status to end with.
@@ -287,6 +336,21 @@ int start(station *st, int argc, char **argv) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
+  if (!o.line.empty()) {
+    line_settings line;
+    bool ok = line_parse_url(o.line, &line.url, &why) &&
+              line_read_token(o.line_token, &line.token, &why);
+    line.station = c.station;
+    line.db = o.db;
+    if (ok) {
+      station_db_keep_outbox(st->db);
+      st->line = line_sender_start(line, &why);
+    }
+    if (!st->line) {
+      std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+      return 1;
+    }
+  }
   // The reports are written once, empty, so that a path that cannot take
   // them stops the station before a board is touched.
   if (!write_reports(st, &why)) {
@@ -318,12 +382,14 @@ int station_run(int argc, char **argv) {
   if (status == 0) {
     run_loop(&st);
     show_web(&st, steady_now());
+    end_line(&st);
     last_word(&st);
     status = st.status;
     for (const slot_state &s : st.slots) {
       if (s.port_failed) status |= 1;
     }
   }
+  line_sender_finish(st.line, 0);
   web_stop(st.web);
   station_db_close(st.db);
   return status < 0 ? 0 : status;

@@ -4,11 +4,15 @@
 
 #include "board_schema_sql.h"
 #include "korvane/why.h"
+#include "station/records/board_migration.h"
+#include "station/records/board_uid.h"
+#include "station/records/outbox_rows.h"
 
 struct station_db {
   sqlite3 *handle = nullptr;
   sqlite3_stmt *insert_board = nullptr;
   sqlite3_stmt *insert_fault = nullptr;
+  bool outbox = false;  // each record waits in the outbox for the line
 };
 
 namespace {
@@ -16,8 +20,9 @@ namespace {
 const char INSERT_BOARD[] =
     "INSERT INTO boards (serial, slot, port, station, operator, started, ended, seconds, outcome,"
     " sdram_passes, sdram_failed, flash_passes, flash_failed, diagnosis, diagnosis_json,"
-    " korvane_status, message, log)"
-    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)";
+    " korvane_status, message, log, uid, release)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18,"
+    " ?19, ?20)";
 const char INSERT_FAULT[] =
     "INSERT INTO board_faults (board_id, test, kind, words) VALUES (?1, ?2, ?3, ?4)";
 
@@ -67,6 +72,7 @@ station_db *station_db_open(const std::string &path, std::string *why) {
   // written is found here, before any board is touched.
   ok = ok && run(db->handle, BOARD_SCHEMA_SQL, where, why);
   ok = ok && run(db->handle, "BEGIN IMMEDIATE; COMMIT;", where, why);
+  ok = ok && board_schema_migrate(db->handle, why);
   ok = ok &&
        (sqlite3_prepare_v2(db->handle, INSERT_BOARD, -1, &db->insert_board, nullptr) == SQLITE_OK ||
         fail(db->handle, where, why));
@@ -82,6 +88,8 @@ station_db *station_db_open(const std::string &path, std::string *why) {
 
 bool station_db_commit(station_db *db, board_record *board, std::string *why) {
   std::string what = "cannot record the board";
+  if (board->uid.empty()) board->uid = board_new_uid();
+  board->release = KORVANE_VERSION;
   if (!run(db->handle, "BEGIN IMMEDIATE", what, why)) return false;
   sqlite3_stmt *s = db->insert_board;
   bind_text(s, 1, board->serial, true);
@@ -106,6 +114,8 @@ bool station_db_commit(station_db *db, board_record *board, std::string *why) {
   }
   bind_text(s, 17, board->message, true);
   bind_text(s, 18, board->log, true);
+  bind_text(s, 19, board->uid, false);
+  bind_text(s, 20, board->release, false);
   bool ok = step_done(s) || fail(db->handle, what, why);
   long long id = sqlite3_last_insert_rowid(db->handle);
   for (size_t i = 0; ok && i < board->faults.size(); i++) {
@@ -117,6 +127,7 @@ bool station_db_commit(station_db *db, board_record *board, std::string *why) {
     bind_text(fs, 4, f.words, false);
     ok = step_done(fs) || fail(db->handle, what, why);
   }
+  ok = ok && (!db->outbox || outbox_add(db->handle, id, board->ended, why));
   ok = ok && run(db->handle, "COMMIT", what, why);
   if (!ok) {
     sqlite3_exec(db->handle, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -125,6 +136,8 @@ bool station_db_commit(station_db *db, board_record *board, std::string *why) {
   board->id = id;
   return true;
 }
+
+void station_db_keep_outbox(station_db *db) { db->outbox = true; }
 
 void station_db_close(station_db *db) {
   if (!db) return;

@@ -140,6 +140,9 @@
     document.getElementById('failed').textContent = state.failed;
     document.getElementById('yield').textContent =
       state.yield === null ? '\u2013' : (state.yield * 100).toFixed(1) + '%';
+    const line = document.getElementById('line');
+    line.hidden = !state.line;
+    line.textContent = state.line || '';
     const names = state.slots.map((slot) => slot.slot);
     if (names.join('\n') !== order.join('\n')) {
       tiles.clear();

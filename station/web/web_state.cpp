@@ -13,6 +13,11 @@ std::string web_state_json(const web_header &header, const std::vector<web_slot>
   } else {
     document["yield"] = nullptr;
   }
+  if (header.line.empty()) {
+    document["line"] = nullptr;
+  } else {
+    document["line"] = header.line;
+  }
   nlohmann::json list = nlohmann::json::array();
   for (const web_slot &slot : slots) {
     list.push_back({

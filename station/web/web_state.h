@@ -29,10 +29,11 @@ struct web_header {
   int tested = 0;
   int passed = 0;
   int failed = 0;
+  std::string line;  // the line's state in words ("line: all sent"); empty without a line
 };
 
 // The state as one line of JSON: {"station", "tested", "passed", "failed",
-// "yield" (null before the first board), "time_ms" (when the station made
+// "yield" (null before the first board), "line" (null without one), "time_ms" (when the station made
 // this state, milliseconds since 1970, so a page can tell how late it shows
 // it), "slots": [{"slot", "port", "serial", "phase", "percent", "pass",
 // "passes", "seconds", "busy", "verdict", "detail"}]}. Text that is not

@@ -95,13 +95,14 @@ const char USAGE_HEAD[] =
     "       korvane-station report [--db PATH] [--since DATE] [--until DATE]\n"
     "                              [--station NAME] [--csv] [--html FILE]\n"
     "       korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]\n"
+    "       korvane-station export [--db PATH] [--since DATE]\n"
     "\n"
     "Tests boards on several serial ports at once, one korvane per slot. Each\n"
     "SLOT is NAME=PORT or PORT, PORT being what korvane's -p takes. Each line\n"
     "on standard input is a board's serial number: NAME=SERIAL for that slot's\n"
     "board, SERIAL for the first slot whose board has none; `q` on a terminal\n"
     "ends the station as Ctrl-C does. `report` and `history` sum up the\n"
-    "records and never start a board.\n"
+    "records and never start a board; `export` writes them as JSON lines.\n"
     "\n";
 
 const char USAGE_TAIL[] =

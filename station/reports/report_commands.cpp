@@ -22,24 +22,31 @@
 
 namespace {
 
-const char DEFAULT_DB[] = "korvane-station.db";
+// The program whose commands these are: its name in messages and usage, its
+// default database, and the report's title.
+struct program {
+  std::string name, default_db, title;
+};
 
-const char REPORT_USAGE[] =
-    "Usage: korvane-station report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n"
-    "                              [--csv] [--html FILE]\n";
-const char HISTORY_USAGE[] =
-    "Usage: korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]\n";
+std::string report_usage(const program &p) {
+  return "Usage: " + p.name + " report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n" +
+         std::string(p.name.size() + 15, ' ') + "[--csv] [--html FILE]\n";
+}
+
+std::string history_usage(const program &p) {
+  return "Usage: " + p.name + " history SERIAL [--db PATH] [--csv] [--html FILE]\n";
+}
 
 struct command_options {
-  std::string db = DEFAULT_DB;
+  std::string db;
   std::string since, until, station, html, serial;
   bool csv = false;
   bool serial_given = false;
   bool help = false;
 };
 
-int bad_option(const char *usage, const std::string &problem) {
-  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage);
+int bad_option(const program &p, const std::string &usage, const std::string &problem) {
+  fprintf(stderr, "%s: %s\n%s", p.name.c_str(), problem.c_str(), usage.c_str());
   return 2;
 }
 
@@ -104,13 +111,14 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
 template <size_t N>
 bool read_options(int argc, char **argv, const row (&rows)[N],
                   bool (*argument)(command_options *, const char *, std::string *),
-                  const char *usage, command_options *o, int *status) {
+                  const program &p, const std::string &usage, command_options *o, int *status) {
   std::string why;
+  o->db = p.default_db;
   if (!parse_options(argc, argv, rows, argument, o, &why)) {
-    *status = bad_option(usage, why);
+    *status = bad_option(p, usage, why);
     return false;
   }
-  if (o->help) fputs(usage, stdout);
+  if (o->help) fputs(usage.c_str(), stdout);
   *status = 0;
   return !o->help;
 }
@@ -119,24 +127,24 @@ bool write_stdout(const std::string &text) {
   return fwrite(text.data(), 1, text.size(), stdout) == text.size();
 }
 
-int finish(bool written, const command_options &o, const std::string &page) {
+int finish(const program &p, bool written, const command_options &o, const std::string &page) {
   if (fflush(stdout) != 0 || ferror(stdout) || !written) {
-    fprintf(stderr, "korvane-station: cannot write the report: %s\n", strerror(errno));
+    fprintf(stderr, "%s: cannot write the report: %s\n", p.name.c_str(), strerror(errno));
     return 1;
   }
   std::string why;
   if (!o.html.empty() && !html_page_write(o.html, page, &why)) {
-    fprintf(stderr, "korvane-station: cannot write %s: %s\n", o.html.c_str(), why.c_str());
+    fprintf(stderr, "%s: cannot write %s: %s\n", p.name.c_str(), o.html.c_str(), why.c_str());
     return 1;
   }
   return 0;
 }
 
-sqlite3 *open_database(const command_options &o) {
+sqlite3 *open_database(const program &p, const command_options &o) {
   std::string why;
   sqlite3 *db = history_database_open(o.db, &why);
   if (!db)
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
+    fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
             why.c_str());
   return db;
 }
@@ -149,20 +157,19 @@ void binary_output() {
 }
 
 // What the report covers, in words, for the page's title.
-std::string report_title(const command_options &o) {
-  std::string title = "Station report";
+std::string report_title(const program &p, const command_options &o) {
+  std::string title = p.title;
   if (!o.station.empty()) title += " for " + o.station;
   if (!o.since.empty()) title += " from " + o.since;
   if (!o.until.empty()) title += " until " + o.until;
   return title;
 }
 
-}  // namespace
 
-int station_report_main(int argc, char **argv) {
+int report_main(const program &p, int argc, char **argv) {
   command_options o;
   int status;
-  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, REPORT_USAGE, &o, &status))
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, p, report_usage(p), &o, &status))
     return status;
   report_filter filter;
   filter.station = o.station;
@@ -170,11 +177,11 @@ int station_report_main(int argc, char **argv) {
                                                                   {&o.until, &filter.until}};
   for (const auto &b : bounds) {
     if (!b.first->empty() && !report_bound(*b.first, b.second == &filter.until, b.second))
-      return bad_option(REPORT_USAGE,
+      return bad_option(p, report_usage(p),
                         "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
-  sqlite3 *db = open_database(o);
+  sqlite3 *db = open_database(p, o);
   if (!db) return 1;
   station_report report;
   std::vector<failed_board> failed;
@@ -185,23 +192,23 @@ int station_report_main(int argc, char **argv) {
                  db, filter, [&failed](const failed_board &b) { failed.push_back(b); }, &why));
   sqlite3_close(db);
   if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
+    fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
             why.c_str());
     return 1;
   }
   bool written = write_stdout(o.csv ? report_csv(report) : report_text(report));
-  return finish(written, o,
-                o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed));
+  return finish(p, written, o,
+                o.html.empty() ? std::string() : html_report_page(report_title(p, o), report, failed));
 }
 
-int station_history_main(int argc, char **argv) {
+int history_main(const program &p, int argc, char **argv) {
   command_options o;
   int status;
-  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, HISTORY_USAGE, &o, &status))
+  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, p, history_usage(p), &o, &status))
     return status;
-  if (!o.serial_given) return bad_option(HISTORY_USAGE, "which board? give its serial");
+  if (!o.serial_given) return bad_option(p, history_usage(p), "which board? give its serial");
   binary_output();
-  sqlite3 *db = open_database(o);
+  sqlite3 *db = open_database(p, o);
   if (!db) return 1;
   std::vector<history_cycle> kept;
   bool written = true;
@@ -220,14 +227,24 @@ int station_history_main(int argc, char **argv) {
       &count, &why);
   sqlite3_close(db);
   if (!ok) {
-    fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(),
+    fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
             why.c_str());
     return 1;
   }
   if (!count) {
-    fprintf(stderr, "korvane-station: no board with serial %s in %s\n", o.serial.c_str(),
+    fprintf(stderr, "%s: no board with serial %s in %s\n", p.name.c_str(), o.serial.c_str(),
             o.db.c_str());
     return 1;
   }
-  return finish(written, o, o.html.empty() ? std::string() : html_history_page(o.serial, kept));
+  return finish(p, written, o, o.html.empty() ? std::string() : html_history_page(o.serial, kept));
 }
+
+const program STATION = {"korvane-station", "korvane-station.db", "Station report"};
+const program LINE = {"korvane-line", "korvane-line.db", "Line report"};
+
+}  // namespace
+
+int station_report_main(int argc, char **argv) { return report_main(STATION, argc, argv); }
+int station_history_main(int argc, char **argv) { return history_main(STATION, argc, argv); }
+int line_report_main(int argc, char **argv) { return report_main(LINE, argc, argv); }
+int line_history_main(int argc, char **argv) { return history_main(LINE, argc, argv); }

@@ -13,3 +13,8 @@
 
 int station_report_main(int argc, char **argv);
 int station_history_main(int argc, char **argv);
+
+// The same commands of korvane-line over the line's database (default
+// korvane-line.db), whose boards are every station's.
+int line_report_main(int argc, char **argv);
+int line_history_main(int argc, char **argv);

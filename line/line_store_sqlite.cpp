@@ -6,6 +6,8 @@
 
 #include "korvane/why.h"
 #include "line/line_store_backend.h"
+#include "station/records/board_row.h"
+#include "station/records/station_database.h"
 
 namespace {
 
@@ -49,12 +51,6 @@ CREATE INDEX IF NOT EXISTS boards_by_started ON boards(started);
 CREATE INDEX IF NOT EXISTS board_faults_by_board ON board_faults(board_id);
 )sql";
 
-const char INSERT_BOARD[] =
-    "INSERT INTO boards (serial, slot, port, station, operator, started, ended, seconds, outcome,"
-    " sdram_passes, sdram_failed, flash_passes, flash_failed, diagnosis, diagnosis_json,"
-    " korvane_status, message, log, uid, release, received, content_hash)"
-    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18,"
-    " ?19, ?20, ?21, ?22)";
 const char INSERT_FAULT[] =
     "INSERT INTO board_faults (board_id, test, kind, words) VALUES (?1, ?2, ?3, ?4)";
 const char FIND_UID[] = "SELECT content_hash FROM boards WHERE uid = ?1";
@@ -62,143 +58,96 @@ const char FIND_UID[] = "SELECT content_hash FROM boards WHERE uid = ?1";
 // A reader (a report) holds the file for moments at a time.
 const int BUSY_TIMEOUT_MS = 5000;
 
-void bind_text(sqlite3_stmt *s, int index, const std::string &text, bool empty_is_null) {
-  if (empty_is_null && text.empty()) {
-    sqlite3_bind_null(s, index);
-  } else {
-    sqlite3_bind_text(s, index, text.data(), (int)text.size(), SQLITE_TRANSIENT);
-  }
-}
-
-bool step_done(sqlite3_stmt *s) {
-  bool ok = sqlite3_step(s) == SQLITE_DONE;
-  sqlite3_reset(s);
-  sqlite3_clear_bindings(s);
-  return ok;
-}
-
 }  // namespace
 
 struct line_sqlite {
   std::mutex mutex;
-  sqlite3 *handle = nullptr;
-  sqlite3_stmt *insert_board = nullptr, *insert_fault = nullptr, *find_uid = nullptr;
+  db_handle handle;
+  db_statement insert_board, insert_fault, find_uid;
 };
 
 line_sqlite *line_sqlite_open(const std::string &path, std::string *why) {
   line_sqlite *db = new line_sqlite;
-  bool ok = sqlite3_open_v2(path.c_str(), &db->handle,
+  sqlite3 *raw = nullptr;
+  std::string reason;
+  bool ok = sqlite3_open_v2(path.c_str(), &raw,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                             nullptr) == SQLITE_OK;
-  if (ok) sqlite3_busy_timeout(db->handle, BUSY_TIMEOUT_MS);
-  char *message = nullptr;
-  ok = ok && sqlite3_exec(db->handle, SCHEMA, nullptr, nullptr, &message) == SQLITE_OK;
-  ok = ok && sqlite3_prepare_v2(db->handle, INSERT_BOARD, -1, &db->insert_board, nullptr) ==
-                 SQLITE_OK;
-  ok = ok && sqlite3_prepare_v2(db->handle, INSERT_FAULT, -1, &db->insert_fault, nullptr) ==
-                 SQLITE_OK;
-  ok = ok && sqlite3_prepare_v2(db->handle, FIND_UID, -1, &db->find_uid, nullptr) == SQLITE_OK;
+  db->handle.reset(raw);
+  if (!ok) db_fail(raw, &reason);
+  if (ok) sqlite3_busy_timeout(raw, BUSY_TIMEOUT_MS);
+  ok = ok && db_exec(raw, SCHEMA, &reason);
+  if (ok) {
+    db->insert_board =
+        db_prepare(raw, board_insert_sql({"received", "content_hash"}), &reason);
+    db->insert_fault = db_prepare(raw, INSERT_FAULT, &reason);
+    db->find_uid = db_prepare(raw, FIND_UID, &reason);
+    ok = db->insert_board && db->insert_fault && db->find_uid;
+  }
   if (!ok) {
-    set_why(why, "cannot open the database %s: %s", path.c_str(),
-            message ? message : db->handle ? sqlite3_errmsg(db->handle) : "out of memory");
-    sqlite3_free(message);
-    line_sqlite_close(db);
+    set_why(why, "cannot open the database %s: %s", path.c_str(), reason.c_str());
+    delete db;
     return nullptr;
   }
   return db;
 }
 
-void line_sqlite_close(line_sqlite *db) {
-  if (!db) return;
-  sqlite3_finalize(db->insert_board);
-  sqlite3_finalize(db->insert_fault);
-  sqlite3_finalize(db->find_uid);
-  sqlite3_close(db->handle);
-  delete db;
+void line_sqlite_close(line_sqlite *db) { delete db; }
+
+namespace {
+
+bool insert(line_sqlite *db, const line_record &record, const std::string &received,
+            std::string *why) {
+  sqlite3 *h = db->handle.get();
+  sqlite3_stmt *s = db->insert_board.get();
+  board_bind(s, record.board);
+  db_bind_text(s, board_bound_count() + 1, received);
+  db_bind_text(s, board_bound_count() + 2, record.content_hash);
+  if (!db_step_done(h, s, why)) return false;
+  long long id = sqlite3_last_insert_rowid(h);
+  sqlite3_stmt *fs = db->insert_fault.get();
+  for (const board_fault &f : record.board.faults) {
+    sqlite3_bind_int64(fs, 1, id);
+    db_bind_text(fs, 2, f.test);
+    db_bind_text(fs, 3, f.kind);
+    db_bind_text(fs, 4, f.words);
+    if (!db_step_done(h, fs, why)) return false;
+  }
+  return true;
 }
+
+}  // namespace
 
 line_put line_sqlite_put(line_sqlite *db, const line_record &record, const std::string &received,
                          std::string *why) {
   std::lock_guard<std::mutex> lock(db->mutex);
-  sqlite3 *h = db->handle;
-  if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    set_why(why, "%s", sqlite3_errmsg(h));
-    return line_put::unavailable;
-  }
-  const board_record &b = record.board;
-  sqlite3_stmt *f = db->find_uid;
-  bind_text(f, 1, b.uid, false);
+  db_transaction t(db->handle.get());
+  if (!db_begin(&t, why)) return line_put::unavailable;
+  sqlite3_stmt *f = db->find_uid.get();
+  db_bind_text(f, 1, record.board.uid);
   int step = sqlite3_step(f);
-  std::string hash = step == SQLITE_ROW ? (const char *)sqlite3_column_text(f, 0) : "";
+  std::string hash = step == SQLITE_ROW ? db_text(f, 0) : "";
   sqlite3_reset(f);
-  if (step == SQLITE_ROW) {
-    sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
-    return hash == record.content_hash ? line_put::same : line_put::clash;
-  }
-  sqlite3_stmt *s = db->insert_board;
-  bool ok = step == SQLITE_DONE;
-  if (ok) {
-    bind_text(s, 1, b.serial, true);
-    bind_text(s, 2, b.slot, false);
-    bind_text(s, 3, b.port, false);
-    bind_text(s, 4, b.station, false);
-    bind_text(s, 5, b.operator_name, true);
-    bind_text(s, 6, b.started, false);
-    bind_text(s, 7, b.ended, false);
-    sqlite3_bind_double(s, 8, b.seconds);
-    bind_text(s, 9, board_outcome_name(b.outcome), false);
-    sqlite3_bind_int(s, 10, b.sdram_passes);
-    sqlite3_bind_int(s, 11, b.sdram_failed);
-    sqlite3_bind_int(s, 12, b.flash_passes);
-    sqlite3_bind_int(s, 13, b.flash_failed);
-    bind_text(s, 14, b.diagnosis, true);
-    bind_text(s, 15, b.diagnosis_json, true);
-    if (b.korvane_status < 0) {
-      sqlite3_bind_null(s, 16);
-    } else {
-      sqlite3_bind_int(s, 16, b.korvane_status);
-    }
-    bind_text(s, 17, b.message, true);
-    bind_text(s, 18, b.log, true);
-    bind_text(s, 19, b.uid, false);
-    bind_text(s, 20, b.release, true);
-    bind_text(s, 21, received, false);
-    bind_text(s, 22, record.content_hash, false);
-    ok = step_done(s);
-  }
-  long long id = sqlite3_last_insert_rowid(h);
-  for (size_t i = 0; ok && i < b.faults.size(); i++) {
-    sqlite3_stmt *fs = db->insert_fault;
-    sqlite3_bind_int64(fs, 1, id);
-    bind_text(fs, 2, b.faults[i].test, false);
-    bind_text(fs, 3, b.faults[i].kind, false);
-    bind_text(fs, 4, b.faults[i].words, false);
-    ok = step_done(fs);
-  }
-  ok = ok && sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-  if (!ok) {
-    set_why(why, "%s", sqlite3_errmsg(h));
-    sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (step == SQLITE_ROW) return hash == record.content_hash ? line_put::same : line_put::clash;
+  if (step != SQLITE_DONE) {
+    db_fail(db->handle.get(), why);
     return line_put::unavailable;
   }
+  if (!insert(db, record, received, why) || !db_commit(&t, why)) return line_put::unavailable;
   return line_put::stored;
 }
 
 bool line_sqlite_day(line_sqlite *db, const std::string &since,
                      std::map<std::string, line_day_counts> *out, std::string *why) {
   std::lock_guard<std::mutex> lock(db->mutex);
-  sqlite3_stmt *s = nullptr;
-  bool ok = sqlite3_prepare_v2(db->handle,
-                               "SELECT station, outcome, count(*) FROM boards WHERE started >= ?1"
-                               " GROUP BY station, outcome",
-                               -1, &s, nullptr) == SQLITE_OK;
-  if (ok) sqlite3_bind_text(s, 1, since.c_str(), -1, SQLITE_TRANSIENT);
-  int step = SQLITE_DONE;
-  while (ok && (step = sqlite3_step(s)) == SQLITE_ROW)
-    line_day_add(out, (const char *)sqlite3_column_text(s, 0),
-                 (const char *)sqlite3_column_text(s, 1), sqlite3_column_int64(s, 2));
-  ok = ok && step == SQLITE_DONE;
-  if (!ok) set_why(why, "%s", sqlite3_errmsg(db->handle));
-  sqlite3_finalize(s);
-  return ok;
+  db_statement s = db_prepare(db->handle.get(),
+                              "SELECT station, outcome, count(*) FROM boards WHERE started >= ?1"
+                              " GROUP BY station, outcome",
+                              why);
+  if (!s) return false;
+  db_bind_text(s.get(), 1, since);
+  int step;
+  while ((step = sqlite3_step(s.get())) == SQLITE_ROW)
+    line_day_add(out, db_text(s.get(), 0), db_text(s.get(), 1), sqlite3_column_int64(s.get(), 2));
+  return step == SQLITE_DONE || db_fail(db->handle.get(), why);
 }

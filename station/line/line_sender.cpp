@@ -15,7 +15,7 @@
 #include "station/line/line_answer.h"
 #include "station/line/line_http.h"
 #include "station/records/board_json.h"
-#include "station/records/board_rows.h"
+#include "station/records/board_fetch.h"
 #include "station/records/outbox_rows.h"
 
 using steady = std::chrono::steady_clock;
@@ -144,7 +144,7 @@ double post_timeout(line_sender *s) {
 bool send_record(line_sender *s, long long id) {
   board_record board;
   std::string why;
-  if (!board_read(s->db, id, &board, &why)) {
+  if (!board_fetch(s->db, id, &board, &why)) {
     // A row the station cannot read back is parked: sending the next ones
     // matters more than a retry that cannot succeed.
     outbox_park(s->db, id, why, &why);

@@ -70,3 +70,13 @@ bool board_schema_migrate(sqlite3 *db, std::string *why) {
   if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   return ok;
 }
+
+bool board_schema_view(sqlite3 *db, std::string *why) {
+  std::string missing;
+  for (const auto &column : ADDED_COLUMNS) {
+    if (!has_column(db, column[0])) missing += std::string(", NULL AS ") + column[0];
+  }
+  if (missing.empty()) return true;
+  std::string view = "CREATE TEMP VIEW boards AS SELECT *" + missing + " FROM main.boards";
+  return exec(db, view.c_str(), why);
+}

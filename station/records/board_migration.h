@@ -10,3 +10,8 @@
 // Run inside no transaction; makes its own. False with the reason, nothing
 // changed, when the database cannot be written.
 bool board_schema_migrate(sqlite3 *db, std::string *why);
+
+// For a reader that may not write (a report): a database of an earlier
+// release is shown with the columns it lacks, as NULL, through a temporary
+// view that stands in for `boards` on this connection alone.
+bool board_schema_view(sqlite3 *db, std::string *why);

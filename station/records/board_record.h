@@ -45,5 +45,10 @@ struct board_record {
   std::vector<board_fault> faults;
 };
 
-// The words stored in `outcome`: "passed", "failed", "error", "interrupted".
+// The words stored in `outcome`, from one table: "passed", "failed",
+// "error", "interrupted".
 const char *board_outcome_name(board_outcome outcome);
+// The outcome a word names; false for any other word.
+bool board_outcome_from_name(const std::string &word, board_outcome *outcome);
+// The word as an SQL literal, for a query: 'passed'.
+std::string board_outcome_sql(board_outcome outcome);

@@ -14,7 +14,7 @@
 
 #include "station/records/board_json.h"
 #include "station/records/board_migration.h"
-#include "station/records/board_rows.h"
+#include "station/records/board_fetch.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ int station_export_main(int argc, char **argv) {
   if (ok) sqlite3_busy_timeout(db, 5000);
   ok = ok && board_schema_migrate(db, &why);
   bool written = true;
-  ok = ok && board_rows_each(
+  ok = ok && board_fetch_each(
                  db, since,
                  [&written](const board_record &b) {
                    std::string line = board_record_json(b).dump(

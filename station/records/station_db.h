@@ -15,11 +15,12 @@ struct station_db;
 station_db *station_db_open(const std::string &path, std::string *why);
 
 // Commits the board's row and its board_faults rows in one transaction and
-// sets board->id, board->uid (unless given) and board->release. False with the reason, nothing written, otherwise.
+// sets board->id, board->uid (unless it has one) and board->release. False
+// with the reason, nothing written, otherwise.
 bool station_db_commit(station_db *db, board_record *board, std::string *why);
 
-// From now on every commit also enters its record in the outbox (outbox_rows.h),
-// for the line's sender.
+// From now on each commit also enters its record in the outbox
+// (outbox_rows.h), in the same transaction, for the line's sender.
 void station_db_keep_outbox(station_db *db);
 
 void station_db_close(station_db *db);

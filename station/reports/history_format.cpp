@@ -13,16 +13,16 @@ std::string test_words(const char *name, long long passes, long long failed) {
 
 }  // namespace
 
-std::string history_fault_words(const history_cycle &c) {
+std::string history_fault_words(const board_record &c) {
   std::string out;
-  for (const std::string &f : c.faults) out += (out.empty() ? "" : "; ") + f;
-  if (out.empty() && c.outcome == "error") out = c.message;
+  for (const board_fault &f : c.faults) out += (out.empty() ? "" : "; ") + f.words;
+  if (out.empty() && c.outcome == board_outcome::error) out = c.message;
   return out;
 }
 
-std::string history_text_line(const history_cycle &c) {
-  std::string out = c.started + "  " + c.outcome + "  slot " + c.slot + " at " + c.station + "  " +
-                    fixed_text(c.seconds, 1) + " s";
+std::string history_text_line(const board_record &c) {
+  std::string out = c.started + "  " + board_outcome_name(c.outcome) + "  slot " + c.slot + " at " +
+                    c.station + "  " + fixed_text(c.seconds, 1) + " s";
   std::string tests;
   if (c.sdram_passes) tests = test_words("SDRAM", c.sdram_passes, c.sdram_failed);
   if (c.flash_passes)
@@ -40,9 +40,9 @@ std::string history_csv_header() {
                   "flash_failed", "faults", "log"});
 }
 
-std::string history_csv_line(const history_cycle &c) {
-  return csv_row({number(c.id), c.serial, c.started, c.ended, fixed_text(c.seconds, 1), c.outcome,
-                  c.station, c.slot, c.port, c.operator_name, number(c.sdram_passes),
-                  number(c.sdram_failed), number(c.flash_passes), number(c.flash_failed),
-                  history_fault_words(c), c.log});
+std::string history_csv_line(const board_record &c) {
+  return csv_row({number(c.id), c.serial, c.started, c.ended, fixed_text(c.seconds, 1),
+                  board_outcome_name(c.outcome), c.station, c.slot, c.port, c.operator_name,
+                  number(c.sdram_passes), number(c.sdram_failed), number(c.flash_passes),
+                  number(c.flash_failed), history_fault_words(c), c.log});
 }

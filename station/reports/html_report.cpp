@@ -119,9 +119,10 @@ std::string summary_table(const station_report &r) {
 
 // A board's faults in words, then its bus drawn with them and its failed
 // flash checks.
-std::string board_faults_html(const std::vector<std::string> &words, const std::string &json) {
+std::string board_faults_html(const std::vector<board_fault> &board_faults,
+                              const std::string &json) {
   std::string out = "<ul class=\"faults\">\n";
-  for (const std::string &w : words) out += "<li>" + html_escape(w) + "</li>\n";
+  for (const board_fault &f : board_faults) out += "<li>" + html_escape(f.words) + "</li>\n";
   out += "</ul>\n";
   bus_faults faults;
   std::string why;
@@ -134,7 +135,7 @@ std::string board_faults_html(const std::vector<std::string> &words, const std::
 }  // namespace
 
 std::string html_report_page(const std::string &title, const station_report &r,
-                             const std::vector<failed_board> &failed) {
+                             const std::vector<board_record> &failed) {
   std::string body = "<h1>" + html_escape(title) + "</h1>\n" + summary_table(r);
   if (!r.retested_serials.empty()) {
     body +=
@@ -159,7 +160,7 @@ std::string html_report_page(const std::string &title, const station_report &r,
   if (r.total.failed > (long long)failed.size())
     body += "<p>The " + number((long long)failed.size()) + " most recent of " +
             number(r.total.failed) + ".</p>\n";
-  for (const failed_board &b : failed) {
+  for (const board_record &b : failed) {
     std::string serial = b.serial.empty() ? "(no serial)" : b.serial;
     body += "<section class=\"failed-board\"><h3>" + html_escape(serial) + "</h3>\n<p>slot " +
             html_escape(b.slot) + " at " + html_escape(b.station) + ", started " +
@@ -170,14 +171,15 @@ std::string html_report_page(const std::string &title, const station_report &r,
   return html_page(title, body);
 }
 
-std::string html_history_page(const std::string &serial, const std::vector<history_cycle> &cycles) {
+std::string html_history_page(const std::string &serial, const std::vector<board_record> &cycles) {
   std::string title = "History of board " + serial;
   std::string body = "<h1>" + html_escape(title) + "</h1>\n<p id=\"cycles\">" +
                      number((long long)cycles.size()) + " cycles, oldest first</p>\n";
-  for (const history_cycle &c : cycles) {
-    body += "<section class=\"cycle\"" + attribute("data-outcome", c.outcome) + "><h2 class=\"" +
-            html_escape(c.outcome) + "\">" + html_escape(c.started) + ": " +
-            html_escape(c.outcome) + "</h2>\n<table>\n";
+  for (const board_record &c : cycles) {
+    std::string outcome = board_outcome_name(c.outcome);
+    body += "<section class=\"cycle\"" + attribute("data-outcome", outcome) + "><h2 class=\"" +
+            html_escape(outcome) + "\">" + html_escape(c.started) + ": " + html_escape(outcome) +
+            "</h2>\n<table>\n";
     const std::pair<const char *, std::string> rows[] = {
         {"slot", c.slot},
         {"port", c.port},
@@ -193,7 +195,7 @@ std::string html_history_page(const std::string &serial, const std::vector<histo
       if (!r.second.empty())
         body += "<tr><th>" + std::string(r.first) + "</th>" + cell(r.second) + "</tr>\n";
     body += "</table>\n";
-    if (!c.faults.empty() || c.outcome == "failed")
+    if (!c.faults.empty() || c.outcome == board_outcome::failed)
       body += board_faults_html(c.faults, c.diagnosis_json);
     body += "</section>\n";
   }

@@ -11,6 +11,6 @@
 
 // title says which boards (the range and station asked for).
 std::string html_report_page(const std::string &title, const station_report &report,
-                             const std::vector<failed_board> &failed);
+                             const std::vector<board_record> &failed);
 
-std::string html_history_page(const std::string &serial, const std::vector<history_cycle> &cycles);
+std::string html_history_page(const std::string &serial, const std::vector<board_record> &cycles);

@@ -12,7 +12,7 @@
 #endif
 
 #include "bus_drawing.h"
-#include "station/reports/history_database.h"
+#include "station/records/station_database.h"
 #include "station/reports/history_format.h"
 #include "station/reports/history_query.h"
 #include "station/reports/html_report.h"
@@ -140,9 +140,9 @@ int finish(const program &p, bool written, const command_options &o, const std::
   return 0;
 }
 
-sqlite3 *open_database(const program &p, const command_options &o) {
+db_handle open_database(const program &p, const command_options &o) {
   std::string why;
-  sqlite3 *db = history_database_open(o.db, &why);
+  db_handle db = db_open(o.db, db_access::read_only, &why);
   if (!db)
     fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
             why.c_str());
@@ -181,16 +181,17 @@ int report_main(const program &p, int argc, char **argv) {
                         "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
-  sqlite3 *db = open_database(p, o);
+  db_handle db = open_database(p, o);
   if (!db) return 1;
   station_report report;
-  std::vector<failed_board> failed;
+  std::vector<board_record> failed;
   std::string why;
-  bool ok = report_gather(db, filter, &report, &why) &&
-            (o.html.empty() ||
-             report_failed_boards(
-                 db, filter, [&failed](const failed_board &b) { failed.push_back(b); }, &why));
-  sqlite3_close(db);
+  bool ok =
+      report_gather(db.get(), filter, &report, &why) &&
+      (o.html.empty() ||
+       report_failed_boards(
+           db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
+  db.reset();
   if (!ok) {
     fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
             why.c_str());
@@ -208,15 +209,15 @@ int history_main(const program &p, int argc, char **argv) {
     return status;
   if (!o.serial_given) return bad_option(p, history_usage(p), "which board? give its serial");
   binary_output();
-  sqlite3 *db = open_database(p, o);
+  db_handle db = open_database(p, o);
   if (!db) return 1;
-  std::vector<history_cycle> kept;
+  std::vector<board_record> kept;
   bool written = true;
   long long count = 0, shown = 0;
   std::string why;
   bool ok = history_cycles(
-      db, o.serial,
-      [&](const history_cycle &c) {
+      db.get(), o.serial,
+      [&](const board_record &c) {
         if (shown++ == 0)
           written = write_stdout(o.csv ? history_csv_header()
                                        : "History of board " + o.serial + ", oldest first:\n") &&
@@ -225,7 +226,7 @@ int history_main(const program &p, int argc, char **argv) {
         if (!o.html.empty()) kept.push_back(c);
       },
       &count, &why);
-  sqlite3_close(db);
+  db.reset();
   if (!ok) {
     fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
             why.c_str());

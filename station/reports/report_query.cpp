@@ -3,7 +3,8 @@
 #include <cctype>
 #include <cmath>
 
-#include "station/reports/history_database.h"
+#include "station/records/board_row.h"
+#include "station/records/station_database.h"
 #include "korvane/why.h"
 
 namespace {
@@ -21,37 +22,27 @@ std::string filter_sql(const report_filter &f) {
   return out + " ";
 }
 
-void bind_text(sqlite3_stmt *s, int index, const std::string &text) {
-  if (text.empty()) {
-    sqlite3_bind_null(s, index);
-  } else {
-    sqlite3_bind_text(s, index, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
-  }
-}
-
 // The statement with the filter bound; null with the reason.
-sqlite3_stmt *filtered(sqlite3 *db, const std::string &sql, const report_filter &f,
-                       std::string *why) {
+db_statement filtered(sqlite3 *db, const std::string &sql, const report_filter &f,
+                      std::string *why) {
   std::string text = sql;
   for (size_t at = text.find(FILTER); at != std::string::npos; at = text.find(FILTER))
     text.replace(at, sizeof FILTER - 1, filter_sql(f));
-  sqlite3_stmt *s = history_prepare(db, text.c_str(), why);
+  db_statement s = db_prepare(db, text, why);
   if (!s) return nullptr;
-  bind_text(s, 1, f.since);
-  bind_text(s, 2, f.until);
-  bind_text(s, 3, f.station);
+  db_bind_text(s.get(), 1, f.since);
+  db_bind_text(s.get(), 2, f.until);
+  db_bind_text(s.get(), 3, f.station);
   return s;
 }
 
-// Runs s to its end, handing each row to row; finalizes it.
-bool each_row(sqlite3 *db, sqlite3_stmt *s, const std::function<void(sqlite3_stmt *)> &row,
+// Runs s to its end, handing each row to row.
+bool each_row(sqlite3 *db, const db_statement &s, const std::function<void(sqlite3_stmt *)> &row,
               std::string *why) {
   if (!s) return false;
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) row(s);
-  sqlite3_finalize(s);
-  if (rc != SQLITE_DONE) return set_why(why, "%s", sqlite3_errmsg(db));
-  return true;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) row(s.get());
+  return rc == SQLITE_DONE || db_fail(db, why);
 }
 
 void read_counts(sqlite3_stmt *s, int first, outcome_counts *c) {
@@ -62,9 +53,16 @@ void read_counts(sqlite3_stmt *s, int first, outcome_counts *c) {
   c->interrupted = sqlite3_column_int64(s, first + 4);
 }
 
-const char COUNTS[] =
-    " COUNT(*), TOTAL(outcome = 'passed'), TOTAL(outcome = 'failed'), TOTAL(outcome = 'error'),"
-    " TOTAL(outcome = 'interrupted') ";
+// outcome = 'passed', as SQL.
+std::string outcome_is(board_outcome o) { return "outcome = " + board_outcome_sql(o); }
+
+const std::string PASSED = outcome_is(board_outcome::passed);
+const std::string JUDGED = "outcome <> " + board_outcome_sql(board_outcome::interrupted);
+
+// The columns read_counts reads: boards, then one sum per outcome.
+const std::string COUNTS =
+    " COUNT(*), TOTAL(" + PASSED + "), TOTAL(" + outcome_is(board_outcome::failed) + "), TOTAL(" +
+    outcome_is(board_outcome::error) + "), TOTAL(" + outcome_is(board_outcome::interrupted) + ") ";
 
 // A serial's cycles as they stream past in order of serial and start.
 struct unit_run {
@@ -75,8 +73,9 @@ struct unit_run {
 void end_unit(const unit_run &u, station_report *out) {
   if (!u.cycles) return;
   ++out->units;
-  out->first_passed += u.first == "passed";
-  out->final_passed += u.last == "passed";
+  const char *passed = board_outcome_name(board_outcome::passed);
+  out->first_passed += u.first == passed;
+  out->final_passed += u.last == passed;
   if (u.cycles < 2) return;
   ++out->retested;
   if (out->retested_serials.size() < REPORT_MAX_RETESTED)
@@ -88,17 +87,15 @@ void end_unit(const unit_run &u, station_report *out) {
 // sort and in constant memory; a board without a serial is its own first
 // and last.
 bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  std::string serials = std::string(
-                            "SELECT serial, outcome FROM boards WHERE serial IS NOT NULL"
-                            " AND outcome <> 'interrupted' AND") +
-                        FILTER + "ORDER BY serial, started, id";
+  std::string serials = "SELECT serial, outcome FROM boards WHERE serial IS NOT NULL AND " +
+                        JUDGED + " AND" + FILTER + "ORDER BY serial, started, id";
   unit_run unit;
   bool ok = each_row(
       db, filtered(db, serials, f, why),
       [out, &unit](sqlite3_stmt *s) {
         const unsigned char *serial = sqlite3_column_text(s, 0);
         int size = sqlite3_column_bytes(s, 0);
-        std::string outcome = column_text(s, 1);
+        std::string outcome = db_text(s, 1);
         if (unit.serial.compare(0, std::string::npos, reinterpret_cast<const char *>(serial),
                                 size_t(size)) != 0 ||
             !unit.cycles) {
@@ -113,10 +110,8 @@ bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std:
       why);
   if (!ok) return false;
   end_unit(unit, out);
-  std::string unnamed = std::string(
-                            "SELECT COUNT(*), TOTAL(outcome = 'passed') FROM boards"
-                            " WHERE serial IS NULL AND outcome <> 'interrupted' AND") +
-                        FILTER;
+  std::string unnamed = "SELECT COUNT(*), TOTAL(" + PASSED +
+                        ") FROM boards WHERE serial IS NULL AND " + JUDGED + " AND" + FILTER;
   return each_row(
       db, filtered(db, unnamed, f, why),
       [out](sqlite3_stmt *s) {
@@ -146,7 +141,7 @@ bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std
   bool ok = each_row(
       db, filtered(db, days, f, why),
       [out](sqlite3_stmt *s) {
-        std::string day = column_text(s, 0);
+        std::string day = db_text(s, 0);
         if (out->days.empty() || out->days.back().name != day) {
           out->days.emplace_back();
           out->days.back().name = day;
@@ -164,8 +159,8 @@ bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std
                    db, filtered(db, slots, f, why),
                    [out](sqlite3_stmt *s) {
                      report_group g;
-                     g.name = column_text(s, 0);
-                     g.station = column_text(s, 1);
+                     g.name = db_text(s, 0);
+                     g.station = db_text(s, 1);
                      read_counts(s, 2, &g.counts);
                      out->slots.push_back(g);
                    },
@@ -181,7 +176,7 @@ bool gather_faults(sqlite3 *db, const report_filter &f, station_report *out, std
       db, filtered(db, faults, f, why),
       [out](sqlite3_stmt *s) {
         if (out->faults.size() < REPORT_MAX_FAULTS) {
-          out->faults.push_back({column_text(s, 0), column_text(s, 1), sqlite3_column_int64(s, 2)});
+          out->faults.push_back({db_text(s, 0), db_text(s, 1), sqlite3_column_int64(s, 2)});
         } else {
           ++out->other_faults;
         }
@@ -196,8 +191,8 @@ bool gather_times(sqlite3 *db, const report_filter &f, station_report *out, std:
   if (out->timed <= 0) return true;
   long long median = (long long)std::ceil(0.5 * double(out->timed));
   long long p95 = (long long)std::ceil(0.95 * double(out->timed));
-  std::string sql = std::string("SELECT seconds FROM boards WHERE outcome <> 'interrupted' AND") +
-                    FILTER + "ORDER BY seconds LIMIT " + std::to_string(p95);
+  std::string sql = "SELECT seconds FROM boards WHERE " + JUDGED + " AND" + FILTER +
+                    "ORDER BY seconds LIMIT " + std::to_string(p95);
   long long rank = 0;
   return each_row(
       db, filtered(db, sql, f, why),
@@ -250,32 +245,22 @@ bool report_gather(sqlite3 *db, const report_filter &f, station_report *out, std
 }
 
 bool report_failed_boards(sqlite3 *db, const report_filter &f,
-                          const std::function<void(const failed_board &)> &each, std::string *why) {
-  std::string sql = std::string(
-                        "SELECT id, serial, station, slot, started, seconds, diagnosis_json, log"
-                        " FROM boards WHERE outcome = 'failed' AND") +
-                    FILTER + "ORDER BY started DESC, id DESC LIMIT " +
+                          const std::function<void(const board_record &)> &each, std::string *why) {
+  std::string sql = "SELECT " + board_select_list() + " FROM boards WHERE " +
+                    outcome_is(board_outcome::failed) + " AND" + FILTER +
+                    "ORDER BY started DESC, id DESC LIMIT " +
                     std::to_string(REPORT_MAX_FAILED_BOARDS);
-  sqlite3_stmt *faults = history_prepare_faults(db, why);
+  db_statement faults = db_prepare(db, BOARD_FAULTS_SQL, why);
   if (!faults) return false;
   bool fault_error = false;
   bool ok = each_row(
       db, filtered(db, sql, f, why),
       [&](sqlite3_stmt *s) {
-        failed_board b;
-        b.id = sqlite3_column_int64(s, 0);
-        b.serial = column_text(s, 1);
-        b.station = column_text(s, 2);
-        b.slot = column_text(s, 3);
-        b.started = column_text(s, 4);
-        b.seconds = sqlite3_column_double(s, 5);
-        b.diagnosis_json = column_text(s, 6);
-        b.log = column_text(s, 7);
-        if (!board_fault_words(faults, b.id, &b.faults)) fault_error = true;
+        board_record b;
+        board_read(s, &b);
+        if (!board_read_faults(faults.get(), b.id, &b.faults)) fault_error = true;
         each(b);
       },
       why);
-  if (ok && fault_error) set_why(why, "%s", sqlite3_errmsg(db));
-  sqlite3_finalize(faults);
-  return ok && !fault_error;
+  return ok && (!fault_error || db_fail(db, why));
 }

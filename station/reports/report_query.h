@@ -18,6 +18,8 @@
 
 #include <sqlite3.h>
 
+#include "station/records/board_record.h"
+
 // Which boards: started at or after since, at or before until (bounds as
 // report_bound makes them), at this station; empty means no bound.
 struct report_filter {
@@ -70,17 +72,9 @@ struct station_report {
 
 bool report_gather(sqlite3 *db, const report_filter &filter, station_report *out, std::string *why);
 
-// A failed board as the HTML report shows it.
-struct failed_board {
-  long long id = 0;
-  std::string serial, station, slot, started, diagnosis_json, log;
-  double seconds = 0;
-  std::vector<std::string> faults;  // words, in the order the diagnosis gave them
-};
-
 constexpr int REPORT_MAX_FAILED_BOARDS = 100;
 
 // The most recent failed boards, newest first, up to REPORT_MAX_FAILED_BOARDS,
-// each handed to each as it is read.
+// each handed to each as it is read, its faults with it.
 bool report_failed_boards(sqlite3 *db, const report_filter &filter,
-                          const std::function<void(const failed_board &)> &each, std::string *why);
+                          const std::function<void(const board_record &)> &each, std::string *why);

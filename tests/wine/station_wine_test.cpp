@@ -60,7 +60,7 @@ std::map<std::string, board_row> rows_by_slot(const std::string &db_path) {
   return out;
 }
 
-TEST(station_wine, tests_a_board_per_slot_and_records_each) {
+TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
   ASSERT_TRUE(korvane_under_wine());
   const slot_case slots[] = {
       {"sound", {}, "passed", ""},

@@ -106,14 +106,14 @@ std::vector<suite_seen> read_junit(const std::string &path) {
   return out;
 }
 
-class run_report : public ::testing::Test {
+class RunReport : public ::testing::Test {
  protected:
   void SetUp() override { dir = temp_dir("run_report"); }
   void TearDown() override { remove_tree(dir); }
   std::string dir;
 };
 
-TEST_F(run_report, junit_holds_a_suite_per_board_and_a_case_per_pass) {
+TEST_F(RunReport, JunitHoldsASuitePerBoardAndACasePerPass) {
   struct junit_case {
     const char *what;
     board_record b;
@@ -241,7 +241,7 @@ TEST_F(run_report, junit_holds_a_suite_per_board_and_a_case_per_pass) {
   }
 }
 
-TEST_F(run_report, junit_sums_every_board_of_the_run) {
+TEST_F(RunReport, JunitSumsEveryBoardOfTheRun) {
   board_record a = board("A", board_outcome::failed);
   a.sdram_passes = 2;
   a.sdram_failed = 1;
@@ -276,7 +276,7 @@ std::set<std::string> board_columns() {
   return out;
 }
 
-TEST_F(run_report, json_holds_every_column_and_the_faults) {
+TEST_F(RunReport, JsonHoldsEveryColumnAndTheFaults) {
   std::set<std::string> columns = board_columns();
   ASSERT_GE(columns.size(), 19u);
   board_record faulty = board("'; DROP TABLE boards; --", board_outcome::failed);
@@ -317,7 +317,7 @@ TEST_F(run_report, json_holds_every_column_and_the_faults) {
     EXPECT_TRUE(b[null_column].is_null()) << null_column;
 }
 
-TEST_F(run_report, a_report_is_replaced_whole_or_left_as_it_was) {
+TEST_F(RunReport, AReportIsReplacedWholeOrLeftAsItWas) {
   std::string path = dir + "/run.json";
   ASSERT_TRUE(write_run_json(path, {board("A", board_outcome::passed)}, nullptr));
   std::string before = read_file(path);

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "station/records/station_database.h"
 #include "station/reports/csv_row.h"
-#include "station/reports/history_database.h"
 #include "station/reports/history_format.h"
 #include "station/reports/history_query.h"
 #include "report_boards.h"
@@ -49,11 +49,10 @@ struct database {
 station_report gather(const std::string &path, const report_filter &filter) {
   std::string why;
   station_report r;
-  sqlite3 *db = history_database_open(path, &why);
+  db_handle db = db_open(path, db_access::read_only, &why);
   EXPECT_TRUE(db) << why;
   if (!db) return r;
-  EXPECT_TRUE(report_gather(db, filter, &r, &why)) << why;
-  sqlite3_close(db);
+  EXPECT_TRUE(report_gather(db.get(), filter, &r, &why)) << why;
   return r;
 }
 
@@ -206,13 +205,14 @@ TEST(ReportQuery, SerialsRoundTripThroughCsv) {
     boards.push_back({s, "A", "1", "2026-12-08T09:00:00Z", 1, "failed", {DATA5}, "", "log, one"});
   database db(boards);
   std::string why;
-  sqlite3 *handle = history_database_open(db.path, &why);
+  db_handle handle = db_open(db.path, db_access::read_only, &why);
   ASSERT_TRUE(handle) << why;
   for (const char *s : serials) {
     std::string csv = history_csv_header();
     long long count = 0;
     ASSERT_TRUE(history_cycles(
-        handle, s, [&csv](const history_cycle &c) { csv += history_csv_line(c); }, &count, &why))
+        handle.get(), s, [&csv](const board_record &c) { csv += history_csv_line(c); }, &count,
+        &why))
         << why;
     std::vector<std::vector<std::string>> rows = read_csv(csv);
     ASSERT_EQ(2u, rows.size()) << s;
@@ -222,7 +222,6 @@ TEST(ReportQuery, SerialsRoundTripThroughCsv) {
     EXPECT_EQ("data line 5 stuck at 1", rows[1][14]);
     EXPECT_EQ("log, one", rows[1][15]);
   }
-  sqlite3_close(handle);
 }
 
 TEST(ReportQuery, CsvHoldsTheTextsRows) {
@@ -257,13 +256,12 @@ TEST(ReportQuery, CsvHoldsTheTextsRows) {
 TEST(ReportQuery, HistoryOldestFirstInWords) {
   database db(LINE);
   std::string why, text;
-  sqlite3 *handle = history_database_open(db.path, &why);
+  db_handle handle = db_open(db.path, db_access::read_only, &why);
   ASSERT_TRUE(handle) << why;
   long long count = 0;
   ASSERT_TRUE(history_cycles(
-      handle, "S4", [&text](const history_cycle &c) { text += history_text_line(c); }, &count,
+      handle.get(), "S4", [&text](const board_record &c) { text += history_text_line(c); }, &count,
       &why));
-  sqlite3_close(handle);
   EXPECT_EQ(2, count);
   EXPECT_EQ(
       "2026-12-09T08:00:00Z  error  slot 1 at A  5.0 s  SDRAM 0 of 1 failed, flash 0 of 1 "

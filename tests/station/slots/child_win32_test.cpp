@@ -44,7 +44,7 @@ pid_t korvane_running(const std::string &port_arg) {
   return found;
 }
 
-TEST(child_win32, runs_reads_and_ends_its_children) {
+TEST(ChildWin32, RunsReadsAndEndsItsChildren) {
   ASSERT_TRUE(korvane_under_wine());
   struct probe_case {
     const char *what;
@@ -73,7 +73,7 @@ TEST(child_win32, runs_reads_and_ends_its_children) {
   }
 }
 
-TEST(child_win32, ctrl_break_ends_a_korvane_waiting_for_its_board) {
+TEST(ChildWin32, CtrlBreakEndsAKorvaneWaitingForItsBoard) {
   line l = open_line();
   korvane_port port = korvane_port_for(l.path);
   child_result r = finish_child(
@@ -87,7 +87,7 @@ TEST(child_win32, ctrl_break_ends_a_korvane_waiting_for_its_board) {
   close(l.slave);
 }
 
-TEST(child_win32, children_die_with_the_station) {
+TEST(ChildWin32, ChildrenDieWithTheStation) {
   line l = open_line();
   korvane_port port = korvane_port_for(l.path);
   pid_t probe =

@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(serial_rules, takes_printable_text_up_to_64_characters) {
+TEST(SerialRules, TakesPrintableTextUpTo64Characters) {
   struct {
     const char *what;
     std::string serial;

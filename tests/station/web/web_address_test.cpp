@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(web_address, parses_addr_port_with_loopback_by_default) {
+TEST(WebAddress, ParsesAddrPortWithLoopbackByDefault) {
   struct {
     const char *text;
     bool ok;
@@ -50,7 +50,7 @@ TEST(web_address, parses_addr_port_with_loopback_by_default) {
   }
 }
 
-TEST(web_address, knows_a_loopback_host_header) {
+TEST(WebAddress, KnowsALoopbackHostHeader) {
   struct {
     const char *host;
     bool loopback;

@@ -46,7 +46,7 @@ web_request serial_post(const std::string &body) {
   return request;
 }
 
-TEST(web_requests, a_serial_is_taken_only_from_loopback_with_the_token) {
+TEST(WebRequests, ASerialIsTakenOnlyFromLoopbackWithTheToken) {
   struct {
     const char *what;
     web_request request;
@@ -124,7 +124,7 @@ TEST(web_requests, a_serial_is_taken_only_from_loopback_with_the_token) {
   }
 }
 
-TEST(web_requests, a_serial_is_passed_on_as_typed) {
+TEST(WebRequests, ASerialIsPassedOnAsTyped) {
   const std::string typed = "<img src=x onerror=alert(1)>'\"&";
   std::vector<taken> given;
   web_reply reply =
@@ -134,7 +134,7 @@ TEST(web_requests, a_serial_is_passed_on_as_typed) {
   EXPECT_EQ(typed, given[0].serial);
 }
 
-TEST(web_requests, the_page_carries_the_token_only_to_a_loopback_peer_and_host) {
+TEST(WebRequests, ThePageCarriesTheTokenOnlyToALoopbackPeerAndHost) {
   struct {
     const char *what;
     bool from_loopback;
@@ -166,7 +166,7 @@ TEST(web_requests, the_page_carries_the_token_only_to_a_loopback_peer_and_host) 
   }
 }
 
-TEST(web_requests, routes) {
+TEST(WebRequests, Routes) {
   struct {
     const char *method, *target;
     int status;
@@ -199,12 +199,12 @@ TEST(web_requests, routes) {
   }
 }
 
-TEST(web_requests, a_serial_without_a_station_to_take_it_is_refused) {
+TEST(WebRequests, ASerialWithoutAStationToTakeItIsRefused) {
   web_reply reply = web_handle(serial_post(serial_body("A", "KV-1", TOKEN)), TOKEN, "{}", {});
   EXPECT_EQ(503, reply.status);
 }
 
-TEST(web_requests, tokens_differ_and_are_128_bits_of_hex) {
+TEST(WebRequests, TokensDifferAndAre128BitsOfHex) {
   std::string first = web_new_token();
   std::string second = web_new_token();
   EXPECT_EQ(32u, first.size());
@@ -212,7 +212,7 @@ TEST(web_requests, tokens_differ_and_are_128_bits_of_hex) {
   EXPECT_NE(first, second);
 }
 
-TEST(web_state, json_holds_every_slot_and_the_counts) {
+TEST(WebState, JsonHoldsEverySlotAndTheCounts) {
   web_header header{"line 3", 8, 6, 2};
   web_slot running;
   running.name = "A";

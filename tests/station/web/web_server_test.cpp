@@ -85,7 +85,7 @@ struct server_under_test {
   unsigned short port() const { return port_of(bound); }
 };
 
-TEST(web_server, a_page_is_sent_the_whole_state_on_connect_then_each_new_one) {
+TEST(WebServer, APageIsSentTheWholeStateOnConnectThenEachNewOne) {
   server_under_test s;
   ASSERT_EQ(0u, s.bound.rfind("http://127.0.0.1:", 0)) << s.bound;
   ASSERT_NE(0, s.port());
@@ -110,7 +110,7 @@ TEST(web_server, a_page_is_sent_the_whole_state_on_connect_then_each_new_one) {
 // A page that stops reading (a browser on a stalled network) fills its
 // socket's buffers; the station must not wait for it (web_update would never
 // return here), and the other pages go on getting the newest state.
-TEST(web_server, a_page_that_stops_reading_holds_up_neither_the_station_nor_other_pages) {
+TEST(WebServer, APageThatStopsReadingHoldsUpNeitherTheStationNorOtherPages) {
   server_under_test s;
   asio::io_context context;
   tcp::socket stalled(context);
@@ -139,7 +139,7 @@ TEST(web_server, a_page_that_stops_reading_holds_up_neither_the_station_nor_othe
   reader.join();
 }
 
-TEST(web_server, refuses_what_it_cannot_serve) {
+TEST(WebServer, RefusesWhatItCannotServe) {
   server_under_test s;
   struct {
     const char *what;
@@ -164,7 +164,7 @@ TEST(web_server, refuses_what_it_cannot_serve) {
   EXPECT_NE(std::string::npos, page.find("Content-Security-Policy: default-src 'none'"));
 }
 
-TEST(web_server, a_port_in_use_is_reported) {
+TEST(WebServer, APortInUseIsReported) {
   server_under_test s;
   std::string why;
   std::string bound;

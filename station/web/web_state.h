@@ -29,7 +29,7 @@ struct web_header {
   int tested = 0;
   int passed = 0;
   int failed = 0;
-  std::string line;  // the line's state in words ("line: all sent"); empty without a line
+  std::string line = "";  // the line's state in words ("line: all sent"); empty without a line
 };
 
 // The state as one line of JSON: {"station", "tested", "passed", "failed",

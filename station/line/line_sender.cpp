@@ -236,6 +236,8 @@ void run(line_sender *s) {
     s->wake.wait_until(lock, until, [s] { return s->woken || s->finishing; });
     s->woken = false;
   }
+  // What still waits, for the station's last word.
+  count(s, true);
 }
 
 }  // namespace

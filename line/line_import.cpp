@@ -16,8 +16,7 @@ const char USAGE[] = "Usage: korvane-line import FILE [--db DB]\n";
 int line_import_main(int argc, char **argv) {
   line_command c;
   std::string why;
-  if (!line_command_parse(argc, argv, {"--db"}, &c, &why) ||
-      (!c.help && c.arguments.size() != 1)) {
+  if (!line_command_parse(argc, argv, {"--db"}, &c, &why) || (!c.help && c.arguments.size() != 1)) {
     if (why.empty()) why = c.arguments.empty() ? "which file? give it" : "one file at a time";
     fprintf(stderr, "korvane-line: %s\n%s", why.c_str(), USAGE);
     return 2;

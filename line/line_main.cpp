@@ -41,7 +41,6 @@ int main(int argc, char **argv) {
     return 0;
   }
   fprintf(stderr, "korvane-line: %s\n%s",
-          *command ? (std::string("unknown command ") + command).c_str() : "which command?",
-          USAGE);
+          *command ? (std::string("unknown command ") + command).c_str() : "which command?", USAGE);
   return 2;
 }

@@ -8,8 +8,7 @@
 
 namespace {
 
-const char USAGE[] =
-    "Usage: korvane-line serve [--db DB] [--listen [ADDR:]PORT] --tokens FILE\n";
+const char USAGE[] = "Usage: korvane-line serve [--db DB] [--listen [ADDR:]PORT] --tokens FILE\n";
 
 int cannot(const std::string &why) {
   fprintf(stderr, "korvane-line: %s\n", why.c_str());

@@ -141,11 +141,10 @@ void stream_tick(session_ptr s) {
 void start_stream(session_ptr s) {
   s->writing = STREAM_HEAD;
   s->stream.expires_after(WRITE_TIME);
-  asio::async_write(s->stream, asio::buffer(s->writing),
-                    [s](beast::error_code error, std::size_t) {
-                      if (error) return close(s);
-                      stream_tick(s);
-                    });
+  asio::async_write(s->stream, asio::buffer(s->writing), [s](beast::error_code error, std::size_t) {
+    if (error) return close(s);
+    stream_tick(s);
+  });
 }
 
 void on_request(session_ptr s, beast::error_code error) {
@@ -201,8 +200,8 @@ void accept(line_server *server) {
             beast::error_code ignored;
             socket.close(ignored);
           } else {
-            read_request(std::make_shared<session>(std::move(socket), server->service,
-                                                   server->connections));
+            read_request(
+                std::make_shared<session>(std::move(socket), server->service, server->connections));
           }
         }
         accept(server);
@@ -231,7 +230,8 @@ line_server *line_server_start(const std::string &address, line_service *service
   where.port = server->acceptor.local_endpoint().port();
   *bound = web_address_url(where);
   accept(server);
-  for (int i = 0; i < THREADS; i++) server->threads.emplace_back([server] { server->context.run(); });
+  for (int i = 0; i < THREADS; i++)
+    server->threads.emplace_back([server] { server->context.run(); });
   return server;
 }
 

@@ -153,8 +153,8 @@ line_put put(PGconn *c, const line_record &record, const std::string &received, 
   p.add(record.content_hash);
   if (!command(c, "BEGIN", why)) return line_put::unavailable;
   std::vector<const char *> values = p.values();
-  PGresult *r =
-      PQexecParams(c, INSERT_BOARD, (int)values.size(), nullptr, values.data(), nullptr, nullptr, 0);
+  PGresult *r = PQexecParams(c, INSERT_BOARD, (int)values.size(), nullptr, values.data(), nullptr,
+                             nullptr, 0);
   bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
   bool inserted = ok && PQntuples(r) == 1;
   long long id = inserted ? std::atoll(PQgetvalue(r, 0, 0)) : 0;
@@ -197,7 +197,8 @@ line_postgres *line_postgres_open(const std::string &conninfo, std::string *why)
     db->all.push_back(c);
     db->idle.push_back(c);
     ok = c && PQstatus(c) == CONNECTION_OK;
-    if (!ok) set_why(why, "cannot open the database: %s", c ? error_of(c).c_str() : "out of memory");
+    if (!ok)
+      set_why(why, "cannot open the database: %s", c ? error_of(c).c_str() : "out of memory");
     // Every record is on disk before it is acknowledged.
     ok = ok && command(c, "SET synchronous_commit = on", why);
     if (i == 0 && ok) {

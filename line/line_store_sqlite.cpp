@@ -78,8 +78,7 @@ line_sqlite *line_sqlite_open(const std::string &path, std::string *why) {
   if (ok) sqlite3_busy_timeout(raw, BUSY_TIMEOUT_MS);
   ok = ok && db_exec(raw, SCHEMA, &reason);
   if (ok) {
-    db->insert_board =
-        db_prepare(raw, board_insert_sql({"received", "content_hash"}), &reason);
+    db->insert_board = db_prepare(raw, board_insert_sql({"received", "content_hash"}), &reason);
     db->insert_fault = db_prepare(raw, INSERT_FAULT, &reason);
     db->find_uid = db_prepare(raw, FIND_UID, &reason);
     ok = db->insert_board && db->insert_fault && db->find_uid;

@@ -22,9 +22,9 @@ struct station_options {
   std::string operator_name;
   bool once = false;
   std::string junit, json;
-  std::string korvane;  // --korvane: empty for the korvane beside the station
-  std::string web;      // --web: empty for no web page
-  std::string line;     // --line: the line server's URL, empty for none
+  std::string korvane;     // --korvane: empty for the korvane beside the station
+  std::string web;         // --web: empty for no web page
+  std::string line;        // --line: the line server's URL, empty for none
   std::string line_token;  // --line-token: the file holding the station's token
   bool help = false;
   bool version = false;

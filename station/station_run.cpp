@@ -196,7 +196,8 @@ void show_web(station *st, double now) {
   if (st->web) web_update(st->web, header, slots);
   if (st->line && now - st->line_state_at >= LINE_STATE_S) {
     st->line_state_at = now;
-    line_sender_set_state(st->line, web_state_json(header, slots, (long long)std::time(nullptr) * 1000));
+    line_sender_set_state(st->line,
+                          web_state_json(header, slots, (long long)std::time(nullptr) * 1000));
   }
 }
 
@@ -338,8 +339,8 @@ int start(station *st, int argc, char **argv) {
   }
   if (!o.line.empty()) {
     line_settings line;
-    bool ok = line_parse_url(o.line, &line.url, &why) &&
-              line_read_token(o.line_token, &line.token, &why);
+    bool ok =
+        line_parse_url(o.line, &line.url, &why) && line_read_token(o.line_token, &line.token, &why);
     line.station = c.station;
     line.db = o.db;
     if (ok) {

@@ -45,12 +45,12 @@ bool connect(line_connection *c, std::chrono::milliseconds timeout, std::string 
   tcp::resolver resolver(c->context);
   beast::error_code error;
   auto found = resolver.resolve(c->url.host, c->url.port, error);
-  if (error) return set_why(why, "cannot find %s: %s", c->url.host.c_str(), error.message().c_str());
+  if (error)
+    return set_why(why, "cannot find %s: %s", c->url.host.c_str(), error.message().c_str());
   c->stream.reset(new beast::tcp_stream(c->context));
   c->stream->expires_after(timeout);
-  c->stream->async_connect(found, [&error](beast::error_code e, const tcp::endpoint &) {
-    error = e;
-  });
+  c->stream->async_connect(found,
+                           [&error](beast::error_code e, const tcp::endpoint &) { error = e; });
   run(c);
   if (error) {
     drop(c);
@@ -105,8 +105,9 @@ bool line_post(line_connection *c, const std::string &target,
     if (error) {
       drop(c);
       if (kept && error != beast::error::timeout) continue;
-      return set_why(why, "%s", error == beast::error::timeout ? "no answer in time"
-                                                                : error.message().c_str());
+      return set_why(
+          why, "%s",
+          error == beast::error::timeout ? "no answer in time" : error.message().c_str());
     }
     auto &response = parser.get();
     reply->status = (int)response.result_int();

@@ -107,7 +107,8 @@ void count(line_sender *s, bool at_once) {
   s->status.last_refusal = counts.last_reason;
 }
 
-std::vector<std::pair<std::string, std::string>> headers_of(line_sender *s, const std::string &uid) {
+std::vector<std::pair<std::string, std::string>> headers_of(line_sender *s,
+                                                            const std::string &uid) {
   std::vector<std::pair<std::string, std::string>> headers = {
       {"Authorization", "Bearer " + s->settings.token}};
   if (!uid.empty()) headers.push_back({"Idempotency-Key", uid});
@@ -117,8 +118,8 @@ std::vector<std::pair<std::string, std::string>> headers_of(line_sender *s, cons
 // A try that got no answer, or one to try again: the next waits its back-off.
 void failed(line_sender *s, const std::string &problem, bool unreachable, double retry_after) {
   s->failures++;
-  double delay =
-      line_retry_delay(s->failures, retry_after, std::uniform_real_distribution<double>()(s->random));
+  double delay = line_retry_delay(s->failures, retry_after,
+                                  std::uniform_real_distribution<double>()(s->random));
   s->due = steady::now() + std::chrono::milliseconds((long long)(delay * 1000));
   std::lock_guard<std::mutex> lock(s->mutex);
   if (unreachable && !s->status.unreachable) s->status.down_since = time_of_day();
@@ -167,8 +168,7 @@ bool send_record(line_sender *s, long long id) {
         failed(s, why, false, -1);
       return true;
     case line_verdict::retry:
-      failed(s,
-             reply.status == 401 ? "token refused" : line_reason_of(reply.status, reply.body),
+      failed(s, reply.status == 401 ? "token refused" : line_reason_of(reply.status, reply.body),
              false, reply.retry_after);
       return false;
   }
@@ -266,6 +266,10 @@ line_sender *line_sender_start(const line_settings &settings, std::string *why) 
     return nullptr;
   }
   sqlite3_busy_timeout(s->db, 5000);
+  // An acknowledgement lost to a power cut only sends its record again,
+  // which the line answers 200: the sender's own changes need not wait for
+  // the disk (the records themselves were committed with FULL).
+  sqlite3_exec(s->db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
   s->connection = line_connection_new(settings.url);
   s->thread = std::thread(run, s);
   return s;

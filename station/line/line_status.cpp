@@ -26,8 +26,8 @@ std::string line_status_text(const line_status &s) {
     text += std::to_string(s.parked) + " refused";
     if (!s.last_refusal.empty()) text += ": " + s.last_refusal;
   }
-  if (text.empty()) text = s.unreachable ? "all sent (server unreachable since " + s.down_since + ")"
-                                         : "all sent";
+  if (text.empty())
+    text = s.unreachable ? "all sent (server unreachable since " + s.down_since + ")" : "all sent";
   return "line: " + text;
 }
 

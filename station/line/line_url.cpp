@@ -18,8 +18,8 @@ bool line_parse_url(const std::string &text, line_url *url, std::string *why) {
     size_t close = authority.find(']');
     if (close == std::string::npos) return set_why(why, "an unclosed [ in %s", text.c_str());
     url->host = authority.substr(1, close - 1);
-    colon = close + 1 < authority.size() && authority[close + 1] == ':' ? close + 1
-                                                                         : std::string::npos;
+    colon =
+        close + 1 < authority.size() && authority[close + 1] == ':' ? close + 1 : std::string::npos;
   } else {
     url->host = authority.substr(0, colon);
   }

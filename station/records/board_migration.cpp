@@ -36,10 +36,10 @@ bool has_column(sqlite3 *db, const char *name) {
 // Gives every row without a uid a fresh one.
 bool fill_uids(sqlite3 *db, std::string *why) {
   sqlite3_stmt *pick = nullptr, *set = nullptr;
-  bool ok = sqlite3_prepare_v2(db, "SELECT id FROM boards WHERE uid IS NULL", -1, &pick,
-                               nullptr) == SQLITE_OK &&
-            sqlite3_prepare_v2(db, "UPDATE boards SET uid = ?1 WHERE id = ?2", -1, &set,
-                               nullptr) == SQLITE_OK;
+  bool ok = sqlite3_prepare_v2(db, "SELECT id FROM boards WHERE uid IS NULL", -1, &pick, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_prepare_v2(db, "UPDATE boards SET uid = ?1 WHERE id = ?2", -1, &set, nullptr) ==
+                SQLITE_OK;
   std::vector<long long> ids;
   while (ok && sqlite3_step(pick) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(pick, 0));
   for (long long id : ids) {

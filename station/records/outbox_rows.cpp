@@ -65,8 +65,8 @@ bool outbox_count(sqlite3 *db, outbox_counts *out, std::string *why) {
       " (SELECT min(queued) FROM outbox WHERE state = 'waiting'),"
       " (SELECT count(*) FROM outbox WHERE state = 'parked'),"
       " (SELECT reason FROM outbox WHERE state = 'parked' ORDER BY board_id DESC LIMIT 1)";
-  bool ok = sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK &&
-            sqlite3_step(s) == SQLITE_ROW;
+  bool ok =
+      sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW;
   if (ok) {
     out->waiting = sqlite3_column_int64(s, 0);
     out->oldest = text(s, 1);

@@ -41,7 +41,7 @@ int station_export_main(int argc, char **argv) {
   std::string db_path = "korvane-station.db", since;
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
-    std::string *value = arg.rfind("--db", 0) == 0 ? &db_path
+    std::string *value = arg.rfind("--db", 0) == 0      ? &db_path
                          : arg.rfind("--since", 0) == 0 ? &since
                                                         : nullptr;
     if (arg == "-h" || arg == "--help") {
@@ -50,7 +50,8 @@ int station_export_main(int argc, char **argv) {
     }
     size_t eq = arg.find('=');
     std::string name = arg.substr(0, eq);
-    if (!value || (name != "--db" && name != "--since")) return bad_option("unknown option: " + arg);
+    if (!value || (name != "--db" && name != "--since"))
+      return bad_option("unknown option: " + arg);
     if (eq != std::string::npos) {
       *value = arg.substr(eq + 1);
     } else if (i + 1 < argc) {
@@ -76,9 +77,10 @@ int station_export_main(int argc, char **argv) {
   ok = ok && board_fetch_each(
                  db, since,
                  [&written](const board_record &b) {
-                   std::string line = board_record_json(b).dump(
-                                          -1, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                      "\n";
+                   std::string line =
+                       board_record_json(b).dump(-1, ' ', false,
+                                                 nlohmann::json::error_handler_t::replace) +
+                       "\n";
                    written = fwrite(line.data(), 1, line.size(), stdout) == line.size();
                    return written;
                  },

@@ -26,10 +26,12 @@ namespace {
 // default database, and the report's title.
 struct program {
   std::string name, default_db, title;
+  bool per_station;  // the report has a table of stations
 };
 
 std::string report_usage(const program &p) {
-  return "Usage: " + p.name + " report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n" +
+  return "Usage: " + p.name +
+         " report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n" +
          std::string(p.name.size() + 15, ' ') + "[--csv] [--html FILE]\n";
 }
 
@@ -165,7 +167,6 @@ std::string report_title(const program &p, const command_options &o) {
   return title;
 }
 
-
 int report_main(const program &p, int argc, char **argv) {
   command_options o;
   int status;
@@ -197,9 +198,11 @@ int report_main(const program &p, int argc, char **argv) {
             why.c_str());
     return 1;
   }
-  bool written = write_stdout(o.csv ? report_csv(report) : report_text(report));
-  return finish(p, written, o,
-                o.html.empty() ? std::string() : html_report_page(report_title(p, o), report, failed));
+  bool written =
+      write_stdout(o.csv ? report_csv(report, p.per_station) : report_text(report, p.per_station));
+  return finish(
+      p, written, o,
+      o.html.empty() ? std::string() : html_report_page(report_title(p, o), report, failed));
 }
 
 int history_main(const program &p, int argc, char **argv) {
@@ -240,8 +243,8 @@ int history_main(const program &p, int argc, char **argv) {
   return finish(p, written, o, o.html.empty() ? std::string() : html_history_page(o.serial, kept));
 }
 
-const program STATION = {"korvane-station", "korvane-station.db", "Station report"};
-const program LINE = {"korvane-line", "korvane-line.db", "Line report"};
+const program STATION = {"korvane-station", "korvane-station.db", "Station report", false};
+const program LINE = {"korvane-line", "korvane-line.db", "Line report", true};
 
 }  // namespace
 

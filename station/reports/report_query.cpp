@@ -163,6 +163,12 @@ bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std
                      g.station = db_text(s, 1);
                      read_counts(s, 2, &g.counts);
                      out->slots.push_back(g);
+                     // The slots come station by station.
+                     if (out->stations.empty() || out->stations.back().name != g.station) {
+                       out->stations.emplace_back();
+                       out->stations.back().name = g.station;
+                     }
+                     add_counts(&out->stations.back().counts, g.counts);
                    },
                    why);
 }

@@ -33,10 +33,10 @@ struct web_header {
 };
 
 // The state as one line of JSON: {"station", "tested", "passed", "failed",
-// "yield" (null before the first board), "line" (null without one), "time_ms" (when the station made
-// this state, milliseconds since 1970, so a page can tell how late it shows
-// it), "slots": [{"slot", "port", "serial", "phase", "percent", "pass",
-// "passes", "seconds", "busy", "verdict", "detail"}]}. Text that is not
-// valid UTF-8 has its bad bytes replaced, so that the document always is.
+// "yield" (null before the first board), "line" (null without one), "time_ms" (when the station
+// made this state, milliseconds since 1970, so a page can tell how late it shows it), "slots":
+// [{"slot", "port", "serial", "phase", "percent", "pass", "passes", "seconds", "busy", "verdict",
+// "detail"}]}. Text that is not valid UTF-8 has its bad bytes replaced, so that the document always
+// is.
 std::string web_state_json(const web_header &header, const std::vector<web_slot> &slots,
                            long long time_ms);

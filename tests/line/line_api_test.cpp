@@ -16,13 +16,18 @@ namespace {
 const char UID[] = "0a1b2c3d-0000-4000-8000-00000000aaaa";
 
 nlohmann::json record(const std::string &station = "st1", const std::string &uid = UID) {
-  return {{"uid", uid},         {"station", station},
-          {"slot", "A"},        {"port", "/dev/x"},
+  return {{"uid", uid},
+          {"station", station},
+          {"slot", "A"},
+          {"port", "/dev/x"},
           {"started", "2026-12-09T10:00:00Z"},
           {"ended", "2026-12-09T10:01:00Z"},
-          {"seconds", 60.5},    {"outcome", "failed"},
-          {"serial", "SN-1"},   {"korvane_status", 0},
-          {"sdram_passes", 1},  {"sdram_failed", 1},
+          {"seconds", 60.5},
+          {"outcome", "failed"},
+          {"serial", "SN-1"},
+          {"korvane_status", 0},
+          {"sdram_passes", 1},
+          {"sdram_failed", 1},
           {"faults", {{{"test", "sdram"}, {"kind", "data_stuck"}, {"words", "data line 5"}}}}};
 }
 

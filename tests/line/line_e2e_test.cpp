@@ -87,9 +87,9 @@ class LineE2e : public ::testing::Test {
   }
   // The server on port (0: any), its URL taken from its first line.
   void start_server(int on_port = 0) {
-    server = start_child({LINE_PATH, "serve", "--db", db, "--tokens", tokens, "--listen",
-                          std::to_string(on_port)},
-                         "korvane-line");
+    server = start_child(
+        {LINE_PATH, "serve", "--db", db, "--tokens", tokens, "--listen", std::to_string(on_port)},
+        "korvane-line");
     std::string line;
     ASSERT_TRUE(read_child_line(server, &line, WAIT_S)) << "the server did not start";
     size_t at = line.find("http://127.0.0.1:");
@@ -210,17 +210,18 @@ TEST_F(LineE2e, StationKilledBetweenCommitAndUploadSendsOnRestart) {
     pid_t board = start_child({BOARDSIM_PATH}, "boardsim");
     std::string board_port;
     EXPECT_TRUE(read_child_line(board, &board_port, WAIT_S));
-    pid_t s = start_child({"/bin/sh", "-c", "echo " + serial + " | exec \"$0\" \"$@\"", STATION_PATH,
-                           "--korvane", KORVANE_PATH, "--db", station_db, "--logs",
-                           dir + "/logs", "--station", "st3", "--once", "--line",
-                           "http://127.0.0.1:" + std::to_string(free_port), "--line-token",
-                           dir + "/st3.token", "A=" + board_port},
-                          "korvane-station");
+    pid_t s = start_child(
+        {"/bin/sh", "-c", "echo " + serial + " | exec \"$0\" \"$@\"", STATION_PATH, "--korvane",
+         KORVANE_PATH, "--db", station_db, "--logs", dir + "/logs", "--station", "st3", "--once",
+         "--line", "http://127.0.0.1:" + std::to_string(free_port), "--line-token",
+         dir + "/st3.token", "A=" + board_port},
+        "korvane-station");
     return std::make_pair(s, board);
   };
   auto first = run_station("SN-1");
   double until = steady_seconds() + WAIT_S;
-  while (database_rows(station_db, "SELECT count(*) FROM outbox") != std::vector<std::string>{"1"} &&
+  while (database_rows(station_db, "SELECT count(*) FROM outbox") !=
+             std::vector<std::string>{"1"} &&
          steady_seconds() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   kill(first.first, SIGKILL);
@@ -240,7 +241,8 @@ TEST_F(LineE2e, StationKilledBetweenCommitAndUploadSendsOnRestart) {
   EXPECT_EQ(std::vector<std::string>({"SN-1"}),
             line_rows(db, "SELECT serial FROM boards WHERE uid = '" + uid + "'"))
       << uid;
-  EXPECT_EQ(std::vector<std::string>({"0"}), database_rows(station_db, "SELECT count(*) FROM outbox"));
+  EXPECT_EQ(std::vector<std::string>({"0"}),
+            database_rows(station_db, "SELECT count(*) FROM outbox"));
 }
 
 class LineSixteen : public LineE2e, public ::testing::WithParamInterface<bool> {};

@@ -21,7 +21,8 @@
 
 int main(int argc, char **argv) {
   if (argc != 8) {
-    fprintf(stderr, "usage: line_sender_driver DB STATION URL TOKEN_FILE RECORDS EVERY_MS WAIT_S\n");
+    fprintf(stderr,
+            "usage: line_sender_driver DB STATION URL TOKEN_FILE RECORDS EVERY_MS WAIT_S\n");
     return 2;
   }
   std::string why;

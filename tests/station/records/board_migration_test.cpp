@@ -52,8 +52,9 @@ TEST(BoardMigration, OldRowsGetUidsAndReadersSeeNullsMeanwhile) {
   ASSERT_TRUE(station_db_commit(db, &b, &why)) << why;
   station_db_close(db);
   EXPECT_EQ(std::vector<std::string>({"3|3|1"}),
-            database_rows(path, "SELECT count(*), count(DISTINCT uid), count(release)"
-                                " FROM boards WHERE length(uid) = 36"));
+            database_rows(path,
+                          "SELECT count(*), count(DISTINCT uid), count(release)"
+                          " FROM boards WHERE length(uid) = 36"));
   remove_tree(dir);
 }
 

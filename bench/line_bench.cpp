@@ -1,11 +1,12 @@
 // korvane-line on this machine, SQLite and PostgreSQL side by side: ingest
 // from 50 stations sending at once (goal 500 records/s or more), a backlog
 // of 10,000 records drained after an outage (goal 200/s or more), and
-// `korvane-line report` over 1,000,000 records (goal under 2 s). The
+// `korvane-line report` over 1,000,000 records (goal under 2 s), and the
+// station's own CPU with --line against without (goal within 5%). The
 // stations are line_sender_driver processes: the station's own database,
 // outbox and sender. Prints figures; nothing here passes or fails.
 //
-// Usage: line_bench KORVANE_LINE LINE_SENDER_DRIVER
+// Usage: line_bench KORVANE_LINE LINE_SENDER_DRIVER KORVANE_STATION KORVANE BOARDSIM
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +32,7 @@ const int BACKLOG = 10000;
 const long REPORT_BOARDS = 1000000;
 const double RUN_TIMEOUT_S = 900;
 
-std::string line_program, driver_program, dir;
+std::string line_program, driver_program, station_program, korvane_program, boardsim_program, dir;
 
 std::string token_of(int i) { return "bench-token-" + std::to_string(i) + "-0123456789"; }
 
@@ -161,15 +162,54 @@ double report(void) {
   return times[1];
 }
 
+// The station's own CPU (its korvane children aside) over one board per
+// slot on 8 slots soaked for 20 passes, with the line's URL or without.
+double station_cpu(const std::vector<std::string> &line_args) {
+  std::vector<pid_t> boards;
+  std::vector<std::string> argv = {
+      station_program, "--korvane",   korvane_program, "--db", dir + "/station-cpu.db",
+      "--logs",        dir + "/logs", "--station",     "st0",  "--once",
+      "--passes",      "20"};
+  argv.insert(argv.end(), line_args.begin(), line_args.end());
+  for (int i = 0; i < 8; i++) {
+    pid_t b = start_child({boardsim_program}, "boardsim");
+    std::string port;
+    if (!read_child_line(b, &port, 60)) return -1;
+    boards.push_back(b);
+    argv.push_back("S" + std::to_string(i) + "=" + port);
+  }
+  child_setup quiet;
+  quiet.out_dropped = true;
+  pid_t station = start_child(argv, "korvane-station", quiet);
+  double cpu = 0;
+  for (;;) {
+    double now = child_cpu_seconds(station);
+    if (now < 0) break;
+    cpu = now;
+    usleep(20000);
+    if (kill(station, 0) != 0) break;
+    // Ended but not yet waited for: its last figure is taken.
+    std::string state = read_file("/proc/" + std::to_string(station) + "/stat");
+    if (state.find(") Z") != std::string::npos) break;
+  }
+  finish_child(station, "korvane-station", RUN_TIMEOUT_S);
+  for (pid_t b : boards) stop_child(b, SIGTERM, 10);
+  return cpu;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: line_bench KORVANE_LINE LINE_SENDER_DRIVER\n");
+  if (argc != 6) {
+    fprintf(stderr,
+            "usage: line_bench KORVANE_LINE LINE_SENDER_DRIVER KORVANE_STATION KORVANE BOARDSIM\n");
     return 2;
   }
   line_program = argv[1];
   driver_program = argv[2];
+  station_program = argv[3];
+  korvane_program = argv[4];
+  boardsim_program = argv[5];
   dir = temp_dir("line-bench");
   write_tokens();
   postgres_server postgres;
@@ -188,6 +228,15 @@ int main(int argc, char **argv) {
          pg_drain, ">= 200");
   fflush(stdout);
   printf("%-44s %12.2f %12s %10s\n", "report over 1,000,000 records (s)", report(), "-", "< 2");
+  fflush(stdout);
+  std::string url;
+  pid_t server = start_server(dir + "/cpu.db", 0, &url);
+  double without = station_cpu({});
+  double with = station_cpu({"--line", url, "--line-token", dir + "/st0.token"});
+  stop_child(server, SIGTERM, 60);
+  printf("%-44s %12.1f %12s %10s\n", "station CPU with --line over without (%)",
+         without > 0 ? 100 * with / without : 0, "-", "<= 105");
+  printf("  (station's own CPU: %.3f s without, %.3f s with)\n", without, with);
   postgres_stop(&postgres);
   remove_tree(dir);
   return 0;

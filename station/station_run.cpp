@@ -189,12 +189,14 @@ void take_web_serials(station *st, std::vector<view_event> *events) {
 }
 
 void show_web(station *st, double now) {
-  if (!st->web && !st->line) return;
+  // The line takes the state at most once a second; the page at every tick.
+  bool line_due = st->line && now - st->line_state_at >= LINE_STATE_S;
+  if (!st->web && !line_due) return;
   web_header header = web_header_of(st->settings.station, st->totals);
   header.line = st->line_text;
   std::vector<web_slot> slots = web_slots_of(st->slots, st->settings, now);
   if (st->web) web_update(st->web, header, slots);
-  if (st->line && now - st->line_state_at >= LINE_STATE_S) {
+  if (line_due) {
     st->line_state_at = now;
     line_sender_set_state(st->line,
                           web_state_json(header, slots, (long long)std::time(nullptr) * 1000));

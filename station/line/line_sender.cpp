@@ -230,8 +230,8 @@ void run(line_sender *s) {
     count(s, true);
     if (finishing) break;
     // Nothing to send now: wait for a record, the heartbeat, or the back-off.
-    steady::time_point until = s->next_heartbeat;
-    if (s->due > now && s->due > until) until = s->due;
+    // Nothing goes out before the back-off ends, the heartbeat neither.
+    steady::time_point until = s->due > now ? s->due : s->next_heartbeat;
     std::unique_lock<std::mutex> lock(s->mutex);
     s->wake.wait_until(lock, until, [s] { return s->woken || s->finishing; });
     s->woken = false;

@@ -49,26 +49,18 @@ std::vector<std::string> board_options(const sdram_fault_config &c) {
       out.push_back(std::to_string(f.line));
       continue;
     }
+    // boardsim's option for each kind of fault on a pair of numbers.
+    const struct {
+      sdram_fault_kind kind;
+      const char *option;
+    } options[] = {{sdram_fault_kind::data_stuck, "--data-stuck"},
+                   {sdram_fault_kind::addr_stuck, "--addr-stuck"},
+                   {sdram_fault_kind::addr_short_or, "--addr-short-or"},
+                   {sdram_fault_kind::data_short, "--data-short"},
+                   {sdram_fault_kind::data_short_or, "--data-short-or"}};
     const char *opt = "--addr-short";
-    switch (f.kind) {
-      case sdram_fault_kind::data_stuck:
-        opt = "--data-stuck";
-        break;
-      case sdram_fault_kind::addr_stuck:
-        opt = "--addr-stuck";
-        break;
-      case sdram_fault_kind::addr_short_or:
-        opt = "--addr-short-or";
-        break;
-      case sdram_fault_kind::data_short:
-        opt = "--data-short";
-        break;
-      case sdram_fault_kind::data_short_or:
-        opt = "--data-short-or";
-        break;
-      default:
-        break;
-    }
+    for (const auto &o : options)
+      if (o.kind == f.kind) opt = o.option;
     out.push_back(opt);
     out.push_back(std::to_string(f.line) + ":" + std::to_string(f.other));
   }

@@ -9,7 +9,9 @@
 #
 # korvane_program(<target> <source>... [LIBS <library>...] [COMPONENT <c>])
 #   A program; with COMPONENT, installed into the prefix's bin folder in
-#   that install component (korvane_install_program).
+#   that install component (korvane_install_program), and built into the
+#   build's bin folder beside the build's other installed programs, as an
+#   install puts them (the station runs the korvane beside it).
 #
 # Sources are named relative to the folder that declares the target.
 include_guard(GLOBAL)
@@ -30,6 +32,7 @@ function(korvane_program target)
   target_compile_options(${target} PRIVATE ${KORVANE_WARNINGS})
   target_link_libraries(${target} PRIVATE ${P_LIBS})
   if(P_COMPONENT)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
     korvane_install_program(${target} COMPONENT ${P_COMPONENT})
   endif()
 endfunction()

@@ -23,7 +23,10 @@
 # Which components a generator packs is chosen in packaging_generator.cmake,
 # read by cpack.
 
-set(KORVANE_MAINTAINER "korvane developers <korvane@example.org>")
+# Who signs the packages and their changelog: the project's developers, or
+# whoever builds their own packages (-DKORVANE_MAINTAINER="Name <address>").
+set(KORVANE_MAINTAINER "korvane developers <developers@korvane.org>" CACHE STRING
+  "The Debian packages' maintainer and the changelog's signer")
 
 set(CPACK_PACKAGE_NAME korvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

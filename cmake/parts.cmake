@@ -92,21 +92,25 @@ if(KORVANE_LINE)
 endif()
 
 # The Windows build needs mingw-w64, korvane-diagnose's code, groff for the
-# manuals and, for the station, SQLite's source.
+# manuals and, for the station, SQLite's source, fetched here when missing.
 korvane_leave_out_with_diagnose(KORVANE_WINDOWS "the Windows programs, their manuals and zip")
 if(KORVANE_WINDOWS)
   find_program(KORVANE_MINGW_CXX x86_64-w64-mingw32-g++-posix)
   find_program(KORVANE_MINGW_STRIP x86_64-w64-mingw32-strip)
+  set(sqlite_why "")
+  if(KORVANE_STATION AND KORVANE_MINGW_CXX AND KORVANE_MINGW_STRIP AND GROFF)
+    include(${CMAKE_CURRENT_LIST_DIR}/sqlite_source.cmake)
+    korvane_sqlite_source(${KORVANE_SQLITE_SOURCE_DIR} sqlite_why)
+  endif()
   if(NOT KORVANE_MINGW_CXX OR NOT KORVANE_MINGW_STRIP)
     korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
                       "mingw-w64 (x86_64-w64-mingw32-g++-posix) not found")
   elseif(NOT GROFF)
     korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
                       "groff, which renders the manuals, not found")
-  elseif(KORVANE_STATION AND (NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.c
-                              OR NOT EXISTS ${KORVANE_SQLITE_SOURCE_DIR}/sqlite3.h))
+  elseif(sqlite_why)
     korvane_leave_out(KORVANE_WINDOWS "the Windows programs, their manuals and zip"
-                      "SQLite's source not found in ${KORVANE_SQLITE_SOURCE_DIR}")
+                      "SQLite's source for korvane-station.exe is not in ${KORVANE_SQLITE_SOURCE_DIR}: ${sqlite_why}")
   endif()
 endif()
 

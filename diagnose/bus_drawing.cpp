@@ -1,17 +1,12 @@
 #include "bus_drawing.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <map>
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 #include <nlohmann/json.hpp>
 
+#include "korvane/board_tests.h"
 #include "korvane/why.h"
+#include "log_summary.h"
 #include "markup_entity.h"
 
 namespace {
@@ -38,9 +33,9 @@ std::string text_member(const json &object, const char *name) {
 }
 
 // The record of one fault object; words alone for a string.
-bool fault_from_json(const json &j, bus_fault *out) {
+bool fault_from_json(const json &j, fault_object *out) {
   if (j.is_string()) {
-    bus_choice c = bus_choice_from_words(j.get<std::string>());
+    fault_hypothesis c = bus_choice_from_words(j.get<std::string>());
     if (c.size() != 1) return false;
     *out = c[0];
     return true;
@@ -61,38 +56,38 @@ bool fault_from_json(const json &j, bus_fault *out) {
 
 // One choice: a fault, a pair as a list of two, or words that may name a
 // pair.
-bool choice_from_json(const json &j, bus_choice *out) {
+bool choice_from_json(const json &j, fault_hypothesis *out) {
   if (j.is_string()) {
     *out = bus_choice_from_words(j.get<std::string>());
     return true;
   }
   if (j.is_array()) {
     for (const json &f : j) {
-      bus_fault fault;
+      fault_object fault;
       if (!fault_from_json(f, &fault)) return false;
       out->push_back(fault);
     }
     return true;
   }
-  bus_fault fault;
+  fault_object fault;
   if (!fault_from_json(j, &fault)) return false;
   out->push_back(fault);
   return true;
 }
 
-bool entry_from_json(const json &j, bool words_list_is_set, bus_entry *out) {
+bool entry_from_json(const json &j, bool words_list_is_set, fault_entry *out) {
   const json *set = nullptr;
   if (j.is_object() && j.contains("one_of")) set = &j["one_of"];
   // The older document lists words for a set where the newer lists a pair.
   if (words_list_is_set && j.is_array()) set = &j;
   if (!set) {
-    out->choices.emplace_back();
-    return choice_from_json(j, &out->choices.back());
+    out->one_of.emplace_back();
+    return choice_from_json(j, &out->one_of.back());
   }
   if (!set->is_array()) return false;
   for (const json &c : *set) {
-    out->choices.emplace_back();
-    if (!choice_from_json(c, &out->choices.back())) return false;
+    out->one_of.emplace_back();
+    if (!choice_from_json(c, &out->one_of.back())) return false;
   }
   return true;
 }
@@ -110,7 +105,7 @@ bool test_faults(const json &doc, const char *test, const json **faults, std::st
 
 // A word-for-word reading of one fault at the start of text; the length
 // read, 0 when none.
-size_t read_one_fault(const char *text, bus_fault *out) {
+size_t read_one_fault(const char *text, fault_object *out) {
   int a = 0, b = 0, n = 0;
   if (sscanf(text, "data line %d stuck at %d%n", &a, &b, &n) == 2 && n) {
     *out = {"data_stuck", {a}, b, "", ""};
@@ -139,9 +134,9 @@ void add_once(std::vector<std::string> *list, const std::string &item) {
 
 std::string line_id(bool data, int line) { return (data ? "D" : "A") + std::to_string(line); }
 
-bool on_data_bus(const bus_fault &f) { return f.kind.rfind("data_", 0) == 0; }
+bool on_data_bus(const fault_object &f) { return f.kind.rfind("data_", 0) == 0; }
 
-bool drawable(const bus_fault &f) {
+bool drawable(const fault_object &f) {
   if (f.kind.rfind("data_", 0) != 0 && f.kind.rfind("address_", 0) != 0) return false;
   int low = on_data_bus(f) ? 0 : FIRST_ADDRESS_LINE;
   int high = on_data_bus(f) ? DATA_LINES - 1 : LAST_ADDRESS_LINE;
@@ -156,14 +151,14 @@ int line_y(bool data, int line) {
   return TOP + DATA_LINES * PITCH + GROUP_GAP + (line - FIRST_ADDRESS_LINE) * PITCH;
 }
 
-std::string fault_mark(const bus_fault &f) {
+std::string fault_mark(const fault_object &f) {
   if (f.kind.find("short") != std::string::npos) return "short";
   if (f.kind.find("floating") != std::string::npos) return "floating";
   if (f.level == 0 || f.level == 1) return "stuck-" + std::to_string(f.level);
   return "fault";
 }
 
-std::string fault_label(const bus_fault &f, bool data) {
+std::string fault_label(const fault_object &f, bool data) {
   std::string m = fault_mark(f);
   if (m == "short") {
     std::string with;
@@ -176,16 +171,16 @@ std::string fault_label(const bus_fault &f, bool data) {
   return "stuck at " + std::to_string(f.level);
 }
 
-bool same_fault(const bus_fault &a, const bus_fault &b) {
+bool same_fault(const fault_object &a, const fault_object &b) {
   return a.kind == b.kind && a.lines == b.lines && a.level == b.level && a.wiring == b.wiring;
 }
 
 // A fault that every choice of a set holds is there for certain, whichever
 // choice is the truth.
-bool in_every_choice(const bus_entry &e, const bus_fault &f) {
-  for (const bus_choice &c : e.choices) {
+bool in_every_choice(const fault_entry &e, const fault_object &f) {
+  for (const fault_hypothesis &c : e.one_of) {
     bool found = false;
-    for (const bus_fault &g : c) found = found || same_fault(f, g);
+    for (const fault_object &g : c) found = found || same_fault(f, g);
     if (!found) return false;
   }
   return true;
@@ -195,9 +190,9 @@ bool in_every_choice(const bus_entry &e, const bus_fault &f) {
 // choices of a set.
 std::map<std::string, line_mark> line_marks(const bus_faults &faults) {
   std::map<std::string, line_mark> out;
-  for (const bus_entry &e : faults.sdram) {
-    for (const bus_choice &c : e.choices) {
-      for (const bus_fault &f : c) {
+  for (const fault_entry &e : faults.sdram) {
+    for (const fault_hypothesis &c : e.one_of) {
+      for (const fault_object &f : c) {
         if (!drawable(f)) continue;
         bool set = !in_every_choice(e, f);
         bool data = on_data_bus(f);
@@ -228,13 +223,13 @@ std::string label_text(const line_mark &m) {
 // The words of an entry, one line each: a set's choices indented under
 // "one of N:".
 typedef std::pair<bool, std::string> words_line;  // indented, words
-std::vector<words_line> entry_lines(const bus_entry &e) {
+std::vector<words_line> entry_lines(const fault_entry &e) {
   std::vector<words_line> out;
-  bool set = e.choices.size() > 1;
-  if (set) out.push_back({false, "one of " + std::to_string(e.choices.size()) + ":"});
-  for (const bus_choice &c : e.choices) {
+  bool set = e.one_of.size() > 1;
+  if (set) out.push_back({false, "one of " + std::to_string(e.one_of.size()) + ":"});
+  for (const fault_hypothesis &c : e.one_of) {
     std::vector<std::string> words;
-    for (const bus_fault &f : c) words.push_back(f.words);
+    for (const fault_object &f : c) words.push_back(f.words);
     out.push_back({set, join(words, " and ")});
   }
   return out;
@@ -269,13 +264,13 @@ void append_line(std::string *svg, bool data, int line, const line_mark *m) {
 // A short drawn as a bridge between its lines, beside the labels.
 void append_shorts(std::string *svg, const bus_faults &faults) {
   int bridge = 0;
-  std::vector<bus_fault> drawn;
-  for (const bus_entry &e : faults.sdram) {
-    for (const bus_choice &c : e.choices) {
-      for (const bus_fault &f : c) {
+  std::vector<fault_object> drawn;
+  for (const fault_entry &e : faults.sdram) {
+    for (const fault_hypothesis &c : e.one_of) {
+      for (const fault_object &f : c) {
         if (!drawable(f) || fault_mark(f) != "short" || f.lines.size() < 2) continue;
         bool set = !in_every_choice(e, f), seen = false;
-        for (const bus_fault &d : drawn) seen = seen || same_fault(d, f);
+        for (const fault_object &d : drawn) seen = seen || same_fault(d, f);
         if (seen) continue;
         drawn.push_back(f);
         bool data = on_data_bus(f);
@@ -301,11 +296,11 @@ void append_chip(std::string *svg, int x, int height, const char *name) {
 
 }  // namespace
 
-bus_choice bus_choice_from_words(const std::string &words) {
-  bus_choice out;
+fault_hypothesis bus_choice_from_words(const std::string &words) {
+  fault_hypothesis out;
   const char *p = words.c_str();
   while (*p) {
-    bus_fault f;
+    fault_object f;
     size_t n = read_one_fault(p, &f);
     if (!n) break;
     out.push_back(f);
@@ -314,7 +309,7 @@ bus_choice bus_choice_from_words(const std::string &words) {
     if (strncmp(p, " and ", 5) != 0) break;
     p += 5;
   }
-  bus_fault unknown;
+  fault_object unknown;
   unknown.words = words;
   return {unknown};
 }
@@ -326,17 +321,18 @@ bool bus_faults_from_json(const std::string &document, bus_faults *out, std::str
   // Only the newer document says which schema it follows.
   bool words_lists_are_sets = !doc.contains("schema");
   const json *sdram = nullptr, *flash = nullptr;
-  if (!test_faults(doc, "sdram", &sdram, why) || !test_faults(doc, "flash", &flash, why))
+  if (!test_faults(doc, board_test_of(board_test::sdram).name, &sdram, why) ||
+      !test_faults(doc, board_test_of(board_test::flash).name, &flash, why))
     return false;
   for (size_t i = 0; sdram && i < sdram->size(); ++i) {
-    bus_entry e;
+    fault_entry e;
     if (!entry_from_json((*sdram)[i], words_lists_are_sets, &e))
       return set_why(why, "SDRAM fault %zu is neither a fault nor a set", i + 1);
     out->sdram.push_back(e);
   }
   for (size_t i = 0; flash && i < flash->size(); ++i) {
     const json &j = (*flash)[i];
-    bus_fault f;
+    fault_object f;
     if (j.is_string()) {
       f.words = j.get<std::string>();
     } else if (!fault_from_json(j, &f)) {
@@ -345,6 +341,17 @@ bool bus_faults_from_json(const std::string &document, bus_faults *out, std::str
     out->flash.push_back(f);
   }
   return true;
+}
+
+bus_faults bus_faults_of(const log_summary &s) {
+  bus_faults out;
+  if (s.sdram.present) out.sdram = test_faults(s.sdram);
+  // A flash entry is one failed check, one fault for certain.
+  if (s.flash.present)
+    for (const fault_entry &e : test_faults(s.flash))
+      for (const fault_hypothesis &h : e.one_of)
+        out.flash.insert(out.flash.end(), h.begin(), h.end());
+  return out;
 }
 
 std::string html_escape(const std::string &text) {
@@ -369,7 +376,7 @@ std::string bus_drawing_svg(const bus_faults &faults) {
   int bottom = line_y(false, LAST_ADDRESS_LINE) + 20;
   std::vector<words_line> named;
   std::vector<std::string> title;
-  for (const bus_entry &e : faults.sdram) {
+  for (const fault_entry &e : faults.sdram) {
     std::vector<words_line> lines = entry_lines(e);
     named.insert(named.end(), lines.begin(), lines.end());
     std::vector<std::string> words;
@@ -412,7 +419,7 @@ std::string flash_checks_html(const bus_faults &faults) {
   if (faults.flash.empty()) return "";
   std::string out =
       "<table class=\"flash-checks\"><tr><th>failed flash check</th><th>what was read</th></tr>\n";
-  for (const bus_fault &f : faults.flash) {
+  for (const fault_object &f : faults.flash) {
     std::string check = f.kind;
     // The older document gives words only; their first word names the ID
     // byte or the status the check is about.
@@ -439,33 +446,4 @@ std::string html_page(const std::string &title, const std::string &body) {
          ".failed { color: #c00; } .passed { color: #070; }\n"
          "</style>\n</head>\n<body>\n" +
          body + "</body>\n</html>\n";
-}
-
-bool html_page_write(const std::string &path, const std::string &page, std::string *why) {
-  std::string part = path + ".part";
-  FILE *f = fopen(part.c_str(), "wb");
-  if (!f) return set_why(why, "%s", strerror(errno));
-  bool ok = fwrite(page.data(), 1, page.size(), f) == page.size();
-  int failure = errno;
-  if (fclose(f) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-#if defined(_WIN32)
-  // rename refuses to replace a file on Windows.
-  if (ok && !MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ok = false;
-    failure = EACCES;
-  }
-#else
-  if (ok && rename(part.c_str(), path.c_str()) != 0) {
-    ok = false;
-    failure = errno;
-  }
-#endif
-  if (!ok) {
-    set_why(why, "%s", strerror(failure));
-    remove(part.c_str());
-  }
-  return ok;
 }

@@ -3,8 +3,9 @@
 // reads faster than "address lines 3 and 7 shorted". korvane-diagnose --html
 // draws it for one log, the station's reports for every failed board.
 //
-// The input is what the diagnosis's JSON document names, read into a small
-// record, so that the drawing does not depend on how the faults were found:
+// The input is the faults as the diagnosis names them: taken as they are
+// from a diagnosis in the same process, or read back from the JSON document
+// a record keeps:
 //   a fault      {"kind", "lines": [..], "level": 0|1|null,
 //                 "wiring": "and"|"or"|null, "words"}
 //   a pair       [FAULT, FAULT], both present
@@ -16,28 +17,19 @@
 #include <string>
 #include <vector>
 
-struct bus_fault {
-  // "data_stuck", "address_stuck", "address_short", "data_short",
-  // "data_floating", a flash check's name, or "" when the words say nothing
-  // the drawing knows.
-  std::string kind;
-  std::vector<int> lines;
-  int level = -1;      // 0 or 1 for a stuck line, else -1
-  std::string wiring;  // "and" or "or" for a short, else ""
-  std::string words;
-};
+#include "fault_data.h"
 
-// One thing a diagnosis names: a single choice (one fault, or a pair) for
-// certain, or several choices of which one is the truth.
-typedef std::vector<bus_fault> bus_choice;
-struct bus_entry {
-  std::vector<bus_choice> choices;
-};
+struct log_summary;
 
+// The faults the drawing shows, as the diagnosis names them (fault_data.h):
+// a fault the drawing cannot place ("" kind) is drawn by its words alone.
 struct bus_faults {
-  std::vector<bus_entry> sdram;
-  std::vector<bus_fault> flash;
+  fault_list sdram;
+  std::vector<fault_object> flash;  // one a failed check
 };
+
+// The faults of a diagnosis made in this process, as they are.
+bus_faults bus_faults_of(const log_summary &summary);
 
 // Reads the faults of a diagnosis document (its "sdram" and "flash"
 // members' "faults"). False, with the reason, for text that is not such a
@@ -47,7 +39,7 @@ bool bus_faults_from_json(const std::string &document, bus_faults *out, std::str
 // The faults that "data line 5 stuck at 1", "address line 3 stuck at 0",
 // "address lines 3 and 7 shorted", or several of those joined by " and ",
 // name; one fault with no kind when the words are none of these.
-bus_choice bus_choice_from_words(const std::string &words);
+fault_hypothesis bus_choice_from_words(const std::string &words);
 
 // Text made safe inside an HTML element or a quoted attribute.
 std::string html_escape(const std::string &text);
@@ -65,7 +57,3 @@ std::string flash_checks_html(const bus_faults &faults);
 // A whole page: no script, no external file, a policy that forbids both.
 // body is already HTML.
 std::string html_page(const std::string &title, const std::string &body);
-
-// Writes the page whole or not at all: beside its place first, then moved
-// there. False, with the system's reason, when it cannot.
-bool html_page_write(const std::string &path, const std::string &page, std::string *why);

@@ -46,19 +46,12 @@ std::string sdram_config_words(const sdram_fault_config &c) {
 
 std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
   size_t n = d.fits.size();
-  switch (d.verdict) {
-    case sdram_verdict::sound:
-      return "sound";
-    case sdram_verdict::unexplained:
-      return "no single fault or pair fits this trace";
-    case sdram_verdict::single:
-      if (n == 1) return sdram_config_words(d.fits[0]);
-      return "one of " + std::to_string(n) + " faults: " + list_words(d.fits);
-    case sdram_verdict::pair:
-      if (n == 1) return "two faults: " + sdram_config_words(d.fits[0]);
-      return "one of " + std::to_string(n) + " pairs of faults: " + list_words(d.fits);
-  }
-  return "";
+  if (d.verdict == sdram_verdict::sound) return "sound";
+  if (d.verdict == sdram_verdict::unexplained) return "no single fault or pair fits this trace";
+  bool pair = d.verdict == sdram_verdict::pair;
+  if (n == 1) return (pair ? "two faults: " : "") + sdram_config_words(d.fits[0]);
+  return "one of " + std::to_string(n) + (pair ? " pairs of faults: " : " faults: ") +
+         list_words(d.fits);
 }
 
 std::string flash_words(const flash_reading &r, bool passed) {

@@ -42,6 +42,8 @@ json test_json(const test_summary &t) {
   json out = json::object();
   out["passes"] = t.passes;
   out["failed"] = t.failed;
+  out["unreadable"] = t.unreadable;
+  out["unreadable_passes"] = t.unreadable_passes;
   out["verdict"] = verdict_name(test_verdict(t));
   out["faults"] = faults_json(test_faults(t));
   json groups = json::array();
@@ -65,18 +67,22 @@ std::string json_report(const log_summary &s) {
   json doc = json::object();
   doc["schema"] = JSON_SCHEMA;
   doc["verdict"] = verdict_name(summary_verdict(s));
-  doc["sdram"] = test_json(s.sdram);
-  doc["flash"] = test_json(s.flash);
-  doc["traced"] = s.sdram.present ? s.sdram.traced : s.flash.traced;
+  doc[board_test_of(board_test::sdram).name] = test_json(s.sdram);
+  doc[board_test_of(board_test::flash).name] = test_json(s.flash);
+  doc["traced"] = summary_traced(s);
   if (s.ending.cut_short_line) {
-    doc["cut_short"] = {{"test", s.ending.cut_short_kind == test_kind::sdram ? "SDRAM" : "FLASH"},
+    doc["cut_short"] = {{"test", board_test_of(s.ending.cut_short_kind).title},
                         {"line", s.ending.cut_short_line}};
   } else {
     doc["cut_short"] = nullptr;
   }
   json unreadable = json::array();
   for (const unreadable_pass &u : s.unreadable)
-    unreadable.push_back({{"line", u.line}, {"reason", u.reason}});
+    unreadable.push_back(
+        {{"line", u.line},
+         {"reason", u.reason},
+         {"test", u.kind_known ? json(board_test_of(u.kind).title) : json(nullptr)},
+         {"pass", u.kind_known ? json(u.pass) : json(nullptr)}});
   doc["unreadable"] = unreadable;
   doc["unreadable_count"] = s.unreadable_count;
   // The words are the program's own ASCII text; replace guards the dump

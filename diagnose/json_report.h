@@ -3,10 +3,13 @@
 //   {"schema": 2, "verdict": VERDICT,
 //    "sdram": TEST or null, "flash": TEST or null, "traced": bool,
 //    "cut_short": null or {"test": "SDRAM"|"FLASH", "line": N},
-//    "unreadable": [{"line": N, "reason": "..."}...], "unreadable_count": N}
-//   VERDICT: "sound"|"faulty"|"unexplained"|"not diagnosed"; the document's
-//          is the worst of its tests'
-//   TEST: {"passes": N, "failed": N, "verdict": VERDICT,
+//    "unreadable": [{"line": N, "reason": "...", "test": "SDRAM"|"FLASH"|null,
+//                    "pass": N|null}...], "unreadable_count": N}
+//   VERDICT: "sound"|"faulty"|"unexplained"|"not diagnosed"|"no verdict";
+//          the document's is the worst of its tests', and no better than
+//          "no verdict" with any pass unreadable
+//   TEST: {"passes": N, "failed": N, "unreadable": N,
+//          "unreadable_passes": [N...], "verdict": VERDICT,
 //          "faults": [ENTRY...],
 //          "groups": [{"words": "...", "result": "passed"|"failed",
 //                      "verdict": VERDICT, "faults": [ENTRY...], "passes": N,

@@ -4,6 +4,32 @@
 
 namespace {
 
+void error_case(FILE *out, const char *suite, const std::string &name, const std::string &why) {
+  std::string reason = xml_escaped(why);
+  fprintf(out,
+          "    <testcase classname=\"korvane.%s\" name=\"%s\">\n"
+          "      <error message=\"%s\" type=\"unreadable\">%s</error>\n"
+          "    </testcase>\n",
+          suite, name.c_str(), reason.c_str(), reason.c_str());
+}
+
+// A test's passes as the log holds them, and what it says of those that
+// could not be read.
+struct test_passes {
+  const char *name;
+  const test_summary *t;
+  test_kind kind;
+  const log_summary *s;
+};
+
+// Why pass number `pass` of the test could not be read, as listed.
+std::string unreadable_reason(const test_passes &p, uint64_t pass) {
+  for (const unreadable_pass &u : p.s->unreadable)
+    if (u.kind_known && u.kind == p.kind && u.pass == pass)
+      return "line " + std::to_string(u.line) + ": " + u.reason;
+  return "the pass cannot be read";
+}
+
 void testcase(FILE *out, const char *suite, const std::string &name, const pass_group &g) {
   if (g.passed) {
     fprintf(out, "    <testcase classname=\"korvane.%s\" name=\"%s\"/>\n", suite, name.c_str());
@@ -19,7 +45,10 @@ void testcase(FILE *out, const char *suite, const std::string &name, const pass_
 
 // A record too long to keep whole: each run kept is one testcase, named
 // by its passes, and the passes after the last run one testcase per group.
-void collapsed(FILE *out, const char *name, const test_summary &t) {
+std::string counted(uint64_t n) { return std::to_string(n) + (n == 1 ? " pass" : " passes"); }
+
+void collapsed(FILE *out, const test_passes &p) {
+  const test_summary &t = *p.t;
   unsigned long long pass = 0;
   for (const std::pair<uint32_t, uint32_t> &run : t.runs) {
     unsigned long long first = pass + 1;
@@ -28,57 +57,63 @@ void collapsed(FILE *out, const char *name, const test_summary &t) {
                             ? "pass " + std::to_string(first)
                             : "passes " + std::to_string(first) + " to " + std::to_string(pass) +
                                   " (" + std::to_string(run.second) + " passes)";
-    testcase(out, name, cases, t.groups[run.first]);
+    if (run.first == UNREADABLE_GROUP) {
+      error_case(out, p.name, cases,
+                 run.second == 1 ? unreadable_reason(p, first) : "the passes cannot be read");
+    } else {
+      testcase(out, p.name, cases, t.groups[run.first]);
+    }
   }
-  for (size_t g = 0; g < t.later_passes.size(); ++g) {
-    if (!t.later_passes[g]) continue;
-    testcase(out, name,
-             std::to_string(t.later_passes[g]) + (t.later_passes[g] == 1 ? " pass" : " passes") +
-                 " after pass " + std::to_string(pass),
-             t.groups[g]);
-  }
+  const std::string after = " after pass " + std::to_string(pass);
+  for (size_t g = 0; g < t.later_passes.size(); ++g)
+    if (t.later_passes[g]) testcase(out, p.name, counted(t.later_passes[g]) + after, t.groups[g]);
+  if (t.later_unreadable)
+    error_case(out, p.name, counted(t.later_unreadable) + after, "the passes cannot be read");
 }
 
-void suite(FILE *out, const char *name, const test_summary &t, const log_ending &ending,
-           test_kind kind) {
+void suite(FILE *out, const test_passes &p, const log_ending &ending) {
+  const test_summary &t = *p.t;
+  const char *name = p.name;
   fprintf(out,
-          "  <testsuite name=\"%s\" tests=\"%llu\" failures=\"%llu\" errors=\"0\" "
+          "  <testsuite name=\"%s\" tests=\"%llu\" failures=\"%llu\" errors=\"%llu\" "
           "skipped=\"0\">\n",
-          name, static_cast<unsigned long long>(t.passes),
-          static_cast<unsigned long long>(t.failed));
-  unsigned long long pass = t.passes;
+          name, static_cast<unsigned long long>(t.passes + t.unreadable),
+          static_cast<unsigned long long>(t.failed), static_cast<unsigned long long>(t.unreadable));
+  unsigned long long pass = t.passes + t.unreadable;
   if (!t.runs_complete) {
-    collapsed(out, name, t);
+    collapsed(out, p);
   } else {
     pass = 0;
     for (const std::pair<uint32_t, uint32_t> &run : t.runs)
-      for (uint32_t i = 0; i < run.second; ++i)
-        testcase(out, name, "pass " + std::to_string(++pass), t.groups[run.first]);
+      for (uint32_t i = 0; i < run.second; ++i) {
+        std::string number = "pass " + std::to_string(++pass);
+        if (run.first == UNREADABLE_GROUP) {
+          error_case(out, name, number, unreadable_reason(p, pass));
+        } else {
+          testcase(out, name, number, t.groups[run.first]);
+        }
+      }
   }
-  if (ending.cut_short_line && ending.cut_short_kind == kind)
+  if (ending.cut_short_line && ending.cut_short_kind == p.kind)
     fprintf(out, "    <system-out>pass %llu was cut short at line %lld</system-out>\n", pass + 1,
             ending.cut_short_line);
   fputs("  </testsuite>\n", out);
 }
 
-// The passes that could not be read, each an error: the first listed, the
-// rest counted.
-void unreadable_suite(FILE *out, const log_summary &s) {
+// The passes that could not be read and whose test is not known, each an
+// error: the first listed, the rest counted.
+void unreadable_suite(FILE *out, const log_summary &s, uint64_t count) {
+  size_t listed = 0;
+  for (const unreadable_pass &u : s.unreadable) listed += !u.kind_known;
   fprintf(out,
           "  <testsuite name=\"unreadable\" tests=\"%zu\" failures=\"0\" errors=\"%zu\" "
           "skipped=\"0\">\n",
-          s.unreadable.size(), s.unreadable.size());
-  for (const unreadable_pass &u : s.unreadable) {
-    std::string reason = xml_escaped(u.reason);
-    fprintf(out,
-            "    <testcase classname=\"korvane.unreadable\" name=\"line %lld\">\n"
-            "      <error message=\"%s\" type=\"unreadable\">%s</error>\n"
-            "    </testcase>\n",
-            u.line, reason.c_str(), reason.c_str());
-  }
-  if (s.unreadable_count > s.unreadable.size())
+          listed, listed);
+  for (const unreadable_pass &u : s.unreadable)
+    if (!u.kind_known) error_case(out, "unreadable", "line " + std::to_string(u.line), u.reason);
+  if (count > listed)
     fprintf(out, "    <system-out>%llu more unreadable passes, not listed</system-out>\n",
-            static_cast<unsigned long long>(s.unreadable_count - s.unreadable.size()));
+            static_cast<unsigned long long>(count - listed));
   fputs("  </testsuite>\n", out);
 }
 
@@ -106,9 +141,13 @@ bool write_junit_report(FILE *out, const log_summary &s) {
           failures);
   if (errors) fprintf(out, " errors=\"%llu\"", errors);
   fputs(">\n", out);
-  if (s.sdram.present) suite(out, "SDRAM", s.sdram, s.ending, test_kind::sdram);
-  if (s.flash.present) suite(out, "FLASH", s.flash, s.ending, test_kind::flash);
-  if (errors) unreadable_suite(out, s);
+  if (s.sdram.present)
+    suite(out, {board_test_of(board_test::sdram).title, &s.sdram, test_kind::sdram, &s}, s.ending);
+  if (s.flash.present)
+    suite(out, {board_test_of(board_test::flash).title, &s.flash, test_kind::flash, &s}, s.ending);
+  // Those whose test is known are in its suite.
+  const uint64_t unknown = errors - s.sdram.unreadable - s.flash.unreadable;
+  if (unknown) unreadable_suite(out, s, unknown);
   fputs("</testsuites>\n", out);
   return fflush(out) == 0 && !ferror(out);
 }

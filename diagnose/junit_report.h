@@ -6,8 +6,9 @@
 // verdict's name ("faulty", "unexplained", "not diagnosed"). A record of
 // passes too long to keep whole (log_summary.h) is written one testcase per
 // run of identical passes ("passes 5 to 9 (5 passes)"), and the passes after
-// it one per verdict. The passes that could not be read are a <testsuite>
-// "unreadable" of their own, each an <error> with its line and reason.
+// it one per verdict. A pass that could not be read is a <testcase> of its
+// test with an <error> (its line and reason); those whose test is not known
+// are a <testsuite> "unreadable" of their own.
 #pragma once
 
 #include <cstdio>

@@ -50,7 +50,7 @@ void line_reader_open_text(line_reader *r, const std::string *text) {
 }
 
 void line_reader_next(line_reader *r) {
-  if (r->state == line_state::too_long || r->state == line_state::unreadable) return;
+  if (r->no_text || r->state == line_state::unreadable) return;
   if (r->state == line_state::end && r->number > 0) return;
   r->line.clear();
   ++r->number;
@@ -59,6 +59,9 @@ void line_reader_next(line_reader *r) {
   // NULs seen and not yet known to be inside the line: a run of them that
   // reaches the end of the input is what a crash leaves, and no line.
   size_t nuls = 0;
+  // Past MAX_LINE the line's text is dropped as it comes, save a last CR
+  // that the next block may show to end it.
+  bool over = false;
   for (;;) {
     if (r->start == r->end && !refill(r)) {
       if (r->file && ferror(r->file)) {
@@ -67,6 +70,11 @@ void line_reader_next(line_reader *r) {
         return;
       }
       strip_cr(&r->line);
+      if (over) {
+        r->line.clear();
+        r->state = line_state::too_long;
+        return;
+      }
       any = !r->line.empty() || (any && nuls == 0);
       if (any && whole_verdict(r->line)) {
         r->state = line_state::line;
@@ -98,7 +106,7 @@ void line_reader_next(line_reader *r) {
     // The block before ended in CRs, and no LF follows them: they ended the line.
     if (!r->line.empty() && r->line.back() == '\r' && *from != '\n' && *from != '\r') {
       strip_cr(&r->line);
-      r->state = line_state::line;
+      r->state = over ? line_state::too_long : line_state::line;
       return;
     }
     any = true;
@@ -122,24 +130,28 @@ void line_reader_next(line_reader *r) {
     size_t nul_tail = 0;
     while (nul_tail < take && from[take - 1 - nul_tail] == '\0') ++nul_tail;
     if (nul_tail < take) {
-      if (r->line.size() + nuls + take > MAX_LINE) {
-        r->state = line_state::too_long;
-        return;
+      over = over || r->line.size() + nuls + take > MAX_LINE;
+      if (over) {
+        bool cr = take > nul_tail && from[take - nul_tail - 1] == '\r';
+        r->line.assign(cr ? "\r" : "");
+      } else {
+        r->line.append(nuls, '\0');
+        r->line.append(from, take - nul_tail);
       }
-      r->line.append(nuls, '\0');
       nuls = 0;
-      r->line.append(from, take - nul_tail);
     }
     nuls += nul_tail;
     r->start += take;
     if (nuls > MAX_NUL_RUN) {
+      r->no_text = true;
       r->state = line_state::too_long;
       return;
     }
     if (lf || cr_end) {
       if (!cr_end) ++r->start;
       r->after_cr = cr_end;
-      if (r->line.size() + nuls > MAX_LINE) {
+      if (over || r->line.size() + nuls > MAX_LINE) {
+        r->line.clear();
         r->state = line_state::too_long;
         return;
       }

@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <string>
 
-// No line of a korvane log comes near this; a longer one ends the reading.
+// No line of a korvane log comes near this. A longer one is damage (a burst
+// of noise on the line): it is given as too_long, without its text, which
+// is never held, and the reading goes on at the next line.
 constexpr size_t MAX_LINE = 1024;
 // A run of NULs may be longer, up to this: a file system can leave whole
 // blocks of them after a power cut. Past it the input is no log.
@@ -24,7 +26,8 @@ constexpr size_t MAX_NUL_RUN = 64u << 20;
 enum class line_state {
   line,        // `line` holds the current line
   end,         // no more lines
-  too_long,    // the current line is longer than MAX_LINE
+  too_long,    // the current line is longer than MAX_LINE (or, with no_text
+               // set, a run of NULs is longer than MAX_NUL_RUN: the end)
   unreadable,  // the stream failed
 };
 
@@ -36,6 +39,7 @@ struct line_reader {
   size_t start = 0, end = 0;  // the unread part of block
   bool at_eof = false;
   bool after_cr = false;  // the last line ended in CRs: an LF next is its end too
+  bool no_text = false;   // a run of NULs past MAX_NUL_RUN: no more lines
 
   line_state state = line_state::end;
   std::string line;      // the current line, without its end

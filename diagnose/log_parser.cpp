@@ -218,17 +218,38 @@ bool title_kind(const std::string &line, test_kind *kind) {
   return false;
 }
 
+// The test a damaged title begins: the title that differs from it in two
+// bytes at most, counting the bytes it lacks; the two titles differ in more.
+bool near_title(const std::string &line, test_kind *kind) {
+  for (const char *title : {SDRAM_TITLE, FLASH_TITLE}) {
+    const std::string t = title;
+    size_t differ = line.size() < t.size() ? t.size() - line.size() : 0;
+    for (size_t i = 0; i < t.size() && i < line.size(); ++i) differ += line[i] != t[i];
+    if (differ <= 2) {
+      *kind = title == SDRAM_TITLE ? test_kind::sdram : test_kind::flash;
+      return true;
+    }
+  }
+  return false;
+}
+
 // One test from its title on.
 step test(line_reader *r, test_record *t, std::string *why) {
+  t->line = r->number;
+  t->kind_known = false;
+  step got = have_line(*r, why);
+  if (got != step::parsed) return got;
   const std::string title = r->line;
   bool sdram = title.compare(0, sizeof SDRAM_TITLE - 1, SDRAM_TITLE) == 0;
   bool flash = title.compare(0, sizeof FLASH_TITLE - 1, FLASH_TITLE) == 0;
   std::string rest = sdram || flash ? title.substr(sizeof SDRAM_TITLE - 1) : "";
-  if ((!sdram && !flash) || (rest != "" && rest != TITLE_PASSED && rest != TITLE_FAILED))
+  if ((!sdram && !flash) || (rest != "" && rest != TITLE_PASSED && rest != TITLE_FAILED)) {
+    t->kind_known = near_title(title, &t->kind);
     return fail(why, r->number, "expected \"%s\" or \"%s\", found \"%s\"", SDRAM_TITLE, FLASH_TITLE,
                 shown(title).c_str());
+  }
   t->kind = sdram ? test_kind::sdram : test_kind::flash;
-  t->line = r->number;
+  t->kind_known = true;
   line_reader_next(r);
   if (rest != "") {
     t->passed = rest == TITLE_PASSED;
@@ -237,8 +258,10 @@ step test(line_reader *r, test_record *t, std::string *why) {
   t->traced = true;
   bool mismatched = false;
   step s = sdram ? sdram_trace(r, &t->sdram, &mismatched, why) : flash_trace(r, &t->flash, why);
+  if (s == step::ended) t->failing = mismatched;
   if (s != step::parsed) return s;
   s = have_line(*r, why);
+  if (s == step::ended) t->failing = sdram ? mismatched : flash_result(t->flash) != 0;
   if (s != step::parsed) return s;
   const std::string &verdict = r->line;
   if (verdict != VERDICT_PASSED && verdict != VERDICT_FAILED)
@@ -252,6 +275,21 @@ step test(line_reader *r, test_record *t, std::string *why) {
     return fail(why, r->number, "\"%s\" does not agree with the trace above it", verdict.c_str());
   line_reader_next(r);
   return step::parsed;
+}
+
+// The record of a pass that could not be read at line `at`, for the reason
+// in why ("line N: ...").
+test_record unreadable_pass(const test_record &t, long long title, long long at,
+                            const std::string &why) {
+  test_record bad;
+  bad.kind = t.kind;
+  bad.kind_known = t.kind_known;
+  bad.line = title;
+  bad.readable = false;
+  bad.problem_line = at;
+  std::string prefix = "line " + std::to_string(at) + ": ";
+  bad.problem = why.compare(0, prefix.size(), prefix) == 0 ? why.substr(prefix.size()) : why;
+  return bad;
 }
 
 }  // namespace
@@ -272,7 +310,7 @@ bool parse_log(line_reader *in, test_handler handler, void *context, log_ending 
     // Blank lines between tests are what an editor or a second run leaves.
     while (in->state == line_state::line && in->line.empty()) line_reader_next(in);
     step s = have_line(*in, why);
-    if (s == step::malformed) return false;
+    if (s == step::malformed && (in->no_text || in->state == line_state::unreadable)) return false;
     long long title = in->number;
     test_record t;
     if (s == step::ended) {
@@ -282,30 +320,30 @@ bool parse_log(line_reader *in, test_handler handler, void *context, log_ending 
     } else {
       s = test(in, &t, why);
       if (s == step::malformed) {
-        if (in->state == line_state::too_long || in->state == line_state::unreadable) return false;
+        if (in->no_text || in->state == line_state::unreadable) return false;
         // Damage stays in its pass: counted with its line and reason, and
         // the reading goes on at the next title.
         if (first_problem.empty()) first_problem = *why;
-        test_record bad;
-        bad.kind = t.kind;
-        bad.line = title;
-        bad.readable = false;
-        bad.problem_line = in->number;
-        std::string prefix = "line " + std::to_string(in->number) + ": ";
-        bad.problem =
-            why->compare(0, prefix.size(), prefix) == 0 ? why->substr(prefix.size()) : *why;
+        test_record bad = unreadable_pass(t, title, in->number, *why);
         if (in->number == title) line_reader_next(in);
-        while (in->state == line_state::line && !is_title(in->line)) line_reader_next(in);
+        while ((in->state == line_state::line && !is_title(in->line)) ||
+               (in->state == line_state::too_long && !in->no_text))
+          line_reader_next(in);
         if (!handler(context, bad, why)) return false;
         continue;
       }
     }
     if (s == step::ended) {
-      if (!ran[static_cast<int>(t.kind)]) {
-        fail(why, in->cut_line ? in->cut_line : in->number,
-             "the log ends inside the %s test that begins at line %lld",
-             t.kind == test_kind::sdram ? "SDRAM" : "FLASH", title);
-        return false;
+      if (!ran[static_cast<int>(t.kind)] || t.failing) {
+        // A test that never ran complete, or whose cut trace already
+        // fails, has no verdict; the tests before it keep theirs.
+        long long at = in->cut_line ? in->cut_line : in->number;
+        fail(why, at, "the log ends inside the %s test that begins at line %lld",
+             board_test_of(t.kind).title, title);
+        if (first_problem.empty()) first_problem = *why;
+        t.kind_known = true;
+        if (!handler(context, unreadable_pass(t, title, at, *why), why)) return false;
+        break;
       }
       ending->cut_short_line = title;
       ending->cut_short_kind = t.kind;

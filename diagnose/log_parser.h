@@ -6,21 +6,28 @@
 // the reading goes on at the next title; a log in which nothing at all can
 // be read is refused with its first reason.
 //
+// A title that noise damaged still tells its test when it differs from the
+// title in a byte or two; a line longer than any of korvane's is damage too.
+//
 // The log is read as a stream and each test is handed on as soon as it is
 // complete, so nothing grows with the length of the log. A log that stops
 // inside a test is cut short: when the same test already ran complete
-// earlier, that is how a continuous run ends (Ctrl-C), and the cut test is
-// left out; otherwise the log is truncated.
+// earlier and what the log holds of it shows no failure, that is how a
+// continuous run ends (Ctrl-C), and the cut test is left out; otherwise the
+// log is truncated, and the cut test is handed on as an unreadable pass of
+// its test.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "flash_checks.h"
+#include "korvane/board_tests.h"
 #include "line_reader.h"
 #include "sdram_walk.h"
 
-enum class test_kind { sdram, flash };
+// The test a pass ran, as every program names it.
+using test_kind = board_test;
 
 struct test_record {
   test_kind kind = test_kind::sdram;
@@ -28,8 +35,11 @@ struct test_record {
   bool traced = false;
   bool passed = false;
   // A pass whose text cannot be read: where and why; kind holds only when
-  // its title could be read.
+  // kind_known (its title could be read, or nearly).
   bool readable = true;
+  bool kind_known = true;
+  // A test the log ends in: what it holds of its trace already fails.
+  bool failing = false;
   long long problem_line = 0;
   std::string problem;
   sdram_reads sdram{};  // for a traced SDRAM test

@@ -70,27 +70,57 @@ uint32_t group_index(test_summary *s, pass_group g) {
   return index;
 }
 
+// The pass-by-pass record: one pass more in group (UNREADABLE_GROUP for
+// one that could not be read), within the record's bound.
+void record_pass(test_summary *s, size_t max_runs, uint32_t group) {
+  auto later = [s](uint32_t g) {
+    if (g == UNREADABLE_GROUP) {
+      ++s->later_unreadable;
+      return;
+    }
+    if (s->later_passes.size() <= g) s->later_passes.resize(g + 1);
+    ++s->later_passes[g];
+  };
+  if (!s->runs_complete) {
+    later(group);
+  } else if (!s->runs.empty() && s->runs.back().first == group &&
+             s->runs.back().second < UINT32_MAX) {
+    ++s->runs.back().second;
+  } else if (s->runs.size() >= max_runs) {
+    s->runs_complete = false;
+    later(group);
+  } else {
+    s->runs.emplace_back(group, 1);
+  }
+}
+
+// An unreadable pass: counted with its test when its title tells which.
+void add_unreadable(log_summary *summary, const test_record &t) {
+  ++summary->unreadable_count;
+  unreadable_pass u{t.problem_line, t.problem, t.kind_known, t.kind, 0};
+  if (t.kind_known) {
+    test_summary *s = t.kind == test_kind::sdram ? &summary->sdram : &summary->flash;
+    s->present = true;
+    ++s->unreadable;
+    u.pass = s->passes + s->unreadable;
+    if (s->unreadable_passes.size() < MAX_PASSES_LISTED) s->unreadable_passes.push_back(u.pass);
+    if (summary->keep_passes) record_pass(s, summary->max_runs, UNREADABLE_GROUP);
+  }
+  if (summary->unreadable.size() < MAX_UNREADABLE_LISTED) summary->unreadable.push_back(u);
+}
+
 }  // namespace
 
 const char *verdict_name(verdict v) {
-  switch (v) {
-    case verdict::sound:
-      return "sound";
-    case verdict::faulty:
-      return "faulty";
-    case verdict::unexplained:
-      return "unexplained";
-    case verdict::not_diagnosed:
-      return "not diagnosed";
-  }
-  return "";
+  // In the order of verdict.
+  static const char *const NAMES[] = {"sound", "faulty", "unexplained", "not diagnosed",
+                                      "no verdict"};
+  return NAMES[int(v)];
 }
 
 bool summary_add(log_summary *summary, const test_record &t, std::string *) {
   if (!t.readable) {
-    ++summary->unreadable_count;
-    if (summary->unreadable.size() < MAX_UNREADABLE_LISTED)
-      summary->unreadable.push_back({t.problem_line, t.problem});
+    add_unreadable(summary, t);
     return true;
   }
   test_summary *s = t.kind == test_kind::sdram ? &summary->sdram : &summary->flash;
@@ -113,24 +143,9 @@ bool summary_add(log_summary *summary, const test_record &t, std::string *) {
   if (!t.passed) ++s->failed;
   pass_group &g = s->groups[group];
   ++g.passes;
-  if (g.first_passes.size() < MAX_PASSES_LISTED) g.first_passes.push_back(s->passes);
-  if (summary->keep_passes) {
-    if (!s->runs_complete) {
-      if (s->later_passes.size() <= group) s->later_passes.resize(group + 1);
-      ++s->later_passes[group];
-      return true;
-    }
-    if (!s->runs.empty() && s->runs.back().first == group && s->runs.back().second < UINT32_MAX) {
-      ++s->runs.back().second;
-    } else if (s->runs.size() >= summary->max_runs) {
-      s->runs_complete = false;
-      s->later_passes.assign(group + 1, 0);
-      ++s->later_passes[group];
-      return true;
-    } else {
-      s->runs.emplace_back(group, 1);
-    }
-  }
+  if (g.first_passes.size() < MAX_PASSES_LISTED)
+    g.first_passes.push_back(s->passes + s->unreadable);
+  if (summary->keep_passes) record_pass(s, summary->max_runs, group);
   return true;
 }
 
@@ -139,6 +154,8 @@ bool summary_handler(void *context, const test_record &test, std::string *why) {
 }
 
 verdict test_verdict(const test_summary &t) {
+  if (t.passes == 0) return verdict::no_verdict;
+  if (t.failed == 0 && t.unreadable) return verdict::no_verdict;
   if (!t.traced) return verdict::not_diagnosed;
   if (t.failed == 0) return verdict::sound;
   for (const pass_group &g : t.groups)
@@ -147,17 +164,35 @@ verdict test_verdict(const test_summary &t) {
 }
 
 int summary_status(const log_summary &s) {
-  return (s.sdram.failed ? 8 : 0) + (s.flash.failed ? 16 : 0);
+  int failed = (s.sdram.failed ? 8 : 0) + (s.flash.failed ? 16 : 0);
+  if (failed) return failed;
+  return s.unreadable_count ? STATUS_UNREADABLE : 0;
+}
+
+bool summary_traced(const log_summary &s) {
+  return s.sdram.passes ? s.sdram.traced : s.flash.traced;
 }
 
 verdict summary_verdict(const log_summary &s) {
-  verdict worst = verdict::sound;
+  auto rank = [](verdict x) {
+    switch (x) {
+      case verdict::faulty:
+        return 4;
+      case verdict::unexplained:
+        return 3;
+      case verdict::no_verdict:
+        return 2;
+      case verdict::not_diagnosed:
+        return 1;
+      case verdict::sound:
+        break;
+    }
+    return 0;
+  };
+  verdict worst = s.unreadable_count ? verdict::no_verdict : verdict::sound;
   for (const test_summary *t : {&s.sdram, &s.flash}) {
     if (!t->present) continue;
     verdict v = test_verdict(*t);
-    auto rank = [](verdict x) {
-      return x == verdict::faulty ? 3 : x == verdict::unexplained ? 2 : x == verdict::sound ? 0 : 1;
-    };
     if (rank(v) > rank(worst)) worst = v;
   }
   return worst;

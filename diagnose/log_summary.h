@@ -1,7 +1,11 @@
 // A log summed up as its tests are read: for each test the number of passes
 // and of failed ones, and the passes grouped by what they showed, each
 // group with its words and the faults it names (as data: fault_data.h);
-// the passes that could not be read, with their reasons. No pass is kept,
+// the passes that could not be read, with their reasons, counted with their
+// test where their title tells it. An unreadable pass may hide a failure:
+// a test with one is never sound, and one with nothing else has no
+// verdict. Passes are numbered from 1 in each test, the unreadable ones
+// with the others. No pass is kept,
 // so the summary stays small however long the log is; only the pass-by-pass
 // record that a JUnit report needs grows with the passes, when asked for,
 // and up to a bound.
@@ -24,9 +28,10 @@ enum class verdict {
   faulty,         // the trace names its faults
   unexplained,    // the test failed and no fault fits its trace
   not_diagnosed,  // a log without trace lines
+  no_verdict,     // passes could not be read, and none that could failed
 };
 
-// "sound", "faulty", "unexplained", "not diagnosed".
+// "sound", "faulty", "unexplained", "not diagnosed", "no verdict".
 const char *verdict_name(verdict v);
 
 // The pass numbers a group lists.
@@ -49,19 +54,26 @@ struct pass_group {
   std::vector<uint64_t> first_passes;  // the first MAX_PASSES_LISTED, from 1
 };
 
+// The group a pass-by-pass record gives an unreadable pass.
+constexpr uint32_t UNREADABLE_GROUP = UINT32_MAX;
+
 struct test_summary {
-  bool present = false;
+  bool present = false;  // a pass of it is in the log, readable or not
   bool traced = false;
-  uint64_t passes = 0, failed = 0;
+  uint64_t passes = 0, failed = 0;                     // the readable passes
+  uint64_t unreadable = 0;                             // passes whose title alone could be read
+  std::vector<uint64_t> unreadable_passes;             // their first MAX_PASSES_LISTED numbers
   std::vector<pass_group> groups;                      // in order of first appearance
   std::unordered_map<std::string, uint32_t> group_of;  // by words
   // Pass by pass, when kept: runs of passes in the same group (group, count).
   // A deque grows without copying what it holds. Past max_runs runs the
   // record stops growing: runs_complete turns false, and the passes after
-  // the last run kept are counted by group in later_passes.
+  // the last run kept are counted by group in later_passes. Unreadable
+  // passes are runs of UNREADABLE_GROUP, and later_unreadable.
   std::deque<std::pair<uint32_t, uint32_t>> runs;
   bool runs_complete = true;
   std::vector<uint64_t> later_passes;  // by group
+  uint64_t later_unreadable = 0;
 };
 
 // The runs a test's pass-by-pass record keeps at most (8 bytes each).
@@ -71,6 +83,9 @@ constexpr size_t MAX_RUNS = 4u << 20;
 struct unreadable_pass {
   long long line = 0;  // the line at which it could not be read further
   std::string reason;
+  bool kind_known = false;  // which test it is, when its title tells
+  test_kind kind = test_kind::sdram;
+  uint64_t pass = 0;  // its number in that test, or 0
 };
 
 struct log_summary {
@@ -95,17 +110,25 @@ bool summary_add(log_summary *summary, const test_record &test, std::string *why
 // summary_add in the shape parse_log calls; context is the log_summary.
 bool summary_handler(void *context, const test_record &test, std::string *why);
 
-// The verdict over all passes: "not diagnosed" without a trace; sound when
-// every pass was; faulty when any pass named its fault; else unexplained.
+// The verdict over all passes: no verdict when none could be read; for a
+// failed pass, faulty when any named its fault, else unexplained ("not
+// diagnosed" without a trace); with no failed pass, no verdict when any
+// could not be read, else sound ("not diagnosed" without a trace).
 verdict test_verdict(const test_summary &t);
 
-// The verdict over the readable passes, for --exit-status and a test
-// station: 8 when any SDRAM pass failed, 16 when any FLASH pass did, their
-// sum when both did.
+// The status for --exit-status and a test station: 8 when any SDRAM pass
+// failed, 16 when any FLASH pass did, their sum when both did; else
+// STATUS_UNREADABLE when any pass could not be read (it may hide a
+// failure); else 0.
+constexpr int STATUS_UNREADABLE = 4;
 int summary_status(const log_summary &summary);
 
-// The verdict over both tests: faulty when either is, else unexplained when
-// either is, else not diagnosed when either is, else sound.
+// Whether the log's readable passes carry a trace.
+bool summary_traced(const log_summary &summary);
+
+// The verdict over both tests, the worst of: faulty, unexplained, no
+// verdict (also for an unreadable pass whose test is not known), not
+// diagnosed, sound.
 verdict summary_verdict(const log_summary &summary);
 
 // The faults any pass named, each once, in order of first appearance.

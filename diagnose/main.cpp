@@ -13,6 +13,7 @@
 
 #include "bus_drawing.h"
 #include "korvane/option_table.h"
+#include "korvane/whole_file.h"
 #include "korvane/why.h"
 #include "json_report.h"
 #include "junit_report.h"
@@ -24,7 +25,7 @@
 namespace {
 
 const char USAGE_HEAD[] =
-    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n"
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n"
     "\n"
     "Reads the log that `korvane -l LOGFILE` wrote (standard input when no\n"
     "file is given) and prints one line per test: how many passes failed and,\n"
@@ -42,7 +43,8 @@ const char USAGE_TAIL[] =
 
 const size_t HELP_COLUMN = 17;
 
-const char SHORT_USAGE[] = "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
+const char SHORT_USAGE[] =
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
 
 enum class output_form { text, json, junit };
 
@@ -79,14 +81,7 @@ const option_row<options> OPTIONS[] = {
     {"--html", "FILE",
      "also write FILE, an HTML page that draws the SDRAM bus\nwith the faulty lines marked and "
      "lists the failed flash\nchecks",
-     [](options *o, const char *value, std::string *why) {
-       if (!*value) {
-         *why = "--html needs a file";
-         return false;
-       }
-       o->html = value;
-       return true;
-     }},
+     option_word<&options::html>},
     {"--exit-status", nullptr,
      "exit with 8 when the SDRAM test failed in any pass, 16\nwhen the FLASH test did, 24 when "
      "both did",
@@ -98,45 +93,28 @@ const option_row<options> OPTIONS[] = {
 // The log file: one at most, "-" for standard input.
 bool set_path(options *o, const char *text, std::string *why) {
   if (o->path) {
-    *why = "more than one log file";
+    *why = "more than one log file: " + std::string(text);
     return false;
   }
   o->path = text;
   return true;
 }
 
-// False with the reason, and the argument it is about, in why (may be null).
+// False with the reason in why (may be null).
 bool parse_options(int argc, char **argv, options *o, std::string *why) {
   option_outcome outcome;
   if (option_parse(argc, argv, OPTIONS, option_rules(), set_path, o, &outcome)) return true;
-  int named = outcome.arg;
-  std::string problem = outcome.why;
-  switch (outcome.fault) {
-    case option_fault::unknown:
-    case option_fault::unwanted_value:
-      problem = "unknown option";
-      break;
-    case option_fault::missing_value:
-      problem = outcome.name + " needs a file";  // --html is the one that takes a value
-      break;
-    case option_fault::refused_value:
-      named = outcome.last;
-      break;
-    default:
-      break;
-  }
-  return set_why(why, problem + ": " + argv[named]);
+  return set_why(why, option_fault_words(outcome, OPTIONS));
 }
 
 // The page of --html: the text report, the bus drawn with its faults and
 // the failed flash checks.
 bool write_html(const char *path, const char *log_name, const log_summary &s, std::string *why) {
-  bus_faults faults;
-  if (!bus_faults_from_json(json_report(s), &faults, why)) return false;
+  bus_faults faults = bus_faults_of(s);
   std::string body = "<h1>" + html_escape(log_name) + "</h1>\n<pre class=\"diagnosis\">" +
                      html_escape(diagnosis_report(s)) + "</pre>\n" + bus_drawing_svg(faults) +
                      flash_checks_html(faults);
-  return html_page_write(path, html_page(std::string("korvane-diagnose: ") + log_name, body), why);
+  return write_whole_file(path, html_page(std::string("korvane-diagnose: ") + log_name, body), why);
 }
 
 }  // namespace

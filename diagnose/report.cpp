@@ -10,10 +10,21 @@ constexpr size_t MAX_VERDICTS_LISTED = 20;
 // Unreadable passes the report names with their reasons.
 constexpr size_t MAX_UNREADABLE_NAMED = 3;
 
+}  // namespace
+
 // A continuous run: the passes grouped by their words, in order of first
 // appearance; the good ones summed up last.
-std::string grouped(const test_summary &t) {
+std::string test_words(const test_summary &t) {
   const char *good = t.traced ? "sound" : "passed";
+  const uint64_t all = t.passes + t.unreadable;
+  const std::string of_all = " of " + std::to_string(all) + " passes";
+  // What cannot be read may hide a failure: no pass stands for it.
+  if (t.passes == 0)
+    return all == 1 ? "no verdict: its only pass is unreadable"
+                    : "no verdict: none of its " + std::to_string(all) + " passes can be read";
+  const std::string unreadable = std::to_string(t.unreadable) + " unreadable";
+  if (t.unreadable && t.groups.size() == 1)
+    return t.groups[0].words + " in " + std::to_string(t.passes) + of_all + ", " + unreadable;
   if (t.passes == 1) return t.groups[0].words;
   if (t.groups.size() == 1)
     return t.groups[0].words + " in all " + std::to_string(t.passes) + " passes";
@@ -32,26 +43,25 @@ std::string grouped(const test_summary &t) {
     }
     ++listed;
     if (!out.empty()) out += "; ";
-    out += g.words + " in " + std::to_string(g.passes) + " of " + std::to_string(t.passes) +
-           " passes (";
+    out += g.words + " in " + std::to_string(g.passes) + of_all + " (";
     for (size_t i = 0; i < g.first_passes.size(); ++i)
       out += (i ? ", " : "") + std::to_string(g.first_passes[i]);
     out += g.passes > g.first_passes.size() ? ", ...)" : ")";
   }
-  if (unlisted)
-    out += "; other verdicts, not listed, in " + std::to_string(unlisted) + " of " +
-           std::to_string(t.passes) + " passes";
+  if (unlisted) out += "; other verdicts, not listed, in " + std::to_string(unlisted) + of_all;
+  if (t.unreadable) out += "; " + unreadable;
   if (others) out += std::string("; the others ") + good;
   return out;
 }
 
-}  // namespace
-
 std::string diagnosis_report(const log_summary &s) {
   std::string out;
-  if (s.sdram.present) out += "SDRAM: " + grouped(s.sdram) + "\n";
-  if (s.flash.present) out += "FLASH: " + grouped(s.flash) + "\n";
-  bool traced = s.sdram.present ? s.sdram.traced : s.flash.traced;
+  const std::pair<board_test, const test_summary *> tests[] = {{board_test::sdram, &s.sdram},
+                                                               {board_test::flash, &s.flash}};
+  for (const auto &t : tests)
+    if (t.second->present)
+      out += std::string(board_test_of(t.first).title) + ": " + test_words(*t.second) + "\n";
+  bool traced = summary_traced(s);
   if (s.unreadable_count) {
     out += "Unreadable: " + std::to_string(s.unreadable_count) +
            (s.unreadable_count == 1 ? " pass" : " passes") + ", left out (";
@@ -67,7 +77,6 @@ std::string diagnosis_report(const log_summary &s) {
 }
 
 std::string cut_short_note(const log_ending &e) {
-  return "the last pass was cut short: its " +
-         std::string(e.cut_short_kind == test_kind::sdram ? "SDRAM" : "FLASH") +
+  return std::string("the last pass was cut short: its ") + board_test_of(e.cut_short_kind).title +
          " test, from line " + std::to_string(e.cut_short_line) + ", is left out";
 }

@@ -12,6 +12,9 @@
 // The line that follows the counts of a log without trace lines.
 extern const char NO_TRACE_ADVICE[];
 
+// What one test's line says after its name ("SDRAM: "), without its end.
+std::string test_words(const test_summary &t);
+
 // The whole report, each line ending in "\n".
 std::string diagnosis_report(const log_summary &summary);
 

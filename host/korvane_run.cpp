@@ -1,6 +1,7 @@
 #include "korvane_run.h"
 
 #include "boot_image.h"
+#include "korvane/console_texts.h"
 #include "log_file.h"
 #include "options.h"
 #include "port_argument.h"
@@ -83,7 +84,7 @@ int korvane_run(int argc, char **argv) {
   int rc = xmodem_send(boot_image, BOOT_IMAGE_SIZE);
   std::printf("\r%*s\r", XMODEM_PROGRESS_WIDTH, "");
   if (rc < 0) {
-    std::fprintf(stderr, "Xmodem download failed: %d.\n", rc);
+    std::fprintf(stderr, "%s %d.\n", DOWNLOAD_FAILED_TEXT, rc);
     status = 1;
   } else {
     run_test_phase(&opts);

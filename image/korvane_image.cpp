@@ -6,6 +6,7 @@
 //
 // Exit status 0 on success, 1 on any error, with one line on stderr.
 #include "boot_image_format.h"
+#include "korvane/whole_file.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -53,66 +54,15 @@ static bool read_file(const char *path, std::vector<std::uint8_t> &data) {
   return true;
 }
 
-// Writes all of data to fd. Returns 0, or the errno of the failure.
-static int write_all(int fd, const std::vector<std::uint8_t> &data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? errno : EIO;
-    done += static_cast<std::size_t>(n);
-  }
-  return fsync(fd) != 0 ? errno : 0;
-}
-
-static bool refuse(const char *verb, const char *path, const char *reason) {
-  std::fprintf(stderr, "korvane-image: cannot %s %s: %s\n", verb, path, reason);
-  return false;
-}
-
-// Writes data to path through a temporary file in the same directory and a
-// rename, so that path is either the complete new file or left as it was.
-// The output must be a regular file that may be written (a device or a FIFO
-// renamed over would become a plain file); a symlink is written through to
-// its target, so the link stays a link. The temporary file gets a name no
-// one can guess or plant a link at, and the old output's permissions.
+// Writes data to path whole (korvane/whole_file.h): path is either the
+// complete new image or left as it was.
 static bool write_file(const char *path, const std::vector<std::uint8_t> &data) {
-  std::string target = path;
-  struct stat st;
-  bool exists = lstat(path, &st) == 0;
-  if (exists && S_ISLNK(st.st_mode)) {
-    char *resolved = realpath(path, nullptr);
-    if (!resolved) return refuse("write", path, std::strerror(errno));
-    target = resolved;
-    std::free(resolved);
-    exists = stat(target.c_str(), &st) == 0;
-  }
-  mode_t mode;
-  if (exists) {
-    if (!S_ISREG(st.st_mode)) return refuse("write", path, "not a regular file");
-    // Write bits are looked at as well as access(): it lets root write anything.
-    if (access(target.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-      return refuse("write", path, std::strerror(EACCES));
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-
-  std::string tmp = target + ".XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return refuse("create", path, std::strerror(errno));
-  int err = fchmod(fd, mode) != 0 ? errno : write_all(fd, data);
-  if (close(fd) != 0 && !err) err = errno;
-  if (!err && rename(name.data(), target.c_str()) != 0) err = errno;
-  if (err) {
-    unlink(name.data());
-    return refuse("write", path, std::strerror(err));
-  }
-  return true;
+  std::string reason;
+  whole_file_step step;
+  if (write_whole_file(path, data.data(), data.size(), &reason, &step)) return true;
+  std::fprintf(stderr, "korvane-image: cannot %s %s: %s\n",
+               step == whole_file_step::create ? "create" : "write", path, reason.c_str());
+  return false;
 }
 
 static int pack(const char *code_path, const char *image_path) {

@@ -19,14 +19,17 @@ bool line_command_parse(int argc, char **argv, const std::vector<std::string> &n
     size_t eq = arg.find('=');
     std::string name = arg.substr(0, eq);
     if (std::find(names.begin(), names.end(), name) == names.end())
-      return set_why(why, "unknown option: %s", arg.c_str());
+      return set_why(why, "unknown option %s", name.c_str());
     std::string value;
     if (eq != std::string::npos) {
       value = arg.substr(eq + 1);
     } else if (i + 1 < argc) {
       value = argv[++i];
     } else {
-      return set_why(why, "%s needs a value", name.c_str());
+      return set_why(why, "%s needs its %s", name.c_str(),
+                     name == "--tokens"   ? "FILE"
+                     : name == "--listen" ? "[ADDR:]PORT"
+                                          : "DB");
     }
     if (name == "--db") c->db = value;
     if (name == "--listen") c->listen = value;

@@ -69,7 +69,12 @@ const flash_check CHECKS[] = {
 }  // namespace
 
 bool flash_ready(const flash_reading &r) {
-  return (r.status & STATUS_READY) != 0 || r.status == FLASH_STATUS_MISREAD;
+  if ((r.status & STATUS_READY) != 0) return true;
+  if (r.status != FLASH_STATUS_MISREAD) return false;
+  // A busy chip answers every load with its status, the ID's four included.
+  for (uint8_t byte : r.id)
+    if (byte != r.status) return true;
+  return false;
 }
 
 std::vector<flash_failure> flash_failures(const flash_reading &r) {

@@ -18,7 +18,9 @@ struct flash_reading {
 
 // The final status of a chip whose status was loaded without its Read
 // Status command before it: the data port then gives no status at all, and
-// the reading says nothing of whether the chip was ready.
+// the reading says nothing of whether the chip was ready. A chip that never
+// became ready ignores Read ID, so each of the five loads gives its status:
+// a status of 0x00 with four ID bytes of 0x00 is that chip, busy.
 constexpr uint8_t FLASH_STATUS_MISREAD = 0x00;
 
 struct flash_failure {
@@ -37,5 +39,5 @@ std::vector<flash_failure> flash_failures(const flash_reading &r);
 int flash_result(const flash_reading &r);
 
 // True when the status shows the chip ready, or was misread and so shows
-// nothing of it.
+// nothing of it (not when the ID bytes repeat a status of 0x00).
 bool flash_ready(const flash_reading &r);

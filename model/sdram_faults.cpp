@@ -43,21 +43,36 @@ bool contradict(const sdram_fault &a, const sdram_fault &b) {
   return a.line == b.line;
 }
 
-// The lines of each short carry their combination; as many sweeps as
-// shorts on the bus carry it along a chain of them.
+// The lines of each net of shorts carry the net's one level, made from the
+// levels driven before any short acts, whatever the order of the faults.
 uint32_t join_shorts(const sdram_fault_config &config, uint32_t value, bool data) {
-  int shorts = 0;
-  for (int i = 0; i < config.count; ++i)
-    shorts += sdram_fault_is_short(config.faults[i].kind) &&
-              sdram_fault_on_data(config.faults[i].kind) == data;
-  for (int sweep = 0; sweep < shorts; ++sweep) {
-    for (int i = 0; i < config.count; ++i) {
-      const sdram_fault &f = config.faults[i];
-      if (!sdram_fault_is_short(f.kind) || sdram_fault_on_data(f.kind) != data) continue;
-      uint32_t a = (value >> f.line) & 1u, b = (value >> f.other) & 1u;
-      uint32_t both = sdram_fault_wired_or(f.kind) ? a | b : a & b;
-      value = set_bit(set_bit(value, f.line, both), f.other, both);
+  // Each short's lines, and its wiring; merged while two nets share a line.
+  struct net {
+    uint32_t lines;
+    bool wired_and, wired_or;
+  } nets[SDRAM_MAX_FAULTS];
+  int count = 0;
+  for (int i = 0; i < config.count; ++i) {
+    const sdram_fault &f = config.faults[i];
+    if (!sdram_fault_is_short(f.kind) || sdram_fault_on_data(f.kind) != data) continue;
+    bool wired_or = sdram_fault_wired_or(f.kind);
+    nets[count++] = {1u << f.line | 1u << f.other, !wired_or, wired_or};
+  }
+  for (int a = 0; a < count; ++a)
+    for (int b = a + 1; b < count; ++b) {
+      if ((nets[a].lines & nets[b].lines) == 0) continue;
+      nets[a] = {nets[a].lines | nets[b].lines, nets[a].wired_and || nets[b].wired_and,
+                 nets[a].wired_or || nets[b].wired_or};
+      nets[b] = nets[--count];
+      b = a;  // the grown net may meet one already passed
     }
+  const uint32_t driven = value;
+  for (int n = 0; n < count; ++n) {
+    const uint32_t lines = nets[n].lines, high = driven & lines;
+    bool level = !nets[n].wired_or    ? high == lines
+                 : !nets[n].wired_and ? high != 0
+                                      : 2 * __builtin_popcount(high) > __builtin_popcount(lines);
+    value = level ? value | lines : value & ~lines;
   }
   return value;
 }

@@ -24,9 +24,13 @@
 //   its partner low; a line stuck at 1 follows its partner (and the other
 //   way round for a wired OR).
 // - Up to two faults at once. Stuck lines act first, then the shorts, as
-//   groups: three lines joined by two shorts of one wiring all carry the
-//   combination of the three. On the data lines a floating line takes the
-//   bus's level before either.
+//   nets: lines joined by shorts, directly or along a chain, all carry one
+//   level. A net whose shorts are all of one wiring carries their AND or
+//   their OR; one whose shorts differ (a wired AND and a wired OR on a
+//   shared line) has no level that wins everywhere, and carries the level
+//   most of its lines are driven to (a tie, which three lines cannot make,
+//   goes low). The order in which the faults are given never matters. On
+//   the data lines a floating line takes the bus's level before either.
 //
 // Summary
 //   sdram_fault_add      add a fault to a set, refusing duplicates and

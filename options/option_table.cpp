@@ -118,3 +118,49 @@ std::string option_usage(const std::vector<option_entry> &entries, size_t help_c
   }
   return text;
 }
+
+std::string option_synopsis(const std::vector<option_entry> &entries, const std::string &lead,
+                            size_t width) {
+  std::string text = lead;
+  size_t line = lead.size();
+  const std::string indent(lead.size() + 1, ' ');
+  for (const option_entry &e : entries) {
+    if (e.stops) continue;
+    std::string item =
+        std::string("[") + e.names + (e.argument ? std::string(" ") + e.argument : "") + "]";
+    if (line + 1 + item.size() > width) {
+      text += "\n" + indent + item;
+      line = indent.size() + item.size();
+    } else {
+      text += " " + item;
+      line += 1 + item.size();
+    }
+  }
+  return text + "\n";
+}
+
+std::string option_fault_words(const option_outcome &outcome,
+                               const std::vector<option_entry> &entries) {
+  const char *argument = outcome.row >= 0 ? entries[size_t(outcome.row)].argument : nullptr;
+  switch (outcome.fault) {
+    case option_fault::unknown:
+      return "unknown option " + outcome.name;
+    case option_fault::missing_value:
+      return outcome.name + " needs its " + argument;
+    case option_fault::unwanted_value:
+      return outcome.name + " takes no value";
+    case option_fault::refused_value:
+      if (!outcome.why.empty()) return outcome.why;
+      if (!*outcome.value) return outcome.name + " needs its " + argument;
+      return std::string("bad value '") + outcome.value + "' for " + outcome.name;
+    case option_fault::refused_argument:
+      return outcome.why.empty() ? option_stray_words(outcome.value) : outcome.why;
+    case option_fault::none:
+      break;
+  }
+  return outcome.why;
+}
+
+std::string option_stray_words(const std::string &argument) {
+  return "unexpected argument: " + argument;
+}

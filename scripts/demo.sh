@@ -66,7 +66,7 @@ trap 'exit 130' INT TERM
 # Starts a board that has just been reset; its line appears at $work/port.
 start_board() {
   rm -f "$work/port"
-  "$build/sim/boardsim/boardsim" --baud 115200 --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
+  "$build/bin/boardsim" --baud 115200 --link "$work/port" >"$work/boardsim.out" 2>"$work/boardsim.err" &
   board_pid=$!
   for _ in $(seq 50); do
     [ -L "$work/port" ] && return 0
@@ -81,7 +81,7 @@ run_korvane() {
   start_board
   echo
   echo "\$ korvane -p $work/port $*"
-  "$build/host/korvane" -p "$work/port" "$@"
+  "$build/bin/korvane" -p "$work/port" "$@"
   stop_board
 }
 
@@ -101,7 +101,7 @@ printf '%s\n' '' '' '' >"$work/boards-d"
 station_slots=()
 for slot in "${slots[@]}"; do
   rm -f "$work/port-$slot"
-  "$build/sim/boardsim/boardsim" --baud 115200 --link "$work/port-$slot" --boards "$work/boards-$slot" \
+  "$build/bin/boardsim" --baud 115200 --link "$work/port-$slot" --boards "$work/boards-$slot" \
     >"$work/boardsim-$slot.out" 2>"$work/boardsim-$slot.err" &
   slot_pids+=($!)
   station_slots+=("$slot=$work/port-$slot")
@@ -142,14 +142,14 @@ scan_serials() {
 
 echo
 echo "\$ korvane-station --db korvane-station.db --logs korvane-logs ${slots[*]/%/=...}"
-# The station finds korvane beside it in an installation; in the build
-# tree it is told where korvane is.
+# The station runs the korvane beside it, in the build's bin folder as in
+# an installation.
 mkfifo "$work/scanner"
 # With job control on, the station does not start with Ctrl-C ignored, as
 # a script's background commands otherwise do, so that stop_station can end
 # it as an operator would.
 set -m
-"$build/station/korvane-station" --korvane "$build/host/korvane" \
+"$build/bin/korvane-station" \
   --db "$db" --logs "$work/korvane-logs" --operator demo "${station_slots[@]}" <"$work/scanner" &
 station_pid=$!
 set +m
@@ -165,6 +165,9 @@ while [ "$(sqlite3 "$db" "SELECT count(*) FROM boards WHERE outcome IN ('passed'
 done
 # Every board is tested: the operator ends the run.
 stop_station
+echo "(Each simulated slot's boardsim ends after its last board, and its port"
+echo "goes with it: the summary counts those slots as slot errors, as it would"
+echo "a real port that went away while its slot waited for a board.)"
 
 echo
 echo "\$ sqlite3 -header -column korvane-station.db \"SELECT serial, slot, outcome, ... FROM boards ...\""
@@ -183,7 +186,7 @@ done >"$work/tokens")
 for s in line-1 line-2; do
   (umask 077 && awk -v s="$s" '$1 == s { print $2 }' "$work/tokens" >"$work/$s.token")
 done
-"$build/line/korvane-line" serve --listen 0 --tokens "$work/tokens" --db "$work/korvane-line.db" \
+"$build/bin/korvane-line" serve --listen 0 --tokens "$work/tokens" --db "$work/korvane-line.db" \
   >"$work/line.out" &
 line_pid=$!
 for _ in $(seq 50); do
@@ -196,7 +199,7 @@ for s in line-1 line-2; do
   slot_args=()
   for slot in a b; do
     rm -f "$work/port-$s-$slot"
-    "$build/sim/boardsim/boardsim" --link "$work/port-$s-$slot" >/dev/null 2>&1 &
+    "$build/bin/boardsim" --link "$work/port-$s-$slot" >/dev/null 2>&1 &
     slot_pids+=($!)
     slot_args+=("$slot=$work/port-$s-$slot")
   done
@@ -208,7 +211,7 @@ for s in line-1 line-2; do
   done
   echo "\$ korvane-station --station $s --once --line $line_url --line-token $s.token a=... b=..."
   printf 'a=KV-%s-A\nb=KV-%s-B\n' "${s^^}" "${s^^}" |
-    "$build/station/korvane-station" --korvane "$build/host/korvane" --db "$work/$s.db" \
+    "$build/bin/korvane-station" --db "$work/$s.db" \
       --logs "$work/$s-logs" --station "$s" --once --line "$line_url" --line-token "$work/$s.token" \
       "${slot_args[@]}" | grep -E 'line:|station:' || true
 done
@@ -216,4 +219,4 @@ stop_line
 stop_board
 echo
 echo "\$ korvane-line report --db korvane-line.db"
-"$build/line/korvane-line" report --db "$work/korvane-line.db"
+"$build/bin/korvane-line" report --db "$work/korvane-line.db"

@@ -18,8 +18,14 @@ packages=(
   libsqlite3-dev sqlite3 libboost-dev
   libpq-dev postgresql
   chromium chromium-driver python3-selenium
-  curl ca-certificates
+  ca-certificates
 )
+
+# npm fetches SQLite's source for the Windows build (cmake/sqlite_source.cmake),
+# Debian's only when the machine has no npm of its own.
+if ! command -v npm >/dev/null; then
+  packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -36,18 +42,3 @@ if [ ${#missing[@]} -ne 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# The Windows build compiles SQLite into the program. Debian ships no
-# source of it, so the amalgamation comes from a pinned registry package,
-# checked against its digest, into a cache outside the tree.
-sqlite_dir="${KORVANE_SQLITE_DIR:-$HOME/.cache/korvane/sqlite-3.53.2}"
-sqlite_tgz="better-sqlite3-12.11.1.tgz"
-sqlite_sha256="ebf0ed75a7a59dbcb3b24bbd014ef49d9f15bc328e4adcbf516f2a8fadfa2835"
-if [ ! -f "$sqlite_dir/sqlite3.c" ] || [ ! -f "$sqlite_dir/sqlite3.h" ]; then
-  tmp=$(mktemp -d)
-  trap 'rm -rf "$tmp"' EXIT
-  curl -fsSL -o "$tmp/$sqlite_tgz" "https://registry.npmjs.org/better-sqlite3/-/$sqlite_tgz"
-  echo "$sqlite_sha256  $tmp/$sqlite_tgz" | sha256sum -c --quiet
-  tar -xzf "$tmp/$sqlite_tgz" -C "$tmp" package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h
-  mkdir -p "$sqlite_dir"
-  mv "$tmp/package/deps/sqlite3/sqlite3.c" "$tmp/package/deps/sqlite3/sqlite3.h" "$sqlite_dir/"
-fi

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "korvane/board_tests.h"
 #include "korvane/option_table.h"
 #include "korvane/why.h"
 #include "station/line/line_url.h"
+#include "station/reports/report_commands.h"
 #include "station/web/web_address.h"
 
 namespace {
@@ -46,7 +48,8 @@ const row OPTIONS[] = {
      }},
     {"--test", "sdram|flash", "run that test alone",
      [](station_options *o, const char *value, std::string *why) {
-       if (std::strcmp(value, "sdram") != 0 && std::strcmp(value, "flash") != 0)
+       board_test test;
+       if (!board_test_named(value, &test))
          return refuse(why, "--test takes sdram or flash: ", value);
        o->test = value;
        return true;
@@ -90,12 +93,12 @@ const row OPTIONS[] = {
     {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},
 };
 
+// The commands' synopses follow the first line, under it, lines short of
+// this.
+const size_t SYNOPSIS_WIDTH = 72;
+const char SYNOPSIS_LEAD[] = "       korvane-station";
+
 const char USAGE_HEAD[] =
-    "Usage: korvane-station [options] SLOT...\n"
-    "       korvane-station report [--db PATH] [--since DATE] [--until DATE]\n"
-    "                              [--station NAME] [--csv] [--html FILE]\n"
-    "       korvane-station history SERIAL [--db PATH] [--csv] [--html FILE]\n"
-    "       korvane-station export [--db PATH] [--since DATE]\n"
     "\n"
     "Tests boards on several serial ports at once, one korvane per slot. Each\n"
     "SLOT is NAME=PORT or PORT, PORT being what korvane's -p takes. Each line\n"
@@ -140,26 +143,12 @@ bool add_slot(station_options *o, const char *argument, std::string *why) {
   return true;
 }
 
-// The command line's fault in the station's words.
-std::string reason(const option_outcome &outcome) {
-  switch (outcome.fault) {
-    case option_fault::unknown:
-      return "unknown option " + outcome.name;
-    case option_fault::missing_value:
-      return outcome.name + " needs its " + OPTIONS[outcome.row].argument;
-    case option_fault::unwanted_value:
-      return outcome.name + " takes no value";
-    default:
-      return outcome.why;
-  }
-}
-
 }  // namespace
 
 bool parse_station_options(int argc, char **argv, station_options *o, std::string *why) {
   option_outcome outcome;
   if (!option_parse(argc, argv, OPTIONS, option_rules(), add_slot, o, &outcome)) {
-    return set_why(why, reason(outcome));
+    return set_why(why, option_fault_words(outcome, OPTIONS));
   }
   if (o->help || o->version) return true;
   const char *problem = nullptr;
@@ -175,5 +164,9 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
 }
 
 std::string station_usage(void) {
-  return USAGE_HEAD + std::string("Options:\n") + option_usage(OPTIONS, HELP_COLUMN) + USAGE_TAIL;
+  return "Usage: korvane-station [options] SLOT...\n" +
+         report_synopsis(SYNOPSIS_LEAD, SYNOPSIS_WIDTH) +
+         history_synopsis(SYNOPSIS_LEAD, SYNOPSIS_WIDTH) + SYNOPSIS_LEAD +
+         " export [--db PATH] [--since DATE]\n" + USAGE_HEAD + std::string("Options:\n") +
+         option_usage(OPTIONS, HELP_COLUMN) + USAGE_TAIL;
 }

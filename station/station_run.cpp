@@ -78,8 +78,16 @@ void show_events(station *st, const std::vector<view_event> &events) {
   if (!text.empty()) write_out(text);
 }
 
+// A slot whose port failed ends the station with status 1, and so counts
+// in the summary, even when no board was ever in it.
+void count_slot_errors(station *st) {
+  st->totals.slot_errors = 0;
+  for (const slot_state &s : st->slots) st->totals.slot_errors += s.port_failed ? 1 : 0;
+}
+
 void redraw(station *st, double now, bool at_once) {
   if (!at_once && now - st->drawn_at < REDRAW_S) return;
+  count_slot_errors(st);
   std::string status = st->input_note;
   if (!st->report_problem.empty()) status = "report not written: " + st->report_problem;
   if (!st->record_problem.empty()) status = "NOT RECORDED: " + st->record_problem;
@@ -259,6 +267,7 @@ void run_loop(station *st) {
 
 void last_word(station *st) {
   double now = steady_now();
+  count_slot_errors(st);
   std::string text;
   if (st->terminal) {
     redraw(st, now, true);

@@ -49,3 +49,7 @@ static_assert(TRACE_READ_FORMAT[0] == TRACE_OFFSET_LABEL &&
 constexpr char TRACE_NAND_ID_LABELS[] = "MDRP";
 constexpr char TRACE_NAND_ID_SEPARATOR = ' ';
 constexpr char TRACE_NAND_STATUS_LABEL = 'S';
+
+// korvane's line on standard error when the download fails, then a space,
+// the error code and a full stop: "Xmodem download failed: -2."
+constexpr char DOWNLOAD_FAILED_TEXT[] = "Xmodem download failed:";

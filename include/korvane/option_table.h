@@ -20,6 +20,8 @@
 // Summary
 //   option_parse  read a command line through a table into an options record
 //   option_usage  the table's part of the usage text
+//   option_synopsis  a command's usage line made from its table
+//   option_fault_words  the words for a bad command line, one set for all
 //   option_text   the setter of a row whose value is kept as given
 //   option_word   the same, refusing an empty value
 //   option_flag   the setter of a flag
@@ -109,6 +111,7 @@ struct option_entry {
   const char *help;
   const char *also;
   const char *heading;
+  bool stops;
 };
 
 // Where a parse stands: the next argument, and whether "--" was passed.
@@ -129,11 +132,29 @@ option_step option_next(int argc, char **argv, const std::vector<option_entry> &
 // starting at help_column (on a line of its own when the names reach it).
 std::string option_usage(const std::vector<option_entry> &entries, size_t help_column);
 
+// lead, then "[--name VALUE]" or "[--flag]" for each row that does not stop
+// the parse, lines broken before width columns, each further line indented
+// under the first option: "Usage: prog cmd [--db PATH] [--csv]\n".
+std::string option_synopsis(const std::vector<option_entry> &entries, const std::string &lead,
+                            size_t width);
+
+// The words for a bad command line, the same in every program that reads
+// its options through a table: "unknown option --x", "--x needs its VALUE"
+// (missing, or refused empty), "--x takes no value", "bad value 'V' for
+// --x", "unexpected argument: A"; a setter's or handler's own reason as it
+// gave it.
+std::string option_fault_words(const option_outcome &outcome,
+                               const std::vector<option_entry> &entries);
+
+// "unexpected argument: A", for a program that refuses plain arguments
+// after the parse.
+std::string option_stray_words(const std::string &argument);
+
 template <typename T, size_t N>
 std::vector<option_entry> option_entries(const option_row<T> (&rows)[N]) {
   std::vector<option_entry> entries;
   for (const option_row<T> &r : rows)
-    entries.push_back({r.names, r.argument, r.help, r.also, r.heading});
+    entries.push_back({r.names, r.argument, r.help, r.also, r.heading, r.stops});
   return entries;
 }
 
@@ -177,4 +198,14 @@ bool option_parse(int argc, char **argv, const option_row<T> (&rows)[N], const o
 template <typename T, size_t N>
 std::string option_usage(const option_row<T> (&rows)[N], size_t help_column) {
   return option_usage(option_entries(rows), help_column);
+}
+
+template <typename T, size_t N>
+std::string option_synopsis(const option_row<T> (&rows)[N], const std::string &lead, size_t width) {
+  return option_synopsis(option_entries(rows), lead, width);
+}
+
+template <typename T, size_t N>
+std::string option_fault_words(const option_outcome &outcome, const option_row<T> (&rows)[N]) {
+  return option_fault_words(outcome, option_entries(rows));
 }

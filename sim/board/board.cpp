@@ -7,17 +7,22 @@
 #include <string>
 
 #include "board_models.h"
+#include "counted_wait.h"
 #include "handover_state.h"
 #include "korvane/why.h"
 
 // Emulated time moves on by a block's instructions as the block begins, so
-// a peripheral sees the time of the end of the block that accesses it.
+// a peripheral sees the time of the end of the block that accesses it. A
+// counted wait's passes that the board takes in one step (counted_wait.h)
+// are counted here as if each had run.
 static void count_block(uc_engine *, uint64_t address, uint32_t size, void *user) {
   board &b = *static_cast<board *>(user);
-  b.instructions += size / 4;
+  const uint64_t skipped = counted_wait_skip(b, uint32_t(address), size);
+  b.instructions += (1 + skipped) * (size / 4);
+  b.skipped_instructions += skipped * (size / 4);
   if (address < b.profile_low || address >= b.profile_high) return;
   block_runs &r = b.profile[uint32_t(address)];
-  r = {uint32_t(address), size / 4, r.runs + 1};
+  r = {uint32_t(address), size / 4, r.runs + 1 + skipped};
 }
 
 // The core keeps its program counter at the start of the translated block
@@ -85,6 +90,7 @@ void board_request_stop(board *b) {
 const std::vector<bus_access> &board_accesses(const board *b) { return b->accesses; }
 const std::vector<std::string> &board_reports(const board *b) { return b->reports; }
 uint64_t board_instructions(const board *b) { return b->instructions; }
+uint64_t board_skipped_instructions(const board *b) { return b->skipped_instructions; }
 
 uint32_t board_pc(board &b) {
   uint32_t pc = 0;

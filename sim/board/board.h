@@ -50,6 +50,7 @@
 //   board_reports   the broken rules reported so far
 //   board_on_report  hear of each as it is found
 //   board_instructions  emulated time, in instructions executed
+//   board_skipped_instructions  of it, those of counted waits taken in one step
 //   board_clear_accesses  forget them
 //   board_read_memory, board_write_memory  the test's own view of memory
 //   board_sdram_fetches, board_last_sdram_fetch  instructions run from SDRAM
@@ -154,6 +155,9 @@ const std::vector<std::string> &board_reports(const board *b);
 void board_on_report(board *b, void (*report)(void *context, const char *text), void *context);
 // Emulated time: instructions executed so far.
 uint64_t board_instructions(const board *b);
+// Of those, the instructions of counted waits that the board took in one step
+// instead of pass by pass (counted_wait.h): part of the time all the same.
+uint64_t board_skipped_instructions(const board *b);
 
 // Instrumentation for the bus-level tests; boardsim needs none of it.
 void board_clear_accesses(board *b);

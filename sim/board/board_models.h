@@ -59,7 +59,8 @@ struct board {
   handover_memory handover;  // the SDRAM's junk, page by page
   std::vector<bus_access> accesses;
   bool stop_requested = false;
-  uint64_t instructions = 0;  // emulated time
+  uint64_t instructions = 0;          // emulated time
+  uint64_t skipped_instructions = 0;  // of it, counted waits taken in one step
   bool reported[static_cast<int>(report_kind::count)] = {};
   std::vector<std::string> reports;
   void (*on_report)(void *context, const char *text) = nullptr;  // board_on_report

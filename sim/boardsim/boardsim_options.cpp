@@ -221,20 +221,17 @@ bool parse_words(int argc, char **argv, boardsim_options *o, int *others, std::s
     }
   }
   if (!parsed) {
-    const std::string given = argv[outcome.arg];
-    const std::string value = std::string("'") + outcome.value + "' for " + given;
-    if (outcome.fault != option_fault::refused_value) {
-      set_why(why, "unknown option or missing value: " + given);
-    } else if (outcome.why.empty()) {
-      set_why(why, "bad value " + value);
-    } else {
+    if (outcome.fault == option_fault::refused_value && !outcome.why.empty()) {
       // Only an SDRAM fault that does not fit comes with a reason.
-      set_why(why, "SDRAM fault " + value + " " + outcome.why);
+      set_why(why, std::string("SDRAM fault '") + outcome.value + "' for " + outcome.name + " " +
+                       outcome.why);
+    } else {
+      set_why(why, option_fault_words(outcome, OPTIONS));
     }
     return false;
   }
   if (o->stray) {
-    set_why(why, std::string("unexpected argument: ") + o->stray);
+    set_why(why, option_stray_words(o->stray));
     return false;
   }
   return true;

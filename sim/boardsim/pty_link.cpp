@@ -28,17 +28,17 @@ int64_t pty_now_ns() {
 
 namespace {
 
-// A sleep ends tens of microseconds late, which is most of a byte's time at
-// 115200 baud and would add up over every block of a download; the last
-// stretch is therefore waited out on the clock.
-constexpr int64_t SPIN_NS = 100000;
+// A sleep ends tens of microseconds late, more on a busy machine: most of a
+// byte's time at 115200 baud. Waiting out the rest on the clock would keep
+// the CPU busy for as long as the board talks, on every board of a station;
+// instead a byte handed over this soon after the line went free is sent
+// back to back with the one before, as the board's transmit FIFO would send
+// it, so that the lateness does not add up over a stream of bytes.
+constexpr int64_t LATE_WAKE_NS = 500000;
 
 void sleep_until(int64_t ns) {
-  if (ns - pty_now_ns() > SPIN_NS) {
-    std::this_thread::sleep_until(steady::time_point(std::chrono::nanoseconds(ns - SPIN_NS)));
-  }
-  while (pty_now_ns() < ns) {
-  }
+  if (ns > pty_now_ns())
+    std::this_thread::sleep_until(steady::time_point(std::chrono::nanoseconds(ns)));
 }
 
 // A symlink left by an earlier run that was killed points at a
@@ -161,7 +161,10 @@ int pty_take(pty_link *link, int64_t now) {
 }
 
 int64_t pty_send(pty_link *link, uint8_t byte) {
-  int64_t due = pace(&link->tx_line_free, pty_now_ns(), link->byte_ns);
+  int64_t ready = pty_now_ns();
+  if (ready > link->tx_line_free && ready - link->tx_line_free <= LATE_WAKE_NS)
+    ready = link->tx_line_free;
+  int64_t due = pace(&link->tx_line_free, ready, link->byte_ns);
   if (link->byte_ns != 0) sleep_until(due);
   for (;;) {
     ssize_t n = write(link->master, &byte, 1);

@@ -10,8 +10,11 @@
 //   each stamped with the time it would have finished arriving on a real
 //   line (ten bits a byte). Without pacing that time is the time of reading.
 // - A byte to the host is written when it would have finished leaving, so
-//   a sender that outpaces the line is held back to the line's rate.
-// - Nothing here spins: waiting is poll on the master with a deadline.
+//   a sender that outpaces the line is held back to the line's rate. A byte
+//   handed over just after the line went free follows the last one back to
+//   back, so that a wake-up that comes late does not slow a stream down.
+// - Nothing here spins: waiting is a sleep, or poll on the master with a
+//   deadline.
 //
 // Summary
 //   pty_now_ns     steady clock in nanoseconds (the system's monotonic clock)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "korvane/board_tests.h"
 #include "fault_data.h"
 #include "korvane/why.h"
 #include "json_report.h"
@@ -22,7 +23,8 @@ std::string hypothesis_words(const fault_hypothesis &h) {
 
 // One row per fault the diagnosis is sure of (both faults of a pair are on
 // the board); a set the trace cannot tell apart is one row, "one_of", whose
-// words list the choices as the text report does.
+// words list the choices as the text report does; a test with unreadable
+// passes and no failure read is one row, "no_verdict".
 void add_faults(const std::string &test, const test_summary &t, board_record *board) {
   for (const fault_entry &entry : test_faults(t)) {
     if (entry.one_of.size() == 1) {
@@ -38,6 +40,10 @@ void add_faults(const std::string &test, const test_summary &t, board_record *bo
       f.words += (i ? "; " : " ") + hypothesis_words(entry.one_of[i]);
     board->faults.push_back(f);
   }
+  // Passes the log does not let the diagnosis read may hide a failure: the
+  // record says so rather than let the test look sound.
+  if (test_verdict(t) == verdict::no_verdict)
+    board->faults.push_back({test, "no_verdict", test_words(t)});
 }
 
 }  // namespace
@@ -65,8 +71,10 @@ bool diagnose_board_log(const std::string &path, board_record *board, std::strin
   }
   board->diagnosis = diagnosis_report(summary);
   board->diagnosis_json = json_report(summary);
-  if (summary.sdram.present) add_faults("sdram", summary.sdram, board);
-  if (summary.flash.present) add_faults("flash", summary.flash, board);
+  if (summary.sdram.present)
+    add_faults(board_test_of(board_test::sdram).name, summary.sdram, board);
+  if (summary.flash.present)
+    add_faults(board_test_of(board_test::flash).name, summary.flash, board);
   return true;
 }
 

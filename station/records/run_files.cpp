@@ -1,18 +1,9 @@
 #include "station/records/run_files.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <nlohmann/json.hpp>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "station/records/board_json.h"
+#include "korvane/whole_file.h"
 #include "korvane/why.h"
 #include "junit_report.h"
 
@@ -186,39 +177,11 @@ std::string property(const char *name, const std::string &value) {
          "\"/>\n";
 }
 
-// Written beside the report, made durable, then renamed over it: a reader
-// sees the old report or the new one, whole.
+// A reader sees the old report or the new one, whole.
 bool replace_file(const std::string &path, const std::string &contents, std::string *why) {
-  std::string temporary = path + ".tmp";
-  FILE *out = fopen(temporary.c_str(), "wb");
-  if (!out) return set_why(why, "cannot write %s: %s", path.c_str(), strerror(errno));
-  bool written =
-      fwrite(contents.data(), 1, contents.size(), out) == contents.size() && fflush(out) == 0;
-#ifdef _WIN32
-  written = written && _commit(_fileno(out)) == 0;
-#else
-  written = written && fsync(fileno(out)) == 0;
-#endif
-  int error = errno;
-  if (fclose(out) != 0 && written) {
-    written = false;
-    error = errno;
-  }
-  if (written) {
-#ifdef _WIN32
-    written = MoveFileExA(temporary.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!written) error = EACCES;
-#else
-    written = rename(temporary.c_str(), path.c_str()) == 0;
-    if (!written) error = errno;
-#endif
-  }
-  if (!written) {
-    remove(temporary.c_str());
-    set_why(why, "cannot write %s: %s", path.c_str(), strerror(error));
-  }
-  return written;
+  std::string reason;
+  if (write_whole_file(path, contents, &reason)) return true;
+  return set_why(why, "cannot write %s: %s", path.c_str(), reason.c_str());
 }
 
 }  // namespace

@@ -17,38 +17,36 @@
 #include "station/reports/history_query.h"
 #include "station/reports/html_report.h"
 #include "korvane/option_table.h"
+#include "korvane/whole_file.h"
 #include "station/reports/report_format.h"
 #include "station/reports/report_query.h"
 
 namespace {
 
 // The program whose commands these are: its name in messages and usage, its
-// default database, and the report's title.
+// default database, the report's title, and whether the report has a table
+// of stations.
 struct program {
-  std::string name, default_db, title;
-  bool per_station;  // the report has a table of stations
+  const char *name, *default_db, *title;
+  bool per_station;
 };
 
-std::string report_usage(const program &p) {
-  return "Usage: " + p.name +
-         " report [--db PATH] [--since DATE] [--until DATE] [--station NAME]\n" +
-         std::string(p.name.size() + 15, ' ') + "[--csv] [--html FILE]\n";
-}
-
-std::string history_usage(const program &p) {
-  return "Usage: " + p.name + " history SERIAL [--db PATH] [--csv] [--html FILE]\n";
-}
+const program STATION = {"korvane-station", "korvane-station.db", "Station report", false};
+const program LINE = {"korvane-line", "korvane-line.db", "Line report", true};
 
 struct command_options {
+  explicit command_options(const program &of) : p(&of), db(of.default_db) {}
+  const program *p;
   std::string db;
   std::string since, until, station, html, serial;
   bool csv = false;
   bool serial_given = false;
   bool help = false;
+  std::string usage;  // the command's, for --help and a bad option
 };
 
-int bad_option(const program &p, const std::string &usage, const std::string &problem) {
-  fprintf(stderr, "%s: %s\n%s", p.name.c_str(), problem.c_str(), usage.c_str());
+int bad_option(const command_options &o, const std::string &problem) {
+  fprintf(stderr, "%s: %s\n%s", o.p->name, problem.c_str(), o.usage.c_str());
   return 2;
 }
 
@@ -74,9 +72,15 @@ const row HISTORY_OPTIONS[] = {
 };
 
 bool refuse_argument(command_options *, const char *text, std::string *why) {
-  *why = "unexpected argument: " + std::string(text);
+  *why = option_stray_words(text);
   return false;
 }
+
+// Each command's usage is its synopsis, lines short of this.
+const size_t USAGE_WIDTH = 90;
+
+// "Usage: korvane-station"
+std::string usage_lead(const command_options &o) { return std::string("Usage: ") + o.p->name; }
 
 bool take_serial(command_options *o, const char *text, std::string *why) {
   if (o->serial_given) return refuse_argument(o, text, why);
@@ -92,19 +96,7 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
                    command_options *o, std::string *why) {
   option_outcome outcome;
   if (option_parse(argc, argv, rows, option_rules(), argument, o, &outcome)) return true;
-  switch (outcome.fault) {
-    case option_fault::unknown:
-    case option_fault::unwanted_value:
-      *why = "unknown option: " + std::string(argv[outcome.arg]);
-      break;
-    case option_fault::missing_value:
-    case option_fault::refused_value:
-      *why = outcome.name + " needs a value";
-      break;
-    default:
-      *why = outcome.why;
-      break;
-  }
+  *why = option_fault_words(outcome, rows);
   return false;
 }
 
@@ -113,11 +105,11 @@ bool parse_options(int argc, char **argv, const row (&rows)[N],
 template <size_t N>
 bool read_options(int argc, char **argv, const row (&rows)[N],
                   bool (*argument)(command_options *, const char *, std::string *),
-                  const program &p, const std::string &usage, command_options *o, int *status) {
+                  const std::string &usage, command_options *o, int *status) {
+  o->usage = usage;
   std::string why;
-  o->db = p.default_db;
   if (!parse_options(argc, argv, rows, argument, o, &why)) {
-    *status = bad_option(p, usage, why);
+    *status = bad_option(*o, why);
     return false;
   }
   if (o->help) fputs(usage.c_str(), stdout);
@@ -129,25 +121,29 @@ bool write_stdout(const std::string &text) {
   return fwrite(text.data(), 1, text.size(), stdout) == text.size();
 }
 
-int finish(const program &p, bool written, const command_options &o, const std::string &page) {
+int finish(bool written, const command_options &o, const std::string &page) {
   if (fflush(stdout) != 0 || ferror(stdout) || !written) {
-    fprintf(stderr, "%s: cannot write the report: %s\n", p.name.c_str(), strerror(errno));
+    fprintf(stderr, "%s: cannot write the report: %s\n", o.p->name, strerror(errno));
     return 1;
   }
   std::string why;
-  if (!o.html.empty() && !html_page_write(o.html, page, &why)) {
-    fprintf(stderr, "%s: cannot write %s: %s\n", p.name.c_str(), o.html.c_str(), why.c_str());
+  if (!o.html.empty() && !write_whole_file(o.html, page, &why)) {
+    fprintf(stderr, "%s: cannot write %s: %s\n", o.p->name, o.html.c_str(), why.c_str());
     return 1;
   }
   return 0;
 }
 
-db_handle open_database(const program &p, const command_options &o) {
+// The one line for a database that cannot be read; status 1.
+int unreadable_database(const command_options &o, const std::string &why) {
+  fprintf(stderr, "%s: cannot read the database %s: %s\n", o.p->name, o.db.c_str(), why.c_str());
+  return 1;
+}
+
+db_handle open_database(const command_options &o) {
   std::string why;
   db_handle db = db_open(o.db, db_access::read_only, &why);
-  if (!db)
-    fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
-            why.c_str());
+  if (!db) unreadable_database(o, why);
   return db;
 }
 
@@ -159,18 +155,31 @@ void binary_output() {
 }
 
 // What the report covers, in words, for the page's title.
-std::string report_title(const program &p, const command_options &o) {
-  std::string title = p.title;
+std::string report_title(const command_options &o) {
+  std::string title = o.p->title;
   if (!o.station.empty()) title += " for " + o.station;
   if (!o.since.empty()) title += " from " + o.since;
   if (!o.until.empty()) title += " until " + o.until;
   return title;
 }
 
+}  // namespace
+
+std::string report_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(REPORT_OPTIONS, lead + " report", width);
+}
+
+std::string history_synopsis(const std::string &lead, size_t width) {
+  return option_synopsis(HISTORY_OPTIONS, lead + " history SERIAL", width);
+}
+
+namespace {
+
 int report_main(const program &p, int argc, char **argv) {
-  command_options o;
+  command_options o(p);
   int status;
-  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument, p, report_usage(p), &o, &status))
+  if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument,
+                    report_synopsis(usage_lead(o), USAGE_WIDTH), &o, &status))
     return status;
   report_filter filter;
   filter.station = o.station;
@@ -178,11 +187,10 @@ int report_main(const program &p, int argc, char **argv) {
                                                                   {&o.until, &filter.until}};
   for (const auto &b : bounds) {
     if (!b.first->empty() && !report_bound(*b.first, b.second == &filter.until, b.second))
-      return bad_option(p, report_usage(p),
-                        "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
+      return bad_option(o, "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
-  db_handle db = open_database(p, o);
+  db_handle db = open_database(o);
   if (!db) return 1;
   station_report report;
   std::vector<board_record> failed;
@@ -193,26 +201,22 @@ int report_main(const program &p, int argc, char **argv) {
        report_failed_boards(
            db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
   db.reset();
-  if (!ok) {
-    fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  if (!ok) return unreadable_database(o, why);
   bool written =
       write_stdout(o.csv ? report_csv(report, p.per_station) : report_text(report, p.per_station));
-  return finish(
-      p, written, o,
-      o.html.empty() ? std::string() : html_report_page(report_title(p, o), report, failed));
+  return finish(written, o,
+                o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed));
 }
 
 int history_main(const program &p, int argc, char **argv) {
-  command_options o;
+  command_options o(p);
   int status;
-  if (!read_options(argc, argv, HISTORY_OPTIONS, take_serial, p, history_usage(p), &o, &status))
-    return status;
-  if (!o.serial_given) return bad_option(p, history_usage(p), "which board? give its serial");
+  bool read = read_options(argc, argv, HISTORY_OPTIONS, take_serial,
+                           history_synopsis(usage_lead(o), USAGE_WIDTH), &o, &status);
+  if (read && !o.serial_given) return bad_option(o, "which board? give its serial");
+  if (!read) return status;
   binary_output();
-  db_handle db = open_database(p, o);
+  db_handle db = open_database(o);
   if (!db) return 1;
   std::vector<board_record> kept;
   bool written = true;
@@ -230,21 +234,14 @@ int history_main(const program &p, int argc, char **argv) {
       },
       &count, &why);
   db.reset();
-  if (!ok) {
-    fprintf(stderr, "%s: cannot read the database %s: %s\n", p.name.c_str(), o.db.c_str(),
-            why.c_str());
-    return 1;
-  }
+  if (!ok) return unreadable_database(o, why);
   if (!count) {
-    fprintf(stderr, "%s: no board with serial %s in %s\n", p.name.c_str(), o.serial.c_str(),
+    fprintf(stderr, "%s: no board with serial %s in %s\n", o.p->name, o.serial.c_str(),
             o.db.c_str());
     return 1;
   }
-  return finish(p, written, o, o.html.empty() ? std::string() : html_history_page(o.serial, kept));
+  return finish(written, o, o.html.empty() ? std::string() : html_history_page(o.serial, kept));
 }
-
-const program STATION = {"korvane-station", "korvane-station.db", "Station report", false};
-const program LINE = {"korvane-line", "korvane-line.db", "Line report", true};
 
 }  // namespace
 

@@ -11,6 +11,9 @@
 // bad option.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 int station_report_main(int argc, char **argv);
 int station_history_main(int argc, char **argv);
 
@@ -18,3 +21,8 @@ int station_history_main(int argc, char **argv);
 // korvane-line.db), whose boards are every station's.
 int line_report_main(int argc, char **argv);
 int line_history_main(int argc, char **argv);
+
+// Each command's synopsis from its option table, after lead
+// ("Usage: korvane-station"), lines broken before width columns.
+std::string report_synopsis(const std::string &lead, size_t width);
+std::string history_synopsis(const std::string &lead, size_t width);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "korvane/board_tests.h"
 #include "korvane/console_texts.h"
 
 namespace {
@@ -56,9 +57,10 @@ void test_ended(console_parser *p, bool passed, std::vector<console_event> *even
 void parse_line(console_parser *p, std::vector<console_event> *events) {
   std::string text = shown_text(p->line);
   p->line.clear();
-  for (const char *title : {SDRAM_TEST_TITLE, FLASH_TEST_TITLE}) {
+  for (const board_test_words &test : BOARD_TESTS) {
+    const char *title = test.console_title;
     if (text.compare(0, std::strlen(title), title) != 0) continue;
-    p->open_test = title == SDRAM_TEST_TITLE ? "sdram" : "flash";
+    p->open_test = test.name;
     events->push_back({console_event_kind::test_started, 0, p->open_test, false});
     // Without a trace the verdict follows the title on its line.
     text = text.substr(std::strlen(title));

@@ -35,6 +35,8 @@ std::string host_name(void) {
   return name;
 }
 
+std::string port_record_name(const std::string &port) { return port; }
+
 bool output_is_terminal(void) {
   // A terminal that cannot move its cursor gets the event lines.
   const char *term = std::getenv("TERM");

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace {
 
 volatile LONG g_stop = 0;
@@ -49,10 +52,18 @@ bool program_runnable(const std::string &path) {
 }
 
 std::string host_name(void) {
-  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  char name[256] = {};
   DWORD size = sizeof name;
-  if (!GetComputerNameA(name, &size) || !name[0]) return "unknown";
+  if (!GetComputerNameExA(ComputerNameDnsHostname, name, &size) || !name[0]) return "unknown";
   return name;
+}
+
+std::string port_record_name(const std::string &port) {
+  // korvane.exe reads -p as a number when it begins with one.
+  char *end = nullptr;
+  long n = std::strtol(port.c_str(), &end, 10);
+  if (port.find_first_of("/\\") != std::string::npos || end == port.c_str()) return port;
+  return "COM" + std::to_string(n);
 }
 
 bool output_is_terminal(void) { return console_mode(STD_OUTPUT_HANDLE); }

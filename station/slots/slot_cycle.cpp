@@ -3,16 +3,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "korvane/board_tests.h"
+#include "korvane/console_texts.h"
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/slots/station_clock.h"
+#include "station/slots/station_platform.h"
 
 namespace {
 
 const size_t MAX_ERROR_TEXT = 4096;
-
-// The start of korvane's message for a download that failed.
-const char DOWNLOAD_FAILED[] = "Xmodem download failed:";
 
 void set_phase(slot_state *s, slot_phase phase, double now) {
   s->phase = phase;
@@ -22,8 +22,6 @@ void set_phase(slot_state *s, slot_phase phase, double now) {
 void event(std::vector<view_event> *events, const slot_state *s, const std::string &text) {
   events->push_back({s->slot.name, text});
 }
-
-std::string test_title(const std::string &test) { return test == "sdram" ? "SDRAM" : "FLASH"; }
 
 bool soaking(const cycle_settings &settings) { return settings.passes > 0 || settings.minutes > 0; }
 
@@ -90,14 +88,14 @@ void ask_stop(slot_state *s, double now) {
 
 void test_ended(slot_state *s, const cycle_settings &settings, const console_event &e, double now,
                 std::vector<view_event> *events) {
-  bool sdram = e.test == "sdram";
+  bool sdram = e.test == board_test_of(board_test::sdram).name;
   (sdram ? s->pass_sdram : s->pass_flash) = true;
   (sdram ? s->pass_sdram_failed : s->pass_flash_failed) = !e.passed;
-  std::string text = test_title(e.test) + (e.passed ? " passed" : " failed");
+  std::string text = board_test_title(e.test) + std::string(e.passed ? " passed" : " failed");
   if (soaking(settings)) text += " in pass " + std::to_string(s->passes_done + 1);
   event(events, s, text);
   // A pass is complete with its last test; a pass cut short is not counted.
-  std::string last = settings.test.empty() ? "flash" : settings.test;
+  std::string last = settings.test.empty() ? board_test_of(board_test::flash).name : settings.test;
   if (e.test != last) return;
   s->passes_done++;
   s->sdram_passes += s->pass_sdram;
@@ -165,7 +163,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   bool last = settings.once || s->ending;
   // A board that answered the wake-up but never asked for the download
   // shows only in korvane's message; it is a board all the same.
-  if (!s->board_in && s->err_text.find(DOWNLOAD_FAILED) != std::string::npos) {
+  if (!s->board_in && s->err_text.find(DOWNLOAD_FAILED_TEXT) != std::string::npos) {
     board_arrived(s, now, utc, events);
   }
   if (!s->board_in) {
@@ -186,7 +184,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   *b = board_record();
   b->serial = s->serial;
   b->slot = s->slot.name;
-  b->port = s->slot.port;
+  b->port = port_record_name(s->slot.port);
   b->station = settings.station;
   b->operator_name = settings.operator_name;
   b->started = utc_text(s->started_utc);
@@ -281,19 +279,19 @@ std::string verdict_words(const board_record &board) {
   }
   std::string text = "FAIL";
   struct {
-    const char *test, *title;
+    board_test_words test;
     int failed, passes;
-  } tests[] = {{"sdram", "SDRAM", board.sdram_failed, board.sdram_passes},
-               {"flash", "FLASH", board.flash_failed, board.flash_passes}};
+  } tests[] = {{board_test_of(board_test::sdram), board.sdram_failed, board.sdram_passes},
+               {board_test_of(board_test::flash), board.flash_failed, board.flash_passes}};
   bool first = true;
   for (const auto &t : tests) {
     if (!t.failed) continue;
-    std::string fault = first_fault_words(board, t.test);
+    std::string fault = first_fault_words(board, t.test.name);
     if (fault.empty()) {
       fault = "failed " + std::to_string(t.failed) + " of " + std::to_string(t.passes) +
               (t.passes == 1 ? " pass" : " passes");
     }
-    text += std::string(first ? " " : "; ") + t.title + ": " + fault;
+    text += std::string(first ? " " : "; ") + t.test.title + ": " + fault;
     first = false;
   }
   return text;

@@ -20,8 +20,14 @@ std::string korvane_beside_station(const char *argv0);
 // Whether path names a program the station can run.
 bool program_runnable(const std::string &path);
 
-// The host's name, or "unknown".
+// The host's name, or "unknown": the name the network knows it by, as the
+// system spells it (on Windows the DNS host name, not the upper-case
+// NetBIOS name), so that both builds on one host name it alike.
 std::string host_name(void);
+
+// A slot's port as its records name it: the port as given, but on Windows a
+// number n is COMn, the port korvane.exe opens for it.
+std::string port_record_name(const std::string &port);
 
 bool output_is_terminal(void);
 // The terminal's width in columns; 0 when unknown.

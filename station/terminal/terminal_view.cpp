@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "korvane/board_tests.h"
 #include "station/slots/station_clock.h"
 
 namespace {
@@ -90,6 +91,8 @@ std::string summary_text(const station_totals &t, double now) {
   std::string out = text;
   if (t.interrupted) out += ", " + std::to_string(t.interrupted) + " interrupted";
   if (t.not_recorded) out += ", " + std::to_string(t.not_recorded) + " NOT RECORDED";
+  if (t.slot_errors)
+    out += ", " + std::to_string(t.slot_errors) + " slot error" + (t.slot_errors == 1 ? "" : "s");
   return out;
 }
 
@@ -121,7 +124,7 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
     case slot_phase::testing:
       break;
   }
-  std::string test = s.test == "sdram" ? "SDRAM" : "FLASH";
+  std::string test = board_test_title(s.test);
   std::string pass = std::to_string(s.passes_done + 1);
   if (settings.passes > 0) return test + " pass " + pass + " of " + std::to_string(settings.passes);
   if (settings.minutes > 0) {

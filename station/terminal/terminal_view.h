@@ -16,7 +16,8 @@ struct station_totals {
   int tested = 0;  // boards recorded, whatever their outcome
   int passed = 0, failed = 0, errors = 0, interrupted = 0;
   int not_recorded = 0;
-  double started = 0;  // steady seconds
+  int slot_errors = 0;  // slots whose port could not be used, once at least
+  double started = 0;   // steady seconds
 };
 
 void count_board(station_totals *t, const board_record &board, bool recorded);
@@ -25,7 +26,9 @@ void count_board(station_totals *t, const board_record &board, bool recorded);
 // events are under the name "station".
 std::string event_line(std::time_t utc, const view_event &e);
 
-// "12 boards tested, 10 passed, 2 failed, 0 errors, yield 83%, 40.1 boards per hour"
+// "12 boards tested, 10 passed, 2 failed, 0 errors, yield 83%, 40.1 boards per hour",
+// followed by the interrupted boards, the boards not recorded and the slot
+// errors when there are any: every count that makes the exit status 1.
 std::string summary_text(const station_totals &t, double now);
 
 // "waiting for a board", "downloading 42%", "SDRAM pass 3 of 10", ...

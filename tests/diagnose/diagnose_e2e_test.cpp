@@ -24,6 +24,17 @@ TEST(DiagnoseE2e, NamesTheInjectedFaults) {
        "SDRAM: two faults: data line 3 floating and address lines 4 and 10 shorted (wired OR)\n"
        "FLASH: sound\n"},
       {{"--data-short", "2:11"}, "SDRAM: data lines 2 and 11 shorted\nFLASH: sound\n"},
+      // Shorts of both wirings on a shared line, the wired OR given first,
+      // and a busy chip whose status reads 0x00.
+      {{"--addr-short-or", "17:22", "--addr-short", "18:22", "--nand-never-ready", "--nand-status",
+        "0"},
+       "SDRAM: one of 6 pairs of faults: address lines 17 and 18 shorted and address lines 17 "
+       "and 22 shorted (wired OR); address lines 17 and 18 shorted and address lines 18 and 22 "
+       "shorted (wired OR); address lines 17 and 22 shorted and address lines 17 and 18 shorted "
+       "(wired OR); address lines 17 and 22 shorted and address lines 18 and 22 shorted (wired "
+       "OR); address lines 18 and 22 shorted and address lines 17 and 18 shorted (wired OR); "
+       "address lines 18 and 22 shorted and address lines 17 and 22 shorted (wired OR)\n"
+       "FLASH: never became ready (status 0x00 after the reset)\n"},
   };
   for (const e2e_case &c : cases) {
     board_diagnosis d = diagnose_board(programs, c.board);

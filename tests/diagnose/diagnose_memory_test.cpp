@@ -1,5 +1,5 @@
 // korvane-diagnose's memory stays flat whatever it is fed: logs far larger
-// than the bound, a stream of blank lines, one endless line, /dev/zero. Each
+// than the bound, a stream of blank lines, endless lines, /dev/zero. Each
 // runs with its address space capped, fed through a pipe as it reads, and
 // its peak resident size (which counts the test's own, from before the
 // program started) is checked against the bound. Nothing is timed.
@@ -70,6 +70,12 @@ TEST(DiagnoseMemory, StaysFlatWhateverItIsFed) {
        ""},
       {"256 MB of blank lines", {}, repeated("\n", 256ll << 20), 1, ": no test in the log"},
       {"a 1 GB line", {}, repeated("x", GB), 1, ": line 1: a line longer than"},
+      // Noise longer than any line is one unreadable pass: no verdict.
+      {"a 256 MB line after a pass",
+       {"--exit-status"},
+       [&](long i) { return i == 0 ? pass : repeated("x", 256ll << 20)(i - 1); },
+       4,
+       ""},
       {"256 MB of blank lines after a pass",
        {},
        [&](long i) { return i == 0 ? pass : repeated("\r\n", 256ll << 20)(i - 1); },

@@ -70,15 +70,17 @@ std::string entry_json(const nlohmann::json &e) {
 }
 
 // What the JSON says of one test, in a short form to compare:
-// "passes failed verdict [entry; entry]", or "null".
+// "passes failed verdict [entry; entry]", then "unreadable N" when any
+// pass of it could not be read; or "null".
 std::string test_json(const nlohmann::json &t) {
   if (t.is_null()) return "null";
   std::string faults;
   for (const nlohmann::json &e : t.at("faults"))
     faults += (faults.empty() ? "" : "; ") + entry_json(e);
+  const long unreadable = t.at("unreadable").get<long>();
   return std::to_string(t.at("passes").get<long>()) + " " +
          std::to_string(t.at("failed").get<long>()) + " " + t.at("verdict").get<std::string>() +
-         " [" + faults + "]";
+         " [" + faults + "]" + (unreadable ? " unreadable " + std::to_string(unreadable) : "");
 }
 
 struct log_row {
@@ -109,6 +111,20 @@ TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
     plain_continuous += plain_test(true, pass % 2) + plain_test(false, true);
   const std::string d5 = traced_sdram_test(sdram_fault_set({{DATA, 5, 1}}));
   const std::string advice = NO_TRACE_ADVICE;
+  // The only failed pass damaged, in each way that noise or a cut leaves:
+  // a byte of its data start line ("D0", bytes 17 and 18) flipped or NUL, a
+  // byte of its title flipped, its result line missing, a burst of noise
+  // longer than any line, the log cut in the next test.
+  std::string flipped = d5, nul = d5, title = d5;
+  flipped[18] = '\xb0';
+  nul[18] = '\0';
+  title[9] = 'd';
+  const std::string no_result = d5.substr(0, d5.size() - 7);
+  const std::string noise = d5.substr(0, 21) + std::string(1100, '~') + "\r\n" + d5.substr(21);
+  flash_reading busy{};  // a chip never ready, its status 0x00 in every load
+  const std::string unread =
+      "SDRAM: no verdict: its only pass is unreadable\nFLASH: sound\nUnreadable: 1 pass, left "
+      "out (";
 
   const log_row rows[] = {
       {"sound", sound + flash, "SDRAM: sound\nFLASH: sound\n", "1 0 sound []", "1 0 sound []", 2, 0,
@@ -176,6 +192,35 @@ TEST(DiagnoseProgram, ReportsEachLogAsTextJsonJunitAndStatus) {
        "one of 2 pairs of faults: data lines 1 and 8 shorted and address lines 2 and 20 shorted "
        "(wired OR); data lines 1 and 8 shorted and address lines 2 and 22 shorted (wired OR)",
        8},
+      {"the only failed pass with a flipped byte", flipped + flash,
+       unread + "line 2: expected \"D0\", found \"D\\xb0\")\n", "0 0 no verdict [] unreadable 1",
+       "1 0 sound []", 2, 0, "", 4},
+      {"the only failed pass with a NUL byte", nul + flash,
+       unread + "line 2: expected \"D0\", found \"D\\x00\")\n", "0 0 no verdict [] unreadable 1",
+       "1 0 sound []", 2, 0, "", 4},
+      {"the only failed pass with a damaged title", title + flash,
+       unread + "line 1: expected \"Testing SDRAM...\" or \"Testing FLASH...\", found \"Testing "
+                "SdRAM...\")\n",
+       "0 0 no verdict [] unreadable 1", "1 0 sound []", 2, 0, "", 4},
+      {"the only failed pass without its result", no_result + flash,
+       unread + "line 304: expected \"passed\" or \"failed\", found \"Testing FLASH...\")\n",
+       "0 0 no verdict [] unreadable 1", "1 0 sound []", 2, 0, "", 4},
+      {"the only failed pass with 1.1 KB of noise", noise + flash,
+       unread + "line 3: a line longer than 1024 characters, which no korvane log has)\n",
+       "0 0 no verdict [] unreadable 1", "1 0 sound []", 2, 0, "", 4},
+      {"a damaged failed pass among sound ones", sound + flash + flipped + flash,
+       "SDRAM: sound in 1 of 2 passes, 1 unreadable\nFLASH: sound in all 2 passes\n"
+       "Unreadable: 1 pass, left out (line 242: expected \"D0\", found \"D\\xb0\")\n",
+       "1 0 no verdict [] unreadable 1", "2 0 sound []", 4, 0, "", 4},
+      {"cut in the first flash test", d5 + flash.substr(0, 30),
+       "SDRAM: data line 5 stuck at 1\nFLASH: no verdict: its only pass is unreadable\n"
+       "Unreadable: 1 pass, left out (line 306: the log ends inside the FLASH test that begins "
+       "at line 305)\n",
+       "1 1 faulty [data_stuck 5 at 1]", "0 0 no verdict [] unreadable 1", 2, 1,
+       "data line 5 stuck at 1", 8},
+      {"flash never ready, status 0x00", traced_flash_test(busy),
+       "FLASH: never became ready (status 0x00 after the reset)\n", "null",
+       "1 1 faulty [never_ready]", 1, 1, "never became ready (status 0x00 after the reset)", 16},
       {"foreign", "hello\n", "", "", "", 0, 0, "", 1},
   };
   for (const log_row &row : rows) {
@@ -247,8 +292,9 @@ TEST(DiagnoseProgram, SaysWhichPassWasCutShort) {
   EXPECT_NE(std::string::npos, diagnose(log, {"--junit"}).out.find("pass 2 was cut short"));
 }
 
-// A pass noise damaged is left out and said so in every form; the others
-// are diagnosed, and the status is theirs.
+// A pass noise damaged is left out and said so in every form, counted with
+// its test; the others are diagnosed, and a failure among them is the
+// status.
 TEST(DiagnoseProgram, ReadsPastADamagedPass) {
   const std::string d5 = traced_sdram_test(sdram_fault_set({{DATA, 5, 1}}));
   const std::string flash = traced_flash_test(good_flash());
@@ -263,8 +309,8 @@ TEST(DiagnoseProgram, ReadsPastADamagedPass) {
   run_result text = diagnose(log, {"--exit-status"});
   EXPECT_EQ(8, text.status) << text.err;
   EXPECT_EQ(
-      "SDRAM: data line 5 stuck at 1\nFLASH: sound in all 2 passes\nUnreadable: 1 pass, left "
-      "out (line " +
+      "SDRAM: data line 5 stuck at 1 in 1 of 2 passes, 1 unreadable\nFLASH: sound in all 2 "
+      "passes\nUnreadable: 1 pass, left out (line " +
           std::to_string(line) + ": " + reason + ")\n",
       text.out);
 
@@ -274,16 +320,25 @@ TEST(DiagnoseProgram, ReadsPastADamagedPass) {
   EXPECT_EQ(1, doc.at("unreadable_count").get<int>());
   EXPECT_EQ(line, doc.at("unreadable").at(0).at("line").get<int>());
   EXPECT_EQ(reason, doc.at("unreadable").at(0).at("reason").get<std::string>());
+  EXPECT_EQ("SDRAM", doc.at("unreadable").at(0).at("test"));
+  EXPECT_EQ(2, doc.at("unreadable").at(0).at("pass").get<int>());
+  EXPECT_EQ("[2]", doc.at("sdram").at("unreadable_passes").dump());
 
+  // The damaged pass is an error among its test's passes, in its place.
   tinyxml2::XMLDocument xml;
   ASSERT_EQ(tinyxml2::XML_SUCCESS, xml.Parse(diagnose(log, {"--junit"}).out.c_str()));
-  const tinyxml2::XMLElement *suite = xml.FirstChildElement("testsuites")->LastChildElement();
+  const tinyxml2::XMLElement *suite = xml.FirstChildElement("testsuites")->FirstChildElement();
   ASSERT_NE(nullptr, suite);
-  EXPECT_STREQ("unreadable", suite->Attribute("name"));
-  const tinyxml2::XMLElement *error = suite->FirstChildElement("testcase")->FirstChildElement();
+  EXPECT_STREQ("SDRAM", suite->Attribute("name"));
+  EXPECT_STREQ("1", suite->Attribute("errors"));
+  EXPECT_EQ(nullptr, suite->NextSiblingElement()->NextSiblingElement());
+  const tinyxml2::XMLElement *pass = suite->FirstChildElement("testcase")->NextSiblingElement();
+  ASSERT_NE(nullptr, pass);
+  EXPECT_STREQ("pass 2", pass->Attribute("name"));
+  const tinyxml2::XMLElement *error = pass->FirstChildElement();
   ASSERT_NE(nullptr, error);
   EXPECT_STREQ("error", error->Name());
-  EXPECT_EQ(reason, error->Attribute("message"));
+  EXPECT_EQ("line " + std::to_string(line) + ": " + reason, error->Attribute("message"));
 }
 
 TEST(DiagnoseProgram, RefusesBadOptions) {
@@ -341,7 +396,7 @@ std::string lf_only(const std::string &text) {
 }
 
 const std::string USAGE_LINE =
-    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [LOGFILE]\n";
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
 
 TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
   const std::string sound = corpus_log("sound");
@@ -378,10 +433,11 @@ TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
       {"a damaged pass and a NUL-padded tail",
        corpus_log("damaged"),
        {"--exit-status", "@LOG@"},
-       "SDRAM: sound in all 2 passes\nFLASH: sound in all 3 passes\nUnreadable: 1 pass, left out "
-       "(line 268: expected a read of offset 18 (\" 18r<value>\"), found \" 18r\\xc8\")\n",
+       "SDRAM: sound in 2 of 3 passes, 1 unreadable\nFLASH: sound in all 3 passes\nUnreadable: 1 "
+       "pass, left out (line 268: expected a read of offset 18 (\" 18r<value>\"), found "
+       "\" 18r\\xc8\")\n",
        "",
-       0},
+       4},
       {"ready late",
        corpus_log("late_ready"),
        {"--exit-status", "@LOG@"},
@@ -410,7 +466,7 @@ TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
        "korvane-diagnose: @LOG@: line 1: expected \"Testing SDRAM...\" or \"Testing FLASH...\", "
        "found \"# shopping\"\n",
        1},
-      {"bad option", "", {"-x"}, "", "korvane-diagnose: unknown option: -x\n" + USAGE_LINE, 2},
+      {"bad option", "", {"-x"}, "", "korvane-diagnose: unknown option -x\n" + USAGE_LINE, 2},
       {"two logs",
        sound,
        {"@LOG@", "@LOG@"},

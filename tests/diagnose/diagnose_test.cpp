@@ -69,11 +69,16 @@ TEST(SdramInference, NamesEveryShortAndAFloatingLine) {
        "two faults: data line 10 stuck at 0 and data lines 5 and 6 shorted (wired OR)"},
       {{{FLOATING, 2}, {DSHORT_OR, 2, 7}},
        "two faults: data line 2 floating and data lines 2 and 7 shorted (wired OR)"},
-      // Two shorts of different wiring on one line.
-      {{{SHORT, 2, 9}, {SHORT_OR, 9, 15}},
-       "one of 2 pairs of faults: address lines 2 and 9 shorted and address lines 2 and 15 "
+      // Two shorts of different wiring on one line, in either order: the
+      // three lines carry the level most of them are driven to, as any two
+      // shorts of different wiring among them would make it.
+      {{{SHORT_OR, 9, 15}, {SHORT, 2, 9}},
+       "one of 6 pairs of faults: address lines 2 and 9 shorted and address lines 2 and 15 "
        "shorted (wired OR); address lines 2 and 9 shorted and address lines 9 and 15 shorted "
-       "(wired OR)"},
+       "(wired OR); address lines 2 and 15 shorted and address lines 2 and 9 shorted (wired OR); "
+       "address lines 2 and 15 shorted and address lines 9 and 15 shorted (wired OR); address "
+       "lines 9 and 15 shorted and address lines 2 and 9 shorted (wired OR); address lines 9 and "
+       "15 shorted and address lines 2 and 15 shorted (wired OR)"},
   };
   for (const inference_case &c : cases)
     EXPECT_EQ(c.words, sdram_diagnosis_words(sdram_diagnose(reads_of(sdram_fault_set(c.f)))));
@@ -129,6 +134,7 @@ TEST(SdramInference, PrunedSearchAgreesWithTryingEveryPair) {
       {"a sound board and a read of another word", {}, 100, 0x3},
       {"a floating line in a data short", {{FLOATING, 2}, {DSHORT_OR, 2, 7}}, -1, 0},
       {"shorts on both buses and a read wrong", {{DSHORT, 1, 8}, {SHORT_OR, 2, 20}}, 80, 0x7},
+      {"data shorts of both wirings on a line", {{DSHORT_OR, 6, 8}, {DSHORT, 6, 11}}, -1, 0},
   };
   for (const trace_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -197,6 +203,12 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
        0},
       {"continuous run stopped in a test", sound + flash + sound.substr(0, 300),
        "SDRAM: sound\nFLASH: sound\n", 0},
+      // A failure read before the log ends is no Ctrl-C to leave out.
+      {"a failed trace without its result at the end",
+       sound + flash + bad.substr(0, bad.size() - 7),
+       "SDRAM: sound in 1 of 2 passes, 1 unreadable\nFLASH: sound\nUnreadable: 1 pass, left out "
+       "(line 544: the log ends inside the SDRAM test that begins at line 241)\n",
+       0},
       {"never ready", flash_test("M2c Df1 R80 P95 \r\nS80\r\n", false),
        "FLASH: never became ready (status 0x80 after the reset)\n", 0},
       {"several checks", flash_test("M0 Df0 R80 P95 \r\nSc0\r\n", false),
@@ -214,14 +226,14 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       {"status read without its command", flash_test("M2c Df1 R80 P95 \r\nS0\r\n", false),
        "FLASH: status 0x00, read without its Read Status command\n", 0},
       {"a corrupted byte in one pass", sound + flash + corrupted + flash + bad + flash,
-       "SDRAM: data line 5 stuck at 1 in 1 of 2 passes (2); the others sound\n"
+       "SDRAM: data line 5 stuck at 1 in 1 of 3 passes (3); 1 unreadable; the others sound\n"
        "FLASH: sound in all 3 passes\n"
        "Unreadable: 1 pass, left out (line " +
            std::to_string(sound_lines + flash_lines + 28) +
            ": expected a read of offset 18 (\" 18r<value>\"), found \" 18r\\xc8\")\n",
        0},
       {"a pass cut short by the next title", cut + sound + flash,
-       "SDRAM: sound\nFLASH: sound\n"
+       "SDRAM: sound in 1 of 2 passes, 1 unreadable\nFLASH: sound\n"
        "Unreadable: 1 pass, left out (line 39: expected \" 24wffef\", found \"Testing "
        "SDRAM...\")\n",
        0},
@@ -252,9 +264,22 @@ TEST(DiagnoseLog, ReportsOrNamesTheBadLine) {
       {"plain verdict without its line end", plain_test(true, false) + "Testing FLASH... failed",
        "SDRAM: failed\nFLASH: failed\n" + advice, 0},
       {"plain run stopped in its first test", "Testing SDRAM... ", "", 1},
-      {"stopped in the first flash test", sound + flash.substr(0, 30), "", 0},
-      {"a line longer than any of korvane's", sound + std::string(5000, ' ') + "\n", "",
-       sound_lines + 1},
+      {"stopped in the first flash test", sound + flash.substr(0, 30),
+       "SDRAM: sound\nFLASH: no verdict: its only pass is unreadable\nUnreadable: 1 pass, left "
+       "out (line 238: the log ends inside the FLASH test that begins at line 237)\n",
+       0},
+      {"a line longer than any of korvane's", sound + std::string(5000, ' ') + "\n",
+       "SDRAM: sound\nUnreadable: 1 pass, left out (line 237: a line longer than 1024 "
+       "characters, which no korvane log has)\n",
+       0},
+      {"a burst of noise in a pass, and a title damaged",
+       "Testing SDRAM...\n" + std::string(1100, '~') + "\n" + flash + "Testing S\xc4RAM...\n" +
+           sound.substr(17),
+       "SDRAM: no verdict: none of its 2 passes can be read\nFLASH: sound\nUnreadable: 2 passes, "
+       "left out (line 2: a line longer than 1024 characters, which no korvane log has; line 7: "
+       "expected \"Testing SDRAM...\" or \"Testing FLASH...\", found \"Testing S\\xc4RAM...\")\n",
+       0},
+      {"a line longer than any of korvane's alone", std::string(5000, ' ') + "\n", "", 1},
       {"NUL bytes", std::string(100, '\0'), "", 1},
   };
   for (const log_case &c : cases) {

@@ -85,7 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint64_t grouped = 0;
     for (const pass_group &g : t->groups) grouped += g.passes;
     if (grouped != t->passes || t->failed > t->passes) fail("counts do not add up");
+    if (t->present && t->unreadable && test_verdict(*t) == verdict::sound)
+      fail("a test with unreadable passes called sound");
   }
+  if (summary.unreadable_count && summary_status(summary) == 0)
+    fail("unreadable passes with the status of a sound board");
   if (summary.unreadable.size() > summary.unreadable_count ||
       summary.unreadable.size() > MAX_UNREADABLE_LISTED)
     fail("more unreadable passes listed than counted");

@@ -68,7 +68,9 @@ status=0
 [ ! -s out.txt ] || fail "korvane -h wrote to standard output"
 head -1 err.txt | grep -qxF 'Usage: korvane [-c] [-h] [-l <logfile>] [-p <port>] [-v] [sdram|flash]' ||
   fail "korvane -h: no usage text"
-grep -qxF "Version: $version, 03 January 2013" err.txt || fail "korvane -h: not version $version"
+# korvane's usage text is fixed, its release with it, whatever VERSION says.
+korvane_usage_version='Version: 1.3, 03 January 2013'
+grep -qxF "$korvane_usage_version" err.txt || fail "korvane -h: not '$korvane_usage_version'"
 
 "$prefix/bin/boardsim" --help >help.txt || fail "boardsim --help exited with $?"
 head -1 help.txt | grep -qxF 'Usage: boardsim [options]' || fail "boardsim --help: no usage text"
@@ -173,6 +175,10 @@ grep -qF 'from the log of a verbose run; korvane-image packs' description.txt ||
 # The copyright file names the JSON library korvane-diagnose compiles in.
 grep -qxF 'Files: nlohmann/*' deb-korvane/usr/share/doc/korvane/copyright ||
   fail "the copyright file has no stanza for the JSON library"
+if [ "$station" = 1 ]; then
+  grep -qxF 'Files: boost/*' deb-korvane/usr/share/doc/korvane/copyright ||
+    fail "the copyright file has no stanza for Boost, which korvane-station compiles in"
+fi
 # Stripped for the package, the programs still run.
 status=0
 deb-korvane/usr/bin/korvane -h 2>/dev/null || status=$?
@@ -206,9 +212,23 @@ unzip -Z -T "$zip" | awk '$1 ~ /^[-d]/ { print $(NF - 1) }' | sort -u >zip-times
 # The notices, plain CR LF text, hold each component's licence.
 notices=$dir/THIRD-PARTY-NOTICES.txt
 [ "$(grep -c $'\r$' "$notices")" = "$(wc -l <"$notices")" ] || fail "THIRD-PARTY-NOTICES.txt is not CR LF text"
-for licence in 'License: Expat' 'License: ZPL-2.1' 'License: expat' 'GCC RUNTIME LIBRARY EXCEPTION'; do
+licences=('License: Expat' 'License: ZPL-2.1' 'License: expat' 'GCC RUNTIME LIBRARY EXCEPTION')
+[ "$station" = 1 ] && licences+=('License: public-domain' 'License: BSL-1.0')
+for licence in "${licences[@]}"; do
   grep -qF "$licence" "$notices" || fail "THIRD-PARTY-NOTICES.txt lacks '$licence'"
 done
+# The notices and the README speak of every program the zip holds: each
+# has its quick start in README.txt, its manual in README.txt's list and its
+# name in the notices' opening.
+for exe in $zip_programs; do
+  grep -qE "^  $exe " "$dir/README.txt" || fail "README.txt has no quick start for $exe"
+  grep -qE "^  ${exe%.exe}\.txt " "$dir/README.txt" || fail "README.txt does not list ${exe%.exe}.txt"
+  sed -n '1,/^1\./p' "$notices" | tr -s ' \r\n' ' ' | grep -qF "$exe" ||
+    fail "THIRD-PARTY-NOTICES.txt does not say what $exe carries"
+done
+if sed -n '1,/^1\./p' "$notices" | grep -qwE 'both|two'; then
+  fail "THIRD-PARTY-NOTICES.txt counts the programs wrong"
+fi
 for text in $(echo "$zip_files" | tr ' ' '\n' | grep '\.txt$'); do
   # Plain text for Notepad: CR LF, no overstrikes or escapes.
   if LC_ALL=C grep -qP '[\x08\x1b]' "$dir/$text" ||
@@ -267,7 +287,7 @@ export WINEPREFIX=${own_prefix:-$suite_prefix} WINEDEBUG=-all WINEDLLOVERRIDES="
 status=0
 "$sandbox" "$wine" "$dir/korvane.exe" -h >exe-out.txt 2>exe-err.txt || status=$?
 [ "$status" -eq 1 ] || fail "korvane.exe -h exited with $status: $(cat exe-err.txt)"
-grep -qF "Version: $version, 03 January 2013" exe-err.txt || fail "korvane.exe -h: not version $version"
+grep -qF "$korvane_usage_version" exe-err.txt || fail "korvane.exe -h: not '$korvane_usage_version'"
 "$sandbox" "$wine" "$dir/korvane-diagnose.exe" --version >exe-version.txt 2>exe-err.txt ||
   fail "korvane-diagnose.exe --version exited with $?: $(cat exe-err.txt)"
 [ "$(tr -d '\r' <exe-version.txt)" = "korvane-diagnose $version" ] ||

@@ -35,6 +35,12 @@ TEST(SdramFaults, AddressAndDataLinesThroughTheWiring) {
       {{{SHORT_OR, 2, 5}, {SHORT_OR, 5, 9}}, 0x200, 0x224},
       {{{STUCK, 4, 1}, {SHORT_OR, 4, 6}}, 0x00, 0x50},
       {{{STUCK, 4, 0}, {SHORT_OR, 4, 6}}, 0x40, 0x50},
+      // Shorts of both wirings on a shared line: the three lines carry the
+      // level most of them are driven to, in whichever order they came.
+      {{{SHORT, 18, 22}, {SHORT_OR, 17, 22}}, 0x20000, 0x0},
+      {{{SHORT_OR, 17, 22}, {SHORT, 18, 22}}, 0x20000, 0x0},
+      {{{SHORT, 18, 22}, {SHORT_OR, 17, 22}}, 0x60000, 0x460000},
+      {{{SHORT_OR, 17, 22}, {SHORT, 18, 22}}, 0x60000, 0x460000},
   };
   for (const address_case &c : cases)
     EXPECT_EQ(c.out, sdram_fault_address(sdram_fault_set(c.f), c.in)) << std::hex << c.in;
@@ -57,6 +63,10 @@ TEST(SdramFaults, AddressAndDataLinesThroughTheWiring) {
       {{{DATA, 5, 0}, {DSHORT_OR, 5, 6}}, 0x0020, 0, 0x0000},
       // The floating level travels through a short.
       {{{FLOATING, 2}, {DSHORT_OR, 2, 7}}, 0x0000, 0x0004, 0x0084},
+      {{{DSHORT_OR, 6, 8}, {DSHORT, 6, 11}}, 0x0040, 0, 0x0000},
+      {{{DSHORT, 6, 11}, {DSHORT_OR, 6, 8}}, 0x0040, 0, 0x0000},
+      {{{DSHORT_OR, 6, 8}, {DSHORT, 6, 11}}, 0x0140, 0, 0x0940},
+      {{{DSHORT, 6, 11}, {DSHORT_OR, 6, 8}}, 0x0140, 0, 0x0940},
   };
   for (const data_case &c : reads)
     EXPECT_EQ(c.out, sdram_fault_read(sdram_fault_set(c.f), c.cell, c.bus)) << std::hex << c.cell;

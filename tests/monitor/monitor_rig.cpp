@@ -63,9 +63,10 @@ command_time time_command(const std::string &setup, const std::string &command,
   monitor_rig rig(config);
   rig.send(setup);
   board_profile_blocks(rig.b, INTERNAL_RAM_BASE, INTERNAL_RAM_BASE + INTERNAL_RAM_SIZE);
-  uint64_t before = board_instructions(rig.b);
+  uint64_t before = board_instructions(rig.b), skipped = board_skipped_instructions(rig.b);
   rig.send(command);
-  return {board_instructions(rig.b) - before, board_busiest_loop(rig.b)};
+  return {board_instructions(rig.b) - before, board_skipped_instructions(rig.b) - skipped,
+          board_busiest_loop(rig.b)};
 }
 
 std::vector<bus_access> accesses_in(const std::vector<bus_access> &all, uint32_t low,

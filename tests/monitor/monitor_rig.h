@@ -34,10 +34,11 @@ struct monitor_rig {
 };
 
 // How long a command takes on the board's clock, in emulated instructions,
-// and the loop run most meanwhile (a wait's loop), after the given set-up,
-// on a fresh board.
+// of them those the board took in one step, and the loop run most meanwhile
+// (a wait's loop), after the given set-up, on a fresh board.
 struct command_time {
   uint64_t instructions;
+  uint64_t skipped;
   block_runs busiest;
 };
 command_time time_command(const std::string &setup, const std::string &command,

@@ -129,6 +129,35 @@ TEST(OptionTable, ParseTakesEachKindOfArgumentAndSaysWhereAFaultLies) {
   }
 }
 
+TEST(OptionTable, FaultsInTheWordsEveryProgramShares) {
+  const struct {
+    std::vector<std::string> args;
+    const char *words;
+  } cases[] = {
+      {{"--bogus=3"}, "unknown option --bogus"},
+      {{"--name"}, "--name needs its NAME"},
+      {{"--flag=1"}, "--flag takes no value"},
+      {{"--level", "0"}, "bad level"},
+      {{"refused"}, "no such thing"},
+  };
+  for (const auto &c : cases) {
+    record r;
+    option_outcome outcome;
+    parse(c.args, false, &r, &outcome);
+    EXPECT_EQ(c.words, option_fault_words(outcome, ROWS)) << c.args[0];
+  }
+  EXPECT_EQ("unexpected argument: x", option_stray_words("x"));
+}
+
+TEST(OptionTable, SynopsisListsTheRowsThatDoNotStopWithinItsWidth) {
+  EXPECT_EQ(
+      "prog run [--name NAME] [--level N]\n"
+      "         [-f, --flag] [--fast] [--fat]\n"
+      "         [--fatal]\n"
+      "         [--quiet-but-for-a-long-name]\n",
+      option_synopsis(ROWS, "prog run", 38));
+}
+
 TEST(OptionTable, ParseCountsEachRowGiven) {
   record r;
   option_outcome outcome;
@@ -152,7 +181,8 @@ TEST(OptionTable, UsageListsEachRowWithItsHelpInOneColumn) {
   EXPECT_EQ(
       "  --name NAME\n"
       "        the name\n",
-      option_usage(std::vector<option_entry>{{"--name", "NAME", "the name", nullptr, nullptr}}, 8));
+      option_usage(
+          std::vector<option_entry>{{"--name", "NAME", "the name", nullptr, nullptr, false}}, 8));
 }
 
 }  // namespace

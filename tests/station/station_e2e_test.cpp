@@ -268,6 +268,28 @@ TEST_F(StationE2e, RunsRecordEveryBoard) {
   }
 }
 
+// A port lost before any board came in leaves no record, yet ends the
+// station with status 1: its summary says why.
+TEST_F(StationE2e, PortLostWhileWaitingCountsAsASlotError) {
+  std::string a = start_board({"--boot-delay", "3600000"});
+  pid_t station = start_station({"--once", "A=" + a});
+  ASSERT_TRUE(read_child_until(
+      station,
+      [](const child_result &r) {
+        return r.out.find("A: waiting for a board") != std::string::npos;
+      },
+      RUN_TIMEOUT_S));
+  stop_child(boards[0], SIGKILL, 5);
+  boards[0] = -1;
+  child_result r = finish_child(station, "korvane-station", RUN_TIMEOUT_S);
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  EXPECT_EQ(std::vector<std::string>{}, rows());
+  std::smatch summary;
+  ASSERT_TRUE(std::regex_search(r.out, summary, std::regex("station: 0 boards tested, .*")));
+  EXPECT_NE(std::string::npos, summary.str().find(" boards per hour, 1 slot error"))
+      << summary.str();
+}
+
 TEST_F(StationE2e, CtrlCRecordsTheBoardsUnderTestAsInterrupted) {
   std::string a = start_board({});
   std::string b = start_board({});

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <tinyxml2.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -32,7 +33,7 @@ struct slot_case {
 std::string windows_path(const std::string &path) { return "Z:" + path; }
 
 struct board_row {
-  std::string outcome, diagnosis;
+  std::string outcome, diagnosis, port, station;
   int sdram_failed = -1, flash_failed = -1;
 };
 
@@ -46,7 +47,8 @@ std::map<std::string, board_row> rows_by_slot(const std::string &db_path) {
   }
   sqlite3_stmt *query = nullptr;
   const char *sql =
-      "SELECT slot, outcome, coalesce(diagnosis, ''), sdram_failed, flash_failed FROM boards";
+      "SELECT slot, outcome, coalesce(diagnosis, ''), sdram_failed, flash_failed, port, station"
+      " FROM boards";
   if (sqlite3_prepare_v2(db, sql, -1, &query, nullptr) == SQLITE_OK) {
     while (sqlite3_step(query) == SQLITE_ROW) {
       board_row r;
@@ -54,6 +56,8 @@ std::map<std::string, board_row> rows_by_slot(const std::string &db_path) {
       r.diagnosis = reinterpret_cast<const char *>(sqlite3_column_text(query, 2));
       r.sdram_failed = sqlite3_column_int(query, 3);
       r.flash_failed = sqlite3_column_int(query, 4);
+      r.port = reinterpret_cast<const char *>(sqlite3_column_text(query, 5));
+      r.station = reinterpret_cast<const char *>(sqlite3_column_text(query, 6));
       out[reinterpret_cast<const char *>(sqlite3_column_text(query, 0))] = r;
     }
   } else {
@@ -74,6 +78,7 @@ TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
   std::string dir = temp_dir("station_wine");
   ASSERT_FALSE(dir.empty());
   std::vector<pid_t> boards;
+  std::map<std::string, std::string> port_names;
   std::vector<std::string> args = {"--once",
                                    "--db",
                                    windows_path(dir + "/station.db"),
@@ -104,7 +109,9 @@ TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
     std::string line;
     ASSERT_TRUE(board > 0 && read_child_line(board, &line, 10)) << "boardsim did not start";
     boards.push_back(board);
-    args.push_back(std::string(s.slot) + "=" + korvane_port_for(line).arg);
+    korvane_port port = korvane_port_for(line);
+    port_names[s.slot] = port.name;
+    args.push_back(std::string(s.slot) + "=" + port.arg);
   }
   std::vector<std::string> argv = {PORT_SANDBOX, WINE_PROGRAM, STATION_EXE};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -118,10 +125,16 @@ TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
   EXPECT_EQ(24, r.status) << r.out << r.err;
   std::map<std::string, board_row> rows = rows_by_slot(dir + "/station.db");
   EXPECT_EQ(3u, rows.size());
+  // The port as Windows names it, and by default the host's name as the
+  // Linux station on the same host records it.
+  char host[256] = {};
+  ASSERT_EQ(0, gethostname(host, sizeof host - 1));
   for (const slot_case &s : slots) {
     SCOPED_TRACE(s.slot);
     board_row row = rows[s.slot];
     EXPECT_EQ(s.outcome, row.outcome);
+    EXPECT_EQ(port_names[s.slot], row.port);
+    EXPECT_EQ(host, row.station);
     if (*s.fault) {
       EXPECT_NE(std::string::npos, row.diagnosis.find(s.fault)) << row.diagnosis;
     }

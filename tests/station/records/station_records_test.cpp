@@ -85,6 +85,18 @@ TEST_F(StationRecords, BoardAndFaultsCommittedTogetherAsTyped) {
             database_rows(path, "SELECT board_id, test, kind, words FROM board_faults"));
   EXPECT_EQ(std::vector<std::string>({"wal"}), database_rows(path, "PRAGMA journal_mode"));
 
+  // A fault the table refuses (words are NOT NULL) rolls the whole board
+  // back: no row without its faults.
+  board_record refused = failed_board();
+  refused.faults[0].words.clear();
+  db = station_db_open(path, &why);
+  ASSERT_TRUE(db) << why;
+  EXPECT_FALSE(station_db_commit(db, &refused, &why));
+  EXPECT_EQ(0u, why.find("cannot record the board: ")) << why;
+  EXPECT_EQ(0, refused.id);
+  station_db_close(db);
+  EXPECT_EQ(std::vector<std::string>({"2"}), database_rows(path, "SELECT COUNT(*) FROM boards"));
+
   // Opened again, the rows are kept and the ids go on.
   db = station_db_open(path, &why);
   ASSERT_TRUE(db) << why;
@@ -192,6 +204,13 @@ TEST_F(StationRecords, DiagnosisNamesEachFault) {
        traced_sdram_test(sdram_fault_set({{sdram_fault_kind::addr_stuck, 4, 0}})),
        true,
        {"sdram|one_of|one of 2 faults: address line 4 stuck at 0; address line 4 stuck at 1"}},
+      {"a failed pass the log does not let be read",
+       traced_sdram_test(sdram_fault_config()) +
+           traced_sdram_test(sdram_fault_set({{sdram_fault_kind::data_stuck, 5, 1}}))
+               .substr(0, 40) +
+           "\n" + traced_flash_test(good_flash()),
+       true,
+       {"sdram|no_verdict|sound in 1 of 2 passes, 1 unreadable"}},
       {"no korvane log", "hello\n", false, {}},
   };
   for (const auto &c : cases) {

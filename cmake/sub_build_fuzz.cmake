@@ -15,6 +15,7 @@ endif()
 
 add_subdirectory(include)
 add_subdirectory(options EXCLUDE_FROM_ALL)
+add_subdirectory(files EXCLUDE_FROM_ALL)
 add_subdirectory(image EXCLUDE_FROM_ALL)
 add_subdirectory(model EXCLUDE_FROM_ALL)
 add_subdirectory(host EXCLUDE_FROM_ALL)

@@ -16,6 +16,7 @@ find_package(Threads REQUIRED)
 # The libraries only as far as the programs link them.
 add_subdirectory(include)
 add_subdirectory(options EXCLUDE_FROM_ALL)
+add_subdirectory(files EXCLUDE_FROM_ALL)
 add_subdirectory(image EXCLUDE_FROM_ALL)
 add_subdirectory(model EXCLUDE_FROM_ALL)
 add_subdirectory(host)

@@ -44,14 +44,17 @@ std::string sdram_config_words(const sdram_fault_config &c) {
   return out;
 }
 
+std::string one_of_words(size_t choices, bool pairs) {
+  return "one of " + std::to_string(choices) + (pairs ? " pairs of faults" : " faults");
+}
+
 std::string sdram_diagnosis_words(const sdram_diagnosis &d) {
   size_t n = d.fits.size();
   if (d.verdict == sdram_verdict::sound) return "sound";
   if (d.verdict == sdram_verdict::unexplained) return "no single fault or pair fits this trace";
   bool pair = d.verdict == sdram_verdict::pair;
   if (n == 1) return (pair ? "two faults: " : "") + sdram_config_words(d.fits[0]);
-  return "one of " + std::to_string(n) + (pair ? " pairs of faults: " : " faults: ") +
-         list_words(d.fits);
+  return one_of_words(n, pair) + ": " + list_words(d.fits);
 }
 
 std::string flash_words(const flash_reading &r, bool passed) {

@@ -12,6 +12,9 @@
 std::string sdram_fault_words(const sdram_fault &fault);
 // The faults of a set joined by " and ".
 std::string sdram_config_words(const sdram_fault_config &config);
+// "one of 2 faults" or "one of 2 pairs of faults": the words before the
+// choices of a diagnosis the trace cannot settle, wherever they are listed.
+std::string one_of_words(size_t choices, bool pairs);
 // "sound", the fault, "one of 2 faults: ...", "two faults: ...", or that
 // nothing fits.
 std::string sdram_diagnosis_words(const sdram_diagnosis &d);

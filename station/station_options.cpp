@@ -9,6 +9,7 @@
 #include "korvane/why.h"
 #include "station/line/line_url.h"
 #include "station/reports/report_commands.h"
+#include "station/terminal/serial_rules.h"
 #include "station/web/web_address.h"
 
 namespace {
@@ -63,6 +64,17 @@ const row OPTIONS[] = {
     {"--operator", "NAME", "the operator's name in the records",
      option_text<&station_options::operator_name>},
     {"--once", nullptr, "test one board per slot, then end", option_flag<&station_options::once>},
+    {"--require-serial", nullptr, "test no board without its serial: a slot waits\nfor its scan",
+     option_flag<&station_options::require_serial>},
+    {"--serial-pattern", "REGEX", "refuse a serial that does not match REGEX whole",
+     [](station_options *o, const char *value, std::string *why) {
+       serial_pattern pattern;
+       std::string reason;
+       if (!serial_pattern_make(value, &pattern, &reason) || !*value)
+         return refuse(why, "--serial-pattern takes a regular expression: ", value);
+       o->serial_pattern = value;
+       return true;
+     }},
     {"--junit", "FILE", "write the run's JUnit XML report after every board",
      option_text<&station_options::junit>},
     {"--json", "FILE", "write the run's JSON report after every board",
@@ -103,9 +115,10 @@ const char USAGE_HEAD[] =
     "Tests boards on several serial ports at once, one korvane per slot. Each\n"
     "SLOT is NAME=PORT or PORT, PORT being what korvane's -p takes. Each line\n"
     "on standard input is a board's serial number: NAME=SERIAL for that slot's\n"
-    "board, SERIAL for the first slot whose board has none; `q` on a terminal\n"
-    "ends the station as Ctrl-C does. `report` and `history` sum up the\n"
-    "records and never start a board; `export` writes them as JSON lines.\n"
+    "board, SERIAL for the first slot that takes one, `retry NAME` to test a\n"
+    "board that ended in error again; `q` on a terminal ends the station as\n"
+    "Ctrl-C does. `report` and `history` sum up the records and never start a\n"
+    "board; `export` writes them as JSON lines.\n"
     "\n";
 
 const char USAGE_TAIL[] =

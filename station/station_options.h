@@ -21,6 +21,8 @@ struct station_options {
   std::string station;  // --station: empty for the host name
   std::string operator_name;
   bool once = false;
+  bool require_serial = false;  // --require-serial: no serial, no test
+  std::string serial_pattern;   // --serial-pattern: empty for none
   std::string junit, json;
   std::string korvane;     // --korvane: empty for the korvane beside the station
   std::string web;         // --web: empty for no web page

@@ -8,7 +8,9 @@
 
 #include "station/records/board_logs.h"
 #include "station/records/run_files.h"
+#include "station/terminal/key_input.h"
 #include "station/terminal/serial_input.h"
+#include "station/terminal/serial_rules.h"
 #include "station/slots/slot_cycle.h"
 #include "station/slots/station_clock.h"
 #include "station/records/station_db.h"
@@ -47,6 +49,9 @@ struct station {
   std::string record_problem;         // why a record could not be written
   std::string report_problem;         // why a report could not be written
   std::string input_note;             // the last word on a serial typed
+  serial_pattern pattern;             // --serial-pattern
+  bool keys = false;                  // the terminal's keys come one by one
+  key_line typed;                     // what is being typed, in keys mode
   std::vector<std::string> failures;  // the failed boards, for the last word
   int status = 0;
 
@@ -81,8 +86,8 @@ void show_events(station *st, const std::vector<view_event> &events) {
 // A slot whose port failed ends the station with status 1, and so counts
 // in the summary, even when no board was ever in it.
 void count_slot_errors(station *st) {
-  st->totals.slot_errors = 0;
-  for (const slot_state &s : st->slots) st->totals.slot_errors += s.port_failed ? 1 : 0;
+  st->totals.counts.slot_errors = 0;
+  for (const slot_state &s : st->slots) st->totals.counts.slot_errors += s.port_failed ? 1 : 0;
 }
 
 void redraw(station *st, double now, bool at_once) {
@@ -92,10 +97,15 @@ void redraw(station *st, double now, bool at_once) {
   if (!st->report_problem.empty()) status = "report not written: " + st->report_problem;
   if (!st->record_problem.empty()) status = "NOT RECORDED: " + st->record_problem;
   // The last column stays free: a row that fills the line may wrap.
-  size_t columns = terminal_columns();
-  std::vector<std::string> rows = terminal_rows(st->slots, st->settings, st->totals, status, now,
-                                                st->color, columns ? columns - 1 : 0);
-  if (st->line) rows.push_back(st->line_text);
+  terminal_size size;
+  size.columns = terminal_columns();
+  if (size.columns) size.columns--;
+  size.lines = terminal_lines();
+  std::vector<std::string> footer = {status};
+  if (st->line) footer.push_back(st->line_text);
+  if (!st->typed.typed.empty()) footer.push_back("typed: " + st->typed.typed);
+  std::vector<std::string> rows =
+      terminal_rows(st->slots, st->settings, st->totals, footer, now, st->color, size);
   std::string screen;
   for (const std::string &row : rows) screen += "\x1b[2K" + row + "\n";
   if (screen == st->drawn) return;
@@ -146,44 +156,76 @@ void record_board(station *st, slot_state *s, board_record *board,
   }
 }
 
-void give_serial(station *st, size_t slot, const std::string &serial,
+// A serial for a slot; named when the operator chose the slot (NAME=SERIAL,
+// the slot's field on the page), which also lets a held slot go on.
+void give_serial(station *st, size_t slot, const std::string &serial, bool named,
                  std::vector<view_event> *events) {
-  const std::string &name = st->slots[slot].slot.name;
-  if (st->slots[slot].phase == slot_phase::done) {
+  slot_state &s = st->slots[slot];
+  const std::string &name = s.slot.name;
+  std::string why;
+  if (s.phase == slot_phase::done) {
     st->input_note = "slot " + name + " has ended; serial " + serial + " refused";
+  } else if (!serial_matches(st->pattern, serial, &why)) {
+    st->input_note = why;
+  } else {
+    st->input_note.clear();
+  }
+  if (!st->input_note.empty()) {
     events->push_back({"", st->input_note});
     return;
   }
-  st->slots[slot].serial = serial;
+  s.serial = serial;
   st->input_note = "serial " + serial + " for slot " + name;
   events->push_back({name, "serial " + serial});
+  // One serial in two slots at once is a scan into the wrong slot, or a
+  // label stuck on two boards: said, not refused, since either may be right.
+  for (const slot_state &other : st->slots) {
+    if (&other == &s || other.serial != serial) continue;
+    st->input_note =
+        "serial " + serial + " is in slots " + other.slot.name + " and " + name + " at once";
+    events->push_back({"", st->input_note});
+  }
+  if (named && slot_release(&s, false, steady_now())) events->push_back({name, "taken again"});
+}
+
+void retry_slot(station *st, size_t slot, std::vector<view_event> *events) {
+  slot_state &s = st->slots[slot];
+  if (!slot_release(&s, true, steady_now())) {
+    st->input_note = "slot " + s.slot.name + " is not waiting for a retry";
+    events->push_back({"", st->input_note});
+    return;
+  }
+  st->input_note = "slot " + s.slot.name + " tries its board again";
+  events->push_back({s.slot.name, "retry"});
 }
 
 void take_input_line(station *st, const std::string &line, std::vector<view_event> *events) {
   std::string text = line;
   while (!text.empty() && text.back() == '\r') text.pop_back();
-  if (st->input_terminal && text == "q") {
+  if (!st->keys && st->input_terminal && text == "q") {
     st->ending = true;
     return;
   }
   std::vector<std::string> names;
-  std::vector<bool> has_serial;
+  std::vector<bool> takes_bare;
   for (const slot_state &s : st->slots) {
     names.push_back(s.slot.name);
-    // A slot that has ended takes no more boards, nor their serials.
-    has_serial.push_back(!s.serial.empty() || s.phase == slot_phase::done);
+    takes_bare.push_back(slot_takes_serial(s));
   }
   size_t slot = 0;
   std::string serial, why;
-  switch (read_serial_line(text, names, has_serial, &slot, &serial, &why)) {
+  switch (read_serial_line(text, names, takes_bare, &slot, &serial, &why)) {
     case serial_line::empty:
       return;
     case serial_line::refused:
       st->input_note = why;
       events->push_back({"", why});
       return;
+    case serial_line::retry:
+      retry_slot(st, slot, events);
+      return;
     case serial_line::assigned:
-      give_serial(st, slot, serial, events);
+      give_serial(st, slot, serial, text.find('=') != std::string::npos, events);
       return;
   }
 }
@@ -191,9 +233,11 @@ void take_input_line(station *st, const std::string &line, std::vector<view_even
 // The serials typed into the web page, as if typed as NAME=SERIAL here.
 void take_web_serials(station *st, std::vector<view_event> *events) {
   if (!st->web) return;
-  for (const web_serial &typed : web_inbox_take(&st->inbox, st->slots)) {
-    give_serial(st, typed.slot, typed.serial, events);
+  std::vector<size_t> retries;
+  for (const web_serial &typed : web_inbox_take(&st->inbox, st->slots, &retries)) {
+    give_serial(st, typed.slot, typed.serial, true, events);
   }
+  for (size_t slot : retries) retry_slot(st, slot, events);
 }
 
 void show_web(station *st, double now) {
@@ -245,6 +289,7 @@ void run_loop(station *st) {
       if (s.phase != slot_phase::done) all_done = false;
     }
     show_line(st, &events);
+    count_slot_errors(st);
     show_events(st, events);
     // A slot's news (a board in, a verdict) is shown at once; the clocks
     // can wait a little.
@@ -255,13 +300,27 @@ void run_loop(station *st) {
     if (all_done) return;
 
     std::vector<std::string> lines;
+    input.keys = st->keys;
     stdin_wait_lines(&input, TICK_MS, &lines);
     events.clear();
+    bool typing = !input.keys_read.empty();
+    if (typing) {
+      key_outcome keys;
+      keys_take(&st->typed, input.keys_read, steady_now(), &keys);
+      input.keys_read.clear();
+      if (keys.quit) st->ending = true;
+      if (!keys.dropped.empty()) {
+        st->input_note = "keys left without Enter dropped: " + keys.dropped;
+        events.push_back({"", st->input_note});
+      }
+      lines.insert(lines.end(), keys.lines.begin(), keys.lines.end());
+    }
     for (const std::string &line : lines) take_input_line(st, line, &events);
     take_web_serials(st, &events);
     // The terminal echoed each line typed, one row below the view.
-    if (st->terminal && st->input_terminal) st->drawn_rows += lines.size();
+    if (st->terminal && st->input_terminal && !st->keys) st->drawn_rows += lines.size();
     show_events(st, events);
+    if (st->terminal && (typing || !events.empty())) redraw(st, steady_now(), true);
   }
 }
 
@@ -318,6 +377,8 @@ int start(station *st, int argc, char **argv) {
   c.station = o.station.empty() ? host_name() : o.station;
   c.operator_name = o.operator_name;
   c.once = o.once;
+  c.require_serial = o.require_serial;
+  serial_pattern_make(o.serial_pattern, &st->pattern, nullptr);
 
   if (!program_runnable(c.korvane)) {
     std::fprintf(stderr, "korvane-station: cannot run korvane: %s is no program\n",
@@ -329,6 +390,7 @@ int start(station *st, int argc, char **argv) {
   std::string web_bound;
   if (!o.web.empty()) {
     for (const station_slot &slot : o.slots) st->inbox.names.push_back(slot.name);
+    st->inbox.pattern = st->pattern;
     st->web = web_start(o.web, web_inbox_hooks(&st->inbox), &web_bound, &why);
     if (!st->web) {
       std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
@@ -339,6 +401,7 @@ int start(station *st, int argc, char **argv) {
     std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
     return 1;
   }
+  tidy_working_logs(c.logs, process_alive);
   // A record names its log wherever it is read from.
   std::error_code ec;
   std::string absolute = std::filesystem::absolute(c.logs, ec).lexically_normal().string();
@@ -377,6 +440,9 @@ int start(station *st, int argc, char **argv) {
   st->terminal = output_is_terminal();
   st->input_terminal = input_is_terminal();
   st->color = st->terminal && color_wanted();
+  // On a terminal the station takes each key as it comes, so that `q` ends
+  // it at once and stray keys never become a serial; it shows what is typed.
+  st->keys = st->terminal && st->input_terminal && stdin_keys_begin();
   st->totals.started = steady_now();
   if (st->web) {
     std::string line = "web page at " + web_bound;
@@ -402,6 +468,7 @@ int station_run(int argc, char **argv) {
     }
   }
   line_sender_finish(st.line, 0);
+  stdin_keys_end();
   web_stop(st.web);
   station_db_close(st.db);
   return status < 0 ? 0 : status;

@@ -7,6 +7,7 @@
 
 #include "korvane/board_tests.h"
 #include "fault_data.h"
+#include "fault_words.h"
 #include "korvane/why.h"
 #include "json_report.h"
 #include "line_reader.h"
@@ -35,7 +36,9 @@ void add_faults(const std::string &test, const test_summary &t, board_record *bo
     board_fault f;
     f.test = test;
     f.kind = "one_of";
-    f.words = "one of " + std::to_string(entry.one_of.size()) + " faults:";
+    bool pairs = true;
+    for (const fault_hypothesis &h : entry.one_of) pairs = pairs && h.size() == 2;
+    f.words = one_of_words(entry.one_of.size(), pairs) + ":";
     for (size_t i = 0; i < entry.one_of.size(); i++)
       f.words += (i ? "; " : " ") + hypothesis_words(entry.one_of[i]);
     board->faults.push_back(f);

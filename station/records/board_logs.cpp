@@ -1,6 +1,7 @@
 #include "station/records/board_logs.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -45,6 +46,23 @@ std::string working_log_path(const std::string &dir, const std::string &slot, lo
   return (fs::path(dir) / (".korvane-station-" + std::to_string(getpid()) + "-" +
                            file_name_part(slot) + "-" + std::to_string(cycle) + ".log"))
       .string();
+}
+
+int tidy_working_logs(const std::string &dir, bool (*alive)(long pid)) {
+  const std::string prefix = ".korvane-station-";
+  std::error_code ec;
+  int removed = 0;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    char *rest = nullptr;
+    long pid = std::strtol(name.c_str() + prefix.size(), &rest, 10);
+    if (pid <= 0 || *rest != '-' || alive(pid)) continue;
+    std::error_code size_ec;
+    if (fs::file_size(it->path(), size_ec) != 0 || size_ec) continue;
+    if (fs::remove(it->path(), size_ec)) removed++;
+  }
+  return removed;
 }
 
 std::string board_log_stem(const std::string &serial, const std::string &slot,

@@ -18,6 +18,13 @@ std::string file_name_part(const std::string &text);
 // emptied by the next board's korvane.
 std::string working_log_path(const std::string &dir, const std::string &slot, long cycle);
 
+// A station killed outright (kill -9, a power cut) leaves its working files
+// behind: the empty ones, of slots that had no board yet, are removed at the
+// next start, when the process named in them is gone (alive says; two
+// stations may share a folder). One with a log in it is kept, since it is
+// the only trace of a board that was never recorded. Returns how many went.
+int tidy_working_logs(const std::string &dir, bool (*alive)(long pid));
+
 // The log's name without folder and ".log": "SERIAL-20261209T112212Z", or
 // "slot-NAME-20261209T112212Z" for a board without a serial.
 std::string board_log_stem(const std::string &serial, const std::string &slot,

@@ -1,6 +1,8 @@
 // Rows of comma-separated values as a spreadsheet or a manufacturing system
 // reads them: a field holding a comma, a quote or a line break is quoted,
-// its quotes doubled; each row ends in CR LF.
+// its quotes doubled; each row ends in CR LF. A field beginning with =, +,
+// -, @, a tab or a CR gets a ' before it, so that a spreadsheet shows it as
+// text and never runs it as a formula.
 #pragma once
 
 #include <string>

@@ -18,6 +18,13 @@ std::string attribute(const char *name, const std::string &value) {
   return std::string(" ") + name + "=\"" + html_escape(value) + "\"";
 }
 
+// "1 of 3 passes failed", "its one pass failed", "no pass".
+std::string failed_passes(long long failed, long long passes) {
+  if (passes == 0) return "no pass";
+  if (passes == 1) return failed ? "its one pass failed" : "its one pass passed";
+  return number(failed) + " of " + number(passes) + " passes failed";
+}
+
 // Bars of each day's yield, 0 to 100%, the day and its failures beneath.
 std::string yield_chart(const std::vector<report_group> &days) {
   if (days.empty()) return "<p>No boards in this range.</p>\n";
@@ -33,13 +40,13 @@ std::string yield_chart(const std::vector<report_group> &days) {
          number(base) + "\">0%</text>\n";
   for (size_t i = 0; i < days.size(); ++i) {
     const report_group &d = days[i];
-    double y = yield_percent(d.counts);
+    double y = std::max(0.0, first_pass_yield(d.counts));
     int h = int(y * height / 100.0 + 0.5), x = 40 + int(i) * (bar + 4);
     svg += "<g class=\"day\"" + attribute("data-day", d.name) +
-           attribute("data-boards", number(d.counts.boards)) +
+           attribute("data-boards", number(d.counts.tested)) +
            attribute("data-failed", number(d.counts.failed)) +
            attribute("data-yield", fixed_text(y, 1)) + "><title>" + html_escape(d.name) + ": " +
-           percent_text(y) + " of " + number(d.counts.boards) + " boards</title>";
+           percent_text(y) + " of " + number(d.counts.tested) + " boards</title>";
     svg += "<rect x=\"" + number(x) + "\" y=\"" + number(base - h) + "\" width=\"" + number(bar) +
            "\" height=\"" + number(h) + "\" fill=\"" +
            (d.counts.failed || d.counts.errors ? "#d84" : "#4a4") + "\"/>";
@@ -83,29 +90,27 @@ std::string pareto_chart(const station_report &r) {
   return svg + "</svg>\n";
 }
 
-std::string counts_row(const std::string &station, const std::string &name,
-                       const outcome_counts &c) {
+std::string counts_row(const std::string &station, const std::string &name, const board_counts &c) {
   return "<tr" + attribute("data-slot", name) + ">" + cell(station) + cell(name) +
-         cell(number(c.boards), true) + cell(number(c.passed), true) +
+         cell(number(c.tested), true) + cell(number(c.passed), true) +
          cell(number(c.failed), true) + cell(number(c.errors), true) +
-         cell(number(c.interrupted), true) + cell(percent_text(yield_percent(c)), true) + "</tr>\n";
+         cell(number(c.interrupted), true) + cell(yield_text(first_pass_yield(c)), true) +
+         cell(yield_text(final_yield(c)), true) + "</tr>\n";
 }
 
 std::string summary_table(const station_report &r) {
-  double units = double(std::max(1LL, r.units));
   auto row = [](const char *id, const char *name, const std::string &value) {
     return std::string("<tr><th>") + name + "</th><td class=\"number\" id=\"" + id + "\">" +
            html_escape(value) + "</td></tr>\n";
   };
   std::string out = "<table class=\"summary\">\n";
-  out += row("boards-tested", "boards tested", number(r.total.boards));
+  out += row("boards-tested", "boards tested", number(r.total.tested));
   out += row("boards-passed", "passed", number(r.total.passed));
   out += row("boards-failed", "failed", number(r.total.failed));
   out += row("boards-errors", "errors", number(r.total.errors));
   out += row("boards-interrupted", "interrupted", number(r.total.interrupted));
-  out += row("first-pass-yield", "first-pass yield",
-             percent_text(100.0 * double(r.first_passed) / units));
-  out += row("final-yield", "final yield", percent_text(100.0 * double(r.final_passed) / units));
+  out += row("first-pass-yield", "first-pass yield", yield_text(first_pass_yield(r.total)));
+  out += row("final-yield", "final yield", yield_text(final_yield(r.total)));
   out += row("retested", "retested serials", number(r.retested));
   if (r.timed) {
     out += row("median-time", "median board time", fixed_text(r.median_seconds, 1) + " s");
@@ -113,7 +118,7 @@ std::string summary_table(const station_report &r) {
   }
   if (r.running_hours > 0)
     out += row("boards-per-hour", "boards per hour",
-               fixed_text(double(r.total.boards) / r.running_hours, 1));
+               fixed_text(double(r.total.tested) / r.running_hours, 1));
   return out + "</table>\n";
 }
 
@@ -153,7 +158,8 @@ std::string html_report_page(const std::string &title, const station_report &r,
   if (r.other_faults) body += "<p>and " + number(r.other_faults) + " other faults</p>\n";
   body +=
       "<h2>Slots</h2>\n<table class=\"slots\"><tr><th>station</th><th>slot</th><th>boards</th>"
-      "<th>passed</th><th>failed</th><th>errors</th><th>interrupted</th><th>yield</th></tr>\n";
+      "<th>passed</th><th>failed</th><th>errors</th><th>interrupted</th><th>first-pass yield</th>"
+      "<th>final yield</th></tr>\n";
   for (const report_group &g : r.slots) body += counts_row(g.station, g.name, g.counts);
   body += "</table>\n<h2>Failed boards</h2>\n";
   if (failed.empty()) body += "<p>None.</p>\n";
@@ -187,8 +193,8 @@ std::string html_history_page(const std::string &serial, const std::vector<board
         {"operator", c.operator_name},
         {"ended", c.ended},
         {"time", fixed_text(c.seconds, 1) + " s"},
-        {"SDRAM", number(c.sdram_failed) + " of " + number(c.sdram_passes) + " passes failed"},
-        {"flash", number(c.flash_failed) + " of " + number(c.flash_passes) + " passes failed"},
+        {"SDRAM", failed_passes(c.sdram_failed, c.sdram_passes)},
+        {"flash", failed_passes(c.flash_failed, c.flash_passes)},
         {"message", c.message},
         {"log", c.log}};
     for (const auto &r : rows)

@@ -17,11 +17,11 @@ double share_percent(long long part, long long whole) {
   return whole > 0 ? 100.0 * double(part) / double(whole) : 0;
 }
 
-std::string counts_words(const outcome_counts &c) {
-  std::string out = counted(c.boards, "board") + ", " + number(c.passed) + " passed, " +
-                    number(c.failed) + " failed, " + counted(c.errors, "error");
-  if (c.interrupted) out += ", " + number(c.interrupted) + " interrupted";
-  return out + ", yield " + percent_text(yield_percent(c));
+// A group's counts, as board_counts says them everywhere.
+std::string counts_words(const board_counts &c) {
+  std::string out;
+  for (const std::string &part : board_counts_words(c)) out += (out.empty() ? "" : ", ") + part;
+  return out;
 }
 
 std::string fault_name(const fault_count &f) {
@@ -29,15 +29,18 @@ std::string fault_name(const fault_count &f) {
 }
 
 void csv_counts(std::string *out, const char *section, const report_group &g) {
-  const outcome_counts &c = g.counts;
-  const std::pair<const char *, long long> figures[] = {{"boards", c.boards},
-                                                        {"passed", c.passed},
-                                                        {"failed", c.failed},
-                                                        {"errors", c.errors},
-                                                        {"interrupted", c.interrupted}};
+  const board_counts &c = g.counts;
+  const std::pair<const char *, long long> figures[] = {
+      {"boards", c.tested}, {"passed", c.passed},           {"failed", c.failed},
+      {"errors", c.errors}, {"interrupted", c.interrupted}, {"units", c.units}};
   for (const auto &f : figures)
     *out += csv_row({section, g.name, g.station, f.first, number(f.second)});
-  *out += csv_row({section, g.name, g.station, "yield_percent", fixed_text(yield_percent(c), 1)});
+  const std::pair<const char *, double> yields[] = {
+      {"first_pass_yield_percent", first_pass_yield(c)}, {"final_yield_percent", final_yield(c)}};
+  for (const auto &y : yields) {
+    if (y.second >= 0)
+      *out += csv_row({section, g.name, g.station, y.first, fixed_text(y.second, 1)});
+  }
 }
 
 }  // namespace
@@ -51,15 +54,15 @@ std::string fixed_text(double value, int decimals) {
 std::string percent_text(double percent) { return fixed_text(percent, 1) + "%"; }
 
 std::string report_text(const station_report &r, bool per_station) {
-  const outcome_counts &t = r.total;
-  std::string out = "Boards tested: " + number(t.boards) + " (passed " + number(t.passed) +
+  const board_counts &t = r.total;
+  std::string out = "Boards tested: " + number(t.tested) + " (passed " + number(t.passed) +
                     ", failed " + number(t.failed) + ", errors " + number(t.errors) +
                     ", interrupted " + number(t.interrupted) + ")\n";
-  if (r.units) {
-    out += "First-pass yield: " + percent_text(share_percent(r.first_passed, r.units)) + " (" +
-           number(r.first_passed) + " of " + number(r.units) + " boards)\n";
-    out += "Final yield: " + percent_text(share_percent(r.final_passed, r.units)) + " (" +
-           number(r.final_passed) + " of " + number(r.units) + " boards)\n";
+  if (t.units) {
+    out += "First-pass yield: " + yield_text(first_pass_yield(t)) + " (" + number(t.first_passed) +
+           " of " + number(t.units) + " boards)\n";
+    out += "Final yield: " + yield_text(final_yield(t)) + " (" + number(t.final_passed) + " of " +
+           number(t.units) + " boards)\n";
   } else {
     out += "First-pass yield: no board with a verdict\nFinal yield: no board with a verdict\n";
   }
@@ -95,8 +98,8 @@ std::string report_text(const station_report &r, bool per_station) {
     out += "Board time: no board with a verdict\n";
   }
   if (r.running_hours > 0) {
-    out += "Boards per hour: " + fixed_text(double(t.boards) / r.running_hours, 1) + " (" +
-           number(t.boards) + " boards over " + fixed_text(r.running_hours, 1) +
+    out += "Boards per hour: " + fixed_text(double(t.tested) / r.running_hours, 1) + " (" +
+           number(t.tested) + " boards over " + fixed_text(r.running_hours, 1) +
            " hours of running)\n";
   } else {
     out += "Boards per hour: no time running\n";
@@ -109,13 +112,13 @@ std::string report_csv(const station_report &r, bool per_station) {
   report_group total;
   total.counts = r.total;
   csv_counts(&out, "total", total);
-  const std::pair<const char *, long long> yields[] = {{"first_pass", r.first_passed},
-                                                       {"final", r.final_passed}};
+  const std::pair<const char *, long long> yields[] = {{"first_pass", r.total.first_passed},
+                                                       {"final", r.total.final_passed}};
   for (const auto &y : yields) {
     out += csv_row({"yield", y.first, "", "passed", number(y.second)});
-    out += csv_row({"yield", y.first, "", "boards", number(r.units)});
-    out +=
-        csv_row({"yield", y.first, "", "percent", fixed_text(share_percent(y.second, r.units), 1)});
+    out += csv_row({"yield", y.first, "", "boards", number(r.total.units)});
+    out += csv_row(
+        {"yield", y.first, "", "percent", fixed_text(share_percent(y.second, r.total.units), 1)});
   }
   out += csv_row({"retested", "", "", "serials", number(r.retested)});
   for (const retested_serial &s : r.retested_serials) {
@@ -142,6 +145,6 @@ std::string report_csv(const station_report &r, bool per_station) {
   out += csv_row({"throughput", "", "", "running_hours", fixed_text(r.running_hours, 2)});
   if (r.running_hours > 0)
     out += csv_row({"throughput", "", "", "boards_per_hour",
-                    fixed_text(double(r.total.boards) / r.running_hours, 1)});
+                    fixed_text(double(r.total.tested) / r.running_hours, 1)});
   return out;
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <unordered_map>
 
 #include "station/records/board_row.h"
 #include "station/records/station_database.h"
@@ -45,8 +46,8 @@ bool each_row(sqlite3 *db, const db_statement &s, const std::function<void(sqlit
   return rc == SQLITE_DONE || db_fail(db, why);
 }
 
-void read_counts(sqlite3_stmt *s, int first, outcome_counts *c) {
-  c->boards = sqlite3_column_int64(s, first);
+void read_counts(sqlite3_stmt *s, int first, board_counts *c) {
+  c->tested = sqlite3_column_int64(s, first);
   c->passed = sqlite3_column_int64(s, first + 1);
   c->failed = sqlite3_column_int64(s, first + 2);
   c->errors = sqlite3_column_int64(s, first + 3);
@@ -64,70 +65,95 @@ const std::string COUNTS =
     " COUNT(*), TOTAL(" + PASSED + "), TOTAL(" + outcome_is(board_outcome::failed) + "), TOTAL(" +
     outcome_is(board_outcome::error) + "), TOTAL(" + outcome_is(board_outcome::interrupted) + ") ";
 
-// A serial's cycles as they stream past in order of serial and start.
-struct unit_run {
-  std::string serial, first, last;
-  long long cycles = 0;
+// A unit's first and last verdict, in one group of the report.
+struct unit_ends {
+  board_outcome first, last;
 };
+
+// A serial's cycles as they stream past in order of serial and start: its
+// ends in the whole range, and in each day and slot it was tested in (a
+// handful: the groups of one board).
+struct unit_run {
+  std::string serial;
+  long long cycles = 0;
+  unit_ends whole = {board_outcome::error, board_outcome::error};
+  std::vector<std::pair<size_t, unit_ends>> days, slots, stations;
+};
+
+void unit_cycle(std::vector<std::pair<size_t, unit_ends>> *groups, size_t group,
+                board_outcome outcome) {
+  for (auto &g : *groups) {
+    if (g.first == group) {
+      g.second.last = outcome;
+      return;
+    }
+  }
+  groups->push_back({group, {outcome, outcome}});
+}
 
 void end_unit(const unit_run &u, station_report *out) {
   if (!u.cycles) return;
-  ++out->units;
-  const char *passed = board_outcome_name(board_outcome::passed);
-  out->first_passed += u.first == passed;
-  out->final_passed += u.last == passed;
-  if (u.cycles < 2) return;
+  board_counts_add_unit(&out->total, u.whole.first, u.whole.last);
+  for (const auto &d : u.days)
+    board_counts_add_unit(&out->days[d.first].counts, d.second.first, d.second.last);
+  for (const auto &g : u.slots)
+    board_counts_add_unit(&out->slots[g.first].counts, g.second.first, g.second.last);
+  for (const auto &g : u.stations)
+    board_counts_add_unit(&out->stations[g.first].counts, g.second.first, g.second.last);
+  if (u.cycles < 2 || u.serial.empty()) return;
   ++out->retested;
   if (out->retested_serials.size() < REPORT_MAX_RETESTED)
-    out->retested_serials.push_back({u.serial, u.cycles, u.first, u.last});
+    out->retested_serials.push_back(
+        {u.serial, u.cycles, board_outcome_name(u.whole.first), board_outcome_name(u.whole.last)});
 }
 
 // Each serial's cycles come in the order of the index on serial and start
-// time, so one pass finds every serial's first and last cycle without a
-// sort and in constant memory; a board without a serial is its own first
-// and last.
+// time, so one pass finds every serial's first and last cycle, in the
+// range and in each day and slot, without a sort and in constant memory; a
+// board without a serial is its own first and last.
 bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  std::string serials = "SELECT serial, outcome FROM boards WHERE serial IS NOT NULL AND " +
-                        JUDGED + " AND" + FILTER + "ORDER BY serial, started, id";
+  std::unordered_map<std::string, size_t> days, slots, stations;
+  for (size_t i = 0; i < out->days.size(); ++i) days[out->days[i].name] = i;
+  for (size_t i = 0; i < out->slots.size(); ++i)
+    slots[out->slots[i].station + '\n' + out->slots[i].name] = i;
+  for (size_t i = 0; i < out->stations.size(); ++i) stations[out->stations[i].name] = i;
+  std::string sql =
+      "SELECT serial, outcome, substr(started, 1, 10), station || char(10) || slot FROM boards"
+      " WHERE " +
+      JUDGED + " AND" + FILTER + "ORDER BY serial, started, id";
   unit_run unit;
   bool ok = each_row(
-      db, filtered(db, serials, f, why),
-      [out, &unit](sqlite3_stmt *s) {
-        const unsigned char *serial = sqlite3_column_text(s, 0);
-        int size = sqlite3_column_bytes(s, 0);
-        std::string outcome = db_text(s, 1);
-        if (unit.serial.compare(0, std::string::npos, reinterpret_cast<const char *>(serial),
-                                size_t(size)) != 0 ||
-            !unit.cycles) {
+      db, filtered(db, sql, f, why),
+      [&](sqlite3_stmt *s) {
+        bool named = sqlite3_column_type(s, 0) != SQLITE_NULL;
+        std::string serial = db_text(s, 0);
+        board_outcome outcome = board_outcome::error;
+        board_outcome_from_name(db_text(s, 1), &outcome);
+        if (!named || serial != unit.serial || !unit.cycles) {
           end_unit(unit, out);
-          unit.serial.assign(reinterpret_cast<const char *>(serial), size_t(size));
-          unit.first = outcome;
-          unit.cycles = 0;
+          unit = unit_run();
+          unit.serial = serial;
+          unit.whole = {outcome, outcome};
         }
-        unit.last = outcome;
+        unit.whole.last = outcome;
         ++unit.cycles;
+        auto day = days.find(db_text(s, 2));
+        if (day != days.end()) unit_cycle(&unit.days, day->second, outcome);
+        auto slot = slots.find(db_text(s, 3));
+        if (slot != slots.end()) unit_cycle(&unit.slots, slot->second, outcome);
+        std::string place = db_text(s, 3);
+        auto station = stations.find(place.substr(0, place.find('\n')));
+        if (station != stations.end()) unit_cycle(&unit.stations, station->second, outcome);
+        // A board without a serial is a unit alone.
+        if (!named) {
+          end_unit(unit, out);
+          unit = unit_run();
+        }
       },
       why);
   if (!ok) return false;
   end_unit(unit, out);
-  std::string unnamed = "SELECT COUNT(*), TOTAL(" + PASSED +
-                        ") FROM boards WHERE serial IS NULL AND " + JUDGED + " AND" + FILTER;
-  return each_row(
-      db, filtered(db, unnamed, f, why),
-      [out](sqlite3_stmt *s) {
-        out->units += sqlite3_column_int64(s, 0);
-        out->first_passed += sqlite3_column_int64(s, 1);
-        out->final_passed += sqlite3_column_int64(s, 1);
-      },
-      why);
-}
-
-void add_counts(outcome_counts *to, const outcome_counts &c) {
-  to->boards += c.boards;
-  to->passed += c.passed;
-  to->failed += c.failed;
-  to->errors += c.errors;
-  to->interrupted += c.interrupted;
+  return true;
 }
 
 // One scan by day and station gives the days, the totals and the hours the
@@ -146,10 +172,10 @@ bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std
           out->days.emplace_back();
           out->days.back().name = day;
         }
-        outcome_counts c;
+        board_counts c;
         read_counts(s, 1, &c);
-        add_counts(&out->days.back().counts, c);
-        add_counts(&out->total, c);
+        board_counts_sum(&out->days.back().counts, c);
+        board_counts_sum(&out->total, c);
         out->running_hours += sqlite3_column_double(s, 6);
       },
       why);
@@ -168,7 +194,7 @@ bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std
                        out->stations.emplace_back();
                        out->stations.back().name = g.station;
                      }
-                     add_counts(&out->stations.back().counts, g.counts);
+                     board_counts_sum(&out->stations.back().counts, g.counts);
                    },
                    why);
 }
@@ -193,7 +219,7 @@ bool gather_faults(sqlite3 *db, const report_filter &f, station_report *out, std
 // The nearest-rank percentiles: the smallest time at or below which half,
 // and 95 in 100, of the boards finished; one sorted pass finds both.
 bool gather_times(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  out->timed = out->total.boards - out->total.interrupted;
+  out->timed = out->total.tested - out->total.interrupted;
   if (out->timed <= 0) return true;
   long long median = (long long)std::ceil(0.5 * double(out->timed));
   long long p95 = (long long)std::ceil(0.95 * double(out->timed));
@@ -237,11 +263,6 @@ bool report_bound(const std::string &date, bool upper, std::string *bound) {
   // Every time of that day ("YYYY-MM-DDT...") sorts before "YYYY-MM-DDU".
   *bound = day && upper ? date + "U" : date;
   return true;
-}
-
-double yield_percent(const outcome_counts &c) {
-  long long judged = c.boards - c.interrupted;
-  return judged > 0 ? 100.0 * double(c.passed) / double(judged) : 0;
 }
 
 bool report_gather(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {

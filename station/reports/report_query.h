@@ -4,9 +4,11 @@
 // the same however many boards the database holds; lists are bounded.
 //
 // Principles of operation
-// - A unit is a serial; a board recorded without one is a unit of its own.
-//   Its first cycle in the range decides first-pass yield, its last the
-//   final yield.
+// - Every figure is as board_counts defines it (station/records/
+//   board_counts.h): a unit is a serial, a board recorded without one a
+//   unit of its own; its first cycle with a verdict decides first-pass
+//   yield, its last the final yield, within the whole range and within
+//   each day and slot alike.
 // - An interrupted cycle is the station stopping, not a verdict on the
 //   board: it is counted, but left out of yields, times and units.
 // - A fault's share is the boards that showed it over the failed boards.
@@ -18,6 +20,7 @@
 
 #include <sqlite3.h>
 
+#include "station/records/board_counts.h"
 #include "station/records/board_record.h"
 
 // Which boards: started at or after since, at or before until (bounds as
@@ -31,16 +34,10 @@ struct report_filter {
 // False for anything else.
 bool report_bound(const std::string &date, bool upper, std::string *bound);
 
-struct outcome_counts {
-  long long boards = 0, passed = 0, failed = 0, errors = 0, interrupted = 0;
-};
-// Passed over the boards with a verdict (interrupted left out); 0 for none.
-double yield_percent(const outcome_counts &c);
-
 struct report_group {
   std::string name;     // the day (YYYY-MM-DD) or the slot
   std::string station;  // the slot's station; empty for a day
-  outcome_counts counts;
+  board_counts counts;
 };
 
 struct fault_count {
@@ -59,8 +56,8 @@ constexpr size_t REPORT_MAX_RETESTED = 20;
 constexpr size_t REPORT_MAX_FAULTS = 50;
 
 struct station_report {
-  outcome_counts total;
-  long long units = 0, first_passed = 0, final_passed = 0, retested = 0;
+  board_counts total;
+  long long retested = 0;
   std::vector<retested_serial> retested_serials;  // the first REPORT_MAX_RETESTED by serial
   std::vector<report_group> days, slots;
   std::vector<report_group> stations;  // the slots summed by station, for the line's report

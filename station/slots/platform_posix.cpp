@@ -1,5 +1,6 @@
 #include "station/slots/station_platform.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <sys/ioctl.h>
@@ -29,6 +30,11 @@ std::string korvane_beside_station(const char *argv0) {
 
 bool program_runnable(const std::string &path) { return access(path.c_str(), X_OK) == 0; }
 
+bool process_alive(long pid) {
+  // EPERM: it runs, as another user.
+  return kill((pid_t)pid, 0) == 0 || errno == EPERM;
+}
+
 std::string host_name(void) {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || !name[0]) return "unknown";
@@ -48,4 +54,9 @@ bool input_is_terminal(void) { return isatty(STDIN_FILENO); }
 size_t terminal_columns(void) {
   struct winsize size = {};
   return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+size_t terminal_lines(void) {
+  struct winsize size = {};
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
 }

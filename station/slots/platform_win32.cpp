@@ -75,3 +75,17 @@ size_t terminal_columns(void) {
   if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
   return (size_t)(info.srWindow.Right - info.srWindow.Left + 1);
 }
+
+size_t terminal_lines(void) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  return (size_t)(info.srWindow.Bottom - info.srWindow.Top + 1);
+}
+
+bool process_alive(long pid) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)pid);
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}

@@ -88,6 +88,9 @@ void ask_stop(slot_state *s, double now) {
 
 void test_ended(slot_state *s, const cycle_settings &settings, const console_event &e, double now,
                 std::vector<view_event> *events) {
+  // korvane runs on while the stop the soak's end asked for reaches it: the
+  // passes it ends meanwhile are beyond the soak, neither counted nor shown.
+  if (s->soak_complete) return;
   bool sdram = e.test == board_test_of(board_test::sdram).name;
   (sdram ? s->pass_sdram : s->pass_flash) = true;
   (sdram ? s->pass_sdram_failed : s->pass_flash_failed) = !e.passed;
@@ -207,7 +210,11 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
   s->board_in = false;
   s->serial.clear();
-  set_phase(s, last ? slot_phase::done : slot_phase::idle, now);
+  // A board that ended in error is most often still in the slot: a next
+  // cycle would test it again and record it as another board. The slot
+  // waits for the operator instead.
+  slot_phase next = b->outcome == board_outcome::error ? slot_phase::held : slot_phase::idle;
+  set_phase(s, last ? slot_phase::done : next, now);
   return true;
 }
 
@@ -217,10 +224,18 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
                std::vector<view_event> *events, board_record *finished) {
   if (s->phase == slot_phase::done) return false;
   if (!s->child) {
+    bool due = s->phase == slot_phase::idle || s->phase == slot_phase::serial_wait ||
+               (s->phase == slot_phase::port_error && now >= s->retry_at);
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
-    } else if (s->phase == slot_phase::idle ||
-               (s->phase == slot_phase::port_error && now >= s->retry_at)) {
+    } else if (due && settings.require_serial && s->serial.empty()) {
+      // No serial, no test: korvane would wake whatever board is in.
+      if (s->phase != slot_phase::serial_wait) {
+        s->port_message.clear();
+        set_phase(s, slot_phase::serial_wait, now);
+        event(events, s, "waiting for its serial");
+      }
+    } else if (due) {
       start_cycle(s, settings, now, events);
     }
     return false;
@@ -297,8 +312,28 @@ std::string verdict_words(const board_record &board) {
   return text;
 }
 
+bool slot_takes_serial(const slot_state &s) {
+  return s.serial.empty() && s.phase != slot_phase::done && s.phase != slot_phase::port_error &&
+         s.phase != slot_phase::held;
+}
+
+bool slot_release(slot_state *s, bool same_board, double now) {
+  if (s->phase != slot_phase::held) return false;
+  if (same_board && s->serial.empty()) s->serial = s->verdict_serial;
+  set_phase(s, slot_phase::idle, now);
+  return true;
+}
+
 void slot_show_verdict(slot_state *s, const board_record &board, bool recorded,
                        const std::string &record_why, std::vector<view_event> *events) {
+  s->verdict_serial = board.serial;
+  s->verdict_seconds = board.seconds;
+  s->verdict_ended = board.ended;
+  if (board.outcome == board_outcome::error) {
+    s->errors_in_row++;
+  } else if (board.outcome != board_outcome::interrupted) {
+    s->errors_in_row = 0;
+  }
   if (!recorded) {
     s->verdict = slot_verdict::not_recorded;
     s->verdict_text = "NOT RECORDED: " + record_why;
@@ -312,4 +347,9 @@ void slot_show_verdict(slot_state *s, const board_record &board, bool recorded,
   std::snprintf(seconds, sizeof seconds, "%.1f s", board.seconds);
   std::string serial = board.serial.empty() ? "no serial" : "serial " + board.serial;
   event(events, s, s->verdict_text + " (" + serial + ", " + seconds + ")");
+  if (s->errors_in_row >= ERRORS_IN_ROW_SHOWN) event(events, s, errors_in_row_text(*s));
+}
+
+std::string errors_in_row_text(const slot_state &s) {
+  return std::to_string(s.errors_in_row) + " errors in a row: check the fixture";
 }

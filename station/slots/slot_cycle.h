@@ -25,15 +25,18 @@ struct cycle_settings {
   std::string station;
   std::string operator_name;
   bool once = false;
+  bool require_serial = false;  // no korvane is started for a board without a serial
 };
 
 enum class slot_phase {
   idle,         // no korvane yet, or between cycles
+  serial_wait,  // with require_serial: waits for its board's serial
   waiting,      // korvane waits for a board's wake-up answer
   downloading,  // the board answered; the monitor is on its way
   testing,
   stopping,    // asked to end: a soak is complete or the station ends
   port_error,  // korvane could not use the port; tried again later
+  held,        // its board ended in error: waits for the operator (slot_release)
   done,        // with --once, or the station ends: no more cycles
 };
 
@@ -54,6 +57,7 @@ struct slot_state {
   bool soak_complete = false;  // the child was asked to end: the soak is done
   bool ending = false;         // the station ends: record and stop
   bool port_failed = false;    // the port could not be used, once at least
+  int errors_in_row = 0;       // boards that ended in error, one after another
 
   std::string serial;  // the current board's, or the next one's when none is in
   bool board_in = false;
@@ -69,7 +73,12 @@ struct slot_state {
 
   slot_verdict verdict = slot_verdict::none;
   std::string verdict_text;  // "PASS", "FAIL SDRAM: data line 5 stuck at 1", ...
-  std::string port_message;  // korvane's reason while the port is in error
+  // The last board's own serial, time and end, kept with its verdict: the
+  // serial scanned meanwhile is the next board's.
+  std::string verdict_serial;
+  double verdict_seconds = 0;
+  std::string verdict_ended;  // UTC, as the record's
+  std::string port_message;   // korvane's reason while the port is in error
 };
 
 // A line the view prints when it follows events (slot "" for the station).
@@ -94,10 +103,28 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
 // come out of slot_poll as interrupted.
 void slot_end(slot_state *s, double now);
 
+// The operator's word for a held slot: a new serial for it, or a retry of
+// the same board, which keeps its serial. Its next cycle may begin. False
+// when the slot was not held.
+bool slot_release(slot_state *s, bool same_board, double now);
+
+// Whether a serial the operator did not aim at a slot (a bare serial, a
+// scan into the page's focused field) may go to it: its board has none yet,
+// and it can test a board (it has not ended, its port is not in error, and
+// its board did not end in error, which may still be in it).
+bool slot_takes_serial(const slot_state &s);
+
+// How many boards ended in error one after another before the view says so.
+constexpr int ERRORS_IN_ROW_SHOWN = 2;
+
 // Shows the verdict of a finished board: recorded says whether its row is in
 // the database; a verdict that is not is shown as NOT RECORDED.
 void slot_show_verdict(slot_state *s, const board_record &board, bool recorded,
                        const std::string &record_why, std::vector<view_event> *events);
+
+// "3 errors in a row: check the fixture", for a slot whose boards keep
+// ending in error.
+std::string errors_in_row_text(const slot_state &s);
 
 // The words of a board's verdict: "PASS", "FAIL SDRAM: data line 5 stuck at
 // 1", "ERROR Lost serial port /dev/ttyUSB0.", "INTERRUPTED".

@@ -20,6 +20,9 @@ std::string korvane_beside_station(const char *argv0);
 // Whether path names a program the station can run.
 bool program_runnable(const std::string &path);
 
+// Whether a process of that id runs on this machine.
+bool process_alive(long pid);
+
 // The host's name, or "unknown": the name the network knows it by, as the
 // system spells it (on Windows the DNS host name, not the upper-case
 // NetBIOS name), so that both builds on one host name it alike.
@@ -32,4 +35,6 @@ std::string port_record_name(const std::string &port);
 bool output_is_terminal(void);
 // The terminal's width in columns; 0 when unknown.
 size_t terminal_columns(void);
+// Its height in lines; 0 when unknown.
+size_t terminal_lines(void);
 bool input_is_terminal(void);

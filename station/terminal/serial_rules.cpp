@@ -39,6 +39,8 @@ bool next_code_point(const std::string &text, std::size_t *at, unsigned long *co
 
 bool serial_is_acceptable(const std::string &serial, std::string *why) {
   if (serial.empty()) return set_why(why, "empty serial refused");
+  if (serial.front() == ' ' || serial.back() == ' ')
+    return set_why(why, "serial with a space at its start or end refused");
   int characters = 0;
   for (std::size_t at = 0; at < serial.size();) {
     unsigned long code = 0;
@@ -51,4 +53,21 @@ bool serial_is_acceptable(const std::string &serial, std::string *why) {
   if (characters > SERIAL_MAX_CHARACTERS)
     return set_why(why, "serial longer than %d characters refused", SERIAL_MAX_CHARACTERS);
   return true;
+}
+
+bool serial_pattern_make(const std::string &text, serial_pattern *pattern, std::string *why) {
+  *pattern = serial_pattern();
+  if (text.empty()) return true;
+  try {
+    pattern->compiled = std::make_shared<const std::regex>(text, std::regex::ECMAScript);
+  } catch (const std::regex_error &) {
+    return set_why(why, "not a regular expression: %s", text.c_str());
+  }
+  pattern->text = text;
+  return true;
+}
+
+bool serial_matches(const serial_pattern &pattern, const std::string &serial, std::string *why) {
+  if (!pattern.compiled || std::regex_match(serial, *pattern.compiled)) return true;
+  return set_why(why, "serial " + serial + " does not match " + pattern.text + "; refused");
 }

@@ -2,6 +2,10 @@
 
 void stdin_take_bytes(stdin_lines *in, const char *bytes, size_t n,
                       std::vector<std::string> *lines) {
+  if (in->keys) {
+    in->keys_read.append(bytes, n);
+    return;
+  }
   for (size_t i = 0; i < n; i++) {
     if (bytes[i] == '\n') {
       if (!in->dropping || !in->pending.empty()) lines->push_back(in->pending);

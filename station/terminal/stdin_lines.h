@@ -12,7 +12,15 @@ struct stdin_lines {
   std::string pending;    // a line begun, not yet ended
   bool ended = false;     // standard input closed or failed
   bool dropping = false;  // the rest of an over-long line
+  bool keys = false;      // a terminal's keys: the bytes go to `keys_read` unsplit
+  std::string keys_read;
 };
+
+// A terminal on standard input hands each key as it is typed, unechoed (the
+// station shows what is typed itself), until stdin_keys_end or the end of
+// the process. False when standard input is no terminal, or will not.
+bool stdin_keys_begin(void);
+void stdin_keys_end(void);
 
 // Waits up to timeout_ms for input and appends the lines that are complete.
 // Once standard input has ended it only waits.

@@ -20,6 +20,8 @@ struct stdin_feed {
 };
 
 stdin_feed *g_feed = nullptr;
+HANDLE g_console = nullptr;  // the console whose line input is off
+DWORD g_console_mode = 0;
 
 void read_stdin(stdin_feed *feed) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
@@ -34,9 +36,15 @@ void read_stdin(stdin_feed *feed) {
       feed->ready.notify_one();
       return;
     }
-    // A console gives CR LF: the CR is not part of the line.
-    for (DWORD i = 0; i < n; i++)
-      if (buf[i] != '\r') feed->bytes += buf[i];
+    // A console gives CR LF: the CR is not part of the line; without its
+    // line input, Enter is a CR alone.
+    for (DWORD i = 0; i < n; i++) {
+      if (buf[i] != '\r') {
+        feed->bytes += buf[i];
+      } else if (g_console) {
+        feed->bytes += '\n';
+      }
+    }
     feed->ready.notify_one();
   }
 }
@@ -63,4 +71,21 @@ void stdin_wait_lines(stdin_lines *in, int timeout_ms, std::vector<std::string> 
   }
   stdin_take_bytes(in, bytes.data(), bytes.size(), lines);
   if (ended) stdin_take_end(in, lines);
+}
+
+bool stdin_keys_begin(void) {
+  if (g_console) return true;
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  if (in == INVALID_HANDLE_VALUE || !in || !GetConsoleMode(in, &mode)) return false;
+  if (!SetConsoleMode(in, mode & ~(DWORD)(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT))) return false;
+  g_console = in;
+  g_console_mode = mode;
+  return true;
+}
+
+void stdin_keys_end(void) {
+  if (!g_console) return;
+  SetConsoleMode(g_console, g_console_mode);
+  g_console = nullptr;
 }

@@ -15,11 +15,21 @@ const char YELLOW[] = "\x1b[33m";
 const char MAGENTA[] = "\x1b[1;35m";
 const char RESET[] = "\x1b[0m";
 // Columns kept for the phase or verdict before the port's column is given up.
-const size_t MIN_STATE_WIDTH = 40;
+const size_t MIN_STATE_WIDTH = 36;
+// The widest the name, port and serial columns grow.
+const size_t MAX_NAME_WIDTH = 16, MAX_PORT_WIDTH = 16, MAX_SERIAL_WIDTH = 16;
+const size_t TIME_WIDTH = 7;
 
 // Cuts or pads text to width columns (the texts are ASCII).
 std::string column(const std::string &text, size_t width) {
   if (text.size() > width) return text.substr(0, width - 1) + "~";
+  return text + std::string(width - text.size(), ' ');
+}
+
+// A port's path differs from the others at its end (/dev/serial/by-path/
+// ...-port0 and ...-port1): a long one keeps its end.
+std::string port_column(const std::string &text, size_t width) {
+  if (text.size() > width) return "~" + text.substr(text.size() - (width - 1));
   return text + std::string(width - text.size(), ' ');
 }
 
@@ -40,25 +50,28 @@ const char *verdict_color(slot_verdict v) {
   return "";
 }
 
+// The parts, joined by ", ", on as few rows of width as they fit in.
+std::vector<std::string> packed(const std::vector<std::string> &parts, size_t width) {
+  std::vector<std::string> rows;
+  std::string row;
+  for (const std::string &part : parts) {
+    if (row.empty()) {
+      row = part;
+    } else if (!width || row.size() + 2 + part.size() + 1 <= width) {
+      row += ", " + part;
+    } else {
+      rows.push_back(row + ",");
+      row = part;
+    }
+  }
+  if (!row.empty()) rows.push_back(row);
+  return rows;
+}
+
 }  // namespace
 
 void count_board(station_totals *t, const board_record &board, bool recorded) {
-  t->tested++;
-  if (!recorded) t->not_recorded++;
-  switch (board.outcome) {
-    case board_outcome::passed:
-      t->passed++;
-      break;
-    case board_outcome::failed:
-      t->failed++;
-      break;
-    case board_outcome::error:
-      t->errors++;
-      break;
-    case board_outcome::interrupted:
-      t->interrupted++;
-      break;
-  }
+  board_counts_add(&t->counts, &t->units, board.serial, board.outcome, recorded);
 }
 
 std::string printable(const std::string &text) {
@@ -74,127 +87,104 @@ std::string event_line(std::time_t utc, const view_event &e) {
          printable(e.text);
 }
 
-std::string summary_text(const station_totals &t, double now) {
-  char text[256];
+std::vector<std::string> summary_parts(const station_totals &t, double now) {
+  std::vector<std::string> parts = board_counts_words(t.counts);
   double hours = (now - t.started) / 3600;
-  std::string yield = "-";
-  if (t.tested) {
-    char y[16];
-    std::snprintf(y, sizeof y, "%.0f%%", 100.0 * t.passed / t.tested);
-    yield = y;
-  }
-  std::snprintf(text, sizeof text,
-                "%d board%s tested, %d passed, %d failed, %d error%s, yield %s, %.1f boards per "
-                "hour",
-                t.tested, t.tested == 1 ? "" : "s", t.passed, t.failed, t.errors,
-                t.errors == 1 ? "" : "s", yield.c_str(), hours > 0 ? t.tested / hours : 0.0);
-  std::string out = text;
-  if (t.interrupted) out += ", " + std::to_string(t.interrupted) + " interrupted";
-  if (t.not_recorded) out += ", " + std::to_string(t.not_recorded) + " NOT RECORDED";
-  if (t.slot_errors)
-    out += ", " + std::to_string(t.slot_errors) + " slot error" + (t.slot_errors == 1 ? "" : "s");
-  return out;
+  char rate[64];
+  std::snprintf(rate, sizeof rate, "%.1f boards per hour",
+                hours > 0 ? double(t.counts.tested) / hours : 0.0);
+  parts.push_back(rate);
+  return parts;
 }
 
-std::string elapsed_text(double seconds) {
-  long s = seconds > 0 ? (long)seconds : 0;
-  char text[32];
-  if (s >= 3600) {
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  }
-  return text;
-}
-
-std::string phase_text(const slot_state &s, const cycle_settings &settings, double now) {
-  switch (s.phase) {
-    case slot_phase::idle:
-      return "starting";
-    case slot_phase::waiting:
-      return "waiting for a board";
-    case slot_phase::downloading:
-      return "downloading " + std::to_string(s.percent) + "%";
-    case slot_phase::stopping:
-      return "stopping";
-    case slot_phase::port_error:
-      return "port error";
-    case slot_phase::done:
-      return "done";
-    case slot_phase::testing:
-      break;
-  }
-  std::string test = board_test_title(s.test);
-  std::string pass = std::to_string(s.passes_done + 1);
-  if (settings.passes > 0) return test + " pass " + pass + " of " + std::to_string(settings.passes);
-  if (settings.minutes > 0) {
-    return test + " pass " + pass + ", " + elapsed_text(settings.minutes * 60 - (now - s.started)) +
-           " left";
-  }
-  return "testing " + test;
+std::string summary_text(const station_totals &t, double now) {
+  return packed(summary_parts(t, now), 0)[0];
 }
 
 std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
                                        const cycle_settings &settings, const station_totals &t,
-                                       const std::string &status, double now, bool color,
-                                       size_t width) {
+                                       const std::vector<std::string> &footer, double now,
+                                       bool color, terminal_size size) {
+  size_t width = size.columns;
   auto cut = [width](const std::string &text) {
     return width && text.size() > width ? text.substr(0, width) : text;
   };
-  size_t name_width = 4, port_width = 4;
+  std::vector<slot_shown> shown;
+  size_t name_width = 4, port_width = 4, serial_width = 6;
   for (const slot_state &s : slots) {
-    if (s.slot.name.size() > name_width) name_width = s.slot.name.size();
-    if (s.slot.port.size() > port_width) port_width = s.slot.port.size();
+    shown.push_back(show_slot(s, settings, now));
+    name_width = std::max(name_width, s.slot.name.size());
+    port_width = std::max(port_width, s.slot.port.size());
+    serial_width = std::max(serial_width, shown.back().serial.size());
   }
-  if (name_width > 16) name_width = 16;
-  if (port_width > 24) port_width = 24;
-  const size_t serial_width = 16, time_width = 7;
+  name_width = std::min(name_width, MAX_NAME_WIDTH);
+  port_width = std::min(port_width, MAX_PORT_WIDTH);
+  serial_width = std::min(serial_width, MAX_SERIAL_WIDTH);
   // The verdict matters most: on a narrow terminal the port, which the
   // slot's name most often says anyway, makes room for it.
   bool show_port =
       !width ||
-      name_width + port_width + serial_width + time_width + 4 * 2 + MIN_STATE_WIDTH <= width;
-  auto port_column = [&](const std::string &text) {
-    return show_port ? column(text, port_width) + "  " : std::string();
+      name_width + port_width + serial_width + TIME_WIDTH + 4 * 2 + MIN_STATE_WIDTH <= width;
+  auto port = [&](const std::string &text) {
+    return show_port ? port_column(text, port_width) + "  " : std::string();
   };
+
+  std::vector<std::string> summary = packed(summary_parts(t, now), width);
+  std::vector<std::string> notes;
+  for (const std::string &line : footer) {
+    if (!line.empty()) notes.push_back(line);
+  }
+  // The slots a page holds: the terminal's lines but the heading, the
+  // summary, the footer, the page's own line and the line the cursor rests on.
+  size_t first = 0, count = slots.size();
+  std::string page_line;
+  size_t fixed = 1 + summary.size() + notes.size() + 2;
+  if (size.lines && slots.size() + fixed - 1 > size.lines && size.lines > fixed) {
+    count = size.lines - fixed;
+    size_t pages = (slots.size() + count - 1) / count;
+    size_t page = (size_t)(now / PAGE_S) % pages;
+    first = page * count;
+    count = std::min(count, slots.size() - first);
+    page_line = "slots " + std::to_string(first + 1) + "-" + std::to_string(first + count) +
+                " of " + std::to_string(slots.size()) + ", page " + std::to_string(page + 1) +
+                " of " + std::to_string(pages);
+  }
+
   std::vector<std::string> rows;
-  rows.push_back(cut(column("SLOT", name_width) + "  " + port_column("PORT") +
-                     column("SERIAL", serial_width) + "  " + column("TIME", time_width) +
+  rows.push_back(cut(column("SLOT", name_width) + "  " + port("PORT") +
+                     column("SERIAL", serial_width) + "  " + column("TIME", TIME_WIDTH) +
                      "  STATE"));
-  for (const slot_state &s : slots) {
-    double since = s.board_in ? s.started : s.phase_since;
-    std::string verdict = s.verdict_text;
-    slot_verdict shown = s.verdict;
-    if (s.phase == slot_phase::port_error ||
-        (s.phase == slot_phase::done && !s.port_message.empty())) {
-      verdict = "ERROR " + s.port_message;
-      shown = slot_verdict::error;
-    }
+  for (size_t i = first; i < first + count; i++) {
+    const slot_state &s = slots[i];
+    const slot_shown &w = shown[i];
     std::string row = column(printable(s.slot.name), name_width) + "  " +
-                      port_column(printable(s.slot.port)) +
-                      column(s.serial.empty() ? "-" : printable(s.serial), serial_width) + "  " +
-                      column(elapsed_text(now - since), time_width) + "  ";
+                      port(printable(s.slot.port)) +
+                      column(w.serial.empty() ? "-" : printable(w.serial), serial_width) + "  " +
+                      column(elapsed_text(w.seconds), TIME_WIDTH) + "  ";
+    std::string after = w.phase;
+    if (!w.next_serial.empty()) after = "next: " + w.next_serial + ", " + after;
     // The phase alone while a board is tested; the last board's verdict
     // first while the slot waits for the next.
-    std::string phase = phase_text(s, settings, now);
-    if (shown == slot_verdict::none || verdict.empty()) {
-      rows.push_back(cut(row + phase));
+    if (w.verdict == slot_verdict::none) {
+      rows.push_back(cut(row + printable(after)));
       continue;
     }
-    verdict = printable(verdict);
-    std::string after = s.phase == slot_phase::done ? "" : "  (" + phase + ")";
-    std::string whole = cut(row + verdict + after);
+    std::string verdict = printable(w.word + (w.detail.empty() ? "" : " " + w.detail));
+    if (s.phase != slot_phase::done) verdict += "  (" + printable(after) + ")";
+    std::string whole = cut(row + verdict);
     if (!color) {
       rows.push_back(whole);
       continue;
     }
-    size_t verdict_end = std::min(whole.size(), row.size() + verdict.size());
-    rows.push_back(whole.substr(0, row.size()) + verdict_color(shown) +
+    size_t words = printable(w.word + (w.detail.empty() ? "" : " " + w.detail)).size();
+    size_t verdict_end = std::min(whole.size(), row.size() + words);
+    rows.push_back(whole.substr(0, row.size()) + verdict_color(w.verdict) +
                    whole.substr(row.size(), verdict_end - row.size()) + RESET +
                    whole.substr(verdict_end));
   }
-  rows.push_back(cut(summary_text(t, now)));
-  if (!status.empty()) rows.push_back(cut(printable(status)));
+  if (!page_line.empty()) rows.push_back(cut(page_line));
+  for (const std::string &line : summary) rows.push_back(cut(line));
+  for (const std::string &line : notes) rows.push_back(cut(printable(line)));
   return rows;
 }
 

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "station/records/board_counts.h"
 #include "station/slots/slot_cycle.h"
+#include "station/slots/slot_shown.h"
 
-// The station's counts since it started.
+// The station's counts since it started, as board_counts defines them.
 struct station_totals {
-  int tested = 0;  // boards recorded, whatever their outcome
-  int passed = 0, failed = 0, errors = 0, interrupted = 0;
-  int not_recorded = 0;
-  int slot_errors = 0;  // slots whose port could not be used, once at least
-  double started = 0;   // steady seconds
+  board_counts counts;
+  unit_tally units;
+  double started = 0;  // steady seconds
 };
 
 void count_board(station_totals *t, const board_record &board, bool recorded);
@@ -26,27 +26,33 @@ void count_board(station_totals *t, const board_record &board, bool recorded);
 // events are under the name "station".
 std::string event_line(std::time_t utc, const view_event &e);
 
-// "12 boards tested, 10 passed, 2 failed, 0 errors, yield 83%, 40.1 boards per hour",
-// followed by the interrupted boards, the boards not recorded and the slot
-// errors when there are any: every count that makes the exit status 1.
+// The summary's parts: the counts in words (board_counts_words), then the
+// boards per hour.
+std::vector<std::string> summary_parts(const station_totals &t, double now);
+// The parts on one line: "12 boards tested, 10 passed, 2 failed, 0 errors,
+// first-pass yield 83.3%, final yield 83.3%, 40.1 boards per hour"
 std::string summary_text(const station_totals &t, double now);
 
-// "waiting for a board", "downloading 42%", "SDRAM pass 3 of 10", ...
-std::string phase_text(const slot_state &s, const cycle_settings &settings, double now);
-
-// "1:05", "1:02:03"
-std::string elapsed_text(double seconds);
+// The terminal's size; 0 where unknown.
+struct terminal_size {
+  size_t columns = 0, lines = 0;
+};
 
 // The terminal's rows, each without its line end: a heading, one row per
 // slot (name, port, serial, time, then the phase, or the last board's
 // verdict and the phase while the slot waits for the next), the summary
-// and, when there is one, the status. Each is cut to
-// width columns (0: uncut), since a row the terminal wrapped would throw
-// the redrawing off by a line.
+// (on as many rows as the width needs) and the footer's lines (the status,
+// what is being typed). Each row is cut to size.columns (the port's column
+// is left out first, a long port keeping its end), since a row the
+// terminal wrapped would throw the redrawing off by a line; with more slots
+// than size.lines has room for, the slots are shown a page at a time, the
+// pages turning every PAGE_S seconds.
 std::vector<std::string> terminal_rows(const std::vector<slot_state> &slots,
                                        const cycle_settings &settings, const station_totals &t,
-                                       const std::string &status, double now, bool color,
-                                       size_t width);
+                                       const std::vector<std::string> &footer, double now,
+                                       bool color, terminal_size size);
+
+constexpr double PAGE_S = 5;
 
 // Whether colour is wanted: NO_COLOR set to anything but "" says no.
 bool color_wanted(void);

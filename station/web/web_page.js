@@ -38,14 +38,23 @@
     return Math.floor(minutes / 60) + ':' + String(minutes % 60).padStart(2, '0') + ':' + rest;
   }
 
-  function post(tile) {
-    const serial = tile.input.value;
-    fetch('/serial', {
+  function ask(path, body) {
+    return fetch(path, {
       method: 'POST',
       headers: { 'Content-Type': 'application/json' },
-      body: JSON.stringify({ slot: tile.name, serial: serial, token: token }),
-    })
-      .then((response) => response.json())
+      body: JSON.stringify(Object.assign({ token: token }, body)),
+    }).then((response) => response.json());
+  }
+
+  function retry(tile) {
+    ask('/retry', { slot: tile.name })
+      .then((answer) => say(tile, answer.ok ? 'trying the board again' : answer.error, !answer.ok))
+      .catch(() => say(tile, 'the station did not answer', true));
+  }
+
+  function post(tile) {
+    const serial = tile.input.value;
+    ask('/serial', { slot: tile.name, serial: serial })
       .then((answer) => {
         if (answer.ok) {
           tile.input.value = '';
@@ -70,6 +79,7 @@
     tile.title = element('h2', 'name', name);
     tile.port = element('div', 'port');
     tile.serial = element('div', 'serial');
+    tile.next = element('div', 'next');
     tile.phase = element('div', 'phase');
     tile.bar = element('div', 'bar');
     tile.fill = element('div', 'fill');
@@ -77,8 +87,8 @@
     tile.verdict = element('div', 'verdict');
     tile.detail = element('div', 'detail');
     tile.elapsed = element('div', 'elapsed');
-    tile.root.append(tile.title, tile.port, tile.serial, tile.phase, tile.bar, tile.verdict,
-      tile.detail);
+    tile.root.append(tile.title, tile.port, tile.serial, tile.next, tile.phase, tile.bar,
+      tile.verdict, tile.detail);
     if (entry) {
       const form = element('form', 'entry');
       tile.input = element('input');
@@ -88,7 +98,11 @@
       tile.input.placeholder = 'scan or type a serial';
       tile.input.setAttribute('aria-label', 'serial number for ' + name);
       tile.message = element('div', 'message');
-      form.append(tile.input, tile.message);
+      tile.retry = element('button', 'retry', 'retry this board');
+      tile.retry.type = 'button';
+      tile.retry.hidden = true;
+      tile.retry.addEventListener('click', () => retry(tile));
+      form.append(tile.input, tile.retry, tile.message);
       form.addEventListener('submit', (event) => {
         event.preventDefault();
         if (tile.input.value !== '') post(tile);
@@ -116,7 +130,9 @@
     tile.root.className = 'tile ' + tone(slot);
     tile.port.textContent = slot.port;
     tile.serial.textContent = slot.serial;
+    tile.next.textContent = slot.next_serial ? 'next: ' + slot.next_serial : '';
     tile.phase.textContent = slot.phase;
+    if (tile.retry) tile.retry.hidden = !slot.held;
     tile.bar.hidden = slot.percent < 0;
     tile.fill.style.width = Math.min(100, Math.max(0, slot.percent)) + '%';
     tile.verdict.textContent = slot.verdict;
@@ -124,22 +140,36 @@
     tick(tile, now);
   }
 
-  // The elapsed time runs on between states while a board is under test.
+  // The elapsed time runs on between states while a board is under test; a
+  // verdict keeps its board's own time, and when it ended.
   function tick(tile, now) {
     if (!tile.slot) return;
     const running = tile.slot.busy ? (now - tile.received) / 1000 : 0;
-    tile.elapsed.textContent = clock(tile.slot.seconds + running);
+    let text = clock(tile.slot.seconds + running);
+    if (tile.slot.ended) {
+      text += ', ended ' + new Date(tile.slot.ended).toLocaleTimeString([], { hour12: false });
+    }
+    tile.elapsed.textContent = text;
+  }
+
+  function percent(fraction) {
+    return fraction === null || fraction === undefined ? '\u2013' : (fraction * 100).toFixed(1) + '%';
   }
 
   function show(state) {
     const now = Date.now();
     document.getElementById('station').textContent = state.station || 'korvane-station';
     document.title = (state.station || 'korvane-station') + ' \u2014 korvane-station';
-    document.getElementById('tested').textContent = state.tested;
-    document.getElementById('passed').textContent = state.passed;
-    document.getElementById('failed').textContent = state.failed;
-    document.getElementById('yield').textContent =
-      state.yield === null ? '\u2013' : (state.yield * 100).toFixed(1) + '%';
+    // The station's own figures (one definition of each), shown as given; the
+    // rare ones only once there are any.
+    for (const name of ['tested', 'passed', 'failed', 'errors', 'interrupted', 'not_recorded',
+      'slot_errors']) {
+      const shown = document.getElementById(name);
+      shown.textContent = state[name];
+      if (shown.parentElement.classList.contains('rare')) shown.parentElement.hidden = !state[name];
+    }
+    document.getElementById('yield').textContent = percent(state.first_pass_yield);
+    document.getElementById('final_yield').textContent = percent(state.final_yield);
     const line = document.getElementById('line');
     line.hidden = !state.line;
     line.textContent = state.line || '';
@@ -162,11 +192,11 @@
   }
 
   function waitingTiles() {
-    return order.map((name) => tiles.get(name)).filter((tile) => tile.slot && tile.slot.serial === '');
+    return order.map((name) => tiles.get(name)).filter((tile) => tile.slot && tile.slot.takes_serial);
   }
 
   // A barcode scanner types into whatever has the focus: keep it on the first
-  // slot whose board has no serial. A field the operator chose keeps the
+  // slot that takes a serial, as a bare serial on the terminal would go. A field the operator chose keeps the
   // focus; only the one placed here moves on once its slot has a serial.
   let placed = null;
 

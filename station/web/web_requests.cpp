@@ -58,24 +58,38 @@ const std::string *string_member(const nlohmann::json &document, const char *nam
   return found->get_ptr<const std::string *>();
 }
 
-web_reply take_serial(const web_request &request, const std::string &token,
-                      const web_hooks &hooks) {
+// An operator's request from the page: from this machine, as JSON, with
+// this run's token. False with the reply when it is none.
+bool operator_request(const web_request &request, const std::string &token, const char *what,
+                      nlohmann::json *document, web_reply *refusal) {
   if (!request.from_loopback) {
-    return error_reply(403, "serial numbers are taken only from this machine");
+    *refusal = error_reply(403, std::string(what) + " taken only from this machine");
+    return false;
   }
   // A form on another site can post form fields but not JSON without the
   // browser asking first, and it cannot read the token from our page.
   if (media_type(request.content_type) != "application/json") {
-    return error_reply(415, "a serial number is posted as application/json");
+    *refusal = error_reply(415, std::string(what) + " posted as application/json");
+    return false;
   }
-  nlohmann::json document = nlohmann::json::parse(request.body, nullptr, false);
-  if (document.is_discarded() || !document.is_object()) {
-    return error_reply(400, "the request is not a JSON object");
+  *document = nlohmann::json::parse(request.body, nullptr, false);
+  if (document->is_discarded() || !document->is_object()) {
+    *refusal = error_reply(400, "the request is not a JSON object");
+    return false;
   }
-  const std::string *given = string_member(document, "token");
+  const std::string *given = string_member(*document, "token");
   if (!given || !same_token(*given, token)) {
-    return error_reply(403, "the request does not carry this run's token");
+    *refusal = error_reply(403, "the request does not carry this run's token");
+    return false;
   }
+  return true;
+}
+
+web_reply take_serial(const web_request &request, const std::string &token,
+                      const web_hooks &hooks) {
+  nlohmann::json document;
+  web_reply refusal;
+  if (!operator_request(request, token, "serial numbers are", &document, &refusal)) return refusal;
   const std::string *slot = string_member(document, "slot");
   const std::string *serial = string_member(document, "serial");
   if (!slot || !serial) return error_reply(400, "the request names no slot or no serial");
@@ -83,6 +97,18 @@ web_reply take_serial(const web_request &request, const std::string &token,
   if (!serial_is_acceptable(*serial, &why)) return error_reply(400, why);
   if (!hooks.take_serial) return error_reply(503, "this station takes no serial numbers");
   if (!hooks.take_serial(*slot, *serial, &why)) return error_reply(409, why);
+  return json_reply(200, {{"ok", true}});
+}
+
+web_reply retry_slot(const web_request &request, const std::string &token, const web_hooks &hooks) {
+  nlohmann::json document;
+  web_reply refusal;
+  if (!operator_request(request, token, "retries are", &document, &refusal)) return refusal;
+  const std::string *slot = string_member(document, "slot");
+  if (!slot) return error_reply(400, "the request names no slot");
+  std::string why;
+  if (!hooks.retry_slot) return error_reply(503, "this station takes no retries");
+  if (!hooks.retry_slot(*slot, &why)) return error_reply(409, why);
   return json_reply(200, {{"ok", true}});
 }
 
@@ -99,6 +125,10 @@ web_reply web_handle(const web_request &request, const std::string &token,
   if (path == "/serial") {
     if (request.method != "POST") return error_reply(405, "use POST");
     return take_serial(request, token, hooks);
+  }
+  if (path == "/retry") {
+    if (request.method != "POST") return error_reply(405, "use POST");
+    return retry_slot(request, token, hooks);
   }
   if (path == "/" || path == "/style.css" || path == "/script.js" || path == "/api/slots") {
     if (!get) return text_reply(405, "use GET");

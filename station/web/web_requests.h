@@ -15,6 +15,9 @@ struct web_hooks {
   // it (no such slot, ...).
   std::function<bool(const std::string &slot, const std::string &serial, std::string *why)>
       take_serial;
+  // Lets a slot whose board ended in error test again, as `retry NAME` on
+  // standard input would; false with the reason when it is not held.
+  std::function<bool(const std::string &slot, std::string *why)> retry_slot;
 };
 
 struct web_request {

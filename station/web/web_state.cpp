@@ -4,15 +4,23 @@
 
 std::string web_state_json(const web_header &header, const std::vector<web_slot> &slots,
                            long long time_ms) {
-  nlohmann::json document = {
-      {"station", header.station}, {"tested", header.tested}, {"passed", header.passed},
-      {"failed", header.failed},   {"time_ms", time_ms},
+  auto fraction = [](double percent) {
+    return percent < 0 ? nlohmann::json(nullptr) : nlohmann::json(percent / 100);
   };
-  if (header.tested > 0) {
-    document["yield"] = static_cast<double>(header.passed) / header.tested;
-  } else {
-    document["yield"] = nullptr;
-  }
+  nlohmann::json document = {
+      {"station", header.station},
+      {"tested", header.tested},
+      {"passed", header.passed},
+      {"failed", header.failed},
+      {"errors", header.errors},
+      {"interrupted", header.interrupted},
+      {"not_recorded", header.not_recorded},
+      {"slot_errors", header.slot_errors},
+      {"yield", fraction(header.first_pass_yield)},
+      {"first_pass_yield", fraction(header.first_pass_yield)},
+      {"final_yield", fraction(header.final_yield)},
+      {"time_ms", time_ms},
+  };
   if (header.line.empty()) {
     document["line"] = nullptr;
   } else {
@@ -24,12 +32,16 @@ std::string web_state_json(const web_header &header, const std::vector<web_slot>
         {"slot", slot.name},
         {"port", slot.port},
         {"serial", slot.serial},
+        {"next_serial", slot.next_serial},
         {"phase", slot.phase},
         {"percent", slot.percent},
         {"pass", slot.pass},
         {"passes", slot.passes},
         {"seconds", slot.elapsed},
         {"busy", slot.busy},
+        {"ended", slot.ended},
+        {"held", slot.held},
+        {"takes_serial", slot.takes_serial},
         {"verdict", slot.verdict},
         {"detail", slot.detail},
     });

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "station/slots/slot_cycle.h"
+#include "station/terminal/serial_rules.h"
 #include "station/terminal/terminal_view.h"
 #include "station/web/web_requests.h"
 #include "station/web/web_state.h"
@@ -27,18 +28,24 @@ struct web_serial {
   std::string serial;
 };
 
-// The serials typed into the page, waiting for the station's loop.
+// The serials typed into the page, and the retries asked there, waiting for
+// the station's loop.
 struct web_inbox {
   std::mutex mutex;
   std::vector<std::string> names;  // the slots', in order; fixed at start
+  serial_pattern pattern;          // --serial-pattern; fixed at start
   std::vector<bool> ended;         // the slots that take no more boards
+  std::vector<bool> held;          // the slots whose board ended in error
   std::vector<web_serial> waiting;
+  std::vector<std::size_t> retries;
 };
 
 // The hooks that fill the inbox: a serial for a slot that is not there, or
-// that has ended, is refused at once; any other is taken.
+// that has ended, or that does not match the pattern, is refused at once, as
+// is a retry for a slot that is not held; any other is taken.
 web_hooks web_inbox_hooks(web_inbox *inbox);
 
-// The serials waiting, in the order they were typed; marks the slots that
-// ended since the last call.
-std::vector<web_serial> web_inbox_take(web_inbox *inbox, const std::vector<slot_state> &slots);
+// The serials waiting, in the order they were typed, and the slots to retry;
+// marks the slots that ended or are held since the last call.
+std::vector<web_serial> web_inbox_take(web_inbox *inbox, const std::vector<slot_state> &slots,
+                                       std::vector<std::size_t> *retries);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +109,24 @@ class StationE2e : public ::testing::Test {
   }
 
   std::vector<std::string> rows() { return database_rows(dir + "/station.db", ROW_QUERY); }
+
+  // The station with its standard input a pipe the test types into, line by
+  // line, when it chooses (*typing).
+  pid_t start_station_typed(const std::vector<std::string> &args, int *typing) {
+    std::string fifo = dir + "/typed";
+    EXPECT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    // Read and write: the open does not wait for the station's end.
+    *typing = open(fifo.c_str(), O_RDWR);
+    EXPECT_GE(*typing, 0);
+    std::vector<std::string> argv = {
+        "/bin/sh",    "-c",          "input=$1; shift; exec \"$0\" \"$@\" < \"$input\"",
+        STATION_PATH, fifo,          "--korvane",
+        KORVANE_PATH, "--db",        dir + "/station.db",
+        "--logs",     dir + "/logs", "--station",
+        "bench"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return start_child(argv, "korvane-station");
+  }
 };
 
 // Every line an event line: its UTC time first, no escape sequence.
@@ -143,7 +162,8 @@ TEST_F(StationE2e, RunsRecordEveryBoard) {
        {"SN-1|A|passed|1|0|1|0|0|NULL"},
        {"A: waiting for a board", "A: board in, downloading", "A: SDRAM passed", "A: FLASH passed",
         "A: PASS (serial SN-1, ",
-        "station: 1 board tested, 1 passed, 0 failed, 0 errors, yield 100%"}},
+        "station: 1 board tested, 1 passed, 0 failed, 0 errors, first-pass yield 100.0%, final "
+        "yield 100.0%, "}},
       {"data line stuck",
        {{"A", {"--data-stuck", "5:1"}}},
        {},
@@ -286,7 +306,7 @@ TEST_F(StationE2e, PortLostWhileWaitingCountsAsASlotError) {
   EXPECT_EQ(std::vector<std::string>{}, rows());
   std::smatch summary;
   ASSERT_TRUE(std::regex_search(r.out, summary, std::regex("station: 0 boards tested, .*")));
-  EXPECT_NE(std::string::npos, summary.str().find(" boards per hour, 1 slot error"))
+  EXPECT_NE(std::string::npos, summary.str().find(", 0 errors, 1 slot error, first-pass yield -"))
       << summary.str();
 }
 
@@ -338,7 +358,13 @@ TEST_F(StationE2e, KillNineLeavesRecordsIntactAndNoKorvane) {
   stop_boards();
 
   a = start_board({});
-  pid_t station = start_station({"--passes", "1000", "--test", "flash", "A=" + a});
+  // Slot B's port never answers: its korvane waits with an empty log.
+  int quiet = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(quiet, 0);
+  ASSERT_EQ(0, grantpt(quiet));
+  ASSERT_EQ(0, unlockpt(quiet));
+  std::string b = ptsname(quiet);
+  pid_t station = start_station({"--passes", "1000", "--test", "flash", "A=" + a, "B=" + b});
   ASSERT_TRUE(read_child_until(
       station,
       [](const child_result &r) { return r.out.find("A: FLASH passed") != std::string::npos; },
@@ -351,6 +377,28 @@ TEST_F(StationE2e, KillNineLeavesRecordsIntactAndNoKorvane) {
   EXPECT_EQ(std::vector<std::string>({"ok"}),
             database_rows(dir + "/station.db", "PRAGMA integrity_check"));
   EXPECT_EQ(std::vector<std::string>({"SN-1|A|passed|1|0|1|0|0|NULL"}), rows());
+
+  // The next start tidies the dead station's empty working logs (B's) and
+  // keeps the one that holds a board's log (A's).
+  auto working_logs = [this](bool empty) {
+    int count = 0;
+    DIR *d = opendir((dir + "/logs").c_str());
+    while (dirent *e = d ? readdir(d) : nullptr) {
+      if (std::string(e->d_name).compare(0, 17, ".korvane-station-") != 0) continue;
+      count += read_file(dir + "/logs/" + e->d_name).empty() == empty;
+    }
+    if (d) closedir(d);
+    return count;
+  };
+  EXPECT_EQ(1, working_logs(true));
+  EXPECT_EQ(1, working_logs(false));
+  stop_boards();
+  child_result again = finish_child(start_station({"--once", "A=" + start_board({})}),
+                                    "korvane-station", RUN_TIMEOUT_S);
+  EXPECT_EQ(0, again.status) << again.out << again.err;
+  EXPECT_EQ(0, working_logs(true));
+  EXPECT_EQ(1, working_logs(false));
+  close(quiet);
 }
 
 TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationBeforeAnyBoard) {
@@ -452,6 +500,63 @@ TEST_F(StationE2e, KorvaneEndingsBecomeRecordsOrSlotErrors) {
     unlink((dir + "/station.db-wal").c_str());
     unlink((dir + "/station.db-shm").c_str());
   }
+}
+
+// A board that keeps failing its download is one record, not one every
+// cycle: its slot waits for the operator. --require-serial starts no
+// korvane without a serial, --serial-pattern refuses a scan that does not
+// match, and a bare serial never goes to a held slot.
+TEST_F(StationE2e, HeldSlotsAndSerialRules) {
+  const std::string korvane = dir + "/korvane";
+  FILE *f = fopen(korvane.c_str(), "w");
+  ASSERT_TRUE(f);
+  fprintf(f,
+          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...'\n"
+          "echo 'Xmodem download failed: -2.' >&2; exit 1\n");
+  fclose(f);
+  chmod(korvane.c_str(), 0755);
+  int typing = -1;
+  pid_t station = start_station_typed({"--korvane", korvane, "--require-serial", "--serial-pattern",
+                                       "KV-[0-9]+", "A=/dev/x", "B=/dev/y"},
+                                      &typing);
+  auto until = [station](const std::string &text) {
+    return read_child_until(
+        station, [&](const child_result &r) { return r.out.find(text) != std::string::npos; },
+        RUN_TIMEOUT_S);
+  };
+  auto type = [typing](const std::string &lines) {
+    EXPECT_EQ(ssize_t(lines.size()), write(typing, lines.data(), lines.size()));
+  };
+  auto cycles_of = [this](const std::string &slot) {
+    std::vector<std::string> all = rows();
+    return std::count_if(all.begin(), all.end(), [&](const std::string &row) {
+      return row.find("|" + slot + "|error|") != std::string::npos;
+    });
+  };
+  ASSERT_TRUE(until("A: waiting for its serial"));
+  ASSERT_TRUE(until("B: waiting for its serial"));
+  type("KV-x\nKV-1\n");
+  ASSERT_TRUE(until("A: ERROR Xmodem download failed: -2. (serial KV-1, "));
+  ASSERT_TRUE(until("station: serial KV-x does not match KV-[0-9]+; refused"));
+  // A is held: the next bare serial goes to B, which errs in its turn.
+  type("KV-2\n");
+  ASSERT_TRUE(until("B: ERROR Xmodem download failed: -2. (serial KV-2, "));
+  EXPECT_EQ(1, cycles_of("A"));
+  type("retry A\n");
+  ASSERT_TRUE(until("A: 2 errors in a row: check the fixture"));
+  EXPECT_EQ(2, cycles_of("A"));
+  // A retry is the same board: its serial stays.
+  for (const std::string &row : rows()) {
+    if (row.find("|A|") != std::string::npos) {
+      EXPECT_EQ(0u, row.find("KV-1|A|error|")) << row;
+    }
+  }
+  type("A=KV-3\nB=KV-3\n");
+  ASSERT_TRUE(until("station: serial KV-3 is in slots A and B at once"));
+  child_result r = stop_child(station, SIGINT, RUN_TIMEOUT_S);
+  close(typing);
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  EXPECT_EQ(std::string::npos, r.out.find("KV-x|")) << r.out;
 }
 
 TEST_F(StationE2e, BadCommandLineIsStatusTwo) {

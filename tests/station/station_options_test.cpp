@@ -74,6 +74,16 @@ TEST(StationOptions, TakesSlotsAndRefusesBadOnes) {
        "--passes and --minutes exclude each other",
        ""},
       {"bad test", {"--test", "nand", "A"}, false, "--test takes sdram or flash: nand", ""},
+      {"serial rules",
+       {"--require-serial", "--serial-pattern", "KV-[0-9]{4}", "A"},
+       true,
+       "",
+       "A=A"},
+      {"pattern that is none",
+       {"--serial-pattern", "KV-[0-9", "A"},
+       false,
+       "--serial-pattern takes a regular expression: KV-[0-9",
+       ""},
       {"after -- a slot may look like an option", {"--", "--x"}, true, "", "--x=--x"},
   };
   for (const options_case &c : cases) {

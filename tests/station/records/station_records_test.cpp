@@ -204,6 +204,13 @@ TEST_F(StationRecords, DiagnosisNamesEachFault) {
        traced_sdram_test(sdram_fault_set({{sdram_fault_kind::addr_stuck, 4, 0}})),
        true,
        {"sdram|one_of|one of 2 faults: address line 4 stuck at 0; address line 4 stuck at 1"}},
+      {"a pair the trace cannot tell from another, worded as the diagnosis words it",
+       traced_sdram_test(sdram_fault_set(
+           {{sdram_fault_kind::data_short, 1, 8}, {sdram_fault_kind::addr_short_or, 2, 20}})),
+       true,
+       {"sdram|one_of|one of 2 pairs of faults: data lines 1 and 8 shorted and address lines 2 "
+        "and 20 shorted (wired OR); data lines 1 and 8 shorted and address lines 2 and 22 "
+        "shorted (wired OR)"}},
       {"a failed pass the log does not let be read",
        traced_sdram_test(sdram_fault_config()) +
            traced_sdram_test(sdram_fault_set({{sdram_fault_kind::data_stuck, 5, 1}}))

@@ -106,19 +106,102 @@ TEST(StationView, PhaseSaysWhereTheBoardIs) {
 TEST(StationView, SummaryCountsAndYield) {
   station_totals t;
   t.started = 0;
-  EXPECT_EQ("0 boards tested, 0 passed, 0 failed, 0 errors, yield -, 0.0 boards per hour",
-            summary_text(t, 0));
+  EXPECT_EQ(
+      "0 boards tested, 0 passed, 0 failed, 0 errors, first-pass yield -, final yield -, 0.0 "
+      "boards per hour",
+      summary_text(t, 0));
   for (board_outcome o : {board_outcome::passed, board_outcome::passed, board_outcome::passed,
                           board_outcome::failed}) {
     count_board(&t, board(o), true);
   }
   count_board(&t, board(board_outcome::error), false);
   EXPECT_EQ(
-      "5 boards tested, 3 passed, 1 failed, 1 error, yield 60%, 10.0 boards per hour, 1 NOT "
-      "RECORDED",
+      "5 boards tested, 3 passed, 1 failed, 0 errors, 1 not recorded, first-pass yield 75.0%, "
+      "final yield 75.0%, 10.0 boards per hour",
       summary_text(t, 1800));
   EXPECT_EQ("59:59", elapsed_text(3599));
   EXPECT_EQ("1:00:00", elapsed_text(3600));
+}
+
+// A finished board's verdict stays with its own serial and time; the serial
+// scanned meanwhile is the next board's.
+TEST(StationView, VerdictKeepsItsBoardsSerialAndTime) {
+  cycle_settings settings;
+  slot_state s;
+  s.slot = {"A", "/dev/a"};
+  s.phase = slot_phase::waiting;
+  s.phase_since = 100;
+  s.verdict = slot_verdict::fail;
+  s.verdict_text = "FAIL SDRAM: data line 5 stuck at 1";
+  s.verdict_serial = "KV-0007";
+  s.verdict_seconds = 42;
+  s.verdict_ended = "2026-12-09T10:42:00Z";
+  s.serial = "KV-0008";
+  std::vector<std::string> rows =
+      terminal_rows({s}, settings, station_totals(), {}, 1000, false, terminal_size());
+  EXPECT_EQ(
+      "A     /dev/a  KV-0007  0:42     FAIL SDRAM: data line 5 stuck at 1  (next: KV-0008, "
+      "waiting for a board)",
+      rows[1]);
+  // The next board is in: its own serial, its own clock, no verdict.
+  s.board_in = true;
+  s.started = 990;
+  s.phase = slot_phase::testing;
+  s.verdict = slot_verdict::none;
+  slot_shown shown = show_slot(s, settings, 1000);
+  EXPECT_EQ("KV-0008", shown.serial);
+  EXPECT_EQ("", shown.next_serial);
+  EXPECT_EQ(10, shown.seconds);
+  EXPECT_TRUE(shown.running);
+}
+
+// 80 columns keep the port (its end, when long) and the whole summary;
+// more slots than lines are shown a page at a time.
+TEST(StationView, FitsTheTerminal) {
+  std::vector<slot_state> slots(12);
+  for (size_t i = 0; i < slots.size(); i++) {
+    slots[i].slot = {std::string(1, char('a' + i)),
+                     "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port" + std::to_string(i)};
+    slots[i].phase = slot_phase::waiting;
+    slots[i].serial = "KV-00" + std::to_string(10 + i);
+  }
+  station_totals t;
+  for (int i = 0; i < 3; i++) count_board(&t, board(board_outcome::interrupted), true);
+  count_board(&t, board(board_outcome::failed), false);
+  t.counts.slot_errors = 1;
+  const struct {
+    terminal_size size;
+    size_t slot_rows;
+    const char *page;  // the page's line, "" for none
+  } cases[] = {
+      {{80, 40}, 12, ""},
+      {{80, 12}, 6, "slots 1-6 of 12, page 1 of 2"},
+      {{60, 0}, 12, ""},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.size.columns * 1000 + c.size.lines);
+    std::vector<std::string> rows =
+        terminal_rows(slots, cycle_settings(), t, {"typed: KV-9"}, 0, false, c.size);
+    std::string all;
+    for (const std::string &row : rows) {
+      EXPECT_LE(row.size(), c.size.columns) << row;
+      all += row + "\n";
+    }
+    if (c.size.lines) {
+      EXPECT_LT(rows.size(), c.size.lines);
+    }
+    size_t slot_rows = 0;
+    for (const std::string &row : rows) slot_rows += row.find("KV-00") != std::string::npos;
+    EXPECT_EQ(c.slot_rows, slot_rows) << all;
+    EXPECT_NE(std::string::npos, all.find(c.page[0] ? c.page : "\na ")) << all;
+    EXPECT_EQ(c.page[0] != 0, all.find("page") != std::string::npos) << all;
+    // A long port keeps the end that tells it from the others.
+    EXPECT_EQ(c.size.columns >= 80, all.find("-port1  KV-0011") != std::string::npos) << all;
+    for (const char *part : {"3 interrupted", "1 not recorded", "1 slot error", "final yield -",
+                             "boards per hour", "typed: KV-9"}) {
+      EXPECT_NE(std::string::npos, all.find(part)) << part << "\n" << all;
+    }
+  }
 }
 
 TEST(StationView, ColourOnlyWhenAskedAndNotRefused) {
@@ -132,7 +215,8 @@ TEST(StationView, ColourOnlyWhenAskedAndNotRefused) {
   slots[1].port_message = "Lost serial port /dev/b.";
   station_totals t;
   for (bool color : {false, true}) {
-    std::vector<std::string> rows = terminal_rows(slots, cycle_settings(), t, "", 0, color, 0);
+    std::vector<std::string> rows =
+        terminal_rows(slots, cycle_settings(), t, {}, 0, color, terminal_size());
     ASSERT_EQ(4u, rows.size());
     EXPECT_NE(std::string::npos, rows[1].find("FAIL SDRAM: data line 5 stuck at 1"));
     EXPECT_NE(std::string::npos, rows[2].find("ERROR Lost serial port /dev/b."));
@@ -142,7 +226,8 @@ TEST(StationView, ColourOnlyWhenAskedAndNotRefused) {
   }
   // Cut to the terminal's width, the colour's escapes not counted.
   for (bool color : {false, true}) {
-    std::vector<std::string> rows = terminal_rows(slots, cycle_settings(), t, "", 0, color, 40);
+    std::vector<std::string> rows =
+        terminal_rows(slots, cycle_settings(), t, {}, 0, color, {40, 0});
     for (std::string row : rows) {
       for (const char *escape : {"\x1b[1;31m", "\x1b[33m", "\x1b[0m"}) {
         for (size_t at; (at = row.find(escape)) != std::string::npos;) {

@@ -48,6 +48,18 @@ def check_phases(browser, out):
     web_browser.wait_for("bench-2 waiting with its verdict", lambda: web_browser.tile_tone(
         browser, "bench-2") == "fail" and web_browser.tile_text(browser, "bench-2", "phase") ==
         "waiting for a board")
+    # A serial scanned while the verdict shows is the next board's: the verdict
+    # keeps its own board's serial.
+    field = web_browser.tile(browser, "bench-2").find_element(By.TAG_NAME, "input")
+    field.click()
+    field.send_keys("KV-NEXT\n")
+    # (Unless the next board came in meanwhile, with that serial.)
+    web_browser.wait_for("bench-2's next serial beside its verdict", lambda: (
+        web_browser.tile_text(browser, "bench-2", "next") == "next: KV-NEXT"
+        and web_browser.tile_text(browser, "bench-2", "verdict") == "FAIL"
+        and web_browser.tile_text(browser, "bench-2", "serial") != "KV-NEXT") or (
+        web_browser.tile_tone(browser, "bench-2") == "running"
+        and web_browser.tile_text(browser, "bench-2", "serial") == "KV-NEXT"))
     assert web_browser.tile_text(browser, IDLE_SLOT, "verdict") == ""
     assert web_browser.tile_tone(browser, IDLE_SLOT) == "waiting"
     header = browser.find_element(By.ID, "tested").text

@@ -27,6 +27,15 @@ web_hooks station_hooks(std::vector<taken> *given) {
     given->push_back({slot, serial});
     return true;
   };
+  // Slot A's board ended in error; B's did not.
+  hooks.retry_slot = [given](const std::string &slot, std::string *why) {
+    if (slot != "A") {
+      *why = "slot " + slot + " is not waiting for a retry";
+      return false;
+    }
+    given->push_back({slot, "retry"});
+    return true;
+  };
   return hooks;
 }
 
@@ -97,6 +106,7 @@ TEST(WebRequests, ASerialIsTakenOnlyFromLoopbackWithTheToken) {
       {"empty serial", serial_post(serial_body("B", "", TOKEN)), 400, false},
       {"65 characters", serial_post(serial_body("B", std::string(65, 'X'), TOKEN)), 400, false},
       {"line feed", serial_post(serial_body("B", "KV\n1", TOKEN)), 400, false},
+      {"trailing space", serial_post(serial_body("B", "KV-1 ", TOKEN)), 400, false},
       {"unknown slot", serial_post(serial_body("Z", "KV-1", TOKEN)), 409, false},
       {"GET",
        [] {
@@ -121,6 +131,36 @@ TEST(WebRequests, ASerialIsTakenOnlyFromLoopbackWithTheToken) {
     if (!c.taken) {
       EXPECT_FALSE(answer.value("error", "").empty()) << c.what;
     }
+  }
+}
+
+// A retry is an operator's request as a serial is: this machine, JSON, the
+// token; and only for a slot that waits for one.
+TEST(WebRequests, ARetryIsTakenOnlyForAHeldSlotWithTheToken) {
+  auto retry = [](const std::string &body, bool loopback) {
+    web_request r = serial_post(body);
+    r.target = "/retry";
+    r.from_loopback = loopback;
+    return r;
+  };
+  auto body = [](const std::string &slot, const std::string &token) {
+    return nlohmann::json{{"slot", slot}, {"token", token}}.dump();
+  };
+  const struct {
+    const char *what;
+    web_request request;
+    int status;
+  } cases[] = {
+      {"held slot", retry(body("A", TOKEN), true), 200},
+      {"slot not held", retry(body("B", TOKEN), true), 409},
+      {"wrong token", retry(body("A", TOKEN.substr(1) + "0"), true), 403},
+      {"another machine", retry(body("A", TOKEN), false), 403},
+  };
+  for (const auto &c : cases) {
+    std::vector<taken> given;
+    web_reply reply = web_handle(c.request, TOKEN, "{}", station_hooks(&given));
+    EXPECT_EQ(c.status, reply.status) << c.what;
+    EXPECT_EQ(c.status == 200 ? 1u : 0u, given.size()) << c.what;
   }
 }
 
@@ -213,7 +253,10 @@ TEST(WebRequests, TokensDifferAndAre128BitsOfHex) {
 }
 
 TEST(WebState, JsonHoldsEverySlotAndTheCounts) {
-  web_header header{"line 3", 8, 6, 2};
+  web_header header{"line 3", 10, 6, 2};
+  header.slot_errors = 3;
+  header.first_pass_yield = 75;
+  header.final_yield = 87.5;
   web_slot running;
   running.name = "A";
   running.port = "/dev/ttyUSB0";
@@ -230,14 +273,19 @@ TEST(WebState, JsonHoldsEverySlotAndTheCounts) {
   failed.passes = 10;
   failed.verdict = "FAIL";
   failed.detail = "data line 5 stuck at 1";
+  failed.serial = "KV-7";
+  failed.next_serial = "KV-8";
+  failed.ended = "2026-12-09T10:42:00Z";
 
   nlohmann::json state =
       nlohmann::json::parse(web_state_json(header, {running, failed}, 1765279332000LL));
   EXPECT_EQ("line 3", state["station"]);
-  EXPECT_EQ(8, state["tested"]);
+  EXPECT_EQ(10, state["tested"]);
   EXPECT_EQ(6, state["passed"]);
   EXPECT_EQ(2, state["failed"]);
+  EXPECT_EQ(3, state["slot_errors"]);
   EXPECT_DOUBLE_EQ(0.75, state["yield"].get<double>());
+  EXPECT_DOUBLE_EQ(0.875, state["final_yield"].get<double>());
   EXPECT_EQ(1765279332000LL, state["time_ms"]);
   ASSERT_EQ(2u, state["slots"].size());
   const nlohmann::json &a = state["slots"][0];
@@ -257,9 +305,13 @@ TEST(WebState, JsonHoldsEverySlotAndTheCounts) {
   EXPECT_EQ(-1, b["percent"]);
   EXPECT_EQ("FAIL", b["verdict"]);
   EXPECT_EQ("data line 5 stuck at 1", b["detail"]);
+  EXPECT_EQ("KV-7", b["serial"]);
+  EXPECT_EQ("KV-8", b["next_serial"]);
+  EXPECT_EQ("2026-12-09T10:42:00Z", b["ended"]);
 
   nlohmann::json empty = nlohmann::json::parse(web_state_json({}, {}, 0));
   EXPECT_TRUE(empty["yield"].is_null());
+  EXPECT_TRUE(empty["final_yield"].is_null());
   EXPECT_TRUE(empty["slots"].is_array());
 }
 

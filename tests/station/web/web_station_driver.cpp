@@ -6,7 +6,8 @@
 // Four slots: bench-1's boards pass, bench-2's fail with a stuck data line,
 // bench-3's end in an error, and bench-4 never gets a board. Each board waits,
 // downloads, runs three SDRAM passes and gets its verdict, which it keeps
-// while the slot waits for the next board. Prints "listening URL" at start
+// while the slot waits for the next board; a serial given meanwhile is the
+// next board's. Prints "listening URL" at start
 // and "serial SLOT SERIAL" for each serial the page gives; ends when its
 // standard input ends.
 #include <atomic>
@@ -49,7 +50,9 @@ void play(driver *d, std::size_t index, int tick, double tick_seconds) {
     return;
   }
   if (at == WAIT_TICKS) {
-    slot.serial.clear();
+    // The serial scanned while the verdict showed is the new board's.
+    slot.serial = slot.next_serial;
+    slot.next_serial.clear();
     slot.verdict.clear();
     slot.detail.clear();
   }
@@ -105,7 +108,7 @@ int main(int argc, char **argv) {
     std::lock_guard<std::mutex> lock(d.mutex);
     for (web_slot &slot : d.slots) {
       if (slot.name != name) continue;
-      slot.serial = serial;
+      (slot.busy || slot.verdict.empty() ? slot.serial : slot.next_serial) = serial;
       std::printf("serial %s %s\n", name.c_str(), serial.c_str());
       std::fflush(stdout);
       return true;
@@ -132,7 +135,12 @@ int main(int argc, char **argv) {
   for (int tick = 0; !done; ++tick) {
     {
       std::lock_guard<std::mutex> lock(d.mutex);
-      for (std::size_t i = 0; i < d.slots.size(); ++i) play(&d, i, tick, tick_ms / 1000.0);
+      for (std::size_t i = 0; i < d.slots.size(); ++i) {
+        play(&d, i, tick, tick_ms / 1000.0);
+        web_slot &slot = d.slots[i];
+        slot.takes_serial =
+            (slot.busy || slot.verdict.empty() ? slot.serial : slot.next_serial).empty();
+      }
       web_update(server, d.header, d.slots);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(tick_ms));

@@ -216,7 +216,7 @@ for s in line-1 line-2; do
       "${slot_args[@]}" | grep -E 'line:|station:' || true
 done
 stop_line
-stop_board
+stop_station
 echo
 echo "\$ korvane-line report --db korvane-line.db"
 "$build/bin/korvane-line" report --db "$work/korvane-line.db"

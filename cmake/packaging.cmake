@@ -5,7 +5,10 @@
 #                  manual pages and the README (install components korvane and
 #                  korvane_debian);
 #                  korvane-boardsim_<version>-<revision>_<arch>.deb: boardsim
-#                  and its manual page (boardsim and boardsim_debian).
+#                  and its manual page (boardsim and boardsim_debian);
+#                  korvane-line_<version>-<revision>_<arch>.deb: korvane-line,
+#                  the line server, and its manual page (line and line_debian),
+#                  where it is built.
 #                  The *_debian components hold each package's copyright
 #                  file and changelog (packaging/).
 #   cpack -G ZIP   korvane-<version>-win64.zip: korvane.exe,
@@ -46,6 +49,9 @@ set(CPACK_COMPONENT_BOARDSIM_GROUP boardsim)
 set(CPACK_COMPONENT_BOARDSIM_DEBIAN_GROUP boardsim)
 set(CPACK_DEBIAN_KORVANE_PACKAGE_NAME korvane)
 set(CPACK_DEBIAN_BOARDSIM_PACKAGE_NAME korvane-boardsim)
+set(CPACK_COMPONENT_LINE_GROUP line)
+set(CPACK_COMPONENT_LINE_DEBIAN_GROUP line)
+set(CPACK_DEBIAN_LINE_PACKAGE_NAME korvane-line)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KORVANE_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_SOURCE korvane)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -67,6 +73,13 @@ string(CONCAT CPACK_DEBIAN_BOARDSIM_DESCRIPTION
     "emulated ARM core, with models of the board's SDRAM and NAND flash. Faults\n"
     "can be injected into the line, the boot ROM, the SDRAM and the flash, so\n"
     "that korvane can be tried without a board.")
+string(CONCAT CPACK_DEBIAN_LINE_DESCRIPTION
+    "line server for korvane-station's records\n"
+    "korvane-line keeps the records of every korvane-station of a production\n"
+    "line in one database, SQLite or PostgreSQL: the stations send each board's\n"
+    "record as it is made, and keep it until the line has it. It serves a live\n"
+    "page of every station and sums the line up in reports and a board's\n"
+    "history across stations.")
 set(CPACK_DEBIAN_KORVANE_PACKAGE_SUGGESTS korvane-boardsim)
 # The dependencies are what the programs are linked against, as
 # dpkg-shlibdeps finds them: the C and C++ runtimes, SQLite for
@@ -80,5 +93,6 @@ set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_file_times.cmake)
 
 set(CPACK_KORVANE_BUILD_DIR ${CMAKE_BINARY_DIR})
 set(CPACK_KORVANE_WINDOWS ${KORVANE_WINDOWS})
+set(CPACK_KORVANE_LINE ${KORVANE_LINE})
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/packaging_generator.cmake)
 include(CPack)

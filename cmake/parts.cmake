@@ -78,6 +78,19 @@ if(KORVANE_STATION)
   endif()
 endif()
 
+# korvane-line needs the station's parts and libpq (libpq-dev).
+if(KORVANE_LINE AND NOT KORVANE_STATION)
+  korvane_leave_out(KORVANE_LINE "korvane-line, its tests and benchmark"
+                    "it is built from korvane-station's parts, which are left out")
+endif()
+if(KORVANE_LINE)
+  find_package(PostgreSQL)
+  if(NOT PostgreSQL_FOUND)
+    korvane_leave_out(KORVANE_LINE "korvane-line, its tests and benchmark"
+                      "PostgreSQL's client library and header (libpq-dev) not found")
+  endif()
+endif()
+
 # The Windows build needs mingw-w64, korvane-diagnose's code, groff for the
 # manuals and, for the station, SQLite's source, fetched here when missing.
 korvane_leave_out_with_diagnose(KORVANE_WINDOWS "the Windows programs, their manuals and zip")

@@ -8,8 +8,9 @@
 # board. It ends with a test station: four simulated slots, each a stream
 # of boards with a few faulty ones among them, the station's view while they
 # run, its summary and the fault named for each failed board, then the
-# records in its database. No boardsim or korvane is left running, even
-# after Ctrl-C.
+# records in its database. Last, a line: two stations sending their records
+# to one korvane-line server, and the line's report. No boardsim, korvane or
+# korvane-line is left running, even after Ctrl-C.
 # BUILD_DIR names another build directory than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,12 +18,13 @@ build=${BUILD_DIR:-build}
 
 bash scripts/setup.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j2 --target korvane boardsim korvane-station
+cmake --build "$build" -j2 --target korvane boardsim korvane-station korvane-line
 
 work=$(mktemp -d)
 board_pid=""
 station_pid=""
 scan_pid=""
+line_pid=""
 slot_pids=()
 
 stop_board() {
@@ -51,7 +53,14 @@ stop_station() {
   done
   slot_pids=()
 }
-trap 'stop_station; stop_board; rm -rf "$work"' EXIT
+stop_line() {
+  if [ -n "$line_pid" ]; then
+    kill "$line_pid" 2>/dev/null || true
+    wait "$line_pid" 2>/dev/null || true
+    line_pid=""
+  fi
+}
+trap 'stop_station; stop_board; stop_line; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 # Starts a board that has just been reset; its line appears at $work/port.
@@ -166,3 +175,48 @@ sqlite3 -header -column "$db" "SELECT serial, slot, outcome, round(seconds, 1) A
   sdram_failed, flash_failed, coalesce(group_concat(words, '; '), '') AS faults
   FROM boards LEFT JOIN board_faults ON board_id = id
   GROUP BY id ORDER BY id"
+
+# The line: one korvane-line server, two stations that each test a board on
+# two slots and send their records to it, then the line's report.
+echo
+echo "\$ korvane-line serve --listen 0 --tokens tokens --db korvane-line.db"
+(umask 077 && for s in line-1 line-2; do
+  echo "$s $(head -c 24 /dev/urandom | base64)"
+done >"$work/tokens")
+for s in line-1 line-2; do
+  (umask 077 && awk -v s="$s" '$1 == s { print $2 }' "$work/tokens" >"$work/$s.token")
+done
+"$build/bin/korvane-line" serve --listen 0 --tokens "$work/tokens" --db "$work/korvane-line.db" \
+  >"$work/line.out" &
+line_pid=$!
+for _ in $(seq 50); do
+  grep -q serving "$work/line.out" 2>/dev/null && break
+  sleep 0.1
+done
+cat "$work/line.out"
+line_url=$(grep -o 'http://[0-9.:]*' "$work/line.out")
+for s in line-1 line-2; do
+  slot_args=()
+  for slot in a b; do
+    rm -f "$work/port-$s-$slot"
+    "$build/bin/boardsim" --link "$work/port-$s-$slot" >/dev/null 2>&1 &
+    slot_pids+=($!)
+    slot_args+=("$slot=$work/port-$s-$slot")
+  done
+  for slot in a b; do
+    for _ in $(seq 50); do
+      [ -L "$work/port-$s-$slot" ] && break
+      sleep 0.1
+    done
+  done
+  echo "\$ korvane-station --station $s --once --line $line_url --line-token $s.token a=... b=..."
+  printf 'a=KV-%s-A\nb=KV-%s-B\n' "${s^^}" "${s^^}" |
+    "$build/bin/korvane-station" --db "$work/$s.db" \
+      --logs "$work/$s-logs" --station "$s" --once --line "$line_url" --line-token "$work/$s.token" \
+      "${slot_args[@]}" | grep -E 'line:|station:' || true
+done
+stop_line
+stop_station
+echo
+echo "\$ korvane-line report --db korvane-line.db"
+"$build/bin/korvane-line" report --db "$work/korvane-line.db"

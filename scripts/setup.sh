@@ -16,6 +16,7 @@ packages=(
   python3
   groff-base dpkg-dev unzip lintian
   libsqlite3-dev sqlite3 libboost-dev
+  libpq-dev postgresql
   chromium chromium-driver python3-selenium
   ca-certificates
 )

@@ -7,6 +7,7 @@
 #include "korvane/board_tests.h"
 #include "korvane/option_table.h"
 #include "korvane/why.h"
+#include "station/line/line_url.h"
 #include "station/reports/report_commands.h"
 #include "station/terminal/serial_rules.h"
 #include "station/web/web_address.h"
@@ -102,6 +103,16 @@ const row OPTIONS[] = {
        o->max_attempts = (int)v;
        return true;
      }},
+    {"--line", "URL", "send every record to the line server at URL\n(http://HOST[:PORT])",
+     [](station_options *o, const char *value, std::string *why) {
+       line_url url;
+       std::string reason;
+       if (!line_parse_url(value, &url, &reason)) return refuse(why, "--line: ", reason.c_str());
+       o->line = value;
+       return true;
+     }},
+    {"--line-token", "FILE", "the file holding the station's token for the line",
+     option_text<&station_options::line_token>},
     {"--help", nullptr, "print this text and exit", option_flag<&station_options::help>, 0, false,
      "-h"},
     {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},
@@ -120,7 +131,7 @@ const char USAGE_HEAD[] =
     "board, SERIAL for the first slot that takes one, `retry NAME` to test a\n"
     "board that ended in error again; `q` on a terminal ends the station as\n"
     "Ctrl-C does. `report` and `history` sum up the records and never start a\n"
-    "board.\n"
+    "board; `export` writes them as JSON lines.\n"
     "\n";
 
 const char USAGE_TAIL[] =
@@ -169,6 +180,8 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
   const char *problem = nullptr;
   if (o->passes && o->minutes > 0) {
     problem = "--passes and --minutes exclude each other";
+  } else if (o->line.empty() != o->line_token.empty()) {
+    problem = "--line and --line-token go together";
   } else if (o->slots.empty()) {
     problem = "no slot given";
   }
@@ -179,6 +192,7 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
 std::string station_usage(void) {
   return "Usage: korvane-station [options] SLOT...\n" +
          report_synopsis(SYNOPSIS_LEAD, SYNOPSIS_WIDTH) +
-         history_synopsis(SYNOPSIS_LEAD, SYNOPSIS_WIDTH) + USAGE_HEAD + std::string("Options:\n") +
+         history_synopsis(SYNOPSIS_LEAD, SYNOPSIS_WIDTH) + SYNOPSIS_LEAD +
+         " export [--db PATH] [--since DATE]\n" + USAGE_HEAD + std::string("Options:\n") +
          option_usage(OPTIONS, HELP_COLUMN) + USAGE_TAIL;
 }

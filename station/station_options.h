@@ -28,6 +28,8 @@ struct station_options {
   std::string web;       // --web: empty for no web page
   std::string nets;      // --nets: empty for the file `nets` beside the database, if any
   int max_attempts = 0;  // --max-attempts: 0 for no limit
+  std::string line;        // --line: the line server's URL, empty for none
+  std::string line_token;  // --line-token: the file holding the station's token
   bool help = false;
   bool version = false;
 };

@@ -24,6 +24,8 @@
 #include "station/terminal/terminal_view.h"
 #include "station/terminal/stdin_lines.h"
 #include "station/web/web_address.h"
+#include "station/line/line_sender.h"
+#include "station/web/web_state.h"
 #include "station/web/web_server.h"
 #include "station/web/web_view.h"
 
@@ -47,6 +49,11 @@ const double COMMIT_RETRY_S = 1;
 const size_t WAITING_LIMIT = 8;
 // How long a run whose slots are done waits for its records to be written.
 const double END_WAIT_S = 30;
+// The station's state goes to the line's sender at most this often.
+const double LINE_STATE_S = 1;
+// The last try at the line when the station ends: brief, so that Ctrl-C
+// stays quick; what is left is sent at the next start.
+const double LINE_LAST_TRY_S = 3;
 
 struct station {
   station_options options;
@@ -85,6 +92,11 @@ struct station {
   // The live web page, with --web.
   web_server *web = nullptr;
   web_inbox inbox;
+
+  // The line's sender, with --line, and its state as shown last.
+  line_sender *line = nullptr;
+  std::string line_text, line_key;
+  double line_state_at = -1e9;
 };
 
 void write_out(const std::string &text) {
@@ -120,6 +132,7 @@ void redraw(station *st, double now, bool at_once) {
   if (size.columns) size.columns--;
   size.lines = terminal_lines();
   std::vector<std::string> footer = {status};
+  if (st->line) footer.push_back(st->line_text);
   if (!st->typed.typed.empty()) footer.push_back("typed: " + st->typed.typed);
   std::vector<std::string> rows =
       terminal_rows(st->slots, st->settings, st->totals, footer, now, st->color, size);
@@ -198,6 +211,8 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
     st->last_committed = r.ticket;
     board_recorded(st, r.board, events);
   }
+  // A record committed has its outbox entry: the line's sender takes it now.
+  if (!st->news.committed.empty()) line_sender_wake(st->line);
   std::string problem = st->news.journal_problem.empty()
                             ? st->news.problem
                             : "kept in memory only: " + st->news.journal_problem;
@@ -341,9 +356,31 @@ void take_web_serials(station *st, std::vector<view_event> *events) {
 }
 
 void show_web(station *st, double now) {
-  if (!st->web) return;
-  web_update(st->web, web_header_of(st->settings.station, st->totals),
-             web_slots_of(st->slots, st->settings, now));
+  // The line takes the state at most once a second; the page at every tick.
+  bool line_due = st->line && now - st->line_state_at >= LINE_STATE_S;
+  if (!st->web && !line_due) return;
+  web_header header = web_header_of(st->settings.station, st->totals);
+  header.line = st->line_text;
+  std::vector<web_slot> slots = web_slots_of(st->slots, st->settings, now);
+  if (st->web) web_update(st->web, header, slots);
+  if (line_due) {
+    st->line_state_at = now;
+    line_sender_set_state(st->line,
+                          web_state_json(header, slots, (long long)std::time(nullptr) * 1000));
+  }
+}
+
+// The line's state, with an event line when it changes in kind (not at
+// every record sent).
+void show_line(station *st, std::vector<view_event> *events) {
+  if (!st->line) return;
+  line_status status = line_sender_status(st->line);
+  st->line_text = line_status_text(status);
+  std::string key = line_status_key(status);
+  if (key != st->line_key) {
+    st->line_key = key;
+    events->push_back({"", st->line_text});
+  }
 }
 
 void run_loop(station *st) {
@@ -373,6 +410,7 @@ void run_loop(station *st) {
       }
       if (s.phase != slot_phase::done) all_done = false;
     }
+    show_line(st, &events);
     count_slot_errors(st);
     show_events(st, events);
     // A slot's news (a board in, a verdict) is shown at once; the clocks
@@ -445,6 +483,21 @@ void last_word(station *st) {
     text = event_line(std::time(nullptr), {"", summary_text(st->totals, now)}) + "\n";
   }
   write_out(text);
+}
+
+// The last try at the line; what still waits is said, and sent at the next
+// start.
+void end_line(station *st) {
+  if (!st->line) return;
+  line_status status = line_sender_status(st->line);
+  long long waiting = line_sender_finish(st->line, LINE_LAST_TRY_S);
+  st->line = nullptr;
+  status.waiting = waiting;
+  std::string text = waiting ? "line: " + std::to_string(waiting) +
+                                   (waiting == 1 ? " record waits" : " records wait") +
+                                   ", to be sent at the next start"
+                             : line_status_text(status);
+  write_out((st->terminal ? text : event_line(std::time(nullptr), {"", text})) + "\n");
 }
 
 // 0 to go on, else the status to end with.
@@ -521,6 +574,21 @@ int start(station *st, int argc, char **argv) {
       return 1;
     }
   }
+  if (!o.line.empty()) {
+    line_settings line;
+    bool ok =
+        line_parse_url(o.line, &line.url, &why) && line_read_token(o.line_token, &line.token, &why);
+    line.station = c.station;
+    line.db = o.db;
+    if (ok) {
+      station_db_keep_outbox(db);
+      st->line = line_sender_start(line, &why);
+    }
+    if (!st->line) {
+      std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
+      return 1;
+    }
+  }
   // The records a previous run could not commit go in first.
   st->committer = committer_open(db, o.db, journal_folder(c.logs));
   if (!start_reports(st, &why)) {
@@ -566,12 +634,14 @@ int station_run(int argc, char **argv) {
     diagnosis_stop(st.diagnosis);
     close_records(&st);
     show_web(&st, steady_now());
+    end_line(&st);
     last_word(&st);
     status = st.status;
     for (const slot_state &s : st.slots) {
       if (s.port_failed) status |= 1;
     }
   }
+  line_sender_finish(st.line, 0);
   stdin_keys_end();
   web_stop(st.web);
   st.attempts.reset();

@@ -35,6 +35,8 @@ nlohmann::json board_record_json(const board_record &b) {
   }
   out["message"] = text_or_null(b.message);
   out["log"] = text_or_null(b.log);
+  out["uid"] = text_or_null(b.uid);
+  out["release"] = text_or_null(b.release);
   nlohmann::json faults = nlohmann::json::array();
   for (const board_fault &f : b.faults)
     faults.push_back({{"test", f.test}, {"kind", f.kind}, {"words", f.words}});

@@ -40,6 +40,8 @@ struct board_record {
   int korvane_status = -1;     // korvane's exit status; -1: none (NULL)
   std::string message;         // korvane's error line, for an error
   std::string log;             // the path of the board's log
+  std::string uid;             // a random UUID, unique across the line; made at commit
+  std::string release;         // the station's release, as --version prints it
   std::vector<board_fault> faults;
   // Not in the table, for the run's JUnit report: each complete pass of a
   // test, in order, true where it failed, as the slot saw them end.

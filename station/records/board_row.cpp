@@ -40,6 +40,8 @@ const column COLUMNS[] = {
     {"korvane_status", kind::status, nullptr, &board_record::korvane_status},
     {"message", kind::text, &board_record::message, nullptr},
     {"log", kind::text, &board_record::log, nullptr},
+    {"uid", kind::text, &board_record::uid, nullptr},
+    {"release", kind::text, &board_record::release, nullptr},
 };
 
 const int COLUMN_COUNT = int(sizeof COLUMNS / sizeof *COLUMNS);
@@ -52,14 +54,21 @@ std::string board_select_list() {
   return list;
 }
 
-std::string board_insert_sql() {
+std::string board_insert_sql() { return board_insert_sql({}); }
+
+std::string board_insert_sql(const std::vector<std::string> &more) {
+  std::vector<std::string> all;
+  for (const column &c : COLUMNS) all.push_back(c.name);
+  all.insert(all.end(), more.begin(), more.end());
   std::string names, values;
-  for (int i = 0; i < COLUMN_COUNT; i++) {
-    names += std::string(i ? ", " : "") + COLUMNS[i].name;
+  for (size_t i = 0; i < all.size(); i++) {
+    names += std::string(i ? ", " : "") + all[i];
     values += (i ? ", ?" : "?") + std::to_string(i + 1);
   }
   return "INSERT INTO boards (" + names + ") VALUES (" + values + ")";
 }
+
+int board_bound_count() { return COLUMN_COUNT; }
 
 void board_bind(sqlite3_stmt *s, const board_record &b) {
   // A column's parameter is its place in the list, from ?1.

@@ -18,6 +18,13 @@ std::string board_select_list();
 // column after id.
 std::string board_insert_sql();
 
+// The same with more columns of a table that holds a station's boards and
+// more (the line server's), their values at ?19, ?20, ... after board_bind's.
+std::string board_insert_sql(const std::vector<std::string> &more);
+
+// How many parameters board_bind binds.
+int board_bound_count();
+
 // Binds the board's fields to an insert made by board_insert_sql. Empty
 // text, and a korvane status below 0, are NULL.
 void board_bind(sqlite3_stmt *insert, const board_record &board);

@@ -21,7 +21,9 @@ CREATE TABLE IF NOT EXISTS boards (
   diagnosis_json TEXT,
   korvane_status INTEGER,
   message TEXT,
-  log TEXT
+  log TEXT,
+  uid TEXT,
+  release TEXT
 );
 -- One row per fault the diagnosis named, so that the faults that keep
 -- coming back can be counted across boards without reading the JSON.
@@ -34,3 +36,12 @@ CREATE TABLE IF NOT EXISTS board_faults (
 CREATE INDEX IF NOT EXISTS boards_by_serial ON boards(serial, started);
 CREATE INDEX IF NOT EXISTS boards_by_started ON boards(started);
 CREATE INDEX IF NOT EXISTS board_faults_by_board ON board_faults(board_id);
+-- The records that wait for the line server, oldest first: an entry is made
+-- with its board's row and removed once the line has acknowledged it. A
+-- record the line refused stays here, parked, with the line's reason.
+CREATE TABLE IF NOT EXISTS outbox (
+  board_id INTEGER PRIMARY KEY REFERENCES boards(id),
+  state TEXT NOT NULL DEFAULT 'waiting' CHECK (state IN ('waiting', 'parked')),
+  queued TEXT NOT NULL,
+  reason TEXT
+);

@@ -7,6 +7,7 @@
 
 #include "board_schema_sql.h"
 #include "korvane/why.h"
+#include "station/records/board_migration.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ db_handle db_open(const std::string &path, db_access access, std::string *why) {
   // written is found here, before any board is touched.
   bool ok =
       writing ? db_exec(raw, BOARD_SCHEMA_SQL, why) && db_exec(raw, "BEGIN IMMEDIATE; COMMIT;", why)
-              : holds_station_tables(raw, why);
+              : holds_station_tables(raw, why) && board_schema_view(raw, why);
   return ok ? std::move(db) : nullptr;
 }
 

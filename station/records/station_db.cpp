@@ -3,11 +3,15 @@
 #include "station/records/board_row.h"
 #include "station/records/station_database.h"
 #include "korvane/why.h"
+#include "station/records/board_migration.h"
+#include "station/records/board_uid.h"
+#include "station/records/outbox_rows.h"
 
 struct station_db {
   db_handle handle;
   db_statement insert_board;
   db_statement insert_fault;
+  bool outbox = false;  // each record waits in the outbox for the line
 };
 
 namespace {
@@ -28,6 +32,7 @@ bool insert_board(station_db *db, board_record *board, std::string *why) {
     db_bind_text(fs, 4, f.words);
     if (!db_step_done(handle, fs, why)) return false;
   }
+  if (db->outbox && !outbox_add(handle, id, board->ended, why)) return false;
   board->id = id;
   return true;
 }
@@ -38,6 +43,9 @@ station_db *station_db_open(const std::string &path, std::string *why) {
   std::string reason;
   station_db *db = new station_db;
   db->handle = db_open(path, db_access::read_write, &reason);
+  // A database of an earlier release gets its new columns before the
+  // insert that names them is made.
+  if (db->handle && !board_schema_migrate(db->handle.get(), &reason)) db->handle.reset();
   if (db->handle) db->insert_board = db_prepare(db->handle.get(), board_insert_sql(), &reason);
   if (db->insert_board) db->insert_fault = db_prepare(db->handle.get(), INSERT_FAULT, &reason);
   if (!db->insert_fault) {
@@ -51,12 +59,16 @@ station_db *station_db_open(const std::string &path, std::string *why) {
 bool station_db_commit(station_db *db, board_record *board, std::string *why) {
   std::string reason;
   long long id = board->id;
+  if (board->uid.empty()) board->uid = board_new_uid();
+  board->release = KORVANE_VERSION;
   db_transaction t(db->handle.get());
   if (db_begin(&t, &reason) && insert_board(db, board, &reason) && db_commit(&t, &reason))
     return true;
   board->id = id;
   return set_why(why, "cannot record the board: " + reason);
 }
+
+void station_db_keep_outbox(station_db *db) { db->outbox = true; }
 
 void station_db_close(station_db *db) { delete db; }
 

@@ -24,10 +24,21 @@
 
 namespace {
 
-const char DEFAULT_DB[] = "korvane-station.db";
+// The program whose commands these are: its name in messages and usage, its
+// default database, the report's title, and whether the report has a table
+// of stations.
+struct program {
+  const char *name, *default_db, *title;
+  bool per_station;
+};
+
+const program STATION = {"korvane-station", "korvane-station.db", "Station report", false};
+const program LINE = {"korvane-line", "korvane-line.db", "Line report", true};
 
 struct command_options {
-  std::string db = DEFAULT_DB;
+  explicit command_options(const program &of) : p(&of), db(of.default_db) {}
+  const program *p;
+  std::string db;
   std::string since, until, station, html, serial;
   bool csv = false;
   bool serial_given = false;
@@ -35,8 +46,8 @@ struct command_options {
   std::string usage;  // the command's, for --help and a bad option
 };
 
-int bad_option(const std::string &usage, const std::string &problem) {
-  fprintf(stderr, "korvane-station: %s\n%s", problem.c_str(), usage.c_str());
+int bad_option(const command_options &o, const std::string &problem) {
+  fprintf(stderr, "%s: %s\n%s", o.p->name, problem.c_str(), o.usage.c_str());
   return 2;
 }
 
@@ -68,7 +79,9 @@ bool refuse_argument(command_options *, const char *text, std::string *why) {
 
 // Each command's usage is its synopsis, lines short of this.
 const size_t USAGE_WIDTH = 90;
-const char USAGE_LEAD[] = "Usage: korvane-station";
+
+// "Usage: korvane-station"
+std::string usage_lead(const command_options &o) { return std::string("Usage: ") + o.p->name; }
 
 bool take_serial(command_options *o, const char *text, std::string *why) {
   if (o->serial_given) return refuse_argument(o, text, why);
@@ -97,7 +110,7 @@ bool read_options(int argc, char **argv, const row (&rows)[N],
   o->usage = usage;
   std::string why;
   if (!parse_options(argc, argv, rows, argument, o, &why)) {
-    *status = bad_option(usage, why);
+    *status = bad_option(*o, why);
     return false;
   }
   if (o->help) fputs(usage.c_str(), stdout);
@@ -111,12 +124,12 @@ bool write_stdout(const std::string &text) {
 
 int finish(bool written, const command_options &o, const std::string &page) {
   if (fflush(stdout) != 0 || ferror(stdout) || !written) {
-    fprintf(stderr, "korvane-station: cannot write the report: %s\n", strerror(errno));
+    fprintf(stderr, "%s: cannot write the report: %s\n", o.p->name, strerror(errno));
     return 1;
   }
   std::string why;
   if (!o.html.empty() && !write_whole_file(o.html, page, &why)) {
-    fprintf(stderr, "korvane-station: cannot write %s: %s\n", o.html.c_str(), why.c_str());
+    fprintf(stderr, "%s: cannot write %s: %s\n", o.p->name, o.html.c_str(), why.c_str());
     return 1;
   }
   return 0;
@@ -124,7 +137,7 @@ int finish(bool written, const command_options &o, const std::string &page) {
 
 // The one line for a database that cannot be read; status 1.
 int unreadable_database(const command_options &o, const std::string &why) {
-  fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", o.db.c_str(), why.c_str());
+  fprintf(stderr, "%s: cannot read the database %s: %s\n", o.p->name, o.db.c_str(), why.c_str());
   return 1;
 }
 
@@ -155,7 +168,7 @@ bool read_nets(const command_options &o, net_names *nets) {
 
 // What the report covers, in words, for the page's title.
 std::string report_title(const command_options &o) {
-  std::string title = "Station report";
+  std::string title = o.p->title;
   if (!o.station.empty()) title += " for " + o.station;
   if (!o.since.empty()) title += " from " + o.since;
   if (!o.until.empty()) title += " until " + o.until;
@@ -172,11 +185,13 @@ std::string history_synopsis(const std::string &lead, size_t width) {
   return option_synopsis(HISTORY_OPTIONS, lead + " history SERIAL", width);
 }
 
-int station_report_main(int argc, char **argv) {
-  command_options o;
+namespace {
+
+int report_main(const program &p, int argc, char **argv) {
+  command_options o(p);
   int status;
   if (!read_options(argc, argv, REPORT_OPTIONS, refuse_argument,
-                    report_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status))
+                    report_synopsis(usage_lead(o), USAGE_WIDTH), &o, &status))
     return status;
   report_filter filter;
   filter.station = o.station;
@@ -184,7 +199,7 @@ int station_report_main(int argc, char **argv) {
                                                                   {&o.until, &filter.until}};
   for (const auto &b : bounds) {
     if (!b.first->empty() && !report_bound(*b.first, b.second == &filter.until, b.second))
-      return bad_option(o.usage, "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
+      return bad_option(o, "not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ): " + *b.first);
   }
   binary_output();
   net_names nets;
@@ -201,18 +216,19 @@ int station_report_main(int argc, char **argv) {
            db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
   db.reset();
   if (!ok) return unreadable_database(o, why);
-  bool written = write_stdout(o.csv ? report_csv(report) : nets_in_text(report_text(report), nets));
+  bool written = write_stdout(o.csv ? report_csv(report, p.per_station)
+                                     : nets_in_text(report_text(report, p.per_station), nets));
   return finish(
       written, o,
       o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed, nets));
 }
 
-int station_history_main(int argc, char **argv) {
-  command_options o;
+int history_main(const program &p, int argc, char **argv) {
+  command_options o(p);
   int status;
   bool read = read_options(argc, argv, HISTORY_OPTIONS, take_serial,
-                           history_synopsis(USAGE_LEAD, USAGE_WIDTH), &o, &status);
-  if (read && !o.serial_given) return bad_option(o.usage, "which board? give its serial");
+                           history_synopsis(usage_lead(o), USAGE_WIDTH), &o, &status);
+  if (read && !o.serial_given) return bad_option(o, "which board? give its serial");
   if (!read) return status;
   binary_output();
   net_names nets;
@@ -239,10 +255,17 @@ int station_history_main(int argc, char **argv) {
   db.reset();
   if (!ok) return unreadable_database(o, why);
   if (!count) {
-    fprintf(stderr, "korvane-station: no board with serial %s in %s\n", o.serial.c_str(),
+    fprintf(stderr, "%s: no board with serial %s in %s\n", o.p->name, o.serial.c_str(),
             o.db.c_str());
     return 1;
   }
   return finish(written, o,
                 o.html.empty() ? std::string() : html_history_page(o.serial, kept, nets));
 }
+
+}  // namespace
+
+int station_report_main(int argc, char **argv) { return report_main(STATION, argc, argv); }
+int station_history_main(int argc, char **argv) { return history_main(STATION, argc, argv); }
+int line_report_main(int argc, char **argv) { return report_main(LINE, argc, argv); }
+int line_history_main(int argc, char **argv) { return history_main(LINE, argc, argv); }

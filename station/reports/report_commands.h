@@ -17,6 +17,11 @@
 int station_report_main(int argc, char **argv);
 int station_history_main(int argc, char **argv);
 
+// The same commands of korvane-line over the line's database (default
+// korvane-line.db), whose boards are every station's.
+int line_report_main(int argc, char **argv);
+int line_history_main(int argc, char **argv);
+
 // Each command's synopsis from its option table, after lead
 // ("Usage: korvane-station"), lines broken before width columns.
 std::string report_synopsis(const std::string &lead, size_t width);

@@ -54,7 +54,7 @@ std::string fixed_text(double value, int decimals) {
 
 std::string percent_text(double percent) { return fixed_text(percent, 1) + "%"; }
 
-std::string report_text(const station_report &r) {
+std::string report_text(const station_report &r, bool per_station) {
   const board_counts &t = r.total;
   std::string out = "Boards tested: " + number(t.tested) + " (passed " + number(t.passed) +
                     ", failed " + number(t.failed) + ", errors " + number(t.errors) +
@@ -76,6 +76,12 @@ std::string report_text(const station_report &r) {
   out += "Yield per day:\n";
   if (r.days.empty()) out += "  none\n";
   for (const report_group &g : r.days) out += "  " + g.name + ": " + counts_words(g.counts) + "\n";
+  if (per_station) {
+    out += "Yield per station:\n";
+    if (r.stations.empty()) out += "  none\n";
+    for (const report_group &g : r.stations)
+      out += "  " + g.name + ": " + counts_words(g.counts) + "\n";
+  }
   out += "Yield per slot:\n";
   if (r.slots.empty()) out += "  none\n";
   for (const report_group &g : r.slots)
@@ -103,7 +109,7 @@ std::string report_text(const station_report &r) {
   return out;
 }
 
-std::string report_csv(const station_report &r) {
+std::string report_csv(const station_report &r, bool per_station) {
   std::string out = csv_row({"section", "name", "station", "measure", "value"});
   report_group total;
   total.counts = r.total;
@@ -123,6 +129,9 @@ std::string report_csv(const station_report &r) {
     out += csv_row({"retested", s.serial, "", "last", s.last});
   }
   for (const report_group &g : r.days) csv_counts(&out, "day", g);
+  if (per_station) {
+    for (const report_group &g : r.stations) csv_counts(&out, "station", g);
+  }
   for (const report_group &g : r.slots) csv_counts(&out, "slot", g);
   out += slot_checks_csv(r.checks);
   for (const fault_count &f : r.faults) {

@@ -8,8 +8,9 @@
 
 #include "station/reports/report_query.h"
 
-std::string report_text(const station_report &report);
-std::string report_csv(const station_report &report);
+// per_station adds the table of stations (the line's report).
+std::string report_text(const station_report &report, bool per_station = false);
+std::string report_csv(const station_report &report, bool per_station = false);
 
 // "88.0%" and such, as both forms and the HTML page write figures.
 std::string percent_text(double percent);

@@ -78,7 +78,7 @@ struct unit_run {
   std::string serial;
   long long cycles = 0;
   unit_ends whole = {board_outcome::error, board_outcome::error};
-  std::vector<std::pair<size_t, unit_ends>> days, slots;
+  std::vector<std::pair<size_t, unit_ends>> days, slots, stations;
 };
 
 void unit_cycle(std::vector<std::pair<size_t, unit_ends>> *groups, size_t group,
@@ -99,6 +99,8 @@ void end_unit(const unit_run &u, station_report *out) {
     board_counts_add_unit(&out->days[d.first].counts, d.second.first, d.second.last);
   for (const auto &g : u.slots)
     board_counts_add_unit(&out->slots[g.first].counts, g.second.first, g.second.last);
+  for (const auto &g : u.stations)
+    board_counts_add_unit(&out->stations[g.first].counts, g.second.first, g.second.last);
   if (u.cycles < 2 || u.serial.empty()) return;
   ++out->retested;
   if (out->retested_serials.size() < REPORT_MAX_RETESTED)
@@ -111,10 +113,11 @@ void end_unit(const unit_run &u, station_report *out) {
 // range and in each day and slot, without a sort and in constant memory; a
 // board without a serial is its own first and last.
 bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  std::unordered_map<std::string, size_t> days, slots;
+  std::unordered_map<std::string, size_t> days, slots, stations;
   for (size_t i = 0; i < out->days.size(); ++i) days[out->days[i].name] = i;
   for (size_t i = 0; i < out->slots.size(); ++i)
     slots[out->slots[i].station + '\n' + out->slots[i].name] = i;
+  for (size_t i = 0; i < out->stations.size(); ++i) stations[out->stations[i].name] = i;
   std::string sql =
       "SELECT serial, outcome, substr(started, 1, 10), station || char(10) || slot FROM boards"
       " WHERE " +
@@ -139,6 +142,9 @@ bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std:
         if (day != days.end()) unit_cycle(&unit.days, day->second, outcome);
         auto slot = slots.find(db_text(s, 3));
         if (slot != slots.end()) unit_cycle(&unit.slots, slot->second, outcome);
+        std::string place = db_text(s, 3);
+        auto station = stations.find(place.substr(0, place.find('\n')));
+        if (station != stations.end()) unit_cycle(&unit.stations, station->second, outcome);
         // A board without a serial is a unit alone.
         if (!named) {
           end_unit(unit, out);
@@ -184,6 +190,12 @@ bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std
                      g.station = db_text(s, 1);
                      read_counts(s, 2, &g.counts);
                      out->slots.push_back(g);
+                     // The slots come station by station.
+                     if (out->stations.empty() || out->stations.back().name != g.station) {
+                       out->stations.emplace_back();
+                       out->stations.back().name = g.station;
+                     }
+                     board_counts_sum(&out->stations.back().counts, g.counts);
                    },
                    why);
 }

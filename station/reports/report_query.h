@@ -63,9 +63,10 @@ struct station_report {
   long long retested = 0;
   std::vector<retested_serial> retested_serials;  // the first REPORT_MAX_RETESTED by serial
   std::vector<report_group> days, slots;
-  std::vector<fault_count> faults;  // most frequent first, up to REPORT_MAX_FAULTS
-  long long other_faults = 0;       // distinct faults beyond those
-  long long timed = 0;              // boards whose time counts
+  std::vector<report_group> stations;  // the slots summed by station, for the line's report
+  std::vector<fault_count> faults;     // most frequent first, up to REPORT_MAX_FAULTS
+  long long other_faults = 0;          // distinct faults beyond those
+  long long timed = 0;                 // boards whose time counts
   double median_seconds = 0, p95_seconds = 0;
   double running_hours = 0;   // per station and day, first start to last end
   slot_checks checks;         // the slots whose fixture may fail good boards

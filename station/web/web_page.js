@@ -190,6 +190,9 @@
     }
     document.getElementById('yield').textContent = percent(state.first_pass_yield);
     document.getElementById('final_yield').textContent = percent(state.final_yield);
+    const line = document.getElementById('line');
+    line.hidden = !state.line;
+    line.textContent = state.line || '';
     const names = state.slots.map((slot) => slot.slot);
     if (names.join('\n') !== order.join('\n')) {
       tiles.clear();

@@ -29,6 +29,11 @@ std::string web_state_content(const web_header &header, const std::vector<web_sl
       {"first_pass_yield", fraction(header.first_pass_yield)},
       {"final_yield", fraction(header.final_yield)},
   };
+  if (header.line.empty()) {
+    document["line"] = nullptr;
+  } else {
+    document["line"] = header.line;
+  }
   nlohmann::json list = nlohmann::json::array();
   for (const web_slot &slot : slots) {
     list.push_back({

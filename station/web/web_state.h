@@ -37,13 +37,14 @@ struct web_header {
   long long tested = 0, passed = 0, failed = 0, errors = 0, interrupted = 0, not_recorded = 0;
   long long slot_errors = 0;
   double first_pass_yield = -1, final_yield = -1;  // percent; -1 before the first verdict
+  std::string line = "";  // the line's state in words ("line: all sent"); empty without a line
 };
 
 // The state as one line of JSON: {"station", "tested", "passed", "failed",
 // "errors", "interrupted", "not_recorded", "slot_errors", "yield" and
 // "first_pass_yield" (the same, a fraction; null before the first verdict),
-// "final_yield", "time_ms" (when the station made this state, milliseconds
-// since 1970, so a page can tell how late it shows it), "slots": [{"slot",
+// "final_yield", "line" (the line's state, null without one), "time_ms" (when the station made this
+// state, milliseconds since 1970, so a page can tell how late it shows it), "slots": [{"slot",
 // "port", "serial", "next_serial", "phase", "percent", "pass", "passes",
 // "seconds", "busy", "ended", "held", "takes_serial", "verdict", "detail"}]}. Text that is
 // not valid UTF-8 has its bad bytes replaced, so that the document always is.

@@ -49,6 +49,10 @@ station=${KORVANE_STATION:-0}
 if [ "$station" = 1 ]; then
   linux_files="$linux_files bin/korvane-station share/man/man1/korvane-station.1.gz"
 fi
+line=${KORVANE_LINE:-0}
+if [ "$line" = 1 ]; then
+  linux_files="$linux_files bin/korvane-line share/man/man1/korvane-line.1.gz"
+fi
 (cd "$prefix" && find . -type f | sed 's|^\./||' | sort) >installed.txt
 echo "$linux_files" | tr ' ' '\n' | sort >expected.txt
 diff expected.txt installed.txt || fail "the prefix holds other files than these"
@@ -150,6 +154,13 @@ fi
 doc=share/doc/korvane-boardsim
 check_deb korvane-boardsim 'libc6 libgcc-s1 libstdc++6 libunicorn2' bin/boardsim share/man/man1/boardsim.1.gz \
   $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane-boardsim
+if [ "$line" = 1 ]; then
+  doc=share/doc/korvane-line
+  check_deb korvane-line 'libc6 libgcc-s1 libpq5 libsqlite3-0 libstdc++6' bin/korvane-line \
+    share/man/man1/korvane-line.1.gz $doc/changelog.Debian.gz $doc/copyright \
+    share/lintian/overrides/korvane-line
+  deb-korvane-line/usr/bin/korvane-line --help >/dev/null || fail "the packaged korvane-line --help exited with $?"
+fi
 # The changelog's newest entry is this release, of its day.
 zcat deb-korvane/usr/share/doc/korvane/changelog.Debian.gz | head -1 | grep -qF "korvane ($version-$revision)" ||
   fail "the changelog does not begin with $version-$revision"

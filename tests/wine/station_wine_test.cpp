@@ -1,13 +1,17 @@
 // korvane-station.exe under Wine, in the port sandbox, driving korvane.exe
 // against simulated boards: one run of three slots, each board's record
 // read back from the database and the JUnit report, and the exit status
-// that sums the failures up.
+// that sums the failures up; each record also sent to the Linux line server
+// on loopback.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <tinyxml2.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -82,6 +86,22 @@ TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
                                    windows_path(dir + "/logs"),
                                    "--junit",
                                    windows_path(dir + "/run.xml")};
+#ifdef LINE_PATH
+  // The line server, natively, on loopback: the station sends it its records.
+  std::ofstream(dir + "/tokens") << "wine-st wine-station-token-0123456789\n";
+  chmod((dir + "/tokens").c_str(), 0600);
+  std::ofstream(dir + "/token") << "wine-station-token-0123456789\n";
+  pid_t line_server = start_child(
+      {LINE_PATH, "serve", "--listen", "0", "--tokens", dir + "/tokens", "--db", dir + "/line.db"},
+      "korvane-line");
+  std::string served;
+  ASSERT_TRUE(read_child_line(line_server, &served, 10)) << "korvane-line did not start";
+  std::string url = served.substr(served.find("http://"));
+  url = url.substr(0, url.find('/', 7));
+  for (std::string a : {"--station", "wine-st", "--line", url.c_str(), "--line-token"})
+    args.push_back(a);
+  args.push_back(windows_path(dir + "/token"));
+#endif
   for (const slot_case &s : slots) {
     std::vector<std::string> argv = {BOARDSIM_PATH};
     argv.insert(argv.end(), s.board.begin(), s.board.end());
@@ -120,6 +140,11 @@ TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
     }
   }
   EXPECT_LT(0, rows["stuck"].sdram_failed);
+#ifdef LINE_PATH
+  EXPECT_EQ(0, stop_child(line_server, SIGTERM, 10).status);
+  EXPECT_NE(std::string::npos, r.out.find("line: all sent")) << r.out;
+  EXPECT_EQ(3u, rows_by_slot(dir + "/line.db").size());
+#endif
   EXPECT_LT(0, rows["flash"].flash_failed);
 
   tinyxml2::XMLDocument junit;

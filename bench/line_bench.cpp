@@ -1,0 +1,243 @@
+// korvane-line on this machine, SQLite and PostgreSQL side by side: ingest
+// from 50 stations sending at once (goal 500 records/s or more), a backlog
+// of 10,000 records drained after an outage (goal 200/s or more), and
+// `korvane-line report` over 1,000,000 records (goal under 2 s), and the
+// station's own CPU with --line against without (goal within 5%). The
+// stations are line_sender_driver processes: the station's own database,
+// outbox and sender. Prints figures; nothing here passes or fails.
+//
+// Usage: line_bench KORVANE_LINE LINE_SENDER_DRIVER KORVANE_STATION KORVANE BOARDSIM
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "child_process.h"
+#include "http_pipe.h"
+#include "postgres_server.h"
+#include "test_files.h"
+
+namespace {
+
+const int SENDERS = 50;
+const int RECORDS_EACH = 100;
+const int BACKLOG = 10000;
+const long REPORT_BOARDS = 1000000;
+const double RUN_TIMEOUT_S = 900;
+
+std::string line_program, driver_program, station_program, korvane_program, boardsim_program, dir;
+
+std::string token_of(int i) { return "bench-token-" + std::to_string(i) + "-0123456789"; }
+
+void write_tokens(void) {
+  std::ofstream out(dir + "/tokens");
+  for (int i = 0; i < SENDERS; i++) {
+    out << "st" << i << " " << token_of(i) << "\n";
+    std::ofstream(dir + "/st" + std::to_string(i) + ".token") << token_of(i) << "\n";
+  }
+  out.close();
+  chmod((dir + "/tokens").c_str(), 0600);
+}
+
+pid_t start_server(const std::string &db, int port, std::string *url) {
+  pid_t p = start_child({line_program, "serve", "--db", db, "--tokens", dir + "/tokens", "--listen",
+                         std::to_string(port)},
+                        "korvane-line");
+  std::string line;
+  if (!read_child_line(p, &line, 60)) return -1;
+  size_t at = line.find("http://");
+  *url = line.substr(at, line.find('/', at + 7) - at);
+  return p;
+}
+
+pid_t start_sender(int i, const std::string &url, int records, int wait_s) {
+  std::string station = "st" + std::to_string(i);
+  child_setup quiet;
+  quiet.out_dropped = true;
+  return start_child(
+      {driver_program, dir + "/" + station + ".db", station, url, dir + "/" + station + ".token",
+       std::to_string(records), "0", std::to_string(wait_s)},
+      station, quiet);
+}
+
+void fill_backlog(int station, int records);
+
+// 50 stations, each with RECORDS_EACH records waiting (made while the line
+// was away), sending at once: the line's ingest, not the stations' commits.
+double ingest(const std::string &db) {
+  for (int i = 0; i < SENDERS; i++) fill_backlog(i, RECORDS_EACH);
+  std::string url;
+  pid_t server = start_server(db, 0, &url);
+  double start = steady_seconds();
+  std::vector<pid_t> senders;
+  for (int i = 0; i < SENDERS; i++) senders.push_back(start_sender(i, url, 0, 600));
+  bool all = true;
+  for (pid_t s : senders) all = finish_child(s, "sender", RUN_TIMEOUT_S).status == 0 && all;
+  double seconds = steady_seconds() - start;
+  stop_child(server, SIGTERM, 60);
+  return all ? SENDERS * RECORDS_EACH / seconds : 0;
+}
+
+// A station's outbox grown to `records` (the first one sent to no server,
+// the rest copied in SQL with uids of their own).
+void fill_backlog(int station, int records) {
+  int free_port = 0;
+  close(pipe_listen(&free_port));
+  std::string nowhere = "http://127.0.0.1:" + std::to_string(free_port);
+  std::string station_db = dir + "/st" + std::to_string(station) + ".db";
+  unlink(station_db.c_str());
+  finish_child(start_sender(station, nowhere, 1, 0), "sender", RUN_TIMEOUT_S);
+  sqlite3 *raw = nullptr;
+  sqlite3_open(station_db.c_str(), &raw);
+  std::string copy =
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+      std::to_string(records - 1) +
+      "), h(x) AS (SELECT lower(hex(randomblob(16))) FROM n)"
+      " INSERT INTO boards (serial, slot, port, station, started, ended, seconds, outcome, uid,"
+      " release) SELECT 'B-' || substr(x, 1, 8), slot, port, station, started, ended, seconds,"
+      " outcome, substr(x, 1, 8) || '-' || substr(x, 9, 4) || '-4' || substr(x, 14, 3) || '-8'"
+      " || substr(x, 18, 3) || '-' || substr(x, 21, 12), release FROM h, (SELECT * FROM boards"
+      " LIMIT 1);"
+      " INSERT INTO outbox (board_id, queued) SELECT id, ended FROM boards"
+      " WHERE id NOT IN (SELECT board_id FROM outbox);";
+  sqlite3_exec(raw, copy.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_close(raw);
+}
+
+// BACKLOG records waiting at one station, drained.
+double drain(const std::string &db) {
+  fill_backlog(49, BACKLOG);
+  std::string url;
+  pid_t server = start_server(db, 0, &url);
+  double start = steady_seconds();
+  bool ok = finish_child(start_sender(49, url, 0, 600), "sender", RUN_TIMEOUT_S).status == 0;
+  double seconds = steady_seconds() - start;
+  stop_child(server, SIGTERM, 60);
+  return ok ? BACKLOG / seconds : 0;
+}
+
+// A line database of REPORT_BOARDS boards (two stations' worth of 16 slots
+// over 100 days, one in 12 failed), then the report's median of three runs.
+double report(void) {
+  std::string db = dir + "/report.db";
+  std::string url;
+  // The server makes the line's tables.
+  pid_t server = start_server(db, 0, &url);
+  stop_child(server, SIGTERM, 60);
+  sqlite3 *raw = nullptr;
+  sqlite3_open(db.c_str(), &raw);
+  std::string fill =
+      "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+      std::to_string(REPORT_BOARDS - 1) +
+      ") INSERT INTO boards (serial, slot, port, station, started, ended, seconds, outcome,"
+      " sdram_passes, sdram_failed, uid, received, content_hash)"
+      " SELECT 'SN-' || (i / 1), 'S' || (i % 16), 'p', 'st' || (i % 50),"
+      " strftime('%Y-%m-%dT%H:%M:%SZ', 1790000000 + i * 8, 'unixepoch'),"
+      " strftime('%Y-%m-%dT%H:%M:%SZ', 1790000060 + i * 8, 'unixepoch'), 60,"
+      " CASE WHEN i % 12 = 5 THEN 'failed' ELSE 'passed' END, 1, i % 12 = 5,"
+      " printf('%08x-0000-4000-8000-%012x', i, i), '2026-12-09T00:00:00Z', '' FROM n;"
+      " INSERT INTO board_faults (board_id, test, kind, words)"
+      " SELECT id, 'sdram', 'data_stuck', 'data line ' || (id % 32) || ' stuck at 0'"
+      " FROM boards WHERE outcome = 'failed';";
+  sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
+  sqlite3_exec(raw, fill.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(raw);
+  std::vector<double> times;
+  for (int i = 0; i < 3; i++) {
+    child_setup quiet;
+    quiet.out_dropped = true;
+    pid_t p = start_child({line_program, "report", "--db", db}, "report", quiet);
+    child_result r = finish_child(p, "report", RUN_TIMEOUT_S);
+    times.push_back(r.status == 0 ? r.ended_at - r.started_at : -1);
+  }
+  std::sort(times.begin(), times.end());
+  return times[1];
+}
+
+// The station's own CPU (its korvane children aside) over one board per
+// slot on 8 slots soaked for 20 passes, with the line's URL or without.
+double station_cpu(const std::vector<std::string> &line_args) {
+  std::vector<pid_t> boards;
+  std::vector<std::string> argv = {
+      station_program, "--korvane",   korvane_program, "--db", dir + "/station-cpu.db",
+      "--logs",        dir + "/logs", "--station",     "st0",  "--once",
+      "--passes",      "20"};
+  argv.insert(argv.end(), line_args.begin(), line_args.end());
+  for (int i = 0; i < 8; i++) {
+    pid_t b = start_child({boardsim_program}, "boardsim");
+    std::string port;
+    if (!read_child_line(b, &port, 60)) return -1;
+    boards.push_back(b);
+    argv.push_back("S" + std::to_string(i) + "=" + port);
+  }
+  child_setup quiet;
+  quiet.out_dropped = true;
+  pid_t station = start_child(argv, "korvane-station", quiet);
+  double cpu = 0;
+  for (;;) {
+    double now = child_cpu_seconds(station);
+    if (now < 0) break;
+    cpu = now;
+    usleep(20000);
+    if (kill(station, 0) != 0) break;
+    // Ended but not yet waited for: its last figure is taken.
+    std::string state = read_file("/proc/" + std::to_string(station) + "/stat");
+    if (state.find(") Z") != std::string::npos) break;
+  }
+  finish_child(station, "korvane-station", RUN_TIMEOUT_S);
+  for (pid_t b : boards) stop_child(b, SIGTERM, 10);
+  return cpu;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc != 6) {
+    fprintf(stderr,
+            "usage: line_bench KORVANE_LINE LINE_SENDER_DRIVER KORVANE_STATION KORVANE BOARDSIM\n");
+    return 2;
+  }
+  line_program = argv[1];
+  driver_program = argv[2];
+  station_program = argv[3];
+  korvane_program = argv[4];
+  boardsim_program = argv[5];
+  dir = temp_dir("line-bench");
+  write_tokens();
+  postgres_server postgres;
+  std::string why;
+  bool have_postgres = postgres_start(&postgres, &why);
+  if (!have_postgres) printf("PostgreSQL: not measured: %s\n", why.c_str());
+  printf("%-44s %12s %12s %10s\n", "figure", "SQLite", "PostgreSQL", "goal");
+  double sqlite_ingest = ingest(dir + "/ingest.db");
+  double pg_ingest = have_postgres ? ingest(postgres.conninfo) : 0;
+  printf("%-44s %12.0f %12.0f %10s\n", "ingest, 50 stations sending (records/s)", sqlite_ingest,
+         pg_ingest, ">= 500");
+  fflush(stdout);
+  double sqlite_drain = drain(dir + "/drain.db");
+  double pg_drain = have_postgres ? drain(postgres.conninfo) : 0;
+  printf("%-44s %12.0f %12.0f %10s\n", "backlog of 10,000 drained (records/s)", sqlite_drain,
+         pg_drain, ">= 200");
+  fflush(stdout);
+  printf("%-44s %12.2f %12s %10s\n", "report over 1,000,000 records (s)", report(), "-", "< 2");
+  fflush(stdout);
+  std::string url;
+  pid_t server = start_server(dir + "/cpu.db", 0, &url);
+  double without = station_cpu({});
+  double with = station_cpu({"--line", url, "--line-token", dir + "/st0.token"});
+  stop_child(server, SIGTERM, 60);
+  printf("%-44s %12.1f %12s %10s\n", "station CPU with --line over without (%)",
+         without > 0 ? 100 * with / without : 0, "-", "<= 105");
+  printf("  (station's own CPU: %.3f s without, %.3f s with)\n", without, with);
+  postgres_stop(&postgres);
+  remove_tree(dir);
+  return 0;
+}

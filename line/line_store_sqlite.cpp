@@ -1,0 +1,152 @@
+// The line's SQLite back-end: one connection, one writer at a time, WAL and
+// synchronous FULL, so that a record acknowledged is on disk.
+#include <mutex>
+
+#include <sqlite3.h>
+
+#include "korvane/why.h"
+#include "line/line_store_backend.h"
+#include "station/records/board_row.h"
+#include "station/records/station_database.h"
+
+namespace {
+
+// A station's `boards` and `board_faults`, with the line's own columns.
+const char SCHEMA[] = R"sql(
+PRAGMA journal_mode = WAL;
+PRAGMA synchronous = FULL;
+CREATE TABLE IF NOT EXISTS boards (
+  id INTEGER PRIMARY KEY,
+  serial TEXT,
+  slot TEXT NOT NULL,
+  port TEXT NOT NULL,
+  station TEXT NOT NULL,
+  operator TEXT,
+  started TEXT NOT NULL,
+  ended TEXT NOT NULL,
+  seconds REAL NOT NULL,
+  outcome TEXT NOT NULL CHECK (outcome IN ('passed', 'failed', 'error', 'interrupted')),
+  sdram_passes INTEGER NOT NULL DEFAULT 0,
+  sdram_failed INTEGER NOT NULL DEFAULT 0,
+  flash_passes INTEGER NOT NULL DEFAULT 0,
+  flash_failed INTEGER NOT NULL DEFAULT 0,
+  diagnosis TEXT,
+  diagnosis_json TEXT,
+  korvane_status INTEGER,
+  message TEXT,
+  log TEXT,
+  uid TEXT NOT NULL UNIQUE,
+  release TEXT,
+  received TEXT NOT NULL,
+  content_hash TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS board_faults (
+  board_id INTEGER NOT NULL REFERENCES boards(id),
+  test TEXT NOT NULL,
+  kind TEXT NOT NULL,
+  words TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS boards_by_serial ON boards(serial, started);
+CREATE INDEX IF NOT EXISTS boards_by_started ON boards(started);
+CREATE INDEX IF NOT EXISTS board_faults_by_board ON board_faults(board_id);
+)sql";
+
+const char INSERT_FAULT[] =
+    "INSERT INTO board_faults (board_id, test, kind, words) VALUES (?1, ?2, ?3, ?4)";
+const char FIND_UID[] = "SELECT content_hash FROM boards WHERE uid = ?1";
+
+// A reader (a report) holds the file for moments at a time.
+const int BUSY_TIMEOUT_MS = 5000;
+
+}  // namespace
+
+struct line_sqlite {
+  std::mutex mutex;
+  db_handle handle;
+  db_statement insert_board, insert_fault, find_uid;
+};
+
+line_sqlite *line_sqlite_open(const std::string &path, std::string *why) {
+  line_sqlite *db = new line_sqlite;
+  sqlite3 *raw = nullptr;
+  std::string reason;
+  bool ok = sqlite3_open_v2(path.c_str(), &raw,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                            nullptr) == SQLITE_OK;
+  db->handle.reset(raw);
+  if (!ok) db_fail(raw, &reason);
+  if (ok) sqlite3_busy_timeout(raw, BUSY_TIMEOUT_MS);
+  ok = ok && db_exec(raw, SCHEMA, &reason);
+  if (ok) {
+    db->insert_board = db_prepare(raw, board_insert_sql({"received", "content_hash"}), &reason);
+    db->insert_fault = db_prepare(raw, INSERT_FAULT, &reason);
+    db->find_uid = db_prepare(raw, FIND_UID, &reason);
+    ok = db->insert_board && db->insert_fault && db->find_uid;
+  }
+  if (!ok) {
+    set_why(why, "cannot open the database %s: %s", path.c_str(), reason.c_str());
+    delete db;
+    return nullptr;
+  }
+  return db;
+}
+
+void line_sqlite_close(line_sqlite *db) { delete db; }
+
+namespace {
+
+bool insert(line_sqlite *db, const line_record &record, const std::string &received,
+            std::string *why) {
+  sqlite3 *h = db->handle.get();
+  sqlite3_stmt *s = db->insert_board.get();
+  board_bind(s, record.board);
+  db_bind_text(s, board_bound_count() + 1, received);
+  db_bind_text(s, board_bound_count() + 2, record.content_hash);
+  if (!db_step_done(h, s, why)) return false;
+  long long id = sqlite3_last_insert_rowid(h);
+  sqlite3_stmt *fs = db->insert_fault.get();
+  for (const board_fault &f : record.board.faults) {
+    sqlite3_bind_int64(fs, 1, id);
+    db_bind_text(fs, 2, f.test);
+    db_bind_text(fs, 3, f.kind);
+    db_bind_text(fs, 4, f.words);
+    if (!db_step_done(h, fs, why)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+line_put line_sqlite_put(line_sqlite *db, const line_record &record, const std::string &received,
+                         std::string *why) {
+  std::lock_guard<std::mutex> lock(db->mutex);
+  db_transaction t(db->handle.get());
+  if (!db_begin(&t, why)) return line_put::unavailable;
+  sqlite3_stmt *f = db->find_uid.get();
+  db_bind_text(f, 1, record.board.uid);
+  int step = sqlite3_step(f);
+  std::string hash = step == SQLITE_ROW ? db_text(f, 0) : "";
+  sqlite3_reset(f);
+  if (step == SQLITE_ROW) return hash == record.content_hash ? line_put::same : line_put::clash;
+  if (step != SQLITE_DONE) {
+    db_fail(db->handle.get(), why);
+    return line_put::unavailable;
+  }
+  if (!insert(db, record, received, why) || !db_commit(&t, why)) return line_put::unavailable;
+  return line_put::stored;
+}
+
+bool line_sqlite_day(line_sqlite *db, const std::string &since,
+                     std::map<std::string, line_day_counts> *out, std::string *why) {
+  std::lock_guard<std::mutex> lock(db->mutex);
+  db_statement s = db_prepare(db->handle.get(),
+                              "SELECT station, outcome, count(*) FROM boards WHERE started >= ?1"
+                              " GROUP BY station, outcome",
+                              why);
+  if (!s) return false;
+  db_bind_text(s.get(), 1, since);
+  int step;
+  while ((step = sqlite3_step(s.get())) == SQLITE_ROW)
+    line_day_add(out, db_text(s.get(), 0), db_text(s.get(), 1), sqlite3_column_int64(s.get(), 2));
+  return step == SQLITE_DONE || db_fail(db->handle.get(), why);
+}

@@ -1,0 +1,29 @@
+// The sender's HTTP client: one POST at a time over a connection kept open
+// between requests, every step bounded by a time-out, so that a server that
+// stops answering costs the sender a few seconds, never the station's loop.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "station/line/line_url.h"
+
+struct line_connection;
+
+line_connection *line_connection_new(const line_url &url);
+void line_connection_free(line_connection *c);
+
+struct line_reply {
+  int status = 0;
+  double retry_after = -1;  // seconds the Retry-After header asks, -1 without one
+  std::string body;
+};
+
+// POSTs body (JSON) to target. False with the reason (refused, timed out,
+// closed) when no answer came; the connection is then closed and made anew by
+// the next call.
+bool line_post(line_connection *c, const std::string &target,
+               const std::vector<std::pair<std::string, std::string>> &headers,
+               const std::string &body, double timeout_s, line_reply *reply, std::string *why);

@@ -1,0 +1,310 @@
+#include "station/line/line_sender.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+#include "korvane/why.h"
+#include "station/line/line_answer.h"
+#include "station/line/line_http.h"
+#include "station/records/board_json.h"
+#include "station/records/board_fetch.h"
+#include "station/records/outbox_rows.h"
+
+using steady = std::chrono::steady_clock;
+
+namespace {
+
+// How long one request may take before the server counts as not answering.
+const double POST_TIMEOUT_S = 5;
+// How often the station's state goes to the line while it answers; the line
+// page shows a station silent for three of these as silent.
+const double HEARTBEAT_S = 3;
+// The outbox's counts are read again at most this often while records flow.
+const double COUNT_S = 0.25;
+
+double seconds_since(steady::time_point t) {
+  return std::chrono::duration<double>(steady::now() - t).count();
+}
+
+}  // namespace
+
+struct line_sender {
+  line_settings settings;
+  sqlite3 *db = nullptr;
+  line_connection *connection = nullptr;
+  std::thread thread;
+  std::mt19937 random{std::random_device()()};
+
+  std::mutex mutex;  // guards what follows
+  std::condition_variable wake;
+  bool woken = false;
+  bool finishing = false;
+  steady::time_point deadline;
+  std::string state_json;
+  line_status status;
+
+  // The thread's own.
+  int failures = 0;  // tries in a row that failed
+  steady::time_point due = steady::now();
+  steady::time_point next_heartbeat = steady::now();
+  steady::time_point counted;
+};
+
+namespace {
+
+double age_of(const std::string &utc) {
+  std::tm t = {};
+  if (utc.size() < 19 || std::sscanf(utc.c_str(), "%d-%d-%dT%d:%d:%d", &t.tm_year, &t.tm_mon,
+                                     &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec) != 6)
+    return 0;
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+#if defined(_WIN32)
+  std::time_t then = _mkgmtime(&t);
+#else
+  std::time_t then = timegm(&t);
+#endif
+  double age = std::difftime(std::time(nullptr), then);
+  return age > 0 ? age : 0;
+}
+
+std::string time_of_day(void) {
+  std::time_t now = std::time(nullptr);
+  std::tm local = {};
+#if defined(_WIN32)
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char text[8];
+  std::strftime(text, sizeof text, "%H:%M", &local);
+  return text;
+}
+
+void count(line_sender *s, bool at_once) {
+  if (!at_once && seconds_since(s->counted) < COUNT_S) return;
+  s->counted = steady::now();
+  outbox_counts counts;
+  std::string why;
+  bool ok = outbox_count(s->db, &counts, &why);
+  std::lock_guard<std::mutex> lock(s->mutex);
+  s->status.broken = !ok;
+  if (!ok) {
+    s->status.problem = why;
+    return;
+  }
+  s->status.waiting = counts.waiting;
+  s->status.oldest_age_s = age_of(counts.oldest);
+  s->status.parked = counts.parked;
+  s->status.last_refusal = counts.last_reason;
+}
+
+std::vector<std::pair<std::string, std::string>> headers_of(line_sender *s,
+                                                            const std::string &uid) {
+  std::vector<std::pair<std::string, std::string>> headers = {
+      {"Authorization", "Bearer " + s->settings.token}};
+  if (!uid.empty()) headers.push_back({"Idempotency-Key", uid});
+  return headers;
+}
+
+// A try that got no answer, or one to try again: the next waits its back-off.
+void failed(line_sender *s, const std::string &problem, bool unreachable, double retry_after) {
+  s->failures++;
+  double delay = line_retry_delay(s->failures, retry_after,
+                                  std::uniform_real_distribution<double>()(s->random));
+  s->due = steady::now() + std::chrono::milliseconds((long long)(delay * 1000));
+  std::lock_guard<std::mutex> lock(s->mutex);
+  if (unreachable && !s->status.unreachable) s->status.down_since = time_of_day();
+  s->status.unreachable = unreachable;
+  s->status.problem = problem;
+}
+
+void answered(line_sender *s) {
+  s->failures = 0;
+  std::lock_guard<std::mutex> lock(s->mutex);
+  s->status.unreachable = false;
+  s->status.problem.clear();
+}
+
+double post_timeout(line_sender *s) {
+  std::lock_guard<std::mutex> lock(s->mutex);
+  if (!s->finishing) return POST_TIMEOUT_S;
+  double left = std::chrono::duration<double>(s->deadline - steady::now()).count();
+  return left < 0.1 ? 0.1 : left < POST_TIMEOUT_S ? left : POST_TIMEOUT_S;
+}
+
+// Sends the record of board id; false when the line did not take it now.
+bool send_record(line_sender *s, long long id) {
+  board_record board;
+  std::string why;
+  if (!board_fetch(s->db, id, &board, &why)) {
+    // A row the station cannot read back is parked: sending the next ones
+    // matters more than a retry that cannot succeed.
+    outbox_park(s->db, id, why, &why);
+    return true;
+  }
+  line_reply reply;
+  if (!line_post(s->connection, "/api/v1/records", headers_of(s, board.uid),
+                 board_record_json(board).dump(), post_timeout(s), &reply, &why)) {
+    failed(s, why, true, -1);
+    return false;
+  }
+  switch (line_verdict_of(reply.status)) {
+    case line_verdict::acknowledged:
+      answered(s);
+      if (!outbox_ack(s->db, id, &why)) failed(s, why, false, -1);
+      return true;
+    case line_verdict::parked:
+      answered(s);
+      if (!outbox_park(s->db, id, line_reason_of(reply.status, reply.body), &why))
+        failed(s, why, false, -1);
+      return true;
+    case line_verdict::retry:
+      failed(s, reply.status == 401 ? "token refused" : line_reason_of(reply.status, reply.body),
+             false, reply.retry_after);
+      return false;
+  }
+  return false;
+}
+
+void send_heartbeat(line_sender *s) {
+  s->next_heartbeat = steady::now() + std::chrono::milliseconds((long long)(HEARTBEAT_S * 1000));
+  nlohmann::json beat = {{"station", s->settings.station}, {"release", KORVANE_VERSION}};
+  {
+    std::lock_guard<std::mutex> lock(s->mutex);
+    beat["waiting"] = s->status.waiting;
+    beat["parked"] = s->status.parked;
+    nlohmann::json state = nlohmann::json::parse(s->state_json, nullptr, false);
+    beat["state"] = state.is_discarded() ? nlohmann::json(nullptr) : state;
+  }
+  line_reply reply;
+  std::string why;
+  if (!line_post(s->connection, "/api/v1/stations/state", headers_of(s, ""), beat.dump(),
+                 post_timeout(s), &reply, &why)) {
+    failed(s, why, true, -1);
+  } else if (reply.status >= 500 || reply.status == 429 || reply.status == 401) {
+    failed(s, reply.status == 401 ? "token refused" : line_reason_of(reply.status, reply.body),
+           false, reply.retry_after);
+  } else {
+    answered(s);
+  }
+}
+
+void run(line_sender *s) {
+  count(s, true);
+  for (;;) {
+    bool finishing;
+    {
+      std::lock_guard<std::mutex> lock(s->mutex);
+      finishing = s->finishing;
+      if (finishing && steady::now() >= s->deadline) break;
+    }
+    steady::time_point now = steady::now();
+    long long id = 0;
+    std::string why;
+    bool ready = finishing || now >= s->due;
+    if (ready && !finishing && now >= s->next_heartbeat) {
+      send_heartbeat(s);
+      continue;
+    }
+    if (ready && !outbox_next(s->db, &id, &why)) {
+      std::lock_guard<std::mutex> lock(s->mutex);
+      s->status.broken = true;
+      s->status.problem = why;
+    }
+    if (ready && id) {
+      bool sent = send_record(s, id);
+      count(s, !sent);
+      // The last try ends at the first record the line did not take.
+      if (!sent && finishing) break;
+      continue;
+    }
+    count(s, true);
+    if (finishing) break;
+    // Nothing to send now: wait for a record, the heartbeat, or the back-off.
+    // Nothing goes out before the back-off ends, the heartbeat neither.
+    steady::time_point until = s->due > now ? s->due : s->next_heartbeat;
+    std::unique_lock<std::mutex> lock(s->mutex);
+    s->wake.wait_until(lock, until, [s] { return s->woken || s->finishing; });
+    s->woken = false;
+  }
+  // What still waits, for the station's last word.
+  count(s, true);
+}
+
+}  // namespace
+
+bool line_read_token(const std::string &path, std::string *token, std::string *why) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return set_why(why, "cannot read the line's token %s", path.c_str());
+  std::string line;
+  std::getline(in, line);
+  const char *space = " \t\r\n";
+  size_t first = line.find_first_not_of(space);
+  size_t last = line.find_last_not_of(space);
+  if (first == std::string::npos) return set_why(why, "no token in %s", path.c_str());
+  *token = line.substr(first, last - first + 1);
+  return true;
+}
+
+line_sender *line_sender_start(const line_settings &settings, std::string *why) {
+  line_sender *s = new line_sender;
+  s->settings = settings;
+  if (sqlite3_open_v2(settings.db.c_str(), &s->db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    set_why(why, "cannot open the database %s for the line: %s", settings.db.c_str(),
+            s->db ? sqlite3_errmsg(s->db) : "out of memory");
+    sqlite3_close(s->db);
+    delete s;
+    return nullptr;
+  }
+  sqlite3_busy_timeout(s->db, 5000);
+  // An acknowledgement lost to a power cut only sends its record again,
+  // which the line answers 200: the sender's own changes need not wait for
+  // the disk (the records themselves were committed with FULL).
+  sqlite3_exec(s->db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  s->connection = line_connection_new(settings.url);
+  s->thread = std::thread(run, s);
+  return s;
+}
+
+void line_sender_wake(line_sender *s) {
+  if (!s) return;
+  std::lock_guard<std::mutex> lock(s->mutex);
+  s->woken = true;
+  s->wake.notify_one();
+}
+
+void line_sender_set_state(line_sender *s, const std::string &state_json) {
+  if (!s) return;
+  std::lock_guard<std::mutex> lock(s->mutex);
+  s->state_json = state_json;
+}
+
+line_status line_sender_status(line_sender *s) {
+  std::lock_guard<std::mutex> lock(s->mutex);
+  return s->status;
+}
+
+long long line_sender_finish(line_sender *s, double seconds) {
+  if (!s) return 0;
+  {
+    std::lock_guard<std::mutex> lock(s->mutex);
+    s->finishing = true;
+    s->deadline = steady::now() + std::chrono::milliseconds((long long)(seconds * 1000));
+    s->wake.notify_one();
+  }
+  s->thread.join();
+  long long waiting = s->status.waiting;
+  line_connection_free(s->connection);
+  sqlite3_close(s->db);
+  delete s;
+  return waiting;
+}

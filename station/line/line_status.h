@@ -1,0 +1,23 @@
+// The line's state as the station shows it in its view, its event lines and
+// its web page: "line: all sent", "line: 37 waiting, oldest 4 min (server
+// unreachable since 10:42)", "line: 2 refused".
+#pragma once
+
+#include <string>
+
+struct line_status {
+  long long waiting = 0;
+  double oldest_age_s = 0;  // of the oldest waiting record
+  long long parked = 0;     // refused by the line, for good
+  std::string last_refusal;
+  bool unreachable = false;
+  std::string down_since;  // the local time of day, HH:MM, it stopped answering
+  std::string problem;     // why the last try failed ("connection refused", "token refused")
+  bool broken = false;     // the station's database cannot be read for the outbox
+};
+
+// The one-line text.
+std::string line_status_text(const line_status &s);
+
+// What an event line is printed on: a change of this key, not every record.
+std::string line_status_key(const line_status &s);

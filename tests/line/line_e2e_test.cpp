@@ -1,0 +1,334 @@
+// korvane-line and the stations' senders as real processes, counted by the
+// rows that arrive: the server stopped and restarted, its answer lost after
+// it committed, a 503 with Retry-After, a station killed between its commit
+// and the upload, sixteen stations at once on SQLite and on PostgreSQL,
+// PostgreSQL stopped under load, and hostile requests on the wire.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include <libpq-fe.h>
+
+#include "child_process.h"
+#include "database_rows.h"
+#include "http_pipe.h"
+#include "postgres_server.h"
+#include "station/line/line_http.h"
+#include "test_files.h"
+
+namespace {
+
+// Every wait here is for an event; the limits only end a test that hangs.
+const double WAIT_S = 60;
+const char TOKEN_PREFIX[] = "token-of-";
+
+std::string token_of(const std::string &station) { return TOKEN_PREFIX + station + "-0123456789"; }
+
+// The rows of sql on the line's database, SQLite or PostgreSQL, as
+// database_rows gives them.
+std::vector<std::string> line_rows(const std::string &db, const std::string &sql) {
+  if (db.find('=') == std::string::npos) return database_rows(db, sql);
+  std::vector<std::string> rows;
+  PGconn *c = PQconnectdb(db.c_str());
+  PGresult *r = PQexec(c, sql.c_str());
+  if (PQresultStatus(r) != PGRES_TUPLES_OK) rows.push_back(PQerrorMessage(c));
+  for (int i = 0; PQresultStatus(r) == PGRES_TUPLES_OK && i < PQntuples(r); i++) {
+    std::string row;
+    for (int k = 0; k < PQnfields(r); k++)
+      row += (k ? "|" : "") + std::string(PQgetisnull(r, i, k) ? "NULL" : PQgetvalue(r, i, k));
+    rows.push_back(row);
+  }
+  PQclear(r);
+  PQfinish(c);
+  return rows;
+}
+
+const char COUNT_ROWS[] = "SELECT count(*), count(DISTINCT uid) FROM boards";
+
+class LineE2e : public ::testing::Test {
+ protected:
+  std::string dir, tokens, db;
+  pid_t server = -1;
+  std::string url;
+  int port = 0;
+  postgres_server postgres;
+
+  void SetUp() override {
+    dir = temp_dir("line-e2e");
+    ASSERT_NE("", dir);
+    tokens = dir + "/tokens";
+    std::ofstream out(tokens);
+    for (int i = 0; i < 16; i++) {
+      std::string station = "st" + std::to_string(i);
+      out << station << " " << token_of(station) << "\n";
+      std::ofstream(dir + "/" + station + ".token") << token_of(station) << "\n";
+    }
+    out.close();
+    chmod(tokens.c_str(), 0600);
+    db = dir + "/line.db";
+  }
+  void TearDown() override {
+    stop_server();
+    postgres_stop(&postgres);
+    remove_tree(dir);
+  }
+  void use_postgres() {
+    std::string why;
+    if (!postgres_start(&postgres, &why)) GTEST_SKIP() << why;
+    db = postgres.conninfo;
+  }
+  // The server on port (0: any), its URL taken from its first line.
+  void start_server(int on_port = 0) {
+    server = start_child(
+        {LINE_PATH, "serve", "--db", db, "--tokens", tokens, "--listen", std::to_string(on_port)},
+        "korvane-line");
+    std::string line;
+    ASSERT_TRUE(read_child_line(server, &line, WAIT_S)) << "the server did not start";
+    size_t at = line.find("http://127.0.0.1:");
+    ASSERT_NE(std::string::npos, at) << line;
+    port = std::atoi(line.c_str() + at + 17);
+    url = "http://127.0.0.1:" + std::to_string(port);
+  }
+  void stop_server() {
+    if (server > 0) {
+      EXPECT_EQ(0, stop_child(server, SIGTERM, WAIT_S).status);
+    }
+    server = -1;
+  }
+  pid_t start_sender(const std::string &station, int records, int every_ms,
+                     const std::string &to = "") {
+    return start_child({DRIVER_PATH, dir + "/" + station + ".db", station, to.empty() ? url : to,
+                        dir + "/" + station + ".token", std::to_string(records),
+                        std::to_string(every_ms), std::to_string((int)WAIT_S)},
+                       station);
+  }
+};
+
+TEST_F(LineE2e, ServerStoppedAndRestartedGetsEveryRecordOnce) {
+  start_server();
+  pid_t sender = start_sender("st0", 40, 50);
+  // Half the records are committed by the time the server goes, the rest
+  // while it is away.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  stop_server();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  start_server(port);
+  child_result r = finish_child(sender, "child", WAIT_S);
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ(std::vector<std::string>({"40|40"}), line_rows(db, COUNT_ROWS));
+}
+
+// A proxy that forwards the first record and its answer's loss: the line
+// commits, the station never hears it, tries again, and is answered 200.
+TEST_F(LineE2e, AnswerLostAfterCommitIsRetriedAndAnswered200) {
+  start_server();
+  int proxy_port = 0;
+  int listener = pipe_listen(&proxy_port);
+  ASSERT_GE(listener, 0);
+  std::vector<int> statuses;
+  std::atomic<bool> done{false};
+  std::thread proxy([&] {
+    while (!done) {
+      int client = accept(listener, nullptr, nullptr);
+      if (client < 0) return;
+      int upstream = pipe_connect(port);
+      std::string head, body, answer_head, answer_body;
+      while (pipe_read_message(client, &head, &body, 5) && pipe_write(upstream, head + body) &&
+             pipe_read_message(upstream, &answer_head, &answer_body, 5)) {
+        bool record = head.find("/api/v1/records") != std::string::npos;
+        if (record) statuses.push_back(pipe_status(answer_head));
+        // The first record's answer is lost on the way back.
+        if (record && statuses.size() == 1) break;
+        if (!pipe_write(client, answer_head + answer_body)) break;
+      }
+      close(upstream);
+      close(client);
+    }
+  });
+  pid_t sender = start_sender("st1", 1, 0, "http://127.0.0.1:" + std::to_string(proxy_port));
+  child_result r = finish_child(sender, "child", WAIT_S);
+  done = true;
+  shutdown(listener, SHUT_RDWR);
+  close(listener);
+  proxy.join();
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ(std::vector<int>({201, 200}), statuses);
+  EXPECT_EQ(std::vector<std::string>({"1|1"}), line_rows(db, COUNT_ROWS));
+}
+
+// A stand-in server that is busy once, asking for 3 s, then stores.
+TEST_F(LineE2e, RetryAfterIsHonoured) {
+  int fake_port = 0;
+  int listener = pipe_listen(&fake_port);
+  ASSERT_GE(listener, 0);
+  std::vector<double> tries;
+  std::thread fake([&] {
+    while (tries.size() < 2) {
+      int client = accept(listener, nullptr, nullptr);
+      if (client < 0) return;
+      std::string head, body;
+      while (tries.size() < 2 && pipe_read_message(client, &head, &body, 10)) {
+        std::string answer = "HTTP/1.1 204 No Content\r\n\r\n";
+        if (head.find("/api/v1/records") != std::string::npos) {
+          tries.push_back(steady_seconds());
+          answer = tries.size() == 1 ? "HTTP/1.1 503 Busy\r\nRetry-After: 3\r\n"
+                                       "Content-Length: 0\r\n\r\n"
+                                     : "HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n";
+        }
+        if (!pipe_write(client, answer)) break;
+      }
+      close(client);
+    }
+  });
+  pid_t sender = start_sender("st2", 1, 0, "http://127.0.0.1:" + std::to_string(fake_port));
+  child_result r = finish_child(sender, "child", WAIT_S);
+  shutdown(listener, SHUT_RDWR);
+  close(listener);
+  fake.join();
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  ASSERT_EQ(2u, tries.size());
+  // Without Retry-After the first back-off is at most a second.
+  EXPECT_GE(tries[1] - tries[0], 2.9);
+}
+
+// korvane-station itself: killed with -9 once its record is committed and
+// before the line was there to take it; started again, it sends it once.
+TEST_F(LineE2e, StationKilledBetweenCommitAndUploadSendsOnRestart) {
+  // A port with no server yet.
+  int free_port = 0;
+  close(pipe_listen(&free_port));
+  std::string station_db = dir + "/station.db";
+  auto run_station = [&](const std::string &serial) {
+    pid_t board = start_child({BOARDSIM_PATH}, "boardsim");
+    std::string board_port;
+    EXPECT_TRUE(read_child_line(board, &board_port, WAIT_S));
+    pid_t s = start_child(
+        {"/bin/sh", "-c", "echo " + serial + " | exec \"$0\" \"$@\"", STATION_PATH, "--korvane",
+         KORVANE_PATH, "--db", station_db, "--logs", dir + "/logs", "--station", "st3", "--once",
+         "--line", "http://127.0.0.1:" + std::to_string(free_port), "--line-token",
+         dir + "/st3.token", "A=" + board_port},
+        "korvane-station");
+    return std::make_pair(s, board);
+  };
+  auto first = run_station("SN-1");
+  double until = steady_seconds() + WAIT_S;
+  while (database_rows(station_db, "SELECT count(*) FROM outbox") !=
+             std::vector<std::string>{"1"} &&
+         steady_seconds() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(first.first, SIGKILL);
+  finish_child(first.first, "child", WAIT_S);
+  stop_child(first.second, SIGTERM, WAIT_S);
+
+  start_server(free_port);
+  auto second = run_station("SN-2");
+  child_result r = finish_child(second.first, "child", WAIT_S);
+  stop_child(second.second, SIGTERM, WAIT_S);
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("line: all sent")) << r.out;
+  EXPECT_EQ(std::vector<std::string>({"2|2"}), line_rows(db, COUNT_ROWS));
+  // The record killed on its way is there once, under the uid it was
+  // committed with.
+  std::string uid = database_rows(station_db, "SELECT uid FROM boards WHERE serial = 'SN-1'")[0];
+  EXPECT_EQ(std::vector<std::string>({"SN-1"}),
+            line_rows(db, "SELECT serial FROM boards WHERE uid = '" + uid + "'"))
+      << uid;
+  EXPECT_EQ(std::vector<std::string>({"0"}),
+            database_rows(station_db, "SELECT count(*) FROM outbox"));
+}
+
+class LineSixteen : public LineE2e, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LineSixteen, SixteenStationsAtOnceLoseNoneAndDoubleNone) {
+  if (GetParam()) use_postgres();
+  if (IsSkipped()) return;
+  start_server();
+  std::vector<pid_t> senders;
+  for (int i = 0; i < 16; i++) senders.push_back(start_sender("st" + std::to_string(i), 50, 0));
+  for (pid_t s : senders) {
+    child_result r = finish_child(s, "child", WAIT_S);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+  }
+  EXPECT_EQ(std::vector<std::string>({"800|800"}), line_rows(db, COUNT_ROWS));
+  EXPECT_EQ(std::vector<std::string>({"16"}),
+            line_rows(db, "SELECT count(DISTINCT station) FROM boards"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, LineSixteen, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &i) {
+                           return i.param ? "PostgreSQL" : "SQLite";
+                         });
+
+TEST_F(LineE2e, PostgresStoppedAnswers503AndLosesNothing) {
+  use_postgres();
+  if (IsSkipped()) return;
+  start_server();
+  pid_t sender = start_sender("st4", 40, 50);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  ASSERT_TRUE(postgres_pause(&postgres));
+  line_url to;
+  std::string why;
+  ASSERT_TRUE(line_parse_url(url, &to, &why));
+  line_connection *c = line_connection_new(to);
+  line_reply reply;
+  std::string body =
+      R"({"uid": "0a1b2c3d-0000-4000-8000-00000000dddd", "station": "st4", "slot": "A",)"
+      R"( "port": "p", "started": "2026-12-09T10:00:00Z", "ended": "2026-12-09T10:00:01Z",)"
+      R"( "seconds": 1, "outcome": "passed"})";
+  ASSERT_TRUE(line_post(c, "/api/v1/records", {{"Authorization", "Bearer " + token_of("st4")}},
+                        body, 10, &reply, &why))
+      << why;
+  EXPECT_EQ(503, reply.status);
+  EXPECT_EQ(2, reply.retry_after);
+  line_connection_free(c);
+  ASSERT_TRUE(postgres_restart(&postgres));
+  child_result r = finish_child(sender, "child", WAIT_S);
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ(std::vector<std::string>({"40|40"}), line_rows(db, COUNT_ROWS));
+}
+
+TEST_F(LineE2e, HostileRequestsOnTheWireAreRefused) {
+  start_server();
+  line_url to;
+  std::string why;
+  ASSERT_TRUE(line_parse_url(url, &to, &why));
+  std::string record =
+      R"({"uid": "0a1b2c3d-0000-4000-8000-00000000eeee", "station": "st5", "slot": "A",)"
+      R"( "port": "p", "started": "2026-12-09T10:00:00Z", "ended": "2026-12-09T10:00:01Z",)"
+      R"( "seconds": 1, "outcome": "passed", "serial": "X"})";
+  std::string forged = record;
+  forged.replace(forged.find("st5"), 3, "st6");
+  std::string bad_utf8 = record;
+  bad_utf8.replace(bad_utf8.find("\"X\""), 3, "\"\xc3\x28\"");
+  const struct {
+    const char *name;
+    std::string body;
+    int status;
+  } cases[] = {
+      {"10 MB body", std::string(10 * 1024 * 1024, 'x'), 413},
+      {"invalid UTF-8", bad_utf8, 400},
+      {"forged station", forged, 403},
+      {"the record itself", record, 201},
+  };
+  for (const auto &c : cases) {
+    line_connection *connection = line_connection_new(to);
+    line_reply reply;
+    EXPECT_TRUE(line_post(connection, "/api/v1/records",
+                          {{"Authorization", "Bearer " + token_of("st5")}}, c.body, 10, &reply,
+                          &why))
+        << c.name << ": " << why;
+    EXPECT_EQ(c.status, reply.status) << c.name << ": " << reply.body;
+    line_connection_free(connection);
+  }
+  EXPECT_EQ(std::vector<std::string>({"1|1"}), line_rows(db, COUNT_ROWS));
+}
+
+}  // namespace

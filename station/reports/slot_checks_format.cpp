@@ -121,7 +121,7 @@ std::string slot_checks_html(const slot_checks &checks, const std::vector<report
   double highest = 0;
   for (const report_group &g : slots)
     highest = std::max(highest, rate_percent(g.counts.failed + g.counts.errors,
-                                             g.counts.boards - g.counts.interrupted));
+                                             g.counts.tested - g.counts.interrupted));
   double scale = highest > 0 ? highest : 100;
   // A slot's name alone is ambiguous across stations.
   bool stations = false;
@@ -135,7 +135,7 @@ std::string slot_checks_html(const slot_checks &checks, const std::vector<report
          number(base) + "\" stroke=\"#555\"/>\n";
   for (size_t i = 0; i < slots.size(); ++i) {
     const report_group &g = slots[i];
-    long long boards = g.counts.boards - g.counts.interrupted;
+    long long boards = g.counts.tested - g.counts.interrupted;
     long long failures = g.counts.failed + g.counts.errors;
     double rate = rate_percent(failures, boards);
     const slot_check *flagged = nullptr;

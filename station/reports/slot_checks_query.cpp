@@ -84,7 +84,7 @@ bool slot_checks_gather(sqlite3 *db, const report_filter &f, const std::vector<r
     slot_tally t;
     t.station = g.station;
     t.slot = g.name;
-    t.boards = g.counts.boards - g.counts.interrupted;
+    t.boards = g.counts.tested - g.counts.interrupted;
     t.failures = g.counts.failed + g.counts.errors;
     index[slot_key(t.station, t.slot)] = tallies.size();
     tallies.push_back(t);

@@ -24,10 +24,10 @@ struct station_options {
   bool require_serial = false;  // --require-serial: no serial, no test
   std::string serial_pattern;   // --serial-pattern: empty for none
   std::string junit, json;
-  std::string korvane;   // --korvane: empty for the korvane beside the station
-  std::string web;       // --web: empty for no web page
-  std::string nets;      // --nets: empty for the file `nets` beside the database, if any
-  int max_attempts = 0;  // --max-attempts: 0 for no limit
+  std::string korvane;     // --korvane: empty for the korvane beside the station
+  std::string web;         // --web: empty for no web page
+  std::string nets;        // --nets: empty for the file `nets` beside the database, if any
+  int max_attempts = 0;    // --max-attempts: 0 for no limit
   std::string line;        // --line: the line server's URL, empty for none
   std::string line_token;  // --line-token: the file holding the station's token
   bool help = false;

@@ -60,8 +60,8 @@ struct station {
   cycle_settings settings;
   record_committer *committer = nullptr;
   diagnosis_queue *diagnosis = nullptr;  // the boards' logs, diagnosed off the loop
-  net_names nets;      // the board's names for its lines, in every record
-  db_handle attempts;  // the records read for --max-attempts
+  net_names nets;                        // the board's names for its lines, in every record
+  db_handle attempts;                    // the records read for --max-attempts
   std::vector<slot_state> slots;
   // Per slot: the ticket of its last board's record, when it was handed to
   // the committer, and its verdict's words.

@@ -217,7 +217,7 @@ int report_main(const program &p, int argc, char **argv) {
   db.reset();
   if (!ok) return unreadable_database(o, why);
   bool written = write_stdout(o.csv ? report_csv(report, p.per_station)
-                                     : nets_in_text(report_text(report, p.per_station), nets));
+                                    : nets_in_text(report_text(report, p.per_station), nets));
   return finish(
       written, o,
       o.html.empty() ? std::string() : html_report_page(report_title(o), report, failed, nets));

@@ -88,7 +88,10 @@ TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
                                    windows_path(dir + "/run.xml")};
 #ifdef LINE_PATH
   // The line server, natively, on loopback: the station sends it its records.
-  std::ofstream(dir + "/tokens") << "wine-st wine-station-token-0123456789\n";
+  // The station sends under its default name, the host's.
+  char station_name[256] = {};
+  ASSERT_EQ(0, gethostname(station_name, sizeof station_name - 1));
+  std::ofstream(dir + "/tokens") << station_name << " wine-station-token-0123456789\n";
   chmod((dir + "/tokens").c_str(), 0600);
   std::ofstream(dir + "/token") << "wine-station-token-0123456789\n";
   pid_t line_server = start_child(
@@ -98,8 +101,7 @@ TEST(StationWine, TestsABoardPerSlotAndRecordsEach) {
   ASSERT_TRUE(read_child_line(line_server, &served, 10)) << "korvane-line did not start";
   std::string url = served.substr(served.find("http://"));
   url = url.substr(0, url.find('/', 7));
-  for (std::string a : {"--station", "wine-st", "--line", url.c_str(), "--line-token"})
-    args.push_back(a);
+  for (std::string a : {"--line", url.c_str(), "--line-token"}) args.push_back(a);
   args.push_back(windows_path(dir + "/token"));
 #endif
   for (const slot_case &s : slots) {

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 #include "korvane/why.h"
 #include "log_summary.h"
 #include "markup_entity.h"

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "flash_checks.h"
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 #include "line_reader.h"
 #include "sdram_walk.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 #include "korvane/option_table.h"
 #include "korvane/why.h"
 #include "station/line/line_url.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 #include "fault_data.h"
 #include "fault_words.h"
 #include "korvane/why.h"

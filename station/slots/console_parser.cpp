@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 #include "korvane/console_texts.h"
 
 namespace {

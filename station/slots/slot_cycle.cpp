@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 #include "korvane/console_texts.h"
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"

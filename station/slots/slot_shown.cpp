@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "korvane/board_tests.h"
+#include "korvane/board_check_words.h"
 #include "station/slots/station_clock.h"
 
 namespace {

@@ -55,9 +55,6 @@ const char INSERT_FAULT[] =
     "INSERT INTO board_faults (board_id, test, kind, words) VALUES (?1, ?2, ?3, ?4)";
 const char FIND_UID[] = "SELECT content_hash FROM boards WHERE uid = ?1";
 
-// A reader (a report) holds the file for moments at a time.
-const int BUSY_TIMEOUT_MS = 5000;
-
 }  // namespace
 
 struct line_sqlite {
@@ -68,15 +65,11 @@ struct line_sqlite {
 
 line_sqlite *line_sqlite_open(const std::string &path, std::string *why) {
   line_sqlite *db = new line_sqlite;
-  sqlite3 *raw = nullptr;
   std::string reason;
-  bool ok = sqlite3_open_v2(path.c_str(), &raw,
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                            nullptr) == SQLITE_OK;
-  db->handle.reset(raw);
-  if (!ok) db_fail(raw, &reason);
-  if (ok) sqlite3_busy_timeout(raw, BUSY_TIMEOUT_MS);
-  ok = ok && db_exec(raw, SCHEMA, &reason);
+  db->handle =
+      db_connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, &reason);
+  sqlite3 *raw = db->handle.get();
+  bool ok = raw && db_exec(raw, SCHEMA, &reason);
   if (ok) {
     db->insert_board = db_prepare(raw, board_insert_sql({"received", "content_hash"}), &reason);
     db->insert_fault = db_prepare(raw, INSERT_FAULT, &reason);

@@ -17,6 +17,7 @@
 #include "station/records/board_json.h"
 #include "station/records/board_fetch.h"
 #include "station/records/outbox_rows.h"
+#include "station/records/station_database.h"
 
 using steady = std::chrono::steady_clock;
 
@@ -258,14 +259,14 @@ bool line_read_token(const std::string &path, std::string *token, std::string *w
 line_sender *line_sender_start(const line_settings &settings, std::string *why) {
   line_sender *s = new line_sender;
   s->settings = settings;
-  if (sqlite3_open_v2(settings.db.c_str(), &s->db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  std::string reason;
+  s->db = db_connect(settings.db, SQLITE_OPEN_READWRITE, &reason).release();
+  if (!s->db) {
     set_why(why, "cannot open the database %s for the line: %s", settings.db.c_str(),
-            s->db ? sqlite3_errmsg(s->db) : "out of memory");
-    sqlite3_close(s->db);
+            reason.c_str());
     delete s;
     return nullptr;
   }
-  sqlite3_busy_timeout(s->db, 5000);
   // An acknowledgement lost to a power cut only sends its record again,
   // which the line answers 200: the sender's own changes need not wait for
   // the disk (the records themselves were committed with FULL).

@@ -15,6 +15,7 @@
 #include "station/records/board_json.h"
 #include "station/records/board_migration.h"
 #include "station/records/board_fetch.h"
+#include "station/records/station_database.h"
 
 namespace {
 
@@ -65,14 +66,12 @@ int station_export_main(int argc, char **argv) {
 #if defined(_WIN32)
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  sqlite3 *db = nullptr;
   std::string why;
   // Opened for writing so that a database of an earlier release gets its
   // uids first: a record exported twice is then the same record twice.
-  bool ok = sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
-  if (!ok) why = db ? sqlite3_errmsg(db) : "out of memory";
-  if (ok) sqlite3_busy_timeout(db, 5000);
-  ok = ok && board_schema_migrate(db, &why);
+  db_handle handle = db_connect(db_path, SQLITE_OPEN_READWRITE, &why);
+  sqlite3 *db = handle.get();
+  bool ok = db && board_schema_migrate(db, &why);
   bool written = true;
   ok = ok && board_fetch_each(
                  db, since,
@@ -85,7 +84,7 @@ int station_export_main(int argc, char **argv) {
                    return written;
                  },
                  &why);
-  sqlite3_close(db);
+  handle.reset();
   if (!ok) {
     fprintf(stderr, "korvane-station: cannot read the database %s: %s\n", db_path.c_str(),
             why.c_str());

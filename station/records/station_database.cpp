@@ -42,12 +42,8 @@ bool holds_station_tables(sqlite3 *db, std::string *why) {
 
 }  // namespace
 
-db_handle db_open(const std::string &path, db_access access, std::string *why) {
-  bool writing = access == db_access::read_write;
-  if (!writing && !readable_file(path, why)) return nullptr;
+db_handle db_connect(const std::string &path, int flags, std::string *why) {
   sqlite3 *raw = nullptr;
-  int flags = writing ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX
-                      : SQLITE_OPEN_READONLY;
   int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   db_handle db(raw);
   if (rc != SQLITE_OK) {
@@ -55,6 +51,17 @@ db_handle db_open(const std::string &path, db_access access, std::string *why) {
     return nullptr;
   }
   sqlite3_busy_timeout(raw, BUSY_TIMEOUT_MS);
+  return db;
+}
+
+db_handle db_open(const std::string &path, db_access access, std::string *why) {
+  bool writing = access == db_access::read_write;
+  if (!writing && !readable_file(path, why)) return nullptr;
+  int flags = writing ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX
+                      : SQLITE_OPEN_READONLY;
+  db_handle db = db_connect(path, flags, why);
+  if (!db) return nullptr;
+  sqlite3 *raw = db.get();
   // The schema's statements write the file, so a database that cannot be
   // written is found here, before any board is touched.
   bool ok =

@@ -47,6 +47,12 @@ enum class db_access {
   read_write,
 };
 
+// Opens path with SQLite's open flags; a lock held by another connection is
+// waited for the busy time-out. Null with SQLite's reason otherwise. For the
+// files that are not a station's database as db_open makes it (the line's),
+// or that must already be there.
+db_handle db_connect(const std::string &path, int flags, std::string *why);
+
 // Opens path. Null with the reason ("No such file or directory", "not a
 // station database: ...", SQLite's own words) otherwise.
 db_handle db_open(const std::string &path, db_access access, std::string *why);

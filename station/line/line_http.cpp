@@ -62,7 +62,7 @@ bool connect(line_connection *c, std::chrono::milliseconds timeout, std::string 
 
 }  // namespace
 
-line_connection *line_connection_new(const line_url &url) {
+line_connection *line_connection_new(const line_url &url, const line_tls &) {
   line_connection *c = new line_connection;
   c->url = url;
   return c;

@@ -12,7 +12,17 @@
 
 struct line_connection;
 
-line_connection *line_connection_new(const line_url &url);
+// How an https:// server is checked: its chain and host name against the
+// system's CA store, or against ca_file alone when one is given; pin_sha256
+// (hex SHA-256 of the server's public key) replaces the chain check for a
+// self-signed server. insecure allows http:// to a non-loopback host.
+struct line_tls {
+  std::string ca_file;
+  std::string pin_sha256;
+  bool insecure = false;
+};
+
+line_connection *line_connection_new(const line_url &url, const line_tls &tls = line_tls());
 void line_connection_free(line_connection *c);
 
 struct line_reply {

@@ -9,6 +9,7 @@ struct line_url {
   std::string host;  // a name or an IP address, without brackets
   std::string port = "80";
   std::string path;  // "" or "/prefix", never ending in '/'
+  bool tls = false;  // https://
 };
 
 // False with the reason for anything but a plain http:// URL.

@@ -60,6 +60,10 @@ bool connect(line_connection *c, std::chrono::milliseconds timeout, std::string 
   return true;
 }
 
+bool exchange(line_connection *c, http::verb verb, const std::string &target,
+              const std::vector<std::pair<std::string, std::string>> &headers,
+              const std::string *body, double timeout_s, line_reply *reply, std::string *why);
+
 }  // namespace
 
 line_connection *line_connection_new(const line_url &url, const line_tls &) {
@@ -77,17 +81,33 @@ void line_connection_free(line_connection *c) {
 bool line_post(line_connection *c, const std::string &target,
                const std::vector<std::pair<std::string, std::string>> &headers,
                const std::string &body, double timeout_s, line_reply *reply, std::string *why) {
+  return exchange(c, http::verb::post, target, headers, &body, timeout_s, reply, why);
+}
+
+bool line_get(line_connection *c, const std::string &target,
+              const std::vector<std::pair<std::string, std::string>> &headers, double timeout_s,
+              line_reply *reply, std::string *why) {
+  return exchange(c, http::verb::get, target, headers, nullptr, timeout_s, reply, why);
+}
+
+namespace {
+
+bool exchange(line_connection *c, http::verb verb, const std::string &target,
+              const std::vector<std::pair<std::string, std::string>> &headers,
+              const std::string *body, double timeout_s, line_reply *reply, std::string *why) {
   auto timeout = std::chrono::milliseconds((long long)(timeout_s * 1000));
   // A kept connection the server closed meanwhile fails at the write or the
   // read; the request is then tried once on a new one.
   for (int attempt = 0; attempt < 2; attempt++) {
     bool kept = c->stream != nullptr;
     if (!kept && !connect(c, timeout, why)) return false;
-    http::request<http::string_body> request{http::verb::post, c->url.path + target, 11};
+    http::request<http::string_body> request{verb, c->url.path + target, 11};
     request.set(http::field::host, c->url.host + ":" + c->url.port);
-    request.set(http::field::content_type, "application/json");
+    if (body) {
+      request.set(http::field::content_type, "application/json");
+      request.body() = *body;
+    }
     for (const auto &h : headers) request.set(h.first, h.second);
-    request.body() = body;
     request.prepare_payload();
     beast::error_code error;
     c->stream->expires_after(timeout);
@@ -125,3 +145,5 @@ bool line_post(line_connection *c, const std::string &target,
   }
   return set_why(why, "the connection closed");
 }
+
+}  // namespace

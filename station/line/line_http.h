@@ -37,3 +37,8 @@ struct line_reply {
 bool line_post(line_connection *c, const std::string &target,
                const std::vector<std::pair<std::string, std::string>> &headers,
                const std::string &body, double timeout_s, line_reply *reply, std::string *why);
+
+// GETs target, as line_post does without a body.
+bool line_get(line_connection *c, const std::string &target,
+              const std::vector<std::pair<std::string, std::string>> &headers, double timeout_s,
+              line_reply *reply, std::string *why);

@@ -26,7 +26,8 @@
 namespace {
 
 const char USAGE_HEAD[] =
-    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n"
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [--nets FILE]\n"
+    "                        [LOGFILE]\n"
     "\n"
     "Reads the log that `korvane -l LOGFILE` wrote (standard input when no\n"
     "file is given) and prints one line per test: how many passes failed and,\n"
@@ -40,12 +41,15 @@ const char USAGE_TAIL[] =
     "Exit status: 0 when the log was read and diagnosed, whatever the verdict\n"
     "(with --exit-status: when every test passed in every pass); 1 for a log\n"
     "that cannot be read or is not a korvane log, a nets file refused, or a\n"
-    "report that cannot be written; 2 for a bad option.\n";
+    "report that cannot be written; 2 for a bad option. With --exit-status\n"
+    "only: 4 when no pass that could be read failed but some pass could not\n"
+    "be read, and 8 added when SDRAM failed, 16 when FLASH did.\n";
 
 const size_t HELP_COLUMN = 17;
 
 const char SHORT_USAGE[] =
-    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [--nets FILE]\n"
+    "                        [LOGFILE]\n";
 
 enum class output_form { text, json, junit };
 

@@ -396,7 +396,8 @@ std::string lf_only(const std::string &text) {
 }
 
 const std::string USAGE_LINE =
-    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [LOGFILE]\n";
+    "Usage: korvane-diagnose [--json | --junit] [--exit-status] [--html FILE] [--nets FILE]\n"
+    "                        [LOGFILE]\n";
 
 TEST(DiagnoseProgram, PrintsTheSameOnEveryBuild) {
   const std::string sound = corpus_log("sound");

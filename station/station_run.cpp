@@ -161,15 +161,33 @@ bool start_reports(station *st, std::string *why) {
   return true;
 }
 
-// A board the database now holds: counted, and added to the reports.
+void report_not_written(station *st, const std::string &why, std::vector<view_event> *events) {
+  st->report_problem = why;
+  st->status |= 1;
+  events->push_back({"", "report not written: " + why});
+}
+
+// A board the database now holds: counted, and added to the reports with
+// the counts as the terminal and the page show them.
 void board_recorded(station *st, const board_record &board, std::vector<view_event> *events) {
   count_board(&st->totals, board, true);
+  count_slot_errors(st);
   for (run_report *report : {st->json, st->junit}) {
     std::string report_why;
-    if (report && !run_report_add(report, board, &report_why)) {
-      st->report_problem = report_why;
-      st->status |= 1;
-      events->push_back({"", "report not written: " + report_why});
+    if (report && !run_report_add(report, board, st->totals.counts, &report_why)) {
+      report_not_written(st, report_why, events);
+    }
+  }
+}
+
+// The run's last counts in its reports: boards left not recorded, slots
+// whose port failed with no board after.
+void last_counts(station *st, std::vector<view_event> *events) {
+  count_slot_errors(st);
+  for (run_report *report : {st->json, st->junit}) {
+    std::string report_why;
+    if (report && !run_report_count(report, st->totals.counts, &report_why)) {
+      report_not_written(st, report_why, events);
     }
   }
 }
@@ -469,6 +487,7 @@ void close_records(station *st) {
                          " for the next start";
     events.push_back({"", st->record_problem});
   }
+  last_counts(st, &events);
   show_events(st, events);
 }
 

@@ -385,11 +385,14 @@ TEST_F(RunReport, BoardsAddedOneByOneMakeTheWholeReport) {
     run_report *r = run_report_start(path, kind, &why);
     ASSERT_TRUE(r) << why;
     std::vector<board_record> so_far;
+    board_counts counts;
+    unit_tally units;
     EXPECT_EQ(whole(so_far), read_file(path));
     for (const board_record &b : run) {
       FILE *reader = fopen(path.c_str(), "rb");
       std::string before = read_file(path);
-      ASSERT_TRUE(run_report_add(r, b, &why)) << why;
+      board_counts_add(&counts, &units, b.serial, b.outcome, true);
+      ASSERT_TRUE(run_report_add(r, b, counts, &why)) << why;
       so_far.push_back(b);
       EXPECT_EQ(whole(so_far), read_file(path));
       std::string seen(before.size() + 100, '\0');
@@ -407,6 +410,93 @@ TEST_F(RunReport, BoardsAddedOneByOneMakeTheWholeReport) {
   for (const char *copy : {"/.run.json.copy-a", "/.run.json.copy-b", "/.run.xml.copy-a"})
     EXPECT_NE(0, stat((dir + copy).c_str(), &st)) << copy;
   EXPECT_FALSE(run_report_start(dir + "/missing/run.json", report_kind::json, nullptr));
+}
+
+// The counts both reports end with are the station's, whatever came last:
+// a board added, or counts changed with no board (boards left not
+// recorded at the end, a slot's port lost). Counts that shrink in words
+// ("100.0%" to "-") leave nothing of the longer text behind.
+TEST_F(RunReport, EndsWithTheCountsTheStationGives) {
+  struct step {
+    const char *serial;  // null: counts changed with no board
+    board_outcome outcome;
+    bool recorded;
+    const char *json;   // the JSON's counts
+    const char *junit;  // the JUnit's root properties, in order
+  };
+  const step steps[] = {
+      {"A", board_outcome::passed, true,
+       R"({"tested":1,"passed":1,"failed":0,"errors":0,"interrupted":0,"not_recorded":0,"slot_errors":0,"first_pass_yield":1.0,"final_yield":1.0})",
+       "1 1 0 0 0 0 0 100.0% 100.0%"},
+      {"B", board_outcome::failed, true,
+       R"({"tested":2,"passed":1,"failed":1,"errors":0,"interrupted":0,"not_recorded":0,"slot_errors":0,"first_pass_yield":0.5,"final_yield":0.5})",
+       "2 1 1 0 0 0 0 50.0% 50.0%"},
+      {"B", board_outcome::passed, true,
+       R"({"tested":3,"passed":2,"failed":1,"errors":0,"interrupted":0,"not_recorded":0,"slot_errors":0,"first_pass_yield":0.5,"final_yield":1.0})",
+       "3 2 1 0 0 0 0 50.0% 100.0%"},
+      {"C", board_outcome::error, true,
+       R"({"tested":4,"passed":2,"failed":1,"errors":1,"interrupted":0,"not_recorded":0,"slot_errors":0,"first_pass_yield":0.3333333333333333,"final_yield":0.6666666666666666})",
+       "4 2 1 1 0 0 0 33.3% 66.7%"},
+      {"D", board_outcome::interrupted, true,
+       R"({"tested":5,"passed":2,"failed":1,"errors":1,"interrupted":1,"not_recorded":0,"slot_errors":0,"first_pass_yield":0.3333333333333333,"final_yield":0.6666666666666666})",
+       "5 2 1 1 1 0 0 33.3% 66.7%"},
+      {nullptr, board_outcome::passed, false,
+       R"({"tested":6,"passed":2,"failed":1,"errors":1,"interrupted":1,"not_recorded":1,"slot_errors":1,"first_pass_yield":0.3333333333333333,"final_yield":0.6666666666666666})",
+       "6 2 1 1 1 1 1 33.3% 66.7%"},
+      {nullptr, board_outcome::passed, true,
+       R"({"tested":0,"passed":0,"failed":0,"errors":0,"interrupted":0,"not_recorded":0,"slot_errors":0,"first_pass_yield":null,"final_yield":null})",
+       "0 0 0 0 0 0 0 - -"},
+  };
+  std::string why;
+  run_report *json = run_report_start(dir + "/run.json", report_kind::json, &why);
+  run_report *junit = run_report_start(dir + "/run.xml", report_kind::junit, &why);
+  ASSERT_TRUE(json && junit) << why;
+  board_counts counts;
+  unit_tally units;
+  size_t boards = 0;
+  for (const step &s : steps) {
+    SCOPED_TRACE(s.junit);
+    if (s.serial) {
+      board_record b = board(s.serial, s.outcome);
+      board_counts_add(&counts, &units, b.serial, b.outcome, s.recorded);
+      ASSERT_TRUE(run_report_add(json, b, counts, &why)) << why;
+      ASSERT_TRUE(run_report_add(junit, b, counts, &why)) << why;
+      boards++;
+    } else {
+      if (s.recorded) {
+        counts = board_counts();
+      } else {
+        board_counts_add(&counts, &units, "E", board_outcome::passed, false);
+        counts.slot_errors = 1;
+      }
+      ASSERT_TRUE(run_report_count(json, counts, &why)) << why;
+      ASSERT_TRUE(run_report_count(junit, counts, &why)) << why;
+    }
+    nlohmann::json doc = nlohmann::json::parse(read_file(dir + "/run.json"), nullptr, false);
+    ASSERT_TRUE(doc.is_object()) << read_file(dir + "/run.json");
+    EXPECT_EQ(boards, doc["boards"].size());
+    // The yields as /api/slots gives them, percent / 100: near the fraction.
+    nlohmann::json expected = nlohmann::json::parse(s.json), counts_seen = doc["counts"];
+    for (const char *yield : {"first_pass_yield", "final_yield"}) {
+      if (expected[yield].is_null() || !counts_seen[yield].is_number()) continue;
+      EXPECT_NEAR(expected[yield].get<double>(), counts_seen[yield].get<double>(), 1e-12);
+      expected[yield] = counts_seen[yield];
+    }
+    EXPECT_EQ(expected, counts_seen);
+    EXPECT_EQ(boards, read_junit(dir + "/run.xml").size());
+    tinyxml2::XMLDocument xml;
+    ASSERT_EQ(tinyxml2::XML_SUCCESS, xml.LoadFile((dir + "/run.xml").c_str()));
+    const tinyxml2::XMLElement *p =
+        xml.FirstChildElement("testsuites")->LastChildElement("properties");
+    ASSERT_TRUE(p);
+    std::string seen;
+    for (const tinyxml2::XMLElement *e = p->FirstChildElement("property"); e;
+         e = e->NextSiblingElement("property"))
+      seen += (seen.empty() ? "" : " ") + text_attribute(e, "value");
+    EXPECT_EQ(s.junit, seen);
+  }
+  run_report_end(json);
+  run_report_end(junit);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "station/records/failed_attempts.h"
 #include "station/records/run_files.h"
 #include "station/terminal/key_input.h"
+#include "station/terminal/last_failures.h"
 #include "station/terminal/serial_input.h"
 #include "station/terminal/serial_rules.h"
 #include "station/slots/slot_cycle.h"
@@ -75,13 +76,13 @@ struct station {
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
   bool ending = false;
-  std::string record_problem;         // why a record could not be written
-  std::string report_problem;         // why a report could not be written
-  std::string input_note;             // the last word on a serial typed
-  serial_pattern pattern;             // --serial-pattern
-  bool keys = false;                  // the terminal's keys come one by one
-  key_line typed;                     // what is being typed, in keys mode
-  std::vector<std::string> failures;  // the failed boards, for the last word
+  std::string record_problem;  // why a record could not be written
+  std::string report_problem;  // why a report could not be written
+  std::string input_note;      // the last word on a serial typed
+  serial_pattern pattern;      // --serial-pattern
+  bool keys = false;           // the terminal's keys come one by one
+  key_line typed;              // what is being typed, in keys mode
+  last_failures failures;      // the last failed boards, for the last word
   int status = 0;
 
   // The terminal's view as drawn last.
@@ -209,7 +210,7 @@ void record_board(station *st, slot_state *s, board_record *board,
   st->verdicts[slot] = s->verdict_text;
   if (board->outcome == board_outcome::failed) {
     std::string serial = board->serial.empty() ? "no serial" : "serial " + board->serial;
-    st->failures.push_back(s->slot.name + " (" + serial + "): " + s->verdict_text);
+    last_failures_add(&st->failures, s->slot.name + " (" + serial + "): " + s->verdict_text);
   }
 }
 
@@ -497,7 +498,7 @@ void last_word(station *st) {
   std::string text;
   if (st->terminal) {
     redraw(st, now, true);
-    for (const std::string &f : st->failures) text += printable(f) + "\n";
+    text += last_failures_text(st->failures);
   } else {
     text = event_line(std::time(nullptr), {"", summary_text(st->totals, now)}) + "\n";
   }

@@ -449,7 +449,9 @@ void run_loop(station *st) {
     stdin_wait_lines(&input, TICK_MS, &lines);
     events.clear();
     bool typing = !input.keys_read.empty();
-    if (typing) {
+    // Every read, keys or none: a `q` alone ends the run once no key
+    // followed it.
+    if (st->keys) {
       key_outcome keys;
       keys_take(&st->typed, input.keys_read, steady_now(), &keys);
       input.keys_read.clear();

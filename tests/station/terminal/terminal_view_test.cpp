@@ -143,6 +143,15 @@ TEST(StationView, VerdictKeepsItsBoardsSerialAndTime) {
       "A     /dev/a  KV-0007  0:42     FAIL SDRAM: data line 5 stuck at 1  (next: KV-0008, "
       "waiting for a board)",
       rows[1]);
+  // A serial over the retest limit is held: the HOLD is that board's,
+  // with neither the last board's serial nor its time.
+  slot_state held = s;
+  held.verdict = slot_verdict::hold;
+  held.verdict_text = "HOLD KV-0008 failed 3 times";
+  slot_shown hold = show_slot(held, settings, 1000);
+  EXPECT_EQ("KV-0008", hold.serial);
+  EXPECT_EQ(900, hold.seconds);
+  EXPECT_EQ("", hold.ended);
   // The next board is in: its own serial, its own clock, no verdict.
   s.board_in = true;
   s.started = 990;

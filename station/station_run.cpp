@@ -71,7 +71,7 @@ struct station {
   std::vector<std::string> verdicts;
   long last_handed = 0, last_committed = 0;      // tickets, committed in the order handed
   committer_news news;                           // the committer's last word
-  std::string hold_reason;                       // why no new board is taken; "" when they are
+  std::string no_new_boards;                     // why no new board is taken; "" when they are
   run_report *json = nullptr, *junit = nullptr;  // the run's reports, when asked
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
@@ -126,7 +126,7 @@ void redraw(station *st, double now, bool at_once) {
   std::string status = st->input_note;
   if (!st->report_problem.empty()) status = "report not written: " + st->report_problem;
   if (!st->record_problem.empty()) status = "not yet recorded: " + st->record_problem;
-  if (!st->hold_reason.empty()) status = st->hold_reason;
+  if (!st->no_new_boards.empty()) status = st->no_new_boards;
   // The last column stays free: a row that fills the line may wrap.
   terminal_size size;
   size.columns = terminal_columns();
@@ -258,11 +258,11 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
            " records wait for the database (" +
            (st->news.problem.empty() ? "not taken yet" : st->news.problem) + ")";
   }
-  if (hold != st->hold_reason) {
+  if (hold != st->no_new_boards) {
     events->push_back({"", hold.empty() ? "records written; new boards are taken again" : hold});
   }
-  st->hold_reason = hold;
-  st->settings.hold = !hold.empty();
+  st->no_new_boards = hold;
+  st->settings.no_new_boards = !hold.empty();
 }
 
 // --max-attempts: a serial given to a slot with no board in is checked
@@ -270,16 +270,16 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
 // for a board already under test is that board's, and is not checked.
 void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events) {
   if (!st->attempts || s->board_in) return;
-  bool held = !s->hold.empty();
-  s->hold.clear();
+  bool held = !s->over_limit.empty();
+  s->over_limit.clear();
   failed_attempts a;
   std::string why;
   if (!failed_attempts_of(st->attempts.get(), s->serial, &a, &why)) {
     events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
   } else if (a.count >= st->options.max_attempts) {
-    s->hold = hold_reason(s->serial, a);
+    s->over_limit = hold_reason(s->serial, a);
     s->verdict = slot_verdict::hold;
-    s->verdict_text = "HOLD " + s->hold;
+    s->verdict_text = "HOLD " + s->over_limit;
     events->push_back({s->slot.name, s->verdict_text});
     return;
   }

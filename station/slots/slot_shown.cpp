@@ -61,7 +61,7 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
       return "stopping";
     case slot_phase::port_error:
       return "port error";
-    case slot_phase::held:
+    case slot_phase::error_wait:
       return "waiting for its next serial or a retry";
     case slot_phase::diagnosing:
       return "diagnosing the log";

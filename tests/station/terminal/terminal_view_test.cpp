@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "station/slots/slot_cycle.h"
+#include "station/terminal/last_failures.h"
 #include "station/terminal/terminal_view.h"
 
 namespace {
@@ -162,6 +163,22 @@ TEST(StationView, VerdictKeepsItsBoardsSerialAndTime) {
   EXPECT_EQ("", shown.next_serial);
   EXPECT_EQ(10, shown.seconds);
   EXPECT_TRUE(shown.running);
+}
+
+// The closing words name the last failed boards, printable, and count the
+// rest.
+TEST(StationView, ClosingWordsKeepTheLastFailures) {
+  const std::pair<int, const char *> cases[] = {
+      {0, ""},
+      {3, "F1\nF2\nF3\n"},
+      {4, "1 earlier failed board not listed\nF2\nF3\nF4\n"},
+      {1000, "997 earlier failed boards not listed\nF998\nF999\nF?\n"}};
+  for (const auto &c : cases) {
+    last_failures f;
+    for (int i = 1; i <= c.first; i++)
+      last_failures_add(&f, i == 1000 ? "F\x1b" : "F" + std::to_string(i), 3);
+    EXPECT_EQ(c.second, last_failures_text(f)) << c.first;
+  }
 }
 
 // 80 columns keep the port (its end, when long) and the whole summary;

@@ -19,6 +19,7 @@ packages=(
   libpq-dev postgresql
   chromium chromium-driver python3-selenium
   ca-certificates
+  iproute2 util-linux
 )
 
 # npm fetches SQLite's source for the Windows build (cmake/sqlite_source.cmake),

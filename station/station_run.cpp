@@ -14,6 +14,7 @@
 #include "station/records/failed_attempts.h"
 #include "station/records/run_files.h"
 #include "station/terminal/key_input.h"
+#include "station/terminal/last_failures.h"
 #include "station/terminal/serial_input.h"
 #include "station/terminal/serial_rules.h"
 #include "station/slots/slot_cycle.h"
@@ -70,18 +71,18 @@ struct station {
   std::vector<std::string> verdicts;
   long last_handed = 0, last_committed = 0;      // tickets, committed in the order handed
   committer_news news;                           // the committer's last word
-  std::string hold_reason;                       // why no new board is taken; "" when they are
+  std::string no_new_boards;                     // why no new board is taken; "" when they are
   run_report *json = nullptr, *junit = nullptr;  // the run's reports, when asked
   station_totals totals;
   bool terminal = false, color = false, input_terminal = false;
   bool ending = false;
-  std::string record_problem;         // why a record could not be written
-  std::string report_problem;         // why a report could not be written
-  std::string input_note;             // the last word on a serial typed
-  serial_pattern pattern;             // --serial-pattern
-  bool keys = false;                  // the terminal's keys come one by one
-  key_line typed;                     // what is being typed, in keys mode
-  std::vector<std::string> failures;  // the failed boards, for the last word
+  std::string record_problem;  // why a record could not be written
+  std::string report_problem;  // why a report could not be written
+  std::string input_note;      // the last word on a serial typed
+  serial_pattern pattern;      // --serial-pattern
+  bool keys = false;           // the terminal's keys come one by one
+  key_line typed;              // what is being typed, in keys mode
+  last_failures failures;      // the last failed boards, for the last word
   int status = 0;
 
   // The terminal's view as drawn last.
@@ -125,7 +126,7 @@ void redraw(station *st, double now, bool at_once) {
   std::string status = st->input_note;
   if (!st->report_problem.empty()) status = "report not written: " + st->report_problem;
   if (!st->record_problem.empty()) status = "not yet recorded: " + st->record_problem;
-  if (!st->hold_reason.empty()) status = st->hold_reason;
+  if (!st->no_new_boards.empty()) status = st->no_new_boards;
   // The last column stays free: a row that fills the line may wrap.
   terminal_size size;
   size.columns = terminal_columns();
@@ -161,15 +162,33 @@ bool start_reports(station *st, std::string *why) {
   return true;
 }
 
-// A board the database now holds: counted, and added to the reports.
+void report_not_written(station *st, const std::string &why, std::vector<view_event> *events) {
+  st->report_problem = why;
+  st->status |= 1;
+  events->push_back({"", "report not written: " + why});
+}
+
+// A board the database now holds: counted, and added to the reports with
+// the counts as the terminal and the page show them.
 void board_recorded(station *st, const board_record &board, std::vector<view_event> *events) {
   count_board(&st->totals, board, true);
+  count_slot_errors(st);
   for (run_report *report : {st->json, st->junit}) {
     std::string report_why;
-    if (report && !run_report_add(report, board, &report_why)) {
-      st->report_problem = report_why;
-      st->status |= 1;
-      events->push_back({"", "report not written: " + report_why});
+    if (report && !run_report_add(report, board, st->totals.counts, &report_why)) {
+      report_not_written(st, report_why, events);
+    }
+  }
+}
+
+// The run's last counts in its reports: boards left not recorded, slots
+// whose port failed with no board after.
+void last_counts(station *st, std::vector<view_event> *events) {
+  count_slot_errors(st);
+  for (run_report *report : {st->json, st->junit}) {
+    std::string report_why;
+    if (report && !run_report_count(report, st->totals.counts, &report_why)) {
+      report_not_written(st, report_why, events);
     }
   }
 }
@@ -191,7 +210,7 @@ void record_board(station *st, slot_state *s, board_record *board,
   st->verdicts[slot] = s->verdict_text;
   if (board->outcome == board_outcome::failed) {
     std::string serial = board->serial.empty() ? "no serial" : "serial " + board->serial;
-    st->failures.push_back(s->slot.name + " (" + serial + "): " + s->verdict_text);
+    last_failures_add(&st->failures, s->slot.name + " (" + serial + "): " + s->verdict_text);
   }
 }
 
@@ -239,11 +258,11 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
            " records wait for the database (" +
            (st->news.problem.empty() ? "not taken yet" : st->news.problem) + ")";
   }
-  if (hold != st->hold_reason) {
+  if (hold != st->no_new_boards) {
     events->push_back({"", hold.empty() ? "records written; new boards are taken again" : hold});
   }
-  st->hold_reason = hold;
-  st->settings.hold = !hold.empty();
+  st->no_new_boards = hold;
+  st->settings.no_new_boards = !hold.empty();
 }
 
 // --max-attempts: a serial given to a slot with no board in is checked
@@ -251,16 +270,16 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
 // for a board already under test is that board's, and is not checked.
 void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events) {
   if (!st->attempts || s->board_in) return;
-  bool held = !s->hold.empty();
-  s->hold.clear();
+  bool held = !s->over_limit.empty();
+  s->over_limit.clear();
   failed_attempts a;
   std::string why;
   if (!failed_attempts_of(st->attempts.get(), s->serial, &a, &why)) {
     events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
   } else if (a.count >= st->options.max_attempts) {
-    s->hold = hold_reason(s->serial, a);
+    s->over_limit = hold_reason(s->serial, a);
     s->verdict = slot_verdict::hold;
-    s->verdict_text = "HOLD " + s->hold;
+    s->verdict_text = "HOLD " + s->over_limit;
     events->push_back({s->slot.name, s->verdict_text});
     return;
   }
@@ -430,7 +449,9 @@ void run_loop(station *st) {
     stdin_wait_lines(&input, TICK_MS, &lines);
     events.clear();
     bool typing = !input.keys_read.empty();
-    if (typing) {
+    // Every read, keys or none: a `q` alone ends the run once no key
+    // followed it.
+    if (st->keys) {
       key_outcome keys;
       keys_take(&st->typed, input.keys_read, steady_now(), &keys);
       input.keys_read.clear();
@@ -469,6 +490,7 @@ void close_records(station *st) {
                          " for the next start";
     events.push_back({"", st->record_problem});
   }
+  last_counts(st, &events);
   show_events(st, events);
 }
 
@@ -478,7 +500,7 @@ void last_word(station *st) {
   std::string text;
   if (st->terminal) {
     redraw(st, now, true);
-    for (const std::string &f : st->failures) text += printable(f) + "\n";
+    text += last_failures_text(st->failures);
   } else {
     text = event_line(std::time(nullptr), {"", summary_text(st->totals, now)}) + "\n";
   }

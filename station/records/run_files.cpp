@@ -221,6 +221,7 @@ struct report_sums {
   size_t boards = 0;
   int tests = 0, failures = 0, errors = 0, skipped = 0;
   double seconds = 0;
+  board_counts counts;  // the run's, as the station gives them
 };
 
 // The JUnit root's sums are padded to this many characters.
@@ -238,9 +239,48 @@ std::string report_head(report_kind kind, const report_sums &sums) {
   return head + ">\n";
 }
 
+// The counts under the names /api/slots gives them, the yields as
+// fractions (null with no unit).
+nlohmann::json counts_json(const board_counts &c) {
+  auto fraction = [](double percent) {
+    return percent < 0 ? nlohmann::json(nullptr) : nlohmann::json(percent / 100);
+  };
+  return {{"tested", c.tested},
+          {"passed", c.passed},
+          {"failed", c.failed},
+          {"errors", c.errors},
+          {"interrupted", c.interrupted},
+          {"not_recorded", c.not_recorded},
+          {"slot_errors", c.slot_errors},
+          {"first_pass_yield", fraction(first_pass_yield(c))},
+          {"final_yield", fraction(final_yield(c))}};
+}
+
+// The counts as the root's properties, the yields in words ("6.3%", "-").
+std::string counts_properties(const board_counts &c) {
+  const std::pair<const char *, long long> figures[] = {
+      {"tested", c.tested},           {"passed", c.passed},
+      {"failed", c.failed},           {"errors", c.errors},
+      {"interrupted", c.interrupted}, {"not_recorded", c.not_recorded},
+      {"slot_errors", c.slot_errors}};
+  std::string out = "  <properties>\n";
+  for (const auto &f : figures) {
+    out += "    <property name=\"" + std::string(f.first) + "\" value=\"" +
+           std::to_string(f.second) + "\"/>\n";
+  }
+  out += "    <property name=\"first_pass_yield\" value=\"" + yield_text(first_pass_yield(c)) +
+         "\"/>\n";
+  out += "    <property name=\"final_yield\" value=\"" + yield_text(final_yield(c)) + "\"/>\n";
+  return out + "  </properties>\n";
+}
+
+// The tail ends with the run's counts, which change with every board: it
+// is rewritten with the parts added, and padded to the end of the one it
+// replaces (see publish).
 std::string report_tail(report_kind kind, const report_sums &sums) {
-  if (kind == report_kind::junit) return "</testsuites>\n";
-  return sums.boards ? "\n  ]\n}\n" : "]\n}\n";
+  if (kind == report_kind::junit) return counts_properties(sums.counts) + "</testsuites>\n";
+  return std::string(sums.boards ? "\n  ]" : "]") +
+         ",\n  \"counts\": " + counts_json(sums.counts).dump() + "\n}\n";
 }
 
 // The board's part of the report, and its sums added to *sums.
@@ -282,8 +322,12 @@ std::string report_part(report_kind kind, const board_record &b, report_sums *su
 
 std::string report_text(report_kind kind, const std::vector<board_record> &boards) {
   report_sums sums;
+  unit_tally units;
   std::string parts;
-  for (const board_record &b : boards) parts += report_part(kind, b, &sums);
+  for (const board_record &b : boards) {
+    parts += report_part(kind, b, &sums);
+    board_counts_add(&sums.counts, &units, b.serial, b.outcome, true);
+  }
   return report_head(kind, sums) + parts + report_tail(kind, sums);
 }
 
@@ -319,7 +363,9 @@ struct run_report {
   std::string copies[2];
   bool made[2] = {false, false};   // each copy made empty at the start
   long long body_end[2] = {0, 0};  // where each copy's tail starts
+  long long end[2] = {0, 0};       // where each copy ends
   std::string lacking[2];          // the parts each copy lacks
+  std::string tail;                // the tail the report has now
   int current = 0;                 // the copy the report's name links to
   report_sums sums;
 };
@@ -337,9 +383,18 @@ bool publish(run_report *r, int i, std::string *why) {
   if (!f) return set_why(why, "cannot write %s: %s", r->path.c_str(), strerror(errno));
   r->made[i] = true;
   std::string parts = r->lacking[i];
+  std::string tail = report_tail(r->kind, r->sums);
+  // A tail shorter than the copy's last (counts that lost a digit) is
+  // padded with spaces before its line end, which JSON and XML both allow
+  // after the document, so that nothing of the old tail is left past it.
+  long long end = r->body_end[i] + (long long)(parts.size() + tail.size());
+  if (end < r->end[i]) tail.insert(tail.size() - 1, (size_t)(r->end[i] - end), ' ');
   bool written = write_at(f, 0, report_head(r->kind, r->sums)) &&
-                 write_at(f, r->body_end[i], parts + report_tail(r->kind, r->sums)) &&
-                 fflush(f) == 0 && sync_file(fileno(f));
+                 write_at(f, r->body_end[i], parts + tail) && fflush(f) == 0 &&
+                 sync_file(fileno(f));
+  // Written or not, the copy may now reach this far; the parts it lacks
+  // stay lacking until it is written whole.
+  if (end > r->end[i]) r->end[i] = end;
   int error = errno;
   if (fclose(f) != 0 && written) {
     written = false;
@@ -358,6 +413,7 @@ bool publish(run_report *r, int i, std::string *why) {
     return set_why(why, "cannot write " + r->path + ": " + ec.message());
   }
   r->current = i;
+  r->tail = report_tail(r->kind, r->sums);
   return true;
 }
 
@@ -381,10 +437,18 @@ run_report *run_report_start(const std::string &path, report_kind kind, std::str
   return r;
 }
 
-bool run_report_add(run_report *r, const board_record &board, std::string *why) {
+bool run_report_add(run_report *r, const board_record &board, const board_counts &counts,
+                    std::string *why) {
   std::string part = report_part(r->kind, board, &r->sums);
+  r->sums.counts = counts;
   r->lacking[0] += part;
   r->lacking[1] += part;
+  return publish(r, 1 - r->current, why);
+}
+
+bool run_report_count(run_report *r, const board_counts &counts, std::string *why) {
+  r->sums.counts = counts;
+  if (report_tail(r->kind, r->sums) == r->tail) return true;
   return publish(r, 1 - r->current, why);
 }
 

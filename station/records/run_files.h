@@ -14,11 +14,17 @@
 // verdict ("faulty", "unexplained", "not diagnosed"); a board that ended in
 // error adds a testcase "korvane" with an <error> giving korvane's message,
 // an interrupted one a testcase "board" that is <skipped>.
+//
+// Both end with the run's counts as board_counts defines them, the same
+// figures the terminal, the web page and `report` show: in the JSON a
+// member "counts" after the boards, in the JUnit a <properties> after the
+// last <testsuite>.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "station/records/board_counts.h"
 #include "station/records/board_record.h"
 
 enum class report_kind { json, junit };
@@ -30,13 +36,20 @@ struct run_report;
 // stops the station before a board is touched. Null with the reason.
 run_report *run_report_start(const std::string &path, report_kind kind, std::string *why);
 
-// Adds the board's part. False with the reason, the report as it was.
-bool run_report_add(run_report *r, const board_record &board, std::string *why);
+// Adds the board's part, the run's counts now `counts` (the board counted
+// in them). False with the reason, the report as it was.
+bool run_report_add(run_report *r, const board_record &board, const board_counts &counts,
+                    std::string *why);
+
+// The run's counts changed without a board added (boards left not
+// recorded at the end, a slot's port lost): the report says so too.
+bool run_report_count(run_report *r, const board_counts &counts, std::string *why);
 
 // Leaves the report as it is and frees what writing it took.
 void run_report_end(run_report *r);
 
-// {"boards": [record...]}, each record as board_record_json gives it.
+// {"boards": [record...], "counts": {...}}, each record as board_record_json
+// gives it, the counts those of the boards given, all recorded.
 bool write_run_json(const std::string &path, const std::vector<board_record> &boards,
                     std::string *why);
 bool write_run_junit(const std::string &path, const std::vector<board_record> &boards,

@@ -53,7 +53,7 @@ void start_cycle(slot_state *s, const cycle_settings &settings, double now,
   s->err_text.clear();
   s->stop_asked_at = 0;
   s->soak_complete = false;
-  s->held = false;
+  s->paused = false;
   if (!s->child) {
     if (why != s->port_message) event(events, s, "ERROR " + why);
     s->port_message = why;
@@ -176,8 +176,8 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   }
   if (!s->board_in) {
     std::remove(s->working_log.c_str());
-    if (s->held && !s->ending) {
-      s->held = false;
+    if (s->paused && !s->ending) {
+      s->paused = false;
       set_phase(s, slot_phase::idle, now);
       return false;
     }
@@ -224,7 +224,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   // A board that ended in error is most often still in the slot: a next
   // cycle would test it again and record it as another board. The slot
   // waits for the operator instead, once its log is diagnosed.
-  slot_phase next = b->outcome == board_outcome::error ? slot_phase::held : slot_phase::idle;
+  slot_phase next = b->outcome == board_outcome::error ? slot_phase::error_wait : slot_phase::idle;
   s->after_diagnosis = last ? slot_phase::done : next;
   set_phase(s, slot_phase::diagnosing, now);
   return true;
@@ -237,7 +237,7 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   if (s->phase == slot_phase::done || s->phase == slot_phase::diagnosing) return false;
   // A board held for rework is never woken: the korvane waiting for it ends
   // before the board answers, and none starts until another serial comes.
-  if (!s->hold.empty() && !s->board_in) {
+  if (!s->over_limit.empty() && !s->board_in) {
     if (s->child) {
       child_end(s->child);
       s->child = nullptr;
@@ -251,8 +251,8 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
                (s->phase == slot_phase::port_error && now >= s->retry_at);
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
-    } else if (settings.hold) {
-      // Started again once the hold ends.
+    } else if (settings.no_new_boards) {
+      // Started again once new boards are taken.
     } else if (due && settings.require_serial && s->serial.empty()) {
       // No serial, no test: korvane would wake whatever board is in.
       if (s->phase != slot_phase::serial_wait) {
@@ -272,8 +272,8 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
   // error keeps only its first lines in the record.
   if (s->err_text.size() > MAX_ERROR_TEXT) s->err_text.resize(MAX_ERROR_TEXT);
   follow_console(s, settings, out, now, utc, events);
-  if (settings.hold && !s->board_in && !s->stop_asked_at) {
-    s->held = true;
+  if (settings.no_new_boards && !s->board_in && !s->stop_asked_at) {
+    s->paused = true;
     ask_stop(s, now);
   }
   if (settings.minutes > 0 && s->board_in && !s->stop_asked_at &&
@@ -349,11 +349,11 @@ std::string verdict_words(const board_record &board) {
 
 bool slot_takes_serial(const slot_state &s) {
   return s.serial.empty() && s.phase != slot_phase::done && s.phase != slot_phase::port_error &&
-         s.phase != slot_phase::held;
+         s.phase != slot_phase::error_wait;
 }
 
 bool slot_release(slot_state *s, bool same_board, double now) {
-  if (s->phase != slot_phase::held) return false;
+  if (s->phase != slot_phase::error_wait) return false;
   if (same_board && s->serial.empty()) s->serial = s->verdict_serial;
   set_phase(s, slot_phase::idle, now);
   return true;

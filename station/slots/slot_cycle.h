@@ -26,9 +26,10 @@ struct cycle_settings {
   std::string operator_name;
   bool once = false;
   bool require_serial = false;  // no korvane is started for a board without a serial
-  // No new boards: an idle slot starts no korvane, and a korvane still
-  // waiting for a board is stopped; boards under test go on to their end.
-  bool hold = false;
+  // The station takes no new boards (its records wait for the database):
+  // an idle slot starts no korvane, and a korvane still waiting for a board
+  // is stopped; boards under test go on to their end.
+  bool no_new_boards = false;
 };
 
 enum class slot_phase {
@@ -39,7 +40,7 @@ enum class slot_phase {
   testing,
   stopping,    // asked to end: a soak is complete or the station ends
   port_error,  // korvane could not use the port; tried again later
-  held,        // its board ended in error: waits for the operator (slot_release)
+  error_wait,  // its board ended in error: waits for the operator (slot_release)
   diagnosing,  // the board is done; its log is being diagnosed
   done,        // with --once, or the station ends: no more cycles
 };
@@ -64,11 +65,13 @@ struct slot_state {
   bool ending = false;         // the station ends: record and stop
   bool port_failed = false;    // the port could not be used, once at least
   int errors_in_row = 0;       // boards that ended in error, one after another
-  bool held = false;           // the korvane waiting was stopped by a hold
+  bool paused = false;         // its waiting korvane stopped: no new boards
   slot_phase after_diagnosis = slot_phase::idle;
 
   std::string serial;  // the current board's, or the next one's when none is in
-  std::string hold;    // why the slot holds its next board, "" when it does not
+  // Why the board whose serial was given is held for rework (its serial is
+  // over the retest limit): no korvane wakes it. "" when it is not.
+  std::string over_limit;
   bool board_in = false;
   std::time_t started_utc = 0;
   double started = 0;  // steady seconds
@@ -118,9 +121,9 @@ void slot_diagnosed(slot_state *s, double now);
 // come out of slot_poll as interrupted.
 void slot_end(slot_state *s, double now);
 
-// The operator's word for a held slot: a new serial for it, or a retry of
-// the same board, which keeps its serial. Its next cycle may begin. False
-// when the slot was not held.
+// The operator's word for a slot waiting after an error (error_wait): a
+// new serial for it, or a retry of the same board, which keeps its serial.
+// Its next cycle may begin. False when the slot was not waiting so.
 bool slot_release(slot_state *s, bool same_board, double now);
 
 // Whether a serial the operator did not aim at a slot (a bare serial, a

@@ -61,7 +61,7 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
       return "stopping";
     case slot_phase::port_error:
       return "port error";
-    case slot_phase::held:
+    case slot_phase::error_wait:
       return "waiting for its next serial or a retry";
     case slot_phase::diagnosing:
       return "diagnosing the log";
@@ -112,12 +112,14 @@ slot_shown show_slot(const slot_state &s, const cycle_settings &settings, double
   shown.next_serial = s.serial;
   if (s.verdict == slot_verdict::hold) {
     // A board held for rework is the one whose serial was given: no board
-    // of its own was tested.
+    // of its own was tested, so neither the last board's serial nor its
+    // time is shown, but the slot's time in its phase.
     shown.serial = s.serial;
     shown.next_serial.clear();
+  } else {
+    shown.seconds = s.verdict_seconds;
+    shown.ended = s.verdict_ended;
   }
-  shown.seconds = s.verdict_seconds;
-  shown.ended = s.verdict_ended;
   if (s.errors_in_row >= ERRORS_IN_ROW_SHOWN) shown.phase += "; " + errors_in_row_text(s);
   return shown;
 }

@@ -15,6 +15,16 @@ void take_back(std::string *typed) {
 }  // namespace
 
 void keys_take(key_line *k, const std::string &bytes, double now, key_outcome *out) {
+  // A `q` that no key followed at once was pressed alone: the quit key. One
+  // that keys followed in a burst began a line, which goes on as any other.
+  if (k->q_first && now - k->last_key > SCAN_GAP_S) {
+    k->q_first = false;
+    if (k->typed == "q") {
+      k->typed.clear();
+      out->quit = true;
+      return;
+    }
+  }
   if (bytes.empty()) return;
   if (!k->typed.empty() && now - k->last_key >= KEYS_STALE_S) {
     out->dropped += k->typed;
@@ -35,15 +45,23 @@ void keys_take(key_line *k, const std::string &bytes, double now, key_outcome *o
     if (c == ESC) {
       k->escape = 1;
     } else if (c == '\n' || c == '\r') {
+      if (k->typed == "q") {
+        k->typed.clear();
+        out->quit = true;
+        return;
+      }
       if (!k->typed.empty()) out->lines.push_back(k->typed);
       k->typed.clear();
+      k->q_first = false;
     } else if (c == BACKSPACE || c == DEL) {
       take_back(&k->typed);
+      if (k->typed.empty()) k->q_first = false;
     } else if (c == CTRL_U) {
       k->typed.clear();
+      k->q_first = false;
     } else if (c == 'q' && k->typed.empty()) {
-      out->quit = true;
-      return;
+      k->typed = "q";
+      k->q_first = true;
     } else if (u >= 0x20 && k->typed.size() < MAX_INPUT_LINE) {
       k->typed += c;
     }

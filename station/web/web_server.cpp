@@ -48,6 +48,13 @@ constexpr int MAX_PER_PEER = 16;
 constexpr int LOOPBACK_ROOM = 16;
 constexpr std::size_t MAX_STREAMS_PER_PEER = 8;
 constexpr std::size_t STREAM_LOOPBACK_ROOM = 8;
+// A connection turned away is answered in words rather than dropped, so
+// that the browser shows why instead of its own error page; this many
+// answers at most are under way (beyond them a connection is closed
+// unanswered), each given this long to be sent and read.
+constexpr int MAX_REFUSALS = 16;
+constexpr std::chrono::seconds REFUSAL_TIME = std::chrono::seconds(2);
+const char TOO_MANY_PAGES[] = "too many pages are open on this station; close one and reload\n";
 // How soon a browser retries a stream that ended.
 const char STREAM_HEAD[] =
     "HTTP/1.1 200 OK\r\n"
@@ -64,6 +71,7 @@ struct peer_counts {
   int total = 0;
   int remote = 0;
   std::map<std::string, int> by_peer;
+  int refusing = 0;  // connections turned away, their answer under way
 };
 
 // A connection's peer: its address, and whether it is this PC.
@@ -270,7 +278,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
         return;
       }
       if (!stream_room(server, from)) {
-        reply_and_close(http::status::service_unavailable, "too many pages are open\n");
+        reply_and_close(http::status::service_unavailable, TOO_MANY_PAGES);
         return;
       }
       handed_over = true;
@@ -362,6 +370,54 @@ bool connection_room(const peer_counts &counts, const peer &from) {
   return counts.remote < MAX_CONNECTIONS - LOOPBACK_ROOM && held < MAX_PER_PEER;
 }
 
+// A connection turned away: answered 503 with the reason without reading
+// its request (a browser reads an answer sent early), then its request is
+// read and dropped until the browser closes, since closing with it unread
+// would reset the connection and lose the answer.
+struct refusal : std::enable_shared_from_this<refusal> {
+  refusal(tcp::socket socket, std::shared_ptr<peer_counts> counts)
+      : stream(std::move(socket)), counts(std::move(counts)) {
+    ++this->counts->refusing;
+  }
+  ~refusal() { --counts->refusing; }
+
+  beast::tcp_stream stream;
+  std::shared_ptr<peer_counts> counts;
+  std::string answer;
+  char unread[512];
+
+  void start() {
+    answer = std::string(
+                 "HTTP/1.1 503 Service Unavailable\r\n"
+                 "Content-Type: text/plain; charset=utf-8\r\n"
+                 "Cache-Control: no-store\r\n"
+                 "X-Content-Type-Options: nosniff\r\n"
+                 "Retry-After: 5\r\n"
+                 "Connection: close\r\n"
+                 "Content-Length: ") +
+             std::to_string(sizeof TOO_MANY_PAGES - 1) + "\r\n\r\n" + TOO_MANY_PAGES;
+    // One deadline for the whole answer and the drain after it.
+    stream.expires_after(REFUSAL_TIME);
+    asio::async_write(stream, asio::buffer(answer),
+                      [self = shared_from_this()](beast::error_code error, std::size_t) {
+                        if (error) return self->close();
+                        beast::error_code ignored;
+                        self->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+                        self->drain();
+                      });
+  }
+
+  void drain() {
+    stream.async_read_some(asio::buffer(unread),
+                           [self = shared_from_this()](beast::error_code error, std::size_t) {
+                             if (error) return self->close();
+                             self->drain();
+                           });
+  }
+
+  void close() { stream.close(); }
+};
+
 void accept(web_server *server) {
   server->acceptor.async_accept([server](beast::error_code error, tcp::socket socket) {
     if (error == asio::error::operation_aborted) return;
@@ -370,8 +426,12 @@ void accept(web_server *server) {
       peer from = peer_of(socket);
       peer_counts &counts = *server->connections;
       if (!connection_room(counts, from)) {
-        beast::error_code ignored;
-        socket.close(ignored);
+        if (counts.refusing < MAX_REFUSALS) {
+          std::make_shared<refusal>(std::move(socket), server->connections)->start();
+        } else {
+          beast::error_code ignored;
+          socket.close(ignored);
+        }
       } else {
         ++counts.total;
         if (!from.loopback) {

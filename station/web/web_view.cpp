@@ -16,7 +16,7 @@ std::vector<web_slot> web_slots_of(const std::vector<slot_state> &slots,
     w.next_serial = shown.next_serial;
     w.phase = shown.phase;
     w.busy = shown.running;
-    w.held = s.phase == slot_phase::held;
+    w.held = s.phase == slot_phase::error_wait;
     w.takes_serial = slot_takes_serial(s);
     if (s.phase == slot_phase::downloading) w.percent = s.percent;
     if (s.phase == slot_phase::testing && (settings.passes > 0 || settings.minutes > 0)) {
@@ -86,7 +86,7 @@ std::vector<web_serial> web_inbox_take(web_inbox *inbox, const std::vector<slot_
   inbox->held.resize(slots.size());
   for (std::size_t i = 0; i < slots.size(); ++i) {
     inbox->ended[i] = slots[i].phase == slot_phase::done;
-    inbox->held[i] = slots[i].phase == slot_phase::held;
+    inbox->held[i] = slots[i].phase == slot_phase::error_wait;
   }
   std::vector<web_serial> taken;
   taken.swap(inbox->waiting);

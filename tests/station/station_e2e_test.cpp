@@ -293,7 +293,7 @@ TEST_F(StationE2e, RunsRecordEveryBoard) {
 // station with status 1: its summary says why.
 TEST_F(StationE2e, PortLostWhileWaitingCountsAsASlotError) {
   std::string a = start_board({"--boot-delay", "3600000"});
-  pid_t station = start_station({"--once", "A=" + a});
+  pid_t station = start_station({"--once", "--junit", dir + "/run.xml", "A=" + a});
   ASSERT_TRUE(read_child_until(
       station,
       [](const child_result &r) {
@@ -309,13 +309,19 @@ TEST_F(StationE2e, PortLostWhileWaitingCountsAsASlotError) {
   ASSERT_TRUE(std::regex_search(r.out, summary, std::regex("station: 0 boards tested, .*")));
   EXPECT_NE(std::string::npos, summary.str().find(", 0 errors, 1 slot error, first-pass yield -"))
       << summary.str();
+  // The run's report ends with the same counts, the slot error with them.
+  std::string report = read_file(dir + "/run.xml");
+  for (const char *count : {"\"tested\" value=\"0\"", "\"slot_errors\" value=\"1\"",
+                            "\"first_pass_yield\" value=\"-\""})
+    EXPECT_NE(std::string::npos, report.find(count)) << count << "\n" << report;
 }
 
 TEST_F(StationE2e, CtrlCRecordsTheBoardsUnderTestAsInterrupted) {
   std::string a = start_board({});
   std::string b = start_board({});
-  pid_t station =
-      start_station({"--passes", "1000", "--test", "flash", "A=" + a, "B=" + b}, "SN-A\n");
+  pid_t station = start_station(
+      {"--passes", "1000", "--test", "flash", "--json", dir + "/run.json", "A=" + a, "B=" + b},
+      "SN-A\n");
   auto both_testing = [](const child_result &r) {
     return r.out.find("A: FLASH passed") != std::string::npos &&
            r.out.find("B: FLASH passed") != std::string::npos;
@@ -329,6 +335,10 @@ TEST_F(StationE2e, CtrlCRecordsTheBoardsUnderTestAsInterrupted) {
   EXPECT_EQ(0u, got[1].find("NULL|B|interrupted|0|0|")) << got[1];
   EXPECT_NE(std::string::npos, r.out.find("A: INTERRUPTED (serial SN-A, "));
   EXPECT_EQ(0, korvanes_logging_in(dir + "/logs"));
+  // The run's report ends with the counts the summary gives.
+  std::string report = read_file(dir + "/run.json");
+  for (const char *count : {"\"interrupted\":2", "\"tested\":2", "\"first_pass_yield\":null"})
+    EXPECT_NE(std::string::npos, report.find(count)) << count << "\n" << report;
 }
 
 TEST_F(StationE2e, MinutesSoakCountsOnlyCompletePasses) {

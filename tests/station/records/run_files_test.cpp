@@ -385,11 +385,14 @@ TEST_F(RunReport, BoardsAddedOneByOneMakeTheWholeReport) {
     run_report *r = run_report_start(path, kind, &why);
     ASSERT_TRUE(r) << why;
     std::vector<board_record> so_far;
+    board_counts counts;
+    unit_tally units;
     EXPECT_EQ(whole(so_far), read_file(path));
     for (const board_record &b : run) {
       FILE *reader = fopen(path.c_str(), "rb");
       std::string before = read_file(path);
-      ASSERT_TRUE(run_report_add(r, b, &why)) << why;
+      board_counts_add(&counts, &units, b.serial, b.outcome, true);
+      ASSERT_TRUE(run_report_add(r, b, counts, &why)) << why;
       so_far.push_back(b);
       EXPECT_EQ(whole(so_far), read_file(path));
       std::string seen(before.size() + 100, '\0');
@@ -407,6 +410,68 @@ TEST_F(RunReport, BoardsAddedOneByOneMakeTheWholeReport) {
   for (const char *copy : {"/.run.json.copy-a", "/.run.json.copy-b", "/.run.xml.copy-a"})
     EXPECT_NE(0, stat((dir + copy).c_str(), &st)) << copy;
   EXPECT_FALSE(run_report_start(dir + "/missing/run.json", report_kind::json, nullptr));
+}
+
+// Both reports end with the counts the station gives, after a board or
+// with none (boards left not recorded, a slot error); counts that shrink
+// ("100.0%" to "-") leave nothing of the longer text behind. Each row: the
+// board added ("" for none), then tested, passed, failed, errors,
+// interrupted, not recorded, slot errors and the two yields.
+TEST_F(RunReport, EndsWithTheCountsTheStationGives) {
+  const std::pair<const char *, const char *> steps[] = {
+      {"A passed", "1 1 0 0 0 0 0 100.0% 100.0%"},
+      {"B failed", "2 1 1 0 0 0 0 50.0% 50.0%"},
+      {"B passed", "3 2 1 0 0 0 0 50.0% 100.0%"},
+      {"C error", "4 2 1 1 0 0 0 33.3% 66.7%"},
+      {"D interrupted", "5 2 1 1 1 0 0 33.3% 66.7%"},
+      {"", "6 2 1 1 1 1 1 33.3% 66.7%"},
+      {"", "0 0 0 0 0 0 0 - -"}};
+  std::string why;
+  run_report *json = run_report_start(dir + "/run.json", report_kind::json, &why);
+  run_report *junit = run_report_start(dir + "/run.xml", report_kind::junit, &why);
+  ASSERT_TRUE(json && junit) << why;
+  board_counts counts;
+  unit_tally units;
+  for (const auto &step : steps) {
+    std::string added = step.first;
+    if (!added.empty()) {
+      board_outcome outcome = board_outcome::passed;
+      ASSERT_TRUE(board_outcome_from_name(added.substr(2), &outcome));
+      board_record b = board(added.substr(0, 1), outcome);
+      board_counts_add(&counts, &units, b.serial, outcome, true);
+      ASSERT_TRUE(run_report_add(json, b, counts, &why) && run_report_add(junit, b, counts, &why));
+    } else {
+      if (step.second[0] == '0') {
+        counts = board_counts();
+      } else {
+        board_counts_add(&counts, &units, "E", board_outcome::passed, false);
+        counts.slot_errors = 1;
+      }
+      ASSERT_TRUE(run_report_count(json, counts, &why) && run_report_count(junit, counts, &why));
+    }
+    nlohmann::json doc = nlohmann::json::parse(read_file(dir + "/run.json"), nullptr, false);
+    ASSERT_TRUE(doc.is_object()) << read_file(dir + "/run.json");
+    std::string from_json;
+    for (const char *n :
+         {"tested", "passed", "failed", "errors", "interrupted", "not_recorded", "slot_errors"})
+      from_json += std::to_string(doc["counts"].value(n, -1)) + " ";
+    for (const char *n : {"first_pass_yield", "final_yield"}) {
+      const nlohmann::json &y = doc["counts"][n];
+      from_json += yield_text(y.is_number() ? y.get<double>() * 100 : -1) + " ";
+    }
+    from_json.pop_back();
+    tinyxml2::XMLDocument xml;
+    ASSERT_EQ(tinyxml2::XML_SUCCESS, xml.LoadFile((dir + "/run.xml").c_str()));
+    std::string from_junit;
+    const tinyxml2::XMLElement *p = xml.RootElement()->LastChildElement("properties");
+    for (const tinyxml2::XMLElement *e = p ? p->FirstChildElement("property") : nullptr; e;
+         e = e->NextSiblingElement("property"))
+      from_junit += (from_junit.empty() ? "" : " ") + text_attribute(e, "value");
+    EXPECT_EQ(step.second, from_json) << step.first;
+    EXPECT_EQ(step.second, from_junit) << step.first;
+  }
+  run_report_end(json);
+  run_report_end(junit);
 }
 
 }  // namespace

@@ -25,8 +25,12 @@ TEST(KeyInput, KeysBecomeLinesOrEndTheStation) {
   } cases[] = {
       {"a scan", {{0, "KV-0007\r"}}, {"KV-0007"}, false, "", ""},
       {"CR LF is one end", {{0, "KV-1\r\nKV-2\n"}}, {"KV-1", "KV-2"}, false, "", ""},
-      {"q ends at once, without Enter", {{0, "q"}}, {}, true, "", ""},
-      {"qq is no serial", {{0, "qq\n"}}, {}, true, "", ""},
+      // A person's q: nothing follows it at once. A scanner's: a burst.
+      {"q alone ends once nothing followed", {{0, "q"}, {SCAN_GAP_S + 0.01, ""}}, {}, true, "", ""},
+      {"qq typed is no serial", {{0, "q"}, {0.2, "q"}, {0.4, "\n"}}, {}, true, "", ""},
+      {"q and Enter at once end", {{0, "q\r"}}, {}, true, "", ""},
+      {"a scan read in parts", {{0, "q"}, {0.03, "a-0"}, {0.06, "1\r"}}, {"qa-01"}, false, "", ""},
+      {"a scan without Enter", {{0, "qa-1"}, {1, ""}}, {}, false, "qa-1", ""},
       {"q inside a serial is a letter", {{0, "A=qx\n"}}, {"A=qx"}, false, "", ""},
       {"backspace takes back a character, UTF-8 whole",
        {{0,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "station/slots/slot_cycle.h"
+#include "station/terminal/last_failures.h"
 #include "station/terminal/terminal_view.h"
 
 namespace {
@@ -143,6 +144,15 @@ TEST(StationView, VerdictKeepsItsBoardsSerialAndTime) {
       "A     /dev/a  KV-0007  0:42     FAIL SDRAM: data line 5 stuck at 1  (next: KV-0008, "
       "waiting for a board)",
       rows[1]);
+  // A serial over the retest limit is held: the HOLD is that board's,
+  // with neither the last board's serial nor its time.
+  slot_state held = s;
+  held.verdict = slot_verdict::hold;
+  held.verdict_text = "HOLD KV-0008 failed 3 times";
+  slot_shown hold = show_slot(held, settings, 1000);
+  EXPECT_EQ("KV-0008", hold.serial);
+  EXPECT_EQ(900, hold.seconds);
+  EXPECT_EQ("", hold.ended);
   // The next board is in: its own serial, its own clock, no verdict.
   s.board_in = true;
   s.started = 990;
@@ -153,6 +163,22 @@ TEST(StationView, VerdictKeepsItsBoardsSerialAndTime) {
   EXPECT_EQ("", shown.next_serial);
   EXPECT_EQ(10, shown.seconds);
   EXPECT_TRUE(shown.running);
+}
+
+// The closing words name the last failed boards, printable, and count the
+// rest.
+TEST(StationView, ClosingWordsKeepTheLastFailures) {
+  const std::pair<int, const char *> cases[] = {
+      {0, ""},
+      {3, "F1\nF2\nF3\n"},
+      {4, "1 earlier failed board not listed\nF2\nF3\nF4\n"},
+      {1000, "997 earlier failed boards not listed\nF998\nF999\nF?\n"}};
+  for (const auto &c : cases) {
+    last_failures f;
+    for (int i = 1; i <= c.first; i++)
+      last_failures_add(&f, i == 1000 ? "F\x1b" : "F" + std::to_string(i), 3);
+    EXPECT_EQ(c.second, last_failures_text(f)) << c.first;
+  }
 }
 
 // 80 columns keep the port (its end, when long) and the whole summary;

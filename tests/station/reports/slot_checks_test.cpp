@@ -106,7 +106,7 @@ station_report gather(const std::vector<report_board> &boards) {
   db_handle db = db_open(path, db_access::read_only, &why);
   EXPECT_TRUE(db) << why;
   if (db) {
-    EXPECT_TRUE(report_gather(db.get(), report_filter(), &r, &why)) << why;
+    EXPECT_TRUE(report_gather(report_db_sqlite(db.get()), report_filter(), false, &r, &why)) << why;
   }
   remove_tree(dir);
   return r;

@@ -111,7 +111,7 @@ struct board_pass {
   station_report *out;
   std::map<std::string, group> days, slots, stations;
   std::map<std::pair<std::string, std::string>, span> running;
-  std::vector<double> seconds;
+  std::map<long long, long long> tenths;  // boards by their time in tenths of a second
   std::vector<retested_serial> retested;  // the first by serial, kept sorted
   unit_run unit;
 };
@@ -160,7 +160,7 @@ void board_row_seen(board_pass *p, const row_view &r) {
   if (ran.first.empty() || started < ran.first) ran.first = started;
   if (ended > ran.last) ran.last = ended;
   if (!is_judged(outcome)) return;
-  p->seconds.push_back(row_real(r, 5));
+  ++p->tenths[std::llround(row_real(r, 5) * 10)];
   // A serial's cycles come together, oldest first; a board without a serial
   // is a unit alone.
   bool named = !row_null(r, 0);
@@ -197,16 +197,20 @@ std::vector<report_group> shown(const std::map<std::string, group> &groups) {
 }
 
 // The nearest-rank percentiles: the smallest time at or below which half,
-// and 95 in 100, of the boards finished.
-void board_times(std::vector<double> *seconds, station_report *out) {
-  out->timed = (long long)seconds->size();
-  if (seconds->empty()) return;
+// and 95 in 100, of the boards finished, to the tenth of a second the report
+// gives them in.
+void board_times(const std::map<long long, long long> &tenths, station_report *out) {
+  for (const auto &t : tenths) out->timed += t.second;
   const std::pair<double, double *> ranks[] = {{0.5, &out->median_seconds},
                                                {0.95, &out->p95_seconds}};
   for (const auto &r : ranks) {
-    size_t at = size_t(std::ceil(r.first * double(seconds->size()))) - 1;
-    std::nth_element(seconds->begin(), seconds->begin() + long(at), seconds->end());
-    *r.second = (*seconds)[at];
+    long long rank = (long long)std::ceil(r.first * double(out->timed)), seen = 0;
+    for (const auto &t : tenths) {
+      seen += t.second;
+      if (seen < rank) continue;
+      *r.second = double(t.first) / 10;
+      break;
+    }
   }
 }
 
@@ -227,7 +231,7 @@ bool gather_boards(const report_db &db, const report_filter &f, board_pass *p, s
   out->retested_serials = p->retested;
   for (const auto &r : p->running)
     out->running_hours += (epoch_seconds(r.second.last) - epoch_seconds(r.second.first)) / 3600;
-  board_times(&p->seconds, out);
+  board_times(p->tenths, out);
   return true;
 }
 

@@ -3,8 +3,8 @@
 // board times and throughput, the slots to check and the SDRAM lines named
 // across boards. The boards are read once, in order of serial and start
 // time, and their faults once; everything is summed as the rows go by, so
-// memory grows only with the groups (days, slots, faults) and a time per
-// board for the percentiles; lists are bounded. The same code reads SQLite
+// memory grows only with the groups (days, slots, faults, board times to
+// the tenth of a second), not with the boards; lists are bounded. The same code reads SQLite
 // and PostgreSQL (report_db.h).
 //
 // Principles of operation

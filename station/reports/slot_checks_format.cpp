@@ -109,19 +109,22 @@ std::string slot_checks_csv(const slot_checks &checks) {
         {"boards", number(t.boards)},
         {"failures", number(t.failures)},
         {"failed_here_passed_elsewhere", number(t.moves)}};
-    if (c.tested) {
-      rows.push_back({"others_boards", number(c.others_boards)});
-      rows.push_back({"others_failures", number(c.others_failures)});
+    // Each comparison made: the station's other slots, the line's ("line_").
+    const struct {
+      bool made;
+      const char *prefix;
+      long long boards, failures;
+      double p;
+    } against[] = {{c.tested, "", c.others_boards, c.others_failures, c.p},
+                   {c.line_tested, "line_", c.line_boards, c.line_failures, c.line_p}};
+    for (const auto &a : against) {
+      if (!a.made) continue;
+      std::string prefix = a.prefix;
+      rows.push_back({prefix + "others_boards", number(a.boards)});
+      rows.push_back({prefix + "others_failures", number(a.failures)});
       rows.push_back(
-          {"others_percent", fixed_text(rate_percent(c.others_failures, c.others_boards), 1)});
-      rows.push_back({"p", p_text(c.p)});
-    }
-    if (c.line_tested) {
-      rows.push_back({"line_others_boards", number(c.line_boards)});
-      rows.push_back({"line_others_failures", number(c.line_failures)});
-      rows.push_back(
-          {"line_others_percent", fixed_text(rate_percent(c.line_failures, c.line_boards), 1)});
-      rows.push_back({"line_p", p_text(c.line_p)});
+          {prefix + "others_percent", fixed_text(rate_percent(a.failures, a.boards), 1)});
+      rows.push_back({prefix + "p", p_text(a.p)});
     }
     if (!t.fault.empty()) {
       rows.push_back({"fault", t.fault});

@@ -215,8 +215,8 @@ void print_report_figures(bool have_postgres, const std::string &conninfo) {
          pg.seconds, "< 2");
   printf("%-44s %12.0f %12.0f %10s\n", "report, records per second", REPORT_BOARDS / lite.seconds,
          REPORT_BOARDS / pg.seconds, ">= 500000");
-  printf("%-44s %12.2f %12.2f %10s\n", "report's own CPU (s; the server's aside)",
-         lite.cpu_seconds, pg.cpu_seconds, "-");
+  printf("%-44s %12.2f %12.2f %10s\n", "report's own CPU (s; the server's aside)", lite.cpu_seconds,
+         pg.cpu_seconds, "-");
   fflush(stdout);
 }
 

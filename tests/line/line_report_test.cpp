@@ -18,6 +18,8 @@ namespace {
 
 const double WAIT_S = 120;
 
+const char ODD_SERIAL[] = "K\t\\N\r\n\\9";
+
 std::deque<std::string> serials;  // what report_board's serials point into
 
 // `boards` boards at a slot, the first `failed` of them failed with data
@@ -48,6 +50,17 @@ std::vector<report_board> line_boards() {
   add_slot(&out, "B", "1", 20, 8, 0, 0);
   add_slot(&out, "B", "2", 20, 8, 400, 0);
   add_slot(&out, "B", "2", 4, 0, 0, 600);
+  // A board whose serial and fault hold every character a row's text form
+  // escapes; interrupted, so it counts in no slot's rate.
+  out.push_back({ODD_SERIAL,
+                 "C",
+                 "1",
+                 "2026-12-07T09:00:00Z",
+                 3,
+                 "interrupted",
+                 {{"sdram", "data_stuck", "back\\slash\ttab\nline \"quoted\""}},
+                 "",
+                 ""});
   return out;
 }
 
@@ -103,6 +116,7 @@ TEST_F(LineReport, TheSameOnBothEngines) {
        {"report", "--station", "B", "--since", "2026-12-07T08:05:00Z"}},
       {"history", {"history", "K0"}},
       {"history --csv", {"history", "K3", "--csv"}},
+      {"history of an odd serial", {"history", ODD_SERIAL, "--csv"}},
   };
   for (const command_case &c : commands) {
     std::vector<std::string> outs;

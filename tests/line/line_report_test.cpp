@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <libpq-fe.h>
+
 #include "child_process.h"
 #include "postgres_server.h"
 #include "report_boards.h"
@@ -163,6 +165,34 @@ TEST_F(LineReport, AnUnreachableServerIsOneLineAndStatus1) {
   EXPECT_EQ(0u, r.err.find("korvane-line: cannot read the database host=")) << r.err;
   EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
   EXPECT_EQ("", r.out);
+}
+
+// A PostgreSQL line made before its board_faults had the order they were
+// recorded in: the next serve or import numbers them, and a history lists
+// a board's faults in that order.
+TEST_F(LineReport, AnEarlierPostgresLineGetsItsFaultsOrder) {
+  std::string why;
+  if (!postgres_start(&postgres, &why)) GTEST_SKIP() << why;
+  const std::string &db = postgres.conninfo;
+  ASSERT_EQ(0, run({LINE_PATH, "import", export_file, "--db", db}).status);
+  PGconn *c = PQconnectdb(db.c_str());
+  const char *earlier[] = {
+      "ALTER TABLE board_faults DROP COLUMN rowid",
+      "INSERT INTO boards (serial, slot, port, station, started, ended, seconds, outcome, uid,"
+      " received, content_hash) VALUES ('OLD', '1', 'p', 'A', '2026-12-01T08:00:00Z',"
+      " '2026-12-01T08:01:00Z', 60, 'failed', 'old-uid', '2026-12-01T08:01:01Z', 'h')",
+      "INSERT INTO board_faults (board_id, test, kind, words) SELECT id, 'sdram', 'data_stuck',"
+      " w FROM boards, (VALUES ('first'), ('second'), ('third')) AS v(w) WHERE uid = 'old-uid'"};
+  for (const char *sql : earlier) {
+    PGresult *r = PQexec(c, sql);
+    EXPECT_EQ(PGRES_COMMAND_OK, PQresultStatus(r)) << PQerrorMessage(c);
+    PQclear(r);
+  }
+  PQfinish(c);
+  ASSERT_EQ(0, run({LINE_PATH, "import", export_file, "--db", db}).status);
+  child_result r = run({LINE_PATH, "history", "OLD", "--db", db});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("  first; second; third\n")) << r.out;
 }
 
 }  // namespace

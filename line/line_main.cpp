@@ -6,6 +6,7 @@
 #include <string>
 
 #include "line/line_import.h"
+#include "line/line_report_db.h"
 #include "line/line_serve.h"
 #include "station/reports/report_commands.h"
 
@@ -19,8 +20,8 @@ const char USAGE[] =
     "       korvane-line import FILE [--db DB]\n"
     "\n"
     "Keeps every station's records in one database: DB is a SQLite file\n"
-    "(default korvane-line.db) or, for serve and import, a PostgreSQL\n"
-    "connection string (postgresql://... or key=value). serve listens on\n"
+    "(default korvane-line.db) or a PostgreSQL connection string\n"
+    "(postgresql://... or key=value). serve listens on\n"
     "127.0.0.1:8470 unless told otherwise; FILE holds a `STATION TOKEN` line\n"
     "per station and may be read by its owner alone.\n";
 
@@ -29,8 +30,10 @@ const char USAGE[] =
 int main(int argc, char **argv) {
   const char *command = argc > 1 ? argv[1] : "";
   if (strcmp(command, "serve") == 0) return line_serve_main(argc - 1, argv + 1);
-  if (strcmp(command, "report") == 0) return line_report_main(argc - 1, argv + 1);
-  if (strcmp(command, "history") == 0) return line_history_main(argc - 1, argv + 1);
+  if (strcmp(command, "report") == 0)
+    return line_report_main(argc - 1, argv + 1, LINE_REPORT_OPENER);
+  if (strcmp(command, "history") == 0)
+    return line_history_main(argc - 1, argv + 1, LINE_REPORT_OPENER);
   if (strcmp(command, "import") == 0) return line_import_main(argc - 1, argv + 1);
   if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0) {
     fputs(USAGE, stdout);

@@ -2,6 +2,17 @@
 
 #include "line/line_store_backend.h"
 
+const std::vector<std::string> LINE_COLUMNS = {"received", "content_hash"};
+
+board_tables line_board_tables(const char *key, const char *reference) {
+  board_tables t;
+  t.key = key;
+  t.reference = reference;
+  t.uid_required = true;
+  for (const std::string &c : LINE_COLUMNS) t.more.push_back(c + " TEXT NOT NULL");
+  return t;
+}
+
 struct line_store {
   line_sqlite *sqlite = nullptr;
   line_postgres *postgres = nullptr;

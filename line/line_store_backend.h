@@ -2,7 +2,19 @@
 // picks one by the database's name.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "line/line_store.h"
+#include "station/records/board_row.h"
+
+// The line's own columns of `boards`, after a station's: the server's time
+// of receipt and the content's hash, bound in this order after the board's.
+extern const std::vector<std::string> LINE_COLUMNS;
+
+// A station's tables with the line's columns, uid required, with the
+// engine's key and reference to it.
+board_tables line_board_tables(const char *key, const char *reference);
 
 struct line_sqlite;
 line_sqlite *line_sqlite_open(const std::string &path, std::string *why);

@@ -14,50 +14,10 @@
 
 namespace {
 
-const char SCHEMA[] = R"sql(
-SET client_min_messages = warning;
-CREATE TABLE IF NOT EXISTS boards (
-  id BIGSERIAL PRIMARY KEY,
-  serial TEXT,
-  slot TEXT NOT NULL,
-  port TEXT NOT NULL,
-  station TEXT NOT NULL,
-  operator TEXT,
-  started TEXT NOT NULL,
-  ended TEXT NOT NULL,
-  seconds DOUBLE PRECISION NOT NULL,
-  outcome TEXT NOT NULL CHECK (outcome IN ('passed', 'failed', 'error', 'interrupted')),
-  sdram_passes INTEGER NOT NULL DEFAULT 0,
-  sdram_failed INTEGER NOT NULL DEFAULT 0,
-  flash_passes INTEGER NOT NULL DEFAULT 0,
-  flash_failed INTEGER NOT NULL DEFAULT 0,
-  diagnosis TEXT,
-  diagnosis_json TEXT,
-  korvane_status INTEGER,
-  message TEXT,
-  log TEXT,
-  uid TEXT NOT NULL UNIQUE,
-  release TEXT,
-  received TEXT NOT NULL,
-  content_hash TEXT NOT NULL
-);
-CREATE TABLE IF NOT EXISTS board_faults (
-  board_id BIGINT NOT NULL REFERENCES boards(id),
-  test TEXT NOT NULL,
-  kind TEXT NOT NULL,
-  words TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS boards_by_serial ON boards(serial, started);
-CREATE INDEX IF NOT EXISTS boards_by_started ON boards(started);
-CREATE INDEX IF NOT EXISTS board_faults_by_board ON board_faults(board_id);
-)sql";
-
-const char INSERT_BOARD[] =
-    "INSERT INTO boards (serial, slot, port, station, operator, started, ended, seconds, outcome,"
-    " sdram_passes, sdram_failed, flash_passes, flash_failed, diagnosis, diagnosis_json,"
-    " korvane_status, message, log, uid, release, received, content_hash)"
-    " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18,"
-    " $19, $20, $21, $22) ON CONFLICT (uid) DO NOTHING RETURNING id";
+// The order faults were recorded in, which SQLite keeps as its rowid: a
+// column of that name, so that the same queries read both; a table made
+// before it had it gets it numbered in the table's order.
+const char FAULT_ORDER[] = "ALTER TABLE board_faults ADD COLUMN IF NOT EXISTS rowid BIGSERIAL";
 
 // As many as the server has threads that store records.
 const size_t CONNECTIONS = 8;
@@ -76,21 +36,6 @@ bool command(PGconn *c, const char *sql, std::string *why) {
   PQclear(r);
   return ok || set_why(why, "%s", error_of(c).c_str());
 }
-
-// A value or NULL, as libpq takes it.
-struct params {
-  std::vector<std::string> texts;
-  std::vector<bool> null;
-  void add(const std::string &t, bool empty_is_null = false) {
-    texts.push_back(t);
-    null.push_back(empty_is_null && t.empty());
-  }
-  std::vector<const char *> values() const {
-    std::vector<const char *> v;
-    for (size_t i = 0; i < texts.size(); i++) v.push_back(null[i] ? nullptr : texts[i].c_str());
-    return v;
-  }
-};
 
 }  // namespace
 
@@ -124,64 +69,51 @@ bool ready(PGconn *c, std::string *why) {
   return PQstatus(c) == CONNECTION_OK || set_why(why, "%s", error_of(c).c_str());
 }
 
+// Runs sql with values ($1, ...; null[i] for NULL); its result, which the
+// caller clears, or null with the reason when it did not answer as wanted.
+PGresult *run(PGconn *c, const std::string &sql, const std::vector<std::string> &texts,
+              const std::vector<bool> &null, ExecStatusType wanted, std::string *why) {
+  std::vector<const char *> values;
+  for (size_t i = 0; i < texts.size(); i++) values.push_back(null[i] ? nullptr : texts[i].c_str());
+  PGresult *r =
+      PQexecParams(c, sql.c_str(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+  if (PQresultStatus(r) == wanted) return r;
+  set_why(why, "%s", error_of(c).c_str());
+  PQclear(r);
+  return nullptr;
+}
+
 line_put put(PGconn *c, const line_record &record, const std::string &received, std::string *why) {
   const board_record &b = record.board;
-  params p;
-  p.add(b.serial, true);
-  p.add(b.slot);
-  p.add(b.port);
-  p.add(b.station);
-  p.add(b.operator_name, true);
-  p.add(b.started);
-  p.add(b.ended);
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.17g", b.seconds);
-  p.add(seconds);
-  p.add(board_outcome_name(b.outcome));
-  p.add(std::to_string(b.sdram_passes));
-  p.add(std::to_string(b.sdram_failed));
-  p.add(std::to_string(b.flash_passes));
-  p.add(std::to_string(b.flash_failed));
-  p.add(b.diagnosis, true);
-  p.add(b.diagnosis_json, true);
-  p.add(b.korvane_status < 0 ? "" : std::to_string(b.korvane_status), true);
-  p.add(b.message, true);
-  p.add(b.log, true);
-  p.add(b.uid);
-  p.add(b.release, true);
-  p.add(received);
-  p.add(record.content_hash);
+  std::vector<std::string> texts;
+  std::vector<bool> null;
+  board_values(b, &texts, &null);
+  texts.insert(texts.end(), {received, record.content_hash});
+  null.insert(null.end(), {false, false});
   if (!command(c, "BEGIN", why)) return line_put::unavailable;
-  std::vector<const char *> values = p.values();
-  PGresult *r = PQexecParams(c, INSERT_BOARD, (int)values.size(), nullptr, values.data(), nullptr,
-                             nullptr, 0);
-  bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
-  bool inserted = ok && PQntuples(r) == 1;
-  long long id = inserted ? std::atoll(PQgetvalue(r, 0, 0)) : 0;
+  PGresult *r =
+      run(c, board_insert_sql(LINE_COLUMNS, "$") + " ON CONFLICT (uid) DO NOTHING RETURNING id",
+          texts, null, PGRES_TUPLES_OK, why);
+  bool ok = r != nullptr, inserted = ok && PQntuples(r) == 1;
+  std::string id = inserted ? PQgetvalue(r, 0, 0) : "";
   PQclear(r);
   if (ok && !inserted) {
     // Stored before: the same content is a retry, another a clash.
-    const char *uid[] = {b.uid.c_str()};
-    r = PQexecParams(c, "SELECT content_hash FROM boards WHERE uid = $1", 1, nullptr, uid, nullptr,
-                     nullptr, 0);
-    ok = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+    r = run(c, "SELECT content_hash FROM boards WHERE uid = $1", {b.uid}, {false}, PGRES_TUPLES_OK,
+            why);
+    ok = r && PQntuples(r) == 1;
     bool same = ok && record.content_hash == PQgetvalue(r, 0, 0);
     PQclear(r);
     if (ok && command(c, "COMMIT", why)) return same ? line_put::same : line_put::clash;
   }
   for (size_t i = 0; inserted && ok && i < b.faults.size(); i++) {
-    std::string board_id = std::to_string(id);
-    const char *fault[] = {board_id.c_str(), b.faults[i].test.c_str(), b.faults[i].kind.c_str(),
-                           b.faults[i].words.c_str()};
-    r = PQexecParams(c,
-                     "INSERT INTO board_faults (board_id, test, kind, words)"
-                     " VALUES ($1, $2, $3, $4)",
-                     4, nullptr, fault, nullptr, nullptr, 0);
-    ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    const board_fault &f = b.faults[i];
+    r = run(c, board_fault_insert_sql("$"), {id, f.test, f.kind, f.words},
+            {false, false, false, false}, PGRES_COMMAND_OK, why);
+    ok = r != nullptr;
     PQclear(r);
   }
   if (inserted && ok && command(c, "COMMIT", why)) return line_put::stored;
-  set_why(why, "%s", error_of(c).c_str());
   PQclear(PQexec(c, "ROLLBACK"));
   return line_put::unavailable;
 }
@@ -202,7 +134,9 @@ line_postgres *line_postgres_open(const std::string &conninfo, std::string *why)
     // Every record is on disk before it is acknowledged.
     ok = ok && command(c, "SET synchronous_commit = on", why);
     if (i == 0 && ok) {
-      ok = command(c, SCHEMA, why);
+      std::string tables = "SET client_min_messages = warning;\n" +
+                           board_tables_sql(line_board_tables("BIGSERIAL PRIMARY KEY", "BIGINT"));
+      ok = command(c, tables.c_str(), why) && command(c, FAULT_ORDER, why);
       if (!ok) *why = "cannot make the line's tables: " + *why;
     }
   }

@@ -12,47 +12,8 @@
 namespace {
 
 // A station's `boards` and `board_faults`, with the line's own columns.
-const char SCHEMA[] = R"sql(
-PRAGMA journal_mode = WAL;
-PRAGMA synchronous = FULL;
-CREATE TABLE IF NOT EXISTS boards (
-  id INTEGER PRIMARY KEY,
-  serial TEXT,
-  slot TEXT NOT NULL,
-  port TEXT NOT NULL,
-  station TEXT NOT NULL,
-  operator TEXT,
-  started TEXT NOT NULL,
-  ended TEXT NOT NULL,
-  seconds REAL NOT NULL,
-  outcome TEXT NOT NULL CHECK (outcome IN ('passed', 'failed', 'error', 'interrupted')),
-  sdram_passes INTEGER NOT NULL DEFAULT 0,
-  sdram_failed INTEGER NOT NULL DEFAULT 0,
-  flash_passes INTEGER NOT NULL DEFAULT 0,
-  flash_failed INTEGER NOT NULL DEFAULT 0,
-  diagnosis TEXT,
-  diagnosis_json TEXT,
-  korvane_status INTEGER,
-  message TEXT,
-  log TEXT,
-  uid TEXT NOT NULL UNIQUE,
-  release TEXT,
-  received TEXT NOT NULL,
-  content_hash TEXT NOT NULL
-);
-CREATE TABLE IF NOT EXISTS board_faults (
-  board_id INTEGER NOT NULL REFERENCES boards(id),
-  test TEXT NOT NULL,
-  kind TEXT NOT NULL,
-  words TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS boards_by_serial ON boards(serial, started);
-CREATE INDEX IF NOT EXISTS boards_by_started ON boards(started);
-CREATE INDEX IF NOT EXISTS board_faults_by_board ON board_faults(board_id);
-)sql";
+const char PRAGMAS[] = "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;";
 
-const char INSERT_FAULT[] =
-    "INSERT INTO board_faults (board_id, test, kind, words) VALUES (?1, ?2, ?3, ?4)";
 const char FIND_UID[] = "SELECT content_hash FROM boards WHERE uid = ?1";
 
 }  // namespace
@@ -69,10 +30,13 @@ line_sqlite *line_sqlite_open(const std::string &path, std::string *why) {
   db->handle =
       db_connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, &reason);
   sqlite3 *raw = db->handle.get();
-  bool ok = raw && db_exec(raw, SCHEMA, &reason);
+  bool ok =
+      raw && db_exec(raw, PRAGMAS, &reason) &&
+      db_exec(raw, board_tables_sql(line_board_tables("INTEGER PRIMARY KEY", "INTEGER")).c_str(),
+              &reason);
   if (ok) {
-    db->insert_board = db_prepare(raw, board_insert_sql({"received", "content_hash"}), &reason);
-    db->insert_fault = db_prepare(raw, INSERT_FAULT, &reason);
+    db->insert_board = db_prepare(raw, board_insert_sql(LINE_COLUMNS), &reason);
+    db->insert_fault = db_prepare(raw, board_fault_insert_sql(), &reason);
     db->find_uid = db_prepare(raw, FIND_UID, &reason);
     ok = db->insert_board && db->insert_fault && db->find_uid;
   }
@@ -96,16 +60,8 @@ bool insert(line_sqlite *db, const line_record &record, const std::string &recei
   db_bind_text(s, board_bound_count() + 1, received);
   db_bind_text(s, board_bound_count() + 2, record.content_hash);
   if (!db_step_done(h, s, why)) return false;
-  long long id = sqlite3_last_insert_rowid(h);
-  sqlite3_stmt *fs = db->insert_fault.get();
-  for (const board_fault &f : record.board.faults) {
-    sqlite3_bind_int64(fs, 1, id);
-    db_bind_text(fs, 2, f.test);
-    db_bind_text(fs, 3, f.kind);
-    db_bind_text(fs, 4, f.words);
-    if (!db_step_done(h, fs, why)) return false;
-  }
-  return true;
+  return board_insert_faults(h, db->insert_fault.get(), sqlite3_last_insert_rowid(h),
+                             record.board.faults, why);
 }
 
 }  // namespace

@@ -3,15 +3,13 @@
 #include <vector>
 
 #include "korvane/why.h"
+#include "station/records/board_row.h"
 #include "station/records/board_uid.h"
 
 namespace {
 
 // The columns a release added to `boards`, in the order it added them.
-const char *const ADDED_COLUMNS[][2] = {
-    {"uid", "ALTER TABLE boards ADD COLUMN uid TEXT"},
-    {"release", "ALTER TABLE boards ADD COLUMN release TEXT"},
-};
+const char *const ADDED_COLUMNS[] = {"uid", "release"};
 
 bool fail(sqlite3 *db, std::string *why) {
   return set_why(why, "cannot bring the database up to date: %s", sqlite3_errmsg(db));
@@ -61,8 +59,9 @@ bool fill_uids(sqlite3 *db, std::string *why) {
 bool board_schema_migrate(sqlite3 *db, std::string *why) {
   if (!exec(db, "BEGIN IMMEDIATE", why)) return false;
   bool ok = true;
-  for (const auto &column : ADDED_COLUMNS) {
-    if (ok && !has_column(db, column[0])) ok = exec(db, column[1], why);
+  for (const char *column : ADDED_COLUMNS) {
+    if (ok && !has_column(db, column))
+      ok = exec(db, ("ALTER TABLE boards ADD COLUMN " + board_column_sql(column)).c_str(), why);
   }
   ok = ok && fill_uids(db, why) &&
        exec(db, "CREATE UNIQUE INDEX IF NOT EXISTS boards_by_uid ON boards(uid)", why) &&
@@ -73,8 +72,8 @@ bool board_schema_migrate(sqlite3 *db, std::string *why) {
 
 bool board_schema_view(sqlite3 *db, std::string *why) {
   std::string missing;
-  for (const auto &column : ADDED_COLUMNS) {
-    if (!has_column(db, column[0])) missing += std::string(", NULL AS ") + column[0];
+  for (const char *column : ADDED_COLUMNS) {
+    if (!has_column(db, column)) missing += std::string(", NULL AS ") + column;
   }
   if (missing.empty()) return true;
   std::string view = "CREATE TEMP VIEW boards AS SELECT *" + missing + " FROM main.boards";

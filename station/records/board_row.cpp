@@ -1,5 +1,7 @@
 #include "station/records/board_row.h"
 
+#include <cstdio>
+
 #include "station/records/station_database.h"
 
 namespace {
@@ -14,6 +16,7 @@ enum class kind {
 
 struct column {
   const char *name;
+  const char *declared;  // its type and constraints, as both engines take them
   kind is;
   std::string board_record::*text;
   int board_record::*number;
@@ -22,31 +25,69 @@ struct column {
 // The `boards` columns after id, in the table's order, with the field each
 // holds.
 const column COLUMNS[] = {
-    {"serial", kind::text, &board_record::serial, nullptr},
-    {"slot", kind::text, &board_record::slot, nullptr},
-    {"port", kind::text, &board_record::port, nullptr},
-    {"station", kind::text, &board_record::station, nullptr},
-    {"operator", kind::text, &board_record::operator_name, nullptr},
-    {"started", kind::text, &board_record::started, nullptr},
-    {"ended", kind::text, &board_record::ended, nullptr},
-    {"seconds", kind::seconds, nullptr, nullptr},
-    {"outcome", kind::outcome, nullptr, nullptr},
-    {"sdram_passes", kind::number, nullptr, &board_record::sdram_passes},
-    {"sdram_failed", kind::number, nullptr, &board_record::sdram_failed},
-    {"flash_passes", kind::number, nullptr, &board_record::flash_passes},
-    {"flash_failed", kind::number, nullptr, &board_record::flash_failed},
-    {"diagnosis", kind::text, &board_record::diagnosis, nullptr},
-    {"diagnosis_json", kind::text, &board_record::diagnosis_json, nullptr},
-    {"korvane_status", kind::status, nullptr, &board_record::korvane_status},
-    {"message", kind::text, &board_record::message, nullptr},
-    {"log", kind::text, &board_record::log, nullptr},
-    {"uid", kind::text, &board_record::uid, nullptr},
-    {"release", kind::text, &board_record::release, nullptr},
+    {"serial", "TEXT", kind::text, &board_record::serial, nullptr},
+    {"slot", "TEXT NOT NULL", kind::text, &board_record::slot, nullptr},
+    {"port", "TEXT NOT NULL", kind::text, &board_record::port, nullptr},
+    {"station", "TEXT NOT NULL", kind::text, &board_record::station, nullptr},
+    {"operator", "TEXT", kind::text, &board_record::operator_name, nullptr},
+    {"started", "TEXT NOT NULL", kind::text, &board_record::started, nullptr},
+    {"ended", "TEXT NOT NULL", kind::text, &board_record::ended, nullptr},
+    {"seconds", "DOUBLE PRECISION NOT NULL", kind::seconds, nullptr, nullptr},
+    {"outcome", "TEXT NOT NULL CHECK (outcome IN ('passed', 'failed', 'error', 'interrupted'))",
+     kind::outcome, nullptr, nullptr},
+    {"sdram_passes", "INTEGER NOT NULL DEFAULT 0", kind::number, nullptr,
+     &board_record::sdram_passes},
+    {"sdram_failed", "INTEGER NOT NULL DEFAULT 0", kind::number, nullptr,
+     &board_record::sdram_failed},
+    {"flash_passes", "INTEGER NOT NULL DEFAULT 0", kind::number, nullptr,
+     &board_record::flash_passes},
+    {"flash_failed", "INTEGER NOT NULL DEFAULT 0", kind::number, nullptr,
+     &board_record::flash_failed},
+    {"diagnosis", "TEXT", kind::text, &board_record::diagnosis, nullptr},
+    {"diagnosis_json", "TEXT", kind::text, &board_record::diagnosis_json, nullptr},
+    {"korvane_status", "INTEGER", kind::status, nullptr, &board_record::korvane_status},
+    {"message", "TEXT", kind::text, &board_record::message, nullptr},
+    {"log", "TEXT", kind::text, &board_record::log, nullptr},
+    {"uid", "TEXT", kind::text, &board_record::uid, nullptr},
+    {"release", "TEXT", kind::text, &board_record::release, nullptr},
 };
 
 const int COLUMN_COUNT = int(sizeof COLUMNS / sizeof *COLUMNS);
 
+const column *find_column(const std::string &name) {
+  for (const column &c : COLUMNS)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
 }  // namespace
+
+std::string board_tables_sql(const board_tables &t) {
+  std::string boards = std::string("CREATE TABLE IF NOT EXISTS boards (\n  id ") + t.key;
+  for (const column &c : COLUMNS) {
+    bool unique = t.uid_required && std::string(c.name) == "uid";
+    boards += std::string(",\n  ") + c.name + " " + c.declared + (unique ? " NOT NULL UNIQUE" : "");
+  }
+  for (const std::string &m : t.more) boards += ",\n  " + m;
+  std::string faults = std::string(
+                           "CREATE TABLE IF NOT EXISTS board_faults (\n"
+                           "  board_id ") +
+                       t.reference +
+                       " NOT NULL REFERENCES boards(id),\n"
+                       "  test TEXT NOT NULL,\n"
+                       "  kind TEXT NOT NULL,\n"
+                       "  words TEXT NOT NULL";
+  return boards + "\n);\n" + faults +
+         "\n);\n"
+         "CREATE INDEX IF NOT EXISTS boards_by_serial ON boards(serial, started);\n"
+         "CREATE INDEX IF NOT EXISTS boards_by_started ON boards(started);\n"
+         "CREATE INDEX IF NOT EXISTS board_faults_by_board ON board_faults(board_id);\n";
+}
+
+std::string board_column_sql(const std::string &name) {
+  const column *c = find_column(name);
+  return c ? name + " " + c->declared : "";
+}
 
 std::string board_select_list() {
   std::string list = "id";
@@ -56,16 +97,34 @@ std::string board_select_list() {
 
 std::string board_insert_sql() { return board_insert_sql({}); }
 
-std::string board_insert_sql(const std::vector<std::string> &more) {
+std::string board_insert_sql(const std::vector<std::string> &more, const char *mark) {
   std::vector<std::string> all;
   for (const column &c : COLUMNS) all.push_back(c.name);
   all.insert(all.end(), more.begin(), more.end());
   std::string names, values;
   for (size_t i = 0; i < all.size(); i++) {
     names += std::string(i ? ", " : "") + all[i];
-    values += (i ? ", ?" : "?") + std::to_string(i + 1);
+    values += (i ? ", " : "") + (mark + std::to_string(i + 1));
   }
   return "INSERT INTO boards (" + names + ") VALUES (" + values + ")";
+}
+
+std::string board_fault_insert_sql(const char *mark) {
+  std::string m = mark;
+  return "INSERT INTO board_faults (board_id, test, kind, words) VALUES (" + m + "1, " + m + "2, " +
+         m + "3, " + m + "4)";
+}
+
+bool board_insert_faults(sqlite3 *db, sqlite3_stmt *insert, long long id,
+                         const std::vector<board_fault> &faults, std::string *why) {
+  for (const board_fault &f : faults) {
+    sqlite3_bind_int64(insert, 1, id);
+    db_bind_text(insert, 2, f.test);
+    db_bind_text(insert, 3, f.kind);
+    db_bind_text(insert, 4, f.words);
+    if (!db_step_done(db, insert, why)) return false;
+  }
+  return true;
 }
 
 int board_bound_count() { return COLUMN_COUNT; }
@@ -97,28 +156,55 @@ void board_bind(sqlite3_stmt *s, const board_record &b) {
   }
 }
 
-bool board_read(sqlite3_stmt *s, board_record *b) {
+void board_values(const board_record &b, std::vector<std::string> *texts, std::vector<bool> *null) {
+  for (const column &c : COLUMNS) {
+    std::string text;
+    bool none = false;
+    switch (c.is) {
+      case kind::text:
+        text = b.*c.text;
+        none = text.empty();
+        break;
+      case kind::status:
+      case kind::number:
+        none = c.is == kind::status && b.*c.number < 0;
+        text = none ? "" : std::to_string(b.*c.number);
+        break;
+      case kind::seconds: {
+        char seconds[32];
+        snprintf(seconds, sizeof seconds, "%.17g", b.seconds);
+        text = seconds;
+        break;
+      }
+      case kind::outcome:
+        text = board_outcome_name(b.outcome);
+        break;
+    }
+    texts->push_back(text);
+    null->push_back(none);
+  }
+}
+
+bool board_read(const row_view &r, board_record *b) {
   // Column 0 is the id; a column of the list is one further on.
-  b->id = sqlite3_column_int64(s, 0);
+  b->id = row_number(r, 0);
   bool known = true;
   for (int i = 0; i < COLUMN_COUNT; i++) {
     const column &c = COLUMNS[i];
     int at = i + 1;
     switch (c.is) {
       case kind::text:
-        b->*c.text = db_text(s, at);
+        b->*c.text = row_text(r, at);
         break;
       case kind::status:
       case kind::number:
-        b->*c.number = c.is == kind::status && sqlite3_column_type(s, at) == SQLITE_NULL
-                           ? -1
-                           : int(sqlite3_column_int64(s, at));
+        b->*c.number = c.is == kind::status && row_null(r, at) ? -1 : int(row_number(r, at));
         break;
       case kind::seconds:
-        b->seconds = sqlite3_column_double(s, at);
+        b->seconds = row_real(r, at);
         break;
       case kind::outcome:
-        known = board_outcome_from_name(db_text(s, at), &b->outcome);
+        known = board_outcome_from_name(row_text(r, at), &b->outcome);
         break;
     }
   }

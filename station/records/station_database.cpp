@@ -8,6 +8,7 @@
 #include "board_schema_sql.h"
 #include "korvane/why.h"
 #include "station/records/board_migration.h"
+#include "station/records/board_row.h"
 
 namespace {
 
@@ -64,9 +65,10 @@ db_handle db_open(const std::string &path, db_access access, std::string *why) {
   sqlite3 *raw = db.get();
   // The schema's statements write the file, so a database that cannot be
   // written is found here, before any board is touched.
-  bool ok =
-      writing ? db_exec(raw, BOARD_SCHEMA_SQL, why) && db_exec(raw, "BEGIN IMMEDIATE; COMMIT;", why)
-              : holds_station_tables(raw, why) && board_schema_view(raw, why);
+  bool ok = writing ? db_exec(raw, board_tables_sql(board_tables()).c_str(), why) &&
+                          db_exec(raw, BOARD_SCHEMA_SQL, why) &&
+                          db_exec(raw, "BEGIN IMMEDIATE; COMMIT;", why)
+                    : holds_station_tables(raw, why) && board_schema_view(raw, why);
   return ok ? std::move(db) : nullptr;
 }
 

@@ -16,22 +16,12 @@ struct station_db {
 
 namespace {
 
-const char INSERT_FAULT[] =
-    "INSERT INTO board_faults (board_id, test, kind, words) VALUES (?1, ?2, ?3, ?4)";
-
 bool insert_board(station_db *db, board_record *board, std::string *why) {
   sqlite3 *handle = db->handle.get();
   board_bind(db->insert_board.get(), *board);
   if (!db_step_done(handle, db->insert_board.get(), why)) return false;
   long long id = sqlite3_last_insert_rowid(handle);
-  sqlite3_stmt *fs = db->insert_fault.get();
-  for (const board_fault &f : board->faults) {
-    sqlite3_bind_int64(fs, 1, id);
-    db_bind_text(fs, 2, f.test);
-    db_bind_text(fs, 3, f.kind);
-    db_bind_text(fs, 4, f.words);
-    if (!db_step_done(handle, fs, why)) return false;
-  }
+  if (!board_insert_faults(handle, db->insert_fault.get(), id, board->faults, why)) return false;
   if (db->outbox && !outbox_add(handle, id, board->ended, why)) return false;
   board->id = id;
   return true;
@@ -47,7 +37,8 @@ station_db *station_db_open(const std::string &path, std::string *why) {
   // insert that names them is made.
   if (db->handle && !board_schema_migrate(db->handle.get(), &reason)) db->handle.reset();
   if (db->handle) db->insert_board = db_prepare(db->handle.get(), board_insert_sql(), &reason);
-  if (db->insert_board) db->insert_fault = db_prepare(db->handle.get(), INSERT_FAULT, &reason);
+  if (db->insert_board)
+    db->insert_fault = db_prepare(db->handle.get(), board_fault_insert_sql(), &reason);
   if (!db->insert_fault) {
     delete db;
     set_why(why, "cannot open the database " + path + ": " + reason);

@@ -3,19 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "station/records/station_database.h"
-#include "station/reports/report_query.h"
-
 namespace {
 
 // What a board had on each line, as bits: stuck, shorted, floating.
 enum : unsigned { STUCK = 1, SHORTED = 2, FLOATING = 4 };
-struct board_lines {
-  unsigned data[SDRAM_DATA_LINES] = {};
-  unsigned address[SDRAM_LAST_ADDR_LINE + 1] = {};
-};
 
-void count_board(const board_lines &b, bus_line_counts *out) {
+unsigned kind_mark(const std::string &kind) {
+  if (kind.find("short") != std::string::npos) return SHORTED;
+  if (kind.find("floating") != std::string::npos) return FLOATING;
+  return STUCK;
+}
+
+}  // namespace
+
+void bus_lines_count(const bus_board_lines &b, bus_line_counts *out) {
   bool any = false;
   auto add = [&any](unsigned marks, bus_line_count *c) {
     if (!marks) return;
@@ -30,14 +31,6 @@ void count_board(const board_lines &b, bus_line_counts *out) {
     add(b.address[l], &out->address[l]);
   out->boards += any;
 }
-
-unsigned kind_mark(const std::string &kind) {
-  if (kind.find("short") != std::string::npos) return SHORTED;
-  if (kind.find("floating") != std::string::npos) return FLOATING;
-  return STUCK;
-}
-
-}  // namespace
 
 bool bus_fault_lines(const std::string &kind, const std::string &words, bool *data, int lines[2],
                      int *count) {
@@ -69,31 +62,10 @@ bool bus_fault_lines(const std::string &kind, const std::string &words, bool *da
   return false;
 }
 
-bool bus_lines_gather(sqlite3 *db, const report_filter &f, bus_line_counts *out, std::string *why) {
-  *out = bus_line_counts();
-  std::string sql =
-      "SELECT board_id, kind, words FROM board_faults WHERE kind IN ('data_stuck',"
-      " 'data_floating', 'data_short', 'address_stuck', 'address_short')"
-      " AND board_id IN (SELECT id FROM boards WHERE @FILTER@ ) ORDER BY board_id";
-  board_lines board;
-  long long id = -1;
-  bool ok = report_rows(
-      db, report_statement(db, sql, f, why),
-      [&](sqlite3_stmt *s) {
-        long long this_id = sqlite3_column_int64(s, 0);
-        if (this_id != id) {
-          count_board(board, out);
-          board = board_lines();
-          id = this_id;
-        }
-        std::string kind = db_text(s, 1);
-        bool data = false;
-        int lines[2], count = 0;
-        if (!bus_fault_lines(kind, db_text(s, 2), &data, lines, &count)) return;
-        for (int i = 0; i < count; ++i)
-          (data ? board.data : board.address)[lines[i]] |= kind_mark(kind);
-      },
-      why);
-  count_board(board, out);
-  return ok;
+void bus_lines_mark(bus_board_lines *board, const std::string &kind, const std::string &words) {
+  bool data = false;
+  int lines[2], count = 0;
+  if (!bus_fault_lines(kind, words, &data, lines, &count)) return;
+  for (int i = 0; i < count; ++i)
+    (data ? board->data : board->address)[lines[i]] |= kind_mark(kind);
 }

@@ -10,11 +10,7 @@
 
 #include <string>
 
-#include <sqlite3.h>
-
 #include "sdram_faults.h"
-
-struct report_filter;
 
 struct bus_line_count {
   long long boards = 0;  // with the line named at all
@@ -27,8 +23,14 @@ struct bus_line_counts {
   long long boards = 0;                              // with any line named
 };
 
-bool bus_lines_gather(sqlite3 *db, const report_filter &filter, bus_line_counts *out,
-                      std::string *why);
+// One board's lines, marked fault by fault (stuck, shorted, floating), then
+// counted once.
+struct bus_board_lines {
+  unsigned data[SDRAM_DATA_LINES] = {};
+  unsigned address[SDRAM_LAST_ADDR_LINE + 1] = {};
+};
+void bus_lines_mark(bus_board_lines *board, const std::string &kind, const std::string &words);
+void bus_lines_count(const bus_board_lines &board, bus_line_counts *out);
 
 // The lines a fault of this kind names in its words ("data lines 3 and 7
 // shorted" names 3 and 7); false for a kind that is no SDRAM line's or words

@@ -1,26 +1,42 @@
 #include "station/reports/history_query.h"
 
+#include <map>
+#include <vector>
+
 #include "station/records/board_row.h"
-#include "station/records/station_database.h"
 #include "korvane/why.h"
 
-bool history_cycles(sqlite3 *db, const std::string &serial,
+bool history_cycles(const report_db &db, const std::string &serial,
                     const std::function<void(const board_record &)> &each, long long *count,
                     std::string *why) {
   *count = 0;
-  db_statement cycles = db_prepare(
+  // The serial's faults first, a handful, in the order they were recorded.
+  std::map<long long, std::vector<board_fault>> faults;
+  if (!report_db_rows(
+          db,
+          "SELECT board_id, test, kind, words FROM board_faults WHERE board_id IN"
+          " (SELECT id FROM boards WHERE serial = ?1) ORDER BY board_id, rowid",
+          {serial},
+          [&faults](const row_view &r) {
+            faults[row_number(r, 0)].push_back({row_text(r, 1), row_text(r, 2), row_text(r, 3)});
+          },
+          why))
+    return false;
+  long long unknown = -1;
+  bool ok = report_db_rows(
       db, "SELECT " + board_select_list() + " FROM boards WHERE serial = ?1 ORDER BY started, id",
+      {serial},
+      [&](const row_view &r) {
+        board_record c;
+        if (!board_read(r, &c)) {
+          if (unknown < 0) unknown = c.id;
+          return;
+        }
+        c.faults = faults[c.id];
+        ++*count;
+        each(c);
+      },
       why);
-  db_statement faults = cycles ? db_prepare(db, BOARD_FAULTS_SQL, why) : nullptr;
-  if (!faults) return false;
-  db_bind_text(cycles.get(), 1, serial);
-  int rc;
-  while ((rc = sqlite3_step(cycles.get())) == SQLITE_ROW) {
-    board_record c;
-    if (!board_read(cycles.get(), &c)) return set_why(why, "board %lld has no outcome", c.id);
-    if (!board_read_faults(faults.get(), c.id, &c.faults)) return db_fail(db, why);
-    ++*count;
-    each(c);
-  }
-  return rc == SQLITE_DONE || db_fail(db, why);
+  if (ok && unknown >= 0) return set_why(why, "board %lld has no outcome", unknown);
+  return ok;
 }

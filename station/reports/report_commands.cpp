@@ -12,7 +12,6 @@
 #endif
 
 #include "bus_drawing.h"
-#include "station/records/station_database.h"
 #include "station/reports/history_format.h"
 #include "station/reports/history_query.h"
 #include "station/reports/html_report.h"
@@ -30,10 +29,20 @@ namespace {
 struct program {
   const char *name, *default_db, *title;
   bool per_station;
+  report_opener opener;
 };
 
-const program STATION = {"korvane-station", "korvane-station.db", "Station report", false};
-const program LINE = {"korvane-line", "korvane-line.db", "Line report", true};
+bool always_file(const std::string &) { return true; }
+
+const program STATION = {"korvane-station",
+                         "korvane-station.db",
+                         "Station report",
+                         false,
+                         {report_db_open_file, always_file}};
+
+program line_program(const report_opener &opener) {
+  return {"korvane-line", "korvane-line.db", "Line report", true, opener};
+}
 
 struct command_options {
   explicit command_options(const program &of) : p(&of), db(of.default_db) {}
@@ -141,11 +150,11 @@ int unreadable_database(const command_options &o, const std::string &why) {
   return 1;
 }
 
-db_handle open_database(const command_options &o) {
+bool open_database(const command_options &o, report_db *db) {
   std::string why;
-  db_handle db = db_open(o.db, db_access::read_only, &why);
-  if (!db) unreadable_database(o, why);
-  return db;
+  if (o.p->opener.open(o.db, db, &why)) return true;
+  unreadable_database(o, why);
+  return false;
 }
 
 void binary_output() {
@@ -159,10 +168,11 @@ void binary_output() {
 // none when there is no such file; false, with the message printed, for a
 // file that is there and refused.
 bool read_nets(const command_options &o, net_names *nets) {
+  if (!o.p->opener.is_file(o.db)) return true;
   std::string path = nets_beside(o.db), why;
   bool missing = false;
   if (net_names_read(path, nets, &why, &missing) || missing) return true;
-  fprintf(stderr, "korvane-station: cannot read the nets file %s: %s\n", path.c_str(), why.c_str());
+  fprintf(stderr, "%s: cannot read the nets file %s: %s\n", o.p->name, path.c_str(), why.c_str());
   return false;
 }
 
@@ -204,17 +214,16 @@ int report_main(const program &p, int argc, char **argv) {
   binary_output();
   net_names nets;
   if (!read_nets(o, &nets)) return 1;
-  db_handle db = open_database(o);
-  if (!db) return 1;
+  report_db db;
+  if (!open_database(o, &db)) return 1;
   station_report report;
   std::vector<board_record> failed;
   std::string why;
-  bool ok =
-      report_gather(db.get(), filter, &report, &why) &&
-      (o.html.empty() ||
-       report_failed_boards(
-           db.get(), filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
-  db.reset();
+  bool ok = report_gather(db, filter, p.per_station, &report, &why) &&
+            (o.html.empty() ||
+             report_failed_boards(
+                 db, filter, [&failed](const board_record &b) { failed.push_back(b); }, &why));
+  db = nullptr;
   if (!ok) return unreadable_database(o, why);
   bool written = write_stdout(o.csv ? report_csv(report, p.per_station)
                                     : nets_in_text(report_text(report, p.per_station), nets));
@@ -233,14 +242,14 @@ int history_main(const program &p, int argc, char **argv) {
   binary_output();
   net_names nets;
   if (!read_nets(o, &nets)) return 1;
-  db_handle db = open_database(o);
-  if (!db) return 1;
+  report_db db;
+  if (!open_database(o, &db)) return 1;
   std::vector<board_record> kept;
   bool written = true;
   long long count = 0, shown = 0;
   std::string why;
   bool ok = history_cycles(
-      db.get(), o.serial,
+      db, o.serial,
       [&](const board_record &c) {
         if (shown++ == 0)
           written = write_stdout(o.csv ? history_csv_header()
@@ -252,7 +261,7 @@ int history_main(const program &p, int argc, char **argv) {
         if (!o.html.empty()) kept.push_back(c);
       },
       &count, &why);
-  db.reset();
+  db = nullptr;
   if (!ok) return unreadable_database(o, why);
   if (!count) {
     fprintf(stderr, "%s: no board with serial %s in %s\n", o.p->name, o.serial.c_str(),
@@ -267,5 +276,9 @@ int history_main(const program &p, int argc, char **argv) {
 
 int station_report_main(int argc, char **argv) { return report_main(STATION, argc, argv); }
 int station_history_main(int argc, char **argv) { return history_main(STATION, argc, argv); }
-int line_report_main(int argc, char **argv) { return report_main(LINE, argc, argv); }
-int line_history_main(int argc, char **argv) { return history_main(LINE, argc, argv); }
+int line_report_main(int argc, char **argv, const report_opener &opener) {
+  return report_main(line_program(opener), argc, argv);
+}
+int line_history_main(int argc, char **argv, const report_opener &opener) {
+  return history_main(line_program(opener), argc, argv);
+}

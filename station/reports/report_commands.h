@@ -14,13 +14,24 @@
 #include <cstddef>
 #include <string>
 
+#include "station/reports/report_db.h"
+
 int station_report_main(int argc, char **argv);
 int station_history_main(int argc, char **argv);
 
+// How a program opens the database it names for reading.
+struct report_opener {
+  // False with the reason.
+  bool (*open)(const std::string &db, report_db *out, std::string *why);
+  // Whether db names a file, beside which a nets file may lie.
+  bool (*is_file)(const std::string &db);
+};
+
 // The same commands of korvane-line over the line's database (default
-// korvane-line.db), whose boards are every station's.
-int line_report_main(int argc, char **argv);
-int line_history_main(int argc, char **argv);
+// korvane-line.db), whose boards are every station's, opened as `opener`
+// says (a SQLite file or a PostgreSQL server).
+int line_report_main(int argc, char **argv, const report_opener &opener);
+int line_history_main(int argc, char **argv, const report_opener &opener);
 
 // Each command's synopsis from its option table, after lead
 // ("Usage: korvane-station"), lines broken before width columns.

@@ -1,240 +1,328 @@
 #include "station/reports/report_query.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <unordered_map>
+#include <cstdlib>
+#include <map>
+#include <set>
 
 #include "station/records/board_row.h"
-#include "station/records/station_database.h"
-#include "station/reports/slot_checks_query.h"
 #include "korvane/why.h"
 
 namespace {
 
-// Every query takes the same three parameters, ?1 since, ?2 until and
-// ?3 station, and names in its WHERE only those given, so that a range
-// of dates is found through the index on the start time.
-const char FILTER[] = " @FILTER@ ";
-
-std::string filter_sql(const report_filter &f) {
-  std::string out = " 1";
-  if (!f.since.empty()) out += " AND started >= ?1";
-  if (!f.until.empty()) out += " AND started <= ?2";
-  if (!f.station.empty()) out += " AND station = ?3";
-  return out + " ";
+// The filter as a condition for WHERE on `boards` (as `prefix`), its values
+// appended to params, so that a range of dates is found through the index
+// on the start time.
+std::string filter_sql(const report_filter &f, const std::string &prefix,
+                       std::vector<std::string> *params) {
+  std::string out = "1 = 1";
+  const std::pair<const std::string *, const char *> parts[] = {
+      {&f.since, "started >= "}, {&f.until, "started <= "}, {&f.station, "station = "}};
+  for (const auto &part : parts) {
+    if (part.first->empty()) continue;
+    params->push_back(*part.first);
+    out += " AND " + prefix + part.second + "?" + std::to_string(params->size());
+  }
+  return out;
 }
 
-// The statement with the filter bound; null with the reason.
-db_statement filtered(sqlite3 *db, const std::string &sql, const report_filter &f,
-                      std::string *why) {
-  std::string text = sql;
-  for (size_t at = text.find(FILTER); at != std::string::npos; at = text.find(FILTER))
-    text.replace(at, sizeof FILTER - 1, filter_sql(f));
-  db_statement s = db_prepare(db, text, why);
-  if (!s) return nullptr;
-  db_bind_text(s.get(), 1, f.since);
-  db_bind_text(s.get(), 2, f.until);
-  db_bind_text(s.get(), 3, f.station);
-  return s;
+bool is_judged(board_outcome o) { return o != board_outcome::interrupted; }
+
+void add_cycle(board_counts *c, board_outcome o) {
+  ++c->tested;
+  switch (o) {
+    case board_outcome::passed:
+      ++c->passed;
+      break;
+    case board_outcome::failed:
+      ++c->failed;
+      break;
+    case board_outcome::error:
+      ++c->errors;
+      break;
+    case board_outcome::interrupted:
+      ++c->interrupted;
+      break;
+  }
 }
-
-// Runs s to its end, handing each row to row.
-bool each_row(sqlite3 *db, const db_statement &s, const std::function<void(sqlite3_stmt *)> &row,
-              std::string *why) {
-  if (!s) return false;
-  int rc;
-  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) row(s.get());
-  return rc == SQLITE_DONE || db_fail(db, why);
-}
-
-void read_counts(sqlite3_stmt *s, int first, board_counts *c) {
-  c->tested = sqlite3_column_int64(s, first);
-  c->passed = sqlite3_column_int64(s, first + 1);
-  c->failed = sqlite3_column_int64(s, first + 2);
-  c->errors = sqlite3_column_int64(s, first + 3);
-  c->interrupted = sqlite3_column_int64(s, first + 4);
-}
-
-// outcome = 'passed', as SQL.
-std::string outcome_is(board_outcome o) { return "outcome = " + board_outcome_sql(o); }
-
-const std::string PASSED = outcome_is(board_outcome::passed);
-const std::string JUDGED = "outcome <> " + board_outcome_sql(board_outcome::interrupted);
-
-// The columns read_counts reads: boards, then one sum per outcome.
-const std::string COUNTS =
-    " COUNT(*), TOTAL(" + PASSED + "), TOTAL(" + outcome_is(board_outcome::failed) + "), TOTAL(" +
-    outcome_is(board_outcome::error) + "), TOTAL(" + outcome_is(board_outcome::interrupted) + ") ";
 
 // A unit's first and last verdict, in one group of the report.
 struct unit_ends {
   board_outcome first, last;
 };
 
-// A serial's cycles as they stream past in order of serial and start: its
-// ends in the whole range, and in each day and slot it was tested in (a
-// handful: the groups of one board).
-struct unit_run {
-  std::string serial;
-  long long cycles = 0;
-  unit_ends whole = {board_outcome::error, board_outcome::error};
-  std::vector<std::pair<size_t, unit_ends>> days, slots, stations;
+// A group as the pass fills it: its counts, and for a slot the serials that
+// failed on it and passed on another.
+struct group {
+  report_group shown;
+  long long moves = 0;
 };
 
-void unit_cycle(std::vector<std::pair<size_t, unit_ends>> *groups, size_t group,
-                board_outcome outcome) {
-  for (auto &g : *groups) {
-    if (g.first == group) {
-      g.second.last = outcome;
+// A serial's cycles as they stream past in order of serial and start: its
+// ends in the whole range and in each group it was tested in (a handful:
+// the groups of one board), and the slots it failed on since it last
+// passed, for "failed here, passed elsewhere".
+struct unit_run {
+  std::string serial;
+  bool named = false;
+  long long cycles = 0;
+  unit_ends whole = {board_outcome::error, board_outcome::error};
+  std::vector<std::pair<group *, unit_ends>> groups;
+  std::vector<group *> failed_on, moved;
+};
+
+void unit_cycle(unit_run *u, group *g, board_outcome outcome) {
+  for (auto &e : u->groups) {
+    if (e.first == g) {
+      e.second.last = outcome;
       return;
     }
   }
-  groups->push_back({group, {outcome, outcome}});
+  u->groups.push_back({g, {outcome, outcome}});
 }
 
-void end_unit(const unit_run &u, station_report *out) {
-  if (!u.cycles) return;
-  board_counts_add_unit(&out->total, u.whole.first, u.whole.last);
-  for (const auto &d : u.days)
-    board_counts_add_unit(&out->days[d.first].counts, d.second.first, d.second.last);
-  for (const auto &g : u.slots)
-    board_counts_add_unit(&out->slots[g.first].counts, g.second.first, g.second.last);
-  for (const auto &g : u.stations)
-    board_counts_add_unit(&out->stations[g.first].counts, g.second.first, g.second.last);
-  if (u.cycles < 2 || u.serial.empty()) return;
-  ++out->retested;
-  if (out->retested_serials.size() < REPORT_MAX_RETESTED)
-    out->retested_serials.push_back(
-        {u.serial, u.cycles, board_outcome_name(u.whole.first), board_outcome_name(u.whole.last)});
+bool has(const std::vector<group *> &list, group *g) {
+  return std::find(list.begin(), list.end(), g) != list.end();
 }
 
-// Each serial's cycles come in the order of the index on serial and start
-// time, so one pass finds every serial's first and last cycle, in the
-// range and in each day and slot, without a sort and in constant memory; a
-// board without a serial is its own first and last.
-bool gather_units(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  std::unordered_map<std::string, size_t> days, slots, stations;
-  for (size_t i = 0; i < out->days.size(); ++i) days[out->days[i].name] = i;
-  for (size_t i = 0; i < out->slots.size(); ++i)
-    slots[out->slots[i].station + '\n' + out->slots[i].name] = i;
-  for (size_t i = 0; i < out->stations.size(); ++i) stations[out->stations[i].name] = i;
-  std::string sql =
-      "SELECT serial, outcome, substr(started, 1, 10), station || char(10) || slot FROM boards"
-      " WHERE " +
-      JUDGED + " AND" + FILTER + "ORDER BY serial, started, id";
+// A day and a station's first start and last end, for the hours it ran.
+struct span {
+  std::string first, last;
+};
+
+// Seconds since 1970 of an ISO 8601 UTC time ("2026-12-08T09:00:00Z", a
+// fraction of a second allowed).
+double epoch_seconds(const std::string &t) {
+  if (t.size() < 19) return 0;
+  int y = std::atoi(t.c_str()), m = std::atoi(t.c_str() + 5), d = std::atoi(t.c_str() + 8);
+  // Days from the civil date, March-based years.
+  y -= m <= 2;
+  long long era = (y >= 0 ? y : y - 399) / 400;
+  long long yoe = y - era * 400;
+  long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  long long days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  return double(days) * 86400 + std::atoi(t.c_str() + 11) * 3600 + std::atoi(t.c_str() + 14) * 60 +
+         std::strtod(t.c_str() + 17, nullptr);
+}
+
+// Everything the boards' one pass sums up.
+struct board_pass {
+  station_report *out;
+  std::map<std::string, group> days, slots, stations;
+  std::map<std::pair<std::string, std::string>, span> running;
+  std::map<long long, long long> tenths;  // boards by their time in tenths of a second
+  std::vector<retested_serial> retested;  // the first by serial, kept sorted
   unit_run unit;
-  bool ok = each_row(
-      db, filtered(db, sql, f, why),
-      [&](sqlite3_stmt *s) {
-        bool named = sqlite3_column_type(s, 0) != SQLITE_NULL;
-        std::string serial = db_text(s, 0);
-        board_outcome outcome = board_outcome::error;
-        board_outcome_from_name(db_text(s, 1), &outcome);
-        if (!named || serial != unit.serial || !unit.cycles) {
-          end_unit(unit, out);
-          unit = unit_run();
-          unit.serial = serial;
-          unit.whole = {outcome, outcome};
-        }
-        unit.whole.last = outcome;
-        ++unit.cycles;
-        auto day = days.find(db_text(s, 2));
-        if (day != days.end()) unit_cycle(&unit.days, day->second, outcome);
-        auto slot = slots.find(db_text(s, 3));
-        if (slot != slots.end()) unit_cycle(&unit.slots, slot->second, outcome);
-        std::string place = db_text(s, 3);
-        auto station = stations.find(place.substr(0, place.find('\n')));
-        if (station != stations.end()) unit_cycle(&unit.stations, station->second, outcome);
-        // A board without a serial is a unit alone.
-        if (!named) {
-          end_unit(unit, out);
-          unit = unit_run();
-        }
-      },
-      why);
-  if (!ok) return false;
-  end_unit(unit, out);
-  return true;
+};
+
+void keep_retested(board_pass *p, const unit_run &u) {
+  std::vector<retested_serial> &kept = p->retested;
+  if (kept.size() == REPORT_MAX_RETESTED && !(u.serial < kept.back().serial)) return;
+  retested_serial r = {u.serial, u.cycles, board_outcome_name(u.whole.first),
+                       board_outcome_name(u.whole.last)};
+  auto at = std::upper_bound(
+      kept.begin(), kept.end(), r,
+      [](const retested_serial &a, const retested_serial &b) { return a.serial < b.serial; });
+  kept.insert(at, r);
+  if (kept.size() > REPORT_MAX_RETESTED) kept.pop_back();
 }
 
-// One scan by day and station gives the days, the totals and the hours the
-// stations ran: day by day, from a station's first start to its last end,
-// so that nights do not count.
-bool gather_groups(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  std::string days = std::string("SELECT substr(started, 1, 10) AS day,") + COUNTS +
-                     ", (julianday(MAX(ended)) - julianday(MIN(started))) * 24"
-                     " FROM boards WHERE" +
-                     FILTER + "GROUP BY day, station ORDER BY day";
-  bool ok = each_row(
-      db, filtered(db, days, f, why),
-      [out](sqlite3_stmt *s) {
-        std::string day = db_text(s, 0);
-        if (out->days.empty() || out->days.back().name != day) {
-          out->days.emplace_back();
-          out->days.back().name = day;
-        }
-        board_counts c;
-        read_counts(s, 1, &c);
-        board_counts_sum(&out->days.back().counts, c);
-        board_counts_sum(&out->total, c);
-        out->running_hours += sqlite3_column_double(s, 6);
-      },
-      why);
-  std::string slots = std::string("SELECT slot, station,") + COUNTS + "FROM boards WHERE" + FILTER +
-                      "GROUP BY station, slot ORDER BY station, slot";
-  return ok && each_row(
-                   db, filtered(db, slots, f, why),
-                   [out](sqlite3_stmt *s) {
-                     report_group g;
-                     g.name = db_text(s, 0);
-                     g.station = db_text(s, 1);
-                     read_counts(s, 2, &g.counts);
-                     out->slots.push_back(g);
-                     // The slots come station by station.
-                     if (out->stations.empty() || out->stations.back().name != g.station) {
-                       out->stations.emplace_back();
-                       out->stations.back().name = g.station;
-                     }
-                     board_counts_sum(&out->stations.back().counts, g.counts);
-                   },
-                   why);
+void end_unit(board_pass *p) {
+  const unit_run &u = p->unit;
+  if (!u.cycles) return;
+  board_counts_add_unit(&p->out->total, u.whole.first, u.whole.last);
+  for (const auto &g : u.groups)
+    board_counts_add_unit(&g.first->shown.counts, g.second.first, g.second.last);
+  if (u.cycles < 2 || !u.named) return;
+  ++p->out->retested;
+  keep_retested(p, u);
 }
 
-bool gather_faults(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  std::string faults = std::string(
-                           "SELECT test, words, COUNT(DISTINCT board_id) AS n FROM board_faults"
-                           " WHERE board_id IN (SELECT id FROM boards WHERE") +
-                       FILTER + ") GROUP BY test, words ORDER BY n DESC, test DESC, words";
-  return each_row(
-      db, filtered(db, faults, f, why),
-      [out](sqlite3_stmt *s) {
-        if (out->faults.size() < REPORT_MAX_FAULTS) {
-          out->faults.push_back({db_text(s, 0), db_text(s, 1), sqlite3_column_int64(s, 2)});
-        } else {
-          ++out->other_faults;
-        }
-      },
-      why);
+void board_row_seen(board_pass *p, const row_view &r) {
+  board_outcome outcome = board_outcome::error;
+  board_outcome_from_name(row_text(r, 6), &outcome);
+  std::string station = row_text(r, 1), slot = row_text(r, 2), started = row_text(r, 3);
+  std::string day_name = started.substr(0, 10);
+  group &day = p->days[day_name];
+  group &at = p->slots[station + std::string(1, '\0') + slot];
+  group &whole_station = p->stations[station];
+  if (at.shown.name.empty()) {
+    at.shown.name = slot;
+    at.shown.station = station;
+    whole_station.shown.name = station;
+  }
+  day.shown.name = day_name;
+  for (group *g : {&day, &at, &whole_station}) add_cycle(&g->shown.counts, outcome);
+  add_cycle(&p->out->total, outcome);
+  span &ran = p->running[{day_name, station}];
+  std::string ended = row_text(r, 4);
+  if (ran.first.empty() || started < ran.first) ran.first = started;
+  if (ended > ran.last) ran.last = ended;
+  if (!is_judged(outcome)) return;
+  ++p->tenths[std::llround(row_real(r, 5) * 10)];
+  // A serial's cycles come together, oldest first; a board without a serial
+  // is a unit alone.
+  bool named = !row_null(r, 0);
+  std::string serial = row_text(r, 0);
+  unit_run &u = p->unit;
+  if (!named || !u.named || serial != u.serial) {
+    end_unit(p);
+    u = unit_run();
+    u.serial = serial;
+    u.named = named;
+    u.whole = {outcome, outcome};
+  }
+  u.whole.last = outcome;
+  ++u.cycles;
+  for (group *g : {&day, &at, &whole_station}) unit_cycle(&u, g, outcome);
+  if (outcome != board_outcome::passed) {
+    if (!has(u.failed_on, &at)) u.failed_on.push_back(&at);
+    return;
+  }
+  // Passed: each other slot it failed on since it last passed counts this
+  // serial once.
+  for (group *g : u.failed_on) {
+    if (g == &at || has(u.moved, g)) continue;
+    ++g->moves;
+    u.moved.push_back(g);
+  }
+  u.failed_on.clear();
+}
+
+std::vector<report_group> shown(const std::map<std::string, group> &groups) {
+  std::vector<report_group> out;
+  for (const auto &g : groups) out.push_back(g.second.shown);
+  return out;
 }
 
 // The nearest-rank percentiles: the smallest time at or below which half,
-// and 95 in 100, of the boards finished; one sorted pass finds both.
-bool gather_times(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
-  out->timed = out->total.tested - out->total.interrupted;
-  if (out->timed <= 0) return true;
-  long long median = (long long)std::ceil(0.5 * double(out->timed));
-  long long p95 = (long long)std::ceil(0.95 * double(out->timed));
-  std::string sql = "SELECT seconds FROM boards WHERE " + JUDGED + " AND" + FILTER +
-                    "ORDER BY seconds LIMIT " + std::to_string(p95);
-  long long rank = 0;
-  return each_row(
-      db, filtered(db, sql, f, why),
-      [&](sqlite3_stmt *s) {
-        ++rank;
-        if (rank == median) out->median_seconds = sqlite3_column_double(s, 0);
-        if (rank == p95) out->p95_seconds = sqlite3_column_double(s, 0);
+// and 95 in 100, of the boards finished, to the tenth of a second the report
+// gives them in.
+void board_times(const std::map<long long, long long> &tenths, station_report *out) {
+  for (const auto &t : tenths) out->timed += t.second;
+  const std::pair<double, double *> ranks[] = {{0.5, &out->median_seconds},
+                                               {0.95, &out->p95_seconds}};
+  for (const auto &r : ranks) {
+    long long rank = (long long)std::ceil(r.first * double(out->timed)), seen = 0;
+    for (const auto &t : tenths) {
+      seen += t.second;
+      if (seen < rank) continue;
+      *r.second = double(t.first) / 10;
+      break;
+    }
+  }
+}
+
+bool gather_boards(const report_db &db, const report_filter &f, board_pass *p, std::string *why) {
+  std::vector<std::string> params;
+  std::string sql =
+      "SELECT serial, station, slot, started, ended, seconds, outcome FROM boards"
+      " WHERE " +
+      filter_sql(f, "", &params) + " ORDER BY serial, started, id";
+  if (!report_db_rows(
+          db, sql, params, [p](const row_view &r) { board_row_seen(p, r); }, why))
+    return false;
+  end_unit(p);
+  station_report *out = p->out;
+  out->days = shown(p->days);
+  out->slots = shown(p->slots);
+  out->stations = shown(p->stations);
+  out->retested_serials = p->retested;
+  for (const auto &r : p->running)
+    out->running_hours += (epoch_seconds(r.second.last) - epoch_seconds(r.second.first)) / 3600;
+  board_times(p->tenths, out);
+  return true;
+}
+
+// A fault as the report names it, and how many boards named it.
+using fault_key = std::pair<std::string, std::string>;  // test, words
+using fault_boards = std::map<fault_key, long long>;
+
+// Most boards first; on a tie, flash before sdram, then by words.
+bool fault_before(const std::pair<fault_key, long long> &a,
+                  const std::pair<fault_key, long long> &b) {
+  if (a.second != b.second) return a.second > b.second;
+  if (a.first.first != b.first.first) return a.first.first > b.first.first;
+  return a.first.second < b.first.second;
+}
+
+std::vector<std::pair<fault_key, long long>> ranked(const fault_boards &faults) {
+  std::vector<std::pair<fault_key, long long>> out(faults.begin(), faults.end());
+  std::sort(out.begin(), out.end(), fault_before);
+  return out;
+}
+
+// A board's faults as they come, its rows together.
+struct fault_board {
+  long long id = -1;
+  std::string slot;  // its slot's key; "" unless it failed or ended in error
+  std::set<fault_key> named;
+  bus_board_lines lines;
+};
+
+struct fault_pass {
+  fault_boards all;
+  std::map<std::string, fault_boards> by_slot;
+  fault_board board;
+  bus_line_counts *bus;
+};
+
+void end_fault_board(fault_pass *p) {
+  if (p->board.id < 0) return;
+  for (const fault_key &k : p->board.named) {
+    ++p->all[k];
+    if (!p->board.slot.empty()) ++p->by_slot[p->board.slot][k];
+  }
+  bus_lines_count(p->board.lines, p->bus);
+}
+
+bool gather_faults(const report_db &db, const report_filter &f,
+                   std::map<std::string, fault_key> *top,
+                   std::map<std::string, long long> *top_boards, station_report *out,
+                   std::string *why) {
+  std::vector<std::string> params;
+  std::string sql =
+      "SELECT t.board_id, b.station, b.slot, b.outcome, t.test, t.kind, t.words"
+      " FROM board_faults t JOIN boards b ON b.id = t.board_id WHERE " +
+      filter_sql(f, "b.", &params) + " ORDER BY t.board_id";
+  fault_pass p;
+  p.bus = &out->bus_lines;
+  out->bus_lines = bus_line_counts();
+  bool ok = report_db_rows(
+      db, sql, params,
+      [&p](const row_view &r) {
+        long long id = row_number(r, 0);
+        if (id != p.board.id) {
+          end_fault_board(&p);
+          p.board = fault_board();
+          p.board.id = id;
+          std::string outcome = row_text(r, 3);
+          if (outcome == board_outcome_name(board_outcome::failed) ||
+              outcome == board_outcome_name(board_outcome::error))
+            p.board.slot = row_text(r, 1) + std::string(1, '\0') + row_text(r, 2);
+        }
+        std::string kind = row_text(r, 5), words = row_text(r, 6);
+        p.board.named.insert({row_text(r, 4), words});
+        bus_lines_mark(&p.board.lines, kind, words);
       },
       why);
+  if (!ok) return false;
+  end_fault_board(&p);
+  for (const auto &fault : ranked(p.all)) {
+    if (out->faults.size() < REPORT_MAX_FAULTS) {
+      out->faults.push_back({fault.first.first, fault.first.second, fault.second});
+    } else {
+      ++out->other_faults;
+    }
+  }
+  for (const auto &slot : p.by_slot) {
+    auto first = ranked(slot.second).front();
+    (*top)[slot.first] = first.first;
+    (*top_boards)[slot.first] = first.second;
+  }
+  return true;
 }
 
 bool digits(const std::string &text, size_t at, size_t count) {
@@ -266,41 +354,65 @@ bool report_bound(const std::string &date, bool upper, std::string *bound) {
   return true;
 }
 
-bool report_gather(sqlite3 *db, const report_filter &f, station_report *out, std::string *why) {
+bool report_gather(const report_db &db, const report_filter &f, bool across_line,
+                   station_report *out, std::string *why) {
   *out = station_report();
-  return gather_groups(db, f, out, why) && gather_units(db, f, out, why) &&
-         gather_faults(db, f, out, why) && gather_times(db, f, out, why) &&
-         slot_checks_gather(db, f, out->slots, &out->checks, why) &&
-         bus_lines_gather(db, f, &out->bus_lines, why);
+  board_pass boards;
+  boards.out = out;
+  std::map<std::string, fault_key> top;
+  std::map<std::string, long long> top_boards;
+  if (!gather_boards(db, f, &boards, why) || !gather_faults(db, f, &top, &top_boards, out, why))
+    return false;
+  // Each slot's tally for its checks: its boards with a verdict, its
+  // failures, its moves and the fault its failures name most.
+  std::vector<slot_tally> tallies;
+  for (const auto &s : boards.slots) {
+    const board_counts &c = s.second.shown.counts;
+    slot_tally t;
+    t.station = s.second.shown.station;
+    t.slot = s.second.shown.name;
+    t.boards = c.tested - c.interrupted;
+    t.failures = c.failed + c.errors;
+    t.moves = s.second.moves;
+    auto named = top.find(s.first);
+    if (named != top.end()) {
+      t.fault =
+          named->second.first == "flash" ? "flash: " + named->second.second : named->second.second;
+      t.fault_boards = top_boards[s.first];
+    }
+    tallies.push_back(t);
+  }
+  out->checks = check_slots(tallies, across_line);
+  return true;
 }
 
-db_statement report_statement(sqlite3 *db, const std::string &sql, const report_filter &f,
-                              std::string *why) {
-  return filtered(db, sql, f, why);
-}
-
-bool report_rows(sqlite3 *db, const db_statement &s, const std::function<void(sqlite3_stmt *)> &row,
-                 std::string *why) {
-  return each_row(db, s, row, why);
-}
-
-bool report_failed_boards(sqlite3 *db, const report_filter &f,
+bool report_failed_boards(const report_db &db, const report_filter &f,
                           const std::function<void(const board_record &)> &each, std::string *why) {
-  std::string sql = "SELECT " + board_select_list() + " FROM boards WHERE " +
-                    outcome_is(board_outcome::failed) + " AND" + FILTER +
-                    "ORDER BY started DESC, id DESC LIMIT " +
+  std::vector<std::string> params;
+  std::string sql = "SELECT " + board_select_list() + " FROM boards WHERE outcome = '" +
+                    board_outcome_name(board_outcome::failed) + "' AND " +
+                    filter_sql(f, "", &params) + " ORDER BY started DESC, id DESC LIMIT " +
                     std::to_string(REPORT_MAX_FAILED_BOARDS);
-  db_statement faults = db_prepare(db, BOARD_FAULTS_SQL, why);
-  if (!faults) return false;
-  bool fault_error = false;
-  bool ok = each_row(
-      db, filtered(db, sql, f, why),
-      [&](sqlite3_stmt *s) {
-        board_record b;
-        board_read(s, &b);
-        if (!board_read_faults(faults.get(), b.id, &b.faults)) fault_error = true;
-        each(b);
-      },
-      why);
-  return ok && (!fault_error || db_fail(db, why));
+  std::vector<board_record> failed;
+  bool known = true;
+  if (!report_db_rows(
+          db, sql, params,
+          [&](const row_view &r) {
+            failed.emplace_back();
+            known = board_read(r, &failed.back()) && known;
+          },
+          why))
+    return false;
+  if (!known) return set_why(why, "a board has no outcome");
+  for (board_record &b : failed) {
+    if (!report_db_rows(
+            db, BOARD_FAULTS_SQL, {std::to_string(b.id)},
+            [&b](const row_view &r) {
+              b.faults.push_back({row_text(r, 0), row_text(r, 1), row_text(r, 2)});
+            },
+            why))
+      return false;
+    each(b);
+  }
+  return true;
 }

@@ -1,7 +1,11 @@
 // The station's report gathered from its database: yield first time through
 // and after retests, per day and per slot, the faults that keep coming back,
-// board times and throughput. Everything is summed in SQL, so memory stays
-// the same however many boards the database holds; lists are bounded.
+// board times and throughput, the slots to check and the SDRAM lines named
+// across boards. The boards are read once, in order of serial and start
+// time, and their faults once; everything is summed as the rows go by, so
+// memory grows only with the groups (days, slots, faults, board times to
+// the tenth of a second), not with the boards; lists are bounded. The same code reads SQLite
+// and PostgreSQL (report_db.h).
 //
 // Principles of operation
 // - Every figure is as board_counts defines it (station/records/
@@ -18,11 +22,9 @@
 #include <string>
 #include <vector>
 
-#include <sqlite3.h>
-
 #include "station/records/board_counts.h"
 #include "station/records/board_record.h"
-#include "station/records/station_database.h"
+#include "station/reports/report_db.h"
 #include "station/reports/bus_lines.h"
 #include "station/reports/slot_checks.h"
 
@@ -73,19 +75,14 @@ struct station_report {
   bus_line_counts bus_lines;  // how many boards had each SDRAM line named
 };
 
-bool report_gather(sqlite3 *db, const report_filter &filter, station_report *out, std::string *why);
-
-// A statement of sql with the filter bound where sql says " @FILTER@ " (a
-// condition for WHERE); null with the reason. report_rows runs it to its
-// end, handing each row to row.
-db_statement report_statement(sqlite3 *db, const std::string &sql, const report_filter &filter,
-                              std::string *why);
-bool report_rows(sqlite3 *db, const db_statement &s, const std::function<void(sqlite3_stmt *)> &row,
-                 std::string *why);
+// across_line: each slot's failure rate is also set against every other
+// slot of the line (the line's report).
+bool report_gather(const report_db &db, const report_filter &filter, bool across_line,
+                   station_report *out, std::string *why);
 
 constexpr int REPORT_MAX_FAILED_BOARDS = 100;
 
 // The most recent failed boards, newest first, up to REPORT_MAX_FAILED_BOARDS,
 // each handed to each as it is read, its faults with it.
-bool report_failed_boards(sqlite3 *db, const report_filter &filter,
+bool report_failed_boards(const report_db &db, const report_filter &filter,
                           const std::function<void(const board_record &)> &each, std::string *why);

@@ -28,13 +28,17 @@ double fisher_upper_p(long long total, long long failures, long long drawn, long
   return std::min(1.0, p);
 }
 
-slot_checks check_slots(const std::vector<slot_tally> &tallies) {
+slot_checks check_slots(const std::vector<slot_tally> &tallies, bool across_line) {
   std::map<std::string, std::pair<long long, long long>> stations;  // boards, failures
+  long long line_boards = 0, line_failures = 0;
   for (const slot_tally &t : tallies) {
     stations[t.station].first += t.boards;
     stations[t.station].second += t.failures;
+    line_boards += t.boards;
+    line_failures += t.failures;
   }
   slot_checks out;
+  out.across_line = across_line && stations.size() > 1;
   for (const slot_tally &t : tallies) {
     if (!t.boards) continue;
     ++out.slots;
@@ -47,11 +51,19 @@ slot_checks check_slots(const std::vector<slot_tally> &tallies) {
     if (c.tested) {
       c.p = fisher_upper_p(station.first, station.second, t.boards, t.failures);
       c.rate_flag = c.p < SLOT_CHECK_P;
-    } else {
-      out.left_out.push_back(t);
     }
+    if (out.across_line) {
+      c.line_boards = line_boards - t.boards;
+      c.line_failures = line_failures - t.failures;
+      c.line_tested = t.boards >= SLOT_CHECK_MIN_BOARDS && c.line_boards >= SLOT_CHECK_MIN_BOARDS;
+      if (c.line_tested) {
+        c.line_p = fisher_upper_p(line_boards, line_failures, t.boards, t.failures);
+        c.line_flag = c.line_p < SLOT_CHECK_P;
+      }
+    }
+    if (!c.tested && !c.line_tested) out.left_out.push_back(t);
     c.moves_flag = t.moves >= SLOT_CHECK_MIN_MOVES;
-    if (c.rate_flag || c.moves_flag) out.flagged.push_back(c);
+    if (c.rate_flag || c.line_flag || c.moves_flag) out.flagged.push_back(c);
   }
   return out;
 }

@@ -14,6 +14,9 @@
 // - A slot with fewer than SLOT_CHECK_MIN_BOARDS boards, or whose station's
 //   other slots have fewer, is left out of the rate test: a few boards say
 //   nothing about a fixture. It may still be flagged by its retests.
+// - Over a line of several stations, each slot is also set against every
+//   other slot of the line, by the same test and rules: a station whose
+//   slots all fail more than the line's shows there.
 // - "Failed here, passed elsewhere": a serial that failed on a slot and
 //   passed later on another counts once for that slot; at
 //   SLOT_CHECK_MIN_MOVES such serials the slot is flagged.
@@ -42,12 +45,19 @@ struct slot_check {
   bool tested = false;                               // enough boards for the rate test
   double p = 1;                                      // the rate test's p; 1 untested
   bool rate_flag = false, moves_flag = false;
+  // The same against every other slot of the line (a line's report of
+  // several stations).
+  long long line_boards = 0, line_failures = 0;
+  bool line_tested = false;
+  double line_p = 1;
+  bool line_flag = false;
 };
 
 struct slot_checks {
   std::vector<slot_check> flagged;   // in the order of the tallies
   std::vector<slot_tally> left_out;  // too few boards for the rate test
   long long slots = 0;               // slots with a verdict on any board
+  bool across_line = false;          // set against the line's other slots too
 };
 
 // The one-sided p of Fisher's exact test on a 2x2 table: of `total` boards,
@@ -55,5 +65,7 @@ struct slot_checks {
 // failed. The chance of `hits` or more under the hypergeometric law.
 double fisher_upper_p(long long total, long long failures, long long drawn, long long hits);
 
-// The checks over every slot of the report, tallies grouped by station.
-slot_checks check_slots(const std::vector<slot_tally> &tallies);
+// The checks over every slot of the report, tallies grouped by station;
+// across_line: against the line's other slots too, when the tallies hold
+// more than one station.
+slot_checks check_slots(const std::vector<slot_tally> &tallies, bool across_line = false);

@@ -31,25 +31,42 @@ std::string check_words(const slot_check &c) {
     out += ", the station's other slots " + number(c.others_failures) + " of " +
            number(c.others_boards) + " (" +
            percent_text(rate_percent(c.others_failures, c.others_boards)) + "), p = " + p_text(c.p);
+  if (c.line_tested)
+    out += ", the line's other slots " + number(c.line_failures) + " of " + number(c.line_boards) +
+           " (" + percent_text(rate_percent(c.line_failures, c.line_boards)) +
+           "), p = " + p_text(c.line_p);
   if (!t.fault.empty())
     out += "; most named: " + t.fault + " (" + number(t.fault_boards) +
            (t.fault_boards == 1 ? " board)" : " boards)");
   return out;
 }
 
-const char *flag_name(const slot_check &c) {
-  return c.rate_flag && c.moves_flag ? "rate+retests" : c.rate_flag ? "rate" : "retests";
+// "rate", "line-rate", "retests", or those that hold joined by '+'.
+std::string flag_name(const slot_check &c) {
+  std::string out;
+  const std::pair<bool, const char *> flags[] = {
+      {c.rate_flag, "rate"}, {c.line_flag, "line-rate"}, {c.moves_flag, "retests"}};
+  for (const auto &f : flags)
+    if (f.first) out += (out.empty() ? "" : "+") + std::string(f.second);
+  return out;
+}
+
+// Whose other slots a slot is set against.
+const char *others_words(const slot_checks &checks) {
+  return checks.across_line ? "the station's or the line's other slots"
+                            : "the station's other slots";
 }
 
 // The rule, for the page.
-std::string rule_words() {
-  return "A slot is flagged when more of its boards failed than the station's other slots' "
-         "rate explains at p < " +
-         p_text(SLOT_CHECK_P) + " (one-sided Fisher's exact test), or when " +
+std::string rule_words(const slot_checks &checks) {
+  return std::string("A slot is flagged when more of its boards failed than ") +
+         (checks.across_line ? "the station's other slots' rate, or the line's, "
+                             : "the station's other slots' rate ") +
+         "explains at p < " + p_text(SLOT_CHECK_P) + " (one-sided Fisher's exact test), or when " +
          number(SLOT_CHECK_MIN_MOVES) +
          " boards or more failed on it and then passed on another slot. It takes " +
          number(SLOT_CHECK_MIN_BOARDS) + " boards on a slot, and " + number(SLOT_CHECK_MIN_BOARDS) +
-         " on the station's other slots, to tell a fixture from chance";
+         " on " + others_words(checks) + ", to tell a fixture from chance";
 }
 
 std::string left_out_words(const slot_checks &checks) {
@@ -77,8 +94,8 @@ std::string slot_checks_text(const slot_checks &checks) {
     out += "  none stands out (" + number(checks.slots) +
            (checks.slots == 1 ? " slot)\n" : " slots)\n");
   if (!checks.left_out.empty())
-    out += "  left out, under " + number(SLOT_CHECK_MIN_BOARDS) +
-           " boards here or on the station's other slots: " + left_out_words(checks) + "\n";
+    out += "  left out, under " + number(SLOT_CHECK_MIN_BOARDS) + " boards here or on " +
+           others_words(checks) + ": " + left_out_words(checks) + "\n";
   return out;
 }
 
@@ -87,17 +104,27 @@ std::string slot_checks_csv(const slot_checks &checks) {
   out += csv_row({"slot_check", "", "", "p_below", p_text(SLOT_CHECK_P)});
   for (const slot_check &c : checks.flagged) {
     const slot_tally &t = c.slot;
-    std::vector<std::pair<const char *, std::string>> rows = {
+    std::vector<std::pair<std::string, std::string>> rows = {
         {"flag", flag_name(c)},
         {"boards", number(t.boards)},
         {"failures", number(t.failures)},
         {"failed_here_passed_elsewhere", number(t.moves)}};
-    if (c.tested) {
-      rows.push_back({"others_boards", number(c.others_boards)});
-      rows.push_back({"others_failures", number(c.others_failures)});
+    // Each comparison made: the station's other slots, the line's ("line_").
+    const struct {
+      bool made;
+      const char *prefix;
+      long long boards, failures;
+      double p;
+    } against[] = {{c.tested, "", c.others_boards, c.others_failures, c.p},
+                   {c.line_tested, "line_", c.line_boards, c.line_failures, c.line_p}};
+    for (const auto &a : against) {
+      if (!a.made) continue;
+      std::string prefix = a.prefix;
+      rows.push_back({prefix + "others_boards", number(a.boards)});
+      rows.push_back({prefix + "others_failures", number(a.failures)});
       rows.push_back(
-          {"others_percent", fixed_text(rate_percent(c.others_failures, c.others_boards), 1)});
-      rows.push_back({"p", p_text(c.p)});
+          {prefix + "others_percent", fixed_text(rate_percent(a.failures, a.boards), 1)});
+      rows.push_back({prefix + "p", p_text(a.p)});
     }
     if (!t.fault.empty()) {
       rows.push_back({"fault", t.fault});
@@ -113,7 +140,7 @@ std::string slot_checks_csv(const slot_checks &checks) {
 // A bar a slot, its height the share of its boards that failed; a flagged
 // slot red with a mark above it, a slot left out of the test pale.
 std::string slot_checks_html(const slot_checks &checks, const std::vector<report_group> &slots) {
-  std::string body = "<p>" + html_escape(rule_words()) + ".</p>\n";
+  std::string body = "<p>" + html_escape(rule_words(checks)) + ".</p>\n";
   if (slots.empty()) return body;
   const int height = 120, top = 24, base = top + height;
   int bar = std::max(10, std::min(36, 640 / int(slots.size())));
@@ -149,8 +176,8 @@ std::string slot_checks_html(const slot_checks &checks, const std::vector<report
            html_escape(g.station) + "\" data-slot=\"" + html_escape(g.name) + "\" data-boards=\"" +
            number(boards) + "\" data-failures=\"" + number(failures) + "\" data-flag=\"" +
            (flagged    ? flag_name(*flagged)
-            : left_out ? "left-out"
-                       : "") +
+            : left_out ? std::string("left-out")
+                       : std::string()) +
            "\"><title>" + html_escape(slot_name(g.station, g.name)) + ": " + number(failures) +
            " of " + number(boards) + " boards failed" +
            (flagged ? html_escape("; " + check_words(*flagged)) : "") + "</title>";

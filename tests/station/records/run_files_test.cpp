@@ -9,6 +9,7 @@
 #include <tinyxml2.h>
 
 #include "station/records/board_json.h"
+#include "station/records/board_row.h"
 #include "station/records/run_files.h"
 #include "test_files.h"
 
@@ -274,9 +275,9 @@ TEST_F(RunReport, JunitSumsEveryBoardOfTheRun) {
   EXPECT_EQ(2u, read_junit(path).size());
 }
 
-// The table's columns, as board_schema.sql creates them.
+// The table's columns, as the station creates them.
 std::set<std::string> board_columns() {
-  std::string schema = read_file(BOARD_SCHEMA);
+  std::string schema = board_tables_sql(board_tables());
   size_t start = schema.find("CREATE TABLE IF NOT EXISTS boards (");
   size_t end = schema.find(");", start);
   std::set<std::string> out;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "station/records/board_row.h"
 #include "test_files.h"
 
 namespace {
@@ -16,7 +17,7 @@ bool fail(sqlite3 *db, std::string *why) {
 
 bool write_board_database(const std::string &path, const std::vector<report_board> &boards,
                           std::string *why) {
-  std::string schema = read_file(BOARD_SCHEMA);
+  std::string schema = board_tables_sql(board_tables()) + read_file(BOARD_SCHEMA);
   if (schema.empty()) {
     *why = "cannot read " BOARD_SCHEMA;
     return false;

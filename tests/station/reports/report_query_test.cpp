@@ -53,7 +53,7 @@ station_report gather(const std::string &path, const report_filter &filter) {
   db_handle db = db_open(path, db_access::read_only, &why);
   EXPECT_TRUE(db) << why;
   if (!db) return r;
-  EXPECT_TRUE(report_gather(db.get(), filter, &r, &why)) << why;
+  EXPECT_TRUE(report_gather(report_db_sqlite(db.get()), filter, false, &r, &why)) << why;
   return r;
 }
 
@@ -248,8 +248,8 @@ TEST(ReportQuery, SerialsRoundTripThroughCsv) {
     std::string csv = history_csv_header();
     long long count = 0;
     ASSERT_TRUE(history_cycles(
-        handle.get(), s, [&csv](const board_record &c) { csv += history_csv_line(c); }, &count,
-        &why))
+        report_db_sqlite(handle.get()), s,
+        [&csv](const board_record &c) { csv += history_csv_line(c); }, &count, &why))
         << why;
     std::vector<std::vector<std::string>> rows = read_csv(csv);
     ASSERT_EQ(2u, rows.size()) << s;
@@ -298,8 +298,8 @@ TEST(ReportQuery, HistoryOldestFirstInWords) {
   ASSERT_TRUE(handle) << why;
   long long count = 0;
   ASSERT_TRUE(history_cycles(
-      handle.get(), "S4", [&text](const board_record &c) { text += history_text_line(c); }, &count,
-      &why));
+      report_db_sqlite(handle.get()), "S4",
+      [&text](const board_record &c) { text += history_text_line(c); }, &count, &why));
   EXPECT_EQ(2, count);
   EXPECT_EQ(
       "2026-12-09T08:00:00Z  error  slot 1 at A  5.0 s  SDRAM 0 of 1 failed, flash 0 of 1 "

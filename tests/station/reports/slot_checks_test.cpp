@@ -106,7 +106,7 @@ station_report gather(const std::vector<report_board> &boards) {
   db_handle db = db_open(path, db_access::read_only, &why);
   EXPECT_TRUE(db) << why;
   if (db) {
-    EXPECT_TRUE(report_gather(db.get(), report_filter(), &r, &why)) << why;
+    EXPECT_TRUE(report_gather(report_db_sqlite(db.get()), report_filter(), false, &r, &why)) << why;
   }
   remove_tree(dir);
   return r;
@@ -192,6 +192,44 @@ TEST(SlotChecks, TheBusLinesAcrossBoards) {
     EXPECT_EQ(l.boards, c.boards) << l.line;
     EXPECT_EQ(l.stuck, c.stuck) << l.line;
     EXPECT_EQ(l.shorted, c.shorted) << l.line;
+  }
+}
+
+// Over the line, a slot is also set against every other slot of the line:
+// the flags and those left out, as the CSV gives them.
+TEST(SlotChecks, AgainstTheLinesOtherSlots) {
+  struct table {
+    const char *name;
+    std::vector<slot_tally> slots;
+    std::string rows;  // the slot_check rows' flags and those left out
+  } cases[] = {
+      {"one station: nothing more than the station's test",
+       {{"A", "1", 10, 6, 0, "", 0}, {"A", "2", 20, 0, 0, "", 0}},
+       "A 1 flag rate;"},
+      {"a slot alone at its station is set against the line",
+       {{"A", "1", 10, 6, 0, "", 0}, {"B", "1", 20, 0, 0, "", 0}, {"B", "2", 20, 0, 0, "", 0}},
+       "A 1 flag line-rate;"},
+      {"a station whose slots all fail stands out against the line alone",
+       {{"A", "1", 20, 8, 0, "", 0},
+        {"A", "2", 20, 8, 0, "", 0},
+        {"B", "1", 30, 0, 0, "", 0},
+        {"B", "2", 30, 0, 0, "", 0}},
+       "A 1 flag line-rate;A 2 flag line-rate;"},
+      {"too few boards on the slot for either",
+       {{"A", "1", 9, 9, 0, "", 0}, {"A", "2", 20, 0, 0, "", 0}, {"B", "1", 20, 0, 0, "", 0}},
+       "A 1 left out;"},
+  };
+  for (const table &c : cases) {
+    std::istringstream csv(slot_checks_csv(check_slots(c.slots, true)));
+    std::string line, rows;
+    while (std::getline(csv, line)) {
+      std::vector<std::string> f;
+      std::istringstream fields(line.substr(0, line.size() - 1));  // CR LF
+      for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
+      if (f[0] == "slot_check" && f[3] == "flag") rows += f[2] + " " + f[1] + " flag " + f[4] + ";";
+      if (f[0] == "slot_check_left_out") rows += f[2] + " " + f[1] + " left out;";
+    }
+    EXPECT_EQ(c.rows, rows) << c.name;
   }
 }
 

@@ -268,6 +268,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
     asked.content_type = std::string(request[http::field::content_type]);
     asked.body = request.body();
     asked.from_loopback = from.loopback;
+    asked.over_tls = server->tls != nullptr;
 
     if (asked.target == "/events" || asked.target.rfind("/events?", 0) == 0) {
       if (asked.method != "GET") {

@@ -1,18 +1,22 @@
 // The station's page over HTTPS (--web-cert, --web-key): a browser that
-// trusts the line's CA reads the page and its event stream; a key open to
-// others stops the page before it listens.
+// trusts the CA reads the page and its event stream from korvane-station; a
+// key open to others stops the page before it listens.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <fstream>
 
+#include "child_process.h"
 #include "station/web/web_server.h"
 #include "test_certs.h"
 #include "test_files.h"
 #include "tls_client.h"
 
 namespace {
+
+const double WAIT_S = 60;
 
 class WebTls : public ::testing::Test {
  protected:
@@ -31,20 +35,27 @@ class WebTls : public ::testing::Test {
 test_certs WebTls::certs;
 bool WebTls::made = false;
 
-TEST_F(WebTls, ThePageAndItsStreamComeOverHttps) {
-  std::string bound, why;
-  web_server *server =
-      web_start("127.0.0.1:0", web_hooks(), certs.server_cert, certs.server_key, &bound, &why);
-  ASSERT_NE(nullptr, server) << why;
-  ASSERT_EQ(0u, bound.rfind("https://127.0.0.1:", 0)) << bound;
-  int port = std::atoi(bound.c_str() + 18);
+// korvane-station itself, its slot waiting for a serial on a port it never
+// opens.
+TEST_F(WebTls, TheStationsPageAndItsStreamComeOverHttps) {
+  std::string dir = temp_dir("web-tls");
+  pid_t station =
+      start_child({STATION_PATH, "--web", "127.0.0.1:0", "--web-cert", certs.server_cert,
+                   "--web-key", certs.server_key, "--db", dir + "/st.db", "--logs", dir + "/logs",
+                   "--require-serial", "A=" + dir + "/no-port"},
+                  "korvane-station");
+  std::string line, why;
+  ASSERT_TRUE(read_child_line(station, &line, WAIT_S));
+  size_t at = line.find("web page at https://127.0.0.1:");
+  ASSERT_NE(std::string::npos, at) << line;
+  int port = std::atoi(line.c_str() + at + 30);
   tls_offer browser;
   browser.ca = certs.ca;
   const struct {
     const char *target, *until, *shows;
   } cases[] = {
       {"/", "", "<!DOCTYPE html>"},
-      {"/events", "event: beat", "event: state"},
+      {"/events", "event: beat", "\"slot\":\"A\""},
   };
   for (const auto &c : cases) {
     std::string answer;
@@ -61,7 +72,8 @@ TEST_F(WebTls, ThePageAndItsStreamComeOverHttps) {
   stranger.ca = certs.other_ca;
   std::string answer;
   EXPECT_FALSE(tls_exchange(port, stranger, "", "", &answer, &why));
-  web_stop(server);
+  EXPECT_EQ(0, stop_child(station, SIGINT, WAIT_S).status);
+  remove_tree(dir);
 }
 
 TEST_F(WebTls, AKeyOpenToOthersStopsThePageBeforeItListens) {

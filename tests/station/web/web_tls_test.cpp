@@ -1,15 +1,10 @@
 // The station's page over HTTPS (--web-cert, --web-key): a browser that
-// trusts the CA reads the page and its event stream from korvane-station; a
-// key open to others stops the page before it listens.
+// trusts the CA reads the page and its event stream from korvane-station.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <csignal>
-#include <fstream>
 
 #include "child_process.h"
-#include "station/web/web_server.h"
 #include "test_certs.h"
 #include "test_files.h"
 #include "tls_client.h"
@@ -18,33 +13,19 @@ namespace {
 
 const double WAIT_S = 60;
 
-class WebTls : public ::testing::Test {
- protected:
-  // RSA keys take a while to make: one set for the suite.
-  static void SetUpTestSuite() {
-    std::string why;
-    made = test_certs_make(&certs, &why);
-    if (!made) fprintf(stderr, "%s\n", why.c_str());
-  }
-  static void TearDownTestSuite() { test_certs_remove(certs); }
-  void SetUp() override { ASSERT_TRUE(made); }
-  static test_certs certs;
-  static bool made;
-};
-
-test_certs WebTls::certs;
-bool WebTls::made = false;
-
 // korvane-station itself, its slot waiting for a serial on a port it never
 // opens.
-TEST_F(WebTls, TheStationsPageAndItsStreamComeOverHttps) {
+TEST(WebTls, TheStationsPageAndItsStreamComeOverHttps) {
+  test_certs certs;
+  std::string why;
+  ASSERT_TRUE(test_certs_make(&certs, &why)) << why;
   std::string dir = temp_dir("web-tls");
   pid_t station =
       start_child({STATION_PATH, "--web", "127.0.0.1:0", "--web-cert", certs.server_cert,
                    "--web-key", certs.server_key, "--db", dir + "/st.db", "--logs", dir + "/logs",
                    "--require-serial", "A=" + dir + "/no-port"},
                   "korvane-station");
-  std::string line, why;
+  std::string line;
   ASSERT_TRUE(read_child_line(station, &line, WAIT_S));
   size_t at = line.find("web page at https://127.0.0.1:");
   ASSERT_NE(std::string::npos, at) << line;
@@ -74,20 +55,7 @@ TEST_F(WebTls, TheStationsPageAndItsStreamComeOverHttps) {
   EXPECT_FALSE(tls_exchange(port, stranger, "", "", &answer, &why));
   EXPECT_EQ(0, stop_child(station, SIGINT, WAIT_S).status);
   remove_tree(dir);
-}
-
-TEST_F(WebTls, AKeyOpenToOthersStopsThePageBeforeItListens) {
-  std::string dir = temp_dir("web-tls");
-  std::string key = dir + "/open.key";
-  std::ofstream(key) << read_file(certs.server_key);
-  chmod(key.c_str(), 0604);
-  std::string bound, why;
-  EXPECT_EQ(nullptr, web_start("127.0.0.1:0", web_hooks(), certs.server_cert, key, &bound, &why));
-  EXPECT_EQ("the key " + key +
-                " is open to other users (mode 0604); make it its owner's alone (chmod 600)",
-            why);
-  EXPECT_EQ("", bound);
-  remove_tree(dir);
+  test_certs_remove(certs);
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ struct server_under_test {
   std::string bound;
   server_under_test() {
     std::string why;
-    server = web_start("127.0.0.1:0", web_hooks(), &bound, &why);
+    server = web_start("127.0.0.1:0", web_hooks(), "", "", &bound, &why);
     EXPECT_NE(nullptr, server) << why;
   }
   ~server_under_test() { web_stop(server); }
@@ -243,7 +243,7 @@ TEST(WebServer, OneHostOnTheNetworkCannotLockThePageOut) {
                 peer.server.c_str());
   }
   std::string bound, why;
-  web_server *server = web_start("0.0.0.0:0", web_hooks(), &bound, &why);
+  web_server *server = web_start("0.0.0.0:0", web_hooks(), "", "", &bound, &why);
   ASSERT_NE(nullptr, server) << why;
   unsigned short port = port_of(bound);
   auto from_lan = [&] { return connect_from(peer, port); };
@@ -281,9 +281,9 @@ TEST(WebServer, APortInUseIsReported) {
   server_under_test s;
   std::string why;
   std::string bound;
-  EXPECT_EQ(nullptr, web_start(std::to_string(s.port()), web_hooks(), &bound, &why));
+  EXPECT_EQ(nullptr, web_start(std::to_string(s.port()), web_hooks(), "", "", &bound, &why));
   EXPECT_NE(std::string::npos, why.find("cannot listen on http://127.0.0.1:")) << why;
-  EXPECT_EQ(nullptr, web_start("nonsense", web_hooks(), &bound, &why));
+  EXPECT_EQ(nullptr, web_start("nonsense", web_hooks(), "", "", &bound, &why));
   EXPECT_FALSE(why.empty());
 }
 

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "korvane/why.h"
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/records/diagnosis_queue.h"
@@ -580,6 +582,12 @@ int start(station *st, int argc, char **argv) {
         line_parse_url(o.line, &line.url, &why) && line_read_token(o.line_token, &line.token, &why);
     line.station = c.station;
     line.db = o.db;
+    line.tls.ca_file = o.line_ca;
+    line.tls.pin_sha256 = o.line_pin;
+    line.tls.insecure = o.line_insecure;
+    // A CA file that cannot be read stops the station now, not at each try.
+    if (ok && !o.line_ca.empty() && !std::ifstream(o.line_ca, std::ios::binary))
+      ok = set_why(&why, "cannot read the line's CA file %s", o.line_ca.c_str());
     if (ok) {
       station_db_keep_outbox(db);
       st->line = line_sender_start(line, &why);

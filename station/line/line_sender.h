@@ -10,11 +10,13 @@
 
 #include <string>
 
+#include "station/line/line_http.h"
 #include "station/line/line_status.h"
 #include "station/line/line_url.h"
 
 struct line_settings {
   line_url url;
+  line_tls tls;  // how an https:// server is checked
   std::string token;
   std::string station;
   std::string db;  // the station's database, opened again by the sender

@@ -26,12 +26,16 @@ std::string line_status_text(const line_status &s) {
     text += std::to_string(s.parked) + " refused";
     if (!s.last_refusal.empty()) text += ": " + s.last_refusal;
   }
+  // A server the station refused comes first: it is what the user must put
+  // right, and what stops the records.
+  if (!s.untrusted.empty())
+    text = text.empty() ? s.untrusted : s.untrusted + "; " + text;
   if (text.empty())
     text = s.unreachable ? "all sent (server unreachable since " + s.down_since + ")" : "all sent";
-  return "line: " + text;
+  return (s.in_clear ? "line (not encrypted): " : "line: ") + text;
 }
 
 std::string line_status_key(const line_status &s) {
   return std::string(s.waiting ? "w" : "-") + (s.unreachable ? "u" : "-") + s.problem + "|" +
-         std::to_string(s.parked) + (s.broken ? "b" : "");
+         std::to_string(s.parked) + (s.broken ? "b" : "") + "|" + s.untrusted;
 }

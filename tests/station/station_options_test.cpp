@@ -1,6 +1,7 @@
 // korvane-station's command line: what it takes and what it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,69 @@ TEST(StationOptions, ValuesReachTheirFields) {
   EXPECT_EQ("korvane-logs", d.logs);
 }
 
+// How the line is reached: nothing leaves this PC unencrypted unless asked,
+// and an https:// line's checks come with an https:// line alone.
+TEST(StationOptions, LineIsCheckedOrStaysOnThisPc) {
+  const std::string pin = "3fa4b2c0d1e2f30415263748596a7b8c9dae0f1021324354657687980a1b2c3d";
+  const std::string upper_pin_with_colons =
+      "3F:A4:B2:C0:D1:E2:F3:04:15:26:37:48:59:6A:7B:8C:9D:AE:0F:10:21:32:43:54:65:76:87:98:0A:"
+      "1B:2C:3D";
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string why;  // "" when taken
+  } cases[] = {
+      {"https with the system's store", {"--line", "https://10.0.0.5"}, ""},
+      {"https with a CA file", {"--line", "https://line:8471", "--line-ca", "ca.pem"}, ""},
+      {"https with a pin", {"--line", "https://line", "--line-pin", pin}, ""},
+      {"a pin in upper case with colons", {"--line", "https://line", "--line-pin",
+                                           upper_pin_with_colons}, ""},
+      {"http on this PC", {"--line", "http://127.0.0.1:8470"}, ""},
+      {"http beyond this PC when asked",
+       {"--line", "http://10.0.0.5", "--line-insecure"},
+       ""},
+      {"http beyond this PC",
+       {"--line", "http://10.0.0.5"},
+       "--line http://10.0.0.5 would send the token and the records unencrypted: give "
+       "https:// or --line-insecure"},
+      {"a short pin",
+       {"--line", "https://line", "--line-pin", "3fa4"},
+       "--line-pin takes a SHA-256 in 64 hex digits: 3fa4"},
+      {"a pin not hex",
+       {"--line", "https://line", "--line-pin", std::string(63, 'a') + "g"},
+       "--line-pin takes a SHA-256 in 64 hex digits: " + std::string(63, 'a') + "g"},
+      {"a CA file for http",
+       {"--line", "http://127.0.0.1", "--line-ca", "ca.pem"},
+       "--line-ca and --line-pin go with an https:// line"},
+      {"a pin for http",
+       {"--line", "http://127.0.0.1", "--line-pin", pin},
+       "--line-ca and --line-pin go with an https:// line"},
+      {"a CA file and a pin",
+       {"--line", "https://line", "--line-ca", "ca.pem", "--line-pin", pin},
+       "--line-ca and --line-pin exclude each other"},
+      {"insecure https",
+       {"--line", "https://line", "--line-insecure"},
+       "--line-insecure is for an http:// line; an https:// one is always checked"},
+      {"a CA file without a line",
+       {"--line-ca", "ca.pem"},
+       "--line-ca, --line-pin and --line-insecure go with --line"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    if (std::find(args.begin(), args.end(), "--line") != args.end()) {
+      args.push_back("--line-token");
+      args.push_back("t");
+    }
+    args.push_back("A");
+    station_options o;
+    std::string why;
+    EXPECT_EQ(c.why.empty(), parse(args, &o, &why));
+    EXPECT_EQ(c.why, why);
+    if (c.why.empty() && !o.line_pin.empty()) EXPECT_EQ(pin, o.line_pin);
+  }
+}
+
 TEST(StationOptions, HelpNeedsNoSlotAndNamesEveryOption) {
   station_options o;
   std::string why;
@@ -139,7 +203,8 @@ TEST(StationOptions, HelpNeedsNoSlotAndNamesEveryOption) {
   std::string usage = station_usage();
   for (const char *name : {"--passes N", "--minutes M", "--test sdram|flash", "--db PATH",
                            "--logs DIR", "--station NAME", "--operator NAME", "--once",
-                           "--junit FILE", "--json FILE", "--korvane PATH", "--help"}) {
+                           "--junit FILE", "--json FILE", "--korvane PATH", "--line URL",
+                           "--line-ca FILE", "--line-pin SHA256", "--line-insecure", "--help"}) {
     EXPECT_NE(std::string::npos, usage.find(name)) << name;
   }
   size_t start = 0;

@@ -81,6 +81,15 @@ if(KORVANE_STATION)
                       "OpenSSL's library and headers (libssl-dev) not found")
   endif()
 endif()
+# The station's page and korvane-line serve HTTPS, and their tests make
+# throw-away certificates, with OpenSSL (libssl-dev).
+if(KORVANE_STATION)
+  find_package(OpenSSL 1.1.1)
+  if(NOT OPENSSL_FOUND)
+    korvane_leave_out(KORVANE_STATION "korvane-station, korvane-line, their tests and benchmarks"
+                      "OpenSSL's library and headers (libssl-dev) not found")
+  endif()
+endif()
 
 # korvane-line needs the station's parts and libpq (libpq-dev).
 if(KORVANE_LINE AND NOT KORVANE_STATION)

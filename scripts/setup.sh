@@ -17,6 +17,7 @@ packages=(
   groff-base dpkg-dev unzip lintian
   libsqlite3-dev sqlite3 libboost-dev
   libpq-dev postgresql
+  libssl-dev openssl
   chromium chromium-driver python3-selenium
   ca-certificates
 )

@@ -63,12 +63,11 @@ if(NOT GROFF)
                           "groff not found")
 endif()
 
-# korvane-station needs korvane-diagnose's library, SQLite, Boost's
-# headers (boost_beast) and OpenSSL, with which it checks an https:// line.
+# korvane-station needs korvane-diagnose's library, SQLite and Boost's
+# headers (boost_beast).
 korvane_leave_out_with_diagnose(KORVANE_STATION "korvane-station, its tests and benchmarks")
 if(KORVANE_STATION)
   find_package(SQLite3)
-  find_package(OpenSSL)
   korvane_headers_alone(boost_beast HEADER boost/beast.hpp FOLDER boost)
   if(NOT SQLite3_FOUND)
     korvane_leave_out(KORVANE_STATION "korvane-station, its tests and benchmarks"
@@ -76,9 +75,6 @@ if(KORVANE_STATION)
   elseif(NOT boost_beast_FOUND)
     korvane_leave_out(KORVANE_STATION "korvane-station, its tests and benchmarks"
                       "boost/beast.hpp (libboost-dev) not found")
-  elseif(NOT OPENSSL_FOUND)
-    korvane_leave_out(KORVANE_STATION "korvane-station, its tests and benchmarks"
-                      "OpenSSL's library and headers (libssl-dev) not found")
   endif()
 endif()
 # The station's page and korvane-line serve HTTPS, and their tests make

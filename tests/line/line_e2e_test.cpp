@@ -393,7 +393,9 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
       {"another key pinned", certs.server_cert, certs.server_key, "127.0.0.1", pin(wrong_pin),
        refused + "its key " + right_pin + " is not the pinned one"},
       {"a CA file that is not there", certs.server_cert, certs.server_key, "127.0.0.1",
-       ca(dir + "/none.pem"), "cannot read the CA file " + dir + "/none.pem: system lib"},
+       ca(dir + "/none.pem"), "cannot read the CA file " + dir + "/none.pem: No such file or directory"},
+      {"a CA file without a certificate", certs.server_cert, certs.server_key, "127.0.0.1",
+       ca(tokens), "no PEM certificate in the CA file " + tokens},
       {"expired", certs.expired_cert, certs.expired_key, "127.0.0.1", ca(certs.ca),
        refused + "certificate has expired"},
       {"another host's, by address", certs.wrong_host_cert, certs.wrong_host_key, "127.0.0.1",
@@ -403,7 +405,7 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
       {"signed by another CA", certs.untrusted_cert, certs.untrusted_key, "127.0.0.1",
        ca(certs.ca), refused + "unable to get local issuer certificate"},
       {"plain HTTP behind https://", "", "", "127.0.0.1", ca(certs.ca),
-       "TLS with 127.0.0.1 failed: wrong version number (SSL routines)"},
+       "TLS with 127.0.0.1 failed: the server closed the connection"},
   };
   std::string serving = "none";
   int taken = 0, n = 0;

@@ -74,9 +74,9 @@ bool line_certificate_expect(SSL *ssl, const std::string &host, const line_tls &
 std::string line_certificate_refusal(SSL *ssl, const std::string &host, const std::string &error) {
   long verdict = SSL_get_verify_result(ssl);
   if (verdict != X509_V_OK)
-    return "certificate for " + host +
-           " not trusted: " + X509_verify_cert_error_string(verdict);
-  return "TLS with " + host + " failed: " + (error.empty() ? "the server closed the connection" : error);
+    return "certificate for " + host + " not trusted: " + X509_verify_cert_error_string(verdict);
+  return "TLS with " + host +
+         " failed: " + (error.empty() ? "the server closed the connection" : error);
 }
 
 bool line_certificate_pinned(SSL *ssl, const std::string &host, const line_tls &tls,

@@ -89,9 +89,8 @@ class LineE2e : public ::testing::Test {
   // The server on port (0: any), over HTTPS with a certificate and its key,
   // its URL taken from its first line.
   void start_server(int on_port = 0, const std::string &cert = "", const std::string &key = "") {
-    std::vector<std::string> args = {LINE_PATH, "serve",    "--db",
-                                     db,        "--tokens", tokens,
-                                     "--listen", std::to_string(on_port)};
+    std::vector<std::string> args = {LINE_PATH,  "serve", "--db",     db,
+                                     "--tokens", tokens,  "--listen", std::to_string(on_port)};
     if (!cert.empty()) args.insert(args.end(), {"--tls-cert", cert, "--tls-key", key});
     server = start_child(args, "korvane-line");
     std::string line;
@@ -235,11 +234,11 @@ TEST_F(LineE2e, StationKilledBetweenCommitAndUploadSendsOnRestart) {
   std::string station_db = dir + "/station.db";
   auto run_station = [&](const std::string &serial) {
     pid_t board = -1;
-    pid_t s = start_station(serial,
-                            {"--station", "st3", "--line",
-                             "http://127.0.0.1:" + std::to_string(free_port), "--line-token",
-                             dir + "/st3.token"},
-                            &board);
+    pid_t s = start_station(
+        serial,
+        {"--station", "st3", "--line", "http://127.0.0.1:" + std::to_string(free_port),
+         "--line-token", dir + "/st3.token"},
+        &board);
     return std::make_pair(s, board);
   };
   auto first = run_station("SN-1");
@@ -383,8 +382,8 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
     line_tls tls;
     std::string refusal;  // "" when the record is taken
   } cases[] = {
-      {"the line's CA, by address", certs.server_cert, certs.server_key, "127.0.0.1",
-       ca(certs.ca), ""},
+      {"the line's CA, by address", certs.server_cert, certs.server_key, "127.0.0.1", ca(certs.ca),
+       ""},
       {"the line's CA, by name", certs.server_cert, certs.server_key, "localhost", ca(certs.ca),
        ""},
       {"its key pinned", certs.server_cert, certs.server_key, "127.0.0.1", pin(right_pin), ""},
@@ -393,7 +392,8 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
       {"another key pinned", certs.server_cert, certs.server_key, "127.0.0.1", pin(wrong_pin),
        refused + "its key " + right_pin + " is not the pinned one"},
       {"a CA file that is not there", certs.server_cert, certs.server_key, "127.0.0.1",
-       ca(dir + "/none.pem"), "cannot read the CA file " + dir + "/none.pem: No such file or directory"},
+       ca(dir + "/none.pem"),
+       "cannot read the CA file " + dir + "/none.pem: No such file or directory"},
       {"a CA file without a certificate", certs.server_cert, certs.server_key, "127.0.0.1",
        ca(tokens), "no PEM certificate in the CA file " + tokens},
       {"expired", certs.expired_cert, certs.expired_key, "127.0.0.1", ca(certs.ca),
@@ -402,8 +402,8 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
        ca(certs.ca), refused + "IP address mismatch"},
       {"another host's, by name", certs.wrong_host_cert, certs.wrong_host_key, "localhost",
        ca(certs.ca), "certificate for localhost not trusted: hostname mismatch"},
-      {"signed by another CA", certs.untrusted_cert, certs.untrusted_key, "127.0.0.1",
-       ca(certs.ca), refused + "unable to get local issuer certificate"},
+      {"signed by another CA", certs.untrusted_cert, certs.untrusted_key, "127.0.0.1", ca(certs.ca),
+       refused + "unable to get local issuer certificate"},
       {"plain HTTP behind https://", "", "", "127.0.0.1", ca(certs.ca),
        "TLS with 127.0.0.1 failed: the server closed the connection"},
   };
@@ -427,9 +427,9 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
                          R"( "seconds": 1, "outcome": "passed"})";
     line_reply reply;
     why.clear();
-    bool answered = line_post(connection, "/api/v1/records",
-                              {{"Authorization", "Bearer " + token_of("st7")}}, record, 10, &reply,
-                              &why);
+    bool answered =
+        line_post(connection, "/api/v1/records", {{"Authorization", "Bearer " + token_of("st7")}},
+                  record, 10, &reply, &why);
     line_connection_free(connection);
     EXPECT_EQ(c.refusal.empty(), answered);
     EXPECT_EQ(c.refusal, why);
@@ -453,23 +453,25 @@ TEST_F(LineE2e, StationRefusedByTheCertificateKeepsTheRecordUntilItTrustsTheLine
   start_server(0, certs.server_cert, certs.server_key);
   const std::string station_db = dir + "/station.db";
   const std::string line = "https://localhost:" + std::to_string(port);
-  const std::vector<std::string> common = {"--station", "st8", "--line-token",
-                                           dir + "/st8.token"};
+  const std::vector<std::string> common = {"--station", "st8", "--line-token", dir + "/st8.token"};
   const struct {
     const char *serial;
     std::vector<std::string> trust;
-    std::string said;        // in the station's output
-    const char *on_line;     // the line's rows
-    const char *in_outbox;   // the station's waiting records
+    std::string said;       // in the station's output
+    const char *on_line;    // the line's rows
+    const char *in_outbox;  // the station's waiting records
   } runs[] = {
       {"SN-1",
        {"--line-pin", test_cert_pin(certs.untrusted_cert)},
-       "line: certificate for localhost not trusted: its key " +
-           test_cert_pin(certs.server_cert) + " is not the pinned one",
-       "0|0", "1"},
-      {"SN-2", {"--line-ca", certs.other_ca},
+       "line: certificate for localhost not trusted: its key " + test_cert_pin(certs.server_cert) +
+           " is not the pinned one",
+       "0|0",
+       "1"},
+      {"SN-2",
+       {"--line-ca", certs.other_ca},
        "line: certificate for localhost not trusted: unable to get local issuer certificate",
-       "0|0", "2"},
+       "0|0",
+       "2"},
       {"SN-3", {"--line-ca", certs.ca}, "line: all sent", "3|3", "0"},
   };
   for (const auto &run : runs) {

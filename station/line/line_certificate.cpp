@@ -88,7 +88,7 @@ bool line_certificate_pinned(SSL *ssl, const std::string &host, const line_tls &
   if (key.empty())
     return set_why(why, "certificate for %s not trusted: the server showed none", host.c_str());
   if (key != pin_digits(tls.pin_sha256))
-    return set_why(why, "certificate for %s not trusted: its key %s is not the pinned one",
+    return set_why(why, "certificate for %s not trusted: its key is not the pinned one (%s)",
                    host.c_str(), key.c_str());
   return true;
 }

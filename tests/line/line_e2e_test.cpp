@@ -374,7 +374,7 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
       {"plain", {"", ""}}};
   const std::string untrusted = "certificate for 127.0.0.1 not trusted: ";
   const std::string by_name = "certificate for localhost not trusted: ";
-  const std::string wrong_key = untrusted + "its key " + right_pin + " is not the pinned one";
+  const std::string wrong_key = untrusted + "its key is not the pinned one (" + right_pin + ")";
   const std::string no_file = dir + "/none";
   const struct {
     const char *server;
@@ -455,8 +455,8 @@ TEST_F(LineE2e, StationRefusedByTheCertificateKeepsTheRecordUntilItTrustsTheLine
   } runs[] = {
       {"SN-1",
        {"--line-pin", test_cert_pin(certs.untrusted_cert)},
-       "line: certificate for localhost not trusted: its key " + test_cert_pin(certs.server_cert) +
-           " is not the pinned one",
+       "line: certificate for localhost not trusted: its key is not the pinned one (" +
+           test_cert_pin(certs.server_cert) + ")",
        "0|0",
        "1"},
       {"SN-2",

@@ -115,17 +115,10 @@ class LineE2e : public ::testing::Test {
     *board = start_child({BOARDSIM_PATH}, "boardsim");
     std::string board_port;
     EXPECT_TRUE(read_child_line(*board, &board_port, WAIT_S));
-    std::vector<std::string> command = {"/bin/sh",
-                                        "-c",
-                                        "echo " + serial + " | exec \"$0\" \"$@\"",
-                                        STATION_PATH,
-                                        "--korvane",
-                                        KORVANE_PATH,
-                                        "--db",
-                                        dir + "/station.db",
-                                        "--logs",
-                                        dir + "/logs",
-                                        "--once"};
+    std::vector<std::string> command = {"/bin/sh", "-c",
+                                        "echo " + serial + " | exec \"$0\" \"$@\""};
+    command.insert(command.end(), {STATION_PATH, "--korvane", KORVANE_PATH, "--once", "--db",
+                                   dir + "/station.db", "--logs", dir + "/logs"});
     command.insert(command.end(), args.begin(), args.end());
     command.push_back("A=" + board_port);
     return start_child(command, "korvane-station");
@@ -459,12 +452,7 @@ TEST_F(LineE2e, StationRefusedByTheCertificateKeepsTheRecordUntilItTrustsTheLine
            test_cert_pin(certs.server_cert) + ")",
        "0|0",
        "1"},
-      {"SN-2",
-       {"--line-ca", certs.other_ca},
-       "line: certificate for localhost not trusted: unable to get local issuer certificate",
-       "0|0",
-       "2"},
-      {"SN-3", {"--line-ca", certs.ca}, "line: all sent", "3|3", "0"},
+      {"SN-2", {"--line-ca", certs.ca}, "line: all sent", "2|2", "0"},
   };
   for (const auto &run : runs) {
     SCOPED_TRACE(run.serial);

@@ -155,15 +155,6 @@ TEST(StationOptions, LineIsCheckedOrStaysOnThisPc) {
       {"a CA file for http",
        {"--line", "http://127.0.0.1", "--line-ca", "ca.pem"},
        "--line-ca and --line-pin go with an https:// line"},
-      {"a CA file and a pin",
-       {"--line", "https://line", "--line-ca", "ca.pem", "--line-pin", pin},
-       "--line-ca and --line-pin exclude each other"},
-      {"insecure https",
-       {"--line", "https://line", "--line-insecure"},
-       "--line-insecure is for an http:// line; an https:// one is always checked"},
-      {"a CA file without a line",
-       {"--line-ca", "ca.pem"},
-       "--line-ca, --line-pin and --line-insecure go with --line"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

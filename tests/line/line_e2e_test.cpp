@@ -365,6 +365,9 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
       {"other host", {certs.wrong_host_cert, certs.wrong_host_key}},
       {"other CA", {certs.untrusted_cert, certs.untrusted_key}},
       {"plain", {"", ""}}};
+  // The system's CA store, as OpenSSL reads it, holds the other CA alone: a
+  // station without --line-ca trusts that CA, one with --line-ca does not.
+  setenv("SSL_CERT_FILE", certs.other_ca.c_str(), 1);
   const std::string untrusted = "certificate for 127.0.0.1 not trusted: ";
   const std::string by_name = "certificate for localhost not trusted: ";
   const std::string wrong_key = untrusted + "its key is not the pinned one (" + right_pin + ")";
@@ -387,6 +390,7 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
       {"other host", "127.0.0.1", certs.ca, "", untrusted + "IP address mismatch"},
       {"other host", "localhost", certs.ca, "", by_name + "hostname mismatch"},
       {"other CA", "127.0.0.1", certs.ca, "", untrusted + "unable to get local issuer certificate"},
+      {"other CA", "127.0.0.1", "", "", ""},
       {"plain", "127.0.0.1", "", "", "TLS with 127.0.0.1 failed: the server closed the connection"},
   };
   std::string serving = "none";
@@ -424,6 +428,7 @@ TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
       taken++;
     }
   }
+  unsetenv("SSL_CERT_FILE");
   EXPECT_EQ(std::vector<std::string>({std::to_string(taken) + "|" + std::to_string(taken)}),
             line_rows(db, COUNT_ROWS));
   test_certs_remove(certs);

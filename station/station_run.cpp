@@ -1,9 +1,10 @@
 #include "station/station_run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -583,8 +584,11 @@ int start(station *st, int argc, char **argv) {
     line.tls.pin_sha256 = o.line_pin;
     line.tls.insecure = o.line_insecure;
     // A CA file that cannot be read stops the station now, not at each try.
-    if (ok && !o.line_ca.empty() && !std::ifstream(o.line_ca, std::ios::binary))
-      ok = set_why(&why, "cannot read the line's CA file %s", o.line_ca.c_str());
+    FILE *ca = ok && !o.line_ca.empty() ? std::fopen(o.line_ca.c_str(), "rb") : nullptr;
+    if (ca) std::fclose(ca);
+    if (ok && !o.line_ca.empty() && !ca)
+      ok = set_why(&why, "cannot read the line's CA file %s: %s", o.line_ca.c_str(),
+                   std::strerror(errno));
     if (ok) {
       station_db_keep_outbox(db);
       st->line = line_sender_start(line, &why);

@@ -82,8 +82,9 @@ string(CONCAT CPACK_DEBIAN_LINE_DESCRIPTION
     "history across stations.")
 set(CPACK_DEBIAN_KORVANE_PACKAGE_SUGGESTS korvane-boardsim)
 # The dependencies are what the programs are linked against, as
-# dpkg-shlibdeps finds them: the C and C++ runtimes, SQLite for
-# korvane-station, and the emulated core's library for boardsim alone.
+# dpkg-shlibdeps finds them: the C and C++ runtimes, SQLite and OpenSSL
+# (libssl3, for HTTPS) for korvane-station and korvane-line, libpq for
+# korvane-line, and the emulated core's library for boardsim alone.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)

@@ -58,11 +58,11 @@ const std::string *string_member(const nlohmann::json &document, const char *nam
   return found->get_ptr<const std::string *>();
 }
 
-// An operator's request from the page: from this machine, as JSON, with
-// this run's token. False with the reply when it is none.
+// An operator's request from the page: from this machine (or over HTTPS),
+// as JSON, with this run's token. False with the reply when it is none.
 bool operator_request(const web_request &request, const std::string &token, const char *what,
                       nlohmann::json *document, web_reply *refusal) {
-  if (!request.from_loopback) {
+  if (!request.from_loopback && !request.over_tls) {
     *refusal = error_reply(403, std::string(what) + " taken only from this machine");
     return false;
   }
@@ -115,7 +115,7 @@ web_reply retry_slot(const web_request &request, const std::string &token, const
 }  // namespace
 
 bool web_entry_allowed(const web_request &request) {
-  return request.from_loopback && web_host_is_loopback(request.host);
+  return request.over_tls || (request.from_loopback && web_host_is_loopback(request.host));
 }
 
 web_reply web_handle(const web_request &request, const std::string &token,

@@ -27,6 +27,7 @@ struct web_request {
   std::string content_type;
   std::string body;
   bool from_loopback = false;  // the peer's address is this machine's loopback
+  bool over_tls = false;       // the page is served over HTTPS (--web-cert)
 };
 
 struct web_reply {
@@ -35,8 +36,12 @@ struct web_reply {
   std::string body;
 };
 
-// Whether the page served for this request may take serial numbers: only a
-// peer on this machine, asking by a loopback name, ever sees the token.
+// Whether the page served for this request may take serial numbers: over
+// plain HTTP only a peer on this machine, asking by a loopback name, ever
+// sees the token; over HTTPS, which the operator turns on to type serials on
+// another PC of the line, every browser that trusts the certificate does (a
+// site whose name was made to point at the station cannot show the
+// station's certificate, so it cannot read the page).
 bool web_entry_allowed(const web_request &request);
 
 // Answers one request. `token` is this run's secret that the page carries and

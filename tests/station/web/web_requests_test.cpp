@@ -77,6 +77,22 @@ TEST(WebRequests, ASerialIsTakenOnlyFromLoopbackWithTheToken) {
          return r;
        }(),
        403, false},
+      {"another machine over HTTPS, right token",
+       [] {
+         web_request r = serial_post(serial_body("B", "KV-1", TOKEN));
+         r.from_loopback = false;
+         r.over_tls = true;
+         return r;
+       }(),
+       200, true},
+      {"another machine over HTTPS, wrong token",
+       [] {
+         web_request r = serial_post(serial_body("B", "KV-1", std::string(32, '0')));
+         r.from_loopback = false;
+         r.over_tls = true;
+         return r;
+       }(),
+       403, false},
       {"no token", serial_post(R"({"slot":"B","serial":"KV-1"})"), 403, false},
       {"empty token", serial_post(serial_body("B", "KV-1", "")), 403, false},
       {"wrong token", serial_post(serial_body("B", "KV-1", "0123456789abcdef0123456789abcdee")),
@@ -180,15 +196,17 @@ TEST(WebRequests, ThePageCarriesTheTokenOnlyToALoopbackPeerAndHost) {
     bool from_loopback;
     const char *host;
     bool token;
+    bool over_tls;
   } cases[] = {
-      {"this machine by address", true, "127.0.0.1:8080", true},
-      {"this machine by name", true, "localhost:8080", true},
-      {"this machine over IPv6", true, "[::1]:8080", true},
-      {"another machine", false, "192.168.1.20:8080", false},
-      {"another machine naming loopback", false, "127.0.0.1:8080", false},
+      {"this machine by address", true, "127.0.0.1:8080", true, false},
+      {"this machine by name", true, "localhost:8080", true, false},
+      {"this machine over IPv6", true, "[::1]:8080", true, false},
+      {"another machine", false, "192.168.1.20:8080", false, false},
+      {"another machine naming loopback", false, "127.0.0.1:8080", false, false},
       // A site whose name was made to point at 127.0.0.1.
-      {"a foreign name on loopback", true, "evil.example:8080", false},
-      {"no Host header", true, "", false},
+      {"a foreign name on loopback", true, "evil.example:8080", false, false},
+      {"no Host header", true, "", false, false},
+      {"another machine over HTTPS", false, "station-3.line:8443", true, true},
   };
   for (const auto &c : cases) {
     web_request request;
@@ -196,6 +214,7 @@ TEST(WebRequests, ThePageCarriesTheTokenOnlyToALoopbackPeerAndHost) {
     request.target = "/";
     request.host = c.host;
     request.from_loopback = c.from_loopback;
+    request.over_tls = c.over_tls;
     web_reply reply = web_handle(request, TOKEN, "{}", web_hooks());
     EXPECT_EQ(200, reply.status) << c.what;
     EXPECT_EQ("text/html; charset=utf-8", reply.content_type) << c.what;

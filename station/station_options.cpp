@@ -200,7 +200,7 @@ bool add_slot(station_options *o, const char *argument, std::string *why) {
 
 // How the line is reached: an https:// line is checked, by the system's CA
 // store, --line-ca or --line-pin; http:// leaves this PC only when asked.
-bool line_problem(const station_options &o, std::string *why) {
+bool line_options_agree(const station_options &o, std::string *why) {
   line_url url;
   std::string reason;
   if (o.line.empty()) {
@@ -242,7 +242,7 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
     problem = "--web-cert and --web-key need --web";
   } else if (o->line.empty() != o->line_token.empty()) {
     problem = "--line and --line-token go together";
-  } else if (!line_problem(*o, &problem_text)) {
+  } else if (!line_options_agree(*o, &problem_text)) {
     problem = problem_text.c_str();
   } else if (o->slots.empty()) {
     problem = "no slot given";

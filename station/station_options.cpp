@@ -1,5 +1,6 @@
 #include "station/station_options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -108,7 +109,9 @@ const row OPTIONS[] = {
        o->max_attempts = (int)v;
        return true;
      }},
-    {"--line", "URL", "send every record to the line server at URL\n(http://HOST[:PORT])",
+    {"--line", "URL",
+     "send every record to the line server at URL\n(https://HOST[:PORT][/PATH], or http:// "
+     "on this PC)",
      [](station_options *o, const char *value, std::string *why) {
        line_url url;
        std::string reason;
@@ -118,6 +121,27 @@ const row OPTIONS[] = {
      }},
     {"--line-token", "FILE", "the file holding the station's token for the line",
      option_text<&station_options::line_token>},
+    {"--line-ca", "FILE",
+     "check the https:// line's certificate against the CA\ncertificates in FILE alone "
+     "(default the system's)",
+     option_text<&station_options::line_ca>},
+    {"--line-pin", "SHA256",
+     "take the https:// line whose public key has this\nSHA-256 (hex), its certificate "
+     "unchecked",
+     [](station_options *o, const char *value, std::string *why) {
+       // Upper case and colons between the bytes, as tools print it, too.
+       std::string hex;
+       for (const char *c = value; *c; c++)
+         if (*c != ':') hex += (char)std::tolower((unsigned char)*c);
+       if (hex.size() != 64 || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
+         return refuse(why, "--line-pin takes a SHA-256 in 64 hex digits: ", value);
+       o->line_pin = hex;
+       return true;
+     }},
+    {"--line-insecure", nullptr,
+     "send to an http:// line beyond this PC, the token\nand the records readable on the "
+     "network",
+     option_flag<&station_options::line_insecure>},
     {"--help", nullptr, "print this text and exit", option_flag<&station_options::help>, 0, false,
      "-h"},
     {"--version", nullptr, "print the version and exit", option_flag<&station_options::version>},
@@ -174,6 +198,32 @@ bool add_slot(station_options *o, const char *argument, std::string *why) {
   return true;
 }
 
+// How the line is reached: an https:// line is checked, by the system's CA
+// store, --line-ca or --line-pin; http:// leaves this PC only when asked.
+bool line_options_agree(const station_options &o, std::string *why) {
+  line_url url;
+  std::string reason;
+  if (o.line.empty()) {
+    if (!o.line_ca.empty() || !o.line_pin.empty() || o.line_insecure)
+      return set_why(why, "--line-ca, --line-pin and --line-insecure go with --line");
+    return true;
+  }
+  line_parse_url(o.line, &url, &reason);
+  if (url.tls && o.line_insecure)
+    return set_why(why,
+                   "--line-insecure is for an http:// line; an https:// one is always checked");
+  if (!url.tls && (!o.line_ca.empty() || !o.line_pin.empty()))
+    return set_why(why, "--line-ca and --line-pin go with an https:// line");
+  if (!o.line_ca.empty() && !o.line_pin.empty())
+    return set_why(why, "--line-ca and --line-pin exclude each other");
+  if (!url.tls && !o.line_insecure && !line_host_is_loopback(url.host))
+    return set_why(why,
+                   "--line %s would send the token and the records unencrypted: give https:// "
+                   "or --line-insecure",
+                   o.line.c_str());
+  return true;
+}
+
 }  // namespace
 
 bool parse_station_options(int argc, char **argv, station_options *o, std::string *why) {
@@ -183,6 +233,7 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
   }
   if (o->help || o->version) return true;
   const char *problem = nullptr;
+  std::string problem_text;
   if (o->passes && o->minutes > 0) {
     problem = "--passes and --minutes exclude each other";
   } else if (o->web_cert.empty() != o->web_key.empty()) {
@@ -191,6 +242,8 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
     problem = "--web-cert and --web-key need --web";
   } else if (o->line.empty() != o->line_token.empty()) {
     problem = "--line and --line-token go together";
+  } else if (!line_options_agree(*o, &problem_text)) {
+    problem = problem_text.c_str();
   } else if (o->slots.empty()) {
     problem = "no slot given";
   }

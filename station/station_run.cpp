@@ -1,11 +1,14 @@
 #include "station/station_run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "korvane/why.h"
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
 #include "station/records/diagnosis_queue.h"
@@ -511,14 +514,11 @@ void last_word(station *st) {
 // start.
 void end_line(station *st) {
   if (!st->line) return;
-  line_status status = line_sender_status(st->line);
-  long long waiting = line_sender_finish(st->line, LINE_LAST_TRY_S);
+  line_status status;
+  long long waiting = line_sender_finish(st->line, LINE_LAST_TRY_S, &status);
   st->line = nullptr;
   status.waiting = waiting;
-  std::string text = waiting ? "line: " + std::to_string(waiting) +
-                                   (waiting == 1 ? " record waits" : " records wait") +
-                                   ", to be sent at the next start"
-                             : line_status_text(status);
+  std::string text = line_status_end_text(status);
   write_out((st->terminal ? text : event_line(std::time(nullptr), {"", text})) + "\n");
 }
 
@@ -603,6 +603,15 @@ int start(station *st, int argc, char **argv) {
         line_parse_url(o.line, &line.url, &why) && line_read_token(o.line_token, &line.token, &why);
     line.station = c.station;
     line.db = o.db;
+    line.tls.ca_file = o.line_ca;
+    line.tls.pin_sha256 = o.line_pin;
+    line.tls.insecure = o.line_insecure;
+    // A CA file that cannot be read stops the station now, not at each try.
+    FILE *ca = ok && !o.line_ca.empty() ? std::fopen(o.line_ca.c_str(), "rb") : nullptr;
+    if (ca) std::fclose(ca);
+    if (ok && !o.line_ca.empty() && !ca)
+      ok = set_why(&why, "cannot read the line's CA file %s: %s", o.line_ca.c_str(),
+                   std::strerror(errno));
     if (ok) {
       station_db_keep_outbox(db);
       st->line = line_sender_start(line, &why);

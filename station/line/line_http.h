@@ -29,11 +29,15 @@ struct line_reply {
   int status = 0;
   double retry_after = -1;  // seconds the Retry-After header asks, -1 without one
   std::string body;
+  // Set with a false return: the station refused the server (its
+  // certificate, its key, its TLS handshake, http:// where it may not go),
+  // so nothing was sent.
+  bool untrusted = false;
 };
 
 // POSTs body (JSON) to target. False with the reason (refused, timed out,
-// closed) when no answer came; the connection is then closed and made anew by
-// the next call.
+// closed, "certificate for HOST not trusted: ...") when no answer came; the
+// connection is then closed and made anew by the next call.
 bool line_post(line_connection *c, const std::string &target,
                const std::vector<std::pair<std::string, std::string>> &headers,
                const std::string &body, double timeout_s, line_reply *reply, std::string *why);

@@ -126,6 +126,18 @@ void failed(line_sender *s, const std::string &problem, bool unreachable, double
   if (unreachable && !s->status.unreachable) s->status.down_since = time_of_day();
   s->status.unreachable = unreachable;
   s->status.problem = problem;
+  s->status.untrusted.clear();
+}
+
+// A post that got no answer: the station refused the server, or could not
+// reach it. A refused server is tried again as an unreachable one is, so
+// that a certificate put right on the server is taken without a restart.
+void not_answered(line_sender *s, const line_reply &reply, const std::string &why) {
+  failed(s, why, !reply.untrusted, -1);
+  if (!reply.untrusted) return;
+  std::lock_guard<std::mutex> lock(s->mutex);
+  s->status.untrusted = why;
+  s->status.problem.clear();
 }
 
 void answered(line_sender *s) {
@@ -133,6 +145,7 @@ void answered(line_sender *s) {
   std::lock_guard<std::mutex> lock(s->mutex);
   s->status.unreachable = false;
   s->status.problem.clear();
+  s->status.untrusted.clear();
 }
 
 double post_timeout(line_sender *s) {
@@ -155,7 +168,7 @@ bool send_record(line_sender *s, long long id) {
   line_reply reply;
   if (!line_post(s->connection, "/api/v1/records", headers_of(s, board.uid),
                  board_record_json(board).dump(), post_timeout(s), &reply, &why)) {
-    failed(s, why, true, -1);
+    not_answered(s, reply, why);
     return false;
   }
   switch (line_verdict_of(reply.status)) {
@@ -190,7 +203,7 @@ void send_heartbeat(line_sender *s) {
   std::string why;
   if (!line_post(s->connection, "/api/v1/stations/state", headers_of(s, ""), beat.dump(),
                  post_timeout(s), &reply, &why)) {
-    failed(s, why, true, -1);
+    not_answered(s, reply, why);
   } else if (reply.status >= 500 || reply.status == 429 || reply.status == 401) {
     failed(s, reply.status == 401 ? "token refused" : line_reason_of(reply.status, reply.body),
            false, reply.retry_after);
@@ -271,7 +284,8 @@ line_sender *line_sender_start(const line_settings &settings, std::string *why) 
   // which the line answers 200: the sender's own changes need not wait for
   // the disk (the records themselves were committed with FULL).
   sqlite3_exec(s->db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-  s->connection = line_connection_new(settings.url);
+  s->connection = line_connection_new(settings.url, settings.tls);
+  s->status.in_clear = !settings.url.tls && !line_host_is_loopback(settings.url.host);
   s->thread = std::thread(run, s);
   return s;
 }
@@ -294,7 +308,7 @@ line_status line_sender_status(line_sender *s) {
   return s->status;
 }
 
-long long line_sender_finish(line_sender *s, double seconds) {
+long long line_sender_finish(line_sender *s, double seconds, line_status *last) {
   if (!s) return 0;
   {
     std::lock_guard<std::mutex> lock(s->mutex);
@@ -304,6 +318,7 @@ long long line_sender_finish(line_sender *s, double seconds) {
   }
   s->thread.join();
   long long waiting = s->status.waiting;
+  if (last) *last = s->status;
   line_connection_free(s->connection);
   sqlite3_close(s->db);
   delete s;

@@ -141,6 +141,46 @@ TEST(StationOptions, ValuesReachTheirFields) {
   EXPECT_EQ("korvane-logs", d.logs);
 }
 
+// How the line is reached: nothing leaves this PC unencrypted unless asked,
+// and an https:// line's checks come with an https:// line alone.
+TEST(StationOptions, LineIsCheckedOrStaysOnThisPc) {
+  const std::string pin = "3fa4b2c0d1e2f30415263748596a7b8c9dae0f1021324354657687980a1b2c3d";
+  std::string printed_pin;  // upper case, colons between the bytes
+  for (size_t i = 0; i < pin.size(); i += 2)
+    printed_pin += (i ? ":" : "") + std::string{(char)toupper(pin[i]), (char)toupper(pin[i + 1])};
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string why;  // "" when taken
+  } cases[] = {
+      {"a pin as tools print it", {"--line", "https://line", "--line-pin", printed_pin}, ""},
+      {"http beyond this PC when asked", {"--line", "http://10.0.0.5", "--line-insecure"}, ""},
+      {"http beyond this PC",
+       {"--line", "http://10.0.0.5"},
+       "--line http://10.0.0.5 would send the token and the records unencrypted: give "
+       "https:// or --line-insecure"},
+      {"a short pin",
+       {"--line", "https://line", "--line-pin", "3fa4"},
+       "--line-pin takes a SHA-256 in 64 hex digits: 3fa4"},
+      {"a CA file for http",
+       {"--line", "http://127.0.0.1", "--line-ca", "ca.pem"},
+       "--line-ca and --line-pin go with an https:// line"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    if (args[0] == "--line") args.insert(args.end(), {"--line-token", "t"});
+    args.push_back("A");
+    station_options o;
+    std::string why;
+    EXPECT_EQ(c.why.empty(), parse(args, &o, &why));
+    EXPECT_EQ(c.why, why);
+    if (c.why.empty() && !o.line_pin.empty()) {
+      EXPECT_EQ(pin, o.line_pin);
+    }
+  }
+}
+
 TEST(StationOptions, HelpNeedsNoSlotAndNamesEveryOption) {
   station_options o;
   std::string why;
@@ -149,7 +189,8 @@ TEST(StationOptions, HelpNeedsNoSlotAndNamesEveryOption) {
   std::string usage = station_usage();
   for (const char *name : {"--passes N", "--minutes M", "--test sdram|flash", "--db PATH",
                            "--logs DIR", "--station NAME", "--operator NAME", "--once",
-                           "--junit FILE", "--json FILE", "--korvane PATH", "--help"}) {
+                           "--junit FILE", "--json FILE", "--korvane PATH", "--line URL",
+                           "--line-ca FILE", "--line-pin SHA256", "--line-insecure", "--help"}) {
     EXPECT_NE(std::string::npos, usage.find(name)) << name;
   }
   size_t start = 0;

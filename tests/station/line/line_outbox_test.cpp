@@ -68,6 +68,10 @@ TEST(LineStatus, TextSaysWhatWaitsAndWhy) {
   token.waiting = 1;
   token.oldest_age_s = 3;
   token.problem = "token refused";
+  line_status untrusted;
+  untrusted.untrusted = "certificate for 10.0.0.5 not trusted: certificate has expired";
+  line_status in_clear;
+  in_clear.in_clear = true;
   const struct {
     line_status status;
     const char *text;
@@ -76,6 +80,9 @@ TEST(LineStatus, TextSaysWhatWaitsAndWhy) {
       {down, "line: 37 waiting, oldest 4 min (server unreachable since 10:42)"},
       {refused, "line: 2 refused: uid clash"},
       {token, "line: 1 waiting, oldest 3 s (token refused)"},
+      // A refused server is never hidden behind "all sent".
+      {untrusted, "line: certificate for 10.0.0.5 not trusted: certificate has expired"},
+      {in_clear, "line (not encrypted): all sent"},
   };
   for (const auto &c : cases) EXPECT_EQ(c.text, line_status_text(c.status));
   // A new record waiting changes the text, not the kind of state.
@@ -85,20 +92,25 @@ TEST(LineStatus, TextSaysWhatWaitsAndWhy) {
   EXPECT_NE(line_status_key(down), line_status_key(line_status()));
 }
 
-TEST(LineUrl, TakesPlainHttpOnly) {
+TEST(LineUrl, TakesHttpAndHttps) {
   const struct {
     const char *text;
     bool ok;
     const char *host, *port, *path;
+    bool tls, loopback;
   } cases[] = {
-      {"http://line:8470", true, "line", "8470", ""},
-      {"http://10.0.0.5/korvane/", true, "10.0.0.5", "80", "/korvane"},
-      {"http://[::1]:9000", true, "::1", "9000", ""},
-      {"https://line", false, "", "", ""},
-      {"http://line:99999", false, "", "", ""},
-      {"http://user@line", false, "", "", ""},
-      {"http://line/?x=1", false, "", "", ""},
-      {"http://", false, "", "", ""},
+      {"http://line:8470", true, "line", "8470", "", false, false},
+      {"http://10.0.0.5/korvane/", true, "10.0.0.5", "80", "/korvane", false, false},
+      {"http://[::1]:9000", true, "::1", "9000", "", false, true},
+      {"http://LocalHost:9000", true, "LocalHost", "9000", "", false, true},
+      {"http://127.1.2.3", true, "127.1.2.3", "80", "", false, true},
+      {"http://127.0.0.1.example", true, "127.0.0.1.example", "80", "", false, false},
+      {"https://line", true, "line", "443", "", true, false},
+      {"https://10.0.0.5:8471/k", true, "10.0.0.5", "8471", "/k", true, false},
+      {"http://line:99999", false, "", "", "", false, false},
+      {"http://user@line", false, "", "", "", false, false},
+      {"http://line/?x=1", false, "", "", "", false, false},
+      {"http://", false, "", "", "", false, false},
   };
   for (const auto &c : cases) {
     line_url url;
@@ -108,6 +120,8 @@ TEST(LineUrl, TakesPlainHttpOnly) {
     EXPECT_EQ(c.host, url.host);
     EXPECT_EQ(c.port, url.port);
     EXPECT_EQ(c.path, url.path);
+    EXPECT_EQ(c.tls, url.tls) << c.text;
+    EXPECT_EQ(c.loopback, line_host_is_loopback(url.host)) << c.text;
   }
 }
 

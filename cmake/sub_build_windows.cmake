@@ -37,6 +37,8 @@ target_include_directories(korvane_sqlite3 SYSTEM PUBLIC ${KORVANE_SQLITE_SOURCE
 # file should never make it load code.
 target_compile_definitions(korvane_sqlite3 PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0)
 add_library(SQLite::SQLite3 ALIAS korvane_sqlite3)
+# The page's server, without OpenSSL: no HTTPS in this build.
+add_subdirectory(serve EXCLUDE_FROM_ALL)
 add_subdirectory(station)
 # The probe through which the Wine tests drive the station's child back-end.
 add_subdirectory(tests/station/slots/child_probe)

@@ -1,5 +1,6 @@
-// The options of korvane-line's serve and import commands: --db, --listen
-// and --tokens, given as "--db DB" or "--db=DB", and the plain arguments.
+// The options of korvane-line's serve and import commands: --db, --listen,
+// --tokens, --tls-cert and --tls-key, given as "--db DB" or "--db=DB", the
+// flag --insecure-http, and the plain arguments.
 #pragma once
 
 #include <string>
@@ -9,6 +10,8 @@ struct line_command {
   std::string db = "korvane-line.db";
   std::string listen = "8470";
   std::string tokens;
+  std::string tls_cert, tls_key;
+  bool insecure_http = false;
   std::vector<std::string> arguments;
   bool help = false;
 };

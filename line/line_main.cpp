@@ -13,6 +13,7 @@ namespace {
 
 const char USAGE[] =
     "Usage: korvane-line serve [--db DB] [--listen [ADDR:]PORT] --tokens FILE\n"
+    "                          [--tls-cert FILE --tls-key FILE | --insecure-http]\n"
     "       korvane-line report [--db DB] [--since DATE] [--until DATE]\n"
     "                           [--station NAME] [--csv] [--html FILE]\n"
     "       korvane-line history SERIAL [--db DB] [--csv] [--html FILE]\n"
@@ -22,7 +23,10 @@ const char USAGE[] =
     "(default korvane-line.db) or, for serve and import, a PostgreSQL\n"
     "connection string (postgresql://... or key=value). serve listens on\n"
     "127.0.0.1:8470 unless told otherwise; FILE holds a `STATION TOKEN` line\n"
-    "per station and may be read by its owner alone.\n";
+    "per station and may be read by its owner alone. With --tls-cert and\n"
+    "--tls-key (PEM; the key its owner's alone) serve speaks HTTPS, TLS 1.2\n"
+    "or 1.3; plain HTTP on an address other than loopback needs\n"
+    "--insecure-http.\n";
 
 }  // namespace
 

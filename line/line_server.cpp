@@ -12,6 +12,9 @@
 #include <boost/beast/http.hpp>
 
 #include "korvane/why.h"
+#include "serve/serve_connection.h"
+#include "serve/serve_events.h"
+#include "serve/serve_listen.h"
 #include "station/web/web_address.h"
 
 namespace asio = boost::asio;
@@ -38,20 +41,15 @@ constexpr std::chrono::seconds DRAIN_TIME = std::chrono::seconds(5);
 constexpr std::chrono::milliseconds STREAM_EVERY = std::chrono::milliseconds(1000);
 const int STREAM_QUIET_TICKS = 15;
 
-const char STREAM_HEAD[] =
-    "HTTP/1.1 200 OK\r\n"
-    "Content-Type: text/event-stream\r\n"
-    "Cache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n"
-    "Connection: close\r\n"
-    "\r\n"
-    "retry: 1000\n\n";
-
 struct session {
-  session(tcp::socket socket, line_service *service, std::shared_ptr<std::atomic<int>> count)
-      : stream(std::move(socket)), timer(stream.get_executor()), service(service), count(count) {}
+  session(tcp::socket socket, serve_tls *tls, line_service *service,
+          std::shared_ptr<std::atomic<int>> count)
+      : stream(std::move(socket), tls),
+        timer(stream.get_executor()),
+        service(service),
+        count(count) {}
   ~session() { --*count; }
-  beast::tcp_stream stream;
+  serve_connection stream;
   beast::flat_buffer buffer;
   std::optional<http::request_parser<http::string_body>> parser;
   http::response<http::string_body> response;
@@ -68,18 +66,27 @@ using session_ptr = std::shared_ptr<session>;
 void read_request(session_ptr s);
 
 void close(session_ptr s) {
-  beast::error_code ignored;
-  s->stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
   s->stream.close();
   s->timer.cancel();
 }
 
+// Reads the socket's raw bytes, TLS records or not (they are dropped), until
+// the peer ends or DRAIN_TIME has passed.
 void drain(session_ptr s) {
-  s->stream.expires_after(DRAIN_TIME);
-  s->stream.async_read_some(asio::buffer(s->sink), [s](beast::error_code error, std::size_t) {
-    if (error) return close(s);
-    drain(s);
+  s->stream.socket().async_read_some(asio::buffer(s->sink),
+                                     [s](beast::error_code error, std::size_t) {
+                                       if (error) return close(s);
+                                       drain(s);
+                                     });
+}
+
+void start_drain(session_ptr s) {
+  s->stream.shutdown_send();
+  s->timer.expires_after(DRAIN_TIME);
+  s->timer.async_wait([s](beast::error_code error) {
+    if (!error) close(s);
   });
+  drain(s);
 }
 
 void write_response(session_ptr s, const line_response &answer, bool keep, bool refused_body) {
@@ -98,11 +105,7 @@ void write_response(session_ptr s, const line_response &answer, bool keep, bool 
   s->stream.expires_after(WRITE_TIME);
   http::async_write(s->stream, r, [s, keep, refused_body](beast::error_code error, std::size_t) {
     if (error) return close(s);
-    if (refused_body) {
-      beast::error_code ignored;
-      s->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-      return drain(s);
-    }
+    if (refused_body) return start_drain(s);
     if (!keep) return close(s);
     read_request(s);
   });
@@ -139,7 +142,7 @@ void stream_tick(session_ptr s) {
 }
 
 void start_stream(session_ptr s) {
-  s->writing = STREAM_HEAD;
+  s->writing = SERVE_EVENTS_HEAD;
   s->stream.expires_after(WRITE_TIME);
   asio::async_write(s->stream, asio::buffer(s->writing), [s](beast::error_code error, std::size_t) {
     if (error) return close(s);
@@ -178,6 +181,15 @@ void read_request(session_ptr s) {
                    [s](beast::error_code error, std::size_t) { on_request(s, error); });
 }
 
+// A TLS connection first shakes hands, within the time a request has.
+void start_session(session_ptr s) {
+  s->stream.expires_after(READ_TIME);
+  s->stream.async_handshake([s](beast::error_code error) {
+    if (error) return close(s);
+    read_request(s);
+  });
+}
+
 }  // namespace
 
 struct line_server {
@@ -185,51 +197,43 @@ struct line_server {
   tcp::acceptor acceptor{context};
   std::vector<std::thread> threads;
   line_service *service = nullptr;
+  serve_tls *tls = nullptr;
   std::shared_ptr<std::atomic<int>> connections = std::make_shared<std::atomic<int>>(0);
 };
 
 namespace {
 
-void accept(line_server *server) {
-  server->acceptor.async_accept(
-      asio::make_strand(server->context), [server](beast::error_code error, tcp::socket socket) {
-        if (error == asio::error::operation_aborted) return;
-        if (!error) {
-          if (++*server->connections > MAX_CONNECTIONS) {
-            --*server->connections;
-            beast::error_code ignored;
-            socket.close(ignored);
-          } else {
-            read_request(
-                std::make_shared<session>(std::move(socket), server->service, server->connections));
-          }
-        }
-        accept(server);
-      });
+void take(line_server *server, tcp::socket socket) {
+  if (++*server->connections > MAX_CONNECTIONS) {
+    --*server->connections;
+    beast::error_code ignored;
+    socket.close(ignored);
+    return;
+  }
+  start_session(std::make_shared<session>(std::move(socket), server->tls, server->service,
+                                          server->connections));
 }
 
 }  // namespace
 
-line_server *line_server_start(const std::string &address, line_service *service,
+line_server *line_server_start(const std::string &address, line_service *service, serve_tls *tls,
                                std::string *bound, std::string *why) {
   web_address where;
   if (!web_parse_address(address, &where, why)) return nullptr;
   line_server *server = new line_server;
   server->service = service;
+  server->tls = tls;
   beast::error_code error;
-  tcp::endpoint endpoint(asio::ip::make_address(where.host, error), where.port);
-  if (!error) server->acceptor.open(endpoint.protocol(), error);
-  if (!error) server->acceptor.set_option(asio::socket_base::reuse_address(true), error);
-  if (!error) server->acceptor.bind(endpoint, error);
-  if (!error) server->acceptor.listen(asio::socket_base::max_listen_connections, error);
+  asio::ip::address ip = asio::ip::make_address(where.host, error);
+  if (!error) error = serve_listen(&server->acceptor, ip, where.port, &where.port);
   if (error) {
     set_why(why, "cannot listen on %s: %s", address.c_str(), error.message().c_str());
     delete server;
     return nullptr;
   }
-  where.port = server->acceptor.local_endpoint().port();
-  *bound = web_address_url(where);
-  accept(server);
+  *bound = web_address_url(where, tls != nullptr);
+  serve_accept(&server->acceptor,
+               [server](tcp::socket socket) { take(server, std::move(socket)); });
   for (int i = 0; i < THREADS; i++)
     server->threads.emplace_back([server] { server->context.run(); });
   return server;

@@ -73,9 +73,9 @@ bool web_parse_address(const std::string &text, web_address *address, std::strin
   return true;
 }
 
-std::string web_address_url(const web_address &address) {
+std::string web_address_url(const web_address &address, bool tls) {
   bool v6 = address.host.find(':') != std::string::npos;
-  return "http://" + (v6 ? "[" + address.host + "]" : address.host) + ":" +
+  return (tls ? "https://" : "http://") + (v6 ? "[" + address.host + "]" : address.host) + ":" +
          std::to_string(address.port) + "/";
 }
 

@@ -16,8 +16,9 @@ struct web_address {
 bool web_parse_address(const std::string &text, web_address *address, std::string *why);
 
 // How to open the page at that address, for the station to print:
-// "http://127.0.0.1:8080/", "http://[::1]:8080/".
-std::string web_address_url(const web_address &address);
+// "http://127.0.0.1:8080/", "http://[::1]:8080/"; https:// when it is served
+// over TLS.
+std::string web_address_url(const web_address &address, bool tls = false);
 
 // True when a request's Host header names this machine's loopback interface
 // (localhost, 127.x.x.x, [::1], with or without a port). The page carries the

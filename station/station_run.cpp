@@ -491,14 +491,11 @@ void last_word(station *st) {
 // start.
 void end_line(station *st) {
   if (!st->line) return;
-  line_status status = line_sender_status(st->line);
-  long long waiting = line_sender_finish(st->line, LINE_LAST_TRY_S);
+  line_status status;
+  long long waiting = line_sender_finish(st->line, LINE_LAST_TRY_S, &status);
   st->line = nullptr;
   status.waiting = waiting;
-  std::string text = waiting ? "line: " + std::to_string(waiting) +
-                                   (waiting == 1 ? " record waits" : " records wait") +
-                                   ", to be sent at the next start"
-                             : line_status_text(status);
+  std::string text = line_status_end_text(status);
   write_out((st->terminal ? text : event_line(std::time(nullptr), {"", text})) + "\n");
 }
 

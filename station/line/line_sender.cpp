@@ -308,7 +308,7 @@ line_status line_sender_status(line_sender *s) {
   return s->status;
 }
 
-long long line_sender_finish(line_sender *s, double seconds) {
+long long line_sender_finish(line_sender *s, double seconds, line_status *last) {
   if (!s) return 0;
   {
     std::lock_guard<std::mutex> lock(s->mutex);
@@ -318,6 +318,7 @@ long long line_sender_finish(line_sender *s, double seconds) {
   }
   s->thread.join();
   long long waiting = s->status.waiting;
+  if (last) *last = s->status;
   line_connection_free(s->connection);
   sqlite3_close(s->db);
   delete s;

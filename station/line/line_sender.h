@@ -40,5 +40,6 @@ void line_sender_set_state(line_sender *sender, const std::string &state_json);
 line_status line_sender_status(line_sender *sender);
 
 // Tries the waiting records once more for up to seconds, back-off aside, then
-// ends the thread and frees the sender. Returns how many records still wait.
-long long line_sender_finish(line_sender *sender, double seconds);
+// ends the thread and frees the sender. Returns how many records still wait;
+// last, when given, takes the state as the last try left it.
+long long line_sender_finish(line_sender *sender, double seconds, line_status *last = nullptr);

@@ -8,6 +8,15 @@ std::string age_text(double seconds) {
   return std::to_string((long long)(seconds / 3600)) + " h";
 }
 
+// "line: ", marked when the line is reached unencrypted beyond this PC; a
+// server the station refused comes next, for it is what the user must put
+// right and what holds the records.
+std::string lead(const line_status &s) {
+  std::string text = s.in_clear ? "line (not encrypted): " : "line: ";
+  if (!s.untrusted.empty()) text += s.untrusted + (s.waiting || s.parked ? "; " : "");
+  return text;
+}
+
 }  // namespace
 
 std::string line_status_text(const line_status &s) {
@@ -26,13 +35,15 @@ std::string line_status_text(const line_status &s) {
     text += std::to_string(s.parked) + " refused";
     if (!s.last_refusal.empty()) text += ": " + s.last_refusal;
   }
-  // A server the station refused comes first: it is what the user must put
-  // right, and what stops the records.
-  if (!s.untrusted.empty())
-    text = text.empty() ? s.untrusted : s.untrusted + "; " + text;
-  if (text.empty())
+  if (text.empty() && s.untrusted.empty())
     text = s.unreachable ? "all sent (server unreachable since " + s.down_since + ")" : "all sent";
-  return (s.in_clear ? "line (not encrypted): " : "line: ") + text;
+  return lead(s) + text;
+}
+
+std::string line_status_end_text(const line_status &s) {
+  if (!s.waiting) return line_status_text(s);
+  return lead(s) + std::to_string(s.waiting) +
+         (s.waiting == 1 ? " record waits" : " records wait") + ", to be sent at the next start";
 }
 
 std::string line_status_key(const line_status &s) {

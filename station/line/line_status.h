@@ -24,5 +24,9 @@ struct line_status {
 // The one-line text.
 std::string line_status_text(const line_status &s);
 
+// The last word as the station ends: what still waits, to be sent at the
+// next start, or line_status_text when nothing does.
+std::string line_status_end_text(const line_status &s);
+
 // What an event line is printed on: a change of this key, not every record.
 std::string line_status_key(const line_status &s);

@@ -22,6 +22,7 @@
 #include "http_pipe.h"
 #include "postgres_server.h"
 #include "station/line/line_http.h"
+#include "test_certs.h"
 #include "test_files.h"
 
 namespace {
@@ -85,23 +86,49 @@ class LineE2e : public ::testing::Test {
     if (!postgres_start(&postgres, &why)) GTEST_SKIP() << why;
     db = postgres.conninfo;
   }
-  // The server on port (0: any), its URL taken from its first line.
-  void start_server(int on_port = 0) {
-    server = start_child(
-        {LINE_PATH, "serve", "--db", db, "--tokens", tokens, "--listen", std::to_string(on_port)},
-        "korvane-line");
+  // The server on port (0: any), over HTTPS with a certificate and its key,
+  // its URL taken from its first line.
+  void start_server(int on_port = 0, const std::string &cert = "", const std::string &key = "") {
+    std::vector<std::string> args = {LINE_PATH, "serve",    "--db",
+                                     db,        "--tokens", tokens,
+                                     "--listen", std::to_string(on_port)};
+    if (!cert.empty()) args.insert(args.end(), {"--tls-cert", cert, "--tls-key", key});
+    server = start_child(args, "korvane-line");
     std::string line;
     ASSERT_TRUE(read_child_line(server, &line, WAIT_S)) << "the server did not start";
-    size_t at = line.find("http://127.0.0.1:");
+    std::string scheme = cert.empty() ? "http" : "https";
+    size_t at = line.find(scheme + "://127.0.0.1:");
     ASSERT_NE(std::string::npos, at) << line;
-    port = std::atoi(line.c_str() + at + 17);
-    url = "http://127.0.0.1:" + std::to_string(port);
+    port = std::atoi(line.c_str() + at + scheme.size() + 13);
+    url = scheme + "://127.0.0.1:" + std::to_string(port);
   }
   void stop_server() {
     if (server > 0) {
       EXPECT_EQ(0, stop_child(server, SIGTERM, WAIT_S).status);
     }
     server = -1;
+  }
+  // korvane-station testing one boardsim board with --once, sending to the
+  // line as args say; its board's port is given back to be stopped.
+  pid_t start_station(const std::string &serial, const std::vector<std::string> &args,
+                      pid_t *board) {
+    *board = start_child({BOARDSIM_PATH}, "boardsim");
+    std::string board_port;
+    EXPECT_TRUE(read_child_line(*board, &board_port, WAIT_S));
+    std::vector<std::string> command = {"/bin/sh",
+                                        "-c",
+                                        "echo " + serial + " | exec \"$0\" \"$@\"",
+                                        STATION_PATH,
+                                        "--korvane",
+                                        KORVANE_PATH,
+                                        "--db",
+                                        dir + "/station.db",
+                                        "--logs",
+                                        dir + "/logs",
+                                        "--once"};
+    command.insert(command.end(), args.begin(), args.end());
+    command.push_back("A=" + board_port);
+    return start_child(command, "korvane-station");
   }
   pid_t start_sender(const std::string &station, int records, int every_ms,
                      const std::string &to = "") {
@@ -207,15 +234,12 @@ TEST_F(LineE2e, StationKilledBetweenCommitAndUploadSendsOnRestart) {
   close(pipe_listen(&free_port));
   std::string station_db = dir + "/station.db";
   auto run_station = [&](const std::string &serial) {
-    pid_t board = start_child({BOARDSIM_PATH}, "boardsim");
-    std::string board_port;
-    EXPECT_TRUE(read_child_line(board, &board_port, WAIT_S));
-    pid_t s = start_child(
-        {"/bin/sh", "-c", "echo " + serial + " | exec \"$0\" \"$@\"", STATION_PATH, "--korvane",
-         KORVANE_PATH, "--db", station_db, "--logs", dir + "/logs", "--station", "st3", "--once",
-         "--line", "http://127.0.0.1:" + std::to_string(free_port), "--line-token",
-         dir + "/st3.token", "A=" + board_port},
-        "korvane-station");
+    pid_t board = -1;
+    pid_t s = start_station(serial,
+                            {"--station", "st3", "--line",
+                             "http://127.0.0.1:" + std::to_string(free_port), "--line-token",
+                             dir + "/st3.token"},
+                            &board);
     return std::make_pair(s, board);
   };
   auto first = run_station("SN-1");
@@ -329,6 +353,139 @@ TEST_F(LineE2e, HostileRequestsOnTheWireAreRefused) {
     line_connection_free(connection);
   }
   EXPECT_EQ(std::vector<std::string>({"1|1"}), line_rows(db, COUNT_ROWS));
+}
+
+// An https:// line is checked before a byte of a request goes: each
+// server's certificate against what the station was told to trust. The
+// records the checks refused are not on the line.
+TEST_F(LineE2e, HttpsServerIsCheckedBeforeAnythingIsSent) {
+  test_certs certs;
+  std::string why;
+  ASSERT_TRUE(test_certs_make(&certs, &why)) << why;
+  const std::string right_pin = test_cert_pin(certs.server_cert);
+  const std::string wrong_pin = test_cert_pin(certs.untrusted_cert);
+  ASSERT_EQ(64u, right_pin.size());
+  auto ca = [&](const std::string &file) {
+    line_tls tls;
+    tls.ca_file = file;
+    return tls;
+  };
+  auto pin = [](const std::string &hex) {
+    line_tls tls;
+    tls.pin_sha256 = hex;
+    return tls;
+  };
+  const std::string refused = "certificate for 127.0.0.1 not trusted: ";
+  const struct {
+    const char *name;
+    std::string cert, key;  // the server's; "" for plain HTTP
+    std::string host;
+    line_tls tls;
+    std::string refusal;  // "" when the record is taken
+  } cases[] = {
+      {"the line's CA, by address", certs.server_cert, certs.server_key, "127.0.0.1",
+       ca(certs.ca), ""},
+      {"the line's CA, by name", certs.server_cert, certs.server_key, "localhost", ca(certs.ca),
+       ""},
+      {"its key pinned", certs.server_cert, certs.server_key, "127.0.0.1", pin(right_pin), ""},
+      {"the system's CAs alone", certs.server_cert, certs.server_key, "127.0.0.1", line_tls(),
+       refused + "unable to get local issuer certificate"},
+      {"another key pinned", certs.server_cert, certs.server_key, "127.0.0.1", pin(wrong_pin),
+       refused + "its key " + right_pin + " is not the pinned one"},
+      {"a CA file that is not there", certs.server_cert, certs.server_key, "127.0.0.1",
+       ca(dir + "/none.pem"), "cannot read the CA file " + dir + "/none.pem: system lib"},
+      {"expired", certs.expired_cert, certs.expired_key, "127.0.0.1", ca(certs.ca),
+       refused + "certificate has expired"},
+      {"another host's, by address", certs.wrong_host_cert, certs.wrong_host_key, "127.0.0.1",
+       ca(certs.ca), refused + "IP address mismatch"},
+      {"another host's, by name", certs.wrong_host_cert, certs.wrong_host_key, "localhost",
+       ca(certs.ca), "certificate for localhost not trusted: hostname mismatch"},
+      {"signed by another CA", certs.untrusted_cert, certs.untrusted_key, "127.0.0.1",
+       ca(certs.ca), refused + "unable to get local issuer certificate"},
+      {"plain HTTP behind https://", "", "", "127.0.0.1", ca(certs.ca),
+       "TLS with 127.0.0.1 failed: wrong version number (SSL routines)"},
+  };
+  std::string serving = "none";
+  int taken = 0, n = 0;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.cert != serving) {
+      stop_server();
+      start_server(0, c.cert, c.key);
+      serving = c.cert;
+    }
+    line_url to;
+    ASSERT_TRUE(line_parse_url("https://" + c.host + ":" + std::to_string(port), &to, &why));
+    line_connection *connection = line_connection_new(to, c.tls);
+    char uid[40];
+    snprintf(uid, sizeof uid, "0a1b2c3d-0000-4000-8000-%012d", ++n);
+    std::string record = std::string(R"({"uid": ")") + uid +
+                         R"(", "station": "st7", "slot": "A", "port": "p",)"
+                         R"( "started": "2026-12-09T10:00:00Z", "ended": "2026-12-09T10:00:01Z",)"
+                         R"( "seconds": 1, "outcome": "passed"})";
+    line_reply reply;
+    why.clear();
+    bool answered = line_post(connection, "/api/v1/records",
+                              {{"Authorization", "Bearer " + token_of("st7")}}, record, 10, &reply,
+                              &why);
+    line_connection_free(connection);
+    EXPECT_EQ(c.refusal.empty(), answered);
+    EXPECT_EQ(c.refusal, why);
+    EXPECT_EQ(!c.refusal.empty(), reply.untrusted);
+    if (answered) {
+      EXPECT_EQ(201, reply.status) << reply.body;
+      taken++;
+    }
+  }
+  EXPECT_EQ(std::vector<std::string>({std::to_string(taken) + "|" + std::to_string(taken)}),
+            line_rows(db, COUNT_ROWS));
+  test_certs_remove(certs);
+}
+
+// korvane-station refused by its check keeps the record and says why; given
+// the line's CA at its next start, it sends it.
+TEST_F(LineE2e, StationRefusedByTheCertificateKeepsTheRecordUntilItTrustsTheLine) {
+  test_certs certs;
+  std::string why;
+  ASSERT_TRUE(test_certs_make(&certs, &why)) << why;
+  start_server(0, certs.server_cert, certs.server_key);
+  const std::string station_db = dir + "/station.db";
+  const std::string line = "https://localhost:" + std::to_string(port);
+  const std::vector<std::string> common = {"--station", "st8", "--line-token",
+                                           dir + "/st8.token"};
+  const struct {
+    const char *serial;
+    std::vector<std::string> trust;
+    std::string said;        // in the station's output
+    const char *on_line;     // the line's rows
+    const char *in_outbox;   // the station's waiting records
+  } runs[] = {
+      {"SN-1",
+       {"--line-pin", test_cert_pin(certs.untrusted_cert)},
+       "line: certificate for localhost not trusted: its key " +
+           test_cert_pin(certs.server_cert) + " is not the pinned one",
+       "0|0", "1"},
+      {"SN-2", {"--line-ca", certs.other_ca},
+       "line: certificate for localhost not trusted: unable to get local issuer certificate",
+       "0|0", "2"},
+      {"SN-3", {"--line-ca", certs.ca}, "line: all sent", "3|3", "0"},
+  };
+  for (const auto &run : runs) {
+    SCOPED_TRACE(run.serial);
+    std::vector<std::string> args = common;
+    args.insert(args.end(), {"--line", line});
+    args.insert(args.end(), run.trust.begin(), run.trust.end());
+    pid_t board = -1;
+    pid_t station = start_station(run.serial, args, &board);
+    child_result r = finish_child(station, "child", WAIT_S);
+    stop_child(board, SIGTERM, WAIT_S);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.out.find(run.said)) << r.out;
+    EXPECT_EQ(std::vector<std::string>({run.on_line}), line_rows(db, COUNT_ROWS));
+    EXPECT_EQ(std::vector<std::string>({run.in_outbox}),
+              database_rows(station_db, "SELECT count(*) FROM outbox"));
+  }
+  test_certs_remove(certs);
 }
 
 }  // namespace

@@ -191,7 +191,9 @@ TEST(StationOptions, LineIsCheckedOrStaysOnThisPc) {
     std::string why;
     EXPECT_EQ(c.why.empty(), parse(args, &o, &why));
     EXPECT_EQ(c.why, why);
-    if (c.why.empty() && !o.line_pin.empty()) EXPECT_EQ(pin, o.line_pin);
+    if (c.why.empty() && !o.line_pin.empty()) {
+      EXPECT_EQ(pin, o.line_pin);
+    }
   }
 }
 

@@ -1,5 +1,7 @@
 #include "station/line/line_certificate_win32.h"
 
+#include <ws2tcpip.h>
+
 #include <bcrypt.h>
 
 #include <cctype>
@@ -71,6 +73,44 @@ bool sha256(const BYTE *data, DWORD size, BYTE digest[32]) {
   if (hash) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(algorithm, 0);
   return ok;
+}
+
+// The host as the bytes of an IPv4 or IPv6 address; false for a name.
+bool address_bytes(const std::string &host, std::string *bytes) {
+  unsigned char v4[4], v6[16];
+  if (inet_pton(AF_INET, host.c_str(), v4) == 1) {
+    bytes->assign((const char *)v4, sizeof v4);
+    return true;
+  }
+  if (inet_pton(AF_INET6, host.c_str(), v6) == 1) {
+    bytes->assign((const char *)v6, sizeof v6);
+    return true;
+  }
+  return false;
+}
+
+// Whether the certificate names the address among its subject's
+// alternative names: an address is checked as an address, never as a DNS
+// name or the common name (not every Windows compares these itself).
+bool names_address(PCCERT_CONTEXT certificate, const std::string &address) {
+  PCERT_EXTENSION extension =
+      CertFindExtension(szOID_SUBJECT_ALT_NAME2, certificate->pCertInfo->cExtension,
+                        certificate->pCertInfo->rgExtension);
+  if (!extension) return false;
+  CERT_ALT_NAME_INFO *names = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                           extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names,
+                           &size))
+    return false;
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; i++) {
+    const CERT_ALT_NAME_ENTRY &entry = names->rgAltEntry[i];
+    found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+            std::string((const char *)entry.IPAddress.pbData, entry.IPAddress.cbData) == address;
+  }
+  LocalFree(names);
+  return found;
 }
 
 // The chain's first fault in the station's words, "" for none.
@@ -164,18 +204,22 @@ bool line_trust_check(line_trust *t, PCCERT_CONTEXT certificate, const std::stri
                    (unsigned long)GetLastError());
   std::string fault = chain_fault(chain, certificate, t->ca_file);
   if (fault.empty()) {
-    // The host name, as an address or a DNS name, by the SSL policy.
+    // A DNS name by the SSL policy; an address here.
+    std::string address;
+    bool is_address = address_bytes(host, &address);
     std::wstring name = wide(host);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.pwszServerName = &name[0];
+    ssl.pwszServerName = is_address ? nullptr : &name[0];
     CERT_CHAIN_POLICY_PARA policy = {};
     policy.cbSize = sizeof policy;
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS verdict = {};
     verdict.cbSize = sizeof verdict;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict))
+    if (is_address && !names_address(certificate, address))
+      fault = "not trusted: it is for another host name";
+    else if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict))
       fault = "not trusted: its chain cannot be checked";
     else if (verdict.dwError == (DWORD)CERT_E_CN_NO_MATCH)
       fault = "not trusted: it is for another host name";

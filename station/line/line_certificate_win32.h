@@ -4,6 +4,8 @@
 // or the server's public key against a pin (--line-pin).
 #pragma once
 
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include <wincrypt.h>

@@ -4,6 +4,8 @@
 // (line_certificate_win32.h) before the token or a record goes to it.
 #include "station/line/line_http.h"
 
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include <winhttp.h>

@@ -13,9 +13,9 @@
 
 struct line_trust {
   std::string ca_file;
-  std::string pin;           // lowercase hex, "" without --line-pin
-  HCERTSTORE roots = nullptr;  // the CA file's certificates
-  HCERTCHAINENGINE engine = nullptr;  // chains that end at those alone
+  std::string pin;                    // lowercase hex, "" without --line-pin
+  HCERTSTORE roots = nullptr;         // the CA file's certificates
+  HCERTCHAINENGINE engine = nullptr;  // chains that end at those alone; null: the store
 };
 
 namespace {
@@ -118,7 +118,8 @@ std::string chain_fault(PCCERT_CHAIN_CONTEXT chain, PCCERT_CONTEXT certificate,
                         const std::string &ca_file) {
   DWORD status = chain->TrustStatus.dwErrorStatus;
   if (status & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
-    return "not trusted: not issued by a CA of " + ca_file;
+    return ca_file.empty() ? "not trusted: not issued by an authority Windows trusts"
+                           : "not trusted: not issued by a CA of " + ca_file;
   if (status & CERT_TRUST_IS_NOT_SIGNATURE_VALID) return "not trusted: a signature is not valid";
   if (status & CERT_TRUST_IS_NOT_TIME_VALID) {
     LONG when = CertVerifyTimeValidity(nullptr, certificate->pCertInfo);
@@ -126,8 +127,7 @@ std::string chain_fault(PCCERT_CHAIN_CONTEXT chain, PCCERT_CONTEXT certificate,
     if (when < 0) return "not trusted: it is not valid yet";
     return "not trusted: a certificate of its chain is out of date";
   }
-  if (status & CERT_TRUST_IS_NOT_VALID_FOR_USAGE)
-    return "not trusted: it is not for a TLS server";
+  if (status & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return "not trusted: it is not for a TLS server";
   if (status & CERT_TRUST_IS_REVOKED) return "not trusted: it was revoked";
   if (status) {
     char text[64];

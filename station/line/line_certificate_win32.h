@@ -16,14 +16,15 @@
 
 struct line_trust;
 
-// What certificates are checked against: the CA file's certificates (PEM)
-// or the pin. Null with the reason when the CA file cannot be read or holds
-// no certificate.
+// What certificates are checked against: the CA file's certificates (PEM),
+// the pin, or with neither the Windows certificate store. Null with the reason when the CA file
+// cannot be read or holds no certificate.
 line_trust *line_trust_new(const line_tls &tls, std::string *why);
 void line_trust_free(line_trust *t);
 
 // True when the server's certificate passes: its key is the pinned one, or
-// its chain ends at one of the CA file's certificates, is valid now, may
+// its chain ends at one of the CA file's certificates (without a file, at an
+// authority of the Windows store), is valid now, may
 // serve TLS servers and names host. Else false with the station's reason
 // ("certificate for HOST not trusted: ...").
 bool line_trust_check(line_trust *t, PCCERT_CONTEXT certificate, const std::string &host,

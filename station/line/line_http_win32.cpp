@@ -37,10 +37,12 @@ constexpr size_t REPLY_LIMIT = 64 * 1024;
 struct request_watch {
   line_connection *c = nullptr;
   HINTERNET request = nullptr;
-  bool connected = false;  // a new connection was made for it
-  bool closed = false;     // the callback closed the request to stop it
-  DWORD secure_failure = 0;  // WinHTTP's own check's findings
-  std::string refusal;       // the station's own check's, "" when it passed
+  line_trust *trust = nullptr;  // the station's own check, null for WinHTTP's alone
+  bool probe = false;           // the request that makes a connection for the check
+  bool connected = false;       // a new connection was made for it
+  bool closed = false;          // the callback closed the request to stop it
+  DWORD secure_failure = 0;     // WinHTTP's own check's findings
+  std::string refusal;          // the station's own check's, "" when it passed
 };
 
 std::wstring wide(const std::string &text) {
@@ -67,8 +69,8 @@ void drop(line_connection *c) {
 
 bool open_server(line_connection *c, std::string *why) {
   if (c->server) return true;
-  c->session = WinHttpOpen(L"korvane-station", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  c->session = WinHttpOpen(L"korvane-station", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                           WINHTTP_NO_PROXY_BYPASS, 0);
   if (!c->session) return set_why(why, "cannot start WinHTTP (error %lu)", GetLastError());
   // TLS 1.2 and 1.3 alone; a Windows without 1.3 takes 1.2 alone.
   DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
@@ -98,47 +100,49 @@ std::string secure_reason(const line_connection *c, DWORD error, DWORD flags) {
   if (error == ERROR_WINHTTP_SECURE_CERT_CN_INVALID ||
       (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID))
     return "certificate for " + host + " not trusted: it is for another host name";
-  if (error == ERROR_WINHTTP_SECURE_CERT_REVOKED || (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED))
+  if (error == ERROR_WINHTTP_SECURE_CERT_REVOKED ||
+      (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED))
     return "certificate for " + host + " not trusted: it was revoked";
   if (error == ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE ||
       (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_WRONG_USAGE))
     return "certificate for " + host + " not trusted: it is not for a TLS server";
-  if (error == ERROR_WINHTTP_SECURE_INVALID_CERT || (flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT))
+  if (error == ERROR_WINHTTP_SECURE_INVALID_CERT ||
+      (flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT))
     return "certificate for " + host + " not trusted: it is not valid";
   return "TLS with " + host + " failed (error " + std::to_string(error) + ")";
 }
 
 bool is_secure_error(DWORD error) {
   switch (error) {
-  case ERROR_WINHTTP_SECURE_FAILURE:
-  case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
-  case ERROR_WINHTTP_SECURE_INVALID_CA:
-  case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
-  case ERROR_WINHTTP_SECURE_CERT_REVOKED:
-  case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
-  case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
-  case ERROR_WINHTTP_SECURE_INVALID_CERT:
-  case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-    return true;
-  default:
-    return false;
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+      return true;
+    default:
+      return false;
   }
 }
 
 std::string failure_reason(const line_connection *c, DWORD error) {
   switch (error) {
-  case ERROR_WINHTTP_TIMEOUT:
-    return "no answer in time";
-  case ERROR_WINHTTP_CANNOT_CONNECT:
-    return "cannot connect to " + c->url.host + ":" + c->url.port;
-  case ERROR_WINHTTP_NAME_NOT_RESOLVED:
-    return "cannot find " + c->url.host;
-  case ERROR_WINHTTP_CONNECTION_ERROR:
-    return "the connection closed";
-  case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-    return "the server's answer is not HTTP";
-  default:
-    return "WinHTTP error " + std::to_string(error);
+    case ERROR_WINHTTP_TIMEOUT:
+      return "no answer in time";
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+      return "cannot connect to " + c->url.host + ":" + c->url.port;
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+      return "cannot find " + c->url.host;
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+      return "the connection closed";
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+      return "the server's answer is not HTTP";
+    default:
+      return "WinHTTP error " + std::to_string(error);
   }
 }
 
@@ -150,21 +154,29 @@ PCCERT_CONTEXT server_certificate(HINTERNET request) {
   return certificate;
 }
 
-// Runs on the calling thread within WinHttpSendRequest. Before the request
-// leaves on a connection, the station's own check: a server that fails it
-// gets its request closed, so that WinHTTP sends nothing more to it.
+// Runs on the calling thread within WinHttpSendRequest. A request that
+// carries the token or a record goes on a connection the station checked;
+// when WinHTTP makes a new one for it (the server closed the kept one),
+// WinHTTP's own strict check stands guard for that connection, as the
+// station's look at the certificate may come too late: closing the request
+// from here does not stop every WinHTTP from sending it. Before a request
+// leaves, the station's own check runs, and a server that fails it gets the
+// request closed.
 void CALLBACK watch_request(HINTERNET request, DWORD_PTR context, DWORD status, LPVOID info,
                             DWORD) {
   request_watch *w = reinterpret_cast<request_watch *>(context);
   if (!w || request != w->request) return;
-  if (status == WINHTTP_CALLBACK_STATUS_CONNECTED_TO_SERVER) {
+  if (status == WINHTTP_CALLBACK_STATUS_CONNECTING_TO_SERVER) {
     w->connected = true;
+    if (w->trust && !w->probe) {
+      DWORD strict = 0;
+      WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &strict, sizeof strict);
+    }
   } else if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && info) {
     w->secure_failure = *static_cast<DWORD *>(info);
-  } else if (status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST && w->c->trust) {
+  } else if (status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST && w->trust) {
     PCCERT_CONTEXT certificate = server_certificate(request);
-    if (!line_trust_check(w->c->trust, certificate, w->c->url.host, &w->refusal) &&
-        w->refusal.empty())
+    if (!line_trust_check(w->trust, certificate, w->c->url.host, &w->refusal) && w->refusal.empty())
       w->refusal = "certificate for " + w->c->url.host + " not trusted";
     if (certificate) CertFreeCertificateContext(certificate);
     if (!w->refusal.empty() && !w->closed) {
@@ -174,23 +186,29 @@ void CALLBACK watch_request(HINTERNET request, DWORD_PTR context, DWORD status, 
   }
 }
 
-// One request, sent and answered. False with the reason; *untrusted when
-// the server's certificate was refused; *fresh when it went on a new
-// connection.
-bool send_one(line_connection *c, const wchar_t *verb, const std::string &path,
-              const std::wstring &headers, const std::string *body, double timeout_s,
-              line_reply *reply, bool *fresh, std::string *why) {
-  *fresh = false;
-  HINTERNET request = WinHttpOpenRequest(c->server, verb, wide(path).c_str(), nullptr,
-                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                         c->url.tls ? WINHTTP_FLAG_SECURE : 0);
+// How one request went beside its answer.
+struct request_outcome {
+  bool fresh = false;    // it made a new connection
+  bool guarded = false;  // WinHTTP's strict check refused that new connection
+};
+
+// One request, sent and answered, the server checked by trust when one is
+// given, else by WinHTTP. False with the reason; reply->untrusted when the
+// server's certificate was refused.
+bool send_one(line_connection *c, line_trust *trust, const wchar_t *verb, const std::string &path,
+              const std::wstring &headers, const std::string *body, double timeout_s, bool probe,
+              line_reply *reply, request_outcome *outcome, std::string *why) {
+  *outcome = request_outcome();
+  HINTERNET request =
+      WinHttpOpenRequest(c->server, verb, wide(path).c_str(), nullptr, WINHTTP_NO_REFERER,
+                         WINHTTP_DEFAULT_ACCEPT_TYPES, c->url.tls ? WINHTTP_FLAG_SECURE : 0);
   if (!request) return set_why(why, "%s", failure_reason(c, GetLastError()).c_str());
   int ms = (int)(timeout_s * 1000);
   WinHttpSetTimeouts(request, ms, ms, ms, ms);
   // No redirect: a record goes to the line's address and nowhere else.
   DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
-  if (c->trust) {
+  if (trust) {
     // The station's own check stands for WinHTTP's, which knows neither
     // the CA file nor the pin.
     DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
@@ -200,6 +218,8 @@ bool send_one(line_connection *c, const wchar_t *verb, const std::string &path,
   request_watch watch;
   watch.c = c;
   watch.request = request;
+  watch.trust = trust;
+  watch.probe = probe;
   WinHttpSetStatusCallback(request, watch_request,
                            WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER |
                                WINHTTP_CALLBACK_FLAG_SEND_REQUEST |
@@ -211,7 +231,7 @@ bool send_one(line_connection *c, const wchar_t *verb, const std::string &path,
       body ? const_cast<char *>(body->data()) : WINHTTP_NO_REQUEST_DATA,
       body ? (DWORD)body->size() : 0, body ? (DWORD)body->size() : 0, (DWORD_PTR)&watch);
   DWORD error = sent ? 0 : GetLastError();
-  *fresh = watch.connected;
+  outcome->fresh = watch.connected;
   if (!watch.refusal.empty()) {
     if (!watch.closed) WinHttpCloseHandle(request);
     reply->untrusted = true;
@@ -222,6 +242,7 @@ bool send_one(line_connection *c, const wchar_t *verb, const std::string &path,
     WinHttpCloseHandle(request);
     if (is_secure_error(error)) {
       reply->untrusted = true;
+      outcome->guarded = trust && !probe && watch.connected;
       return set_why(why, "%s", secure_reason(c, error, watch.secure_failure).c_str());
     }
     return set_why(why, "%s", failure_reason(c, error).c_str());
@@ -260,6 +281,24 @@ bool send_one(line_connection *c, const wchar_t *verb, const std::string &path,
   return true;
 }
 
+// WinHTTP refused the server against the Windows store without saying why
+// (Wine's says only that TLS failed): the station looks at the certificate
+// itself, on a request that carries neither token nor record, to say why.
+void explain_refusal(line_connection *c, double timeout_s, std::string *reason) {
+  if (reason->compare(0, 9, "TLS with ") != 0) return;
+  line_trust *store = line_trust_new(line_tls(), nullptr);
+  line_reply probe;
+  request_outcome outcome;
+  std::string why;
+  if (open_server(c, &why) &&
+      !send_one(c, store, L"GET", c->url.path + "/", L"", nullptr, timeout_s, true, &probe,
+                &outcome, &why) &&
+      probe.untrusted)
+    *reason = why;
+  drop(c);
+  line_trust_free(store);
+}
+
 bool exchange(line_connection *c, const wchar_t *verb, const std::string &target,
               const std::vector<std::pair<std::string, std::string>> &headers,
               const std::string *body, double timeout_s, line_reply *reply, std::string *why) {
@@ -274,34 +313,44 @@ bool exchange(line_connection *c, const wchar_t *verb, const std::string &target
     reply->untrusted = true;
     return set_why(why, "http:// to %s only with --line-insecure", c->url.host.c_str());
   }
-  if (!open_server(c, why)) return false;
-  bool fresh = false;
-  // WinHTTP may send a request before the station could look at the
-  // server's certificate; a connection the station has not checked yet is
-  // first made by a request that carries neither the token nor a record.
-  if (c->trust && !c->checked) {
-    line_reply probe;
-    if (!send_one(c, L"GET", c->url.path + "/", L"", nullptr, timeout_s, &probe, &fresh, why)) {
-      reply->untrusted = probe.untrusted;
-      drop(c);
-      return false;
-    }
-    c->checked = true;
-  }
   std::wstring lines;
   if (body) lines += L"Content-Type: application/json\r\n";
   for (const auto &h : headers) lines += wide(h.first) + L": " + wide(h.second) + L"\r\n";
   // A kept connection the server closed meanwhile fails at the send or the
-  // answer; the request is then tried once on a new one.
+  // answer, or, replaced by WinHTTP, at WinHTTP's strict check; the request
+  // is then tried once more on a new connection, checked first.
   for (int attempt = 0; attempt < 2; attempt++) {
+    if (!open_server(c, why)) return false;
+    request_outcome outcome;
+    // WinHTTP may send a request before the station could look at the
+    // server's certificate; a connection the station has not checked yet
+    // is first made by a request that carries neither the token nor a
+    // record.
+    if (c->trust && !c->checked) {
+      line_reply probe;
+      if (!send_one(c, c->trust, L"GET", c->url.path + "/", L"", nullptr, timeout_s, true, &probe,
+                    &outcome, why)) {
+        reply->untrusted = probe.untrusted;
+        drop(c);
+        return false;
+      }
+      c->checked = true;
+    }
     std::string reason;
-    if (send_one(c, verb, c->url.path + target, lines, body, timeout_s, reply, &fresh, &reason))
+    if (send_one(c, c->trust, verb, c->url.path + target, lines, body, timeout_s, false, reply,
+                 &outcome, &reason))
       return true;
-    if (attempt == 0 && !fresh && !reply->untrusted && reason == "the connection closed") continue;
     drop(c);
+    if (reply->untrusted && !c->trust) explain_refusal(c, timeout_s, &reason);
+    bool again = outcome.guarded || (!outcome.fresh && !reply->untrusted &&
+                                     reason == failure_reason(c, ERROR_WINHTTP_CONNECTION_ERROR));
+    if (attempt == 0 && again) {
+      reply->untrusted = false;
+      continue;
+    }
     return set_why(why, "%s", reason.c_str());
   }
-  return set_why(why, "the connection closed");
+  return false;
 }
 
 }  // namespace

@@ -37,8 +37,10 @@ int count_rows(const std::string &db_path, const char *table) {
   return count;
 }
 
-enum class server_cert { good, expired, untrusted };
-enum class station_check { ca, right_pin, wrong_pin };
+enum class server_cert { good, expired, wrong_host, untrusted };
+// --line-ca, --line-pin (the right key or another), or neither: the
+// Windows certificate store, which knows nothing of the test's CA.
+enum class station_check { ca, right_pin, wrong_pin, store };
 
 struct tls_case {
   const char *name;
@@ -60,8 +62,12 @@ TEST(StationWineTls, SendsOnlyToAServerThatPassesTheCheck) {
        "certificate for 127.0.0.1 does not match the pinned key", false},
       {"another CA", server_cert::untrusted, station_check::ca,
        "certificate for 127.0.0.1 not trusted: not issued by a CA of", false},
-      {"expired", server_cert::expired, station_check::ca,
-       "certificate for 127.0.0.1 has expired", false},
+      {"expired", server_cert::expired, station_check::ca, "certificate for 127.0.0.1 has expired",
+       false},
+      {"another host", server_cert::wrong_host, station_check::ca,
+       "certificate for 127.0.0.1 not trusted: it is for another host name", false},
+      {"Windows store", server_cert::good, station_check::store,
+       "certificate for 127.0.0.1 not trusted: not issued by an authority Windows trusts", false},
   };
   char host[256] = {};
   ASSERT_EQ(0, gethostname(host, sizeof host - 1));
@@ -72,40 +78,41 @@ TEST(StationWineTls, SendsOnlyToAServerThatPassesTheCheck) {
     std::ofstream(dir + "/tokens") << host << " wine-station-token-0123456789\n";
     chmod((dir + "/tokens").c_str(), 0600);
     std::ofstream(dir + "/token") << "wine-station-token-0123456789\n";
-    std::string cert = t.cert == server_cert::good      ? certs.server_cert
-                       : t.cert == server_cert::expired ? certs.expired_cert
-                                                        : certs.untrusted_cert;
-    std::string key = t.cert == server_cert::good      ? certs.server_key
-                      : t.cert == server_cert::expired ? certs.expired_key
-                                                       : certs.untrusted_key;
-    pid_t line_server = start_child({LINE_PATH, "serve", "--listen", "127.0.0.1:0", "--tokens",
-                                     dir + "/tokens", "--db", dir + "/line.db", "--tls-cert",
-                                     cert, "--tls-key", key},
-                                    "korvane-line");
+    const std::string *pair[][2] = {{&certs.server_cert, &certs.server_key},
+                                    {&certs.expired_cert, &certs.expired_key},
+                                    {&certs.wrong_host_cert, &certs.wrong_host_key},
+                                    {&certs.untrusted_cert, &certs.untrusted_key}};
+    std::string cert = *pair[(int)t.cert][0], key = *pair[(int)t.cert][1];
+    pid_t line_server =
+        start_child({LINE_PATH, "serve", "--listen", "127.0.0.1:0", "--tokens", dir + "/tokens",
+                     "--db", dir + "/line.db", "--tls-cert", cert, "--tls-key", key},
+                    "korvane-line");
     std::string served;
     ASSERT_TRUE(read_child_line(line_server, &served, 10)) << "korvane-line did not start";
     size_t at = served.find("127.0.0.1:");
     ASSERT_NE(std::string::npos, at) << served;
     std::string url = "https://" + served.substr(at, served.find_first_of(", /", at) - at);
-    std::vector<std::string> argv = {PORT_SANDBOX, WINE_PROGRAM, STATION_EXE, "--once", "--db",
-                                     windows_path(dir + "/station.db"), "--logs",
-                                     windows_path(dir + "/logs"), "--line", url, "--line-token",
-                                     windows_path(dir + "/token")};
+    std::vector<std::string> argv = {PORT_SANDBOX,   WINE_PROGRAM,
+                                     STATION_EXE,    "--once",
+                                     "--db",         windows_path(dir + "/station.db"),
+                                     "--logs",       windows_path(dir + "/logs"),
+                                     "--line",       url,
+                                     "--line-token", windows_path(dir + "/token")};
     std::string pin = test_cert_pin(certs.server_cert);
     if (t.check == station_check::ca) {
       argv.insert(argv.end(), {"--line-ca", windows_path(certs.ca)});
-    } else {
+    } else if (t.check != station_check::store) {
       // The wrong pin: the CA's key, not the server's.
-      argv.insert(argv.end(), {"--line-pin", t.check == station_check::right_pin
-                                                 ? pin
-                                                 : test_cert_pin(certs.ca)});
+      argv.insert(
+          argv.end(),
+          {"--line-pin", t.check == station_check::right_pin ? pin : test_cert_pin(certs.ca)});
     }
     pid_t board = start_child({BOARDSIM_PATH}, "boardsim");
     std::string line;
     ASSERT_TRUE(board > 0 && read_child_line(board, &line, 10)) << "boardsim did not start";
     argv.push_back("sound=" + korvane_port_for(line).arg);
-    child_result r = finish_child(start_child(argv, "korvane-station.exe"), "korvane-station.exe",
-                                  150);
+    child_result r =
+        finish_child(start_child(argv, "korvane-station.exe"), "korvane-station.exe", 150);
     stop_child(board, SIGTERM, 5);
     EXPECT_EQ(0, stop_child(line_server, SIGTERM, 10).status);
     EXPECT_FALSE(r.timed_out);

@@ -37,6 +37,30 @@ int count_rows(const std::string &db_path, const char *table) {
   return count;
 }
 
+// korvane-station.exe once over one sound board, with the line's options.
+child_result run_station(const std::string &dir, const std::vector<std::string> &line_args) {
+  pid_t board = start_child({BOARDSIM_PATH}, "boardsim");
+  std::string line;
+  if (board <= 0 || !read_child_line(board, &line, 10)) {
+    ADD_FAILURE() << "boardsim did not start";
+    return child_result();
+  }
+  std::vector<std::string> argv = {PORT_SANDBOX,
+                                   WINE_PROGRAM,
+                                   STATION_EXE,
+                                   "--once",
+                                   "--db",
+                                   windows_path(dir + "/station.db"),
+                                   "--logs",
+                                   windows_path(dir + "/logs"),
+                                   "sound=" + korvane_port_for(line).arg};
+  argv.insert(argv.end(), line_args.begin(), line_args.end());
+  child_result r =
+      finish_child(start_child(argv, "korvane-station.exe"), "korvane-station.exe", 150);
+  stop_child(board, SIGTERM, 5);
+  return r;
+}
+
 enum class server_cert { good, expired, wrong_host, untrusted };
 // --line-ca, --line-pin (the right key or another), or neither: the
 // Windows certificate store, which knows nothing of the test's CA.
@@ -92,35 +116,34 @@ TEST(StationWineTls, SendsOnlyToAServerThatPassesTheCheck) {
     size_t at = served.find("127.0.0.1:");
     ASSERT_NE(std::string::npos, at) << served;
     std::string url = "https://" + served.substr(at, served.find_first_of(", /", at) - at);
-    std::vector<std::string> argv = {PORT_SANDBOX,   WINE_PROGRAM,
-                                     STATION_EXE,    "--once",
-                                     "--db",         windows_path(dir + "/station.db"),
-                                     "--logs",       windows_path(dir + "/logs"),
-                                     "--line",       url,
-                                     "--line-token", windows_path(dir + "/token")};
+    std::vector<std::string> line_args = {"--line", url, "--line-token",
+                                          windows_path(dir + "/token")};
     std::string pin = test_cert_pin(certs.server_cert);
     if (t.check == station_check::ca) {
-      argv.insert(argv.end(), {"--line-ca", windows_path(certs.ca)});
+      line_args.insert(line_args.end(), {"--line-ca", windows_path(certs.ca)});
     } else if (t.check != station_check::store) {
       // The wrong pin: the CA's key, not the server's.
-      argv.insert(
-          argv.end(),
+      line_args.insert(
+          line_args.end(),
           {"--line-pin", t.check == station_check::right_pin ? pin : test_cert_pin(certs.ca)});
     }
-    pid_t board = start_child({BOARDSIM_PATH}, "boardsim");
-    std::string line;
-    ASSERT_TRUE(board > 0 && read_child_line(board, &line, 10)) << "boardsim did not start";
-    argv.push_back("sound=" + korvane_port_for(line).arg);
-    child_result r =
-        finish_child(start_child(argv, "korvane-station.exe"), "korvane-station.exe", 150);
-    stop_child(board, SIGTERM, 5);
-    EXPECT_EQ(0, stop_child(line_server, SIGTERM, 10).status);
+    child_result r = run_station(dir, line_args);
     EXPECT_FALSE(r.timed_out);
     EXPECT_NE(std::string::npos, r.out.find(t.says)) << r.out << r.err;
     EXPECT_EQ(1, count_rows(dir + "/station.db", "boards"));
     EXPECT_EQ(t.sent ? 1 : 0, count_rows(dir + "/line.db", "boards"));
     // A record not sent waits in the outbox for the next start.
     EXPECT_EQ(t.sent ? 0 : 1, count_rows(dir + "/station.db", "outbox"));
+    if (t.check == station_check::wrong_pin) {
+      // Started again with the server's pin, the station sends the kept
+      // record with the new one.
+      line_args.back() = pin;
+      r = run_station(dir, line_args);
+      EXPECT_NE(std::string::npos, r.out.find("line: all sent")) << r.out << r.err;
+      EXPECT_EQ(2, count_rows(dir + "/line.db", "boards"));
+      EXPECT_EQ(0, count_rows(dir + "/station.db", "outbox"));
+    }
+    EXPECT_EQ(0, stop_child(line_server, SIGTERM, 10).status);
     remove_tree(dir);
   }
   test_certs_remove(certs);

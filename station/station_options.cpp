@@ -205,7 +205,8 @@ bool line_problem(const station_options &o, std::string *why) {
   }
   line_parse_url(o.line, &url, &reason);
   if (url.tls && o.line_insecure)
-    return set_why(why, "--line-insecure is for an http:// line; an https:// one is always checked");
+    return set_why(why,
+                   "--line-insecure is for an http:// line; an https:// one is always checked");
   if (!url.tls && (!o.line_ca.empty() || !o.line_pin.empty()))
     return set_why(why, "--line-ca and --line-pin go with an https:// line");
   if (!o.line_ca.empty() && !o.line_pin.empty())

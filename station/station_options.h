@@ -30,9 +30,10 @@ struct station_options {
   int max_attempts = 0;    // --max-attempts: 0 for no limit
   std::string line;        // --line: the line server's URL, empty for none
   std::string line_token;  // --line-token: the file holding the station's token
-  std::string line_ca;     // --line-ca: the CA file an https:// line is checked against alone
-  std::string line_pin;    // --line-pin: the server key's SHA-256, lowercase hex
-  bool line_insecure = false;  // --line-insecure: http:// beyond this PC
+  // How an https:// line is checked, and whether http:// may leave this PC.
+  std::string line_ca;         // --line-ca: the CA file checked against alone
+  std::string line_pin;        // --line-pin: the server key's SHA-256, lowercase hex
+  bool line_insecure = false;  // --line-insecure
   bool help = false;
   bool version = false;
 };

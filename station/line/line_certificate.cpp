@@ -1,6 +1,9 @@
 #include "station/line/line_certificate.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -38,11 +41,14 @@ bool line_certificate_context(SSL_CTX *ctx, const line_tls &tls, std::string *wh
   }
   // The file alone: the system's store is not loaded beside it, so that a
   // line's own CA is the one authority its stations take.
-  if (SSL_CTX_load_verify_locations(ctx, tls.ca_file.c_str(), nullptr) != 1) {
-    unsigned long error = ERR_get_error();
-    ERR_clear_error();
+  FILE *file = std::fopen(tls.ca_file.c_str(), "rb");
+  if (!file)
     return set_why(why, "cannot read the CA file %s: %s", tls.ca_file.c_str(),
-                   error ? ERR_reason_error_string(error) : "no certificate in it");
+                   std::strerror(errno));
+  std::fclose(file);
+  if (SSL_CTX_load_verify_locations(ctx, tls.ca_file.c_str(), nullptr) != 1) {
+    ERR_clear_error();
+    return set_why(why, "no PEM certificate in the CA file %s", tls.ca_file.c_str());
   }
   return true;
 }
@@ -68,9 +74,9 @@ bool line_certificate_expect(SSL *ssl, const std::string &host, const line_tls &
 std::string line_certificate_refusal(SSL *ssl, const std::string &host, const std::string &error) {
   long verdict = SSL_get_verify_result(ssl);
   if (verdict != X509_V_OK)
-    return "certificate for " + host +
-           " not trusted: " + X509_verify_cert_error_string(verdict);
-  return "TLS with " + host + " failed: " + error;
+    return "certificate for " + host + " not trusted: " + X509_verify_cert_error_string(verdict);
+  return "TLS with " + host +
+         " failed: " + (error.empty() ? "the server closed the connection" : error);
 }
 
 bool line_certificate_pinned(SSL *ssl, const std::string &host, const line_tls &tls,

@@ -21,7 +21,8 @@ bool line_certificate_context(SSL_CTX *ctx, const line_tls &tls, std::string *wh
 bool line_certificate_expect(SSL *ssl, const std::string &host, const line_tls &tls,
                              std::string *why);
 
-// Why a handshake failed, error being what the TLS layer said: the
+// Why a handshake failed, error being what the TLS layer said ("" for a
+// server that closed the connection, as a plain HTTP one does): the
 // certificate's fault when the check refused it, else the handshake's.
 std::string line_certificate_refusal(SSL *ssl, const std::string &host, const std::string &error);
 

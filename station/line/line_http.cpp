@@ -73,7 +73,9 @@ bool handshake(line_connection *c, std::chrono::milliseconds timeout, bool *untr
   if (error == beast::error::timeout) return set_why(why, "no answer in time");
   if (error) {
     *untrusted = true;
-    return set_why(why, "%s", line_certificate_refusal(ssl, c->url.host, error.message()).c_str());
+    bool closed = error == asio::ssl::error::stream_truncated || error == asio::error::eof;
+    std::string said = closed ? "" : error.message();
+    return set_why(why, "%s", line_certificate_refusal(ssl, c->url.host, said).c_str());
   }
   if (!line_certificate_pinned(ssl, c->url.host, c->tls, why)) {
     *untrusted = true;

@@ -1,7 +1,6 @@
 // korvane-station's command line: what it takes and what it refuses.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -136,23 +135,16 @@ TEST(StationOptions, ValuesReachTheirFields) {
 // and an https:// line's checks come with an https:// line alone.
 TEST(StationOptions, LineIsCheckedOrStaysOnThisPc) {
   const std::string pin = "3fa4b2c0d1e2f30415263748596a7b8c9dae0f1021324354657687980a1b2c3d";
-  const std::string upper_pin_with_colons =
-      "3F:A4:B2:C0:D1:E2:F3:04:15:26:37:48:59:6A:7B:8C:9D:AE:0F:10:21:32:43:54:65:76:87:98:0A:"
-      "1B:2C:3D";
+  std::string printed_pin;  // upper case, colons between the bytes
+  for (size_t i = 0; i < pin.size(); i += 2)
+    printed_pin += (i ? ":" : "") + std::string{(char)toupper(pin[i]), (char)toupper(pin[i + 1])};
   const struct {
     const char *name;
     std::vector<std::string> args;
     std::string why;  // "" when taken
   } cases[] = {
-      {"https with the system's store", {"--line", "https://10.0.0.5"}, ""},
-      {"https with a CA file", {"--line", "https://line:8471", "--line-ca", "ca.pem"}, ""},
-      {"https with a pin", {"--line", "https://line", "--line-pin", pin}, ""},
-      {"a pin in upper case with colons", {"--line", "https://line", "--line-pin",
-                                           upper_pin_with_colons}, ""},
-      {"http on this PC", {"--line", "http://127.0.0.1:8470"}, ""},
-      {"http beyond this PC when asked",
-       {"--line", "http://10.0.0.5", "--line-insecure"},
-       ""},
+      {"a pin as tools print it", {"--line", "https://line", "--line-pin", printed_pin}, ""},
+      {"http beyond this PC when asked", {"--line", "http://10.0.0.5", "--line-insecure"}, ""},
       {"http beyond this PC",
        {"--line", "http://10.0.0.5"},
        "--line http://10.0.0.5 would send the token and the records unencrypted: give "
@@ -160,14 +152,8 @@ TEST(StationOptions, LineIsCheckedOrStaysOnThisPc) {
       {"a short pin",
        {"--line", "https://line", "--line-pin", "3fa4"},
        "--line-pin takes a SHA-256 in 64 hex digits: 3fa4"},
-      {"a pin not hex",
-       {"--line", "https://line", "--line-pin", std::string(63, 'a') + "g"},
-       "--line-pin takes a SHA-256 in 64 hex digits: " + std::string(63, 'a') + "g"},
       {"a CA file for http",
        {"--line", "http://127.0.0.1", "--line-ca", "ca.pem"},
-       "--line-ca and --line-pin go with an https:// line"},
-      {"a pin for http",
-       {"--line", "http://127.0.0.1", "--line-pin", pin},
        "--line-ca and --line-pin go with an https:// line"},
       {"a CA file and a pin",
        {"--line", "https://line", "--line-ca", "ca.pem", "--line-pin", pin},
@@ -182,10 +168,7 @@ TEST(StationOptions, LineIsCheckedOrStaysOnThisPc) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = c.args;
-    if (std::find(args.begin(), args.end(), "--line") != args.end()) {
-      args.push_back("--line-token");
-      args.push_back("t");
-    }
+    if (args[0] == "--line") args.insert(args.end(), {"--line-token", "t"});
     args.push_back("A");
     station_options o;
     std::string why;

@@ -22,6 +22,7 @@ void serve_tls_free(serve_tls *) {}
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 namespace ssl = boost::asio::ssl;
 
@@ -32,6 +33,18 @@ std::string openssl_reason(const char *otherwise) {
   unsigned long code = ERR_peek_last_error();
   ERR_clear_error();
   if (code == 0) return otherwise;
+  const char *reason = ERR_reason_error_string(code);
+  return reason ? reason : otherwise;
+}
+
+// The reason Asio took from OpenSSL for a failed step, or `otherwise`.
+std::string reason_of(const boost::system::error_code &error, const char *otherwise) {
+  ERR_clear_error();
+  if (error.category() != boost::asio::error::get_ssl_category()) return otherwise;
+  // A file that is not PEM at all gets OpenSSL's "no start line" or "PEM lib".
+  unsigned long code = (unsigned long)error.value();
+  if (ERR_GET_LIB(code) == ERR_LIB_PEM || ERR_GET_REASON(code) == ERR_GET_REASON(ERR_R_PEM_LIB))
+    return otherwise;
   const char *reason = ERR_reason_error_string(code);
   return reason ? reason : otherwise;
 }
@@ -97,10 +110,18 @@ serve_tls *serve_tls_load(const std::string &cert_path, const std::string &key_p
     set_why(why, "cannot set up TLS: %s", openssl_reason("unknown reason").c_str());
   } else if (context.use_certificate_chain(boost::asio::buffer(cert), error), error) {
     ok = set_why(why, "cannot use the certificate %s: %s", cert_path.c_str(),
-                 openssl_reason("not a PEM certificate").c_str());
+                 reason_of(error, "not a PEM certificate").c_str());
   } else if (context.use_private_key(boost::asio::buffer(key), ssl::context::pem, error), error) {
-    ok = set_why(why, "cannot use the key %s: %s", key_path.c_str(),
-                 openssl_reason("not a PEM private key").c_str());
+    if (ERR_GET_REASON((unsigned long)error.value()) == X509_R_KEY_VALUES_MISMATCH) {
+      ok = set_why(why, "the key %s is not the certificate %s's", key_path.c_str(),
+                   cert_path.c_str());
+    } else {
+      // OpenSSL's reasons for a key it cannot decode ("unsupported", "bad
+      // decrypt") say less than this.
+      ERR_clear_error();
+      ok = set_why(why, "cannot use the key %s: not a PEM private key without a passphrase",
+                   key_path.c_str());
+    }
   } else if (SSL_CTX_check_private_key(native) != 1) {
     ERR_clear_error();
     ok =

@@ -91,6 +91,11 @@ const row OPTIONS[] = {
        o->web = value;
        return true;
      }},
+    {"--web-cert", "FILE",
+     "serve the page over HTTPS (TLS 1.2 or 1.3) with this\ncertificate chain (PEM)",
+     option_text<&station_options::web_cert>},
+    {"--web-key", "FILE", "the certificate's key (PEM), its owner's alone",
+     option_text<&station_options::web_key>},
     {"--nets", "FILE",
      "name the SDRAM lines in the records as FILE does, a CSV\nof LINE,NAME rows (default the "
      "file nets beside the\ndatabase, when there is one)",
@@ -231,6 +236,10 @@ bool parse_station_options(int argc, char **argv, station_options *o, std::strin
   std::string problem_text;
   if (o->passes && o->minutes > 0) {
     problem = "--passes and --minutes exclude each other";
+  } else if (o->web_cert.empty() != o->web_key.empty()) {
+    problem = "--web-cert and --web-key go together";
+  } else if (!o->web_cert.empty() && o->web.empty()) {
+    problem = "--web-cert and --web-key need --web";
   } else if (o->line.empty() != o->line_token.empty()) {
     problem = "--line and --line-token go together";
   } else if (!line_problem(*o, &problem_text)) {

@@ -26,6 +26,8 @@ struct station_options {
   std::string junit, json;
   std::string korvane;     // --korvane: empty for the korvane beside the station
   std::string web;         // --web: empty for no web page
+  std::string web_cert;    // --web-cert: the page over HTTPS with this certificate
+  std::string web_key;     // --web-key: and this key
   std::string nets;        // --nets: empty for the file `nets` beside the database, if any
   int max_attempts = 0;    // --max-attempts: 0 for no limit
   std::string line;        // --line: the line server's URL, empty for none

@@ -546,7 +546,8 @@ int start(station *st, int argc, char **argv) {
   if (!o.web.empty()) {
     for (const station_slot &slot : o.slots) st->inbox.names.push_back(slot.name);
     st->inbox.pattern = st->pattern;
-    st->web = web_start(o.web, web_inbox_hooks(&st->inbox), &web_bound, &why);
+    st->web =
+        web_start(o.web, web_inbox_hooks(&st->inbox), o.web_cert, o.web_key, &web_bound, &why);
     if (!st->web) {
       std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
       return 1;

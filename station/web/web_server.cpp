@@ -11,14 +11,12 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#endif
-
-#include "station/web/web_address.h"
 #include "korvane/why.h"
+#include "serve/serve_connection.h"
+#include "serve/serve_events.h"
+#include "serve/serve_listen.h"
+#include "serve/serve_tls.h"
+#include "station/web/web_address.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -48,15 +46,6 @@ constexpr int MAX_PER_PEER = 16;
 constexpr int LOOPBACK_ROOM = 16;
 constexpr std::size_t MAX_STREAMS_PER_PEER = 8;
 constexpr std::size_t STREAM_LOOPBACK_ROOM = 8;
-// How soon a browser retries a stream that ended.
-const char STREAM_HEAD[] =
-    "HTTP/1.1 200 OK\r\n"
-    "Content-Type: text/event-stream\r\n"
-    "Cache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n"
-    "Connection: close\r\n"
-    "\r\n"
-    "retry: 1000\n\n";
 
 // Who holds the server's connections: all of them, those from beyond this
 // PC, and those of each such host.
@@ -80,8 +69,9 @@ void release(peer_counts *counts, const peer &p) {
 }
 
 struct stream_client {
-  stream_client(tcp::socket socket, const peer &from) : stream(std::move(socket)), from(from) {}
-  beast::tcp_stream stream;
+  stream_client(serve_connection stream, const peer &from)
+      : stream(std::move(stream)), from(from) {}
+  serve_connection stream;
   peer from;
   std::string writing;
   std::string waiting;  // the newest state not yet written
@@ -93,6 +83,9 @@ struct stream_client {
 }  // namespace
 
 struct web_server {
+  // Before the context, so that it outlives every connection the context's
+  // handlers hold. Null for plain HTTP.
+  std::unique_ptr<serve_tls, decltype(&serve_tls_free)> tls{nullptr, serve_tls_free};
   asio::io_context context{1};
   tcp::acceptor acceptor{context};
   asio::steady_timer heartbeat{context};
@@ -125,8 +118,6 @@ std::string beat_event() {
 void drop_stream(web_server *server, const std::shared_ptr<stream_client> &client) {
   if (client->closed) return;
   client->closed = true;
-  beast::error_code ignored;
-  client->stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
   client->stream.close();
   auto &streams = server->streams;
   for (auto it = streams.begin(); it != streams.end(); ++it) {
@@ -172,6 +163,7 @@ void send_stream(web_server *server, const std::shared_ptr<stream_client> &clien
 
 // The stream's reader sees only the end of the connection (a browser sends
 // nothing on it), which frees the stream at once rather than at the next write.
+// It reads the socket's raw bytes, below TLS: nothing read is used.
 void watch_stream(web_server *server, const std::shared_ptr<stream_client> &client) {
   client->stream.socket().async_read_some(asio::buffer(client->probe),
                                           [server, client](beast::error_code error, std::size_t) {
@@ -183,11 +175,12 @@ void watch_stream(web_server *server, const std::shared_ptr<stream_client> &clie
                                           });
 }
 
-void start_stream(web_server *server, tcp::socket socket, const peer &from) {
-  auto client = std::make_shared<stream_client>(std::move(socket), from);
+void start_stream(web_server *server, serve_connection stream, const peer &from) {
+  auto client = std::make_shared<stream_client>(std::move(stream), from);
   server->streams.push_back(client);
   watch_stream(server, client);
-  write_stream(server, client, std::string(STREAM_HEAD) + event_of(server->state) + beat_event());
+  write_stream(server, client,
+               std::string(SERVE_EVENTS_HEAD) + event_of(server->state) + beat_event());
 }
 
 void beat(web_server *server) {
@@ -221,19 +214,31 @@ bool stream_room(const web_server *server, const peer &from);
 
 struct http_session : std::enable_shared_from_this<http_session> {
   http_session(web_server *server, tcp::socket socket, const peer &from)
-      : server(server), connections(server->connections), stream(std::move(socket)), from(from) {}
+      : server(server),
+        connections(server->connections),
+        stream(std::move(socket), server->tls.get()),
+        from(from) {}
   ~http_session() {
     if (!handed_over) release(connections.get(), from);
   }
 
   web_server *server;
   std::shared_ptr<peer_counts> connections;
-  beast::tcp_stream stream;
+  serve_connection stream;
   peer from;
   beast::flat_buffer buffer;
   std::optional<http::request_parser<http::string_body>> parser;
   http::response<http::string_body> response;
   bool handed_over = false;
+
+  // A TLS connection first shakes hands, within the time a request has.
+  void start() {
+    stream.expires_after(READ_TIME);
+    stream.async_handshake([self = shared_from_this()](beast::error_code error) {
+      if (error) return self->close();
+      self->read();
+    });
+  }
 
   void read() {
     parser.emplace();
@@ -275,7 +280,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
       }
       handed_over = true;
       stream.expires_never();
-      start_stream(server, stream.release_socket(), from);
+      start_stream(server, std::move(stream), from);
       return;
     }
 
@@ -322,24 +327,11 @@ struct http_session : std::enable_shared_from_this<http_session> {
   }
 
   void close() {
-    beast::error_code ignored;
-    stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    if (handed_over) return;
+    stream.shutdown_send();
     stream.close();
   }
 };
-
-// The page's sockets are the station's alone: a korvane child started
-// meanwhile does not hold them open (the child closes what it inherited as
-// well, whatever thread opened it).
-template <typename Socket>
-void not_inherited(Socket &socket) {
-#ifdef _WIN32
-  SOCKET handle = static_cast<SOCKET>(socket.native_handle());
-  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
-#else
-  fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);
-#endif
-}
 
 bool stream_room(const web_server *server, const peer &from) {
   if (server->streams.size() >= MAX_STREAMS) return false;
@@ -362,27 +354,23 @@ bool connection_room(const peer_counts &counts, const peer &from) {
   return counts.remote < MAX_CONNECTIONS - LOOPBACK_ROOM && held < MAX_PER_PEER;
 }
 
-void accept(web_server *server) {
-  server->acceptor.async_accept([server](beast::error_code error, tcp::socket socket) {
-    if (error == asio::error::operation_aborted) return;
-    if (!error) {
-      not_inherited(socket);
-      peer from = peer_of(socket);
-      peer_counts &counts = *server->connections;
-      if (!connection_room(counts, from)) {
-        beast::error_code ignored;
-        socket.close(ignored);
-      } else {
-        ++counts.total;
-        if (!from.loopback) {
-          ++counts.remote;
-          ++counts.by_peer[from.address];
-        }
-        std::make_shared<http_session>(server, std::move(socket), from)->read();
-      }
-    }
-    accept(server);
-  });
+// The page's sockets are the station's alone (serve_accept): a korvane
+// child started meanwhile does not hold them open (the child closes what it
+// inherited as well, whatever thread opened it).
+void take(web_server *server, tcp::socket socket) {
+  peer from = peer_of(socket);
+  peer_counts &counts = *server->connections;
+  if (!connection_room(counts, from)) {
+    beast::error_code ignored;
+    socket.close(ignored);
+    return;
+  }
+  ++counts.total;
+  if (!from.loopback) {
+    ++counts.remote;
+    ++counts.by_peer[from.address];
+  }
+  std::make_shared<http_session>(server, std::move(socket), from)->start();
 }
 
 long long now_ms() {
@@ -393,8 +381,8 @@ long long now_ms() {
 
 }  // namespace
 
-web_server *web_start(const std::string &address, const web_hooks &hooks, std::string *bound,
-                      std::string *why) {
+web_server *web_start(const std::string &address, const web_hooks &hooks, const std::string &cert,
+                      const std::string &key, std::string *bound, std::string *why) {
   web_address parsed;
   if (!web_parse_address(address, &parsed, why)) return nullptr;
   beast::error_code error;
@@ -404,29 +392,25 @@ web_server *web_start(const std::string &address, const web_hooks &hooks, std::s
     return nullptr;
   }
   auto server = std::make_unique<web_server>();
+  if (!cert.empty()) {
+    server->tls.reset(serve_tls_load(cert, key, why));
+    if (!server->tls) return nullptr;
+  }
   server->hooks = hooks;
   server->token = web_new_token();
   server->state = web_state_json({}, {}, now_ms());
-  tcp::endpoint endpoint(ip, parsed.port);
-  tcp::acceptor &acceptor = server->acceptor;
-  acceptor.open(endpoint.protocol(), error);
-  if (!error) not_inherited(acceptor);
-#ifndef _WIN32
-  // Lets a station started again at once take its port back from the last
-  // run's closing connections; on Windows the same option would let two
-  // programs share the port, so it stays off there.
-  if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
-#endif
-  if (!error) acceptor.bind(endpoint, error);
-  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
-  if (!error) endpoint = acceptor.local_endpoint(error);
+  bool tls = server->tls != nullptr;
+  unsigned short port = 0;
+  error = serve_listen(&server->acceptor, ip, parsed.port, &port);
   if (error) {
-    set_why(why, "cannot listen on " + web_address_url(parsed) + ": " + error.message());
+    set_why(why, "cannot listen on " + web_address_url(parsed, tls) + ": " + error.message());
     return nullptr;
   }
-  parsed.port = endpoint.port();
-  if (bound) *bound = web_address_url(parsed);
-  accept(server.get());
+  parsed.port = port;
+  if (bound) *bound = web_address_url(parsed, tls);
+  web_server *serving = server.get();
+  serve_accept(&server->acceptor,
+               [serving](tcp::socket socket) { take(serving, std::move(socket)); });
   beat(server.get());
   web_server *running = server.release();
   running->thread = std::thread([running] { running->context.run(); });

@@ -15,11 +15,13 @@
 
 struct web_server;
 
-// Listens on `address` ("[ADDR:]PORT", web_address.h) and starts serving.
-// *bound is the page's address, for the station to print (the port filled in
-// when 0 was asked). Null with the reason in *why when it cannot listen.
-web_server *web_start(const std::string &address, const web_hooks &hooks, std::string *bound,
-                      std::string *why);
+// Listens on `address` ("[ADDR:]PORT", web_address.h) and starts serving,
+// over HTTPS with the certificate and key files when cert is not empty
+// (serve_tls.h). *bound is the page's address, for the station to print
+// (the port filled in when 0 was asked). Null with the reason in *why when
+// it cannot listen or cannot use the certificate.
+web_server *web_start(const std::string &address, const web_hooks &hooks, const std::string &cert,
+                      const std::string &key, std::string *bound, std::string *why);
 
 // The station's new state, pushed to every open page unless it is the same as
 // the last. Safe from any thread; returns at once.

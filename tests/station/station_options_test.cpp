@@ -90,6 +90,16 @@ TEST(StationOptions, TakesSlotsAndRefusesBadOnes) {
        "--max-attempts takes a whole number from 1 to 1000: 0",
        ""},
       {"after -- a slot may look like an option", {"--", "--x"}, true, "", "--x=--x"},
+      {"page certificate without its key",
+       {"--web", "0", "--web-cert", "c.pem", "A"},
+       false,
+       "--web-cert and --web-key go together",
+       ""},
+      {"page certificate without a page",
+       {"--web-cert", "c.pem", "--web-key", "k.pem", "A"},
+       false,
+       "--web-cert and --web-key need --web",
+       ""},
   };
   for (const options_case &c : cases) {
     SCOPED_TRACE(c.name);

@@ -83,7 +83,7 @@ struct server_under_test {
   std::string bound;
   server_under_test() {
     std::string why;
-    server = web_start("127.0.0.1:0", web_hooks(), &bound, &why);
+    server = web_start("127.0.0.1:0", web_hooks(), "", "", &bound, &why);
     EXPECT_NE(nullptr, server) << why;
   }
   ~server_under_test() { web_stop(server); }
@@ -192,7 +192,7 @@ TEST(WebServer, OneHostOnTheNetworkCannotLockThePageOut) {
   std::string lan = lan_address();
   if (lan.empty()) GTEST_SKIP() << "no address beyond loopback here";
   std::string bound, why;
-  web_server *server = web_start("0.0.0.0:0", web_hooks(), &bound, &why);
+  web_server *server = web_start("0.0.0.0:0", web_hooks(), "", "", &bound, &why);
   ASSERT_NE(nullptr, server) << why;
   unsigned short port = port_of(bound);
   auto from_lan = [&] {
@@ -229,9 +229,9 @@ TEST(WebServer, APortInUseIsReported) {
   server_under_test s;
   std::string why;
   std::string bound;
-  EXPECT_EQ(nullptr, web_start(std::to_string(s.port()), web_hooks(), &bound, &why));
+  EXPECT_EQ(nullptr, web_start(std::to_string(s.port()), web_hooks(), "", "", &bound, &why));
   EXPECT_NE(std::string::npos, why.find("cannot listen on http://127.0.0.1:")) << why;
-  EXPECT_EQ(nullptr, web_start("nonsense", web_hooks(), &bound, &why));
+  EXPECT_EQ(nullptr, web_start("nonsense", web_hooks(), "", "", &bound, &why));
   EXPECT_FALSE(why.empty());
 }
 

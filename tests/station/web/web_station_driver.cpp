@@ -117,7 +117,7 @@ int main(int argc, char **argv) {
     return false;
   };
   std::string bound, why;
-  web_server *server = web_start(argv[1], hooks, &bound, &why);
+  web_server *server = web_start(argv[1], hooks, "", "", &bound, &why);
   if (!server) {
     std::fprintf(stderr, "web_station_driver: %s\n", why.c_str());
     return 1;

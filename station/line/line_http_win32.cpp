@@ -30,8 +30,10 @@ struct line_connection {
 
 namespace {
 
-// The server's answers are short; a longer one is not the line's.
+// The server's answers are short; a longer one is not the line's. The
+// line's page, which the check's request gets, is read up to more.
 constexpr size_t REPLY_LIMIT = 64 * 1024;
+constexpr size_t PAGE_LIMIT = 1024 * 1024;
 
 // What one request saw through WinHTTP's status callback.
 struct request_watch {
@@ -262,6 +264,7 @@ bool send_one(line_connection *c, line_trust *trust, const wchar_t *verb, const 
     if (end != text.c_str() && !*end && seconds >= 0) reply->retry_after = seconds;
   }
   reply->body.clear();
+  size_t limit = probe ? PAGE_LIMIT : REPLY_LIMIT;
   for (;;) {
     char chunk[4096];
     DWORD got = 0;
@@ -271,9 +274,9 @@ bool send_one(line_connection *c, line_trust *trust, const wchar_t *verb, const 
       return set_why(why, "%s", failure_reason(c, error).c_str());
     }
     if (got == 0) break;
-    if (reply->body.size() + got > REPLY_LIMIT) {
+    if (reply->body.size() + got > limit) {
       WinHttpCloseHandle(request);
-      return set_why(why, "the server's answer is longer than %zu bytes", REPLY_LIMIT);
+      return set_why(why, "the server's answer is longer than %zu bytes", limit);
     }
     reply->body.append(chunk, got);
   }

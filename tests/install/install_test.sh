@@ -141,7 +141,7 @@ check_deb() {
 command -v lintian >/dev/null || fail "lintian not found: run scripts/setup.sh"
 doc=share/doc/korvane
 if [ "$station" = 1 ]; then
-  check_deb korvane 'libc6 libgcc-s1 libsqlite3-0 libstdc++6' bin/korvane bin/korvane-diagnose \
+  check_deb korvane 'libc6 libgcc-s1 libsqlite3-0 libssl3 libstdc++6' bin/korvane bin/korvane-diagnose \
     bin/korvane-image bin/korvane-station share/man/man1/korvane.1.gz \
     share/man/man1/korvane-diagnose.1.gz share/man/man1/korvane-image.1.gz \
     share/man/man1/korvane-station.1.gz \
@@ -156,7 +156,7 @@ check_deb korvane-boardsim 'libc6 libgcc-s1 libstdc++6 libunicorn2' bin/boardsim
   $doc/changelog.Debian.gz $doc/copyright share/lintian/overrides/korvane-boardsim
 if [ "$line" = 1 ]; then
   doc=share/doc/korvane-line
-  check_deb korvane-line 'libc6 libgcc-s1 libpq5 libsqlite3-0 libstdc++6' bin/korvane-line \
+  check_deb korvane-line 'libc6 libgcc-s1 libpq5 libsqlite3-0 libssl3 libstdc++6' bin/korvane-line \
     share/man/man1/korvane-line.1.gz $doc/changelog.Debian.gz $doc/copyright \
     share/lintian/overrides/korvane-line
   deb-korvane-line/usr/bin/korvane-line --help >/dev/null || fail "the packaged korvane-line --help exited with $?"

@@ -73,6 +73,7 @@ bool line_record_parse(const std::string &body, line_record *out, std::string *w
             text(j, "outcome", false, &outcome, why) && text(j, "serial", true, &b.serial, why) &&
             text(j, "operator", true, &b.operator_name, why) &&
             text(j, "release", true, &b.release, why) &&
+            text(j, "attempts_checked", true, &b.attempts_checked, why) &&
             text(j, "diagnosis", true, &b.diagnosis, why) &&
             text(j, "diagnosis_json", true, &b.diagnosis_json, why) &&
             text(j, "message", true, &b.message, why) && text(j, "log", true, &b.log, why) &&

@@ -41,6 +41,7 @@ CREATE TABLE IF NOT EXISTS boards (
   received TEXT NOT NULL,
   content_hash TEXT NOT NULL
 );
+ALTER TABLE boards ADD COLUMN IF NOT EXISTS attempts_checked TEXT;
 CREATE TABLE IF NOT EXISTS board_faults (
   board_id BIGINT NOT NULL REFERENCES boards(id),
   test TEXT NOT NULL,
@@ -55,9 +56,9 @@ CREATE INDEX IF NOT EXISTS board_faults_by_board ON board_faults(board_id);
 const char INSERT_BOARD[] =
     "INSERT INTO boards (serial, slot, port, station, operator, started, ended, seconds, outcome,"
     " sdram_passes, sdram_failed, flash_passes, flash_failed, diagnosis, diagnosis_json,"
-    " korvane_status, message, log, uid, release, received, content_hash)"
+    " korvane_status, message, log, uid, release, received, content_hash, attempts_checked)"
     " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18,"
-    " $19, $20, $21, $22) ON CONFLICT (uid) DO NOTHING RETURNING id";
+    " $19, $20, $21, $22, $23) ON CONFLICT (uid) DO NOTHING RETURNING id";
 
 // As many as the server has threads that store records.
 const size_t CONNECTIONS = 8;
@@ -151,6 +152,7 @@ line_put put(PGconn *c, const line_record &record, const std::string &received, 
   p.add(b.release, true);
   p.add(received);
   p.add(record.content_hash);
+  p.add(b.attempts_checked, true);
   if (!command(c, "BEGIN", why)) return line_put::unavailable;
   std::vector<const char *> values = p.values();
   PGresult *r = PQexecParams(c, INSERT_BOARD, (int)values.size(), nullptr, values.data(), nullptr,
@@ -243,6 +245,56 @@ bool line_postgres_day(line_postgres *db, const std::string &since,
     if (!ok) set_why(why, "%s", error_of(c).c_str());
     PQclear(r);
   }
+  give_back(db, c);
+  return ok;
+}
+
+namespace {
+
+// As the SQLite back-end's, in one read-only transaction so that the counts
+// and the list agree; board_faults is only ever appended to, so its rows'
+// places keep the order they were recorded in.
+const char SERIAL_COUNTS[] =
+    "SELECT count(*), count(*) FILTER (WHERE outcome = 'failed') FROM boards WHERE serial = $1";
+const char SERIAL_LIST[] =
+    "SELECT b.uid, b.station, b.slot, b.started, b.ended, b.outcome,"
+    " (SELECT CASE f.test WHEN 'flash' THEN 'flash: ' ELSE '' END || f.words"
+    "  FROM board_faults f WHERE f.board_id = b.id ORDER BY f.ctid LIMIT 1)"
+    " FROM boards b WHERE b.serial = $1 ORDER BY b.started DESC, b.id DESC LIMIT $2";
+
+bool serial_attempts(PGconn *c, const std::string &serial, line_serial_attempts *out,
+                     std::string *why) {
+  std::string limit = std::to_string(LINE_ATTEMPTS_LISTED);
+  const char *values[] = {serial.c_str(), limit.c_str()};
+  if (!command(c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", why)) return false;
+  PGresult *r = PQexecParams(c, SERIAL_COUNTS, 1, nullptr, values, nullptr, nullptr, 0);
+  bool ok = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+  if (ok) {
+    out->total = std::atoll(PQgetvalue(r, 0, 0));
+    out->failed = std::atoll(PQgetvalue(r, 0, 1));
+  }
+  PQclear(r);
+  if (ok) {
+    r = PQexecParams(c, SERIAL_LIST, 2, nullptr, values, nullptr, nullptr, 0);
+    ok = PQresultStatus(r) == PGRES_TUPLES_OK;
+    for (int i = 0; ok && i < PQntuples(r); i++)
+      out->newest.push_back({PQgetvalue(r, i, 0), PQgetvalue(r, i, 1), PQgetvalue(r, i, 2),
+                             PQgetvalue(r, i, 3), PQgetvalue(r, i, 4), PQgetvalue(r, i, 5),
+                             PQgetvalue(r, i, 6)});
+    PQclear(r);
+  }
+  if (ok && command(c, "COMMIT", why)) return true;
+  set_why(why, "%s", error_of(c).c_str());
+  PQclear(PQexec(c, "ROLLBACK"));
+  return false;
+}
+
+}  // namespace
+
+bool line_postgres_serial(line_postgres *db, const std::string &serial, line_serial_attempts *out,
+                          std::string *why) {
+  PGconn *c = take(db);
+  bool ok = ready(c, why) && serial_attempts(c, serial, out, why);
   give_back(db, c);
   return ok;
 }

@@ -11,6 +11,7 @@ namespace {
 const char *const ADDED_COLUMNS[][2] = {
     {"uid", "ALTER TABLE boards ADD COLUMN uid TEXT"},
     {"release", "ALTER TABLE boards ADD COLUMN release TEXT"},
+    {"attempts_checked", "ALTER TABLE boards ADD COLUMN attempts_checked TEXT"},
 };
 
 bool fail(sqlite3 *db, std::string *why) {
@@ -58,15 +59,19 @@ bool fill_uids(sqlite3 *db, std::string *why) {
 
 }  // namespace
 
-bool board_schema_migrate(sqlite3 *db, std::string *why) {
-  if (!exec(db, "BEGIN IMMEDIATE", why)) return false;
+bool board_columns_add(sqlite3 *db, std::string *why) {
   bool ok = true;
   for (const auto &column : ADDED_COLUMNS) {
     if (ok && !has_column(db, column[0])) ok = exec(db, column[1], why);
   }
-  ok = ok && fill_uids(db, why) &&
-       exec(db, "CREATE UNIQUE INDEX IF NOT EXISTS boards_by_uid ON boards(uid)", why) &&
-       exec(db, "COMMIT", why);
+  return ok;
+}
+
+bool board_schema_migrate(sqlite3 *db, std::string *why) {
+  if (!exec(db, "BEGIN IMMEDIATE", why)) return false;
+  bool ok = board_columns_add(db, why) && fill_uids(db, why) &&
+            exec(db, "CREATE UNIQUE INDEX IF NOT EXISTS boards_by_uid ON boards(uid)", why) &&
+            exec(db, "COMMIT", why);
   if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   return ok;
 }

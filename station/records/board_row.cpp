@@ -42,6 +42,7 @@ const column COLUMNS[] = {
     {"log", kind::text, &board_record::log, nullptr},
     {"uid", kind::text, &board_record::uid, nullptr},
     {"release", kind::text, &board_record::release, nullptr},
+    {"attempts_checked", kind::text, &board_record::attempts_checked, nullptr},
 };
 
 const int COLUMN_COUNT = int(sizeof COLUMNS / sizeof *COLUMNS);

@@ -23,7 +23,8 @@ CREATE TABLE IF NOT EXISTS boards (
   message TEXT,
   log TEXT,
   uid TEXT,
-  release TEXT
+  release TEXT,
+  attempts_checked TEXT
 );
 -- One row per fault the diagnosis named, so that the faults that keep
 -- coming back can be counted across boards without reading the JSON.

@@ -196,6 +196,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
   *b = board_record();
   b->serial = s->serial;
+  b->attempts_checked = s->attempts_checked;
   b->slot = s->slot.name;
   b->port = port_record_name(s->slot.port);
   b->station = settings.station;
@@ -221,6 +222,8 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
   s->board_in = false;
   s->serial.clear();
+  s->attempts_checked.clear();
+  s->attempts_note.clear();
   // A board that ended in error is most often still in the slot: a next
   // cycle would test it again and record it as another board. The slot
   // waits for the operator instead, once its log is diagnosed.
@@ -236,8 +239,9 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
                std::vector<view_event> *events, board_record *finished) {
   if (s->phase == slot_phase::done || s->phase == slot_phase::diagnosing) return false;
   // A board held for rework is never woken: the korvane waiting for it ends
-  // before the board answers, and none starts until another serial comes.
-  if (!s->hold.empty() && !s->board_in) {
+  // before the board answers, and none starts until another serial comes,
+  // nor while the line is asked whether it is over the limit.
+  if ((!s->hold.empty() || s->asking_line) && !s->board_in) {
     if (s->child) {
       child_end(s->child);
       s->child = nullptr;

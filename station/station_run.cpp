@@ -271,8 +271,8 @@ bool own_attempts(station *st, slot_state *s, failed_attempts *a, std::vector<vi
 // --max-attempts: a serial given to a slot with no board in is checked
 // against the records; over the limit, the slot holds the board. A serial
 // for a board already under test is that board's, and is not checked. With
-// --line the line is asked, off the loop; the slot holds its board until it
-// answers or its time-out passes (line_attempts_answered).
+// --line the line is asked too, off the loop, once the station's own
+// records are under the limit (line_attempts_answered).
 void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events) {
   if (!st->attempts || s->board_in) return;
   if (!s->hold.empty()) {
@@ -282,25 +282,26 @@ void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events
   }
   s->attempts_note.clear();
   s->attempts_checked.clear();
-  if (st->asking) {
-    s->asking_line = true;
-    line_attempts_ask(st->asking, s - &st->slots[0], s->serial);
-    return;
-  }
+  s->asking_line = false;
   failed_attempts a;
   if (!own_attempts(st, s, &a, events)) return;
   s->attempts_checked = "station";
   judge_attempts(st, s, a, events);
+  if (!st->asking || !s->hold.empty()) return;
+  s->asking_line = true;
+  line_attempts_ask(st->asking, s - &st->slots[0], s->serial);
 }
 
 // The line's answers on the serials asked: its count with the station's own
 // records it does not hold yet; without an answer, the station's own
 // records alone, and the board's record says it was not checked against the
-// line. An answer on a serial the slot no longer has is dropped.
+// line. An answer on a serial the slot no longer has is dropped. A board
+// that came in before the answer (a korvane was waiting already) is tested:
+// the answer is only said.
 void line_attempts_answered(station *st, std::vector<view_event> *events) {
   for (const line_attempts_reply &r : line_attempts_take(st->asking)) {
     slot_state *s = &st->slots[r.tag];
-    if (!s->asking_line || s->serial != r.serial || s->board_in) continue;
+    if (!s->asking_line || s->serial != r.serial) continue;
     s->asking_line = false;
     failed_attempts a;
     std::vector<failed_attempt> unsent;
@@ -315,7 +316,12 @@ void line_attempts_answered(station *st, std::vector<view_event> *events) {
                                            (r.answered ? why : r.why) +
                                            "); the station's own records count"});
     }
-    judge_attempts(st, s, a, events);
+    if (!s->board_in) {
+      judge_attempts(st, s, a, events);
+    } else if (a.count >= st->options.max_attempts) {
+      events->push_back(
+          {s->slot.name, hold_reason(s->serial, a) + " (the line answered once its board was in)"});
+    }
   }
 }
 

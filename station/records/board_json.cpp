@@ -37,9 +37,7 @@ nlohmann::json board_record_json(const board_record &b) {
   out["log"] = text_or_null(b.log);
   out["uid"] = text_or_null(b.uid);
   out["release"] = text_or_null(b.release);
-  // Only when counted: a record of an earlier release, sent again, is the
-  // same content to the line as it was.
-  if (!b.attempts_checked.empty()) out["attempts_checked"] = b.attempts_checked;
+  out["attempts_checked"] = text_or_null(b.attempts_checked);
   nlohmann::json faults = nlohmann::json::array();
   for (const board_fault &f : b.faults)
     faults.push_back({{"test", f.test}, {"kind", f.kind}, {"words", f.words}});

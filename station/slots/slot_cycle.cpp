@@ -224,6 +224,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
   s->serial.clear();
   s->attempts_checked.clear();
   s->attempts_note.clear();
+  s->asking_line = false;
   // A board that ended in error is most often still in the slot: a next
   // cycle would test it again and record it as another board. The slot
   // waits for the operator instead, once its log is diagnosed.
@@ -239,9 +240,8 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
                std::vector<view_event> *events, board_record *finished) {
   if (s->phase == slot_phase::done || s->phase == slot_phase::diagnosing) return false;
   // A board held for rework is never woken: the korvane waiting for it ends
-  // before the board answers, and none starts until another serial comes,
-  // nor while the line is asked whether it is over the limit.
-  if ((!s->hold.empty() || s->asking_line) && !s->board_in) {
+  // before the board answers, and none starts until another serial comes.
+  if (!s->hold.empty() && !s->board_in) {
     if (s->child) {
       child_end(s->child);
       s->child = nullptr;
@@ -255,8 +255,10 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
                (s->phase == slot_phase::port_error && now >= s->retry_at);
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
-    } else if (settings.hold) {
-      // Started again once the hold ends.
+    } else if (settings.hold || s->asking_line) {
+      // Started again once the hold ends, or the line has answered on the
+      // serial. A korvane that waits already is left waiting: one stopped
+      // as its board answers leaves the board half woken.
     } else if (due && settings.require_serial && s->serial.empty()) {
       // No serial, no test: korvane would wake whatever board is in.
       if (s->phase != slot_phase::serial_wait) {

@@ -70,7 +70,7 @@ struct slot_state {
   std::string serial;  // the current board's, or the next one's when none is in
   std::string hold;    // why the slot holds its next board, "" when it does not
   // With --max-attempts: the line is being asked for the serial's attempts
-  // (the slot holds its next board meanwhile); where they were counted, for
+  // (no korvane is started meanwhile); where they were counted, for
   // the board's record; and a word shown beside its phase until the board
   // is done ("not checked against the line").
   bool asking_line = false;

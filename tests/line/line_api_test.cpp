@@ -72,6 +72,10 @@ TEST_F(LineApi, AnswersEachRecordByItsFate) {
   no_slot.erase("slot");
   nlohmann::json moved = record();
   moved["id"] = 99;  // the station's own row id is not the record's content
+  nlohmann::json upgraded = record();
+  upgraded["attempts_checked"] = nullptr;  // sent again by a later release
+  nlohmann::json checked = record();
+  checked["attempts_checked"] = "line";
   const struct {
     const char *name;
     std::string body, token, key;
@@ -81,6 +85,9 @@ TEST_F(LineApi, AnswersEachRecordByItsFate) {
       {"stored", record().dump(), "token-one-0123456789", UID, 201, "stored"},
       {"the same again: a retry", record().dump(), "token-one-0123456789", UID, 200, "stored"},
       {"the same with another row id", moved.dump(), "token-one-0123456789", "", 200, "stored"},
+      {"the same from a later release", upgraded.dump(), "token-one-0123456789", "", 200, "stored"},
+      {"counted on the line: other content", checked.dump(), "token-one-0123456789", "", 409,
+       "other"},
       {"the same uid, other content", other.dump(), "token-one-0123456789", "", 409, "other"},
       {"unknown token", record().dump(), "token-nobody-0123456", "", 401, "unknown token"},
       {"no token", record().dump(), "", "", 401, "unknown token"},

@@ -104,8 +104,6 @@ TEST(LineAttempts, LineAndUnsentCountedOnce) {
        true,
        0,
        ""},
-      {"no count", R"({"attempts": []})", {}, false, 0, ""},
-      {"a negative count", R"({"failed": -1, "attempts": []})", {}, false, 0, ""},
       {"not JSON", "<html>", {}, false, 0, ""},
   };
   for (const auto &c : cases) {

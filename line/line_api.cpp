@@ -1,5 +1,6 @@
 #include "line/line_api.h"
 
+#include <cctype>
 #include <ctime>
 
 #include "line/line_page.h"
@@ -21,7 +22,25 @@ std::string line_utc_now(void) {
   return text;
 }
 
+bool line_url_decode(const std::string &text, std::string *out) {
+  out->clear();
+  for (size_t i = 0; i < text.size(); i++) {
+    if (text[i] != '%') {
+      *out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size() || !std::isxdigit((unsigned char)text[i + 1]) ||
+        !std::isxdigit((unsigned char)text[i + 2]))
+      return false;
+    *out += (char)std::stoi(text.substr(i + 1, 2), nullptr, 16);
+    i += 2;
+  }
+  return true;
+}
+
 namespace {
+
+const char SERIALS_PATH[] = "/api/v1/serials/";
 
 // The station of the request's token, "" when it has none the line knows.
 std::string caller(line_service *service, const line_request &request) {
@@ -75,6 +94,40 @@ line_response take_heartbeat(line_service *service, const line_request &request)
   return r;
 }
 
+// Any station of the line may read any serial's attempts: a board moves
+// between stations.
+line_response give_serial(line_service *service, const line_request &request) {
+  if (caller(service, request).empty()) return line_error(401, "unknown token");
+  std::string path = request.target.substr(sizeof SERIALS_PATH - 1);
+  path = path.substr(0, path.find('?'));
+  std::string serial;
+  if (!line_url_decode(path, &serial) || serial.empty() || serial.find('\0') != std::string::npos)
+    return line_error(400, "no serial in the path");
+  line_serial_attempts attempts;
+  std::string why;
+  if (!line_store_serial(service->store, serial, &attempts, &why)) {
+    line_response r = line_error(503, "the database is unavailable: " + why);
+    r.retry_after = LINE_RETRY_AFTER_S;
+    return r;
+  }
+  nlohmann::json list = nlohmann::json::array();
+  for (const line_attempt &a : attempts.newest)
+    list.push_back({{"uid", a.uid},
+                    {"station", a.station},
+                    {"slot", a.slot},
+                    {"started", a.started},
+                    {"ended", a.ended},
+                    {"outcome", a.outcome},
+                    {"fault", a.fault}});
+  line_response r;
+  r.body = nlohmann::json({{"serial", serial},
+                           {"total", attempts.total},
+                           {"failed", attempts.failed},
+                           {"attempts", list}})
+               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return r;
+}
+
 }  // namespace
 
 line_response line_answer(line_service *service, const line_request &request) {
@@ -85,6 +138,8 @@ line_response line_answer(line_service *service, const line_request &request) {
                                   : take_heartbeat(service, request);
   }
   if (request.method != "GET" && request.method != "HEAD") return line_error(405, "GET only");
+  if (t.compare(0, sizeof SERIALS_PATH - 1, SERIALS_PATH) == 0)
+    return give_serial(service, request);
   line_response r;
   if (t == "/" || t == "/index.html") {
     r.content_type = "text/html; charset=utf-8";

@@ -9,6 +9,14 @@
 //                                reason), 413 too large, 503 with
 //                                Retry-After while the database cannot take it
 //   POST /api/v1/stations/state  204, a station's heartbeat
+//   GET /api/v1/serials/SERIAL   a serial's attempts across the line, for a
+//                                station's retest limit (SERIAL
+//                                percent-encoded): 200 {"serial", "total",
+//                                "failed", "attempts": [{"uid", "station",
+//                                "slot", "started", "ended", "outcome",
+//                                "fault"}, newest first]}, 401 unknown token,
+//                                400 no serial, 503 while the database
+//                                cannot be read
 //   GET /                        the line page; GET /api/v1/line its state
 #pragma once
 
@@ -47,6 +55,9 @@ line_response line_answer(line_service *service, const line_request &request);
 
 // A JSON answer {"error": reason} with status.
 line_response line_error(int status, const std::string &reason);
+
+// Decodes a URL path's %XX escapes; false for a malformed one.
+bool line_url_decode(const std::string &text, std::string *out);
 
 // The server's UTC time now, as the station writes its own.
 std::string line_utc_now(void);

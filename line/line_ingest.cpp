@@ -73,6 +73,7 @@ bool line_record_parse(const std::string &body, line_record *out, std::string *w
             text(j, "outcome", false, &outcome, why) && text(j, "serial", true, &b.serial, why) &&
             text(j, "operator", true, &b.operator_name, why) &&
             text(j, "release", true, &b.release, why) &&
+            text(j, "attempts_checked", true, &b.attempts_checked, why) &&
             text(j, "diagnosis", true, &b.diagnosis, why) &&
             text(j, "diagnosis_json", true, &b.diagnosis_json, why) &&
             text(j, "message", true, &b.message, why) && text(j, "log", true, &b.log, why) &&
@@ -119,6 +120,10 @@ bool line_record_parse(const std::string &body, line_record *out, std::string *w
   // The station's own row id is its business: the same record sent from a
   // station whose database was rebuilt is still the same record.
   j.erase("id");
+  // A column added since is no content while it is null: a record sent by
+  // an earlier release and again after the station's upgrade is a retry.
+  if (j.contains("attempts_checked") && j["attempts_checked"].is_null())
+    j.erase("attempts_checked");
   out->content_hash = line_content_hash(j.dump());
   return true;
 }

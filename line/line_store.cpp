@@ -56,6 +56,13 @@ bool line_store_day(line_store *store, const std::string &since,
                        : line_postgres_day(store->postgres, since, out, why);
 }
 
+bool line_store_serial(line_store *store, const std::string &serial, line_serial_attempts *out,
+                       std::string *why) {
+  *out = line_serial_attempts();
+  return store->sqlite ? line_sqlite_serial(store->sqlite, serial, out, why)
+                       : line_postgres_serial(store->postgres, serial, out, why);
+}
+
 void line_day_add(std::map<std::string, line_day_counts> *out, const std::string &station,
                   const std::string &outcome, long long n) {
   if (outcome == "interrupted") return;

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "line/line_ingest.h"
 
@@ -40,3 +41,25 @@ bool line_store_day(line_store *store, const std::string &since,
 // Adds n boards of station with that outcome to the day's counts.
 void line_day_add(std::map<std::string, line_day_counts> *out, const std::string &station,
                   const std::string &outcome, long long n);
+
+// One attempt of a serial as the stations ask for it: where and when it was
+// tested, how it ended and the first fault it named ("data line 5 stuck at
+// 1", "flash: ..."; "" for none).
+struct line_attempt {
+  std::string uid, station, slot, started, ended, outcome, fault;
+};
+
+// How many of a serial's attempts an answer lists, the newest first; the
+// counts are over all of them.
+constexpr int LINE_ATTEMPTS_LISTED = 100;
+
+struct line_serial_attempts {
+  long long total = 0;   // every attempt the line holds of the serial
+  long long failed = 0;  // of those, the ones that ended failed
+  std::vector<line_attempt> newest;
+};
+
+// The serial's attempts across the line; false with the reason when the
+// database cannot be read now.
+bool line_store_serial(line_store *store, const std::string &serial, line_serial_attempts *out,
+                       std::string *why);

@@ -19,6 +19,9 @@ namespace {
 // before it had it gets it numbered in the table's order.
 const char FAULT_ORDER[] = "ALTER TABLE board_faults ADD COLUMN IF NOT EXISTS rowid BIGSERIAL";
 
+// The columns a later release added to a station's `boards`.
+const char ADDED_COLUMNS[] = "ALTER TABLE boards ADD COLUMN IF NOT EXISTS attempts_checked TEXT";
+
 // As many as the server has threads that store records.
 const size_t CONNECTIONS = 8;
 
@@ -136,7 +139,8 @@ line_postgres *line_postgres_open(const std::string &conninfo, std::string *why)
     if (i == 0 && ok) {
       std::string tables = "SET client_min_messages = warning;\n" +
                            board_tables_sql(line_board_tables("BIGSERIAL PRIMARY KEY", "BIGINT"));
-      ok = command(c, tables.c_str(), why) && command(c, FAULT_ORDER, why);
+      ok = command(c, tables.c_str(), why) && command(c, FAULT_ORDER, why) &&
+           command(c, ADDED_COLUMNS, why);
       if (!ok) *why = "cannot make the line's tables: " + *why;
     }
   }
@@ -177,6 +181,56 @@ bool line_postgres_day(line_postgres *db, const std::string &since,
     if (!ok) set_why(why, "%s", error_of(c).c_str());
     PQclear(r);
   }
+  give_back(db, c);
+  return ok;
+}
+
+namespace {
+
+// As the SQLite back-end's, in one read-only transaction so that the counts
+// and the list agree; board_faults is only ever appended to, so its rows'
+// places keep the order they were recorded in.
+const char SERIAL_COUNTS[] =
+    "SELECT count(*), count(*) FILTER (WHERE outcome = 'failed') FROM boards WHERE serial = $1";
+const char SERIAL_LIST[] =
+    "SELECT b.uid, b.station, b.slot, b.started, b.ended, b.outcome,"
+    " (SELECT CASE f.test WHEN 'flash' THEN 'flash: ' ELSE '' END || f.words"
+    "  FROM board_faults f WHERE f.board_id = b.id ORDER BY f.ctid LIMIT 1)"
+    " FROM boards b WHERE b.serial = $1 ORDER BY b.started DESC, b.id DESC LIMIT $2";
+
+bool serial_attempts(PGconn *c, const std::string &serial, line_serial_attempts *out,
+                     std::string *why) {
+  std::string limit = std::to_string(LINE_ATTEMPTS_LISTED);
+  const char *values[] = {serial.c_str(), limit.c_str()};
+  if (!command(c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", why)) return false;
+  PGresult *r = PQexecParams(c, SERIAL_COUNTS, 1, nullptr, values, nullptr, nullptr, 0);
+  bool ok = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+  if (ok) {
+    out->total = std::atoll(PQgetvalue(r, 0, 0));
+    out->failed = std::atoll(PQgetvalue(r, 0, 1));
+  }
+  PQclear(r);
+  if (ok) {
+    r = PQexecParams(c, SERIAL_LIST, 2, nullptr, values, nullptr, nullptr, 0);
+    ok = PQresultStatus(r) == PGRES_TUPLES_OK;
+    for (int i = 0; ok && i < PQntuples(r); i++)
+      out->newest.push_back({PQgetvalue(r, i, 0), PQgetvalue(r, i, 1), PQgetvalue(r, i, 2),
+                             PQgetvalue(r, i, 3), PQgetvalue(r, i, 4), PQgetvalue(r, i, 5),
+                             PQgetvalue(r, i, 6)});
+    PQclear(r);
+  }
+  if (ok && command(c, "COMMIT", why)) return true;
+  set_why(why, "%s", error_of(c).c_str());
+  PQclear(PQexec(c, "ROLLBACK"));
+  return false;
+}
+
+}  // namespace
+
+bool line_postgres_serial(line_postgres *db, const std::string &serial, line_serial_attempts *out,
+                          std::string *why) {
+  PGconn *c = take(db);
+  bool ok = ready(c, why) && serial_attempts(c, serial, out, why);
   give_back(db, c);
   return ok;
 }

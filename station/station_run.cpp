@@ -28,6 +28,7 @@
 #include "station/terminal/terminal_view.h"
 #include "station/terminal/stdin_lines.h"
 #include "station/web/web_address.h"
+#include "station/line/line_attempts.h"
 #include "station/line/line_sender.h"
 #include "station/web/web_state.h"
 #include "station/web/web_server.h"
@@ -66,6 +67,7 @@ struct station {
   diagnosis_queue *diagnosis = nullptr;  // the boards' logs, diagnosed off the loop
   net_names nets;                        // the board's names for its lines, in every record
   db_handle attempts;                    // the records read for --max-attempts
+  line_attempts *asking = nullptr;       // with --line too: the line asked for them
   std::vector<slot_state> slots;
   // Per slot: the ticket of its last board's record, when it was handed to
   // the committer, and its verdict's words.
@@ -268,27 +270,80 @@ void follow_records(station *st, double now, std::vector<view_event> *events) {
   st->settings.no_new_boards = !hold.empty();
 }
 
+// The serial's failed attempts counted, the slot holds its board when they
+// reach the limit.
+void judge_attempts(station *st, slot_state *s, const failed_attempts &a,
+                    std::vector<view_event> *events) {
+  if (a.count < st->options.max_attempts) return;
+  s->over_limit = hold_reason(s->serial, a);
+  s->verdict = slot_verdict::hold;
+  s->verdict_text = "HOLD " + s->over_limit;
+  events->push_back({s->slot.name, s->verdict_text});
+}
+
+// The station's own count of the serial's attempts; false (said in an event)
+// when its records cannot be read.
+bool own_attempts(station *st, slot_state *s, failed_attempts *a, std::vector<view_event> *events) {
+  std::string why;
+  if (failed_attempts_of(st->attempts.get(), s->serial, a, &why)) return true;
+  events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
+  return false;
+}
+
 // --max-attempts: a serial given to a slot with no board in is checked
 // against the records; over the limit, the slot holds the board. A serial
-// for a board already under test is that board's, and is not checked.
+// for a board already under test is that board's, and is not checked. With
+// --line the line is asked too, off the loop, once the station's own
+// records are under the limit (line_attempts_answered).
 void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events) {
   if (!st->attempts || s->board_in) return;
-  bool held = !s->over_limit.empty();
-  s->over_limit.clear();
-  failed_attempts a;
-  std::string why;
-  if (!failed_attempts_of(st->attempts.get(), s->serial, &a, &why)) {
-    events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
-  } else if (a.count >= st->options.max_attempts) {
-    s->over_limit = hold_reason(s->serial, a);
-    s->verdict = slot_verdict::hold;
-    s->verdict_text = "HOLD " + s->over_limit;
-    events->push_back({s->slot.name, s->verdict_text});
-    return;
-  }
-  if (held) {
+  if (!s->over_limit.empty()) {
+    s->over_limit.clear();
     s->verdict = slot_verdict::none;
     s->verdict_text.clear();
+  }
+  s->attempts_note.clear();
+  s->attempts_checked.clear();
+  s->asking_line = false;
+  failed_attempts a;
+  if (!own_attempts(st, s, &a, events)) return;
+  s->attempts_checked = "station";
+  judge_attempts(st, s, a, events);
+  if (!st->asking || !s->over_limit.empty()) return;
+  s->asking_line = true;
+  line_attempts_ask(st->asking, s - &st->slots[0], s->serial);
+}
+
+// The line's answers on the serials asked: its count with the station's own
+// records it does not hold yet; without an answer, the station's own
+// records alone, and the board's record says it was not checked against the
+// line. An answer on a serial the slot no longer has is dropped. A board
+// that came in before the answer (a korvane was waiting already) is tested:
+// the answer is only said.
+void line_attempts_answered(station *st, std::vector<view_event> *events) {
+  for (const line_attempts_reply &r : line_attempts_take(st->asking)) {
+    slot_state *s = &st->slots[r.tag];
+    if (!s->asking_line || s->serial != r.serial) continue;
+    s->asking_line = false;
+    failed_attempts a;
+    std::vector<failed_attempt> unsent;
+    std::string why;
+    if (r.answered && failed_attempts_unsent(st->attempts.get(), s->serial, &unsent, &why)) {
+      a = line_failures_with(r.line, unsent);
+      s->attempts_checked = "line";
+    } else if (own_attempts(st, s, &a, events)) {
+      s->attempts_checked = "station";
+      s->attempts_note = "not checked against the line";
+      events->push_back({s->slot.name, r.serial + " " + s->attempts_note + " (" +
+                                           (r.answered ? why : r.why) +
+                                           "); the station's own records count"});
+    }
+    if (!s->board_in) {
+      judge_attempts(st, s, a, events);
+    } else if (a.count >= st->options.max_attempts) {
+      events->push_back(
+          {s->slot.name, hold_reason(s->serial, a) + " (the line answered once its board was in)"});
+    }
   }
 }
 
@@ -419,6 +474,7 @@ void run_loop(station *st) {
       for (slot_state &s : st->slots) slot_end(&s, now);
     }
     follow_records(st, now, &events);
+    line_attempts_answered(st, &events);
     for (diagnosed_board &d : diagnosis_take(st->diagnosis)) {
       slot_state *s = &st->slots[d.tag];
       slot_diagnosed(s, now);
@@ -615,6 +671,7 @@ int start(station *st, int argc, char **argv) {
     if (ok) {
       station_db_keep_outbox(db);
       st->line = line_sender_start(line, &why);
+      if (st->line && st->attempts) st->asking = line_attempts_start(line);
     }
     if (!st->line) {
       std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
@@ -674,6 +731,7 @@ int station_run(int argc, char **argv) {
     }
   }
   line_sender_finish(st.line, 0);
+  line_attempts_stop(st.asking);
   stdin_keys_end();
   web_stop(st.web);
   st.attempts.reset();

@@ -37,6 +37,7 @@ nlohmann::json board_record_json(const board_record &b) {
   out["log"] = text_or_null(b.log);
   out["uid"] = text_or_null(b.uid);
   out["release"] = text_or_null(b.release);
+  out["attempts_checked"] = text_or_null(b.attempts_checked);
   nlohmann::json faults = nlohmann::json::array();
   for (const board_fault &f : b.faults)
     faults.push_back({{"test", f.test}, {"kind", f.kind}, {"words", f.words}});
@@ -82,6 +83,8 @@ bool board_record_from_json(const nlohmann::json &doc, board_record *b) {
             text_of(doc, "diagnosis", &b->diagnosis) &&
             text_of(doc, "diagnosis_json", &b->diagnosis_json) &&
             text_of(doc, "message", &b->message) && text_of(doc, "log", &b->log);
+  if (doc.contains("attempts_checked") && !text_of(doc, "attempts_checked", &b->attempts_checked))
+    return false;
   if (!ok || !doc.contains("seconds") || !doc["seconds"].is_number()) return false;
   b->seconds = doc["seconds"].get<double>();
   const nlohmann::json &status = doc.value("korvane_status", nlohmann::json());

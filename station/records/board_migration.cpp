@@ -9,7 +9,7 @@
 namespace {
 
 // The columns a release added to `boards`, in the order it added them.
-const char *const ADDED_COLUMNS[] = {"uid", "release"};
+const char *const ADDED_COLUMNS[] = {"uid", "release", "attempts_checked"};
 
 bool fail(sqlite3 *db, std::string *why) {
   return set_why(why, "cannot bring the database up to date: %s", sqlite3_errmsg(db));
@@ -56,16 +56,20 @@ bool fill_uids(sqlite3 *db, std::string *why) {
 
 }  // namespace
 
-bool board_schema_migrate(sqlite3 *db, std::string *why) {
-  if (!exec(db, "BEGIN IMMEDIATE", why)) return false;
+bool board_columns_add(sqlite3 *db, std::string *why) {
   bool ok = true;
   for (const char *column : ADDED_COLUMNS) {
     if (ok && !has_column(db, column))
       ok = exec(db, ("ALTER TABLE boards ADD COLUMN " + board_column_sql(column)).c_str(), why);
   }
-  ok = ok && fill_uids(db, why) &&
-       exec(db, "CREATE UNIQUE INDEX IF NOT EXISTS boards_by_uid ON boards(uid)", why) &&
-       exec(db, "COMMIT", why);
+  return ok;
+}
+
+bool board_schema_migrate(sqlite3 *db, std::string *why) {
+  if (!exec(db, "BEGIN IMMEDIATE", why)) return false;
+  bool ok = board_columns_add(db, why) && fill_uids(db, why) &&
+            exec(db, "CREATE UNIQUE INDEX IF NOT EXISTS boards_by_uid ON boards(uid)", why) &&
+            exec(db, "COMMIT", why);
   if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   return ok;
 }

@@ -42,6 +42,10 @@ struct board_record {
   std::string log;             // the path of the board's log
   std::string uid;             // a random UUID, unique across the line; made at commit
   std::string release;         // the station's release, as --version prints it
+  // With --max-attempts, where the serial's failed attempts were counted:
+  // "line" (the line server's records), "station" (the station's own: no
+  // --line, or the line did not answer); empty when nothing was counted.
+  std::string attempts_checked;
   std::vector<board_fault> faults;
   // Not in the table, for the run's JUnit report: each complete pass of a
   // test, in order, true where it failed, as the slot saw them end.

@@ -50,6 +50,7 @@ const column COLUMNS[] = {
     {"log", "TEXT", kind::text, &board_record::log, nullptr},
     {"uid", "TEXT", kind::text, &board_record::uid, nullptr},
     {"release", "TEXT", kind::text, &board_record::release, nullptr},
+    {"attempts_checked", "TEXT", kind::text, &board_record::attempts_checked, nullptr},
 };
 
 const int COLUMN_COUNT = int(sizeof COLUMNS / sizeof *COLUMNS);

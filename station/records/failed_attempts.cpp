@@ -14,6 +14,13 @@ const char QUERY[] =
     "  WHERE b.serial = ?1 AND b.outcome = 'failed'"
     "  ORDER BY b.started DESC, b.id DESC, f.rowid LIMIT 1)";
 
+const char UNSENT[] =
+    "SELECT b.uid, b.started,"
+    " (SELECT CASE f.test WHEN 'flash' THEN 'flash: ' ELSE '' END || f.words"
+    "  FROM board_faults f WHERE f.board_id = b.id ORDER BY f.rowid LIMIT 1)"
+    " FROM outbox o JOIN boards b ON b.id = o.board_id"
+    " WHERE b.serial = ?1 AND b.outcome = 'failed'";
+
 }  // namespace
 
 db_handle failed_attempts_open(const std::string &path, std::string *why) {
@@ -33,6 +40,18 @@ bool failed_attempts_of(sqlite3 *db, const std::string &serial, failed_attempts 
   out->count = sqlite3_column_int64(s.get(), 0);
   out->last_fault = db_text(s.get(), 1);
   return true;
+}
+
+bool failed_attempts_unsent(sqlite3 *db, const std::string &serial,
+                            std::vector<failed_attempt> *out, std::string *why) {
+  out->clear();
+  db_statement s = db_prepare(db, UNSENT, why);
+  if (!s) return false;
+  db_bind_text(s.get(), 1, serial);
+  int step;
+  while ((step = sqlite3_step(s.get())) == SQLITE_ROW)
+    out->push_back({db_text(s.get(), 0), db_text(s.get(), 1), db_text(s.get(), 2)});
+  return step == SQLITE_DONE || db_fail(db, why);
 }
 
 std::string hold_reason(const std::string &serial, const failed_attempts &a) {

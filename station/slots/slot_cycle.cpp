@@ -196,6 +196,7 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
   *b = board_record();
   b->serial = s->serial;
+  b->attempts_checked = s->attempts_checked;
   b->slot = s->slot.name;
   b->port = port_record_name(s->slot.port);
   b->station = settings.station;
@@ -221,6 +222,9 @@ bool finish_cycle(slot_state *s, const cycle_settings &settings, int status, dou
 
   s->board_in = false;
   s->serial.clear();
+  s->attempts_checked.clear();
+  s->attempts_note.clear();
+  s->asking_line = false;
   // A board that ended in error is most often still in the slot: a next
   // cycle would test it again and record it as another board. The slot
   // waits for the operator instead, once its log is diagnosed.
@@ -251,8 +255,10 @@ bool slot_poll(slot_state *s, const cycle_settings &settings, double now, std::t
                (s->phase == slot_phase::port_error && now >= s->retry_at);
     if (s->ending) {
       set_phase(s, slot_phase::done, now);
-    } else if (settings.no_new_boards) {
-      // Started again once new boards are taken.
+    } else if (settings.no_new_boards || s->asking_line) {
+      // Started again once new boards are taken, or the line has answered
+      // on the serial. A korvane that waits already is left waiting: one
+      // stopped as its board answers leaves the board half woken.
     } else if (due && settings.require_serial && s->serial.empty()) {
       // No serial, no test: korvane would wake whatever board is in.
       if (s->phase != slot_phase::serial_wait) {

@@ -72,6 +72,13 @@ struct slot_state {
   // Why the board whose serial was given is held for rework (its serial is
   // over the retest limit): no korvane wakes it. "" when it is not.
   std::string over_limit;
+  // With --max-attempts: the line is being asked for the serial's attempts
+  // (no korvane is started meanwhile); where they were counted, for
+  // the board's record; and a word shown beside its phase until the board
+  // is done ("not checked against the line").
+  bool asking_line = false;
+  std::string attempts_checked;
+  std::string attempts_note;
   bool board_in = false;
   std::time_t started_utc = 0;
   double started = 0;  // steady seconds

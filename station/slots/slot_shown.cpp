@@ -50,7 +50,7 @@ std::string elapsed_text(double seconds) {
 std::string phase_text(const slot_state &s, const cycle_settings &settings, double now) {
   switch (s.phase) {
     case slot_phase::idle:
-      return "starting";
+      return s.asking_line ? "checking its serial with the line" : "starting";
     case slot_phase::serial_wait:
       return "waiting for its serial";
     case slot_phase::waiting:
@@ -83,6 +83,7 @@ std::string phase_text(const slot_state &s, const cycle_settings &settings, doub
 slot_shown show_slot(const slot_state &s, const cycle_settings &settings, double now) {
   slot_shown shown;
   shown.phase = phase_text(s, settings, now);
+  if (!s.attempts_note.empty()) shown.phase += "; " + s.attempts_note;
   if (s.board_in) {
     shown.serial = s.serial;
     shown.seconds = now - s.started;

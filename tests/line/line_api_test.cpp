@@ -9,6 +9,7 @@
 
 #include "database_rows.h"
 #include "line/line_api.h"
+#include "postgres_server.h"
 #include "test_files.h"
 
 namespace {
@@ -71,6 +72,10 @@ TEST_F(LineApi, AnswersEachRecordByItsFate) {
   no_slot.erase("slot");
   nlohmann::json moved = record();
   moved["id"] = 99;  // the station's own row id is not the record's content
+  nlohmann::json upgraded = record();
+  upgraded["attempts_checked"] = nullptr;  // sent again by a later release
+  nlohmann::json checked = record();
+  checked["attempts_checked"] = "line";
   const struct {
     const char *name;
     std::string body, token, key;
@@ -80,6 +85,9 @@ TEST_F(LineApi, AnswersEachRecordByItsFate) {
       {"stored", record().dump(), "token-one-0123456789", UID, 201, "stored"},
       {"the same again: a retry", record().dump(), "token-one-0123456789", UID, 200, "stored"},
       {"the same with another row id", moved.dump(), "token-one-0123456789", "", 200, "stored"},
+      {"the same from a later release", upgraded.dump(), "token-one-0123456789", "", 200, "stored"},
+      {"counted on the line: other content", checked.dump(), "token-one-0123456789", "", 409,
+       "other"},
       {"the same uid, other content", other.dump(), "token-one-0123456789", "", 409, "other"},
       {"unknown token", record().dump(), "token-nobody-0123456", "", 401, "unknown token"},
       {"no token", record().dump(), "", "", 401, "unknown token"},
@@ -135,6 +143,101 @@ TEST_F(LineApi, HeartbeatShowsOnTheLinePage) {
   EXPECT_EQ(false, doc["stations"][1]["silent"]);
   EXPECT_EQ(4, doc["stations"][1]["waiting"]);
 }
+
+// A serial's attempts across the line, as the stations ask for them, on
+// either database: counted over all, the newest listed first with their
+// first fault, the serial percent-decoded from the path.
+class LineSerials : public LineApi, public ::testing::WithParamInterface<bool> {
+ protected:
+  postgres_server postgres;
+  void SetUp() override {
+    LineApi::SetUp();
+    if (!GetParam()) return;
+    std::string why;
+    if (!postgres_start(&postgres, &why)) GTEST_SKIP() << why;
+    line_store_close(service.store);
+    service.store = line_store_open(postgres.conninfo, &why);
+    ASSERT_NE(nullptr, service.store) << why;
+  }
+  void TearDown() override {
+    LineApi::TearDown();
+    postgres_stop(&postgres);
+  }
+  void store(const std::string &uid_tail, const std::string &station, const std::string &serial,
+             const std::string &hour, const std::string &outcome, const nlohmann::json &faults) {
+    nlohmann::json r = record(station, "0a1b2c3d-0000-4000-8000-" + uid_tail);
+    r["serial"] = serial;
+    r["started"] = "2026-12-09T" + hour + ":00:00Z";
+    r["outcome"] = outcome;
+    r["faults"] = faults;
+    ASSERT_EQ(
+        201,
+        post(r.dump(), station == "st1" ? "token-one-0123456789" : "token-two-0123456789").status);
+  }
+};
+
+TEST_P(LineSerials, AnswersASerialsAttemptsAcrossTheLine) {
+  const nlohmann::json sdram = {
+      {{"test", "sdram"}, {"kind", "data_stuck"}, {"words", "data line 5 stuck at 1"}},
+      {{"test", "sdram"}, {"kind", "data_stuck"}, {"words", "data line 6 stuck at 1"}}};
+  const nlohmann::json flash = {
+      {{"test", "flash"}, {"kind", "id"}, {"words", "the chip's ID is wrong"}}};
+  store("000000000001", "st1", "KV-0007", "10", "failed", sdram);
+  store("000000000002", "st2", "KV-0007", "11", "failed", flash);
+  store("000000000003", "st1", "KV-0007", "12", "error", nlohmann::json::array());
+  store("000000000004", "st2", "KV-0008", "13", "failed", sdram);
+  store("000000000005", "st1", "A/B \xc3\xa9", "14", "passed", nlohmann::json::array());
+  for (int i = 0; i < LINE_ATTEMPTS_LISTED + 1; i++)
+    store("1000000" + std::to_string(10000 + i), "st1", "TEST", "09", "failed", sdram);
+  const struct {
+    const char *name, *target, *token;
+    int status;
+    int total, failed;                  // when 200
+    const char *first_station, *fault;  // the newest failed attempt's
+  } cases[] = {
+      {"across stations", "/api/v1/serials/KV-0007", "token-one-0123456789", 200, 3, 2, "st2",
+       "flash: the chip's ID is wrong"},
+      {"read by any station", "/api/v1/serials/KV-0007", "token-two-0123456789", 200, 3, 2, "st2",
+       "flash: the chip's ID is wrong"},
+      {"a query is no part of it", "/api/v1/serials/KV-0008?x=1", "token-one-0123456789", 200, 1, 1,
+       "st2", "data line 5 stuck at 1"},
+      {"percent-decoded", "/api/v1/serials/A%2FB%20%C3%a9", "token-one-0123456789", 200, 1, 0, "",
+       ""},
+      {"a serial never seen", "/api/v1/serials/KV-9999", "token-one-0123456789", 200, 0, 0, "", ""},
+      {"counted beyond the list", "/api/v1/serials/TEST", "token-one-0123456789", 200,
+       LINE_ATTEMPTS_LISTED + 1, LINE_ATTEMPTS_LISTED + 1, "st1", "data line 5 stuck at 1"},
+      {"no token", "/api/v1/serials/KV-0007", "", 401, 0, 0, "", ""},
+      {"no serial", "/api/v1/serials/", "token-one-0123456789", 400, 0, 0, "", ""},
+      {"a bad escape", "/api/v1/serials/KV%2", "token-one-0123456789", 400, 0, 0, "", ""},
+  };
+  for (const auto &c : cases) {
+    line_request q;
+    q.method = "GET";
+    q.target = c.target;
+    q.authorization = std::string("Bearer ") + c.token;
+    line_response r = line_answer(&service, q);
+    ASSERT_EQ(c.status, r.status) << c.name << ": " << r.body;
+    if (c.status != 200) continue;
+    nlohmann::json doc = nlohmann::json::parse(r.body);
+    EXPECT_EQ(c.total, doc["total"]) << c.name;
+    EXPECT_EQ(c.failed, doc["failed"]) << c.name;
+    ASSERT_EQ(std::min(c.total, LINE_ATTEMPTS_LISTED), (int)doc["attempts"].size()) << c.name;
+    // Newest first.
+    for (size_t i = 1; i < doc["attempts"].size(); i++)
+      EXPECT_GE(doc["attempts"][i - 1]["started"], doc["attempts"][i]["started"]) << c.name;
+    for (const nlohmann::json &a : doc["attempts"]) {
+      if (a["outcome"] != "failed") continue;
+      EXPECT_EQ(c.first_station, a["station"]) << c.name;
+      EXPECT_EQ(c.fault, a["fault"]) << c.name;
+      break;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, LineSerials, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &i) {
+                           return i.param ? "PostgreSQL" : "SQLite";
+                         });
 
 TEST(LineTokens, FileRules) {
   std::string dir = temp_dir("line-tokens");

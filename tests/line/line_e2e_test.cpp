@@ -262,6 +262,81 @@ TEST_F(LineE2e, StationKilledBetweenCommitAndUploadSendsOnRestart) {
             database_rows(station_db, "SELECT count(*) FROM outbox"));
 }
 
+// The retest limit across the line: a board that failed on one station is
+// held on another, which never tested it; with the line gone, a station
+// counts its own records, tests the board and says so in its record.
+TEST_F(LineE2e, RetestLimitCountsTheLinesRecords) {
+  start_server();
+  std::vector<pid_t> boards;
+  auto board = [&](const std::vector<std::string> &options) {
+    std::vector<std::string> argv = {BOARDSIM_PATH};
+    argv.insert(argv.end(), options.begin(), options.end());
+    pid_t b = start_child(argv, "boardsim");
+    boards.push_back(b);
+    std::string path;
+    EXPECT_TRUE(read_child_line(b, &path, WAIT_S));
+    return path;
+  };
+  auto station = [&](const std::string &name, const std::string &typed,
+                     const std::vector<std::string> &args) {
+    std::string input = dir + "/" + name + ".typed";
+    std::ofstream(input) << typed;
+    std::vector<std::string> argv = {"/bin/sh",
+                                     "-c",
+                                     "exec \"$0\" \"$@\" < " + input,
+                                     STATION_PATH,
+                                     "--korvane",
+                                     KORVANE_PATH,
+                                     "--db",
+                                     dir + "/" + name + "-station.db",
+                                     "--logs",
+                                     dir + "/logs-" + name,
+                                     "--station",
+                                     name,
+                                     "--line",
+                                     url,
+                                     "--line-token",
+                                     dir + "/" + name + ".token"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return start_child(argv, "korvane-station");
+  };
+  child_result first =
+      finish_child(station("st1", "KV-0007\n", {"--once", "A=" + board({"--data-stuck", "5:1"})}),
+                   "st1", WAIT_S);
+  ASSERT_EQ(8, first.status) << first.out << first.err;
+  ASSERT_NE(std::string::npos, first.out.find("line: all sent")) << first.out;
+
+  // The board is put in only later: the slot must hold it before it answers.
+  std::string late = board({"--boot-delay", "2000"});
+  pid_t second = station("st2", "A=KV-0007\nB=KV-0008\n",
+                         {"--once", "--max-attempts", "1", "A=" + late, "B=" + board({})});
+  const std::string hold =
+      "A: HOLD KV-0007 failed 1 time (data line 5 stuck at 1); send it to rework\n";
+  ASSERT_TRUE(read_child_until(
+      second,
+      [&](const child_result &r) {
+        return r.out.find(hold) != std::string::npos &&
+               r.out.find("B: PASS (serial KV-0008") != std::string::npos;
+      },
+      WAIT_S));
+  child_result r = stop_child(second, SIGINT, WAIT_S);
+  EXPECT_EQ(std::string::npos, r.out.find("A: board in")) << r.out;
+  EXPECT_EQ(std::string::npos, r.out.find("not checked against the line")) << r.out;
+  EXPECT_EQ(std::vector<std::string>({"KV-0008|line"}),
+            database_rows(dir + "/st2-station.db", "SELECT serial, attempts_checked FROM boards"));
+
+  stop_server();
+  pid_t third = station("st2", "A=KV-0007\n", {"--once", "--max-attempts", "1", "A=" + late});
+  r = finish_child(third, "st2", WAIT_S);
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("A: KV-0007 not checked against the line (")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("A: PASS (serial KV-0007")) << r.out;
+  EXPECT_EQ(std::vector<std::string>({"KV-0008|line", "KV-0007|station"}),
+            database_rows(dir + "/st2-station.db",
+                          "SELECT serial, attempts_checked FROM boards ORDER BY id"));
+  for (pid_t b : boards) stop_child(b, SIGTERM, WAIT_S);
+}
+
 class LineSixteen : public LineE2e, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(LineSixteen, SixteenStationsAtOnceLoseNoneAndDoubleNone) {

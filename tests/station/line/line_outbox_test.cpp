@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include "station/line/line_answer.h"
+#include "station/line/line_attempts.h"
 #include "station/line/line_status.h"
 #include "station/line/line_url.h"
 #include "station/records/outbox_rows.h"
@@ -53,6 +54,67 @@ TEST(LineAnswer, RetryDelayDoublesWithJitterAndHonoursRetryAfter) {
 TEST(LineAnswer, RefusalReasonFromTheBody) {
   EXPECT_EQ("uid clash", line_reason_of(409, "{\"error\":\"uid clash\"}"));
   EXPECT_EQ("the line answered 400", line_reason_of(400, "<html>"));
+}
+
+// The line's count of a serial's failed attempts with the station's own on
+// their way to it: each attempt counted once, whether the line holds it
+// yet or not, and the fault of the newest that named one.
+TEST(LineAttempts, LineAndUnsentCountedOnce) {
+  const std::string line_doc =
+      R"({"serial": "KV-7", "total": 4, "failed": 3, "attempts": [)"
+      R"({"uid": "u3", "outcome": "failed", "started": "2026-12-09T12:00:00Z", "fault": ""},)"
+      R"({"uid": "u2", "outcome": "error", "started": "2026-12-09T11:00:00Z", "fault": ""},)"
+      R"({"uid": "u1", "outcome": "failed", "started": "2026-12-09T10:00:00Z",)"
+      R"( "fault": "data line 5 stuck at 1"}]})";
+  const struct {
+    const char *name;
+    std::string body;
+    std::vector<failed_attempt> unsent;
+    bool parsed;
+    long long count;
+    std::string fault;
+  } cases[] = {
+      {"the line's alone, the newest naming a fault",
+       line_doc,
+       {},
+       true,
+       3,
+       "data line 5 stuck at 1"},
+      {"one on its way, not on the line yet",
+       line_doc,
+       {{"u9", "2026-12-09T13:00:00Z", "flash: the chip's ID is wrong"}},
+       true,
+       4,
+       "flash: the chip's ID is wrong"},
+      {"sent meanwhile: on the line and still in the outbox",
+       line_doc,
+       {{"u1", "2026-12-09T10:00:00Z", "data line 5 stuck at 1"}},
+       true,
+       3,
+       "data line 5 stuck at 1"},
+      {"an older one on its way keeps the newer fault",
+       line_doc,
+       {{"u0", "2026-12-09T09:00:00Z", "address line 3 floating"}},
+       true,
+       4,
+       "data line 5 stuck at 1"},
+      {"a serial the line never saw",
+       R"({"total": 0, "failed": 0, "attempts": []})",
+       {},
+       true,
+       0,
+       ""},
+      {"not JSON", "<html>", {}, false, 0, ""},
+  };
+  for (const auto &c : cases) {
+    line_failures line;
+    std::string why;
+    ASSERT_EQ(c.parsed, line_failures_parse(c.body, &line, &why)) << c.name;
+    if (!c.parsed) continue;
+    failed_attempts a = line_failures_with(line, c.unsent);
+    EXPECT_EQ(c.count, a.count) << c.name;
+    EXPECT_EQ(c.fault, a.last_fault) << c.name;
+  }
 }
 
 TEST(LineStatus, TextSaysWhatWaitsAndWhy) {

@@ -28,15 +28,6 @@ std::string pin_digits(const std::string &pin) {
   return hex;
 }
 
-std::wstring wide(const std::string &text) {
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (size <= 0) return std::wstring();
-  std::wstring out((size_t)size, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], size);
-  out.resize((size_t)size - 1);
-  return out;
-}
-
 // Every certificate of a PEM file into store; how many went in.
 int add_pem_certificates(const std::string &pem, HCERTSTORE store) {
   static const std::string BEGIN = "-----BEGIN CERTIFICATE-----";
@@ -207,7 +198,7 @@ bool line_trust_check(line_trust *t, PCCERT_CONTEXT certificate, const std::stri
     // A DNS name by the SSL policy; an address here.
     std::string address;
     bool is_address = address_bytes(host, &address);
-    std::wstring name = wide(host);
+    std::wstring name = line_wide(host);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
@@ -256,4 +247,13 @@ std::string line_key_sha256(PCCERT_CONTEXT certificate) {
     hex += HEX[b & 15];
   }
   return hex;
+}
+
+std::wstring line_wide(const std::string &text) {
+  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  if (size <= 0) return std::wstring();
+  std::wstring out((size_t)size, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], size);
+  out.resize((size_t)size - 1);
+  return out;
 }

@@ -33,3 +33,6 @@ bool line_trust_check(line_trust *t, PCCERT_CONTEXT certificate, const std::stri
 // The pin of a certificate's public key: lowercase hex SHA-256 over its DER
 // SubjectPublicKeyInfo; "" when it cannot be computed.
 std::string line_key_sha256(PCCERT_CONTEXT certificate);
+
+// UTF-8 text as Windows' wide strings take it.
+std::wstring line_wide(const std::string &text);

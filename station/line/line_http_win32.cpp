@@ -47,15 +47,6 @@ struct request_watch {
   std::string refusal;          // the station's own check's, "" when it passed
 };
 
-std::wstring wide(const std::string &text) {
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (size <= 0) return std::wstring();
-  std::wstring out((size_t)size, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], size);
-  out.resize((size_t)size - 1);
-  return out;
-}
-
 std::string narrow(const std::wstring &text) {
   std::string out;
   for (wchar_t w : text) out += w < 128 ? (char)w : '?';
@@ -81,7 +72,7 @@ bool open_server(line_connection *c, std::string *why) {
     protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     WinHttpSetOption(c->session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
   }
-  c->server = WinHttpConnect(c->session, wide(c->url.host).c_str(),
+  c->server = WinHttpConnect(c->session, line_wide(c->url.host).c_str(),
                              (INTERNET_PORT)std::atoi(c->url.port.c_str()), 0);
   if (!c->server) {
     DWORD error = GetLastError();
@@ -202,7 +193,7 @@ bool send_one(line_connection *c, line_trust *trust, const wchar_t *verb, const 
               line_reply *reply, request_outcome *outcome, std::string *why) {
   *outcome = request_outcome();
   HINTERNET request =
-      WinHttpOpenRequest(c->server, verb, wide(path).c_str(), nullptr, WINHTTP_NO_REFERER,
+      WinHttpOpenRequest(c->server, verb, line_wide(path).c_str(), nullptr, WINHTTP_NO_REFERER,
                          WINHTTP_DEFAULT_ACCEPT_TYPES, c->url.tls ? WINHTTP_FLAG_SECURE : 0);
   if (!request) return set_why(why, "%s", failure_reason(c, GetLastError()).c_str());
   int ms = (int)(timeout_s * 1000);
@@ -318,7 +309,7 @@ bool exchange(line_connection *c, const wchar_t *verb, const std::string &target
   }
   std::wstring lines;
   if (body) lines += L"Content-Type: application/json\r\n";
-  for (const auto &h : headers) lines += wide(h.first) + L": " + wide(h.second) + L"\r\n";
+  for (const auto &h : headers) lines += line_wide(h.first) + L": " + line_wide(h.second) + L"\r\n";
   // A kept connection the server closed meanwhile fails at the send or the
   // answer, or, replaced by WinHTTP, at WinHTTP's strict check; the request
   // is then tried once more on a new connection, checked first.

@@ -147,11 +147,8 @@ std::string test_cert_pin(const std::string &cert_path) {
   unsigned char digest[SHA256_DIGEST_LENGTH];
   SHA256(der, (size_t)size, digest);
   OPENSSL_free(der);
+  const char digits[] = "0123456789abcdef";
   std::string hex;
-  char two[3];
-  for (unsigned char byte : digest) {
-    snprintf(two, sizeof two, "%02x", byte);
-    hex += two;
-  }
+  for (unsigned char byte : digest) hex += {digits[byte >> 4], digits[byte & 15]};
   return hex;
 }

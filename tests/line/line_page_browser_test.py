@@ -116,21 +116,19 @@ def main():
         # Every station of the tokens file, in one card each.
         live = web_browser.wait_for("st-live's slots", lambda: (
             lambda c: c if c and len(c[3]) == 2 else None)(station_card(browser, "st-live")))
-        assert live[0] == "station", live
-        assert "4 tested, 3 passed, 1 failed, yield 75.0%" in live[2], live
-        assert "outbox 2 waiting" in live[2], live
-        assert "heard " in live[2] and " s ago" in live[2], live
-        assert live[3][0] == "slot |Aserial KV-0001downloading 40%", live
+        assert live[0] == "station" and live[3][0] == "slot |Aserial KV-0001downloading 40%", live
+        for fact in ("4 tested, 3 passed, 1 failed, yield 75.0%", "outbox 2 waiting", "heard ",
+                     " s ago"):
+            assert fact in live[2], live
         # What a station sends is text on the page, never markup.
         assert PLANTED in live[3][1], live
         assert browser.execute_script("return window.planted === undefined")
         never = station_card(browser, "st-never")
-        assert never[0] == "station silent" and never[1] == "st-never (silent)", never
+        assert never[:2] == ["station silent", "st-never (silent)"], never
         assert "never heard from" in never[2] and "0 tested" in never[2], never
         quiet = station_card(browser, "st-quiet")
-        assert quiet[0] == "station", quiet
+        assert quiet[0] == "station" and ", 1 refused" in quiet[2], quiet
         assert "1 tested, 1 passed, 0 failed, yield 100.0%" in quiet[2], quiet
-        assert ", 1 refused" in quiet[2], quiet
 
         # The slots follow the heartbeats: A ends PASS, B FAIL with its fault.
         beats.slots = [slot("A", "waiting for a board", "PASS", serial="KV-0001"),
@@ -147,8 +145,7 @@ def main():
         quiet = web_browser.wait_for("st-quiet silent", lambda: (
             lambda c: c if c[0] == "station silent" else None)(station_card(browser, "st-quiet")),
             timeout=60)
-        assert time.monotonic() - quiet_beat >= 9, quiet
-        assert quiet[1] == "st-quiet (silent)", quiet
+        assert time.monotonic() - quiet_beat >= 9 and quiet[1] == "st-quiet (silent)", quiet
         assert station_card(browser, "st-live")[0] == "station"
         browser.save_screenshot(os.path.join(args.out, "line_page_silent.png"))
         print("line page: stations, live slots, yield, backlog, silence: all shown")

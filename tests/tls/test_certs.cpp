@@ -4,12 +4,10 @@
 #include <ctime>
 #include <memory>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <openssl/rand.h>
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 #include <openssl/x509.h>
@@ -31,16 +29,11 @@ struct made {
   cert_ptr cert{nullptr, X509_free};
 };
 
-key_ptr new_key() {
-  // RSA, which every TLS stack the stations use (Windows' too) verifies.
-  return key_ptr(EVP_RSA_gen(2048), EVP_PKEY_free);
-}
-
-bool add_extension(X509 *cert, X509 *issuer, int nid, const char *value) {
+bool add_extension(X509 *cert, X509 *issuer, int nid, const std::string &value) {
   X509V3_CTX ctx;
   X509V3_set_ctx_nodb(&ctx);
   X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-  X509_EXTENSION *extension = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+  X509_EXTENSION *extension = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value.c_str());
   if (!extension) return false;
   bool added = X509_add_ext(cert, extension, -1) == 1;
   X509_EXTENSION_free(extension);
@@ -51,64 +44,46 @@ bool add_extension(X509 *cert, X509 *issuer, int nid, const char *value) {
 // by `issuer` (itself when null). `hosts` is its subjectAltName ("" for a CA).
 bool make_cert(const std::string &name, const std::string &hosts, long from, long to,
                const made *issuer, made *out) {
-  out->key = new_key();
+  // RSA, which every TLS stack the stations use (Windows' too) verifies.
+  out->key = key_ptr(EVP_RSA_gen(2048), EVP_PKEY_free);
   out->cert = cert_ptr(X509_new(), X509_free);
   X509 *cert = out->cert.get();
   if (!out->key || !cert) return false;
-  unsigned char serial[16];
-  if (RAND_bytes(serial, sizeof serial) != 1) return false;
-  serial[0] &= 0x7f;  // a positive serial number
-  BIGNUM *number = BN_bin2bn(serial, sizeof serial, nullptr);
-  bool ok = number && BN_to_ASN1_INTEGER(number, X509_get_serialNumber(cert));
-  BN_free(number);
+  BIGNUM *serial = BN_new();
+  bool ok = serial && BN_rand(serial, 64, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) == 1 &&
+            BN_to_ASN1_INTEGER(serial, X509_get_serialNumber(cert));
+  BN_free(serial);
   ok = ok && X509_set_version(cert, 2) == 1;
   ok = ok && X509_gmtime_adj(X509_getm_notBefore(cert), from) &&
        X509_gmtime_adj(X509_getm_notAfter(cert), to);
-  X509_NAME *subject = X509_get_subject_name(cert);
-  ok = ok && X509_NAME_add_entry_by_txt(subject, "O", MBSTRING_ASC,
-                                        (const unsigned char *)"korvane tests", -1, -1, 0);
-  ok = ok && X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
+  ok = ok && X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
                                         (const unsigned char *)name.c_str(), -1, -1, 0);
   X509 *signer = issuer ? issuer->cert.get() : cert;
   EVP_PKEY *signer_key = issuer ? issuer->key.get() : out->key.get();
   ok = ok && X509_set_issuer_name(cert, X509_get_subject_name(signer)) == 1;
   ok = ok && X509_set_pubkey(cert, out->key.get()) == 1;
-  ok = ok && add_extension(cert, signer, NID_subject_key_identifier, "hash");
-  ok = ok && add_extension(cert, signer, NID_authority_key_identifier, "keyid:always");
-  if (hosts.empty()) {
-    ok = ok && add_extension(cert, signer, NID_basic_constraints, "critical,CA:TRUE");
-    ok = ok && add_extension(cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
-  } else {
-    ok = ok && add_extension(cert, signer, NID_basic_constraints, "critical,CA:FALSE");
-    ok = ok &&
-         add_extension(cert, signer, NID_key_usage, "critical,digitalSignature,keyEncipherment");
-    ok = ok && add_extension(cert, signer, NID_ext_key_usage, "serverAuth");
-    ok = ok && add_extension(cert, signer, NID_subject_alt_name, hosts.c_str());
-  }
+  bool ca = hosts.empty();
+  const std::pair<int, std::string> extensions[] = {
+      {NID_subject_key_identifier, "hash"},
+      {NID_authority_key_identifier, "keyid:always"},
+      {NID_basic_constraints, ca ? "critical,CA:TRUE" : "critical,CA:FALSE"},
+      {NID_key_usage,
+       ca ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature,keyEncipherment"},
+      {NID_ext_key_usage, ca ? "" : "serverAuth"},
+      {NID_subject_alt_name, hosts}};
+  for (const auto &e : extensions)
+    ok = ok && (e.second.empty() || add_extension(cert, signer, e.first, e.second));
   return ok && X509_sign(cert, signer_key, EVP_sha256()) > 0;
 }
 
-// Writes a PEM file of mode 0600 through `write`.
-template <typename Write>
-bool write_pem(const std::string &path, Write write) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  FILE *file = fdopen(fd, "w");
-  if (!file) {
-    close(fd);
-    return false;
-  }
-  bool ok = write(file);
+// A PEM file of mode 0600 holding the certificate, or else the key.
+bool write_pem(const std::string &path, X509 *cert, EVP_PKEY *key) {
+  FILE *file = fopen(path.c_str(), "we");
+  if (!file) return false;
+  bool ok = fchmod(fileno(file), 0600) == 0 &&
+            (cert ? PEM_write_X509(file, cert)
+                  : PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr)) == 1;
   return fclose(file) == 0 && ok;
-}
-
-bool save(const made &m, const std::string &cert_path, const std::string *key_path) {
-  if (!write_pem(cert_path, [&m](FILE *f) { return PEM_write_X509(f, m.cert.get()) == 1; }))
-    return false;
-  if (!key_path) return true;
-  return write_pem(*key_path, [&m](FILE *f) {
-    return PEM_write_PrivateKey(f, m.key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
-  });
 }
 
 const char LOCAL_HOSTS[] = "IP:127.0.0.1,DNS:localhost";
@@ -118,43 +93,39 @@ const char LOCAL_HOSTS[] = "IP:127.0.0.1,DNS:localhost";
 bool test_certs_make(test_certs *certs, std::string *why) {
   test_certs c;
   c.dir = temp_dir("korvane-certs");
-  if (c.dir.empty()) {
-    set_why(why, "cannot make a temporary directory for the certificates");
-    return false;
-  }
-  auto path = [&c](const char *name) { return c.dir + "/" + name; };
-  c.ca = path("ca.pem");
-  c.other_ca = path("other-ca.pem");
-  c.server_cert = path("server.pem");
-  c.server_key = path("server.key");
-  c.expired_cert = path("expired.pem");
-  c.expired_key = path("expired.key");
-  c.wrong_host_cert = path("wrong-host.pem");
-  c.wrong_host_key = path("wrong-host.key");
-  c.untrusted_cert = path("untrusted.pem");
-  c.untrusted_key = path("untrusted.key");
+  if (c.dir.empty()) return set_why(why, "cannot make a temporary directory for the certificates");
   made ca, other_ca, server, expired, wrong_host, untrusted;
-  bool ok = make_cert("korvane test CA", "", -DAY, 365 * DAY, nullptr, &ca) &&
-            make_cert("korvane other CA", "", -DAY, 365 * DAY, nullptr, &other_ca) &&
-            make_cert("127.0.0.1", LOCAL_HOSTS, -3600, 30 * DAY, &ca, &server) &&
-            make_cert("127.0.0.1", LOCAL_HOSTS, -30 * DAY, -DAY, &ca, &expired) &&
-            make_cert("wrong.korvane.invalid", "DNS:wrong.korvane.invalid", -3600, 30 * DAY, &ca,
-                      &wrong_host) &&
-            make_cert("127.0.0.1", LOCAL_HOSTS, -3600, 30 * DAY, &other_ca, &untrusted);
-  if (!ok) {
-    remove_tree(c.dir);
-    set_why(why, "OpenSSL cannot make the test certificates");
-    return false;
-  }
-  ok = save(ca, c.ca, nullptr) && save(other_ca, c.other_ca, nullptr) &&
-       save(server, c.server_cert, &c.server_key) &&
-       save(expired, c.expired_cert, &c.expired_key) &&
-       save(wrong_host, c.wrong_host_cert, &c.wrong_host_key) &&
-       save(untrusted, c.untrusted_cert, &c.untrusted_key);
-  if (!ok) {
-    remove_tree(c.dir);
-    set_why(why, "cannot write the test certificates into %s", c.dir.c_str());
-    return false;
+  // Each as <dir>/<file>.pem, its key beside it as <file>.key; the CN is
+  // the host's name as well, for clients that look no further.
+  const struct {
+    const char *file, *name;
+    made *out;
+    const made *issuer;
+    const char *hosts;
+    long from, to;
+    std::string *cert, *key;
+  } plan[] = {
+      {"ca", "korvane test CA", &ca, nullptr, "", -DAY, 365 * DAY, &c.ca, nullptr},
+      {"other-ca", "korvane other CA", &other_ca, nullptr, "", -DAY, 365 * DAY, &c.other_ca,
+       nullptr},
+      {"server", "127.0.0.1", &server, &ca, LOCAL_HOSTS, -3600, 30 * DAY, &c.server_cert,
+       &c.server_key},
+      {"expired", "127.0.0.1", &expired, &ca, LOCAL_HOSTS, -30 * DAY, -DAY, &c.expired_cert,
+       &c.expired_key},
+      {"wrong-host", "wrong.korvane.invalid", &wrong_host, &ca, "DNS:wrong.korvane.invalid", -3600,
+       30 * DAY, &c.wrong_host_cert, &c.wrong_host_key},
+      {"untrusted", "127.0.0.1", &untrusted, &other_ca, LOCAL_HOSTS, -3600, 30 * DAY,
+       &c.untrusted_cert, &c.untrusted_key},
+  };
+  for (const auto &p : plan) {
+    *p.cert = c.dir + "/" + p.file + ".pem";
+    if (p.key) *p.key = c.dir + "/" + p.file + ".key";
+    if (!make_cert(p.name, p.hosts, p.from, p.to, p.issuer, p.out) ||
+        !write_pem(*p.cert, p.out->cert.get(), nullptr) ||
+        (p.key && !write_pem(*p.key, nullptr, p.out->key.get()))) {
+      remove_tree(c.dir);
+      return set_why(why, "OpenSSL cannot make the test certificates in %s", c.dir.c_str());
+    }
   }
   *certs = c;
   return true;
@@ -176,11 +147,8 @@ std::string test_cert_pin(const std::string &cert_path) {
   unsigned char digest[SHA256_DIGEST_LENGTH];
   SHA256(der, (size_t)size, digest);
   OPENSSL_free(der);
+  const char digits[] = "0123456789abcdef";
   std::string hex;
-  char two[3];
-  for (unsigned char byte : digest) {
-    snprintf(two, sizeof two, "%02x", byte);
-    hex += two;
-  }
+  for (unsigned char byte : digest) hex += {digits[byte >> 4], digits[byte & 15]};
   return hex;
 }

@@ -24,12 +24,10 @@ std::string openssl_reason(const char *otherwise) {
   return reason ? reason : otherwise;
 }
 
-int connect_loopback(int port, double timeout_s) {
+int connect_loopback(int port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  timeval tv;
-  tv.tv_sec = (long)timeout_s;
-  tv.tv_usec = (long)((timeout_s - (double)tv.tv_sec) * 1e6);
+  timeval tv = {30, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
   sockaddr_in to{};
@@ -63,15 +61,11 @@ bool tls_exchange(int port, const tls_offer &offer, const std::string &request,
       return set_why(why, "cannot read the CA %s", offer.ca.c_str());
     SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
   }
-  int fd = connect_loopback(port, offer.timeout_s);
+  int fd = connect_loopback(port);
   if (fd < 0) return set_why(why, "cannot connect to port %d", port);
   std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
   SSL_set_fd(ssl.get(), fd);
-  X509_VERIFY_PARAM *param = SSL_get0_param(ssl.get());
-  if (X509_VERIFY_PARAM_set1_ip_asc(param, offer.host.c_str()) != 1) {
-    X509_VERIFY_PARAM_set1_host(param, offer.host.c_str(), 0);
-    SSL_set_tlsext_host_name(ssl.get(), offer.host.c_str());
-  }
+  X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl.get()), "127.0.0.1");
   bool ok = SSL_connect(ssl.get()) == 1;
   if (!ok) {
     long verdict = SSL_get_verify_result(ssl.get());

@@ -55,6 +55,13 @@ web_request serial_post(const std::string &body) {
   return request;
 }
 
+// A request from another machine, over HTTPS or plain HTTP.
+web_request from_afar(web_request r, bool over_tls) {
+  r.from_loopback = false;
+  r.over_tls = over_tls;
+  return r;
+}
+
 TEST(WebRequests, ASerialIsTakenOnlyFromLoopbackWithTheToken) {
   struct {
     const char *what;
@@ -71,28 +78,11 @@ TEST(WebRequests, ASerialIsTakenOnlyFromLoopbackWithTheToken) {
        }(),
        200, true},
       {"another machine, right token",
-       [] {
-         web_request r = serial_post(serial_body("B", "KV-1", TOKEN));
-         r.from_loopback = false;
-         return r;
-       }(),
-       403, false},
+       from_afar(serial_post(serial_body("B", "KV-1", TOKEN)), false), 403, false},
       {"another machine over HTTPS, right token",
-       [] {
-         web_request r = serial_post(serial_body("B", "KV-1", TOKEN));
-         r.from_loopback = false;
-         r.over_tls = true;
-         return r;
-       }(),
-       200, true},
+       from_afar(serial_post(serial_body("B", "KV-1", TOKEN)), true), 200, true},
       {"another machine over HTTPS, wrong token",
-       [] {
-         web_request r = serial_post(serial_body("B", "KV-1", std::string(32, '0')));
-         r.from_loopback = false;
-         r.over_tls = true;
-         return r;
-       }(),
-       403, false},
+       from_afar(serial_post(serial_body("B", "KV-1", std::string(32, '0'))), true), 403, false},
       {"no token", serial_post(R"({"slot":"B","serial":"KV-1"})"), 403, false},
       {"empty token", serial_post(serial_body("B", "KV-1", "")), 403, false},
       {"wrong token", serial_post(serial_body("B", "KV-1", "0123456789abcdef0123456789abcdee")),

@@ -51,12 +51,18 @@ struct line_sender {
   steady::time_point deadline;
   std::string state_json;
   line_status status;
+  std::string oldest;  // the oldest waiting record's queued time; its age is taken when asked
 
   // The thread's own.
   int failures = 0;  // tries in a row that failed
   steady::time_point due = steady::now();
   steady::time_point next_heartbeat = steady::now();
   steady::time_point counted;
+  // A park since the last count: the parked entries must be counted again.
+  // Otherwise an outbox with none waiting needs no count.
+  bool parked_since = true;
+  outbox_statements outbox;
+  board_fetch_statements fetch;
 };
 
 namespace {
@@ -95,7 +101,8 @@ void count(line_sender *s, bool at_once) {
   s->counted = steady::now();
   outbox_counts counts;
   std::string why;
-  bool ok = outbox_count(s->db, &counts, &why);
+  bool ok = outbox_count(s->db, &counts, &why, &s->outbox);
+  if (ok) s->parked_since = false;
   std::lock_guard<std::mutex> lock(s->mutex);
   s->status.broken = !ok;
   if (!ok) {
@@ -103,9 +110,27 @@ void count(line_sender *s, bool at_once) {
     return;
   }
   s->status.waiting = counts.waiting;
-  s->status.oldest_age_s = age_of(counts.oldest);
+  s->oldest = counts.oldest;
   s->status.parked = counts.parked;
   s->status.last_refusal = counts.last_reason;
+}
+
+// The outbox was just found with none waiting: without a park since the last
+// count, the parked entries are as that count left them and the rest is known.
+void none_waiting(line_sender *s) {
+  if (s->parked_since) {
+    count(s, true);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(s->mutex);
+  s->status.broken = false;
+  s->status.waiting = 0;
+  s->oldest.clear();
+}
+
+bool park(line_sender *s, long long id, const std::string &reason, std::string *why) {
+  s->parked_since = true;
+  return outbox_park(s->db, id, reason, why, &s->outbox);
 }
 
 std::vector<std::pair<std::string, std::string>> headers_of(line_sender *s,
@@ -159,10 +184,10 @@ double post_timeout(line_sender *s) {
 bool send_record(line_sender *s, long long id) {
   board_record board;
   std::string why;
-  if (!board_fetch(s->db, id, &board, &why)) {
+  if (!board_fetch(s->db, id, &board, &why, &s->fetch)) {
     // A row the station cannot read back is parked: sending the next ones
     // matters more than a retry that cannot succeed.
-    outbox_park(s->db, id, why, &why);
+    park(s, id, why, &why);
     return true;
   }
   line_reply reply;
@@ -174,12 +199,11 @@ bool send_record(line_sender *s, long long id) {
   switch (line_verdict_of(reply.status)) {
     case line_verdict::acknowledged:
       answered(s);
-      if (!outbox_ack(s->db, id, &why)) failed(s, why, false, -1);
+      if (!outbox_ack(s->db, id, &why, &s->outbox)) failed(s, why, false, -1);
       return true;
     case line_verdict::parked:
       answered(s);
-      if (!outbox_park(s->db, id, line_reason_of(reply.status, reply.body), &why))
-        failed(s, why, false, -1);
+      if (!park(s, id, line_reason_of(reply.status, reply.body), &why)) failed(s, why, false, -1);
       return true;
     case line_verdict::retry:
       failed(s, reply.status == 401 ? "token refused" : line_reason_of(reply.status, reply.body),
@@ -229,7 +253,8 @@ void run(line_sender *s) {
       send_heartbeat(s);
       continue;
     }
-    if (ready && !outbox_next(s->db, &id, &why)) {
+    bool read = ready && outbox_next(s->db, &id, &why, &s->outbox);
+    if (ready && !read) {
       std::lock_guard<std::mutex> lock(s->mutex);
       s->status.broken = true;
       s->status.problem = why;
@@ -241,7 +266,10 @@ void run(line_sender *s) {
       if (!sent && finishing) break;
       continue;
     }
-    count(s, true);
+    if (read)
+      none_waiting(s);
+    else
+      count(s, true);
     if (finishing) break;
     // Nothing to send now: wait for a record, the heartbeat, or the back-off.
     // Nothing goes out before the back-off ends, the heartbeat neither.
@@ -305,7 +333,9 @@ void line_sender_set_state(line_sender *s, const std::string &state_json) {
 
 line_status line_sender_status(line_sender *s) {
   std::lock_guard<std::mutex> lock(s->mutex);
-  return s->status;
+  line_status status = s->status;
+  status.oldest_age_s = age_of(s->oldest);
+  return status;
 }
 
 long long line_sender_finish(line_sender *s, double seconds, line_status *last) {
@@ -318,8 +348,11 @@ long long line_sender_finish(line_sender *s, double seconds, line_status *last) 
   }
   s->thread.join();
   long long waiting = s->status.waiting;
-  if (last) *last = s->status;
+  if (last) *last = line_sender_status(s);
   line_connection_free(s->connection);
+  // The kept statements go before the database they belong to.
+  s->outbox = outbox_statements();
+  s->fetch = board_fetch_statements();
   sqlite3_close(s->db);
   delete s;
   return waiting;

@@ -51,6 +51,7 @@ struct line_sender {
   steady::time_point deadline;
   std::string state_json;
   line_status status;
+  unsigned long long changes = 1;  // counts the changes to status, for the station's loop
   std::string oldest;  // the oldest waiting record's queued time; its age is taken when asked
 
   // The thread's own.
@@ -104,6 +105,7 @@ void count(line_sender *s, bool at_once) {
   bool ok = outbox_count(s->db, &counts, &why, &s->outbox);
   if (ok) s->parked_since = false;
   std::lock_guard<std::mutex> lock(s->mutex);
+  s->changes++;
   s->status.broken = !ok;
   if (!ok) {
     s->status.problem = why;
@@ -123,6 +125,7 @@ void none_waiting(line_sender *s) {
     return;
   }
   std::lock_guard<std::mutex> lock(s->mutex);
+  if (s->status.broken || s->status.waiting) s->changes++;
   s->status.broken = false;
   s->status.waiting = 0;
   s->oldest.clear();
@@ -148,6 +151,7 @@ void failed(line_sender *s, const std::string &problem, bool unreachable, double
                                   std::uniform_real_distribution<double>()(s->random));
   s->due = steady::now() + std::chrono::milliseconds((long long)(delay * 1000));
   std::lock_guard<std::mutex> lock(s->mutex);
+  s->changes++;
   if (unreachable && !s->status.unreachable) s->status.down_since = time_of_day();
   s->status.unreachable = unreachable;
   s->status.problem = problem;
@@ -161,6 +165,7 @@ void not_answered(line_sender *s, const line_reply &reply, const std::string &wh
   failed(s, why, !reply.untrusted, -1);
   if (!reply.untrusted) return;
   std::lock_guard<std::mutex> lock(s->mutex);
+  s->changes++;
   s->status.untrusted = why;
   s->status.problem.clear();
 }
@@ -168,6 +173,8 @@ void not_answered(line_sender *s, const line_reply &reply, const std::string &wh
 void answered(line_sender *s) {
   s->failures = 0;
   std::lock_guard<std::mutex> lock(s->mutex);
+  if (s->status.unreachable || !s->status.problem.empty() || !s->status.untrusted.empty())
+    s->changes++;
   s->status.unreachable = false;
   s->status.problem.clear();
   s->status.untrusted.clear();
@@ -238,6 +245,7 @@ void send_heartbeat(line_sender *s) {
 
 void run(line_sender *s) {
   count(s, true);
+  bool flowing = false;  // the last record found was sent
   for (;;) {
     bool finishing;
     {
@@ -256,16 +264,23 @@ void run(line_sender *s) {
     bool read = ready && outbox_next(s->db, &id, &why, &s->outbox);
     if (ready && !read) {
       std::lock_guard<std::mutex> lock(s->mutex);
+      s->changes++;
       s->status.broken = true;
       s->status.problem = why;
     }
     if (ready && id) {
+      // A record found right after one sent: records flow, and their count
+      // is shown, read at most every COUNT_S. A record alone needs none:
+      // the outbox is found with none waiting once it is sent.
+      if (flowing) count(s, false);
       bool sent = send_record(s, id);
-      count(s, !sent);
+      if (!sent) count(s, true);
+      flowing = sent;
       // The last try ends at the first record the line did not take.
       if (!sent && finishing) break;
       continue;
     }
+    flowing = false;
     if (read)
       none_waiting(s);
     else
@@ -340,6 +355,16 @@ line_status line_sender_status(line_sender *s) {
   line_status status = s->status;
   status.oldest_age_s = age_of(s->oldest);
   return status;
+}
+
+bool line_sender_status_since(line_sender *s, unsigned long long *seen, line_status *status) {
+  {
+    std::lock_guard<std::mutex> lock(s->mutex);
+    if (s->changes == *seen) return false;
+    *seen = s->changes;
+  }
+  *status = line_sender_status(s);
+  return true;
 }
 
 long long line_sender_finish(line_sender *s, double seconds, line_status *last) {

@@ -102,6 +102,9 @@ struct station {
   // The line's sender, with --line, and its state as shown last.
   line_sender *line = nullptr;
   std::string line_text, line_key;
+  unsigned long long line_seen = 0;  // the sender's changes the text was made at
+  double line_text_at = -1e9;
+  bool line_waiting = false;
   double line_state_at = -1e9;
 };
 
@@ -448,10 +451,17 @@ void show_web(station *st, double now) {
 }
 
 // The line's state, with an event line when it changes in kind (not at
-// every record sent).
-void show_line(station *st, std::vector<view_event> *events) {
+// every record sent). Made again when the sender's state changed, and each
+// second while records wait, for their age moves.
+void show_line(station *st, double now, std::vector<view_event> *events) {
   if (!st->line) return;
-  line_status status = line_sender_status(st->line);
+  line_status status;
+  if (!line_sender_status_since(st->line, &st->line_seen, &status)) {
+    if (!st->line_waiting || now - st->line_text_at < 1) return;
+    status = line_sender_status(st->line);
+  }
+  st->line_text_at = now;
+  st->line_waiting = status.waiting > 0;
   st->line_text = line_status_text(status);
   std::string key = line_status_key(status);
   if (key != st->line_key) {
@@ -488,7 +498,7 @@ void run_loop(station *st) {
       }
       if (s.phase != slot_phase::done) all_done = false;
     }
-    show_line(st, &events);
+    show_line(st, now, &events);
     count_slot_errors(st);
     show_events(st, events);
     // A slot's news (a board in, a verdict) is shown at once; the clocks

@@ -51,12 +51,19 @@ struct line_sender {
   steady::time_point deadline;
   std::string state_json;
   line_status status;
+  unsigned long long changes = 1;  // counts the changes to status, for the station's loop
+  std::string oldest;  // the oldest waiting record's queued time; its age is taken when asked
 
   // The thread's own.
   int failures = 0;  // tries in a row that failed
   steady::time_point due = steady::now();
   steady::time_point next_heartbeat = steady::now();
   steady::time_point counted;
+  // A park since the last count: the parked entries must be counted again.
+  // Otherwise an outbox with none waiting needs no count.
+  bool parked_since = true;
+  outbox_statements outbox;
+  board_fetch_statements fetch;
 };
 
 namespace {
@@ -95,17 +102,38 @@ void count(line_sender *s, bool at_once) {
   s->counted = steady::now();
   outbox_counts counts;
   std::string why;
-  bool ok = outbox_count(s->db, &counts, &why);
+  bool ok = outbox_count(s->db, &counts, &why, &s->outbox);
+  if (ok) s->parked_since = false;
   std::lock_guard<std::mutex> lock(s->mutex);
+  s->changes++;
   s->status.broken = !ok;
   if (!ok) {
     s->status.problem = why;
     return;
   }
   s->status.waiting = counts.waiting;
-  s->status.oldest_age_s = age_of(counts.oldest);
+  s->oldest = counts.oldest;
   s->status.parked = counts.parked;
   s->status.last_refusal = counts.last_reason;
+}
+
+// The outbox was just found with none waiting: without a park since the last
+// count, the parked entries are as that count left them and the rest is known.
+void none_waiting(line_sender *s) {
+  if (s->parked_since) {
+    count(s, true);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(s->mutex);
+  if (s->status.broken || s->status.waiting) s->changes++;
+  s->status.broken = false;
+  s->status.waiting = 0;
+  s->oldest.clear();
+}
+
+bool park(line_sender *s, long long id, const std::string &reason, std::string *why) {
+  s->parked_since = true;
+  return outbox_park(s->db, id, reason, why, &s->outbox);
 }
 
 std::vector<std::pair<std::string, std::string>> headers_of(line_sender *s,
@@ -123,6 +151,7 @@ void failed(line_sender *s, const std::string &problem, bool unreachable, double
                                   std::uniform_real_distribution<double>()(s->random));
   s->due = steady::now() + std::chrono::milliseconds((long long)(delay * 1000));
   std::lock_guard<std::mutex> lock(s->mutex);
+  s->changes++;
   if (unreachable && !s->status.unreachable) s->status.down_since = time_of_day();
   s->status.unreachable = unreachable;
   s->status.problem = problem;
@@ -136,6 +165,7 @@ void not_answered(line_sender *s, const line_reply &reply, const std::string &wh
   failed(s, why, !reply.untrusted, -1);
   if (!reply.untrusted) return;
   std::lock_guard<std::mutex> lock(s->mutex);
+  s->changes++;
   s->status.untrusted = why;
   s->status.problem.clear();
 }
@@ -143,6 +173,8 @@ void not_answered(line_sender *s, const line_reply &reply, const std::string &wh
 void answered(line_sender *s) {
   s->failures = 0;
   std::lock_guard<std::mutex> lock(s->mutex);
+  if (s->status.unreachable || !s->status.problem.empty() || !s->status.untrusted.empty())
+    s->changes++;
   s->status.unreachable = false;
   s->status.problem.clear();
   s->status.untrusted.clear();
@@ -159,10 +191,10 @@ double post_timeout(line_sender *s) {
 bool send_record(line_sender *s, long long id) {
   board_record board;
   std::string why;
-  if (!board_fetch(s->db, id, &board, &why)) {
+  if (!board_fetch(s->db, id, &board, &why, &s->fetch)) {
     // A row the station cannot read back is parked: sending the next ones
     // matters more than a retry that cannot succeed.
-    outbox_park(s->db, id, why, &why);
+    park(s, id, why, &why);
     return true;
   }
   line_reply reply;
@@ -174,12 +206,11 @@ bool send_record(line_sender *s, long long id) {
   switch (line_verdict_of(reply.status)) {
     case line_verdict::acknowledged:
       answered(s);
-      if (!outbox_ack(s->db, id, &why)) failed(s, why, false, -1);
+      if (!outbox_ack(s->db, id, &why, &s->outbox)) failed(s, why, false, -1);
       return true;
     case line_verdict::parked:
       answered(s);
-      if (!outbox_park(s->db, id, line_reason_of(reply.status, reply.body), &why))
-        failed(s, why, false, -1);
+      if (!park(s, id, line_reason_of(reply.status, reply.body), &why)) failed(s, why, false, -1);
       return true;
     case line_verdict::retry:
       failed(s, reply.status == 401 ? "token refused" : line_reason_of(reply.status, reply.body),
@@ -214,6 +245,7 @@ void send_heartbeat(line_sender *s) {
 
 void run(line_sender *s) {
   count(s, true);
+  bool flowing = false;  // the last record found was sent
   for (;;) {
     bool finishing;
     {
@@ -229,19 +261,30 @@ void run(line_sender *s) {
       send_heartbeat(s);
       continue;
     }
-    if (ready && !outbox_next(s->db, &id, &why)) {
+    bool read = ready && outbox_next(s->db, &id, &why, &s->outbox);
+    if (ready && !read) {
       std::lock_guard<std::mutex> lock(s->mutex);
+      s->changes++;
       s->status.broken = true;
       s->status.problem = why;
     }
     if (ready && id) {
+      // A record found right after one sent: records flow, and their count
+      // is shown, read at most every COUNT_S. A record alone needs none:
+      // the outbox is found with none waiting once it is sent.
+      if (flowing) count(s, false);
       bool sent = send_record(s, id);
-      count(s, !sent);
+      if (!sent) count(s, true);
+      flowing = sent;
       // The last try ends at the first record the line did not take.
       if (!sent && finishing) break;
       continue;
     }
-    count(s, true);
+    flowing = false;
+    if (read)
+      none_waiting(s);
+    else
+      count(s, true);
     if (finishing) break;
     // Nothing to send now: wait for a record, the heartbeat, or the back-off.
     // Nothing goes out before the back-off ends, the heartbeat neither.
@@ -284,6 +327,10 @@ line_sender *line_sender_start(const line_settings &settings, std::string *why) 
   // which the line answers 200: the sender's own changes need not wait for
   // the disk (the records themselves were committed with FULL).
   sqlite3_exec(s->db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  // The sender reads a few pages per record, and the committer's every commit
+  // makes its cached pages stale anyway: a small cache keeps the station's
+  // memory small, which every korvane started (a fork) pays for.
+  sqlite3_exec(s->db, "PRAGMA cache_size = 32", nullptr, nullptr, nullptr);
   s->connection = line_connection_new(settings.url, settings.tls);
   s->status.in_clear = !settings.url.tls && !line_host_is_loopback(settings.url.host);
   s->thread = std::thread(run, s);
@@ -305,7 +352,19 @@ void line_sender_set_state(line_sender *s, const std::string &state_json) {
 
 line_status line_sender_status(line_sender *s) {
   std::lock_guard<std::mutex> lock(s->mutex);
-  return s->status;
+  line_status status = s->status;
+  status.oldest_age_s = age_of(s->oldest);
+  return status;
+}
+
+bool line_sender_status_since(line_sender *s, unsigned long long *seen, line_status *status) {
+  {
+    std::lock_guard<std::mutex> lock(s->mutex);
+    if (s->changes == *seen) return false;
+    *seen = s->changes;
+  }
+  *status = line_sender_status(s);
+  return true;
 }
 
 long long line_sender_finish(line_sender *s, double seconds, line_status *last) {
@@ -318,8 +377,11 @@ long long line_sender_finish(line_sender *s, double seconds, line_status *last) 
   }
   s->thread.join();
   long long waiting = s->status.waiting;
-  if (last) *last = s->status;
+  if (last) *last = line_sender_status(s);
   line_connection_free(s->connection);
+  // The kept statements go before the database they belong to.
+  s->outbox = outbox_statements();
+  s->fetch = board_fetch_statements();
   sqlite3_close(s->db);
   delete s;
   return waiting;

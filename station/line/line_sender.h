@@ -39,6 +39,11 @@ void line_sender_set_state(line_sender *sender, const std::string &state_json);
 // The state as of the last look at the outbox. Safe from any thread.
 line_status line_sender_status(line_sender *sender);
 
+// The state, when it changed since *seen was taken (start with 0), and *seen
+// taken anew; false, status untouched, when nothing changed. The oldest
+// waiting record's age moves without a change.
+bool line_sender_status_since(line_sender *sender, unsigned long long *seen, line_status *status);
+
 // Tries the waiting records once more for up to seconds, back-off aside, then
 // ends the thread and frees the sender. Returns how many records still wait;
 // last, when given, takes the state as the last try left it.

@@ -6,9 +6,7 @@
 
 namespace {
 
-struct statements {
-  db_statement boards, faults;
-};
+using statements = board_fetch_statements;
 
 bool prepare(sqlite3 *db, const std::string &where, statements *st, std::string *why) {
   st->boards = db_prepare(db, "SELECT " + board_select_list() + " FROM boards" + where, why);
@@ -24,15 +22,23 @@ bool read_whole(sqlite3_stmt *s, sqlite3_stmt *faults, board_record *b) {
 
 }  // namespace
 
-bool board_fetch(sqlite3 *db, long long id, board_record *out, std::string *why) {
-  statements st;
-  if (!prepare(db, " WHERE id = ?1", &st, why)) return false;
-  sqlite3_bind_int64(st.boards.get(), 1, id);
-  int step = sqlite3_step(st.boards.get());
-  if (step == SQLITE_DONE) return set_why(why, "no board %lld", id);
-  if (step != SQLITE_ROW || !read_whole(st.boards.get(), st.faults.get(), out))
-    return set_why(why, "cannot read board %lld: %s", id, sqlite3_errmsg(db));
-  return true;
+bool board_fetch(sqlite3 *db, long long id, board_record *out, std::string *why,
+                 board_fetch_statements *kept) {
+  statements local;
+  statements &st = kept ? *kept : local;
+  if ((!st.boards || !st.faults) && !prepare(db, " WHERE id = ?1", &st, why)) return false;
+  sqlite3_stmt *boards = st.boards.get();
+  sqlite3_bind_int64(boards, 1, id);
+  int step = sqlite3_step(boards);
+  bool ok = step == SQLITE_ROW && read_whole(boards, st.faults.get(), out);
+  if (step == SQLITE_DONE)
+    set_why(why, "no board %lld", id);
+  else if (!ok)
+    set_why(why, "cannot read board %lld: %s", id, sqlite3_errmsg(db));
+  // Reset: a kept statement ends its read here, not at the next fetch.
+  sqlite3_reset(boards);
+  sqlite3_reset(st.faults.get());
+  return ok;
 }
 
 bool board_fetch_each(sqlite3 *db, const std::string &since,

@@ -10,10 +10,20 @@
 #include <sqlite3.h>
 
 #include "station/records/board_record.h"
+#include "station/records/station_database.h"
+
+// The statements that read a board, prepared at the first fetch that is
+// given them and kept for the connection's life (the line's sender fetches
+// every record it sends).
+struct board_fetch_statements {
+  db_statement boards, faults;
+};
 
 // The board with row id. False with the reason when the database fails or
-// holds no such row.
-bool board_fetch(sqlite3 *db, long long id, board_record *out, std::string *why);
+// holds no such row. kept, when given, holds the statements from one call to
+// the next; none is left open between calls.
+bool board_fetch(sqlite3 *db, long long id, board_record *out, std::string *why,
+                 board_fetch_statements *kept = nullptr);
 
 // Every board started at or after since ("" for all), oldest first, each
 // handed to each as it is read; each returns false to stop.

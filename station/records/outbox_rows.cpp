@@ -13,60 +13,83 @@ std::string text(sqlite3_stmt *s, int column) {
   return t ? (const char *)t : "";
 }
 
+// The statement for sql: the kept one (prepared now when it is not yet),
+// else one in local for this call alone. Null when it cannot be prepared.
+sqlite3_stmt *statement(sqlite3 *db, const char *sql, db_statement *kept, db_statement *local) {
+  db_statement &s = kept ? *kept : *local;
+  if (!s) {
+    sqlite3_stmt *made = nullptr;
+    bool ok = sqlite3_prepare_v2(db, sql, -1, &made, nullptr) == SQLITE_OK;
+    s.reset(made);
+    if (!ok) s.reset();
+  }
+  return s.get();
+}
+
+// Ends a statement's run so that a kept one holds no read open between
+// calls, then clears its values.
+void done(sqlite3_stmt *s) {
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+}
+
 // Runs sql with its one id (and reason), expecting no row back.
-bool change(sqlite3 *db, const char *sql, long long board_id, const std::string *reason,
-            std::string *why) {
-  sqlite3_stmt *s = nullptr;
-  bool ok = sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK;
+bool change(sqlite3 *db, const char *sql, db_statement *kept, long long board_id,
+            const std::string *reason, std::string *why) {
+  db_statement local;
+  sqlite3_stmt *s = statement(db, sql, kept, &local);
+  bool ok = s != nullptr;
   if (ok) {
     sqlite3_bind_int64(s, 1, board_id);
     if (reason) sqlite3_bind_text(s, 2, reason->data(), (int)reason->size(), SQLITE_TRANSIENT);
     ok = sqlite3_step(s) == SQLITE_DONE;
   }
   if (!ok) fail(db, why);
-  sqlite3_finalize(s);
+  if (s) done(s);
   return ok;
 }
 
 }  // namespace
 
 bool outbox_add(sqlite3 *db, long long board_id, const std::string &queued, std::string *why) {
-  return change(db, "INSERT INTO outbox (board_id, queued) VALUES (?1, ?2)", board_id, &queued,
-                why);
+  return change(db, "INSERT INTO outbox (board_id, queued) VALUES (?1, ?2)", nullptr, board_id,
+                &queued, why);
 }
 
-bool outbox_next(sqlite3 *db, long long *board_id, std::string *why) {
-  sqlite3_stmt *s = nullptr;
+bool outbox_next(sqlite3 *db, long long *board_id, std::string *why, outbox_statements *kept) {
+  db_statement local;
+  sqlite3_stmt *s =
+      statement(db, "SELECT board_id FROM outbox WHERE state = 'waiting' ORDER BY board_id LIMIT 1",
+                kept ? &kept->next : nullptr, &local);
   *board_id = 0;
-  bool ok = sqlite3_prepare_v2(
-                db, "SELECT board_id FROM outbox WHERE state = 'waiting' ORDER BY board_id LIMIT 1",
-                -1, &s, nullptr) == SQLITE_OK;
-  int step = ok ? sqlite3_step(s) : SQLITE_ERROR;
+  int step = s ? sqlite3_step(s) : SQLITE_ERROR;
   if (step == SQLITE_ROW) *board_id = sqlite3_column_int64(s, 0);
-  ok = step == SQLITE_ROW || step == SQLITE_DONE;
+  bool ok = step == SQLITE_ROW || step == SQLITE_DONE;
   if (!ok) fail(db, why);
-  sqlite3_finalize(s);
+  if (s) done(s);
   return ok;
 }
 
-bool outbox_ack(sqlite3 *db, long long board_id, std::string *why) {
-  return change(db, "DELETE FROM outbox WHERE board_id = ?1", board_id, nullptr, why);
+bool outbox_ack(sqlite3 *db, long long board_id, std::string *why, outbox_statements *kept) {
+  return change(db, "DELETE FROM outbox WHERE board_id = ?1", kept ? &kept->ack : nullptr, board_id,
+                nullptr, why);
 }
 
-bool outbox_park(sqlite3 *db, long long board_id, const std::string &reason, std::string *why) {
-  return change(db, "UPDATE outbox SET state = 'parked', reason = ?2 WHERE board_id = ?1", board_id,
-                &reason, why);
+bool outbox_park(sqlite3 *db, long long board_id, const std::string &reason, std::string *why,
+                 outbox_statements *kept) {
+  return change(db, "UPDATE outbox SET state = 'parked', reason = ?2 WHERE board_id = ?1",
+                kept ? &kept->park : nullptr, board_id, &reason, why);
 }
 
-bool outbox_count(sqlite3 *db, outbox_counts *out, std::string *why) {
-  sqlite3_stmt *s = nullptr;
+bool outbox_count(sqlite3 *db, outbox_counts *out, std::string *why, outbox_statements *kept) {
   const char *sql =
       "SELECT (SELECT count(*) FROM outbox WHERE state = 'waiting'),"
       " (SELECT min(queued) FROM outbox WHERE state = 'waiting'),"
       " (SELECT count(*) FROM outbox WHERE state = 'parked'),"
       " (SELECT reason FROM outbox WHERE state = 'parked' ORDER BY board_id DESC LIMIT 1)";
-  bool ok =
-      sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW;
+  db_statement local;
+  sqlite3_stmt *s = statement(db, sql, kept ? &kept->count : nullptr, &local);
+  bool ok = s && sqlite3_step(s) == SQLITE_ROW;
   if (ok) {
     out->waiting = sqlite3_column_int64(s, 0);
     out->oldest = text(s, 1);
@@ -75,6 +98,6 @@ bool outbox_count(sqlite3 *db, outbox_counts *out, std::string *why) {
   } else {
     fail(db, why);
   }
-  sqlite3_finalize(s);
+  if (s) done(s);
   return ok;
 }

@@ -10,6 +10,7 @@
 #include "station/line/line_attempts.h"
 #include "station/line/line_status.h"
 #include "station/line/line_url.h"
+#include "station/records/board_fetch.h"
 #include "station/records/outbox_rows.h"
 #include "station/records/station_db.h"
 #include "test_files.h"
@@ -197,8 +198,7 @@ TEST(Outbox, EntriesMoveThroughTheirStates) {
   station_db *db = station_db_open(path, &why);
   ASSERT_NE(nullptr, db) << why;
   station_db_keep_outbox(db);
-  long long ids[3];
-  for (long long &id : ids) {
+  auto commit = [&](long long *id) {
     board_record b;
     b.slot = "A";
     b.port = "p";
@@ -206,13 +206,18 @@ TEST(Outbox, EntriesMoveThroughTheirStates) {
     b.started = b.ended = "2026-12-09T10:00:00Z";
     ASSERT_TRUE(station_db_commit(db, &b, &why)) << why;
     EXPECT_EQ(36u, b.uid.size());
-    id = b.id;
-  }
-  station_db_close(db);
+    *id = b.id;
+  };
+  long long ids[4];
+  for (int i = 0; i < 3; i++) commit(&ids[i]);
+  // The sender's way: its own connection, its statements kept between calls.
   sqlite3 *raw = nullptr;
   ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &raw));
+  outbox_statements kept;
+  board_fetch_statements fetch;
   long long next = 0;
   outbox_counts counts;
+  board_record fetched;
   const struct {
     const char *step;
     long long next, waiting, parked;
@@ -225,21 +230,34 @@ TEST(Outbox, EntriesMoveThroughTheirStates) {
   for (const auto &s : steps) {
     std::string step = s.step;
     if (step == "first acknowledged") {
-      EXPECT_TRUE(outbox_ack(raw, ids[0], &why));
+      EXPECT_TRUE(outbox_ack(raw, ids[0], &why, &kept));
     }
     if (step == "second parked") {
-      EXPECT_TRUE(outbox_park(raw, ids[1], "uid clash", &why));
+      EXPECT_TRUE(outbox_park(raw, ids[1], "uid clash", &why, &kept));
     }
     if (step == "third acknowledged") {
-      EXPECT_TRUE(outbox_ack(raw, ids[2], &why));
+      EXPECT_TRUE(outbox_ack(raw, ids[2], &why, &kept));
     }
-    ASSERT_TRUE(outbox_next(raw, &next, &why)) << why;
-    ASSERT_TRUE(outbox_count(raw, &counts, &why)) << why;
+    ASSERT_TRUE(outbox_next(raw, &next, &why, &kept)) << why;
+    ASSERT_TRUE(outbox_count(raw, &counts, &why, &kept)) << why;
+    if (next) {
+      EXPECT_TRUE(board_fetch(raw, next, &fetched, &why, &fetch)) << why;
+    }
     EXPECT_EQ(s.next, next) << s.step;
     EXPECT_EQ(s.waiting, counts.waiting) << s.step;
     EXPECT_EQ(s.parked, counts.parked) << s.step;
   }
   EXPECT_EQ("uid clash", counts.last_reason);
+  // A record committed meanwhile on the station's connection: the kept
+  // statements hold no read of their own, so they see it.
+  commit(&ids[3]);
+  ASSERT_TRUE(outbox_next(raw, &next, &why, &kept)) << why;
+  EXPECT_EQ(ids[3], next);
+  ASSERT_TRUE(board_fetch(raw, next, &fetched, &why, &fetch)) << why;
+  EXPECT_EQ(ids[3], fetched.id);
+  kept = outbox_statements();
+  fetch = board_fetch_statements();
+  station_db_close(db);
   sqlite3_close(raw);
   remove_tree(dir);
 }

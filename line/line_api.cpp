@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "line/line_page.h"
+#include "station/slots/station_clock.h"
 
 line_response line_error(int status, const std::string &reason) {
   line_response r;
@@ -11,15 +12,6 @@ line_response line_error(int status, const std::string &reason) {
   r.body = nlohmann::json({{"error", reason}})
                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   return r;
-}
-
-std::string line_utc_now(void) {
-  std::time_t now = std::time(nullptr);
-  std::tm t = {};
-  gmtime_r(&now, &t);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &t);
-  return text;
 }
 
 bool line_url_decode(const std::string &text, std::string *out) {
@@ -60,7 +52,7 @@ line_response take_record(line_service *service, const line_request &request) {
   if (!request.idempotency_key.empty() && request.idempotency_key != record.board.uid)
     return line_error(400, "Idempotency-Key is not the record's uid");
   line_response r;
-  switch (line_store_put(service->store, record, line_utc_now(), &why)) {
+  switch (line_store_put(service->store, record, utc_text(std::time(nullptr)), &why)) {
     case line_put::stored:
       line_stations_stored(service->stations, record.board);
       r.status = 201;

@@ -58,6 +58,3 @@ line_response line_error(int status, const std::string &reason);
 
 // Decodes a URL path's %XX escapes; false for a malformed one.
 bool line_url_decode(const std::string &text, std::string *out);
-
-// The server's UTC time now, as the station writes its own.
-std::string line_utc_now(void);

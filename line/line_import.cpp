@@ -1,11 +1,13 @@
 #include "line/line_import.h"
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 
 #include "line/line_api.h"
 #include "line/line_command.h"
 #include "line/line_store.h"
+#include "station/slots/station_clock.h"
 
 namespace {
 
@@ -52,7 +54,7 @@ int line_import_main(int argc, char **argv) {
       refused++;
       continue;
     }
-    switch (line_store_put(store, record, line_utc_now(), &why)) {
+    switch (line_store_put(store, record, utc_text(std::time(nullptr)), &why)) {
       case line_put::stored:
         stored++;
         break;

@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 
+#include "station/slots/station_clock.h"
+
 using steady = std::chrono::steady_clock;
 
 namespace {
@@ -14,16 +16,6 @@ struct station_seen {
   steady::time_point at;
   nlohmann::json beat;
 };
-
-// Today's date in UTC, YYYY-MM-DD.
-std::string utc_day(void) {
-  std::time_t now = std::time(nullptr);
-  std::tm t = {};
-  gmtime_r(&now, &t);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &t);
-  return text;
-}
 
 }  // namespace
 
@@ -39,7 +31,7 @@ namespace {
 
 // The counts start again from the database at each new day.
 void count_day(line_stations *s) {
-  std::string today = utc_day();
+  std::string today = utc_text(std::time(nullptr)).substr(0, 10);  // YYYY-MM-DD
   if (today == s->day) return;
   std::map<std::string, line_day_counts> counts;
   std::string why;

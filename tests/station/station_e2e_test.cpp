@@ -97,6 +97,13 @@ class StationE2e : public ::testing::Test {
       fputs(input.c_str(), f);
       fclose(f);
     }
+    pid_t s = start_station_reading(input_path, args);
+    EXPECT_GT(s, 0);
+    return s;
+  }
+
+  // The station with its standard input read from input_path.
+  pid_t start_station_reading(const std::string &input_path, const std::vector<std::string> &args) {
     std::vector<std::string> argv = {
         "/bin/sh",    "-c",          "input=$1; shift; exec \"$0\" \"$@\" < \"$input\"",
         STATION_PATH, input_path,    "--korvane",
@@ -104,9 +111,7 @@ class StationE2e : public ::testing::Test {
         "--logs",     dir + "/logs", "--station",
         "bench"};
     argv.insert(argv.end(), args.begin(), args.end());
-    pid_t s = start_child(argv, "korvane-station");
-    EXPECT_GT(s, 0);
-    return s;
+    return start_child(argv, "korvane-station");
   }
 
   std::vector<std::string> rows() { return database_rows(dir + "/station.db", ROW_QUERY); }
@@ -119,14 +124,7 @@ class StationE2e : public ::testing::Test {
     // Read and write: the open does not wait for the station's end.
     *typing = open(fifo.c_str(), O_RDWR);
     EXPECT_GE(*typing, 0);
-    std::vector<std::string> argv = {
-        "/bin/sh",    "-c",          "input=$1; shift; exec \"$0\" \"$@\" < \"$input\"",
-        STATION_PATH, fifo,          "--korvane",
-        KORVANE_PATH, "--db",        dir + "/station.db",
-        "--logs",     dir + "/logs", "--station",
-        "bench"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return start_child(argv, "korvane-station");
+    return start_station_reading(fifo, args);
   }
 };
 

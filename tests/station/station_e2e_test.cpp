@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -115,6 +116,14 @@ class StationE2e : public ::testing::Test {
   }
 
   std::vector<std::string> rows() { return database_rows(dir + "/station.db", ROW_QUERY); }
+
+  // A stand-in for korvane in the test's folder: a shell script of body.
+  std::string fake_korvane(const std::string &body) {
+    const std::string path = dir + "/korvane";
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    chmod(path.c_str(), 0755);
+    return path;
+  }
 
   // The station with its standard input a pipe the test types into, line by
   // line, when it chooses (*typing).
@@ -598,15 +607,10 @@ TEST_F(StationE2e, KorvaneEndingsBecomeRecordsOrSlotErrors) {
        {"NULL|A|failed|1|0|1|1|0|NULL"},
        "A: FAIL FLASH: failed 1 of 1 pass (no serial, "},
   };
-  const std::string korvane = dir + "/korvane";
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
-    FILE *f = fopen(korvane.c_str(), "w");
-    ASSERT_TRUE(f);
     // Its log, where korvane -l would make it: the fifth argument.
-    fprintf(f, "#!/bin/sh\n: >\"$5\"\n%s\n", c.script.c_str());
-    fclose(f);
-    chmod(korvane.c_str(), 0755);
+    const std::string korvane = fake_korvane(": >\"$5\"\n" + c.script + "\n");
     child_result r = finish_child(start_station({"--once", "--korvane", korvane, "A=/dev/x"}),
                                   "korvane-station", RUN_TIMEOUT_S);
     EXPECT_EQ(c.status, r.status) << r.out << r.err;
@@ -623,14 +627,9 @@ TEST_F(StationE2e, KorvaneEndingsBecomeRecordsOrSlotErrors) {
 // korvane without a serial, --serial-pattern refuses a scan that does not
 // match, and a bare serial never goes to a held slot.
 TEST_F(StationE2e, HeldSlotsAndSerialRules) {
-  const std::string korvane = dir + "/korvane";
-  FILE *f = fopen(korvane.c_str(), "w");
-  ASSERT_TRUE(f);
-  fprintf(f,
-          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...'\n"
-          "echo 'Xmodem download failed: -2.' >&2; exit 1\n");
-  fclose(f);
-  chmod(korvane.c_str(), 0755);
+  const std::string korvane = fake_korvane(
+      ": >\"$5\"\nprintf 'Waiting for the board to wake up...'\n"
+      "echo 'Xmodem download failed: -2.' >&2; exit 1\n");
   int typing = -1;
   pid_t station = start_station_typed({"--korvane", korvane, "--require-serial", "--serial-pattern",
                                        "KV-[0-9]+", "A=/dev/x", "B=/dev/y"},
@@ -694,16 +693,12 @@ TEST_F(StationE2e, BadCommandLineIsStatusTwo) {
 // verdicts are shown at once, marked as not yet recorded, and their records
 // are written once the lock goes.
 TEST_F(StationE2e, RecordsWaitForADatabaseLockedByAnotherProgram) {
-  const std::string korvane = dir + "/korvane";
-  FILE *f = fopen(korvane.c_str(), "w");
-  ASSERT_TRUE(f);
-  fprintf(f,
-          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r'\n"
-          "while [ ! -e '%s/go' ]; do sleep 0.05; done\n"
-          "printf 'Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n",
-          dir.c_str());
-  fclose(f);
-  chmod(korvane.c_str(), 0755);
+  const std::string korvane = fake_korvane(
+      ": >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r'\n"
+      "while [ ! -e '" +
+      dir +
+      "/go' ]; do sleep 0.05; done\n"
+      "printf 'Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n");
   pid_t s = start_station({"--once", "--korvane", korvane, "A=/dev/x", "B=/dev/y"});
   std::string line;
   // The database is made before the first event line.
@@ -739,15 +734,9 @@ TEST_F(StationE2e, RecordsWaitForADatabaseLockedByAnotherProgram) {
 // A korvane holds nothing of the station's: not the page's sockets, not the
 // database, not the reports.
 TEST_F(StationE2e, KorvaneInheritsOnlyItsStandardStreams) {
-  const std::string korvane = dir + "/korvane";
-  FILE *f = fopen(korvane.c_str(), "w");
-  ASSERT_TRUE(f);
-  fprintf(f,
-          "#!/bin/sh\nls -l /proc/$$/fd > '%s/fds'\necho 'Could not open serial port.' >&2\n"
-          "exit 1\n",
-          dir.c_str());
-  fclose(f);
-  chmod(korvane.c_str(), 0755);
+  const std::string korvane = fake_korvane("ls -l /proc/$$/fd > '" + dir +
+                                           "/fds'\necho 'Could not open serial port.' >&2\n"
+                                           "exit 1\n");
   child_result r =
       finish_child(start_station({"--once", "--korvane", korvane, "--web", "127.0.0.1:0", "--json",
                                   dir + "/run.json", "A=/dev/x"}),
@@ -764,14 +753,9 @@ TEST_F(StationE2e, KorvaneInheritsOnlyItsStandardStreams) {
 // station takes no new board, says why, and goes on once the records are
 // in; every board shown is in the database.
 TEST_F(StationE2e, TooManyRecordsWaitingHoldNewBoards) {
-  const std::string korvane = dir + "/korvane";
-  FILE *f = fopen(korvane.c_str(), "w");
-  ASSERT_TRUE(f);
-  fprintf(f,
-          "#!/bin/sh\n: >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r"
-          "Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n");
-  fclose(f);
-  chmod(korvane.c_str(), 0755);
+  const std::string korvane = fake_korvane(
+      ": >\"$5\"\nprintf 'Waiting for the board to wake up...\\r   \\r"
+      "Testing SDRAM... passed\\nTesting FLASH... passed\\n'\n");
   pid_t s = start_station({"--korvane", korvane, "A=/dev/x"});
   std::string line;
   ASSERT_TRUE(read_child_line(s, &line, RUN_TIMEOUT_S));

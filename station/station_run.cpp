@@ -66,7 +66,7 @@ struct station {
   record_committer *committer = nullptr;
   diagnosis_queue *diagnosis = nullptr;  // the boards' logs, diagnosed off the loop
   net_names nets;                        // the board's names for its lines, in every record
-  db_handle attempts;                    // the records read for --max-attempts
+  attempts_reader attempts;              // the records read for --max-attempts
   line_attempts *asking = nullptr;       // with --line too: the line asked for them
   std::vector<slot_state> slots;
   // Per slot: the ticket of its last board's record, when it was handed to
@@ -288,7 +288,7 @@ void judge_attempts(station *st, slot_state *s, const failed_attempts &a,
 // when its records cannot be read.
 bool own_attempts(station *st, slot_state *s, failed_attempts *a, std::vector<view_event> *events) {
   std::string why;
-  if (failed_attempts_of(st->attempts.get(), s->serial, a, &why)) return true;
+  if (failed_attempts_of(&st->attempts, s->serial, a, &why)) return true;
   events->push_back({s->slot.name, "attempts of " + s->serial + " not checked: " + why});
   return false;
 }
@@ -299,7 +299,7 @@ bool own_attempts(station *st, slot_state *s, failed_attempts *a, std::vector<vi
 // --line the line is asked too, off the loop, once the station's own
 // records are under the limit (line_attempts_answered).
 void hold_over_limit(station *st, slot_state *s, std::vector<view_event> *events) {
-  if (!st->attempts || s->board_in) return;
+  if (!st->attempts.db || s->board_in) return;
   if (!s->over_limit.empty()) {
     s->over_limit.clear();
     s->verdict = slot_verdict::none;
@@ -331,7 +331,7 @@ void line_attempts_answered(station *st, std::vector<view_event> *events) {
     failed_attempts a;
     std::vector<failed_attempt> unsent;
     std::string why;
-    if (r.answered && failed_attempts_unsent(st->attempts.get(), s->serial, &unsent, &why)) {
+    if (r.answered && failed_attempts_unsent(&st->attempts, s->serial, &unsent, &why)) {
       a = line_failures_with(r.line, unsent);
       s->attempts_checked = "line";
     } else if (own_attempts(st, s, &a, events)) {
@@ -657,8 +657,7 @@ int start(station *st, int argc, char **argv) {
     return 1;
   }
   if (o.max_attempts) {
-    st->attempts = failed_attempts_open(o.db, &why);
-    if (!st->attempts) {
+    if (!failed_attempts_open(o.db, &st->attempts, &why)) {
       std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
       return 1;
     }
@@ -681,7 +680,7 @@ int start(station *st, int argc, char **argv) {
     if (ok) {
       station_db_keep_outbox(db);
       st->line = line_sender_start(line, &why);
-      if (st->line && st->attempts) st->asking = line_attempts_start(line);
+      if (st->line && st->attempts.db) st->asking = line_attempts_start(line);
     }
     if (!st->line) {
       std::fprintf(stderr, "korvane-station: %s\n", why.c_str());
@@ -744,7 +743,7 @@ int station_run(int argc, char **argv) {
   line_attempts_stop(st.asking);
   stdin_keys_end();
   web_stop(st.web);
-  st.attempts.reset();
+  failed_attempts_close(&st.attempts);
   if (st.committer) close_records(&st);
   run_report_end(st.json);
   run_report_end(st.junit);

@@ -23,35 +23,56 @@ const char UNSENT[] =
 
 }  // namespace
 
-db_handle failed_attempts_open(const std::string &path, std::string *why) {
+bool failed_attempts_open(const std::string &path, attempts_reader *reader, std::string *why) {
   std::string reason;
-  db_handle db = db_open(path, db_access::read_only, &reason);
-  if (!db) set_why(why, "cannot read %s: %s", path.c_str(), reason.c_str());
-  return db;
-}
-
-bool failed_attempts_of(sqlite3 *db, const std::string &serial, failed_attempts *out,
-                        std::string *why) {
-  *out = failed_attempts();
-  db_statement s = db_prepare(db, QUERY, why);
-  if (!s) return false;
-  db_bind_text(s.get(), 1, serial);
-  if (sqlite3_step(s.get()) != SQLITE_ROW) return db_fail(db, why);
-  out->count = sqlite3_column_int64(s.get(), 0);
-  out->last_fault = db_text(s.get(), 1);
+  reader->db = db_open(path, db_access::read_only, &reason);
+  if (!reader->db) return set_why(why, "cannot read %s: %s", path.c_str(), reason.c_str());
   return true;
 }
 
-bool failed_attempts_unsent(sqlite3 *db, const std::string &serial,
+void failed_attempts_close(attempts_reader *reader) {
+  reader->of.reset();
+  reader->unsent.reset();
+  reader->db.reset();
+}
+
+// The kept statement for sql, bound to serial; null with SQLite's reason.
+// A statement is reset once read, so that no read stays open between calls.
+static sqlite3_stmt *bound(attempts_reader *reader, db_statement *kept, const char *sql,
+                           const std::string &serial, std::string *why) {
+  if (!*kept) *kept = db_prepare(reader->db.get(), sql, why);
+  if (!*kept) return nullptr;
+  db_bind_text(kept->get(), 1, serial);
+  return kept->get();
+}
+
+bool failed_attempts_of(attempts_reader *reader, const std::string &serial, failed_attempts *out,
+                        std::string *why) {
+  *out = failed_attempts();
+  sqlite3_stmt *s = bound(reader, &reader->of, QUERY, serial, why);
+  if (!s) return false;
+  bool ok = sqlite3_step(s) == SQLITE_ROW;
+  if (ok) {
+    out->count = sqlite3_column_int64(s, 0);
+    out->last_fault = db_text(s, 1);
+  } else {
+    db_fail(reader->db.get(), why);
+  }
+  sqlite3_reset(s);
+  return ok;
+}
+
+bool failed_attempts_unsent(attempts_reader *reader, const std::string &serial,
                             std::vector<failed_attempt> *out, std::string *why) {
   out->clear();
-  db_statement s = db_prepare(db, UNSENT, why);
+  sqlite3_stmt *s = bound(reader, &reader->unsent, UNSENT, serial, why);
   if (!s) return false;
-  db_bind_text(s.get(), 1, serial);
   int step;
-  while ((step = sqlite3_step(s.get())) == SQLITE_ROW)
-    out->push_back({db_text(s.get(), 0), db_text(s.get(), 1), db_text(s.get(), 2)});
-  return step == SQLITE_DONE || db_fail(db, why);
+  while ((step = sqlite3_step(s)) == SQLITE_ROW)
+    out->push_back({db_text(s, 0), db_text(s, 1), db_text(s, 2)});
+  bool ok = step == SQLITE_DONE || db_fail(reader->db.get(), why);
+  sqlite3_reset(s);
+  return ok;
 }
 
 std::string hold_reason(const std::string &serial, const failed_attempts &a) {

@@ -21,16 +21,27 @@ struct failed_attempt {
   std::string uid, started, fault;
 };
 
-// Opens the database at path read-only; null with the reason.
-db_handle failed_attempts_open(const std::string &path, std::string *why);
+// The read-only connection and its statements, prepared at their first use
+// and kept: a serial is checked for every board, and compiling the queries
+// each time cost more than running them.
+struct attempts_reader {
+  db_handle db;
+  db_statement of, unsent;
+};
+
+// Opens the database at path read-only; false with the reason.
+bool failed_attempts_open(const std::string &path, attempts_reader *reader, std::string *why);
+
+// Closes it, its statements first.
+void failed_attempts_close(attempts_reader *reader);
 
 // The serial's failed attempts; false with SQLite's reason.
-bool failed_attempts_of(sqlite3 *db, const std::string &serial, failed_attempts *out,
+bool failed_attempts_of(attempts_reader *reader, const std::string &serial, failed_attempts *out,
                         std::string *why);
 
 // The serial's failed attempts whose records still wait in the outbox for
 // the line server, which does not count them yet; false with SQLite's reason.
-bool failed_attempts_unsent(sqlite3 *db, const std::string &serial,
+bool failed_attempts_unsent(attempts_reader *reader, const std::string &serial,
                             std::vector<failed_attempt> *out, std::string *why);
 
 // "KV-0007 failed 3 times (data line 5 stuck at 1); send it to rework".

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "korvane/why.h"
+#include "korvane/thread_name.h"
 #include "station/line/line_answer.h"
 #include "station/line/line_http.h"
 
@@ -98,6 +99,7 @@ void ask_line(line_attempts *a, line_attempts_reply *r) {
 }
 
 void run(line_attempts *a) {
+  name_this_thread("line-attempts");
   std::unique_lock<std::mutex> lock(a->mutex);
   for (;;) {
     a->wake.wait(lock, [a] { return a->stopping || !a->asked.empty(); });

@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include "korvane/why.h"
+#include "korvane/thread_name.h"
 #include "station/line/line_answer.h"
 #include "station/line/line_http.h"
 #include "station/records/board_json.h"
@@ -244,6 +245,7 @@ void send_heartbeat(line_sender *s) {
 }
 
 void run(line_sender *s) {
+  name_this_thread("line-sender");
   count(s, true);
   bool flowing = false;  // the last record found was sent
   for (;;) {

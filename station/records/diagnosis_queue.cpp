@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "korvane/thread_name.h"
 #include "station/records/board_diagnosis.h"
 
 struct diagnosis_queue {
@@ -20,6 +21,7 @@ struct diagnosis_queue {
 namespace {
 
 void work(diagnosis_queue *q) {
+  name_this_thread("diagnosis");
   std::unique_lock<std::mutex> hold(q->lock);
   for (;;) {
     q->wake.wait(hold, [q] { return q->stopping || !q->waiting.empty(); });

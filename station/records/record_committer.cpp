@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "korvane/thread_name.h"
 #include "station/records/record_journal.h"
 
 namespace {
@@ -162,6 +163,7 @@ void committer_try(record_committer *c) {
 void committer_run(record_committer *c, double retry_s) {
   c->retry_s = retry_s;
   c->thread = std::thread([c] {
+    name_this_thread("records");
     std::unique_lock<std::mutex> hold(c->lock);
     while (!c->stopping) {
       hold.unlock();

@@ -11,6 +11,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include "korvane/thread_name.h"
 #include "korvane/why.h"
 #include "serve/serve_connection.h"
 #include "serve/serve_events.h"
@@ -475,7 +476,10 @@ web_server *web_start(const std::string &address, const web_hooks &hooks, const 
                [serving](tcp::socket socket) { take(serving, std::move(socket)); });
   beat(server.get());
   web_server *running = server.release();
-  running->thread = std::thread([running] { running->context.run(); });
+  running->thread = std::thread([running] {
+    name_this_thread("web");
+    running->context.run();
+  });
   return running;
 }
 

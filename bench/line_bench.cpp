@@ -266,8 +266,8 @@ bool stat_cpu(const std::string &path, double *own, double *children) {
   long cutime = 0, cstime = 0;
   if (at == std::string::npos ||
       std::sscanf(text.c_str() + at + 1,
-                  " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu %ld %ld", &utime,
-                  &stime, &cutime, &cstime) != 4)
+                  " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu %ld %ld", &utime, &stime,
+                  &cutime, &cstime) != 4)
     return false;
   double tick = (double)sysconf(_SC_CLK_TCK);
   *own = (utime + stime) / tick;

@@ -65,6 +65,7 @@ struct line_sender {
   bool parked_since = true;
   outbox_statements outbox;
   board_fetch_statements fetch;
+  db_statement read_begin, read_end;  // around the look at the next record
 };
 
 namespace {
@@ -188,11 +189,29 @@ double post_timeout(line_sender *s) {
   return left < 0.1 ? 0.1 : left < POST_TIMEOUT_S ? left : POST_TIMEOUT_S;
 }
 
-// Sends the record of board id; false when the line did not take it now.
-bool send_record(line_sender *s, long long id) {
-  board_record board;
-  std::string why;
-  if (!board_fetch(s->db, id, &board, &why, &s->fetch)) {
+// The oldest waiting entry (id 0 for none) and its board, in one read of
+// the database. False when the outbox cannot be read; fetched says whether
+// the board could, with why.
+bool read_next(line_sender *s, long long *id, board_record *board, bool *fetched,
+               std::string *fetch_why, std::string *why) {
+  bool begun = sqlite3_step(s->read_begin.get()) == SQLITE_DONE;
+  sqlite3_reset(s->read_begin.get());
+  bool ok = outbox_next(s->db, id, why, &s->outbox);
+  *fetched = ok && *id && board_fetch(s->db, *id, board, fetch_why, &s->fetch);
+  if (begun) {
+    sqlite3_step(s->read_end.get());
+    sqlite3_reset(s->read_end.get());
+    // A read left open would keep the log from being checkpointed.
+    if (!sqlite3_get_autocommit(s->db)) sqlite3_exec(s->db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  return ok;
+}
+
+// Sends the record of board id, read with it (fetched, else why not);
+// false when the line did not take it now.
+bool send_record(line_sender *s, long long id, const board_record &board, bool fetched,
+                 std::string why) {
+  if (!fetched) {
     // A row the station cannot read back is parked: sending the next ones
     // matters more than a retry that cannot succeed.
     park(s, id, why, &why);
@@ -263,7 +282,10 @@ void run(line_sender *s) {
       send_heartbeat(s);
       continue;
     }
-    bool read = ready && outbox_next(s->db, &id, &why, &s->outbox);
+    board_record board;
+    bool fetched = false;
+    std::string fetch_why;
+    bool read = ready && read_next(s, &id, &board, &fetched, &fetch_why, &why);
     if (ready && !read) {
       std::lock_guard<std::mutex> lock(s->mutex);
       s->changes++;
@@ -275,7 +297,7 @@ void run(line_sender *s) {
       // is shown, read at most every COUNT_S. A record alone needs none:
       // the outbox is found with none waiting once it is sent.
       if (flowing) count(s, false);
-      bool sent = send_record(s, id);
+      bool sent = send_record(s, id, board, fetched, fetch_why);
       if (!sent) count(s, true);
       flowing = sent;
       // The last try ends at the first record the line did not take.
@@ -333,6 +355,8 @@ line_sender *line_sender_start(const line_settings &settings, std::string *why) 
   // makes its cached pages stale anyway: a small cache keeps the station's
   // memory small, which every korvane started (a fork) pays for.
   sqlite3_exec(s->db, "PRAGMA cache_size = 32", nullptr, nullptr, nullptr);
+  s->read_begin = db_prepare(s->db, "BEGIN", &reason);
+  s->read_end = db_prepare(s->db, "COMMIT", &reason);
   s->connection = line_connection_new(settings.url, settings.tls);
   s->status.in_clear = !settings.url.tls && !line_host_is_loopback(settings.url.host);
   s->thread = std::thread(run, s);
@@ -384,6 +408,8 @@ long long line_sender_finish(line_sender *s, double seconds, line_status *last) 
   // The kept statements go before the database they belong to.
   s->outbox = outbox_statements();
   s->fetch = board_fetch_statements();
+  s->read_begin.reset();
+  s->read_end.reset();
   sqlite3_close(s->db);
   delete s;
   return waiting;

@@ -10,6 +10,7 @@
 
 #include "station/records/board_diagnosis.h"
 #include "station/records/board_logs.h"
+#include "station/records/failed_attempts.h"
 #include "database_rows.h"
 #include "korvane_logs.h"
 #include "station/records/station_db.h"
@@ -236,3 +237,46 @@ TEST_F(StationRecords, DiagnosisNamesEachFault) {
 }
 
 }  // namespace
+
+// The retest limit's reader keeps its statements from one serial to the
+// next: each look sees the records committed since, for its own serial.
+TEST_F(StationRecords, AttemptsReadAgainForEachSerial) {
+  std::string path = dir + "/station.db", why;
+  station_db *db = station_db_open(path, &why);
+  ASSERT_TRUE(db) << why;
+  station_db_keep_outbox(db);
+  auto commit = [&](const std::string &serial, board_outcome outcome) {
+    board_record b = failed_board();
+    b.serial = serial;
+    b.outcome = outcome;
+    if (outcome != board_outcome::failed) b.faults.clear();
+    ASSERT_TRUE(station_db_commit(db, &b, &why)) << why;
+  };
+  commit("KV-1", board_outcome::failed);
+  commit("KV-1", board_outcome::passed);
+  commit("KV-2", board_outcome::passed);
+  attempts_reader reader;
+  ASSERT_TRUE(failed_attempts_open(path, &reader, &why)) << why;
+  struct {
+    const char *serial, *then_fails;  // a failed board committed after the look
+    long long count;
+    const char *fault;
+  } const looks[] = {
+      {"KV-1", "KV-2", 1, "data line 5 stuck at 1"},
+      {"KV-2", "KV-1", 1, "data line 5 stuck at 1"},
+      {"KV-1", "", 2, "data line 5 stuck at 1"},
+      {"KV-3", "", 0, ""},
+  };
+  for (const auto &l : looks) {
+    failed_attempts a;
+    std::vector<failed_attempt> unsent;
+    ASSERT_TRUE(failed_attempts_of(&reader, l.serial, &a, &why)) << why;
+    ASSERT_TRUE(failed_attempts_unsent(&reader, l.serial, &unsent, &why)) << why;
+    EXPECT_EQ(l.count, a.count) << l.serial;
+    EXPECT_EQ(l.fault, a.last_fault) << l.serial;
+    EXPECT_EQ((size_t)l.count, unsent.size()) << l.serial;
+    if (*l.then_fails) commit(l.then_fails, board_outcome::failed);
+  }
+  failed_attempts_close(&reader);
+  station_db_close(db);
+}

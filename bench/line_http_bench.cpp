@@ -73,9 +73,10 @@ bool measure(const std::string &url_text, const line_tls &tls, int n, double *po
 // from its first line.
 pid_t start_server(const std::string &line, const std::string &dir, const std::string &db,
                    const test_certs *certs, std::string *url) {
-  std::vector<std::string> args = {line,     "serve",           "--db",     dir + "/" + db,
+  std::vector<std::string> args = {line,       "serve",         "--db",     dir + "/" + db,
                                    "--tokens", dir + "/tokens", "--listen", "0"};
-  if (certs) args.insert(args.end(), {"--tls-cert", certs->server_cert, "--tls-key", certs->server_key});
+  if (certs)
+    args.insert(args.end(), {"--tls-cert", certs->server_cert, "--tls-key", certs->server_key});
   pid_t p = start_child(args, "korvane-line");
   std::string first;
   if (!read_child_line(p, &first, 60)) return -1;
@@ -107,8 +108,8 @@ int main(int argc, char **argv) {
   for (int secure = 0; secure < 2; secure++) {
     if (secure && !have_certs) break;
     std::string url;
-    pid_t server = start_server(argv[1], dir, secure ? "tls.db" : "plain.db",
-                                secure ? &certs : nullptr, &url);
+    pid_t server =
+        start_server(argv[1], dir, secure ? "tls.db" : "plain.db", secure ? &certs : nullptr, &url);
     if (server < 0) {
       fprintf(stderr, "line_http_bench: korvane-line did not start\n");
       status = 1;

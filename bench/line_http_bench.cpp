@@ -5,6 +5,7 @@
 // here passes or fails.
 //
 // Usage: line_http_bench KORVANE_LINE [EXCHANGES]
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -29,6 +30,18 @@ double thread_cpu_s(void) {
   return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
 }
 
+// The part of it spent in user space, the client's own work; the rest is
+// the kernel's, where loopback TCP counts the server's receiving too.
+double thread_user_s(void) {
+  rusage r;
+  getrusage(RUSAGE_THREAD, &r);
+  return (double)r.ru_utime.tv_sec + (double)r.ru_utime.tv_usec / 1e6;
+}
+
+struct cpu_us {
+  double all = 0, user = 0;
+};
+
 // A record as the sender posts one; the line has it after the first post
 // and answers the others 200, so the server's database stays out of the way.
 const char RECORD[] =
@@ -42,8 +55,8 @@ const char RECORD[] =
 
 // n POSTs then n GETs over one connection; false with the reason when one
 // gets no answer or not the one expected.
-bool measure(const std::string &url_text, const line_tls &tls, int n, double *post_us,
-             double *get_us, std::string *why) {
+bool measure(const std::string &url_text, const line_tls &tls, int n, cpu_us *post_us,
+             cpu_us *get_us, std::string *why) {
   line_url url;
   if (!line_parse_url(url_text, &url, why)) return false;
   line_connection *c = line_connection_new(url, tls);
@@ -55,15 +68,18 @@ bool measure(const std::string &url_text, const line_tls &tls, int n, double *po
     *why = "the first record was answered " + std::to_string(reply.status) + ": " + reply.body;
     ok = false;
   }
-  double start = thread_cpu_s();
+  double start = thread_cpu_s(), user = thread_user_s();
   for (int i = 0; ok && i < n; i++)
     ok = line_post(c, "/api/v1/records", headers, RECORD, 10, &reply, why) && reply.status == 200;
-  *post_us = (thread_cpu_s() - start) * 1e6 / n;
+  post_us->all = (thread_cpu_s() - start) * 1e6 / n;
+  post_us->user = (thread_user_s() - user) * 1e6 / n;
   start = thread_cpu_s();
+  user = thread_user_s();
   for (int i = 0; ok && i < n; i++)
     ok = line_get(c, "/api/v1/serials/KV-2026-000123", headers, 10, &reply, why) &&
          reply.status == 200;
-  *get_us = (thread_cpu_s() - start) * 1e6 / n;
+  get_us->all = (thread_cpu_s() - start) * 1e6 / n;
+  get_us->user = (thread_user_s() - user) * 1e6 / n;
   if (ok && reply.status != 200) *why = "answered " + std::to_string(reply.status);
   line_connection_free(c);
   return ok;
@@ -117,11 +133,12 @@ int main(int argc, char **argv) {
     }
     line_tls tls;
     if (secure) tls.ca_file = certs.ca;
-    double post_us = 0, get_us = 0;
-    if (measure(url, tls, n, &post_us, &get_us, &why))
+    cpu_us post_us, get_us;
+    if (measure(url, tls, n, &post_us, &get_us, &why)) {
       printf("%-34s %14.1f %14.1f\n", secure ? "https:// per exchange" : "http:// per exchange",
-             post_us, get_us);
-    else {
+             post_us.all, get_us.all);
+      printf("%-34s %14.1f %14.1f\n", "  of which user space", post_us.user, get_us.user);
+    } else {
       fprintf(stderr, "line_http_bench: %s\n", why.c_str());
       status = 1;
     }

@@ -161,7 +161,7 @@ bool connect_socket(line_connection *c, const tcp::resolver::results_type &found
     if (error) continue;
     int fd = socket.native_handle();
     if (::connect(fd, at.data(), (socklen_t)at.size()) != 0) {
-      if (errno != EINPROGRESS) {
+      if (errno != EINPROGRESS && errno != EINTR) {
         error = beast::error_code(errno, asio::error::get_system_category());
         continue;
       }
@@ -238,6 +238,9 @@ line_connection *line_connection_new(const line_url &url, const line_tls &tls) {
   c->tls = tls;
   bool v6 = url.host.find(':') != std::string::npos;
   c->host = (v6 ? "[" + url.host + "]" : url.host) + ":" + url.port;
+  // Room for a serial's answer in one read, not the 512 bytes of a first
+  // read into an empty buffer.
+  c->buffer.reserve(4096);
   if (url.tls) line_certificate_context(c->ssl.native_handle(), tls, &c->unusable);
   return c;
 }

@@ -534,12 +534,19 @@ TEST_F(LineE2e, StationRefusedByTheCertificateKeepsTheRecordUntilItTrustsTheLine
 TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
   const double TIMEOUT_S = 0.5;
   using stand_in = void (*)(int listener, const std::atomic<bool> &done);
+  // Takes the connection and says nothing, reads nothing.
+  stand_in silent = [](int listener, const std::atomic<bool> &done) {
+    int fd = accept(listener, nullptr, nullptr);
+    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    close(fd);
+  };
   const struct {
     const char *name;
     stand_in serve;    // nullptr: nothing listens
     size_t body_size;  // of each request
     int exchanges;     // the last one's outcome is checked
     std::string why;   // "" when it is answered
+    bool tls;          // https://
   } cases[] = {
       {"answers half and stalls",
        [](int listener, const std::atomic<bool> &done) {
@@ -550,7 +557,7 @@ TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
          while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
          close(fd);
        },
-       100, 1, "no answer in time"},
+       100, 1, "no answer in time", false},
       {"trickles its answer",
        [](int listener, const std::atomic<bool> &done) {
          int fd = accept(listener, nullptr, nullptr);
@@ -561,14 +568,9 @@ TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
            std::this_thread::sleep_for(std::chrono::milliseconds(10));
          close(fd);
        },
-       100, 1, "no answer in time"},
-      {"reads none of a long request",
-       [](int listener, const std::atomic<bool> &done) {
-         int fd = accept(listener, nullptr, nullptr);
-         while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-         close(fd);
-       },
-       16 << 20, 1, "no answer in time"},
+       100, 1, "no answer in time", false},
+      {"reads none of a long request", silent, 16 << 20, 1, "no answer in time", false},
+      {"says nothing to the TLS handshake", silent, 100, 1, "no answer in time", true},
       {"closes without an answer",
        [](int listener, const std::atomic<bool> &) {
          int fd = accept(listener, nullptr, nullptr);
@@ -576,7 +578,7 @@ TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
          pipe_read_message(fd, &head, &body, WAIT_S);
          close(fd);
        },
-       100, 1, "end of stream"},
+       100, 1, "end of stream", false},
       {"closes a kept connection",
        [](int listener, const std::atomic<bool> &done) {
          for (int i = 0; i < 2; i++) {
@@ -588,8 +590,8 @@ TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
            close(fd);
          }
        },
-       100, 2, ""},
-      {"nothing listens", nullptr, 100, 1, "Connection refused"},
+       100, 2, "", false},
+      {"nothing listens", nullptr, 100, 1, "Connection refused", false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -602,7 +604,9 @@ TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
     if (c.serve) server = std::thread(c.serve, listener, std::cref(done));
     line_url to;
     std::string why;
-    ASSERT_TRUE(line_parse_url("http://127.0.0.1:" + std::to_string(port), &to, &why));
+    ASSERT_TRUE(line_parse_url(
+        (c.tls ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port), &to,
+        &why));
     line_connection *connection = line_connection_new(to);
     bool answered = false;
     line_reply reply;

@@ -1,5 +1,6 @@
 // The sender's HTTP client: one POST at a time over a connection kept open
-// between requests, every step bounded by a time-out, so that a server that
+// between requests, each exchange (the connection when one is made, the
+// request and its answer) bounded by one time-out, so that a server that
 // stops answering costs the sender a few seconds, never the station's loop.
 #pragma once
 
@@ -36,8 +37,9 @@ struct line_reply {
 };
 
 // POSTs body (JSON) to target. False with the reason (refused, timed out,
-// closed, "certificate for HOST not trusted: ...") when no answer came; the
-// connection is then closed and made anew by the next call.
+// closed, "certificate for HOST not trusted: ...") when no answer came
+// within timeout_s; the connection is then closed and made anew by the next
+// call.
 bool line_post(line_connection *c, const std::string &target,
                const std::vector<std::pair<std::string, std::string>> &headers,
                const std::string &body, double timeout_s, line_reply *reply, std::string *why);

@@ -528,4 +528,104 @@ TEST_F(LineE2e, StationRefusedByTheCertificateKeepsTheRecordUntilItTrustsTheLine
   test_certs_remove(certs);
 }
 
+// The station's client against stand-ins for the line server that
+// misbehave: every exchange ends within its time-out with its reason, and a
+// kept connection the server closed is tried once more on a new one.
+TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
+  const double TIMEOUT_S = 0.5;
+  using stand_in = void (*)(int listener, const std::atomic<bool> &done);
+  // Takes the connection and says nothing, reads nothing.
+  stand_in silent = [](int listener, const std::atomic<bool> &done) {
+    int fd = accept(listener, nullptr, nullptr);
+    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    close(fd);
+  };
+  const struct {
+    const char *name;
+    stand_in serve;    // nullptr: nothing listens
+    size_t body_size;  // of each request
+    int exchanges;     // the last one's outcome is checked
+    std::string why;   // "" when it is answered
+    bool tls;          // https://
+  } cases[] = {
+      {"answers half and stalls",
+       [](int listener, const std::atomic<bool> &done) {
+         int fd = accept(listener, nullptr, nullptr);
+         std::string head, body;
+         pipe_read_message(fd, &head, &body, WAIT_S);
+         pipe_write(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{\"");
+         while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+         close(fd);
+       },
+       100, 1, "no answer in time", false},
+      {"trickles its answer",
+       [](int listener, const std::atomic<bool> &done) {
+         int fd = accept(listener, nullptr, nullptr);
+         std::string head, body;
+         pipe_read_message(fd, &head, &body, WAIT_S);
+         pipe_write(fd, "HTTP/1.1 200 OK\r\nX-Slow: ");
+         while (!done && pipe_write(fd, "a"))
+           std::this_thread::sleep_for(std::chrono::milliseconds(10));
+         close(fd);
+       },
+       100, 1, "no answer in time", false},
+      {"reads none of a long request", silent, 16 << 20, 1, "no answer in time", false},
+      {"says nothing to the TLS handshake", silent, 100, 1, "no answer in time", true},
+      {"closes without an answer",
+       [](int listener, const std::atomic<bool> &) {
+         int fd = accept(listener, nullptr, nullptr);
+         std::string head, body;
+         pipe_read_message(fd, &head, &body, WAIT_S);
+         close(fd);
+       },
+       100, 1, "end of stream", false},
+      {"closes a kept connection",
+       [](int listener, const std::atomic<bool> &done) {
+         for (int i = 0; i < 2; i++) {
+           int fd = accept(listener, nullptr, nullptr);
+           std::string head, body;
+           pipe_read_message(fd, &head, &body, WAIT_S);
+           pipe_write(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}");
+           while (i == 1 && !done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+           close(fd);
+         }
+       },
+       100, 2, "", false},
+      {"nothing listens", nullptr, 100, 1, "Connection refused", false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    int port = 0;
+    int listener = pipe_listen(&port);
+    ASSERT_LE(0, listener);
+    if (!c.serve) close(listener);
+    std::atomic<bool> done(false);
+    std::thread server;
+    if (c.serve) server = std::thread(c.serve, listener, std::cref(done));
+    line_url to;
+    std::string why;
+    ASSERT_TRUE(line_parse_url(
+        (c.tls ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port), &to,
+        &why));
+    line_connection *connection = line_connection_new(to);
+    bool answered = false;
+    line_reply reply;
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < c.exchanges; i++) {
+      why.clear();
+      answered = line_post(connection, "/api/v1/records", {}, std::string(c.body_size, 'x'),
+                           TIMEOUT_S, &reply, &why);
+    }
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    done = true;
+    line_connection_free(connection);
+    if (server.joinable()) server.join();
+    if (c.serve) close(listener);
+    EXPECT_EQ(c.why.empty(), answered);
+    EXPECT_EQ(c.why, why);
+    EXPECT_EQ(answered ? "{}" : "", reply.body);
+    EXPECT_LT(took.count(), 10 * TIMEOUT_S * c.exchanges);
+  }
+}
+
 }  // namespace

@@ -548,16 +548,6 @@ TEST(LineClient, EveryExchangeEndsInTimeWithItsReason) {
     std::string why;   // "" when it is answered
     bool tls;          // https://
   } cases[] = {
-      {"answers half and stalls",
-       [](int listener, const std::atomic<bool> &done) {
-         int fd = accept(listener, nullptr, nullptr);
-         std::string head, body;
-         pipe_read_message(fd, &head, &body, WAIT_S);
-         pipe_write(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{\"");
-         while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-         close(fd);
-       },
-       100, 1, "no answer in time", false},
       {"trickles its answer",
        [](int listener, const std::atomic<bool> &done) {
          int fd = accept(listener, nullptr, nullptr);

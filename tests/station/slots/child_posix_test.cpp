@@ -14,17 +14,6 @@
 
 namespace {
 
-// Reads both streams until they end, then the exit status.
-int finish(station_child *c, std::string *out, std::string *err) {
-  while (child_read(c, out, err)) {
-  }
-  int status = -1;
-  while (!child_exited(c, &status)) {
-  }
-  child_end(c);
-  return status;
-}
-
 TEST(ChildPosix, StartsOrSaysWhyNot) {
   std::string dir = temp_dir("child-posix");
   std::string plain = dir + "/not-a-program";
@@ -57,7 +46,11 @@ TEST(ChildPosix, StartsOrSaysWhyNot) {
     station_child *child = child_start(c.program, c.args, &why);
     EXPECT_EQ(c.why, why) << c.program;
     if (!child) continue;
-    EXPECT_EQ(c.status, finish(child, &out, &err)) << c.program;
+    int status = -1;
+    while (child_read(child, &out, &err) || !child_exited(child, &status)) {
+    }
+    child_end(child);
+    EXPECT_EQ(c.status, status) << c.program;
     EXPECT_EQ(c.out, out) << c.program;
     EXPECT_EQ(c.err, err) << c.program;
   }

@@ -54,8 +54,6 @@ const double COMMIT_RETRY_S = 1;
 const size_t WAITING_LIMIT = 8;
 // How long a run whose slots are done waits for its records to be written.
 const double END_WAIT_S = 30;
-// The station's state goes to the line's sender at most this often.
-const double LINE_STATE_S = 1;
 // The last try at the line when the station ends: brief, so that Ctrl-C
 // stays quick; what is left is sent at the next start.
 const double LINE_LAST_TRY_S = 3;
@@ -105,7 +103,6 @@ struct station {
   unsigned long long line_seen = 0;  // the sender's changes the text was made at
   double line_text_at = -1e9;
   bool line_waiting = false;
-  double line_state_at = -1e9;
 };
 
 void write_out(const std::string &text) {
@@ -436,15 +433,14 @@ void take_web_serials(station *st, std::vector<view_event> *events) {
 }
 
 void show_web(station *st, double now) {
-  // The line takes the state at most once a second; the page at every tick.
-  bool line_due = st->line && now - st->line_state_at >= LINE_STATE_S;
+  // The line takes the state for its heartbeats alone; the page at every tick.
+  bool line_due = st->line && line_sender_wants_state(st->line);
   if (!st->web && !line_due) return;
   web_header header = web_header_of(st->settings.station, st->totals);
   header.line = st->line_text;
   std::vector<web_slot> slots = web_slots_of(st->slots, st->settings, now);
   if (st->web) web_update(st->web, header, slots);
   if (line_due) {
-    st->line_state_at = now;
     line_sender_set_state(st->line,
                           web_state_json(header, slots, (long long)std::time(nullptr) * 1000));
   }

@@ -29,6 +29,9 @@ const double POST_TIMEOUT_S = 5;
 // How often the station's state goes to the line while it answers; the line
 // page shows a station silent for three of these as silent.
 const double HEARTBEAT_S = 3;
+// The station is asked for its state this long before a heartbeat is due.
+const double STATE_LEAD_S = 0.5;
+const double STATE_AGAIN_S = 1;
 // The outbox's counts are read again at most this often while records flow.
 const double COUNT_S = 0.25;
 
@@ -51,6 +54,10 @@ struct line_sender {
   bool finishing = false;
   steady::time_point deadline;
   std::string state_json;
+  // The next heartbeat's state is asked for from state_due on, and again
+  // each STATE_AGAIN_S while no heartbeat takes it (the line does not answer).
+  steady::time_point state_due = steady::now();
+  steady::time_point state_made;
   line_status status;
   unsigned long long changes = 1;  // counts the changes to status, for the station's loop
   std::string oldest;  // the oldest waiting record's queued time; its age is taken when asked
@@ -249,6 +256,7 @@ void send_heartbeat(line_sender *s) {
     beat["parked"] = s->status.parked;
     nlohmann::json state = nlohmann::json::parse(s->state_json, nullptr, false);
     beat["state"] = state.is_discarded() ? nlohmann::json(nullptr) : state;
+    s->state_due = s->next_heartbeat - std::chrono::milliseconds((long long)(STATE_LEAD_S * 1000));
   }
   line_reply reply;
   std::string why;
@@ -370,10 +378,17 @@ void line_sender_wake(line_sender *s) {
   s->wake.notify_one();
 }
 
+bool line_sender_wants_state(line_sender *s) {
+  std::lock_guard<std::mutex> lock(s->mutex);
+  steady::time_point now = steady::now();
+  return now >= s->state_due && seconds_since(s->state_made) >= STATE_AGAIN_S;
+}
+
 void line_sender_set_state(line_sender *s, const std::string &state_json) {
   if (!s) return;
   std::lock_guard<std::mutex> lock(s->mutex);
   s->state_json = state_json;
+  s->state_made = steady::now();
 }
 
 line_status line_sender_status(line_sender *s) {

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include <libpq-fe.h>
+#include <nlohmann/json.hpp>
 
 #include "child_process.h"
 #include "database_rows.h"
@@ -291,6 +292,24 @@ TEST_F(LineE2e, RetestLimitCountsTheLinesRecords) {
                r.out.find("B: PASS (serial KV-0008") != std::string::npos;
       },
       WAIT_S));
+  // Its heartbeats carry its slots to the line's page.
+  line_url to;
+  std::string why, slots;
+  ASSERT_TRUE(line_parse_url(url, &to, &why)) << why;
+  line_connection *page = line_connection_new(to);
+  for (double until = steady_seconds() + WAIT_S; slots != "AB" && steady_seconds() < until;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    line_reply reply;
+    if (!line_get(page, "/api/v1/line", {}, WAIT_S, &reply, &why)) continue;
+    nlohmann::json line = nlohmann::json::parse(reply.body, nullptr, false);
+    for (const auto &station : line["stations"]) {
+      if (station["station"] != "st2" || !station["state"].is_object()) continue;
+      slots.clear();
+      for (const auto &slot : station["state"]["slots"]) slots += slot["slot"].get<std::string>();
+    }
+  }
+  line_connection_free(page);
+  EXPECT_EQ("AB", slots) << why;
   child_result r = stop_child(second, SIGINT, WAIT_S);
   EXPECT_EQ(std::string::npos, r.out.find("A: board in")) << r.out;
   EXPECT_EQ(std::string::npos, r.out.find("not checked against the line")) << r.out;

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -254,24 +255,21 @@ struct cpu_station {
   int serials = 0, verdicts = 0;
   std::vector<std::pair<double, std::string>> due;  // serials to type, and when
   double cpu = -1;
-  double children = -1;  // its korvane children's CPU, each counted as it was waited for
+  double whole = -1;                      // its CPU and its korvane children's, to the microsecond
   std::map<std::string, double> threads;  // CPU by thread name, read just before its end
 };
 
-// A /proc stat file's utime + stime and cutime + cstime, in seconds.
-bool stat_cpu(const std::string &path, double *own, double *children) {
+// A /proc stat file's utime + stime, in seconds (to the clock tick).
+bool stat_cpu(const std::string &path, double *own) {
   std::string text = read_file(path);
   size_t at = text.rfind(')');
   unsigned long utime = 0, stime = 0;
-  long cutime = 0, cstime = 0;
   if (at == std::string::npos ||
-      std::sscanf(text.c_str() + at + 1,
-                  " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu %ld %ld", &utime, &stime,
-                  &cutime, &cstime) != 4)
+      std::sscanf(text.c_str() + at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
+                  &utime, &stime) != 2)
     return false;
   double tick = (double)sysconf(_SC_CLK_TCK);
   *own = (utime + stime) / tick;
-  if (children) *children = (cutime + cstime) / tick;
   return true;
 }
 
@@ -286,7 +284,7 @@ void read_threads(cpu_station *s) {
     std::string name = read_file(task + "/comm");
     if (!name.empty() && name.back() == '\n') name.pop_back();
     double cpu = 0;
-    if (stat_cpu(task + "/stat", &cpu, nullptr)) s->threads[name] += cpu;
+    if (stat_cpu(task + "/stat", &cpu)) s->threads[name] += cpu;
   }
   closedir(dir_of_tasks);
 }
@@ -385,8 +383,7 @@ void cpu_station_end(cpu_station *s) {
   while (steady_seconds() < until) {
     std::string state = read_file("/proc/" + std::to_string(s->pid) + "/stat");
     if (state.find(") Z") != std::string::npos) {
-      if (!stat_cpu("/proc/" + std::to_string(s->pid) + "/stat", &s->cpu, &s->children))
-        s->cpu = -1;
+      if (!stat_cpu("/proc/" + std::to_string(s->pid) + "/stat", &s->cpu)) s->cpu = -1;
       break;
     }
     // Its last lines are read, so that it never waits on a full pipe.
@@ -394,7 +391,10 @@ void cpu_station_end(cpu_station *s) {
     if (poll(&p, 1, 10) > 0 && read(s->output, buffer, sizeof buffer) <= 0) usleep(10000);
   }
   if (s->cpu < 0) kill(s->pid, SIGKILL);
-  waitpid(s->pid, nullptr, 0);
+  rusage used = {};
+  if (wait4(s->pid, nullptr, 0, &used) == s->pid && s->cpu >= 0)
+    s->whole = used.ru_utime.tv_sec + used.ru_stime.tv_sec +
+               (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
   close(s->output);
   for (pid_t b : s->boards) stop_child(b, SIGTERM, 10);
 }
@@ -435,13 +435,13 @@ bool station_cpu_pair(int run, const cpu_pace &pace, const std::string &url, dou
     if (s->pid > 0) cpu_station_end(s);
   *without = alone.cpu;
   *with = lined.cpu;
-  *without_all = alone.cpu + alone.children;
-  *with_all = lined.cpu + lined.children;
+  *without_all = alone.whole;
+  *with_all = lined.whole;
   if (ok) {
     printf("    threads without: %s\n    threads with:    %s\n", threads_text(alone).c_str(),
            threads_text(lined).c_str());
   }
-  return ok && alone.cpu > 0 && lined.cpu > 0;
+  return ok && alone.cpu > 0 && lined.cpu > 0 && alone.whole > 0 && lined.whole > 0;
 }
 
 // Pairs of stations at each pace, each pair's ratio printed and the median

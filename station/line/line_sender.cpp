@@ -380,8 +380,7 @@ void line_sender_wake(line_sender *s) {
 
 bool line_sender_wants_state(line_sender *s) {
   std::lock_guard<std::mutex> lock(s->mutex);
-  steady::time_point now = steady::now();
-  return now >= s->state_due && seconds_since(s->state_made) >= STATE_AGAIN_S;
+  return steady::now() >= s->state_due && seconds_since(s->state_made) >= STATE_AGAIN_S;
 }
 
 void line_sender_set_state(line_sender *s, const std::string &state_json) {

@@ -33,8 +33,9 @@ line_sender *line_sender_start(const line_settings &settings, std::string *why);
 // A record was committed: look at the outbox now.
 void line_sender_wake(line_sender *sender);
 
-// Whether the next heartbeat is near and has no state made for it yet: the
-// station makes its state for the line then, not more often.
+// Whether the station should make its state for the line now: shortly
+// before each heartbeat, and once a second while one is overdue (the line
+// does not answer), never more often.
 bool line_sender_wants_state(line_sender *sender);
 
 // The station's state for the heartbeat, as web_state_json gives it.

@@ -84,25 +84,29 @@ bool open_server(line_connection *c, std::string *why) {
 
 // WinHTTP's own check's findings in the station's words.
 std::string secure_reason(const line_connection *c, DWORD error, DWORD flags) {
-  const std::string &host = c->url.host;
-  if (error == ERROR_WINHTTP_SECURE_CERT_DATE_INVALID ||
-      (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID))
-    return "certificate for " + host + " has expired";
-  if (error == ERROR_WINHTTP_SECURE_INVALID_CA || (flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA))
-    return "certificate for " + host + " not trusted: not issued by an authority Windows trusts";
-  if (error == ERROR_WINHTTP_SECURE_CERT_CN_INVALID ||
-      (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID))
-    return "certificate for " + host + " not trusted: it is for another host name";
-  if (error == ERROR_WINHTTP_SECURE_CERT_REVOKED ||
-      (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED))
-    return "certificate for " + host + " not trusted: it was revoked";
-  if (error == ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE ||
-      (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_WRONG_USAGE))
-    return "certificate for " + host + " not trusted: it is not for a TLS server";
-  if (error == ERROR_WINHTTP_SECURE_INVALID_CERT ||
-      (flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT))
-    return "certificate for " + host + " not trusted: it is not valid";
-  return "TLS with " + host + " failed (error " + std::to_string(error) + ")";
+  // The request's error, or the flag the status callback saw, and its words.
+  static const struct {
+    DWORD error, flag;
+    const char *words;
+  } REASONS[] = {
+      {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID,
+       "has expired"},
+      {ERROR_WINHTTP_SECURE_INVALID_CA, WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA,
+       "not trusted: not issued by an authority Windows trusts"},
+      {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID,
+       "not trusted: it is for another host name"},
+      {ERROR_WINHTTP_SECURE_CERT_REVOKED, WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED,
+       "not trusted: it was revoked"},
+      {ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE, WINHTTP_CALLBACK_STATUS_FLAG_CERT_WRONG_USAGE,
+       "not trusted: it is not for a TLS server"},
+      {ERROR_WINHTTP_SECURE_INVALID_CERT, WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT,
+       "not trusted: it is not valid"},
+  };
+  for (const auto &r : REASONS) {
+    if (error == r.error || (flags & r.flag))
+      return "certificate for " + c->url.host + " " + r.words;
+  }
+  return "TLS with " + c->url.host + " failed (error " + std::to_string(error) + ")";
 }
 
 bool is_secure_error(DWORD error) {

@@ -99,12 +99,6 @@ TEST(LineAttempts, LineAndUnsentCountedOnce) {
        true,
        4,
        "data line 5 stuck at 1"},
-      {"a serial the line never saw",
-       R"({"total": 0, "failed": 0, "attempts": []})",
-       {},
-       true,
-       0,
-       ""},
       {"not JSON", "<html>", {}, false, 0, ""},
   };
   for (const auto &c : cases) {
@@ -169,7 +163,6 @@ TEST(LineUrl, TakesHttpAndHttps) {
       {"http://127.1.2.3", true, "127.1.2.3", "80", "", false, true},
       {"http://127.0.0.1.example", true, "127.0.0.1.example", "80", "", false, false},
       {"https://line", true, "line", "443", "", true, false},
-      {"https://10.0.0.5:8471/k", true, "10.0.0.5", "8471", "/k", true, false},
       {"http://line:99999", false, "", "", "", false, false},
       {"http://user@line", false, "", "", "", false, false},
       {"http://line/?x=1", false, "", "", "", false, false},
